@@ -1,0 +1,31 @@
+#include "app/MainWindow.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char* argv[])
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    // Without a display Qt would abort with a long platform-plugin message;
+    // say plainly what is missing instead.
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
+        !std::getenv("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "kelvane: no display found (DISPLAY is not set). Kelvane is a "
+                             "graphical program and needs an X11 or Wayland display.\n");
+        return 1;
+    }
+#endif
+    QApplication app(argc, argv);
+    MainWindow window;
+    window.resize(800, 600);
+    window.show();
+    window.setWindowTitle(QStringLiteral("Kelvane"));
+    if (argc == 2) {
+        window.loadScene(QString::fromLocal8Bit(argv[1]));
+    } else if (argc > 2) {
+        std::fprintf(stderr, "Usage: kelvane [scene]\n");
+    }
+    return app.exec();
+}

@@ -1,0 +1,171 @@
+#include "scene/PovScene.h"
+
+#include "ln/LnBoxyModel.h"
+#include "ln/LnDiagnostics.h"
+
+#include <cmath>
+#include <string>
+
+PovScene::~PovScene() { clear(); }
+
+void PovScene::clear()
+{
+    for (LnModel* model : models) {
+        delete model;
+    }
+    models.clear();
+    textures.clear();
+    lights.clear();
+    groundVisible = false;
+}
+
+bool PovScene::load(const char* fileName, qglviewer::Camera* camera)
+{
+    (void)camera; // only KMZ archives place the camera
+    clear();
+    lastError.clear();
+
+    if (isBoxyModelFile(fileName)) {
+        std::string reason;
+        if (LnModel* model = LnBoxyModel::readNprFile(fileName, &reason)) {
+            models.push_back(model);
+        } else {
+            lastError = QString::fromStdString(reason);
+        }
+    } else if (isSmoothModelFile(fileName)) {
+        lastError = QStringLiteral("reading OFF, PLY and OBJ meshes is not available yet");
+    } else if (QString::fromLocal8Bit(fileName).endsWith(QLatin1String("kmz"), Qt::CaseInsensitive)) {
+        lastError = QStringLiteral("reading KMZ archives is not available yet");
+    } else {
+        lastError = QStringLiteral(
+            "the file type is not recognised (the name must contain .npr, .off, .ply or .obj, "
+            "or end in .kmz)");
+    }
+    if (!models.empty()) {
+        models.front()->getBoundingSphere(center, radius);
+        groundZ = -radius;
+        resizeTextures(1);
+    }
+
+    if (models.empty()) {
+        lnWarning("PovScene::load - No models loaded.\n");
+        if (lastError.isEmpty()) {
+            lastError = QStringLiteral("the file holds no model");
+        }
+        return false;
+    }
+
+    addGround();
+    setOutdoorLighting();
+    return true;
+}
+
+void PovScene::addGround()
+{
+    LnBoxyMesh* ground = new LnBoxyMesh;
+    ground->hasNormals = true;
+    const float r2 = 2.0f * radius;
+    const float cx = center[0], cy = center[1];
+    ground->vertices = {vec(cx - r2, cy - r2, groundZ), vec(cx + r2, cy - r2, groundZ),
+                        vec(cx + r2, cy + r2, groundZ), vec(cx - r2, cy + r2, groundZ)};
+    ground->normals = {vec(0.0f, 0.0f, 1.0f)};
+    LnFace first;
+    first.a = 0;
+    first.b = 1;
+    first.c = 2;
+    LnFace second;
+    second.a = 0;
+    second.b = 2;
+    second.c = 3;
+    ground->faces = {first, second};
+    // The model's constructor builds the display lists.
+    models.insert(models.begin(), new LnBoxyModel(ground));
+
+    PovTexture groundTexture;
+    groundTexture.setFinish(0.6f, 0.0f, 0.0f, 0.0f, 0.01f);
+    groundTexture.setColor(0.3f, 0.3f, 0.3f);
+    textures.insert(textures.begin(), groundTexture);
+}
+
+void PovScene::bounds(vec& c, float& r) const
+{
+    c = center;
+    r = radius;
+}
+
+void PovScene::lightBounds(vec& c, float& r) const
+{
+    c = vec();
+    float farthest = 0.0f;
+    for (const PovLight& light : lights) {
+        farthest = std::max(farthest, len(light.position));
+    }
+    r = 1.2f * farthest;
+}
+
+void PovScene::setAmbientAll(float ambient)
+{
+    for (PovTexture& texture : textures) {
+        texture.ambient = ambient;
+    }
+}
+
+void PovScene::setOutdoorLighting()
+{
+    lights.clear();
+    PovLight sun;
+    sun.color = vec(1.0f, 1.0f, 1.0f);
+    sun.intensity = 1.0f;
+    sun.setFromAngles(0.15f, 1.57075f, radius * 1000.0f);
+    lights.push_back(sun);
+    setAmbientAll(0.35f);
+    outdoorLighting = true;
+}
+
+void PovScene::setIndoorLighting()
+{
+    lights.clear();
+    for (int i = 0; i < 4; ++i) {
+        PovLight light;
+        light.color = vec(1.0f, 1.0f, 1.0f);
+        light.setFromAngles(float(i) * 1.570795f, 1.0471966f, radius * 3.0f);
+        light.position += vec(center[0], center[1], 0.0f);
+        light.intensity = 0.3f;
+        lights.push_back(light);
+    }
+    setAmbientAll(0.1f);
+    outdoorLighting = false;
+}
+
+bool PovScene::canSubdivide(int index) const
+{
+    return validIndex(index) && models[index]->getMesh()->isSmooth();
+}
+
+void PovScene::subdivide(int index)
+{
+    if (validIndex(index)) {
+        models[index]->getMesh()->subdivide();
+    }
+}
+
+void PovScene::setFlatShading(int index, bool flat)
+{
+    if (validIndex(index)) {
+        models[index]->getMesh()->setFlat(flat);
+    }
+}
+
+void PovScene::resizeTextures(int count)
+{
+    textures.resize(size_t(std::max(count, 0)));
+}
+
+long long PovScene::triangleCount() const
+{
+    long long total = 0;
+    for (LnModel* model : models) {
+        total += model->getDisplayMesh()->getNumFaces();
+    }
+    return total;
+}

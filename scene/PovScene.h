@@ -1,0 +1,80 @@
+#pragma once
+// PovScene: the program's one scene. Models (index 0 is the generated ground
+// plane), one texture per model, the lights, the bounding sphere of the
+// loaded models and the ground settings. The scene owns its models.
+//
+// Loading, clearing and destroying build or delete OpenGL display lists:
+// the viewer's context must be current.
+
+#include "ln/LnModel.h"
+#include "scene/PovLight.h"
+#include "scene/PovTexture.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace qglviewer {
+class Camera;
+}
+
+class PovScene {
+public:
+    PovScene() = default;
+    ~PovScene();
+    PovScene(const PovScene&) = delete;
+    PovScene& operator=(const PovScene&) = delete;
+
+    // Replaces the scene by the content of the file. The loader is chosen by
+    // case-sensitive substring tests on the name (".npr"; then ".off", ".ply"
+    // or ".obj"), then by a "kmz" ending in any case. Returns false, with the
+    // scene empty, " LN WARNING - PovScene::load - No models loaded.\n" on
+    // standard error and loadError() set, when no model results. `camera` is
+    // the viewer's camera, which a KMZ file may reposition.
+    bool load(const char* fileName, qglviewer::Camera* camera);
+    // Why the last load failed, as a sentence for the user; empty after a
+    // successful load.
+    const QString& loadError() const { return lastError; }
+
+    // Deletes every model, empties models, textures and lights and hides
+    // the ground.
+    void clear();
+
+    void bounds(vec& center, float& radius) const;
+    // Centred at the origin; radius 1.2 times the farthest light's distance
+    // from the origin, 0 without lights.
+    void lightBounds(vec& center, float& radius) const;
+
+    void setAmbientAll(float ambient);
+    void setOutdoorLighting();
+    void setIndoorLighting();
+
+    bool canSubdivide(int index) const;
+    void subdivide(int index);
+    void setFlatShading(int index, bool flat);
+
+    void resizeTextures(int count);
+    void setTexture(int index, const PovTexture& texture) { textures[index] = texture; }
+    void setLight(int index, const PovLight& light) { lights[index] = light; }
+
+    int modelCount() const { return int(models.size()); }
+    int lightCount() const { return int(lights.size()); }
+    // Sum of the triangles of every model, the ground included.
+    long long triangleCount() const;
+
+    std::vector<LnModel*> models;
+    std::vector<PovTexture> textures; // parallel to models
+    std::vector<PovLight> lights;
+    QString text; // the last scene description built by the writer
+    vec center;
+    float radius = 1.0f;
+    bool groundVisible = false;
+    bool outdoorLighting = true;
+    float groundZ = -1.0f;
+
+private:
+    bool validIndex(int index) const { return index >= 0 && index < modelCount(); }
+    void addGround();
+
+    QString lastError;
+};

@@ -1,0 +1,39 @@
+#pragma once
+// PovTexture: a model's surface, either a pigment colour or a predefined
+// POV-Ray texture (woods.inc, stones.inc), with a finish and an optional
+// normal pattern, and its POV-Ray text.
+
+#include <QString>
+
+class PovTexture {
+public:
+    PovTexture() = default;
+
+    // Sets the pigment colour and makes the name null, so the texture prints
+    // as a pigment.
+    void setColor(float r, float g, float b);
+    void color(float& r, float& g, float& b) const;
+    void setFinish(float diffuse, float specular, float ambient, float reflection,
+                   float roughness);
+    void finish(float& diffuse, float& specular, float& ambient, float& reflection,
+                float& roughness) const;
+    void setNormal(const QString& pattern, float bumpSize, float normalScale);
+
+    // The texture's POV-Ray text. `scale` is the radius of the scene's
+    // bounding sphere: it sizes predefined textures and normal patterns.
+    QString povText(float scale) const;
+
+    // Null selects the pigment colour; an empty (non-null) name is printed
+    // as it stands.
+    QString name;
+    float red = 0.8f, green = 0.8f, blue = 0.8f;
+    float diffuse = 0.7f;
+    float specular = 0.3f;
+    float ambient = 0.0f;
+    float reflection = 0.3f;
+    float roughness = 0.01f;
+    bool metallic = false;
+    QString normalPattern = QStringLiteral("smooth"); // "smooth": no normal block
+    float bumpSize = 0.5f;
+    float normalScale = 1.0f;
+};

@@ -1,0 +1,338 @@
+#include "viewer/GLViewer.h"
+
+#include <GL/glu.h>
+
+#include <cstdlib>
+
+GLViewer::GLViewer(QWidget* parent) : QGLViewer(parent)
+{
+    resetState();
+    setMouseBinding(Qt::NoModifier, Qt::LeftButton, QGLViewer::SELECT, true);
+}
+
+void GLViewer::setScene(PovScene* s)
+{
+    scene = s;
+    camera()->setZClippingCoefficient(5.0);
+    setMouseBinding(Qt::NoModifier, Qt::MiddleButton, QGLViewer::CAMERA, QGLViewer::TRANSLATE);
+    setMouseBinding(Qt::NoModifier, Qt::RightButton, QGLViewer::CAMERA, QGLViewer::ZOOM);
+    sceneReady = true;
+    updateGL();
+}
+
+void GLViewer::resetState()
+{
+    selectedModel = -1;
+    selectedLight = -1;
+    wireframe = false;
+    showLights = false;
+}
+
+void GLViewer::resetCamera()
+{
+    if (!sceneReady) {
+        return;
+    }
+    vec center;
+    float radius = 0.0f;
+    if (showLights && !scene->outdoorLighting) {
+        scene->lightBounds(center, radius);
+    } else {
+        scene->bounds(center, radius);
+    }
+    radius *= (showLights && scene->outdoorLighting) ? 3.0f : 1.1f;
+    if (!(radius > 0.0f)) {
+        // An empty scene, or lights all at the origin: keep a usable camera.
+        radius = 1.0f;
+    }
+    setSceneRadius(radius);
+    setSceneCenter(qglviewer::Vec(center[0], center[1], center[2]));
+    showEntireScene();
+}
+
+void GLViewer::draw()
+{
+    drawScene(false);
+    ++draws;
+}
+
+void GLViewer::drawWithNames() { drawScene(true); }
+
+void GLViewer::drawScene(bool withNames)
+{
+    if (!sceneReady) {
+        return;
+    }
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_LIGHTING);
+    glDisable(GL_COLOR_MATERIAL);
+    if (withNames) {
+        glDisable(GL_CULL_FACE);
+    } else {
+        glEnable(GL_CULL_FACE);
+        glCullFace(GL_BACK);
+    }
+    setupLights();
+
+    const int n = scene->modelCount();
+    for (int i = 0; i < n; ++i) {
+        if (i == 0 && !scene->groundVisible) {
+            continue;
+        }
+        if (withNames) {
+            glPushName(GLuint(i));
+        }
+        if (wireframe) {
+            drawModelWireframe(i);
+        } else {
+            drawModel(i);
+        }
+        if (withNames) {
+            glPopName();
+        }
+    }
+    glDisable(GL_LIGHTING);
+
+    if (showLights) {
+        if (scene->outdoorLighting) {
+            if (withNames) {
+                glPushName(GLuint(n));
+            }
+            drawSun();
+            if (withNames) {
+                glPopName();
+            }
+        } else {
+            for (int i = 0; i < scene->lightCount(); ++i) {
+                if (withNames) {
+                    glPushName(GLuint(n + i));
+                }
+                drawLight(i);
+                if (withNames) {
+                    glPopName();
+                }
+            }
+        }
+    }
+}
+
+void GLViewer::setupLights()
+{
+    handleGLError();
+    const GLfloat noAmbient[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, noAmbient);
+    const int count = std::min(scene->lightCount(), 8);
+    for (int i = 0; i < count; ++i) {
+        const PovLight& light = scene->lights[i];
+        const GLenum id = GLenum(GL_LIGHT0 + i);
+        const GLfloat position[4] = {light.position[0], light.position[1], light.position[2],
+                                     0.0f};
+        const float s = light.intensity;
+        const GLfloat c[4] = {light.color[0] * s, light.color[1] * s, light.color[2] * s, s};
+        glLightfv(id, GL_AMBIENT, c);
+        glLightfv(id, GL_DIFFUSE, c);
+        glLightfv(id, GL_SPECULAR, c);
+        glLightfv(id, GL_POSITION, position);
+        glEnable(id);
+        handleGLError();
+    }
+    for (int i = count; i < 8; ++i) {
+        glDisable(GLenum(GL_LIGHT0 + i));
+    }
+}
+
+void setMaterial(const PovTexture& texture)
+{
+    handleGLError();
+    GLfloat b[4] = {0.5f, 0.5f, 0.5f, 1.0f};
+    if (texture.name.isNull()) {
+        b[0] = texture.red;
+        b[1] = texture.green;
+        b[2] = texture.blue;
+    }
+    GLfloat ambient[4], diffuse[4], specular[4];
+    for (int k = 0; k < 4; ++k) {
+        ambient[k] = b[k] * texture.ambient;
+        diffuse[k] = b[k] * texture.diffuse;
+        specular[k] = (texture.metallic ? b[k] : 1.0f) * texture.specular;
+    }
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, ambient);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, diffuse);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, specular);
+    // OpenGL accepts shininess up to 128; roughness below 1/128 is clamped.
+    float shininess = texture.roughness > 0.0f ? 1.0f / texture.roughness : 128.0f;
+    glMaterialf(GL_FRONT, GL_SHININESS, std::min(shininess, 128.0f));
+    handleGLError();
+}
+
+void GLViewer::drawModel(int i)
+{
+    LnMesh* mesh = scene->models[i]->getDisplayMesh();
+    if (i == selectedModel) {
+        glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_POLYGON_BIT);
+        glDisable(GL_LIGHTING);
+        glDisable(GL_BLEND);
+        glPolygonMode(GL_FRONT, GL_LINE);
+        glEnable(GL_POLYGON_OFFSET_LINE);
+        glPolygonOffset(10.0f, 10.0f);
+        glColor3f(1.0f, 1.0f, 0.25f);
+        glLineWidth(5.0f);
+        mesh->drawGeometry();
+        glPopAttrib();
+    }
+    if (i < int(scene->textures.size())) {
+        setMaterial(scene->textures[i]);
+    }
+    mesh->drawShaded();
+    handleGLError();
+}
+
+void GLViewer::drawModelWireframe(int i)
+{
+    LnMesh* mesh = scene->models[i]->getDisplayMesh();
+    const bool selected = i == selectedModel;
+    glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_POLYGON_BIT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_BLEND);
+    glLineWidth(2.0f);
+
+    // Pass 1: every edge, dimmed.
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    glDisable(GL_CULL_FACE);
+    glDepthMask(GL_FALSE);
+    if (selected) {
+        glColor3f(0.4f, 0.4f, 0.1f);
+    } else {
+        glColor3f(0.1f, 0.4f, 0.1f);
+    }
+    mesh->drawGeometry();
+
+    // Pass 2: depth only, pushed back so the visible edges win.
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+    glEnable(GL_POLYGON_OFFSET_FILL);
+    glPolygonOffset(1.0f, 1.0f);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    glDepthMask(GL_TRUE);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    mesh->drawGeometry();
+
+    // Pass 3: the visible edges, bright.
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDepthMask(GL_FALSE);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    if (selected) {
+        glColor3f(1.0f, 1.0f, 0.25f);
+    } else {
+        glColor3f(0.25f, 1.0f, 0.25f);
+    }
+    mesh->drawGeometry();
+
+    glPopAttrib();
+    handleGLError();
+}
+
+void GLViewer::drawLight(int i)
+{
+    glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_POLYGON_BIT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_BLEND);
+    vec center;
+    float radius = 0.0f;
+    scene->bounds(center, radius);
+    glDepthMask(GL_FALSE);
+    const PovLight& light = scene->lights[i];
+    if (i == selectedLight) {
+        glLineWidth(11.0f);
+        glColor3f(1.0f, 1.0f, 0.0f);
+        drawStar(light.position, 0.11f * radius);
+        glLineWidth(7.0f);
+        glColor3f(0.0f, 0.0f, 0.0f);
+        drawStar(light.position, 0.11f * radius);
+    }
+    glLineWidth(3.0f);
+    glColor3fv(light.color.data());
+    drawStar(light.position, 0.1f * radius);
+    glPopAttrib();
+}
+
+void GLViewer::drawSun()
+{
+    glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_POLYGON_BIT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_BLEND);
+    glDepthMask(GL_FALSE);
+    vec center;
+    float radius = 0.0f;
+    scene->bounds(center, radius);
+    if (scene->lightCount() == 0) {
+        glPopAttrib();
+        return;
+    }
+    const PovLight& sun = scene->lights[0];
+    vec d = sun.position;
+    const float l = len(d);
+    d = l > 0.0f ? d / l : vec(1.0f, 0.0f, 0.0f);
+    const vec end = center + d * (radius * 100.0f);
+    if (selectedLight == 0) {
+        glColor3f(1.0f, 1.0f, 0.0f);
+        glLineWidth(11.0f);
+        glPointSize(15.0f);
+        drawRay(center, end);
+        glColor3f(0.0f, 0.0f, 0.0f);
+        glLineWidth(7.0f);
+        glPointSize(11.0f);
+        drawRay(center, end);
+    }
+    glColor3fv(sun.color.data());
+    glLineWidth(3.0f);
+    glPointSize(7.0f);
+    drawRay(center, end);
+    glPopAttrib();
+}
+
+void drawStar(const vec& centre, float size)
+{
+    auto axes = [size]() {
+        glBegin(GL_LINES);
+        glVertex3f(-2.0f * size, 0.0f, 0.0f);
+        glVertex3f(2.0f * size, 0.0f, 0.0f);
+        glVertex3f(0.0f, -2.0f * size, 0.0f);
+        glVertex3f(0.0f, 2.0f * size, 0.0f);
+        glVertex3f(0.0f, 0.0f, -2.0f * size);
+        glVertex3f(0.0f, 0.0f, 2.0f * size);
+        glEnd();
+    };
+    glPushMatrix();
+    glTranslatef(centre[0], centre[1], centre[2]);
+    axes();
+    glRotatef(45.0f, 1.0f, 0.0f, 0.0f);
+    glRotatef(37.0f, 0.0f, 0.0f, 1.0f);
+    axes();
+    glPopMatrix();
+}
+
+void drawRay(const vec& from, const vec& to)
+{
+    glBegin(GL_LINES);
+    glVertex3fv(from.data());
+    glVertex3fv(to.data());
+    glEnd();
+    const vec step = to - from;
+    glBegin(GL_POINTS);
+    for (int k = 0; k < 100; ++k) {
+        const vec p = from + step * (float(k) / 100.0f);
+        glVertex3fv(p.data());
+    }
+    glEnd();
+}
+
+void handleGLError()
+{
+    const GLenum error = glGetError();
+    if (error != GL_NO_ERROR) {
+        qCritical("handleGLError: %s\n", reinterpret_cast<const char*>(gluErrorString(error)));
+        std::exit(1);
+    }
+}
