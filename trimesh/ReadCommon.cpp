@@ -1,0 +1,250 @@
+#include "trimesh/ReadCommon.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+
+void tmMessage(const char* format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    std::vfprintf(stderr, format, ap);
+    va_end(ap);
+    std::fflush(stderr);
+}
+
+bool checkCount(const char* what, long long count, size_t minBytesEach, const MeshInput& in)
+{
+    if (count < 0) {
+        tmMessage("%s count %lld is negative\n", what, count);
+        return false;
+    }
+    // One byte of slack: the last item of a text file needs no separator.
+    unsigned long long need = static_cast<unsigned long long>(count) * minBytesEach;
+    if (minBytesEach > 0 && need > static_cast<unsigned long long>(in.remaining()) + 1) {
+        tmMessage("%s count %lld is more than the file can hold\n", what, count);
+        return false;
+    }
+    return true;
+}
+
+void tessellate(TriMesh* mesh, const int* idx, size_t n)
+{
+    if (n < 3)
+        return;
+    if (n == 3) {
+        mesh->faces.emplace_back(idx[0], idx[1], idx[2]);
+        return;
+    }
+    if (n == 4) {
+        // Split along the diagonal through the widest corner: the corner
+        // whose entering and leaving edge directions have the largest dot
+        // product (corner 3 is not examined; ties keep the lowest corner).
+        // Indices that do not name a vertex (yet) leave the split at corner 0;
+        // such a face is refused after reading unless renumbering fixes it.
+        int k = 0;
+        const int nv = int(mesh->vertices.size());
+        bool known = true;
+        for (int i = 0; i < 4; ++i)
+            known = known && idx[i] >= 0 && idx[i] < nv;
+        if (known) {
+            const std::vector<vec>& v = mesh->vertices;
+            vec e[4];
+            for (int i = 0; i < 4; ++i) {
+                e[i] = v[idx[(i + 1) % 4]] - v[idx[i]];
+                normalize(e[i]);
+            }
+            float best = dot(e[3], e[0]);
+            for (int c = 1; c < 3; ++c) {
+                float d = dot(e[c - 1], e[c]);
+                if (d > best) {
+                    best = d;
+                    k = c;
+                }
+            }
+        }
+        mesh->faces.emplace_back(idx[k], idx[(k + 1) % 4], idx[(k + 2) % 4]);
+        mesh->faces.emplace_back(idx[k], idx[(k + 2) % 4], idx[(k + 3) % 4]);
+        return;
+    }
+    for (size_t i = 2; i < n; ++i)
+        mesh->faces.emplace_back(idx[0], idx[i - 1], idx[i]);
+}
+
+bool hostIsBigEndian()
+{
+    const uint32_t one = 1;
+    unsigned char b;
+    std::memcpy(&b, &one, 1);
+    return b == 0;
+}
+
+void swapBytes4(void* p, size_t count)
+{
+    unsigned char* b = static_cast<unsigned char*>(p);
+    for (size_t i = 0; i < count; ++i, b += 4) {
+        std::swap(b[0], b[3]);
+        std::swap(b[1], b[2]);
+    }
+}
+
+static bool inSaneRange(const vec& v)
+{
+    for (int i = 0; i < 3; ++i) {
+        if (!(v[i] > -1e10f && v[i] < 1e10f))
+            return false;
+    }
+    return true;
+}
+
+bool readBinaryVertices(MeshInput& in, TriMesh* mesh, int count, const BinaryVertexLayout& layout, bool& swap)
+{
+    if (layout.recordSize < 12 || layout.position < 0 || count <= 0)
+        return false;
+    if (!checkCount("Vertex", count, size_t(layout.recordSize), in))
+        return false;
+    if (size_t(count) * size_t(layout.recordSize) > in.remaining()) {
+        tmMessage("Vertex count %d is more than the file can hold\n", count);
+        return false;
+    }
+    const size_t base = mesh->vertices.size();
+    mesh->vertices.resize(base + size_t(count));
+    if (layout.normal >= 0)
+        mesh->normals.resize(base + size_t(count));
+    if (layout.color >= 0)
+        mesh->colors.resize(base + size_t(count));
+    if (layout.confidence >= 0)
+        mesh->confidences.resize(base + size_t(count));
+
+    const size_t rec = size_t(layout.recordSize);
+    auto readOne = [&](size_t i, const unsigned char* r) {
+        std::memcpy(&mesh->vertices[i], r + layout.position, 12);
+        if (layout.normal >= 0)
+            std::memcpy(&mesh->normals[i], r + layout.normal, 12);
+        if (layout.color >= 0)
+            std::memcpy(&mesh->colors[i], r + layout.color, 3);
+        if (layout.confidence >= 0)
+            std::memcpy(&mesh->confidences[i], r + layout.confidence, 4);
+    };
+    auto swapOne = [&](size_t i) {
+        swapBytes4(&mesh->vertices[i], 3);
+        if (layout.normal >= 0)
+            swapBytes4(&mesh->normals[i], 3);
+        if (layout.confidence >= 0)
+            swapBytes4(&mesh->confidences[i], 1);
+    };
+
+    // First vertex, then the byte-order test: coordinates far outside any
+    // sane range that become sane when swapped mean the file's declared
+    // byte order is wrong.
+    readOne(base, in.cursor());
+    in.skip(rec);
+    if (swap)
+        swapOne(base);
+    if (!inSaneRange(mesh->vertices[base])) {
+        vec flipped = mesh->vertices[base];
+        swapBytes4(&flipped, 3);
+        if (inSaneRange(flipped)) {
+            tmMessage("Compensating for bogus endianness.\n");
+            swap = !swap;
+            swapOne(base);
+        }
+    }
+    tmMessage("\n  Reading %d vertices... ", count);
+
+    const size_t rest = size_t(count) - 1;
+    if (rec == 12 && layout.position == 0 && rest > 0) {
+        std::memcpy(&mesh->vertices[base + 1], in.cursor(), rest * 12);
+        in.skip(rest * 12);
+        if (swap)
+            swapBytes4(&mesh->vertices[base + 1], rest * 3);
+        return true;
+    }
+    const unsigned char* r = in.cursor();
+    for (size_t i = base + 1; i < base + size_t(count); ++i, r += rec) {
+        readOne(i, r);
+        if (swap)
+            swapOne(i);
+    }
+    in.skip(rest * rec);
+    return true;
+}
+
+bool readAsciiVertices(MeshInput& in, TriMesh* mesh, int count, const AsciiVertexLayout& given)
+{
+    if (given.values < 3 || given.position < 0 || count < 0)
+        return false;
+    // Keep only the fields that a walk over one record actually reaches and
+    // that fit inside the record; a field that overlaps another (a header
+    // naming nx right after x, say) is dropped instead of left unfilled.
+    AsciiVertexLayout layout;
+    layout.values = given.values;
+    for (int j = 0; j < given.values;) {
+        auto fits = [&](int span) { return j + span <= given.values; };
+        if (j == given.position && fits(3)) {
+            layout.position = j;
+            j += 3;
+        } else if (j == given.normal && fits(3)) {
+            layout.normal = j;
+            j += 3;
+        } else if (j == given.color && fits(3)) {
+            layout.color = j;
+            j += 3;
+        } else if (j == given.confidence) {
+            layout.confidence = j;
+            j += 1;
+        } else {
+            ++j;
+        }
+    }
+    if (layout.position < 0)
+        return false;
+    if (!checkCount("Vertex", count, size_t(layout.values) * 2, in))
+        return false;
+
+    const size_t base = mesh->vertices.size();
+    const size_t n = base + size_t(count);
+    mesh->vertices.resize(n);
+    if (layout.normal >= 0)
+        mesh->normals.resize(n);
+    if (layout.color >= 0)
+        mesh->colors.resize(n);
+    if (layout.confidence >= 0)
+        mesh->confidences.resize(n);
+
+    in.skipSpaceAndComments();
+    tmMessage("\n  Reading %d vertices... ", count);
+    for (size_t i = base; i < n; ++i) {
+        in.skipSpaceAndComments();
+        for (int j = 0; j < layout.values;) {
+            if (j == layout.position) {
+                vec& v = mesh->vertices[i];
+                if (!in.readFloat(v[0]) || !in.readFloat(v[1]) || !in.readFloat(v[2]))
+                    return false;
+                j += 3;
+            } else if (j == layout.normal) {
+                vec& v = mesh->normals[i];
+                if (!in.readFloat(v[0]) || !in.readFloat(v[1]) || !in.readFloat(v[2]))
+                    return false;
+                j += 3;
+            } else if (j == layout.color) {
+                for (int k = 0; k < 3; ++k) {
+                    int c;
+                    if (!in.readInt(c))
+                        return false;
+                    mesh->colors[i][k] = static_cast<unsigned char>(std::min(255, std::max(0, c)));
+                }
+                j += 3;
+            } else if (j == layout.confidence) {
+                if (!in.readFloat(mesh->confidences[i]))
+                    return false;
+                j += 1;
+            } else {
+                if (!in.skipWord())
+                    return false;
+                j += 1;
+            }
+        }
+    }
+    return true;
+}

@@ -1,0 +1,123 @@
+#pragma once
+// TriMesh: the toolkit's triangle mesh. Plain growable arrays of per-vertex
+// and per-face data; the reader fills the primary lists, the derived lists
+// (connectivity, normals, curvature, strips) are filled on demand by the
+// operations that compute them and stay empty until then.
+//
+// The toolkit uses the standard library only (no Qt, no OpenGL).
+// Every diagnostic goes to standard error and is flushed at once.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "trimesh/Vec.h"
+
+// One triangle: three vertex indices, plain int[3] layout so a face list can be
+// filled or copied as one block of ints.
+struct Face {
+    int v[3];
+
+    Face() : v{0, 0, 0} {}
+    Face(int a, int b, int c) : v{a, b, c} {}
+
+    int& operator[](int i) { return v[i]; }
+    int operator[](int i) const { return v[i]; }
+    friend bool operator==(const Face& a, const Face& b)
+    {
+        return a.v[0] == b.v[0] && a.v[1] == b.v[1] && a.v[2] == b.v[2];
+    }
+    friend bool operator!=(const Face& a, const Face& b) { return !(a == b); }
+};
+static_assert(sizeof(Face) == 3 * sizeof(int), "Face must be three packed ints");
+
+// Per-vertex colour: red, green, blue bytes.
+struct Color {
+    unsigned char c[3];
+
+    Color() : c{0, 0, 0} {}
+    Color(unsigned char r, unsigned char g, unsigned char b) : c{r, g, b} {}
+
+    unsigned char& operator[](int i) { return c[i]; }
+    unsigned char operator[](int i) const { return c[i]; }
+    friend bool operator==(const Color& a, const Color& b)
+    {
+        return a.c[0] == b.c[0] && a.c[1] == b.c[1] && a.c[2] == b.c[2];
+    }
+};
+static_assert(sizeof(Color) == 3, "Color must be three packed bytes");
+
+class TriMesh {
+public:
+    // Derivative of curvature at a vertex: components along (uuu, uuv, uvv, vvv).
+    struct Dcurv {
+        float d[4];
+        Dcurv() : d{0.0f, 0.0f, 0.0f, 0.0f} {}
+        float& operator[](int i) { return d[i]; }
+        float operator[](int i) const { return d[i]; }
+    };
+    // Areas of one face assigned to its three corners.
+    struct CornerAreas {
+        float a[3];
+        CornerAreas() : a{0.0f, 0.0f, 0.0f} {}
+        float& operator[](int i) { return a[i]; }
+        float operator[](int i) const { return a[i]; }
+    };
+    // Faces across the edges opposite corners 0, 1, 2; -1 for none.
+    struct AcrossEdge {
+        int f[3];
+        AcrossEdge() : f{-1, -1, -1} {}
+        int& operator[](int i) { return f[i]; }
+        int operator[](int i) const { return f[i]; }
+    };
+
+    // Lists per vertex are empty or as long as `vertices`; lists per face
+    // are as long as `faces`.
+    std::vector<vec> vertices;
+    std::vector<Face> faces;
+    // Triangle strips, each stored as its length L followed by L vertex indices.
+    std::vector<int> strips;
+    std::vector<Color> colors;
+    std::vector<float> confidences;
+    std::vector<uint32_t> flags;
+    uint32_t flagCurrent = 0;
+    std::vector<vec> normals;
+    std::vector<vec> majorDirections, minorDirections;
+    std::vector<float> majorCurvatures, minorCurvatures;
+    std::vector<Dcurv> dcurv;
+    std::vector<CornerAreas> cornerAreas;
+    std::vector<float> pointAreas;
+    vec sphereCenter;
+    float sphereRadius = 0.0f;
+    bool sphereValid = false;
+    std::vector<std::vector<int>> neighbors;
+    std::vector<std::vector<int>> vertexFaces;
+    std::vector<AcrossEdge> acrossEdge;
+
+    // Reads a mesh file; the format is recognised by the first bytes
+    // (PLY ascii / binary little- and big-endian, OFF, OBJ, the ray-tracer
+    // form, SM, 3DS), not by the name. "-" reads standard input (and closes
+    // it). Returns a new mesh owned by the caller, or null on failure: null or
+    // empty name (no message), an unopenable file (perror("fopen")), or a file
+    // that cannot be parsed, which ends with "\nError reading file [%s]\n".
+    // Progress ("Reading %s... ", ..., "Done.\n") goes to standard error.
+    // Every face index of a returned mesh lies within `vertices`, and so does
+    // every strip index; files counting from another base (such as 1) are
+    // renumbered to count from 0.
+    static TriMesh* read(const char* fileName);
+
+    // The same reader over bytes already in memory; `displayName` stands for
+    // the file name in the messages. The bytes are not kept.
+    static TriMesh* readFromMemory(const void* data, size_t size, const char* displayName);
+
+    // A sampled median of the edge lengths (at most 333 faces sampled with
+    // the toolkit's own program-wide random sequence); 0 for fewer than two
+    // faces. Face indices must be valid.
+    float medianEdgeLength();
+
+    // Removes long slivers left by range-grid triangulation (faces with an
+    // edge longer than 4 median edge lengths and a smallest angle whose
+    // squared cosine is at least 0.85). Drops the face-dependent derived
+    // lists and invalidates the bounding sphere when it removes anything.
+    void removeLongSlivers();
+};

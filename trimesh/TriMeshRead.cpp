@@ -1,0 +1,238 @@
+// TriMesh::read: opens the file (or standard input), recognises the format
+// by its first bytes, hands the bytes to the format's reader, checks the
+// indices and renumbers faces that count from another base.
+
+#include "trimesh/ReadCommon.h"
+#include "trimesh/TriMesh.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+bool loadStream(std::FILE* f, std::vector<unsigned char>& bytes)
+{
+    // Regular files: size the buffer once. Pipes and terminals fall back to
+    // growing it chunk by chunk.
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        long size = std::ftell(f);
+        if (size > 0 && std::fseek(f, 0, SEEK_SET) == 0)
+            bytes.reserve(size_t(size) + 1);
+        else
+            std::rewind(f);
+    }
+    std::clearerr(f);
+    for (;;) {
+        size_t have = bytes.size();
+        size_t want = bytes.capacity() > have ? bytes.capacity() - have : 0;
+        if (want < 65536)
+            want = have < 65536 ? 65536 : have;
+        bytes.resize(have + want);
+        size_t got = std::fread(bytes.data() + have, 1, want, f);
+        bytes.resize(have + got);
+        if (got < want)
+            break;
+    }
+    return !std::ferror(f);
+}
+
+// The ray-tracer form opens with one of these words after '#' (compared
+// without regard to case over the length given).
+bool isRayKeyword(const std::string& w)
+{
+    return startsWithNoCase(w, "material") || startsWithNoCase(w, "vertex") || startsWithNoCase(w, "shape_") ||
+           startsWithNoCase(w, "camera") || startsWithNoCase(w, "background") || startsWithNoCase(w, "ambient");
+}
+
+bool readAnyFormat(MeshInput& in, TriMesh* mesh)
+{
+    const int c = in.get();
+    if (c < 0) {
+        tmMessage("Can't read header\n");
+        return false;
+    }
+    switch (c) {
+    case 'p': {
+        // Up to three more characters, to the end of the line at most.
+        std::string rest = in.readLine(4);
+        if (rest.empty()) {
+            tmMessage("Can't read header\n");
+            return false;
+        }
+        if (rest.compare(0, 2, "ly") != 0)
+            return false;
+        return readPly(in, mesh);
+    }
+    case 'M':
+        if (in.peek() != 'M')
+            return false;
+        in.unget();
+        return read3ds(in, mesh);
+    case '#': {
+        // The first word of the comment decides between the ray-tracer form
+        // and OBJ. It is looked for on this line only, so a bare "#" line
+        // does not swallow the OBJ line after it.
+        const unsigned char* hash = in.cursor() - 1;
+        while (in.peek() == ' ' || in.peek() == '\t')
+            in.get();
+        std::string word;
+        while (in.peek() >= 0 && !isSpaceChar(in.peek()) && word.size() < 1024)
+            word.push_back(char(in.get()));
+        if (isRayKeyword(word)) {
+            in.setCursor(hash);
+            return readRay(in, mesh);
+        }
+        in.skipRestOfLine();
+        return readObj(in, mesh);
+    }
+    case 'v':
+    case 'u':
+    case 'f':
+    case 'g':
+    case 's':
+    case 'o':
+        in.unget();
+        return readObj(in, mesh);
+    case 'O': {
+        int a = in.get(), b = in.get();
+        if (a < 0 || b < 0) {
+            tmMessage("Can't read header\n");
+            return false;
+        }
+        if (a != 'F' || b != 'F')
+            return false;
+        return readOff(in, mesh);
+    }
+    default:
+        if (c >= '0' && c <= '9') {
+            in.unget();
+            return readSm(in, mesh);
+        }
+        tmMessage("Unknown file type\n");
+        return false;
+    }
+}
+
+// Every face corner must name a vertex once renumbering (below) has run;
+// every strip must fit the strip list and name vertices.
+bool checkIndices(const TriMesh* mesh)
+{
+    const long long nv = (long long)mesh->vertices.size();
+    if (!mesh->faces.empty()) {
+        int lo = mesh->faces[0][0], hi = lo;
+        for (const Face& f : mesh->faces) {
+            for (int k = 0; k < 3; ++k) {
+                lo = std::min(lo, f[k]);
+                hi = std::max(hi, f[k]);
+            }
+        }
+        const bool renumbered = nv == (long long)hi - lo + 1;
+        if (!renumbered && (lo < 0 || hi >= nv)) {
+            for (size_t i = 0; i < mesh->faces.size(); ++i) {
+                for (int k = 0; k < 3; ++k) {
+                    int v = mesh->faces[i][k];
+                    if (v < 0 || v >= nv) {
+                        tmMessage("Vertex index %d in face %lu is out of range (%lld vertices)\n", v,
+                                  (unsigned long)i, nv);
+                        return false;
+                    }
+                }
+            }
+        }
+    }
+    const std::vector<int>& s = mesh->strips;
+    for (size_t i = 0; i < s.size();) {
+        const int len = s[i];
+        if (len < 0 || size_t(len) > s.size() - i - 1) {
+            tmMessage("Bad triangle strip length %d\n", len);
+            return false;
+        }
+        for (size_t k = i + 1; k <= i + size_t(len); ++k) {
+            if (s[k] < 0 || s[k] >= nv) {
+                tmMessage("Vertex index %d in triangle strips is out of range (%lld vertices)\n", s[k], nv);
+                return false;
+            }
+        }
+        i += size_t(len) + 1;
+    }
+    return true;
+}
+
+// Faces written by a program that counts from another base (such as 1) are
+// moved to count from 0 when their indices span exactly the vertex list.
+void renumberFaces(TriMesh* mesh)
+{
+    if (mesh->faces.empty())
+        return;
+    int lo = mesh->faces[0][0], hi = lo;
+    for (const Face& f : mesh->faces) {
+        for (int k = 0; k < 3; ++k) {
+            lo = std::min(lo, f[k]);
+            hi = std::max(hi, f[k]);
+        }
+    }
+    const long long nv = (long long)mesh->vertices.size();
+    if (lo == 0 && nv == (long long)hi + 1)
+        return;
+    if (nv != (long long)hi - lo + 1)
+        return;
+    tmMessage("Found indices ranging from %d through %d\n", lo, hi);
+    tmMessage("Remapping to %d through %d\n", 0, int(nv - 1));
+    for (Face& f : mesh->faces) {
+        for (int k = 0; k < 3; ++k)
+            f[k] -= lo;
+    }
+}
+
+TriMesh* readBytes(const unsigned char* data, size_t size, const char* name)
+{
+    tmMessage("Reading %s... ", name);
+    std::unique_ptr<TriMesh> mesh(new TriMesh);
+    MeshInput in(data, size);
+    bool ok = readAnyFormat(in, mesh.get()) && (!mesh->vertices.empty() || !mesh->faces.empty()) &&
+              checkIndices(mesh.get());
+    if (!ok) {
+        tmMessage("\nError reading file [%s]\n", name);
+        return nullptr;
+    }
+    tmMessage("Done.\n");
+    renumberFaces(mesh.get());
+    return mesh.release();
+}
+
+}  // namespace
+
+TriMesh* TriMesh::readFromMemory(const void* data, size_t size, const char* displayName)
+{
+    return readBytes(static_cast<const unsigned char*>(data), size, displayName ? displayName : "");
+}
+
+TriMesh* TriMesh::read(const char* fileName)
+{
+    if (!fileName || !*fileName)
+        return nullptr;
+    std::vector<unsigned char> bytes;
+    const char* name = fileName;
+    bool loaded;
+    if (std::string(fileName) == "-") {
+        name = "standard input";
+        loaded = loadStream(stdin, bytes);
+        std::fclose(stdin);
+    } else {
+        std::FILE* f = std::fopen(fileName, "rb");
+        if (!f) {
+            std::perror("fopen");
+            return nullptr;
+        }
+        loaded = loadStream(f, bytes);
+        std::fclose(f);
+    }
+    if (!loaded) {
+        // A read error leaves the bytes read so far; the format reader will
+        // find the data short and fail with the usual messages.
+        std::perror("fread");
+    }
+    return readBytes(bytes.data(), bytes.size(), name);
+}
