@@ -323,7 +323,7 @@ bool NprParser::parse()
     LnAttributeRecord record;
     const int strength = attributeSlot(nameHash("strength"));
     if (strength >= 0) {
-        record.slots[strength] = 1.0f;
+        record.values[strength] = 1.0f;
     }
     for (int64_t i = 0; i < count; ++i) {
         int64_t n = 0, hidden = 0, ignored = 0;

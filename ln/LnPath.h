@@ -10,7 +10,7 @@
 // Eight per-point attribute slots. The slot of a named attribute comes from
 // attributeSlot(nameHash(name)); "strength" is the only one in use.
 struct LnAttributeRecord {
-    float slots[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    float values[8] = {0, 0, 0, 0, 0, 0, 0, 0};
 };
 
 struct LnPath {

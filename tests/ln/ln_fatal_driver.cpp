@@ -1,0 +1,7 @@
+// Calls lnFatal with the message given on the command line.
+#include "ln/LnDiagnostics.h"
+
+int main(int argc, char* argv[])
+{
+    lnFatal("%s", argc > 1 ? argv[1] : "");
+}
