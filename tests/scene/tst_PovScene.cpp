@@ -1,0 +1,244 @@
+#include "scene/PovScene.h"
+#include "tests/support/StderrCapture.h"
+
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+// An NPR file without header: one triangle inside the box lo..hi.
+QString writeNpr(const QString& path, vec lo, vec hi)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) {
+        return QString();
+    }
+    QTextStream out(&f);
+    out << lo[0] << ' ' << lo[1] << ' ' << lo[2] << ' ' << hi[0] << ' ' << hi[1] << ' ' << hi[2]
+        << "\nv 3\n"
+        << lo[0] << ' ' << lo[1] << ' ' << lo[2] << '\n'
+        << hi[0] << ' ' << lo[1] << ' ' << lo[2] << '\n'
+        << lo[0] << ' ' << hi[1] << ' ' << hi[2] << '\n'
+        << "f 1\n0 1 2 [1, 0, 0]\nl 0\n";
+    return path;
+}
+
+} // namespace
+
+class TestPovScene : public QObject {
+    Q_OBJECT
+    QOffscreenSurface surface;
+    QOpenGLContext context;
+    QTemporaryDir dir;
+
+    QString npr(const QString& name)
+    {
+        return writeNpr(dir.filePath(name), vec(0, 0, 0), vec(2, 2, 2));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        surface.create();
+        QVERIFY(context.create());
+        QVERIFY(context.makeCurrent(&surface));
+        QVERIFY(dir.isValid());
+    }
+
+    void startsEmpty()
+    {
+        PovScene scene;
+        QCOMPARE(scene.modelCount(), 0);
+        QCOMPARE(scene.lightCount(), 0);
+        QVERIFY(!scene.groundVisible);
+        QVERIFY(scene.text.isEmpty());
+        vec c;
+        float r;
+        scene.lightBounds(c, r);
+        QCOMPARE(r, 0.0f);
+    }
+
+    void loaderChoice_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("loads");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("npr") << "scene.npr" << true << "";
+        QTest::newRow("ply then npr reads NPR") << "model.ply.npr" << true << "";
+        QTest::newRow("upper-case NPR") << "scene.NPR" << false << "the file type is not recognised";
+        QTest::newRow("folder named a.off") << "a.off/model" << false << "reading OFF, PLY and OBJ";
+        QTest::newRow("upper-case KMZ") << "archive.KMZ" << false << "reading KMZ archives";
+        QTest::newRow("plain text") << "notes.txt" << false << "the file type is not recognised";
+    }
+    void loaderChoice()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, loads);
+        QFETCH(QString, reason);
+        if (name.contains('/')) {
+            QVERIFY(QDir(dir.path()).mkpath(name.section('/', 0, 0)));
+        }
+        const QString path = npr(name);
+        PovScene scene;
+        StderrCapture err;
+        QCOMPARE(scene.load(path.toLocal8Bit().constData(), nullptr), loads);
+        const QString printed = err.text();
+        if (loads) {
+            QCOMPARE(printed, QString());
+            QCOMPARE(scene.modelCount(), 2);
+            QVERIFY(scene.loadError().isEmpty());
+        } else {
+            QCOMPARE(printed, QString(" LN WARNING - PovScene::load - No models loaded.\n\n"));
+            QCOMPARE(scene.modelCount(), 0);
+            QCOMPARE(int(scene.textures.size()), 0);
+            QCOMPARE(scene.lightCount(), 0);
+            QVERIFY2(scene.loadError().startsWith(reason), qPrintable(scene.loadError()));
+        }
+    }
+
+    void groundAroundTheModel()
+    {
+        // Radius 1 around (5, 5, 5): the box spans 5 -+ 1/sqrt(3).
+        const float h = 1.0f / std::sqrt(3.0f);
+        const QString path =
+            writeNpr(dir.filePath("offset.npr"), vec(5 - h, 5 - h, 5 - h), vec(5 + h, 5 + h, 5 + h));
+        PovScene scene;
+        QVERIFY(scene.load(path.toLocal8Bit().constData(), nullptr));
+        vec c;
+        float r;
+        scene.bounds(c, r);
+        QCOMPARE(c, vec(5, 5, 5));
+        QVERIFY(std::fabs(r - 1.0f) < 1e-6f);
+        QCOMPARE(scene.groundZ, -r);
+
+        vec a, b, d;
+        LnMesh* ground = scene.models[0]->getMesh();
+        QCOMPARE(ground->getNumFaces(), 2);
+        QVERIFY(!ground->isSmooth());
+        ground->getFaceVertices(1, a, b, d); // corners 0, 2, 3
+        QVERIFY(std::fabs(a[0] - 3) < 1e-5f && std::fabs(a[1] - 3) < 1e-5f);
+        QVERIFY(std::fabs(b[0] - 7) < 1e-5f && std::fabs(b[1] - 7) < 1e-5f);
+        QVERIFY(std::fabs(d[0] - 3) < 1e-5f && std::fabs(d[1] - 7) < 1e-5f);
+        QCOMPARE(a[2], -r);
+        ground->getFaceNormals(0, a, b, d);
+        QCOMPARE(a, vec(0, 0, 1));
+        QCOMPARE(d, vec(0, 0, 1));
+    }
+
+    void stateAfterLoad()
+    {
+        PovScene scene;
+        scene.groundVisible = true;
+        QVERIFY(scene.load(npr("state.npr").toLocal8Bit().constData(), nullptr));
+        QVERIFY(!scene.groundVisible);
+        QCOMPARE(int(scene.textures.size()), scene.modelCount());
+        const PovTexture& ground = scene.textures[0];
+        float r, g, b;
+        ground.color(r, g, b);
+        QCOMPARE(r, 0.3f);
+        QCOMPARE(ground.diffuse, 0.6f);
+        QCOMPARE(ground.specular, 0.0f);
+        QCOMPARE(ground.reflection, 0.0f);
+        QCOMPARE(ground.roughness, 0.01f);
+        QVERIFY(scene.textures[1].name.isNull());
+        QCOMPARE(scene.textures[1].diffuse, 0.7f);
+        for (const PovTexture& t : scene.textures) {
+            QCOMPARE(t.ambient, 0.35f);
+        }
+        QCOMPARE(scene.lightCount(), 1);
+        QCOMPARE(scene.lights[0].intensity, 1.0f);
+        QCOMPARE(scene.lights[0].azimuth, 0.15f);
+        QCOMPARE(scene.lights[0].distance, scene.radius * 1000.0f);
+        QVERIFY(scene.outdoorLighting);
+        QCOMPARE(scene.triangleCount(), 3LL);
+        QVERIFY(!scene.canSubdivide(1));
+        QVERIFY(!scene.canSubdivide(2));
+        QVERIFY(!scene.canSubdivide(-1));
+
+        // A second load replaces everything.
+        QVERIFY(scene.load(npr("second.npr").toLocal8Bit().constData(), nullptr));
+        QCOMPARE(scene.modelCount(), 2);
+        QCOMPARE(scene.lightCount(), 1);
+    }
+
+    void failedLoadOfABrokenFile()
+    {
+        const QString path = dir.filePath("broken.npr");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("0 0 0 1 1 1\nv 1\n0 0 0\nf 1\n0 0 5 [1, 1, 1]\nl 0\n");
+        f.close();
+        PovScene scene;
+        QVERIFY(scene.load(npr("good.npr").toLocal8Bit().constData(), nullptr));
+        StderrCapture err;
+        QVERIFY(!scene.load(path.toLocal8Bit().constData(), nullptr));
+        QCOMPARE(err.text(),
+                 QString(" LN ERROR - LnBoxyModel: face 0 uses vertex index 5, but the file has 1 "
+                         "vertices\n LN WARNING - PovScene::load - No models loaded.\n\n"));
+        QCOMPARE(scene.loadError(), QString("face 0 uses vertex index 5, but the file has 1 vertices"));
+        QCOMPARE(scene.modelCount(), 0);
+    }
+
+    void indoorLighting()
+    {
+        PovScene scene;
+        scene.center = vec(2, 3, 4);
+        scene.radius = 1.0f;
+        scene.resizeTextures(2);
+        scene.setIndoorLighting();
+        QVERIFY(!scene.outdoorLighting);
+        QCOMPARE(scene.lightCount(), 4);
+        const vec p = scene.lights[0].position;
+        QVERIFY(std::fabs(p[0] - 2.0f) < 1e-5f);
+        QVERIFY(std::fabs(p[1] - 4.5f) < 1e-5f);
+        QVERIFY(std::fabs(p[2] - 2.598076f) < 1e-5f);
+        const vec q = scene.lights[1].position; // azimuth pi/2: along +x
+        QVERIFY(std::fabs(q[0] - 3.5f) < 1e-5f);
+        QVERIFY(std::fabs(q[1] - 3.0f) < 1e-5f);
+        for (const PovLight& light : scene.lights) {
+            QCOMPARE(light.intensity, 0.3f);
+        }
+        for (const PovTexture& t : scene.textures) {
+            QCOMPARE(t.ambient, 0.1f);
+        }
+
+        scene.setOutdoorLighting();
+        QCOMPARE(scene.lightCount(), 1);
+        // The sun is not moved by the centre.
+        const vec s = scene.lights[0].position;
+        QVERIFY(std::fabs(s[2] - 1000.0f) < 0.01f);
+        QVERIFY(std::fabs(s[0] - 1000.0f * std::cos(1.57075f) * std::sin(0.15f)) < 1e-3f);
+    }
+
+    void lightBounds()
+    {
+        PovScene scene;
+        PovLight a, b;
+        a.position = vec(0, 2, 0);
+        b.position = vec(3, 0, 4);
+        scene.lights = {a, b};
+        vec c(9, 9, 9);
+        float r = 0;
+        scene.lightBounds(c, r);
+        QCOMPARE(c, vec(0, 0, 0));
+        QCOMPARE(r, 6.0f);
+    }
+
+    void resizeTextures()
+    {
+        PovScene scene;
+        scene.resizeTextures(3);
+        scene.textures[2].diffuse = 0.1f;
+        scene.resizeTextures(2);
+        QCOMPARE(int(scene.textures.size()), 2);
+        scene.resizeTextures(4);
+        QCOMPARE(scene.textures[3].diffuse, 0.7f);
+    }
+};
+
+QTEST_MAIN(TestPovScene)
+#include "tst_PovScene.moc"
