@@ -99,9 +99,9 @@ static bool inSaneRange(const vec& v)
 
 bool readBinaryVertices(MeshInput& in, TriMesh* mesh, int count, const BinaryVertexLayout& layout, bool& swap)
 {
-    if (layout.recordSize < 12 || layout.position < 0 || count <= 0)
+    if (layout.recordSize < 12 || layout.position < 0)
         return false;
-    if (!checkCount("Vertex", count, size_t(layout.recordSize), in))
+    if (!checkCount("Vertex", count, size_t(layout.recordSize), in) || count == 0)
         return false;
     if (size_t(count) * size_t(layout.recordSize) > in.remaining()) {
         tmMessage("Vertex count %d is more than the file can hold\n", count);
@@ -172,7 +172,7 @@ bool readBinaryVertices(MeshInput& in, TriMesh* mesh, int count, const BinaryVer
 
 bool readAsciiVertices(MeshInput& in, TriMesh* mesh, int count, const AsciiVertexLayout& given)
 {
-    if (given.values < 3 || given.position < 0 || count < 0)
+    if (given.values < 3 || given.position < 0)
         return false;
     // Keep only the fields that a walk over one record actually reaches and
     // that fit inside the record; a field that overlaps another (a header

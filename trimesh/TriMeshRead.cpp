@@ -71,12 +71,11 @@ bool readAnyFormat(MeshInput& in, TriMesh* mesh)
         in.unget();
         return read3ds(in, mesh);
     case '#': {
-        // The first word of the comment decides between the ray-tracer form
-        // and OBJ. It is looked for on this line only, so a bare "#" line
-        // does not swallow the OBJ line after it.
+        // The word right after '#' decides between the ray-tracer form
+        // ("#vertex", "#camera", ...) and OBJ. An OBJ comment such as
+        // "# Vertex list" has a blank first and stays OBJ, and a bare "#"
+        // line does not swallow the line after it.
         const unsigned char* hash = in.cursor() - 1;
-        while (in.peek() == ' ' || in.peek() == '\t')
-            in.get();
         std::string word;
         while (in.peek() >= 0 && !isSpaceChar(in.peek()) && word.size() < 1024)
             word.push_back(char(in.get()));
