@@ -40,6 +40,8 @@ public:
     {
         if (n > remaining())
             return false;
+        if (n == 0)
+            return true;
         std::memcpy(dst, p_, n);
         p_ += n;
         return true;
