@@ -1,0 +1,247 @@
+#include "app/MainWindow.h"
+#include "viewer/GLViewer.h"
+
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QStringList menuEntries(QMenu* menu)
+{
+    QStringList entries;
+    for (QAction* action : menu->actions()) {
+        entries << (action->isSeparator() ? QString("-") : action->objectName());
+    }
+    return entries;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+private slots:
+    void startState()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.windowTitle(), QString("Kelvane"));
+        QCOMPARE(w.objectName(), QString("MainWindow"));
+        QVERIFY(!w.ui.materialDockWidget->isVisible());
+        QVERIFY(!w.ui.lightDockWidget->isVisible());
+        QCOMPARE(w.selectedModel, -1);
+        QCOMPARE(w.selectedLight, -1);
+        QCOMPARE(w.scene.modelCount(), 0);
+        QVERIFY(w.viewer == w.findChild<GLViewer*>("viewer"));
+
+        // The docks sit in the central layout beside the view.
+        QLayout* layout = w.ui.centralwidget->layout();
+        QCOMPARE(layout->objectName(), QString("hboxLayout"));
+        QCOMPARE(layout->indexOf(w.viewer), 0);
+        QCOMPARE(layout->indexOf(w.ui.lightDockWidget), 1);
+        QCOMPARE(layout->indexOf(w.ui.materialDockWidget), 2);
+        QCOMPARE(layout->spacing(), 6);
+        QCOMPARE(w.ui.lightDockWidgetContents->layout()->objectName(), QString("vboxLayout"));
+        QCOMPARE(w.ui.materialDockWidgetContents->layout()->objectName(), QString("vboxLayout1"));
+        QCOMPARE(w.ui.materialDockWidget->features(), QDockWidget::DockWidgetClosable);
+        QCOMPARE(w.ui.materialDockWidget->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
+        QCOMPARE(w.ui.materialDockWidget->sizePolicy().verticalPolicy(), QSizePolicy::Minimum);
+        QCOMPARE(w.ui.lightDockWidget->sizePolicy().verticalPolicy(), QSizePolicy::Preferred);
+        QCOMPARE(w.viewer->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
+
+        // Menus and their entries, in order.
+        QStringList menus;
+        for (QAction* a : w.ui.menubar->actions()) {
+            menus << a->menu()->objectName() + ":" + a->text();
+        }
+        QCOMPARE(menus, QStringList({"menuFile:File", "menuView:View", "menuModel:Model",
+                                     "menuLighting:Lighting"}));
+        QCOMPARE(menuEntries(w.ui.menuFile),
+                 QStringList({"actionOpen_Scene", "-", "actionRender_Full_Size",
+                              "actionPreview_POV_Ray_Scene"}));
+        QCOMPARE(menuEntries(w.ui.menuView),
+                 QStringList({"actionReset_Camera", "-", "actionShow_Lights",
+                              "actionShow_Ground_Plane", "-", "actionWireframe"}));
+        QCOMPARE(menuEntries(w.ui.menuModel),
+                 QStringList({"actionSubdivide", "-", "actionSmooth_Shading"}));
+        QCOMPARE(menuEntries(w.ui.menuLighting).mid(0, 2),
+                 QStringList({"actionLighting_Outdoor", "actionLighting_Indoor"}));
+
+        QCOMPARE(w.ui.actionRender_Full_Size->shortcut(), QKeySequence("Ctrl+R"));
+        QCOMPARE(w.ui.actionRender_Full_Size->shortcutContext(), Qt::ApplicationShortcut);
+        QCOMPARE(w.ui.actionOpen_Scene->text(), QString("Open..."));
+        QCOMPARE(w.ui.actionWireframe->text(), QString("Show Wireframe"));
+        QCOMPARE(w.ui.actionUpdate_Light->text(), QString("update current light"));
+        QCOMPARE(w.ui.actionUpdate_Texture->text(), QString("Update_Texture"));
+    }
+
+    void actionStates_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("checkable");
+        QTest::addColumn<bool>("checked");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("Open") << "actionOpen_Scene" << false << false << true;
+        QTest::newRow("Render") << "actionRender_Full_Size" << false << false << true;
+        QTest::newRow("Preview") << "actionPreview_POV_Ray_Scene" << false << false << true;
+        QTest::newRow("Reset Camera") << "actionReset_Camera" << false << false << true;
+        QTest::newRow("Show Lights") << "actionShow_Lights" << true << false << true;
+        QTest::newRow("Show Ground") << "actionShow_Ground_Plane" << true << false << true;
+        QTest::newRow("Wireframe") << "actionWireframe" << true << false << true;
+        QTest::newRow("Subdivide") << "actionSubdivide" << false << false << false;
+        QTest::newRow("Smooth Shading") << "actionSmooth_Shading" << true << true << false;
+        QTest::newRow("Outdoor") << "actionLighting_Outdoor" << true << true << true;
+        QTest::newRow("Indoor") << "actionLighting_Indoor" << true << false << true;
+        QTest::newRow("Update Texture") << "actionUpdate_Texture" << false << false << true;
+        QTest::newRow("Update Light") << "actionUpdate_Light" << false << false << true;
+        QTest::newRow("Add Light") << "actionAdd_Light" << false << false << true;
+        QTest::newRow("Remove Light") << "actionRemove_Light" << false << false << false;
+    }
+    void actionStates()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, checkable);
+        QFETCH(bool, checked);
+        QFETCH(bool, enabled);
+        MainWindow w;
+        QAction* action = w.findChild<QAction*>(name);
+        QVERIFY(action);
+        QCOMPARE(action->parent(), &w);
+        QCOMPARE(action->isCheckable(), checkable);
+        QCOMPARE(action->isChecked(), checked);
+        QCOMPARE(action->isEnabled(), enabled);
+    }
+
+    void loadSetsTitleAndResetsState()
+    {
+        const QString cube = QFINDTESTDATA("../data/npr/cube.npr");
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.loadScene(cube);
+        QCOMPARE(w.windowTitle(), "Kelvane - " + cube);
+        QCOMPARE(w.scene.modelCount(), 2);
+        QVERIFY(!w.findChild<QMessageBox*>("loadErrorBox"));
+
+        // Put the window in a busy state, then load again.
+        w.selectedModel = 1;
+        w.viewer->selectedModel = 1;
+        w.ui.materialDockWidget->show();
+        w.ui.actionShow_Ground_Plane->setChecked(true);
+        QVERIFY(w.scene.groundVisible);
+        w.ui.actionWireframe->setChecked(true);
+        QVERIFY(w.viewer->wireframe);
+        w.ui.actionShow_Lights->setChecked(true);
+        QVERIFY(w.viewer->showLights);
+        w.ui.actionLighting_Outdoor->setChecked(false);
+
+        w.loadScene(cube);
+        QCOMPARE(w.selectedModel, -1);
+        QCOMPARE(w.selectedLight, -1);
+        QCOMPARE(w.viewer->selectedModel, -1);
+        QVERIFY(!w.ui.materialDockWidget->isVisible());
+        QVERIFY(!w.ui.lightDockWidget->isVisible());
+        QVERIFY(!w.ui.actionShow_Ground_Plane->isChecked());
+        QVERIFY(!w.ui.actionWireframe->isChecked());
+        QVERIFY(!w.ui.actionShow_Lights->isChecked());
+        QVERIFY(w.ui.actionLighting_Outdoor->isChecked());
+        QVERIFY(!w.ui.actionLighting_Indoor->isChecked());
+        QVERIFY(!w.scene.groundVisible);
+        QVERIFY(!w.viewer->wireframe);
+        QVERIFY(!w.viewer->showLights);
+    }
+
+    void brokenFileShowsAMessageAndTheWindowCarriesOn()
+    {
+        const QString broken = dir.filePath("broken.npr");
+        QFile f(broken);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("0 0 0 1 1 1\nvertices 1\n0 0 0\nfaces 1\n0 1 2 [1, 0, 0]\nlines 0\n");
+        f.close();
+
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.loadScene(broken);
+        QCOMPARE(w.windowTitle(), "Kelvane - " + broken);
+        QCOMPARE(w.scene.modelCount(), 0);
+        QMessageBox* box = w.findChild<QMessageBox*>("loadErrorBox");
+        QVERIFY(box);
+        QTRY_VERIFY(box->isVisible());
+        QCOMPARE(box->text(), "Could not open \"" + broken + "\".");
+        QCOMPARE(box->informativeText(),
+                 QString("Face 0 uses vertex index 1, but the file has 1 vertices."));
+        box->accept();
+
+        // The empty scene still draws and the next load works.
+        w.ui.actionShow_Lights->setChecked(true);
+        w.ui.actionReset_Camera->trigger();
+        w.viewer->grabFramebuffer();
+        w.loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
+        QCOMPARE(w.scene.modelCount(), 2);
+        QVERIFY(!box->isVisible());
+    }
+
+    void unknownFileTypeIsReported()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.loadScene(dir.filePath("scene.NPR"));
+        QMessageBox* box = w.findChild<QMessageBox*>("loadErrorBox");
+        QVERIFY(box);
+        QVERIFY(box->informativeText().startsWith("The file type is not recognised"));
+        box->accept();
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("stderrStart");
+        QTest::newRow("two arguments") << QStringList({"a.npr", "b.npr"})
+                                       << "Usage: kelvane [scene]\n";
+        QTest::newRow("file without a model")
+            << QStringList({"missing.npr"})
+            << " LN ERROR -  LnBoxyModel: failed to open 'missing.npr'\n";
+    }
+    void commandLine()
+    {
+        // The real program: it keeps running after the message, so stop it.
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, stderrStart);
+        QProcess kelvane;
+        kelvane.setWorkingDirectory(dir.path());
+        kelvane.start(KELVANE_EXE, arguments);
+        QVERIFY(kelvane.waitForStarted(10000));
+        QByteArray printed;
+        QTRY_VERIFY_WITH_TIMEOUT((printed += kelvane.readAllStandardError(),
+                                  printed.contains(stderrStart.toLatin1())) ||
+                                     kelvane.state() != QProcess::Running,
+                                 15000);
+        QCOMPARE(kelvane.state(), QProcess::Running);
+        kelvane.terminate();
+        QVERIFY(kelvane.waitForFinished(10000));
+    }
+
+    void noDisplay()
+    {
+        QProcess kelvane;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        kelvane.setProcessEnvironment(env);
+        kelvane.start(KELVANE_EXE, QStringList());
+        QVERIFY(kelvane.waitForFinished(10000));
+        QCOMPARE(kelvane.exitCode(), 1);
+        QVERIFY(kelvane.readAllStandardError().contains("needs an X11 or Wayland display"));
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_MainWindow.moc"

@@ -1,0 +1,220 @@
+#include "app/MainWindow.h"
+#include "viewer/GLViewer.h"
+
+#include <QtTest>
+
+#include <QGLViewer/camera.h>
+
+namespace {
+
+// The view's pixels as the screen shows them: the framebuffer has an alpha
+// channel, so the grabbed image's bytes are reinterpreted rather than
+// converted (conversion would un-premultiply).
+QImage grabView(GLViewer* viewer)
+{
+    QImage image = viewer->grabFramebuffer();
+    return QImage(image.constBits(), image.width(), image.height(), image.bytesPerLine(),
+                  QImage::Format_RGB32)
+        .copy();
+}
+
+QPoint project(GLViewer* viewer, const qglviewer::Vec& world)
+{
+    const qglviewer::Vec p = viewer->camera()->projectedCoordinatesOf(world);
+    return QPoint(int(p.x + 0.5), int(p.y + 0.5));
+}
+
+bool near(QRgb pixel, int r, int g, int b, int tolerance = 2)
+{
+    return std::abs(qRed(pixel) - r) <= tolerance && std::abs(qGreen(pixel) - g) <= tolerance &&
+           std::abs(qBlue(pixel) - b) <= tolerance;
+}
+
+QString describe(QRgb pixel)
+{
+    return QString("(%1, %2, %3)").arg(qRed(pixel)).arg(qGreen(pixel)).arg(qBlue(pixel));
+}
+
+// A material that shows its base colour unchanged under a white light of
+// intensity 1: ambient only.
+PovTexture flat(float r, float g, float b)
+{
+    PovTexture t;
+    t.setColor(r, g, b);
+    t.setFinish(0.0f, 0.0f, 1.0f, 0.0f, 0.01f);
+    return t;
+}
+
+} // namespace
+
+class TestGLViewer : public QObject {
+    Q_OBJECT
+    MainWindow* window = nullptr;
+    GLViewer* viewer = nullptr;
+
+    QRgb centrePixel()
+    {
+        const QImage image = grabView(viewer);
+        return image.pixel(image.width() / 2, image.height() / 2);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        window = new MainWindow;
+        window->resize(800, 600);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        viewer = window->viewer;
+        window->loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
+        QCOMPARE(window->scene.modelCount(), 2);
+    }
+
+    void cleanupTestCase() { delete window; }
+
+    void init()
+    {
+        // Every case starts from the loaded state: outdoor sun, shaded view.
+        window->scene.setOutdoorLighting();
+        window->scene.groundVisible = false;
+        viewer->wireframe = false;
+        viewer->showLights = false;
+        viewer->selectedModel = -1;
+        viewer->resetCamera();
+    }
+
+    void cameraSettings()
+    {
+        QCOMPARE(viewer->camera()->zClippingCoefficient(), 5.0);
+        QCOMPARE(viewer->mouseAction(Qt::Key(0), Qt::NoModifier, Qt::MiddleButton),
+                 QGLViewer::TRANSLATE);
+        QCOMPARE(viewer->mouseAction(Qt::Key(0), Qt::NoModifier, Qt::RightButton),
+                 QGLViewer::ZOOM);
+        QCOMPARE(viewer->clickAction(Qt::Key(0), Qt::NoModifier, Qt::LeftButton, true),
+                 QGLViewer::SELECT);
+    }
+
+    void cameraFitsTheScene()
+    {
+        const float r = std::sqrt(3.0f);
+        QVERIFY(std::fabs(viewer->sceneRadius() - 1.1 * r) < 1e-4);
+        viewer->showLights = true; // outdoor: three times the models' sphere
+        viewer->resetCamera();
+        QVERIFY(std::fabs(viewer->sceneRadius() - 3.0 * r) < 1e-4);
+        window->scene.setIndoorLighting(); // indoor: the lights' sphere
+        viewer->resetCamera();
+        vec c;
+        float lr;
+        window->scene.lightBounds(c, lr);
+        QVERIFY(std::fabs(viewer->sceneRadius() - 1.1 * lr) < 1e-3);
+        QCOMPARE(viewer->sceneCenter(), qglviewer::Vec(0, 0, 0));
+    }
+
+    void blackBackgroundAndMaterialColour()
+    {
+        window->scene.setTexture(1, flat(0.2f, 0.6f, 0.4f));
+        const QImage image = grabView(viewer);
+        QVERIFY2(near(image.pixel(2, 2), 0, 0, 0), qPrintable(describe(image.pixel(2, 2))));
+        const QRgb centre = image.pixel(image.width() / 2, image.height() / 2);
+        QVERIFY2(near(centre, 51, 153, 102), qPrintable(describe(centre)));
+    }
+
+    void namedTextureIsMidGrey()
+    {
+        PovTexture t = flat(0.9f, 0.1f, 0.1f);
+        t.name = "T_Wood7";
+        window->scene.setTexture(1, t);
+        const QRgb centre = centrePixel();
+        QVERIFY2(near(centre, 128, 128, 128), qPrintable(describe(centre)));
+    }
+
+    void lightIntensityScalesTheLight()
+    {
+        window->scene.setTexture(1, flat(1.0f, 1.0f, 1.0f));
+        window->scene.lights[0].intensity = 0.3f;
+        const QRgb centre = centrePixel();
+        QVERIFY2(near(centre, 77, 77, 77), qPrintable(describe(centre)));
+    }
+
+    void highlightColour()
+    {
+        // The sun stands almost straight above and so does the camera: the
+        // top face reflects the full specular colour.
+        PovTexture t;
+        t.setColor(0.2f, 0.6f, 0.4f);
+        t.setFinish(0.0f, 1.0f, 0.0f, 0.0f, 1.0f);
+        window->scene.setTexture(1, t);
+        QRgb centre = centrePixel();
+        QVERIFY2(near(centre, 255, 255, 255, 4), qPrintable(describe(centre)));
+        t.metallic = true;
+        window->scene.setTexture(1, t);
+        centre = centrePixel();
+        QVERIFY2(near(centre, 51, 153, 102, 4), qPrintable(describe(centre)));
+    }
+
+    void groundOnlyWhenVisible()
+    {
+        window->scene.setTexture(0, flat(0.0f, 0.0f, 1.0f));
+        grabView(viewer); // draws, so the camera's matrices are current
+        const QPoint p = project(viewer, qglviewer::Vec(2.5, 0.0, window->scene.groundZ));
+        QImage image = grabView(viewer);
+        QVERIFY(image.rect().contains(p));
+        QVERIFY2(near(image.pixel(p), 0, 0, 0), qPrintable(describe(image.pixel(p))));
+        window->scene.groundVisible = true;
+        image = grabView(viewer);
+        QVERIFY2(near(image.pixel(p), 0, 0, 255), qPrintable(describe(image.pixel(p))));
+    }
+
+    void selectedModelHasAYellowRim()
+    {
+        window->scene.setTexture(1, flat(0.2f, 0.6f, 0.4f));
+        grabView(viewer);
+        // Just outside the top face's edge.
+        const QPoint edge = project(viewer, qglviewer::Vec(1.0, 0.0, 1.0));
+        const QPoint outside = edge + QPoint(2, 0);
+        QVERIFY2(near(grabView(viewer).pixel(outside), 0, 0, 0),
+                 qPrintable(describe(grabView(viewer).pixel(outside))));
+        viewer->selectedModel = 1;
+        // The line is antialiased at its borders: look for a fully covered
+        // pixel across the rim.
+        const QImage image = grabView(viewer);
+        bool yellow = false;
+        for (int dx = 1; dx <= 3; ++dx) {
+            yellow = yellow || near(image.pixel(edge + QPoint(dx, 0)), 255, 255, 64, 3);
+        }
+        QVERIFY2(yellow, qPrintable(describe(image.pixel(outside))));
+    }
+
+    void wireframeDrawsGreenEdges()
+    {
+        viewer->wireframe = true;
+        grabView(viewer);
+        const QPoint edge = project(viewer, qglviewer::Vec(1.0, 0.0, 1.0));
+        const QImage image = grabView(viewer);
+        bool bright = false;
+        for (int dx = -2; dx <= 2; ++dx) {
+            bright = bright || near(image.pixel(edge + QPoint(dx, 0)), 64, 255, 64, 3);
+        }
+        QVERIFY(bright);
+        // Inside the top face no fill is drawn.
+        const QRgb centre = image.pixel(image.width() / 2 + 7, image.height() / 2 + 3);
+        QVERIFY2(near(centre, 0, 0, 0), qPrintable(describe(centre)));
+    }
+
+    void lightMarkersDrawWithoutErrors()
+    {
+        viewer->showLights = true;
+        viewer->resetCamera();
+        const int before = viewer->drawCount();
+        grabView(viewer);
+        window->scene.setIndoorLighting();
+        viewer->selectedLight = 2;
+        viewer->resetCamera();
+        grabView(viewer);
+        QVERIFY(viewer->drawCount() >= before + 2);
+        viewer->selectedLight = -1;
+    }
+};
+
+QTEST_MAIN(TestGLViewer)
+#include "tst_GLViewer.moc"
