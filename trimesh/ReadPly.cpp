@@ -332,6 +332,39 @@ bool PlyReader::readFaces()
     mesh_->faces.reserve(size_t(numFaces_));
 
     std::vector<int> idx;
+    if (binary() && faceProps_.size() == 1 && faceProps_[0].countSize == 1 && !faceProps_[0].countSigned) {
+        // The common layout, one list of a byte count and int indices, read
+        // straight from the buffer; triangles are copied whole.
+        tmMessage("\n  Reading %d faces... ", numFaces_);
+        const unsigned char* c = in_.cursor();
+        const unsigned char* const end = c + in_.remaining();
+        for (int f = 0; f < numFaces_; ++f) {
+            if (c >= end)
+                return false;
+            const size_t count = *c++;
+            if (size_t(end - c) < count * 4) {
+                in_.setCursor(c);
+                return checkCount("Polygon corner", (long long)count, 4, in_) && false;
+            }
+            if (count == 3) {
+                Face face;
+                std::memcpy(face.v, c, 12);
+                if (swap_)
+                    swapBytes4(face.v, 3);
+                mesh_->faces.push_back(face);
+            } else {
+                idx.resize(count);
+                if (count > 0)
+                    std::memcpy(idx.data(), c, count * 4);
+                if (swap_)
+                    swapBytes4(idx.data(), count);
+                tessellate(mesh_, idx.data(), count);
+            }
+            c += count * 4;
+        }
+        in_.setCursor(c);
+        return true;
+    }
     if (binary()) {
         tmMessage("\n  Reading %d faces... ", numFaces_);
         for (int f = 0; f < numFaces_; ++f) {

@@ -10,6 +10,14 @@
 #include <cstdio>
 #include <memory>
 
+#if defined(__unix__) || defined(__APPLE__)
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#define KELVANE_TRIMESH_MMAP 1
+#endif
+
 namespace {
 
 bool loadStream(std::FILE* f, std::vector<unsigned char>& bytes)
@@ -225,6 +233,27 @@ TriMesh* TriMesh::read(const char* fileName)
             std::perror("fopen");
             return nullptr;
         }
+#ifdef KELVANE_TRIMESH_MMAP
+        // A regular file is mapped rather than copied: the readers only
+        // look at the bytes, and large binary files then cost little more
+        // than the page cache already holds.
+        struct stat st;
+        if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+            const size_t size = size_t(st.st_size);
+            void* map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE
+#ifdef MAP_POPULATE
+                                                           | MAP_POPULATE
+#endif
+                             ,
+                             fileno(f), 0);
+            if (map != MAP_FAILED) {
+                std::fclose(f);
+                TriMesh* mesh = readBytes(static_cast<const unsigned char*>(map), size, name);
+                munmap(map, size);
+                return mesh;
+            }
+        }
+#endif
         loaded = loadStream(f, bytes);
         std::fclose(f);
     }
