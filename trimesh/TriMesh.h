@@ -117,7 +117,9 @@ public:
 
     // Removes long slivers left by range-grid triangulation (faces with an
     // edge longer than 4 median edge lengths and a smallest angle whose
-    // squared cosine is at least 0.85). Drops the face-dependent derived
-    // lists and invalidates the bounding sphere when it removes anything.
+    // squared cosine is at least 0.85). Writes "Removing faces... " and
+    // "None removed.\n" or "%d faces removed... Done.\n"; empties the
+    // face-dependent derived lists (strips, vertexFaces, neighbors,
+    // acrossEdge, cornerAreas, pointAreas) and clears sphereValid.
     void removeLongSlivers();
 };
