@@ -1,7 +1,10 @@
 #include "app/MainWindow.h"
 
+#include "app/EditWindow.h"
+#include "app/OutputWindow.h"
 #include "viewer/GLViewer.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -22,10 +25,21 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
     ui.materialDockWidget->close();
     ui.lightDockWidget->close();
     viewer->setScene(&scene);
+    // The thread's end arrives queued in the GUI thread.
+    connect(&renderThread, &QThread::finished, this, &MainWindow::on_render_finished);
+
+    outputWindow = new OutputWindow;
+    editWindow = new EditWindow;
+    connect(editWindow, &EditWindow::renderRequested, this, &MainWindow::on_render_requested);
 }
 
 MainWindow::~MainWindow()
 {
+    delete outputWindow;
+    delete editWindow;
+    // A render still running is waited for (at most the renderer's own
+    // time-outs), so the thread object is never destroyed while it runs.
+    renderThread.wait();
     // The scene's display lists live in the viewer's context, which must be
     // current while they are deleted; the viewer itself outlives this body.
     viewer->makeCurrent();
@@ -80,6 +94,44 @@ void MainWindow::on_actionOpen_Scene_triggered()
     if (!fileName.isNull()) {
         loadScene(fileName);
     }
+}
+
+void MainWindow::on_actionRender_Full_Size_triggered()
+{
+    if (renderThread.isRunning()) {
+        return;
+    }
+    scene.writePovFile(viewer->camera(), QStringLiteral("tempscene.pov"));
+    on_render_requested();
+}
+
+void MainWindow::on_actionPreview_POV_Ray_Scene_triggered()
+{
+    editWindow->setSceneText(scene.povText(viewer->camera()));
+    editWindow->show();
+}
+
+void MainWindow::on_render_requested()
+{
+    if (renderThread.isRunning()) {
+        return;
+    }
+    outputWindow->close();
+    editWindow->close();
+    scene.writeIniFile(viewer->width(), viewer->height());
+    QDir(QStringLiteral(".")).remove(QStringLiteral("tempscene.bmp"));
+    renderThread.sceneFile = QStringLiteral("tempscene.pov");
+    ui.actionRender_Full_Size->setEnabled(false);
+    editWindow->ui.renderButton->setEnabled(false);
+    renderThread.start();
+}
+
+void MainWindow::on_render_finished()
+{
+    ui.actionRender_Full_Size->setEnabled(true);
+    editWindow->ui.renderButton->setEnabled(true);
+    outputWindow->loadImage(QStringLiteral("tempscene.bmp"));
+    outputWindow->show();
 }
 
 void MainWindow::on_actionWireframe_toggled(bool checked) { viewer->wireframe = checked; }

@@ -3,13 +3,16 @@
 // the form), the material and lighting docks; every user command arrives as
 // one of its slots.
 
+#include "scene/PovRenderThread.h"
 #include "scene/PovScene.h"
 
 #include <QMainWindow>
 
 #include "ui_MainWindow.h"
 
+class EditWindow;
 class GLViewer;
+class OutputWindow;
 class QMessageBox;
 
 class MainWindow : public QMainWindow {
@@ -25,20 +28,34 @@ public:
     // (window-modal, without blocking the caller).
     void loadScene(const QString& fileName);
 
-    // Public for tests: the form, the scene and the selection.
+    // Public for tests.
+    GLViewer* viewer = nullptr; // the form's view; owned by the widget tree
     Ui::MainWindow ui;
     PovScene scene;
     int selectedModel = -1;
     int selectedLight = -1;
-    GLViewer* viewer = nullptr;
+    PovRenderThread renderThread;
+    OutputWindow* outputWindow = nullptr; // top-level, deleted by the destructor
+    EditWindow* editWindow = nullptr;     // top-level, deleted by the destructor
 
 public slots:
     void on_actionOpen_Scene_triggered();
+    // Writes "tempscene.pov" for the current view and renders it.
+    void on_actionRender_Full_Size_triggered();
+    // Shows the scene text for the current view in the editor window.
+    void on_actionPreview_POV_Ray_Scene_triggered();
     void on_actionWireframe_toggled(bool checked);
     void on_actionReset_Camera_triggered();
     void on_actionShow_Lights_toggled(bool checked);
     void on_actionShow_Ground_Plane_toggled(bool checked);
     void on_actionSmooth_Shading_toggled(bool checked);
+    // Writes "POVRAY.INI" with the view's size, removes the old
+    // "tempscene.bmp" and starts POV-Ray on "tempscene.pov". While a render
+    // runs the render commands are disabled and requests are ignored, so
+    // nothing touches the working files under the renderer.
+    void on_render_requested();
+    // Shows the rendered image (or the failure text) in the output window.
+    void on_render_finished();
 
 private:
     QMessageBox* loadErrorBox = nullptr;

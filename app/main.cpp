@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/MainWindow.h"
 
 #include <QApplication>
@@ -7,13 +8,22 @@
 
 int main(int argc, char* argv[])
 {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    if (isCommandLineRequest(arguments)) {
+        return runCommandLine(argc, argv);
+    }
+
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
     // Without a display Qt would abort with a long platform-plugin message;
     // say plainly what is missing instead.
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
         !std::getenv("QT_QPA_PLATFORM")) {
         std::fprintf(stderr, "kelvane: no display found (DISPLAY is not set). Kelvane is a "
-                             "graphical program and needs an X11 or Wayland display.\n");
+                             "graphical program and needs an X11 or Wayland display; "
+                             "kelvane --help shows the command line that works without one.\n");
         return 1;
     }
 #endif

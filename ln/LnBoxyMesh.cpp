@@ -97,6 +97,9 @@ void LnBoxyMesh::getFaceNormals(int face, vec& a, vec& b, vec& c)
 
 void LnBoxyMesh::drawGeometry()
 {
+    if (listsPending) {
+        makeDisplayLists();
+    }
     if (geometryList != -1) {
         glCallList(static_cast<GLuint>(geometryList));
     }
@@ -104,6 +107,9 @@ void LnBoxyMesh::drawGeometry()
 
 void LnBoxyMesh::drawShaded()
 {
+    if (listsPending) {
+        makeDisplayLists();
+    }
     if (shadedList != -1) {
         glCallList(static_cast<GLuint>(shadedList));
     }
@@ -140,9 +146,11 @@ void LnBoxyMesh::makeDisplayLists()
     deleteDisplayLists();
     const int n = getNumFaces();
 
-    // glGenLists answers 0 when no context is current; the mesh then simply
-    // has no lists and draws nothing.
+    // glGenLists answers 0 when no OpenGL context is current (a program
+    // without a display): the lists are then built when the mesh is first
+    // drawn with a context current.
     GLuint name = glGenLists(1);
+    listsPending = name == 0;
     if (name != 0) {
         geometryList = static_cast<int>(name);
         glNewList(name, GL_COMPILE);

@@ -39,6 +39,8 @@ public:
 
     // Builds (or rebuilds) the geometry and shaded display lists. An OpenGL
     // error afterwards is fatal ("LnBoxyMesh::makeDisplayLists: %s\n").
+    // Without a current OpenGL context nothing is built and the lists are
+    // built by the first draw call instead.
     void makeDisplayLists();
 
     // Pure helpers the display lists are compiled from.
@@ -70,6 +72,7 @@ private:
     void deleteDisplayLists();
 
     bool flat = false;
+    bool listsPending = false;
     int shadedList = -1;
     int geometryList = -1;
 };

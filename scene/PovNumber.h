@@ -4,7 +4,14 @@
 
 #include <QString>
 
+#include <string>
+
 // printf "%g": at most six significant digits, trailing zeros dropped.
 QString povGeneral(double value);
+void appendGeneral(std::string& out, double value);
 // printf "%f": six decimals.
 QString povFixed(double value);
+void appendFixed(std::string& out, double value);
+// printf "%f" of a float widened to double; exact integer arithmetic, several
+// times faster than the general routine for the scene's many coordinates.
+void appendFixed(std::string& out, float value);

@@ -103,6 +103,20 @@ void PovScene::lightBounds(vec& c, float& r) const
     r = 1.2f * farthest;
 }
 
+void PovScene::viewSphere(bool showLights, vec& c, float& r) const
+{
+    if (showLights && !outdoorLighting) {
+        lightBounds(c, r);
+    } else {
+        bounds(c, r);
+    }
+    r *= (showLights && outdoorLighting) ? 3.0f : 1.1f;
+    if (!(r > 0.0f)) {
+        // An empty scene, a single point, or lights all at the origin.
+        r = models.empty() ? 1.0f : 1e-6f;
+    }
+}
+
 void PovScene::setAmbientAll(float ambient)
 {
     for (PovTexture& texture : textures) {

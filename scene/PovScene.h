@@ -45,6 +45,12 @@ public:
     // from the origin, 0 without lights.
     void lightBounds(vec& center, float& radius) const;
 
+    // The sphere a view fits its camera to: the models' sphere times 1.1;
+    // with the light markers shown, the lights' sphere times 1.1 under
+    // indoor lighting and the models' sphere times 3 under outdoor
+    // lighting. Never smaller than a radius of 1e-6 (1 for an empty scene).
+    void viewSphere(bool showLights, vec& center, float& radius) const;
+
     void setAmbientAll(float ambient);
     void setOutdoorLighting();
     void setIndoorLighting();
@@ -56,6 +62,18 @@ public:
     void resizeTextures(int count);
     void setTexture(int index, const PovTexture& texture) { textures[index] = texture; }
     void setLight(int index, const PovLight& light) { lights[index] = light; }
+
+    // The POV-Ray scene description of the scene seen through `camera`:
+    // includes, camera, lights, ambient light, texture declarations, the
+    // ground plane when visible, and one mesh per loaded model. povText
+    // keeps the text in `text` and returns it; writePovFile writes it to the
+    // file (truncated, Latin-1, bare line feeds) and does nothing when the
+    // file cannot be opened.
+    QString& povText(qglviewer::Camera* camera);
+    void writePovFile(qglviewer::Camera* camera, const QString& fileName);
+    // Writes "POVRAY.INI" in the current directory: "+W<width> +H<height>\n".
+    // Nothing is written when the file cannot be opened.
+    void writeIniFile(int width, int height);
 
     int modelCount() const { return int(models.size()); }
     int lightCount() const { return int(lights.size()); }

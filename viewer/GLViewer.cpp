@@ -35,16 +35,7 @@ void GLViewer::resetCamera()
     }
     vec center;
     float radius = 0.0f;
-    if (showLights && !scene->outdoorLighting) {
-        scene->lightBounds(center, radius);
-    } else {
-        scene->bounds(center, radius);
-    }
-    radius *= (showLights && scene->outdoorLighting) ? 3.0f : 1.1f;
-    if (!(radius > 0.0f)) {
-        // An empty scene, or lights all at the origin: keep a usable camera.
-        radius = 1.0f;
-    }
+    scene->viewSphere(showLights, center, radius);
     setSceneRadius(radius);
     setSceneCenter(qglviewer::Vec(center[0], center[1], center[2]));
     showEntireScene();

@@ -1,0 +1,43 @@
+#pragma once
+// The headless command line:
+//
+//   kelvane --pov FILE [options] SCENE      write the POV-Ray scene description
+//   kelvane --render IMAGE [options] SCENE  ray-trace with POV-Ray, save the picture
+//   kelvane --preview IMAGE [options] SCENE save what the OpenGL view shows
+//
+// options: --size WxH (default 800x600), --ground, --indoor; also --help and
+// --version. The modes combine in one run and share one camera, fitted as
+// the view fits it after a load. --pov and --render need no display;
+// --preview needs an X server (xvfb-run -a on a headless machine).
+
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+struct CommandLineOptions {
+    QString povFile;
+    QString renderImage;
+    QString previewImage;
+    QString scene;
+    QSize size = QSize(800, 600);
+    bool ground = false;
+    bool indoor = false;
+    bool help = false;
+    bool version = false;
+};
+
+// True when the arguments (without the program name) ask for the command
+// line rather than the window: any of them starts with "--".
+bool isCommandLineRequest(const QStringList& arguments);
+
+// Parses the arguments (without the program name). On failure returns false
+// with one line for the user in `error`.
+bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options, QString& error);
+
+// The text printed by --help.
+QString commandLineHelp();
+
+// Runs the command line; argc/argv are main's. Returns the exit status: 0 on
+// success, 1 with one line on standard error for every failure, 2 for bad
+// arguments.
+int runCommandLine(int argc, char* argv[]);

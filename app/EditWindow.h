@@ -1,0 +1,29 @@
+#pragma once
+// EditWindow: shows a POV-Ray scene description as plain text, lets the user
+// edit it, save it under any name, or render the edited text.
+
+#include <QWidget>
+
+#include "ui_EditWindow.h"
+
+class EditWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit EditWindow(QWidget* parent = nullptr);
+
+    // Replaces the text and shows its beginning.
+    void setSceneText(const QString& text);
+    // Writes the editor's plain text to the file as Latin-1; nothing is
+    // reported when the file cannot be written.
+    void saveToFile(const QString& fileName);
+
+    Ui::EditWindowForm ui;
+
+signals:
+    // The text has been saved to "tempscene.pov" and should be rendered.
+    void renderRequested();
+
+public slots:
+    void on_renderButton_clicked();
+    void on_saveAsButton_clicked();
+};

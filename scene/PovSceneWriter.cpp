@@ -1,0 +1,211 @@
+// The POV-Ray side of PovScene: the scene description and the renderer's
+// settings file.
+
+#include "scene/PovNumber.h"
+#include "scene/PovScene.h"
+
+#include <QGLViewer/camera.h>
+#include <QGLViewer/manipulatedCameraFrame.h>
+
+#include <QFile>
+
+#include <array>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// Collects the text; when it writes to a file it hands the text over in
+// blocks, so a scene of millions of triangles is never held whole.
+class PovOutput {
+public:
+    explicit PovOutput(std::FILE* file = nullptr) : file(file) { text.reserve(file ? 1 << 20 : 0); }
+
+    std::string text;
+
+    void operator+=(const char* literal) { text += literal; }
+    void number(double v) { appendGeneral(text, v); }
+    void fixed(double v) { appendFixed(text, v); }
+    void fixed(float v) { appendFixed(text, v); }
+    void append(const QString& latin1) { text += latin1.toLatin1().toStdString(); }
+
+    // Passes the text gathered so far to the file once it is large.
+    void flushIfLarge()
+    {
+        if (file && text.size() >= (1u << 20)) {
+            flush();
+        }
+    }
+    void flush()
+    {
+        if (file) {
+            std::fwrite(text.data(), 1, text.size(), file);
+            text.clear();
+        }
+    }
+
+private:
+    std::FILE* file;
+};
+
+void writeTriple(PovOutput& out, const vec& v)
+{
+    out += "<";
+    out.fixed(v[0]);
+    out += ", ";
+    out.fixed(v[1]);
+    out += ", ";
+    out.fixed(v[2]);
+    out += ">";
+}
+
+void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out)
+{
+    out += "#include \"colors.inc\"\n#include \"woods.inc\"\n#include \"stones.inc\"\n\n";
+
+    // Camera: a right-handed frame looking down -z, then placed by the
+    // camera frame's world matrix.
+    out += "camera {\n\tlocation <0, 0, 0>\n\tdirection <0, 0, -1>\n\tup <0, 1, 0>\n";
+    const float aspect = float(double(camera->screenWidth()) / double(camera->screenHeight()));
+    out += "\tright <";
+    out.fixed(aspect);
+    out += ", 0, 0,>\n\tangle ";
+    out.number(camera->horizontalFieldOfView() * 180.0 / 3.14159);
+    out += "\n";
+    const double* m = camera->frame()->worldMatrix();
+    auto transformed = [m](double x, double y, double z, bool translate) {
+        const double t = translate ? 1.0 : 0.0;
+        return std::array<double, 3>{m[0] * x + m[4] * y + m[8] * z + t * m[12],
+                                     m[1] * x + m[5] * y + m[9] * z + t * m[13],
+                                     m[2] * x + m[6] * y + m[10] * z + t * m[14]};
+    };
+    auto writePoint = [&out](const char* keyword, const std::array<double, 3>& p) {
+        out += keyword;
+        out += " <";
+        out.number(p[0]);
+        out += ",";
+        out.number(p[1]);
+        out += ",";
+        out.number(p[2]);
+        out += ">\n";
+    };
+    writePoint("\tlocation", transformed(0, 0, 0, true));
+    writePoint("\tsky", transformed(0, 1, 0, false));
+    writePoint("\tlook_at", transformed(0, 0, -1, true));
+    out += "}\n";
+
+    vec ambient;
+    for (const PovLight& light : scene.lights) {
+        const vec c = light.color * light.intensity;
+        out += "\nlight_source { \n\t<";
+        out.fixed(double(light.position[0]) * 10000.0);
+        out += ", ";
+        out.fixed(double(light.position[1]) * 10000.0);
+        out += ", ";
+        out.fixed(double(light.position[2]) * 10000.0);
+        out += ">\n\tcolor rgb <";
+        out.fixed(c[0]);
+        out += ",";
+        out.fixed(c[1]);
+        out += ",";
+        out.fixed(c[2]);
+        out += ">\n}\n\n";
+        ambient += light.color;
+    }
+    // The plain average of the light colours; black without lights.
+    if (!scene.lights.empty()) {
+        const float n = float(scene.lights.size());
+        ambient = vec(ambient[0] / n, ambient[1] / n, ambient[2] / n);
+    }
+    out += "global_settings {\n\tambient_light rgb <";
+    out.number(ambient[0]);
+    out += ", ";
+    out.number(ambient[1]);
+    out += ", ";
+    out.number(ambient[2]);
+    out += ">\n}\n";
+
+    for (size_t i = scene.groundVisible ? 0 : 1; i < scene.textures.size(); ++i) {
+        out += "\n#declare TEXTURE";
+        out += std::to_string(i).c_str();
+        out += " = ";
+        out.append(scene.textures[i].povText(scene.radius));
+    }
+
+    if (scene.groundVisible) {
+        out += "plane {\n\tz, ";
+        out.number(scene.groundZ);
+        out += "\n\ttexture { TEXTURE0 }\n}\n";
+    }
+
+    for (size_t i = 1; i < scene.models.size(); ++i) {
+        LnMesh* mesh = scene.models[i]->getMesh();
+        const std::string textureLine = "\t\ttexture { TEXTURE" + std::to_string(i) + " }\n\t}\n";
+        out += "\nmesh {\n";
+        const int faces = mesh->getNumFaces();
+        for (int j = 0; j < faces; ++j) {
+            vec a, b, c;
+            mesh->getFaceVertices(j, a, b, c);
+            if (mesh->isFlat()) {
+                out += "\ttriangle {\n\t\t";
+                writeTriple(out, a);
+                out += "\n\t\t";
+                writeTriple(out, b);
+                out += "\n\t\t";
+                writeTriple(out, c);
+                out += "\n";
+            } else {
+                vec na, nb, nc;
+                mesh->getFaceNormals(j, na, nb, nc);
+                out += "\tsmooth_triangle {\n\t\t";
+                writeTriple(out, a);
+                out += ", ";
+                writeTriple(out, na);
+                out += ",\n\t\t";
+                writeTriple(out, b);
+                out += ", ";
+                writeTriple(out, nb);
+                out += ",\n\t\t";
+                writeTriple(out, c);
+                out += ", ";
+                writeTriple(out, nc);
+                out += "\n";
+            }
+            out += textureLine.c_str();
+            out.flushIfLarge();
+        }
+        out += "}\n";
+    }
+}
+
+} // namespace
+
+QString& PovScene::povText(qglviewer::Camera* camera)
+{
+    text.clear();
+    PovOutput out;
+    writeScene(*this, camera, out);
+    text = QString::fromLatin1(out.text.data(), int(out.text.size()));
+    return text;
+}
+
+void PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName)
+{
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+        std::fopen(QFile::encodeName(fileName).constData(), "wb"), &std::fclose);
+    if (!file) {
+        return;
+    }
+    PovOutput out(file.get());
+    writeScene(*this, camera, out);
+    out.flush();
+}
+
+void PovScene::writeIniFile(int width, int height)
+{
+    QFile file(QStringLiteral("POVRAY.INI"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return;
+    }
+    file.write(QStringLiteral("+W%1 +H%2\n").arg(width).arg(height).toLatin1());
+}
