@@ -122,4 +122,61 @@ public:
     // face-dependent derived lists (strips, vertexFaces, neighbors,
     // acrossEdge, cornerAreas, pointAreas) and clears sphereValid.
     void removeLongSlivers();
+
+    // ---- Derived data, computed on demand and cached --------------------
+    // Each function below returns at once, writing nothing, when its data is
+    // already there; otherwise it writes its progress line, computes, and
+    // writes "Done.\n" (all on standard error, flushed). Face and strip
+    // indices must lie within `vertices` (the reader guarantees this).
+    // Those that need faces unpack the strips first when the mesh has
+    // strips and no faces.
+
+    // `neighbors`: for each vertex its neighbouring vertices, each once, in
+    // order of first appearance over the faces. Fills it if empty.
+    // "Finding vertex neighbors... "
+    void findNeighbors();
+
+    // `vertexFaces`: for each vertex the faces using it, in face order (a face
+    // using a vertex twice is listed twice). Fills it if empty.
+    // "Finding vertex to triangle maps... "
+    void findVertexFaces();
+
+    // `acrossEdge`: for each face and corner j, the face across the edge
+    // opposite corner j (from corner j+1 to j+2), -1 for none. Only faces in
+    // which the shared edge runs the other way are linked; an edge shared by
+    // more than two faces links to the first such face. Fills it if empty
+    // (after findVertexFaces). "Finding across-edge maps... "
+    void findAcrossEdge();
+
+    // `normals`: one unit normal per vertex, unless it already has one entry
+    // per vertex. With faces: the sum of the face normals weighted per corner
+    // by 1 / (product of the squared lengths of the corner's two edges);
+    // corners whose weight is not finite (a zero-length edge) add nothing. A
+    // vertex used by no face gets (1, 0, 0). Without faces (a point set): the
+    // normal of the plane through each point's 12 nearest neighbours, facing
+    // +z; a point with fewer than 3 neighbours gets (0, 0, 1) and
+    // "Warning: not enough points for vertex %d\n". "Computing normals... "
+    void computeNormals();
+
+    // `sphereCenter`, `sphereRadius`: the smallest sphere enclosing all
+    // vertices (see boundingSphere in BoundingSphere.h); sets `sphereValid`.
+    // Does nothing, writing nothing, when `sphereValid` is set or there are
+    // no vertices. "Computing bounding sphere... ", then
+    // "Done.\n  center = (%g, %g, %g), radius = %g\n".
+    void computeBoundingSphere();
+
+    // `strips` from `faces` by greedy strip growing along `acrossEdge` (which
+    // it fills). Does nothing, writing nothing, unless the mesh has faces and
+    // no strips. Faces stay. Every face appears in exactly one strip with its
+    // orientation. "Building triangle strips... ", then
+    // "Done.\n  %d strips (Avg. length %.1f)\n" (triangles per strip).
+    void buildStrips();
+
+    // `faces` from `strips`. Does nothing, writing nothing, unless the mesh has
+    // strips and no faces. Strips stay. A strip of length L gives L - 2
+    // triangles, every other one flipped so all keep the first's orientation;
+    // strips shorter than 3 give none; a length running past the end of the
+    // list is cut to what is there, a negative length ends the list.
+    // "Unpacking triangle strips... ", then "Done.\n  %d triangles\n".
+    void unpackStrips();
 };
