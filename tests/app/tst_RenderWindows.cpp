@@ -1,0 +1,186 @@
+#include "app/EditWindow.h"
+#include "app/MainWindow.h"
+#include "app/OutputWindow.h"
+#include "viewer/GLViewer.h"
+
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QByteArray readFile(const QString& name)
+{
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestRenderWindows : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QString previous;
+
+private slots:
+    void initTestCase()
+    {
+        // The working files land in the current directory.
+        previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+    }
+    void cleanupTestCase() { QDir::setCurrent(previous); }
+
+    void editWindow()
+    {
+        EditWindow editor;
+        QCOMPARE(editor.windowTitle(), QString("Edit POV-Ray Scene"));
+        QCOMPARE(editor.objectName(), QString("EditWindowForm"));
+        QCOMPARE(editor.ui.renderButton->text(), QString("Render in POV-Ray"));
+        QCOMPARE(editor.ui.saveAsButton->text(), QString("Save As..."));
+        QVERIFY(!editor.ui.textEdit->acceptRichText());
+        QCOMPARE(editor.ui.textEdit->font().family(), QString("Courier New"));
+
+        editor.setSceneText("camera {\n}\n<b>not bold</b>\n");
+        QCOMPARE(editor.ui.textEdit->toPlainText(), QString("camera {\n}\n<b>not bold</b>\n"));
+        QCOMPARE(editor.ui.textEdit->textCursor().position(), 0);
+        QVERIFY(!editor.ui.textEdit->textCursor().hasSelection());
+
+        // Saved under the name as given, without a suffix added.
+        editor.saveToFile("scene");
+        QCOMPARE(readFile("scene"), QByteArray("camera {\n}\n<b>not bold</b>\n"));
+        editor.saveToFile(dir.filePath("no/such/dir/scene.pov")); // silently skipped
+
+        // An empty editor still writes the file and asks for a render.
+        editor.setSceneText(QString());
+        QSignalSpy requested(&editor, &EditWindow::renderRequested);
+        editor.ui.renderButton->click();
+        QCOMPARE(requested.count(), 1);
+        QVERIFY(QFile::exists("tempscene.pov"));
+        QCOMPARE(readFile("tempscene.pov"), QByteArray());
+    }
+
+    void outputWindow()
+    {
+        OutputWindow output;
+        QCOMPARE(output.windowTitle(), QString("Output"));
+        QCOMPARE(output.objectName(), QString("OutputWindowForm"));
+        QVERIFY(output.ui.imageSpace->text().isEmpty());
+
+        QFile::remove("tempscene.bmp");
+        output.loadImage("tempscene.bmp");
+        QCOMPARE(output.windowTitle(), QString("Error"));
+        QCOMPARE(output.ui.imageSpace->text(), QString("Povray failed to render scene."));
+        QVERIFY(output.image.isNull());
+
+        QImage picture(320, 240, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        QVERIFY(picture.save("tempscene.bmp"));
+        output.loadImage("tempscene.bmp");
+        QCOMPARE(output.windowTitle(), QString("tempscene.bmp (320 x 240)"));
+        QCOMPARE(output.image.size(), QSize(320, 240));
+        QVERIFY(output.ui.imageSpace->text().isEmpty());
+        QCOMPARE(output.ui.imageSpace->pixmap(Qt::ReturnByValue).size(), QSize(320, 240));
+
+        // A failed load keeps the last image.
+        output.loadImage("missing.bmp");
+        QCOMPARE(output.windowTitle(), QString("Error"));
+        QCOMPARE(output.image.size(), QSize(320, 240));
+    }
+
+    void renderFromTheMainWindow()
+    {
+        if (QStandardPaths::findExecutable("povray").isEmpty()) {
+            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
+        }
+        MainWindow w;
+        w.resize(500, 400);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
+        QImage stale(8, 8, QImage::Format_RGB32);
+        QVERIFY(stale.save("tempscene.bmp"));
+
+        QSignalSpy finished(&w.renderThread, &QThread::finished);
+        w.ui.actionRender_Full_Size->trigger();
+        QVERIFY(!w.ui.actionRender_Full_Size->isEnabled());
+        QVERIFY(!w.editWindow->ui.renderButton->isEnabled());
+        const QSize view = w.viewer->size();
+        QCOMPARE(readFile("POVRAY.INI"),
+                 QString("+W%1 +H%2\n").arg(view.width()).arg(view.height()).toLatin1());
+        QVERIFY(readFile("tempscene.pov").startsWith("#include \"colors.inc\"\n"));
+        // A second request while rendering, from a view of another size,
+        // leaves the working files alone.
+        const QByteArray ini = readFile("POVRAY.INI");
+        w.viewer->resize(view - QSize(10, 10));
+        w.on_render_requested();
+        QCOMPARE(readFile("POVRAY.INI"), ini);
+        w.viewer->resize(view);
+
+        QVERIFY(finished.wait(60000));
+        QTRY_VERIFY(w.outputWindow->isVisible());
+        QVERIFY(w.ui.actionRender_Full_Size->isEnabled());
+        QVERIFY(w.editWindow->ui.renderButton->isEnabled());
+        QCOMPARE(w.outputWindow->windowTitle(), QString("tempscene.bmp (%1 x %2)")
+                                                    .arg(view.width())
+                                                    .arg(view.height()));
+        // The cube is drawn in the middle of the picture.
+        const QImage image = w.outputWindow->image;
+        QVERIFY(qGray(image.pixel(image.width() / 2, image.height() / 2)) > 60);
+        QCOMPARE(qGray(image.pixel(2, 2)), 0);
+
+        // Resizing the window changes the next render's size.
+        w.resize(420, 330);
+        QTRY_VERIFY(w.viewer->size() != view);
+        w.ui.actionRender_Full_Size->trigger();
+        QVERIFY(finished.wait(60000));
+        QTRY_COMPARE(w.outputWindow->image.size(), w.viewer->size());
+    }
+
+    void previewEditAndRender()
+    {
+        if (QStandardPaths::findExecutable("povray").isEmpty()) {
+            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
+        }
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
+        QFile::remove("tempscene.pov");
+        w.ui.actionPreview_POV_Ray_Scene->trigger();
+        QVERIFY(w.editWindow->isVisible());
+        QVERIFY(!QFile::exists("tempscene.pov")); // nothing written
+        const QString generated = w.scene.povText(w.viewer->camera());
+        QCOMPARE(w.editWindow->ui.textEdit->toPlainText(), generated);
+
+        // Hand edits are rendered: paint the background white.
+        w.editWindow->setSceneText(generated + "background { color rgb <1, 1, 1> }\n");
+        QSignalSpy finished(&w.renderThread, &QThread::finished);
+        w.editWindow->ui.renderButton->click();
+        QVERIFY(!w.editWindow->isVisible());
+        QVERIFY(readFile("tempscene.pov").endsWith("background { color rgb <1, 1, 1> }\n"));
+        QVERIFY(finished.wait(60000));
+        QTRY_VERIFY(w.outputWindow->isVisible());
+        QCOMPARE(qGray(w.outputWindow->image.pixel(2, 2)), 255);
+    }
+
+    void failedRenderShowsTheFailureText()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
+        w.renderThread.program = dir.filePath("no-such-renderer");
+        QSignalSpy finished(&w.renderThread, &QThread::finished);
+        w.ui.actionRender_Full_Size->trigger();
+        QVERIFY(finished.wait(30000));
+        QTRY_VERIFY(w.outputWindow->isVisible());
+        QCOMPARE(w.outputWindow->windowTitle(), QString("Error"));
+        QCOMPARE(w.outputWindow->ui.imageSpace->text(), QString("Povray failed to render scene."));
+        QVERIFY(!QFile::exists("tempscene.bmp"));
+    }
+};
+
+QTEST_MAIN(TestRenderWindows)
+#include "tst_RenderWindows.moc"

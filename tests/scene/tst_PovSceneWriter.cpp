@@ -1,0 +1,235 @@
+#include "ln/LnBoxyModel.h"
+#include "scene/PovNumber.h"
+#include "scene/PovScene.h"
+
+#include <QGLViewer/camera.h>
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+namespace {
+
+// A model of the given triangles (no display lists without a GL context).
+LnModel* model(const std::vector<vec>& corners, bool withNormals = false)
+{
+    LnBoxyMesh* mesh = new LnBoxyMesh;
+    mesh->vertices = corners;
+    mesh->hasNormals = withNormals;
+    if (withNormals) {
+        mesh->normals = {vec(0, 0, 1)};
+    }
+    for (size_t i = 0; i + 2 < corners.size(); i += 3) {
+        LnFace f;
+        f.a = uint32_t(i);
+        f.b = uint32_t(i + 1);
+        f.c = uint32_t(i + 2);
+        mesh->faces.push_back(f);
+    }
+    return new LnBoxyModel(mesh);
+}
+
+// A scene of the ground and the given models, with one white light of
+// intensity 1 at (0, 0, 5).
+void fill(PovScene& scene, std::vector<LnModel*> models)
+{
+    scene.models.push_back(model({vec(-1, -1, -1), vec(1, -1, -1), vec(1, 1, -1)}));
+    for (LnModel* m : models) {
+        scene.models.push_back(m);
+    }
+    scene.resizeTextures(scene.modelCount());
+    scene.radius = 2.0f;
+    scene.groundZ = -2.0f;
+    PovLight light;
+    light.position = vec(0, 0, 5);
+    scene.lights = {light};
+}
+
+QString section(const QString& text, const QString& from, const QString& to)
+{
+    const int start = text.indexOf(from);
+    return start < 0 ? QString() : text.mid(start, text.indexOf(to, start) + to.size() - start);
+}
+
+} // namespace
+
+class TestPovSceneWriter : public QObject {
+    Q_OBJECT
+    qglviewer::Camera camera;
+
+private slots:
+    void init()
+    {
+        camera.setScreenWidthAndHeight(800, 600);
+        camera.setPosition(qglviewer::Vec(0, 0, 0));
+        camera.setOrientation(qglviewer::Quaternion());
+    }
+
+    void headerCameraLightsAndAmbient()
+    {
+        PovScene scene;
+        fill(scene, {});
+        const QString text = scene.povText(&camera);
+        const double angle = 2.0 * std::atan(std::tan(M_PI / 8.0) * 800.0 / 600.0) * 180.0 / 3.14159;
+        QVERIFY(text.startsWith("#include \"colors.inc\"\n#include \"woods.inc\"\n"
+                                "#include \"stones.inc\"\n\n"
+                                "camera {\n\tlocation <0, 0, 0>\n\tdirection <0, 0, -1>\n"
+                                "\tup <0, 1, 0>\n\tright <1.333333, 0, 0,>\n\tangle " +
+                                povGeneral(angle) +
+                                "\n\tlocation <0,0,0>\n\tsky <0,1,0>\n\tlook_at <0,0,-1>\n}\n"
+                                "\nlight_source { \n\t<0.000000, 0.000000, 50000.000000>\n"
+                                "\tcolor rgb <1.000000,1.000000,1.000000>\n}\n\n"
+                                "global_settings {\n\tambient_light rgb <1, 1, 1>\n}\n"));
+        QVERIFY(!text.contains('\r'));
+        QCOMPARE(&scene.povText(&camera), &scene.text);
+    }
+
+    void movedCamera()
+    {
+        PovScene scene;
+        fill(scene, {});
+        camera.setPosition(qglviewer::Vec(1, 2, 3));
+        // Half a turn about z (an exact quaternion): still looking down -z,
+        // now with -y up.
+        camera.setOrientation(qglviewer::Quaternion(0, 0, 1, 0));
+        const QString text = scene.povText(&camera);
+        QVERIFY2(text.contains("\tlocation <1,2,3>\n\tsky <0,-1,0>\n\tlook_at <1,2,2>\n"),
+                 qPrintable(section(text, "camera", "}")));
+    }
+
+    void ambientIsThePlainAverage()
+    {
+        PovScene scene;
+        fill(scene, {});
+        PovLight red, blue;
+        red.color = vec(1, 0, 0);
+        red.intensity = 0.3f;
+        blue.color = vec(0, 0, 1);
+        blue.intensity = 2.0f;
+        scene.lights = {red, blue};
+        const QString text = scene.povText(&camera);
+        QVERIFY(text.contains("global_settings {\n\tambient_light rgb <0.5, 0, 0.5>\n}\n"));
+        QVERIFY(text.contains("\tcolor rgb <0.300000,0.000000,0.000000>\n"));
+        QVERIFY(text.contains("\tcolor rgb <0.000000,0.000000,2.000000>\n"));
+
+        scene.lights.clear();
+        QVERIFY(scene.povText(&camera).contains("ambient_light rgb <0, 0, 0>\n"));
+    }
+
+    void texturesGroundAndMeshes()
+    {
+        PovScene scene;
+        fill(scene, {model({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0)}, true), model({})});
+        scene.models[1]->getMesh()->setFlat(false);
+        const QString hidden = scene.povText(&camera);
+        QVERIFY(!hidden.contains("TEXTURE0"));
+        QVERIFY(!hidden.contains("plane"));
+        QVERIFY(hidden.contains("\n#declare TEXTURE1 = texture {\n"));
+        QVERIFY(hidden.contains("}\n\n#declare TEXTURE2 = texture {\n"));
+        QVERIFY(hidden.endsWith("\nmesh {\n"
+                                "\tsmooth_triangle {\n"
+                                "\t\t<0.000000, 0.000000, 0.000000>, <0.000000, 0.000000, 1.000000>,\n"
+                                "\t\t<1.000000, 0.000000, 0.000000>, <0.000000, 0.000000, 1.000000>,\n"
+                                "\t\t<0.000000, 1.000000, 0.000000>, <0.000000, 0.000000, 1.000000>\n"
+                                "\t\ttexture { TEXTURE1 }\n"
+                                "\t}\n"
+                                "}\n"
+                                "\nmesh {\n}\n"));
+
+        scene.groundVisible = true;
+        scene.models[1]->getMesh()->setFlat(true);
+        const QString shown = scene.povText(&camera);
+        QVERIFY(shown.contains("\n#declare TEXTURE0 = texture {\n"));
+        QVERIFY(shown.contains("\n\t\treflection 0.3\n\t}\n}\nplane {\n\tz, -2\n"
+                               "\ttexture { TEXTURE0 }\n}\n\nmesh {\n\ttriangle {\n"
+                               "\t\t<0.000000, 0.000000, 0.000000>\n"
+                               "\t\t<1.000000, 0.000000, 0.000000>\n"
+                               "\t\t<0.000000, 1.000000, 0.000000>\n"
+                               "\t\ttexture { TEXTURE1 }\n\t}\n}\n"));
+        // Named textures are scaled by the scene's radius.
+        scene.textures[2].name = "T_Stone34";
+        QVERIFY(scene.povText(&camera).contains("#declare TEXTURE2 = texture {\n\tT_Stone34\n"
+                                                "\tscale <2, 2, 2>\n"));
+    }
+
+    void faceNormalsForMeshesWithoutNormals()
+    {
+        PovScene scene;
+        fill(scene, {model({vec(0, 0, 0), vec(0, 2, 0), vec(0, 0, 2)})});
+        QVERIFY(scene.povText(&camera).contains(
+            "\t\t<0.000000, 0.000000, 0.000000>, <1.000000, 0.000000, 0.000000>,\n"));
+    }
+
+    void fileEqualsText()
+    {
+        // Enough triangles for the file to be written in several blocks.
+        std::vector<vec> corners;
+        std::mt19937 random(3);
+        std::uniform_real_distribution<float> coordinate(-100.0f, 100.0f);
+        for (int i = 0; i < 3 * 20000; ++i) {
+            corners.push_back(vec(coordinate(random), coordinate(random), coordinate(random)));
+        }
+        PovScene scene;
+        fill(scene, {model(corners)});
+        QTemporaryDir dir;
+        const QString path = dir.filePath("scene.pov");
+        scene.writePovFile(&camera, path);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray written = file.readAll();
+        QVERIFY(written.size() > 4 * (1 << 20));
+        QCOMPARE(written, scene.povText(&camera).toLatin1());
+
+        // A file that cannot be opened is skipped without a word.
+        scene.writePovFile(&camera, dir.filePath("missing/dir/scene.pov"));
+        QVERIFY(!QFile::exists(dir.filePath("missing/dir/scene.pov")));
+    }
+
+    void iniFile()
+    {
+        QTemporaryDir dir;
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        PovScene scene;
+        scene.writeIniFile(640, 480);
+        scene.writeIniFile(320, 240); // truncates
+        QFile file("POVRAY.INI");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("+W320 +H240\n"));
+        QDir::setCurrent(previous);
+    }
+
+    void fixedFloatsMatchPrintf()
+    {
+        // Every float class: ties, tiny, subnormal, huge, negative zero,
+        // and a million random bit patterns.
+        std::vector<float> values = {0.0f,      -0.0f,     0.5f,       0.0000005f, -0.0000005f,
+                                     1e-7f,     -1e-30f,   1e-45f,     3.4e38f,    -3.4e38f,
+                                     123.4567f, 0.0000015f, 16777216.0f, 1e20f, 0.0000025f};
+        std::mt19937 random(11);
+        for (int i = 0; i < 1000000; ++i) {
+            uint32_t bits = random();
+            float f;
+            std::memcpy(&f, &bits, sizeof f);
+            values.push_back(f);
+            values.push_back(float(int(random() % 2000001) - 1000000) / 64.0f);
+        }
+        char expected[512];
+        std::string actual;
+        for (float v : values) {
+            std::snprintf(expected, sizeof expected, "%f", double(v));
+            actual.clear();
+            appendFixed(actual, v);
+            if (actual != expected) {
+                QFAIL(qPrintable(QString("%1 printed as %2").arg(expected, actual.c_str())));
+            }
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPovSceneWriter)
+#include "tst_PovSceneWriter.moc"
