@@ -1,7 +1,11 @@
 #include "scene/PovScene.h"
 
+#include "collada/CdaScene.h"
 #include "ln/LnBoxyModel.h"
 #include "ln/LnDiagnostics.h"
+
+#include <QGLViewer/camera.h>
+#include <QGLViewer/manipulatedCameraFrame.h>
 
 #include <cmath>
 #include <string>
@@ -35,7 +39,37 @@ bool PovScene::load(const char* fileName, qglviewer::Camera* camera)
     } else if (isSmoothModelFile(fileName)) {
         lastError = QStringLiteral("reading OFF, PLY and OBJ meshes is not available yet");
     } else if (QString::fromLocal8Bit(fileName).endsWith(QLatin1String("kmz"), Qt::CaseInsensitive)) {
-        lastError = QStringLiteral("reading KMZ archives is not available yet");
+        // One model per child of the "Model" node; the view is placed by the
+        // "Camera" node's matrix. The importer gives the bounds of the whole
+        // "Model" node, so this branch finishes the load itself rather than
+        // taking the single-model bounds below.
+        CdaScene importer;
+        const bool readable = importer.load(QString::fromLocal8Bit(fileName));
+        const CdaNode* modelNode = importer.findNode(QStringLiteral("Model"));
+        importer.buildModels(modelNode, models);
+        resizeTextures(modelCount());
+        const CdaNode* cameraNode = importer.findNode(QStringLiteral("Camera"));
+        if (camera && cameraNode && cameraNode->matrix.isFinite()) {
+            camera->frame()->setFromMatrix(cameraNode->matrix.data());
+        }
+        if (!models.empty()) {
+            importer.boundingSphere(modelNode, center, radius);
+            vec lo, hi;
+            importer.boundingBox(modelNode, lo, hi);
+            groundZ = lo[2];
+            addGround();
+            setOutdoorLighting();
+            return true;
+        }
+        if (!readable) {
+            lastError = QStringLiteral("the KMZ archive could not be read: it is damaged or not a "
+                                       "zip archive");
+        } else if (!modelNode) {
+            lastError = QStringLiteral("the archive holds no COLLADA model (no node with id "
+                                       "\"Model\")");
+        } else {
+            lastError = QStringLiteral("the archive's model holds no triangles that can be shown");
+        }
     } else {
         lastError = QStringLiteral(
             "the file type is not recognised (the name must contain .npr, .off, .ply or .obj, "

@@ -1,0 +1,158 @@
+#pragma once
+// CdaScene: the COLLADA importer's root. Reads every COLLADA document of a
+// KMZ (zip) archive, or one plain document, into libraries of records it
+// owns, and turns subtrees of the visual scene into boxy models.
+//
+// Typical use (the scene model's KMZ branch): construct, load(path), then
+// findNode("Model") / buildModels / boundingSphere / boundingBox and
+// findNode("Camera"), then destroy. Models built here are independent of
+// the CdaScene. Runs in the GUI thread only.
+//
+// Every line is written through qWarning and begins "CdaScene::load: "
+// (or "CdaGeometry: " for geometry decoding). Nothing here stops the
+// program; bad input gives a false result or fewer records.
+
+#include "collada/CdaCamera.h"
+#include "collada/CdaEffect.h"
+#include "collada/CdaGeometry.h"
+#include "collada/CdaLight.h"
+#include "collada/CdaMaterial.h"
+#include "collada/CdaNode.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class LnBoxyModel;
+class LnModel;
+
+class CdaScene {
+public:
+    // Archive entries declaring more bytes than this are not read.
+    static constexpr unsigned long long maxEntryBytes = 512ull * 1024 * 1024;
+    // Documents whose elements nest deeper than this are not read (the DOM
+    // parser and the node readers recurse).
+    static constexpr int maxElementDepth = 512;
+    // Flattening and bounds follow nodes and instances at most this deep.
+    static constexpr int maxVisitDepth = 1024;
+    // Node visits of all flattenings of one scene, and of each bounds call.
+    static constexpr long long maxVisits = 1ll << 22;
+    // Entries (positions + normals + texture coordinates + 3 per triangle)
+    // all flattenings of one scene may produce, and points one bounds call
+    // may collect. Instancing could otherwise multiply a small document into
+    // any size.
+    static constexpr long long maxEntries = 1ll << 24;
+
+    CdaScene();
+    ~CdaScene(); // the root tree first, then the libraries in table order
+    CdaScene(const CdaScene&) = delete;
+    CdaScene& operator=(const CdaScene&) = delete;
+
+    // By the last three characters of the path, in any case: "kmz" reads an
+    // archive, "dae" a plain document; anything else writes
+    // "CdaScene::load: unrecognized file type: %s\n" and returns false.
+    bool load(const QString& path);
+
+    // Reads every entry whose name ends in "dae" (any case), in archive
+    // order, with load(bytes); a document that fails to parse does not stop
+    // the walk. Returns true when the walk ends, also without any such entry.
+    // False, with a line, when the archive cannot be opened ("could not
+    // open: %s"), an entry's information cannot be read ("error %d with
+    // zipfile in unzGetCurrentFileInfo") or an entry reads short ("error
+    // reading %s in %s"); documents read before stay. An entry declaring
+    // more than maxEntryBytes is skipped with a line. The declared size is
+    // never trusted for allocation: the buffer grows with what is read.
+    bool loadKmz(const QString& path);
+
+    // Writes "CdaScene::load: Opened %s\n" and reads the file with
+    // load(bytes). False, silently, when the file cannot be opened.
+    bool loadDae(const QString& path);
+
+    // Parses one document and appends its records. On a parse failure
+    // writes "CdaScene::load: DOM read failure: %s at row %d, col %d\n",
+    // writes the bytes to "dom_error_dump.txt" in the current directory and
+    // returns false, the scene unchanged. Otherwise writes the six count
+    // lines, "Read root node" and "success!", and returns true.
+    bool load(const QByteArray& bytes);
+
+    // First record with exactly this id (no leading '#'), or none.
+    const CdaNode* findLibraryNode(const QString& id) const;
+    const CdaGeometry* findGeometry(const QString& id) const;
+    const CdaCamera* findCamera(const QString& id) const;
+    const CdaLight* findLight(const QString& id) const;
+    const CdaMaterial* findMaterial(const QString& id) const;
+    const CdaEffect* findEffect(const QString& id) const;
+
+    // Depth-first from the root: a node's children are searched, in order,
+    // before the node itself. Instances are not followed. None without a
+    // root or without a match.
+    const CdaNode* findNode(const QString& id) const;
+
+    // Fills `out` (id "concat_geom", the given type, one triangle group)
+    // with every geometry of that type found at the leaves of the node's
+    // subtree, each placed by the product of the matrices above it from the
+    // node down (a leaf's own matrix is not applied). A node with children
+    // or an instance node is not a leaf; its own geometry is ignored. When a
+    // limit above is reached the rest is left out and
+    // "CdaScene::load: node %s is nested, instanced or sized beyond the
+    // importer's limits; part of it is left out\n" is written.
+    void concatGeometry(const CdaNode* node, const QString& type, CdaGeometry& out);
+
+    // Bounds of the transformed positions of every leaf geometry of the
+    // subtree, whatever its type. Without points the box is min (1e7, 1e7,
+    // 1e7), max (-1e7, -1e7, -1e7) and the sphere centre (0, 0, 0), radius 0.
+    // Points that are not finite are left out of the sphere.
+    void boundingBox(const CdaNode* node, vec& min, vec& max) const;
+    void boundingSphere(const CdaNode* node, vec& center, float& radius) const;
+
+    // A boxy model with normals from the geometry: its positions, normals
+    // and one face per triangle (texture coordinates and materials are
+    // dropped). The caller owns the model. Builds display lists, so the
+    // viewer's context should be current (without one they are deferred).
+    static LnBoxyModel* makeBoxyModel(const CdaGeometry& geometry);
+
+    // For each child of `node`, in order: flattens its "triangles" and, when
+    // there is at least one position, appends a boxy model to `models`. A
+    // child whose triangles index outside its positions or normals is left
+    // out with "CdaScene::load: model node %s has triangle indices outside
+    // its positions or normals; it is left out\n". Returns the count
+    // appended.
+    int buildModels(const CdaNode* node, std::vector<LnModel*>& models);
+
+    const CdaNode* root() const { return rootNode.get(); }
+    int libraryNodeCount() const { return int(libraryNodes.size()); }
+    int geometryCount() const { return int(geometries.size()); }
+    int cameraCount() const { return int(cameras.size()); }
+    int lightCount() const { return int(lights.size()); }
+    int materialCount() const { return int(materials.size()); }
+    int effectCount() const { return int(effects.size()); }
+    const CdaNode& libraryNode(int i) const { return *libraryNodes[size_t(i)]; }
+    const CdaGeometry& geometry(int i) const { return *geometries[size_t(i)]; }
+    const CdaCamera& camera(int i) const { return *cameras[size_t(i)]; }
+    const CdaLight& light(int i) const { return *lights[size_t(i)]; }
+    const CdaMaterial& material(int i) const { return *materials[size_t(i)]; }
+    const CdaEffect& effect(int i) const { return *effects[size_t(i)]; }
+
+private:
+    std::unique_ptr<CdaNode> rootNode;
+    std::vector<std::unique_ptr<CdaNode>> libraryNodes;
+    std::vector<std::unique_ptr<CdaGeometry>> geometries;
+    std::vector<std::unique_ptr<CdaCamera>> cameras;
+    std::vector<std::unique_ptr<CdaLight>> lights;
+    std::vector<std::unique_ptr<CdaMaterial>> materials;
+    std::vector<std::unique_ptr<CdaEffect>> effects;
+
+    // First record per id, for the lookups.
+    QHash<QString, const CdaNode*> libraryNodeIndex;
+    QHash<QString, const CdaGeometry*> geometryIndex;
+    QHash<QString, const CdaCamera*> cameraIndex;
+    QHash<QString, const CdaLight*> lightIndex;
+    QHash<QString, const CdaMaterial*> materialIndex;
+    QHash<QString, const CdaEffect*> effectIndex;
+
+    long long visitsLeft = maxVisits;
+    long long entriesLeft = maxEntries;
+};
