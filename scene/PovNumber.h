@@ -15,3 +15,6 @@ void appendFixed(std::string& out, double value);
 // printf "%f" of a float widened to double; exact integer arithmetic, several
 // times faster than the general routine for the scene's many coordinates.
 void appendFixed(std::string& out, float value);
+// The same text written at `out`, which must have room for 64 characters;
+// returns the end of the text.
+char* writeFixed(char* out, float value);

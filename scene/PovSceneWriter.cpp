@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -19,44 +20,83 @@ namespace {
 // blocks, so a scene of millions of triangles is never held whole.
 class PovOutput {
 public:
-    explicit PovOutput(std::FILE* file = nullptr) : file(file) { text.reserve(file ? 1 << 20 : 0); }
+    explicit PovOutput(std::FILE* file = nullptr) : file(file) { buffer.resize(1 << 21); }
 
-    std::string text;
+    void operator+=(const char* literal) { append(literal, std::strlen(literal)); }
+    void append(const char* text, size_t n)
+    {
+        std::memcpy(room(n), text, n);
+        used += n;
+    }
+    void append(const QString& latin1)
+    {
+        const QByteArray bytes = latin1.toLatin1();
+        append(bytes.constData(), size_t(bytes.size()));
+    }
+    void number(double v)
+    {
+        std::string text;
+        appendGeneral(text, v);
+        append(text.data(), text.size());
+    }
+    void fixed(double v)
+    {
+        std::string text;
+        appendFixed(text, v);
+        append(text.data(), text.size());
+    }
 
-    void operator+=(const char* literal) { text += literal; }
-    void number(double v) { appendGeneral(text, v); }
-    void fixed(double v) { appendFixed(text, v); }
-    void fixed(float v) { appendFixed(text, v); }
-    void append(const QString& latin1) { text += latin1.toLatin1().toStdString(); }
+    // Room for at least n more characters at the end; write there, then
+    // commit() the end of what was written.
+    char* room(size_t n)
+    {
+        if (used + n > buffer.size()) {
+            buffer.resize(std::max(buffer.size() * 2, used + n));
+        }
+        return buffer.data() + used;
+    }
+    void commit(char* end) { used = size_t(end - buffer.data()); }
 
     // Passes the text gathered so far to the file once it is large.
     void flushIfLarge()
     {
-        if (file && text.size() >= (1u << 20)) {
+        if (file && used >= (1u << 20)) {
             flush();
         }
     }
     void flush()
     {
         if (file) {
-            std::fwrite(text.data(), 1, text.size(), file);
-            text.clear();
+            std::fwrite(buffer.data(), 1, used, file);
+            used = 0;
         }
     }
+    QString text() const { return QString::fromLatin1(buffer.data(), int(used)); }
 
 private:
     std::FILE* file;
+    std::vector<char> buffer;
+    size_t used = 0;
 };
 
-void writeTriple(PovOutput& out, const vec& v)
+template <size_t N>
+char* put(char* p, const char (&literal)[N])
 {
-    out += "<";
-    out.fixed(v[0]);
-    out += ", ";
-    out.fixed(v[1]);
-    out += ", ";
-    out.fixed(v[2]);
-    out += ">";
+    std::memcpy(p, literal, N - 1);
+    return p + N - 1;
+}
+
+// "<x, y, z>" in "%f" form.
+char* putTriple(char* p, const vec& v)
+{
+    *p++ = '<';
+    p = writeFixed(p, v[0]);
+    p = put(p, ", ");
+    p = writeFixed(p, v[1]);
+    p = put(p, ", ");
+    p = writeFixed(p, v[2]);
+    *p++ = '>';
+    return p;
 }
 
 void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out)
@@ -68,7 +108,7 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out
     out += "camera {\n\tlocation <0, 0, 0>\n\tdirection <0, 0, -1>\n\tup <0, 1, 0>\n";
     const float aspect = float(double(camera->screenWidth()) / double(camera->screenHeight()));
     out += "\tright <";
-    out.fixed(aspect);
+    out.commit(writeFixed(out.room(64), aspect));
     out += ", 0, 0,>\n\tangle ";
     out.number(camera->horizontalFieldOfView() * 180.0 / 3.14159);
     out += "\n";
@@ -104,11 +144,11 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out
         out += ", ";
         out.fixed(double(light.position[2]) * 10000.0);
         out += ">\n\tcolor rgb <";
-        out.fixed(c[0]);
+        out.commit(writeFixed(out.room(64), c[0]));
         out += ",";
-        out.fixed(c[1]);
+        out.commit(writeFixed(out.room(64), c[1]));
         out += ",";
-        out.fixed(c[2]);
+        out.commit(writeFixed(out.room(64), c[2]));
         out += ">\n}\n\n";
         ambient += light.color;
     }
@@ -143,35 +183,40 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out
         const std::string textureLine = "\t\ttexture { TEXTURE" + std::to_string(i) + " }\n\t}\n";
         out += "\nmesh {\n";
         const int faces = mesh->getNumFaces();
+        // A triangle takes at most 6 triples of 3 numbers of at most 64
+        // characters plus its fixed words.
+        const size_t most = 6 * 3 * 64 + 64 + textureLine.size();
         for (int j = 0; j < faces; ++j) {
             vec a, b, c;
             mesh->getFaceVertices(j, a, b, c);
+            char* p = out.room(most);
             if (mesh->isFlat()) {
-                out += "\ttriangle {\n\t\t";
-                writeTriple(out, a);
-                out += "\n\t\t";
-                writeTriple(out, b);
-                out += "\n\t\t";
-                writeTriple(out, c);
-                out += "\n";
+                p = put(p, "\ttriangle {\n\t\t");
+                p = putTriple(p, a);
+                p = put(p, "\n\t\t");
+                p = putTriple(p, b);
+                p = put(p, "\n\t\t");
+                p = putTriple(p, c);
+                *p++ = '\n';
             } else {
                 vec na, nb, nc;
                 mesh->getFaceNormals(j, na, nb, nc);
-                out += "\tsmooth_triangle {\n\t\t";
-                writeTriple(out, a);
-                out += ", ";
-                writeTriple(out, na);
-                out += ",\n\t\t";
-                writeTriple(out, b);
-                out += ", ";
-                writeTriple(out, nb);
-                out += ",\n\t\t";
-                writeTriple(out, c);
-                out += ", ";
-                writeTriple(out, nc);
-                out += "\n";
+                p = put(p, "\tsmooth_triangle {\n\t\t");
+                p = putTriple(p, a);
+                p = put(p, ", ");
+                p = putTriple(p, na);
+                p = put(p, ",\n\t\t");
+                p = putTriple(p, b);
+                p = put(p, ", ");
+                p = putTriple(p, nb);
+                p = put(p, ",\n\t\t");
+                p = putTriple(p, c);
+                p = put(p, ", ");
+                p = putTriple(p, nc);
+                *p++ = '\n';
             }
-            out += textureLine.c_str();
+            std::memcpy(p, textureLine.data(), textureLine.size());
+            out.commit(p + textureLine.size());
             out.flushIfLarge();
         }
         out += "}\n";
@@ -185,7 +230,7 @@ QString& PovScene::povText(qglviewer::Camera* camera)
     text.clear();
     PovOutput out;
     writeScene(*this, camera, out);
-    text = QString::fromLatin1(out.text.data(), int(out.text.size()));
+    text = out.text();
     return text;
 }
 
