@@ -18,9 +18,31 @@ void faceNormals(TriMesh& m)
         const vec a = p0 - p1, b = p1 - p2, c = p2 - p0;
         const float la = len2(a), lb = len2(b), lc = len2(c);
         const vec n = cross(a, b);
-        // A zero-length edge (or a vertex that is not finite) makes a
-        // corner's weight infinite or NaN; such corners add nothing.
-        const float w0 = 1.0f / (la * lc), w1 = 1.0f / (la * lb), w2 = 1.0f / (lb * lc);
+        // Corner weights 1/(la lc), 1/(la lb), 1/(lb lc); from one
+        // reciprocal of the triple product when that is a normal float,
+        // otherwise (tiny or huge faces) one division each. A zero-length
+        // edge (or a vertex that is not finite) makes weights infinite or
+        // NaN; such corners add nothing.
+        const float t = la * lb * lc;
+        float w0, w1, w2;
+        if (std::isnormal(t)) {
+            const float inv = 1.0f / t;
+            w0 = lb * inv;
+            w1 = lc * inv;
+            w2 = la * inv;
+        } else {
+            w0 = 1.0f / (la * lc);
+            w1 = 1.0f / (la * lb);
+            w2 = 1.0f / (lb * lc);
+        }
+        // The weights are not negative, so their sum is finite just when
+        // each of them is.
+        if (std::isfinite(w0 + w1 + w2)) {
+            nrm[size_t(f[0])] += n * w0;
+            nrm[size_t(f[1])] += n * w1;
+            nrm[size_t(f[2])] += n * w2;
+            continue;
+        }
         if (std::isfinite(w0))
             nrm[size_t(f[0])] += n * w0;
         if (std::isfinite(w1))

@@ -58,6 +58,18 @@ TEST(FaceNormals, ZeroLengthEdgeDoesNotPoison)
     EXPECT_EQ(m.normals[3], vec(1, 0, 0));  // only degenerate corners
 }
 
+TEST(FaceNormals, TinyAndHugeMeshesKeepTheirNormals)
+{
+    // Products of squared edge lengths leave the float range here.
+    for (float scale : {1e-9f, 1e-6f, 1e6f, 1e9f}) {
+        TriMesh m = makeMesh({vec(0, 0, 0), vec(scale, 0, 0), vec(scale, scale, 0), vec(0, scale, 0)},
+                             {{0, 1, 2}, {0, 2, 3}});
+        stderrOf([&] { m.computeNormals(); });
+        for (const vec& n : m.normals)
+            expectVec(n, vec(0, 0, 1));
+    }
+}
+
 TEST(FaceNormals, SmallSharpCornersWeighMore)
 {
     // Vertex 0 has a big face in the xy plane and a small one in the xz
