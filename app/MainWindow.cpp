@@ -4,10 +4,12 @@
 #include "app/OutputWindow.h"
 #include "viewer/GLViewer.h"
 
+#include <QColorDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPainter>
 #include <QSurfaceFormat>
 
 MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, flags)
@@ -31,6 +33,8 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
     outputWindow = new OutputWindow;
     editWindow = new EditWindow;
     connect(editWindow, &EditWindow::renderRequested, this, &MainWindow::on_render_requested);
+    connect(viewer, &GLViewer::modelSelected, this, &MainWindow::on_modelSelected);
+    connect(viewer, &GLViewer::lightSelected, this, &MainWindow::on_lightSelected);
 }
 
 MainWindow::~MainWindow()
@@ -58,6 +62,7 @@ void MainWindow::loadScene(const QString& fileName)
     ui.materialDockWidget->close();
     selectedModel = -1;
     selectedLight = -1;
+    updateMaterialPanel();
 
     ui.actionShow_Ground_Plane->setChecked(false);
     ui.actionWireframe->setChecked(false);
@@ -162,4 +167,275 @@ void MainWindow::on_actionSmooth_Shading_toggled(bool checked)
         scene.setFlatShading(selectedModel, !checked);
         viewer->doneCurrent();
     }
+}
+
+void MainWindow::updateMaterialPanel()
+{
+    updatingPanels = true;
+    if (selectedModel < 0) {
+        updatingPanels = false;
+        return;
+    }
+    const PovTexture& t = scene.textures[selectedModel];
+    QPixmap swatch(20, 20);
+    // The cross-hatch of a preset shows on white.
+    swatch.fill(Qt::white);
+    QPainter painter(&swatch);
+    if (!t.name.isNull()) {
+        for (int i = 0; i < ui.pigmentPresetBox->count(); ++i) {
+            if (ui.pigmentPresetBox->itemText(i).contains(t.name)) {
+                ui.pigmentPresetBox->setCurrentIndex(i);
+                break;
+            }
+        }
+        ui.pigmentPresetButton->setChecked(true);
+        ui.pigmentRGBButton->setChecked(false);
+        painter.setBrush(QBrush(Qt::black, Qt::DiagCrossPattern));
+    } else {
+        float r, g, b;
+        t.color(r, g, b);
+        ui.pigmentRedBox->setValue(r);
+        ui.pigmentGreenBox->setValue(g);
+        ui.pigmentBlueBox->setValue(b);
+        ui.pigmentPresetButton->setChecked(false);
+        ui.pigmentRGBButton->setChecked(true);
+        painter.setBrush(QBrush(QColor(int(r * 255), int(g * 255), int(b * 255), 255)));
+    }
+    painter.drawRect(0, 0, 19, 19);
+    painter.end();
+    ui.pigmentColorButton->setIcon(QIcon(swatch));
+
+    float diffuse, specular, ambient, reflection, roughness;
+    t.finish(diffuse, specular, ambient, reflection, roughness);
+    ui.finishDiffuseBox->setValue(diffuse);
+    ui.finishSpecularBox->setValue(specular);
+    ui.finishRoughnessBox->setValue(roughness);
+
+    ui.pigmentMetallicBox->setChecked(t.metallic);
+    ui.surfaceScaleBox->setValue(t.normalScale);
+    ui.surfaceSizeBox->setValue(t.bumpSize);
+
+    ui.surfaceSmoothButton->setChecked(true);
+    if (t.normalPattern == QLatin1String("bumps")) {
+        ui.surfaceBumpyButton->setChecked(true);
+    } else if (t.normalPattern == QLatin1String("waves")) {
+        ui.surfaceWavyButton->setChecked(true);
+    } else if (t.normalPattern == QLatin1String("wrinkles")) {
+        ui.surfaceWrinklyButton->setChecked(true);
+    }
+    updatingPanels = false;
+}
+
+void MainWindow::on_actionUpdate_Texture_triggered()
+{
+    if (updatingPanels || selectedModel < 0) {
+        return;
+    }
+    PovTexture t;
+    if (ui.pigmentRGBButton->isChecked()) {
+        t.setColor(float(ui.pigmentRedBox->value()), float(ui.pigmentGreenBox->value()),
+                   float(ui.pigmentBlueBox->value()));
+    } else {
+        // "Yellow Pine (T_Wood7)" gives "T_Wood7".
+        const QString entry = ui.pigmentPresetBox->currentText();
+        QString name = entry.mid(entry.indexOf(QLatin1Char('(')) + 1);
+        name.chop(1);
+        t.name = name;
+    }
+    const float ambient = scene.textures.empty() ? 0.0f : scene.textures[0].ambient;
+    const float specular = float(ui.finishSpecularBox->value());
+    t.setFinish(float(ui.finishDiffuseBox->value()), specular, ambient, specular,
+                float(ui.finishRoughnessBox->value()));
+    t.metallic = ui.pigmentMetallicBox->isChecked();
+    QString pattern = QStringLiteral("smooth");
+    if (ui.surfaceBumpyButton->isChecked()) {
+        pattern = QStringLiteral("bumps");
+    } else if (ui.surfaceWavyButton->isChecked()) {
+        pattern = QStringLiteral("waves");
+    } else if (ui.surfaceWrinklyButton->isChecked()) {
+        pattern = QStringLiteral("wrinkles");
+    }
+    t.setNormal(pattern, float(ui.surfaceSizeBox->value()), float(ui.surfaceScaleBox->value()));
+    scene.setTexture(selectedModel, t);
+    viewer->updateGL();
+    updateMaterialPanel();
+}
+
+void MainWindow::on_pigmentColorButton_clicked()
+{
+    if (selectedModel < 0) {
+        return;
+    }
+    const QColor color = QColorDialog::getColor(Qt::white, nullptr);
+    if (color.isValid()) {
+        applyPigmentColor(color);
+    }
+}
+
+void MainWindow::applyPigmentColor(const QColor& color)
+{
+    if (selectedModel < 0) {
+        return;
+    }
+    PovTexture t = scene.textures[selectedModel];
+    t.setColor(float(color.redF()), float(color.greenF()), float(color.blueF()));
+    t.name = QString();
+    scene.setTexture(selectedModel, t);
+    viewer->updateGL();
+    ui.pigmentRGBButton->setChecked(true);
+    updateMaterialPanel();
+}
+
+void MainWindow::updateLightPanel()
+{
+    updatingPanels = true;
+    if (selectedLight < 0) {
+        updatingPanels = false;
+        return;
+    }
+    const PovLight& light = scene.lights[selectedLight];
+    ui.lightRedBox->setValue(light.color[0]);
+    ui.lightGreenBox->setValue(light.color[1]);
+    ui.lightBlueBox->setValue(light.color[2]);
+    QPixmap swatch(50, 50);
+    swatch.fill(QColor(int(light.color[0] * 255), int(light.color[1] * 255),
+                       int(light.color[2] * 255), 255));
+    ui.lightColorButton->setIcon(QIcon(swatch));
+    ui.sunElevationSlider->setValue(
+        scene.outdoorLighting ? int(light.elevation * 57.29579f) : 90);
+    ui.lightAmbientBox->setValue(scene.textures.empty() ? 0.0f : scene.textures[0].ambient);
+    updatingPanels = false;
+}
+
+void MainWindow::on_actionUpdate_Light_triggered()
+{
+    if (selectedLight < 0) {
+        return;
+    }
+    if (!updatingPanels) {
+        PovLight light = scene.lights[selectedLight];
+        const float distance = len(light.position);
+        light.color = vec(float(ui.lightRedBox->value()), float(ui.lightGreenBox->value()),
+                          float(ui.lightBlueBox->value()));
+        if (scene.outdoorLighting) {
+            light.setFromAngles(0.0f, float(ui.sunElevationSlider->value()) * 0.017453289f,
+                                distance);
+        }
+        scene.setLight(selectedLight, light);
+        scene.setAmbientAll(float(ui.lightAmbientBox->value()));
+        viewer->updateGL();
+    }
+    updateLightPanel();
+}
+
+void MainWindow::on_lightColorButton_clicked()
+{
+    if (selectedLight < 0) {
+        return;
+    }
+    const QColor color = QColorDialog::getColor(Qt::white, nullptr);
+    if (color.isValid()) {
+        applyLightColor(color);
+    }
+}
+
+void MainWindow::applyLightColor(const QColor& color)
+{
+    if (selectedLight < 0) {
+        return;
+    }
+    PovLight light = scene.lights[selectedLight];
+    light.color = vec(float(color.redF()), float(color.greenF()), float(color.blueF()));
+    scene.setLight(selectedLight, light);
+    viewer->updateGL();
+    updateLightPanel();
+}
+
+void MainWindow::on_actionLighting_Outdoor_toggled(bool checked)
+{
+    if (scene.outdoorLighting || !checked) {
+        return;
+    }
+    scene.setOutdoorLighting();
+    viewer->updateGL();
+    ui.actionLighting_Indoor->setChecked(false);
+    on_lightSelected(-1);
+}
+
+void MainWindow::on_actionLighting_Indoor_toggled(bool checked)
+{
+    if (!scene.outdoorLighting || !checked) {
+        return;
+    }
+    scene.setIndoorLighting();
+    viewer->updateGL();
+    ui.actionLighting_Outdoor->setChecked(false);
+    on_lightSelected(-1);
+}
+
+void MainWindow::on_actionAdd_Light_triggered()
+{
+    if (scene.lightCount() >= 4) {
+        return;
+    }
+    vec center;
+    float radius;
+    scene.lightBounds(center, radius);
+    PovLight light;
+    light.color = vec(1.0f, 1.0f, 1.0f);
+    light.intensity = 1.0f;
+    light.setFromAngles(0.0f, 1.570795f, radius);
+    scene.lights.push_back(light);
+    on_lightSelected(scene.lightCount() - 1);
+    on_modelSelected(-1);
+    viewer->selectedModel = -1;
+    viewer->selectedLight = scene.lightCount() - 1;
+    viewer->updateGL();
+}
+
+void MainWindow::on_actionRemove_Light_triggered()
+{
+    if (selectedLight <= 0 || selectedLight >= scene.lightCount()) {
+        return;
+    }
+    scene.lights.erase(scene.lights.begin() + selectedLight);
+    selectedLight = -1;
+    ui.actionRemove_Light->setEnabled(false);
+    viewer->selectedLight = -1;
+    viewer->selectedModel = -1;
+    viewer->updateGL();
+}
+
+void MainWindow::on_modelSelected(int which)
+{
+    selectedModel = which;
+    if (which < 0) {
+        ui.materialDockWidgetContents->setEnabled(false);
+        ui.actionSubdivide->setEnabled(false);
+        ui.actionSmooth_Shading->setEnabled(false);
+        return;
+    }
+    ui.materialDockWidgetContents->setEnabled(true);
+    ui.lightDockWidget->close();
+    ui.materialDockWidget->show();
+    updateMaterialPanel();
+    ui.actionSubdivide->setEnabled(scene.canSubdivide(which));
+    ui.actionSmooth_Shading->setEnabled(true);
+    ui.actionSmooth_Shading->setChecked(!scene.models[which]->getDisplayMesh()->isFlat());
+}
+
+void MainWindow::on_lightSelected(int which)
+{
+    selectedLight = which;
+    if (which < 0) {
+        ui.lightDockWidgetContents->setEnabled(false);
+        ui.actionRemove_Light->setEnabled(false);
+        return;
+    }
+    ui.lightDockWidgetContents->setEnabled(true);
+    ui.materialDockWidget->close();
+    ui.lightDockWidget->show();
+    updateLightPanel();
+    ui.actionRemove_Light->setEnabled(true);
+    ui.lightPositionGroupBox->setEnabled(scene.outdoorLighting);
 }

@@ -28,6 +28,15 @@ public:
     // (window-modal, without blocking the caller).
     void loadScene(const QString& fileName);
 
+    // Copy the selected model's texture, or the selected light and the
+    // scene's ambient, into the dock controls (updatingPanels is set
+    // meanwhile, so the controls' own signals change nothing).
+    void updateMaterialPanel();
+    void updateLightPanel();
+    // What the colour buttons do with the colour chosen in their dialog.
+    void applyPigmentColor(const QColor& color);
+    void applyLightColor(const QColor& color);
+
     // Public for tests.
     GLViewer* viewer = nullptr; // the form's view; owned by the widget tree
     Ui::MainWindow ui;
@@ -37,6 +46,7 @@ public:
     PovRenderThread renderThread;
     OutputWindow* outputWindow = nullptr; // top-level, deleted by the destructor
     EditWindow* editWindow = nullptr;     // top-level, deleted by the destructor
+    bool updatingPanels = false;
 
 public slots:
     void on_actionOpen_Scene_triggered();
@@ -44,6 +54,16 @@ public slots:
     void on_actionRender_Full_Size_triggered();
     // Shows the scene text for the current view in the editor window.
     void on_actionPreview_POV_Ray_Scene_triggered();
+    // Rebuilds the selected model's texture from the material dock.
+    void on_actionUpdate_Texture_triggered();
+    // Writes the light dock into the selected light and the scene's ambient.
+    void on_actionUpdate_Light_triggered();
+    // Appends a white light above the origin (at most four lights).
+    void on_actionAdd_Light_triggered();
+    // Removes the selected light; the first light is never removed.
+    void on_actionRemove_Light_triggered();
+    void on_actionLighting_Outdoor_toggled(bool checked);
+    void on_actionLighting_Indoor_toggled(bool checked);
     void on_actionWireframe_toggled(bool checked);
     void on_actionReset_Camera_triggered();
     void on_actionShow_Lights_toggled(bool checked);
@@ -54,8 +74,14 @@ public slots:
     // runs the render commands are disabled and requests are ignored, so
     // nothing touches the working files under the renderer.
     void on_render_requested();
+    void on_lightColorButton_clicked();
+    void on_pigmentColorButton_clicked();
     // Shows the rendered image (or the failure text) in the output window.
     void on_render_finished();
+    // Reactions to a pick in the view: open the material dock for a model,
+    // the light dock for a light; -1 disables the dock's contents.
+    void on_modelSelected(int which);
+    void on_lightSelected(int which);
 
 private:
     QMessageBox* loadErrorBox = nullptr;

@@ -1,0 +1,346 @@
+#include "app/MainWindow.h"
+#include "viewer/GLViewer.h"
+
+#include <QColorDialog>
+#include <QGLViewer/camera.h>
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+// The swatch painted on a colour button.
+QImage swatch(QPushButton* button, int size)
+{
+    return button->icon().pixmap(size, size).toImage();
+}
+
+// Answers the next modal colour dialog with `color` (or cancels it).
+void answerColorDialog(const QColor& color, bool accept = true)
+{
+    QTimer::singleShot(0, [color, accept]() {
+        auto* dialog = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            return;
+        }
+        dialog->setCurrentColor(color);
+        if (accept) {
+            dialog->accept();
+        } else {
+            dialog->reject();
+        }
+    });
+}
+
+} // namespace
+
+class TestPanels : public QObject {
+    Q_OBJECT
+    MainWindow* w = nullptr;
+
+    const PovTexture& texture() { return w->scene.textures[1]; }
+
+private slots:
+    void initTestCase()
+    {
+        w = new MainWindow;
+        w->resize(900, 700);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+    }
+    void cleanupTestCase() { delete w; }
+
+    void init()
+    {
+        w->loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
+        QCOMPARE(w->scene.modelCount(), 2);
+    }
+
+    void formControls()
+    {
+        QCOMPARE(w->ui.pigmentPresetBox->count(), 8);
+        QCOMPARE(w->ui.pigmentPresetBox->itemText(0), QString("Rose Marble (T_Stone1)"));
+        QCOMPARE(w->ui.pigmentPresetBox->itemText(7), QString("Yellow Pine (T_Wood7)"));
+        QVERIFY(!w->ui.pigmentPresetBox->isEditable());
+        QCOMPARE(w->ui.finishRoughnessBox->decimals(), 3);
+        QCOMPARE(w->ui.finishRoughnessBox->minimum(), 0.01);
+        QCOMPARE(w->ui.surfaceScaleBox->maximum(), 100.0);
+        QCOMPARE(w->ui.pigmentRedBox->geometry(), QRect(10, 50, 44, 22));
+        QCOMPARE(w->ui.pigmentColorButton->geometry(), QRect(110, 12, 41, 31));
+        QCOMPARE(w->ui.sunElevationSlider->maximum(), 180);
+        QCOMPARE(w->ui.sunElevationSlider->geometry(), QRect(10, 40, 141, 21));
+        QCOMPARE(w->ui.pigmentPresetButton->palette().color(QPalette::Active, QPalette::WindowText),
+                 QColor(170, 0, 127));
+        QCOMPARE(w->ui.surfaceWrinklyButton->palette().color(QPalette::Disabled,
+                                                             QPalette::WindowText),
+                 QColor(112, 111, 113));
+        QCOMPARE(w->ui.groupBox_3->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
+        QStringList lighting;
+        for (QAction* a : w->ui.menuLighting->actions()) {
+            lighting << (a->isSeparator() ? QString("-") : a->objectName());
+        }
+        QCOMPARE(lighting, QStringList({"actionLighting_Outdoor", "actionLighting_Indoor", "-",
+                                        "actionAdd_Light", "actionRemove_Light"}));
+    }
+
+    void modelPickFillsTheMaterialPanel()
+    {
+        w->on_modelSelected(1);
+        QVERIFY(w->ui.materialDockWidget->isVisible());
+        QVERIFY(!w->ui.lightDockWidget->isVisible());
+        QVERIFY(w->ui.materialDockWidgetContents->isEnabled());
+        QVERIFY(w->ui.pigmentRGBButton->isChecked());
+        QCOMPARE(w->ui.pigmentRedBox->value(), 0.8);
+        QCOMPARE(w->ui.finishDiffuseBox->value(), 0.7);
+        QCOMPARE(w->ui.finishRoughnessBox->value(), 0.01);
+        QVERIFY(w->ui.surfaceSmoothButton->isChecked());
+        QVERIFY(w->ui.actionSmooth_Shading->isEnabled());
+        QVERIFY(w->ui.actionSmooth_Shading->isChecked());
+        QVERIFY(!w->ui.actionSubdivide->isEnabled());
+        QCOMPARE(swatch(w->ui.pigmentColorButton, 20).pixelColor(10, 10), QColor(204, 204, 204));
+
+        w->on_modelSelected(-1);
+        QVERIFY(!w->ui.materialDockWidgetContents->isEnabled());
+        QVERIFY(w->ui.materialDockWidget->isVisible());
+    }
+
+    void presetFromTheComboBox()
+    {
+        w->on_modelSelected(1);
+        // Choosing an entry switches to preset mode and stores its name.
+        w->ui.pigmentPresetBox->setCurrentIndex(2);
+        QTest::keyClick(w->ui.pigmentPresetBox, Qt::Key_Down); // the user picks Granite
+        QCOMPARE(w->ui.pigmentPresetBox->currentText(), QString("Granite (T_Stone34)"));
+        QCOMPARE(texture().name, QString("T_Stone34"));
+        QVERIFY(w->ui.pigmentPresetButton->isChecked());
+        QVERIFY(!w->ui.pigmentRGBButton->isChecked());
+        const QImage hatch = swatch(w->ui.pigmentColorButton, 20);
+        bool black = false, white = false;
+        for (int x = 1; x < 19; ++x) {
+            black = black || hatch.pixelColor(x, 10) == Qt::black;
+            white = white || hatch.pixelColor(x, 10) == Qt::white;
+        }
+        QVERIFY(black && white);
+
+        // The view draws it mid-grey.
+        w->viewer->grabFramebuffer();
+        const QImage view = w->viewer->grabFramebuffer();
+        const QRgb centre = view.pixel(view.width() / 2, view.height() / 2);
+        QVERIFY(std::abs(qRed(centre) - qGreen(centre)) <= 2);
+        QVERIFY(std::abs(qGreen(centre) - qBlue(centre)) <= 2);
+
+        // Editing a colour value switches back to colour mode.
+        w->ui.pigmentGreenBox->setValue(0.3);
+        QVERIFY(texture().name.isNull());
+        QCOMPARE(texture().green, 0.3f);
+        QCOMPARE(texture().red, 0.8f);
+    }
+
+    void presetNameMatchesTheWholeName()
+    {
+        PovTexture t;
+        t.name = "T_Stone18";
+        w->scene.setTexture(1, t);
+        w->on_modelSelected(1);
+        QCOMPARE(w->ui.pigmentPresetBox->currentText(), QString("Green Jade (T_Stone18)"));
+        QVERIFY(w->ui.pigmentPresetButton->isChecked());
+    }
+
+    void finishValues()
+    {
+        w->on_modelSelected(1);
+        w->scene.textures[0].ambient = 0.25f; // the scene-wide ambient lives in texture 0
+        w->ui.finishSpecularBox->setValue(0.5);
+        QCOMPARE(texture().specular, 0.5f);
+        QCOMPARE(texture().reflection, 0.5f);
+        QCOMPARE(texture().ambient, 0.25f);
+        QCOMPARE(texture().red, 0.8f); // the colour comes from the boxes
+
+        w->ui.pigmentMetallicBox->setChecked(true);
+        QVERIFY(texture().metallic);
+        w->ui.surfaceWavyButton->click();
+        QCOMPARE(texture().normalPattern, QString("waves"));
+        w->ui.surfaceSizeBox->setValue(0.25);
+        QCOMPARE(texture().bumpSize, 0.25f);
+        w->ui.surfaceScaleBox->setValue(3.5);
+        QCOMPARE(texture().normalScale, 3.5f);
+        w->ui.surfaceSmoothButton->click();
+        QCOMPARE(texture().normalPattern, QString("smooth"));
+    }
+
+    void spinBoxesRoundWhatTheyShow()
+    {
+        PovTexture t;
+        t.roughness = 0.001f;
+        t.setColor(0.53f, 0.2f, 0.2f);
+        w->scene.setTexture(1, t);
+        w->on_modelSelected(1);
+        QCOMPARE(w->ui.finishRoughnessBox->value(), 0.01);
+        QCOMPARE(w->ui.pigmentRedBox->value(), 0.5);
+        QCOMPARE(texture().roughness, 0.001f); // filling the panel changed nothing
+        QCOMPARE(texture().red, 0.53f);
+        w->ui.finishDiffuseBox->setValue(0.6);
+        QCOMPARE(texture().roughness, 0.01f);
+        QCOMPARE(texture().red, 0.5f);
+    }
+
+    void colourDialogKeepsTheFinish()
+    {
+        PovTexture t;
+        t.name = "T_Wood7";
+        t.setFinish(0.4f, 0.6f, 0.35f, 0.2f, 0.05f);
+        t.metallic = true;
+        t.setNormal("bumps", 0.3f, 2.0f);
+        w->scene.setTexture(1, t);
+        w->on_modelSelected(1);
+
+        answerColorDialog(QColor(255, 0, 0), false);
+        w->ui.pigmentColorButton->click();
+        QCOMPARE(texture().name, QString("T_Wood7")); // cancelled
+
+        answerColorDialog(QColor::fromRgbF(0.53, 0.25, 1.0));
+        w->ui.pigmentColorButton->click();
+        QVERIFY(texture().name.isNull());
+        QVERIFY(std::fabs(texture().red - 0.53f) < 0.003f);
+        QCOMPARE(texture().diffuse, 0.4f);
+        QCOMPARE(texture().specular, 0.6f);
+        QCOMPARE(texture().reflection, 0.2f);
+        QCOMPARE(texture().roughness, 0.05f);
+        QVERIFY(texture().metallic);
+        QCOMPARE(texture().normalPattern, QString("bumps"));
+        QVERIFY(w->ui.pigmentRGBButton->isChecked());
+        QCOMPARE(w->ui.pigmentRedBox->value(), 0.5);
+    }
+
+    void colourChangeShowsInTheView()
+    {
+        w->on_modelSelected(1);
+        w->ui.finishDiffuseBox->setValue(0.0);
+        w->ui.finishSpecularBox->setValue(0.0);
+        w->scene.setAmbientAll(1.0f);
+        w->applyPigmentColor(QColor(0, 0, 255));
+        w->viewer->grabFramebuffer();
+        QImage view = w->viewer->grabFramebuffer();
+        QRgb centre = view.pixel(view.width() / 2, view.height() / 2);
+        QVERIFY(qBlue(centre) > 200 && qRed(centre) < 30);
+        w->applyPigmentColor(QColor(255, 0, 0));
+        view = w->viewer->grabFramebuffer();
+        centre = view.pixel(view.width() / 2, view.height() / 2);
+        QVERIFY(qRed(centre) > 200 && qBlue(centre) < 30);
+    }
+
+    void sunElevation()
+    {
+        w->on_lightSelected(0);
+        QVERIFY(w->ui.lightDockWidget->isVisible());
+        QVERIFY(!w->ui.materialDockWidget->isVisible());
+        QVERIFY(w->ui.lightPositionGroupBox->isEnabled());
+        QVERIFY(w->ui.actionRemove_Light->isEnabled());
+        QCOMPARE(w->ui.sunElevationSlider->value(), 89);
+        // The single-precision 0.35 is just below 0.35 and shows as 0.3.
+        QCOMPARE(w->ui.lightAmbientBox->value(), 0.3);
+
+        const float distance = len(w->scene.lights[0].position);
+        w->ui.sunElevationSlider->setValue(29);
+        QCOMPARE(w->scene.lights[0].elevation, 29 * 0.017453289f);
+        QCOMPARE(w->ui.sunElevationSlider->value(), 28);
+
+        w->ui.sunElevationSlider->setValue(30);
+        QCOMPARE(w->ui.sunElevationSlider->value(), 30);
+        const PovLight& sun = w->scene.lights[0];
+        QVERIFY(std::fabs(sun.elevation - 0.5236f) < 1e-4f);
+        QCOMPARE(sun.azimuth, 0.0f);
+        QVERIFY(std::fabs(len(sun.position) - distance) < distance * 1e-5f);
+        QVERIFY(std::fabs(sun.position[0]) < 1e-3f);
+
+        // The next export carries the new position.
+        const QString text = w->scene.povText(w->viewer->camera());
+        char expected[128];
+        std::snprintf(expected, sizeof expected, "\t<%f, %f, %f>\n",
+                      double(sun.position[0]) * 10000.0, double(sun.position[1]) * 10000.0,
+                      double(sun.position[2]) * 10000.0);
+        QVERIFY(text.contains(expected));
+    }
+
+    void indoorLighting()
+    {
+        w->ui.actionLighting_Indoor->setChecked(true);
+        QVERIFY(!w->scene.outdoorLighting);
+        QCOMPARE(w->scene.lightCount(), 4);
+        QVERIFY(!w->ui.actionLighting_Outdoor->isChecked());
+        QCOMPARE(w->selectedLight, -1);
+        w->on_lightSelected(2);
+        QVERIFY(!w->ui.lightPositionGroupBox->isEnabled());
+        QCOMPARE(w->ui.sunElevationSlider->value(), 90);
+        const vec before = w->scene.lights[2].position;
+        w->ui.lightRedBox->setValue(0.5);
+        QCOMPARE(w->scene.lights[2].color, vec(0.5f, 1.0f, 1.0f));
+        QCOMPARE(w->scene.lights[2].position, before); // indoor lights keep their place
+
+        // Unchecking the checked entry changes nothing; the other switches.
+        w->ui.actionLighting_Indoor->setChecked(false);
+        QVERIFY(!w->scene.outdoorLighting);
+        w->ui.actionLighting_Outdoor->setChecked(true);
+        QVERIFY(w->scene.outdoorLighting);
+        QCOMPARE(w->scene.lightCount(), 1);
+    }
+
+    void ambientPowerReachesEveryTexture()
+    {
+        w->on_lightSelected(0);
+        w->ui.lightAmbientBox->setValue(0.2);
+        for (const PovTexture& t : w->scene.textures) {
+            QCOMPARE(t.ambient, 0.2f);
+        }
+        w->on_modelSelected(1);
+        w->ui.finishDiffuseBox->setValue(0.5);
+        QCOMPARE(texture().ambient, 0.2f);
+    }
+
+    void addAndRemoveLights()
+    {
+        w->on_lightSelected(0);
+        const float farthest = len(w->scene.lights[0].position);
+        w->ui.actionAdd_Light->trigger();
+        QCOMPARE(w->scene.lightCount(), 2);
+        QCOMPARE(w->selectedLight, 1);
+        QCOMPARE(w->selectedModel, -1);
+        QCOMPARE(w->viewer->selectedLight, 1);
+        const PovLight& added = w->scene.lights[1];
+        QCOMPARE(added.color, vec(1, 1, 1));
+        QCOMPARE(added.intensity, 1.0f);
+        QVERIFY(std::fabs(len(added.position) - 1.2f * farthest) < farthest * 1e-4f);
+        w->ui.actionAdd_Light->trigger();
+        w->ui.actionAdd_Light->trigger();
+        QCOMPARE(w->scene.lightCount(), 4);
+        w->ui.actionAdd_Light->trigger();
+        QCOMPARE(w->scene.lightCount(), 4);
+
+        w->on_lightSelected(0);
+        w->ui.actionRemove_Light->trigger();
+        QCOMPARE(w->scene.lightCount(), 4);
+        w->on_lightSelected(2);
+        w->ui.actionRemove_Light->trigger();
+        QCOMPARE(w->scene.lightCount(), 3);
+        QCOMPARE(w->selectedLight, -1);
+        QVERIFY(!w->ui.actionRemove_Light->isEnabled());
+        QCOMPARE(w->viewer->selectedLight, -1);
+    }
+
+    void lightColour()
+    {
+        w->on_lightSelected(0);
+        answerColorDialog(QColor::fromRgbF(0.5, 0.25, 1.0));
+        w->ui.lightColorButton->click();
+        QVERIFY(std::fabs(w->scene.lights[0].color[1] - 0.25f) < 0.003f);
+        w->applyLightColor(QColor::fromRgbF(0.5, 0.25, 1.0));
+        w->scene.lights[0].color = vec(0.5f, 0.25f, 1.0f);
+        w->updateLightPanel();
+        QCOMPARE(swatch(w->ui.lightColorButton, 50).pixelColor(25, 25), QColor(127, 63, 255));
+        QVERIFY(w->scene.povText(w->viewer->camera())
+                    .contains("\tcolor rgb <0.500000,0.250000,1.000000>\n"));
+    }
+};
+
+QTEST_MAIN(TestPanels)
+#include "tst_Panels.moc"
