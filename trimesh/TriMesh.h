@@ -179,4 +179,20 @@ public:
     // list is cut to what is there, a negative length ends the list.
     // "Unpacking triangle strips... ", then "Done.\n  %d triangles\n".
     void unpackStrips();
+
+    // Refines the mesh once by Loop-style approximating subdivision (scheme
+    // 1): every triangle becomes four, with a new vertex on each edge
+    // (3/8, 3/8, 1/8, 1/8 of the edge's ends and the two opposite corners
+    // inside, the midpoint on a boundary), and every old vertex moves towards
+    // the mean of its neighbours (0.75 of itself on a boundary; 0.3438,
+    // 0.4625, 0.5625 for 3, 4, 5 faces, 0.625 otherwise), computed from the
+    // old positions only. Face i becomes the middle triangle of old face i;
+    // the corner triangles follow, three per old face, in order; orientation
+    // is kept. Colours and confidences that cover every vertex are averaged
+    // onto the edge vertices. Unpacks strips first; drops strips, neighbours,
+    // vertex faces, across-edge table, normals, flags, curvature data, areas
+    // and the sphere. Writes the connectivity progress lines, then
+    // "Subdividing mesh... " and "Done.\n". Any other scheme changes nothing
+    // and writes "Subdivision scheme %d is not supported; mesh left unchanged\n".
+    void subdivide(int scheme = 1);
 };
