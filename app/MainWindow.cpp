@@ -4,6 +4,7 @@
 #include "app/OutputWindow.h"
 #include "viewer/GLViewer.h"
 
+#include <QCloseEvent>
 #include <QColorDialog>
 #include <QDir>
 #include <QFile>
@@ -101,9 +102,31 @@ void MainWindow::on_actionOpen_Scene_triggered()
     }
 }
 
+bool MainWindow::confirmLargeScene()
+{
+    const long long triangles = scene.triangleCount();
+    if (triangles <= 10000) {
+        return true;
+    }
+    const QMessageBox::StandardButton answer = QMessageBox::warning(
+        this, QStringLiteral("Large Scene"),
+        QStringLiteral("This scene has %1 triangles. Processing may take a long time (or "
+                       "forever). Do you want to continue?")
+            .arg(triangles),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return answer == QMessageBox::Yes;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    outputWindow->close();
+    editWindow->close();
+    QMainWindow::closeEvent(event);
+}
+
 void MainWindow::on_actionRender_Full_Size_triggered()
 {
-    if (renderThread.isRunning()) {
+    if (renderThread.isRunning() || !confirmLargeScene()) {
         return;
     }
     scene.writePovFile(viewer->camera(), QStringLiteral("tempscene.pov"));
@@ -112,6 +135,9 @@ void MainWindow::on_actionRender_Full_Size_triggered()
 
 void MainWindow::on_actionPreview_POV_Ray_Scene_triggered()
 {
+    if (!confirmLargeScene()) {
+        return;
+    }
     editWindow->setSceneText(scene.povText(viewer->camera()));
     editWindow->show();
 }
@@ -146,9 +172,7 @@ void MainWindow::on_actionReset_Camera_triggered() { viewer->resetCamera(); }
 void MainWindow::on_actionShow_Lights_toggled(bool checked)
 {
     if (!checked) {
-        selectedLight = -1;
-        viewer->selectedLight = -1;
-        ui.lightDockWidget->close();
+        on_lightSelected(-1);
     }
     viewer->showLights = checked;
     viewer->resetCamera();
@@ -157,6 +181,17 @@ void MainWindow::on_actionShow_Lights_toggled(bool checked)
 void MainWindow::on_actionShow_Ground_Plane_toggled(bool checked)
 {
     scene.groundVisible = checked;
+    viewer->updateGL();
+}
+
+void MainWindow::on_actionSubdivide_triggered()
+{
+    if (!confirmLargeScene()) {
+        return;
+    }
+    viewer->makeCurrent();
+    scene.subdivide(selectedModel);
+    viewer->doneCurrent();
     viewer->updateGL();
 }
 

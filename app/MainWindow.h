@@ -28,6 +28,10 @@ public:
     // (window-modal, without blocking the caller).
     void loadScene(const QString& fileName);
 
+    // True when the scene has at most 10000 triangles (ground included) or
+    // the user answers Yes to the "Large Scene" question.
+    bool confirmLargeScene();
+
     // Copy the selected model's texture, or the selected light and the
     // scene's ambient, into the dock controls (updatingPanels is set
     // meanwhile, so the controls' own signals change nothing).
@@ -68,6 +72,7 @@ public slots:
     void on_actionReset_Camera_triggered();
     void on_actionShow_Lights_toggled(bool checked);
     void on_actionShow_Ground_Plane_toggled(bool checked);
+    void on_actionSubdivide_triggered();
     void on_actionSmooth_Shading_toggled(bool checked);
     // Writes "POVRAY.INI" with the view's size, removes the old
     // "tempscene.bmp" and starts POV-Ray on "tempscene.pov". While a render
@@ -82,6 +87,10 @@ public slots:
     // the light dock for a light; -1 disables the dock's contents.
     void on_modelSelected(int which);
     void on_lightSelected(int which);
+
+protected:
+    // Closes the output and editor windows with the main window.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     QMessageBox* loadErrorBox = nullptr;

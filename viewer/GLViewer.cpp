@@ -49,6 +49,25 @@ void GLViewer::draw()
 
 void GLViewer::drawWithNames() { drawScene(true); }
 
+void GLViewer::postSelection(const QPoint&)
+{
+    const int id = selectedName();
+    const int n = sceneReady ? scene->modelCount() : 0;
+    if (id >= 0 && id < n) {
+        selectedModel = id;
+        selectedLight = -1;
+    } else if (id >= n) {
+        // Under outdoor lighting the sun ray's name n gives light 0.
+        selectedLight = id - n;
+        selectedModel = -1;
+    } else {
+        selectedModel = -1;
+        selectedLight = -1;
+    }
+    emit modelSelected(selectedModel);
+    emit lightSelected(selectedLight);
+}
+
 void GLViewer::drawScene(bool withNames)
 {
     if (!sceneReady) {

@@ -39,6 +39,9 @@ signals:
 protected:
     void draw() override;
     void drawWithNames() override;
+    // Turns the library's pick into a model or light index and emits
+    // modelSelected, then lightSelected (one of the two is -1).
+    void postSelection(const QPoint& point) override;
 
 private:
     void drawScene(bool withNames);
