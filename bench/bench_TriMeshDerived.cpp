@@ -7,6 +7,7 @@
 //   CGAL            Min_sphere_of_spheres_d on the same points;
 //   OpenMesh        StripifierT on the same faces;
 //   meshoptimizer   meshopt_stripify on the same faces;
+//   OpenMesh        LoopT for one step of subdivision;
 // each peer only when the benchmark was built with it.
 // Usage: bench_TriMeshDerived [torus side, default 710 -> 1,008,200 triangles]
 
@@ -29,6 +30,7 @@
 #endif
 #ifdef KELVANE_HAVE_OPENMESH
 #include <OpenMesh/Core/Mesh/TriMesh_ArrayKernelT.hh>
+#include <OpenMesh/Tools/Subdivider/Uniform/LoopT.hh>
 #include <OpenMesh/Tools/Utils/StripifierT.hh>
 #endif
 #ifdef KELVANE_HAVE_MESHOPTIMIZER
@@ -246,6 +248,36 @@ int main(int argc, char** argv)
     std::printf("  (meshoptimizer not found at build time: no baseline)\n");
 #endif
     row("unpackStrips", tUnpack, nf);
+
+    // One step of subdivision, connectivity included.
+    {
+        double tSub;
+        {
+            QuietStderr quiet;
+            tSub = timeMs(fresh, [&] { m.subdivide(1); }, 3);
+        }
+        std::printf("\nSubdivision, one step (aim: at least 2x faster than OpenMesh)\n");
+#ifdef KELVANE_HAVE_OPENMESH
+        typedef OpenMesh::TriMesh_ArrayKernelT<> OMesh;
+        OMesh om0, om;
+        std::vector<OMesh::VertexHandle> vh;
+        for (const vec& p : base.vertices)
+            vh.push_back(om0.add_vertex(OMesh::Point(p[0], p[1], p[2])));
+        for (const Face& f : base.faces)
+            om0.add_face(vh[size_t(f[0])], vh[size_t(f[1])], vh[size_t(f[2])]);
+        const double tOmLoop = timeMs([&] { om = om0; }, [&] {
+            OpenMesh::Subdivider::Uniform::LoopT<OMesh> loop;
+            loop.attach(om);
+            loop(1);
+            loop.detach();
+        }, 3);
+        row("OpenMesh LoopT", tOmLoop, nf);
+        row("subdivide(1)", tSub, nf, "OpenMesh", tOmLoop);
+#else
+        row("subdivide(1)", tSub, nf);
+        std::printf("  (OpenMesh not found at build time: no baseline)\n");
+#endif
+    }
 
     // Point-set normals: the k-d tree and 12 nearest neighbours per point.
     {
