@@ -1,0 +1,259 @@
+// The importer on real archives and documents from other projects, checked
+// against facts established independently of this program.
+#include "collada/CdaScene.h"
+#include "ln/LnModel.h"
+#include "tests/collada/CdaTestUtil.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace cdatest;
+
+namespace {
+
+const QString shared = QStringLiteral(KELVANE_SHARED_DATA);
+
+// Collects every message while it lives.
+class MessageLog {
+public:
+    MessageLog() { previous = qInstallMessageHandler(&MessageLog::record); }
+    ~MessageLog()
+    {
+        qInstallMessageHandler(previous);
+        lines().clear();
+    }
+    static QStringList& lines()
+    {
+        static QStringList all;
+        return all;
+    }
+
+private:
+    static void record(QtMsgType, const QMessageLogContext&, const QString& text)
+    {
+        lines().append(text);
+    }
+    QtMessageHandler previous;
+};
+
+int totalFaces(const std::vector<LnModel*>& models)
+{
+    int total = 0;
+    for (LnModel* m : models) {
+        total += m->getMesh()->getNumFaces();
+    }
+    return total;
+}
+
+} // namespace
+
+class TestCdaRealFiles : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QString previous;
+
+private slots:
+    void initTestCase()
+    {
+        if (!QDir(shared).exists()) {
+            QSKIP("the shared regression data (../shared/data) is not here");
+        }
+        QVERIFY(dir.isValid());
+        previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path())); // for any dom_error_dump.txt
+    }
+    void cleanupTestCase() { QDir::setCurrent(previous); }
+
+    void mackyArchive()
+    {
+        CdaScene scene;
+        expectLoadLines(22, 22, 0, 0, 12, 5);
+        QVERIFY(scene.load(shared + QStringLiteral("/kmz/kml-samples/macky-normal.kmz")));
+        const CdaNode* model = scene.findNode(QStringLiteral("Model"));
+        QVERIFY(model);
+        QCOMPARE(int(model->children.size()), 13);
+        std::vector<LnModel*> models;
+        QCOMPARE(scene.buildModels(model, models), 13);
+        // 2540 triangles in the geometries; instanced library nodes add 144.
+        QCOMPARE(totalFaces(models), 2684);
+        QVERIFY(!scene.findNode(QStringLiteral("Camera")));
+        vec center, lo, hi;
+        float radius = 0.0f;
+        scene.boundingSphere(model, center, radius);
+        scene.boundingBox(model, lo, hi);
+        QVERIFY(radius > 0.0f);
+        for (int k = 0; k < 3; ++k) {
+            QVERIFY(lo[k] <= hi[k]);
+            // The sphere holds the box's corners' extent along each axis.
+            QVERIFY(center[k] - radius <= lo[k] + 1e-2f * radius);
+            QVERIFY(center[k] + radius >= hi[k] - 1e-2f * radius);
+        }
+        for (LnModel* m : models) {
+            delete m;
+        }
+    }
+
+    void archiveWithTwoDocuments()
+    {
+        CdaScene scene;
+        expectLoadLines(4, 4, 0, 0, 2, 0);
+        expectLoadLines(8, 8, 0, 0, 4, 0);
+        QVERIFY(scene.load(shared + QStringLiteral("/kmz/kml-samples/shared-textures.kmz")));
+        std::vector<LnModel*> models;
+        // "Model" has two children; the second holds only lines.
+        QCOMPARE(scene.buildModels(scene.findNode(QStringLiteral("Model")), models), 1);
+        QCOMPARE(totalFaces(models), 12);
+        delete models[0];
+    }
+
+    void archivesWithoutDocuments_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("placemark: one KML entry") << "kmz/kml-samples/placemark.kmz";
+        QTest::newRow("nokml: five other entries") << "kmz/libkml/nokml.kmz";
+        QTest::newRow("bad-too-large: huge declared KML entry") << "kmz/libkml/bad-too-large.kmz";
+    }
+    void archivesWithoutDocuments()
+    {
+        QFETCH(QString, file);
+        CdaScene scene;
+        QVERIFY(scene.load(shared + QLatin1Char('/') + file));
+        QVERIFY(!scene.root());
+    }
+
+    void notAnArchive()
+    {
+        const QString file = shared + QStringLiteral("/kmz/libkml/bad.kmz");
+        CdaScene scene;
+        expectLine(QStringLiteral("CdaScene::load: could not open: %1\n").arg(file));
+        QVERIFY(!scene.load(file));
+    }
+
+    void documents_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QList<int>>("counts"); // effects .. library nodes
+        QTest::addColumn<int>("triangles");     // in the geometries
+        QTest::addColumn<bool>("unsupported");  // holds primitives that are reported
+        using L = QList<int>;
+        QTest::newRow("saucepan") << "gazebo_models/saucepan.dae" << L{7, 7, 0, 1, 4, 0} << 376
+                                  << false;
+        QTest::newRow("CU-Macky") << "kml-samples/CU-Macky.dae" << L{22, 22, 0, 0, 12, 5} << 2540
+                                  << false;
+        QTest::newRow("bldg") << "kml-samples/bldg.dae" << L{4, 4, 0, 0, 2, 0} << 12 << false;
+        QTest::newRow("triangles_simple")
+            << "collada-cts/triangles_simple.dae" << L{1, 1, 1, 1, 1, 0} << 4 << false;
+        QTest::newRow("one_geometry_multi_triangles")
+            << "collada-cts/one_geometry_multi_triangles.dae" << L{1, 1, 1, 1, 1, 0} << 6 << false;
+        QTest::newRow("polylist_simple")
+            << "collada-cts/polylist_simple.dae" << L{1, 1, 1, 1, 1, 0} << 0 << true;
+        QTest::newRow("polygons_simple")
+            << "collada-cts/polygons_simple.dae" << L{1, 1, 1, 1, 1, 0} << 0 << true;
+        QTest::newRow("polygons_polylist_triangles")
+            << "collada-cts/polygons_polylist_triangles.dae" << L{1, 1, 1, 1, 3, 0} << 1 << true;
+        QTest::newRow("input_order") << "collada-cts/input_order.dae" << L{1, 1, 1, 1, 3, 0} << 0
+                                     << true;
+        QTest::newRow("2insts") << "collada-cts/2insts.dae" << L{2, 2, 1, 1, 2, 1} << 0 << true;
+        QTest::newRow("1inst2inLN") << "collada-cts/1inst2inLN.dae" << L{2, 2, 1, 1, 2, 1} << 0
+                                    << true;
+        QTest::newRow("_reference_empty_scene")
+            << "collada-cts/_reference_empty_scene.dae" << L{0, 0, 1, 1, 0, 0} << 0 << false;
+        QTest::newRow("optics_perspective_xfov_yfov")
+            << "collada-cts/optics_perspective_xfov_yfov.dae" << L{1, 1, 1, 1, 1, 0} << 0 << true;
+        QTest::newRow("position_without_primitive")
+            << "collada-cts/position_without_primitive.dae" << L{1, 1, 1, 1, 1, 0} << 0 << false;
+        QTest::newRow("cube_tristrips") << "assimp/cube_tristrips.dae" << L{1, 1, 4, 2, 1, 0} << 0
+                                        << true;
+        QTest::newRow("teapot_instancenodes")
+            << "assimp/teapot_instancenodes.DAE" << L{1, 1, 0, 0, 1, 0} << 1024 << false;
+        QTest::newRow("cameras") << "assimp/cameras.dae" << L{0, 0, 0, 3, 0, 0} << 0 << false;
+        QTest::newRow("lights") << "assimp/lights.dae" << L{0, 0, 5, 0, 0, 0} << 0 << false;
+        QTest::newRow("cube_UTF16LE") << "assimp/cube_UTF16LE.dae" << L{1, 1, 2, 2, 1, 0} << 0
+                                      << true;
+        QTest::newRow("cube_UTF8BOM") << "assimp/cube_UTF8BOM.dae" << L{1, 1, 2, 2, 1, 0} << 0
+                                      << true;
+        QTest::newRow("cube_emptyTags") << "assimp/cube_emptyTags.dae" << L{0, 0, 0, 0, 1, 0} << 0
+                                        << true;
+        QTest::newRow("ConcavePolygon") << "assimp/ConcavePolygon.dae" << L{1, 1, 0, 0, 1, 0} << 0
+                                        << true;
+        QTest::newRow("trifans") << "pycollada/trifans.dae" << L{0, 0, 0, 0, 1, 0} << 0 << true;
+        QTest::newRow("empty_triangles")
+            << "pycollada/empty_triangles.dae" << L{0, 0, 0, 0, 1, 0} << 0 << false;
+        QTest::newRow("cube_triangulate")
+            << "meshlab/cube_triangulate.dae" << L{1, 1, 2, 2, 1, 0} << 12 << false;
+    }
+    void documents()
+    {
+        QFETCH(QString, file);
+        QFETCH(QList<int>, counts);
+        QFETCH(int, triangles);
+        QFETCH(bool, unsupported);
+        const QString path = shared + QStringLiteral("/dae/") + file;
+        QVERIFY(QFile::exists(path));
+
+        CdaScene scene;
+        QStringList lines;
+        {
+            MessageLog log;
+            QVERIFY(scene.load(path));
+            lines = MessageLog::lines();
+        }
+        const QStringList kinds = {QStringLiteral("effects"), QStringLiteral("materials"),
+                                   QStringLiteral("lights"), QStringLiteral("cameras"),
+                                   QStringLiteral("geometries"), QStringLiteral("library nodes")};
+        QStringList expected = {QStringLiteral("CdaScene::load: Opened %1\n").arg(path)};
+        QStringList reported;
+        const QRegularExpression report(QStringLiteral(
+            "^CdaGeometry: geometry \\S* has unrecognized geometry type "
+            "(linestrips|polygons|polylist|trifans|tristrips)\n$"));
+        // Geometry reports come between the camera and geometry counts.
+        for (const QString& line : lines) {
+            if (report.match(line).hasMatch()) {
+                reported.append(line);
+            }
+        }
+        for (int i = 0; i < 6; ++i) {
+            if (i == 4) {
+                expected += reported;
+            }
+            expected.append(QStringLiteral("CdaScene::load: Read %1 %2\n").arg(counts[i]).arg(kinds[i]));
+        }
+        expected.append(QStringLiteral("CdaScene::load: Read root node\n"));
+        expected.append(QStringLiteral("CdaScene::load: success!\n"));
+        QCOMPARE(lines, expected);
+        QCOMPARE(!reported.isEmpty(), unsupported);
+
+        int decoded = 0;
+        for (int i = 0; i < scene.geometryCount(); ++i) {
+            decoded += scene.geometry(i).triangleCount();
+        }
+        QCOMPARE(decoded, triangles);
+    }
+
+    void saucepanModelAndCamera()
+    {
+        CdaScene scene;
+        {
+            MessageLog log;
+            QVERIFY(scene.load(shared + QStringLiteral("/dae/gazebo_models/saucepan.dae")));
+        }
+        const CdaNode* camera = scene.findNode(QStringLiteral("Camera"));
+        QVERIFY(camera);
+        // Written row by row: 0.932604 -0.160197 0.3234 594.334749 ...
+        QCOMPARE(camera->matrix.at(0, 3), 594.334749);
+        QCOMPARE(camera->matrix.at(1, 0), 0.360903);
+        QCOMPARE(camera->matrix.at(2, 1), 0.896087);
+        std::vector<LnModel*> models;
+        // Four children; two of them hold only lines.
+        QCOMPARE(scene.buildModels(scene.findNode(QStringLiteral("Model")), models), 2);
+        QCOMPARE(totalFaces(models), 376);
+        for (LnModel* m : models) {
+            delete m;
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCdaRealFiles)
+#include "tst_CdaRealFiles.moc"
