@@ -76,6 +76,35 @@ private slots:
         QVERIFY(std::fabs(position.z - 3.0) < 1e-9);
     }
 
+    void checkedInArchive()
+    {
+        const QString file =
+            QStringLiteral(KELVANE_TEST_DATA) + QStringLiteral("/kmz/model_camera_instances.kmz");
+        qglviewer::Camera camera;
+        PovScene scene;
+        expectLine(QStringLiteral(
+            "CdaGeometry: geometry outline has unrecognized geometry type polylist\n"));
+        expectLoadLines(1, 1, 1, 1, 2, 1);
+        QVERIFY(scene.load(QFile::encodeName(file).constData(), &camera));
+        // "left" and "right" instance the quad; "lines" gives no model.
+        QCOMPARE(scene.modelCount(), 3);
+        QCOMPARE(scene.models[1]->getMesh()->getNumFaces(), 2);
+        QCOMPARE(scene.models[2]->getMesh()->getNumFaces(), 2);
+        vec a, b, c;
+        scene.models[2]->getMesh()->getFaceVertices(0, a, b, c);
+        QCOMPARE(b, vec(11, 0, 0));
+        // The polylist geometry decodes no positions: only the quads bound.
+        QCOMPARE(scene.groundZ, 0.0f);
+        vec center;
+        float radius = 0.0f;
+        scene.bounds(center, radius);
+        QVERIFY(std::fabs(center[0] - 5.5f) < 1e-3f);
+        QVERIFY(radius >= 5.5f);
+        QVERIFY(std::fabs(camera.position().x - 5.0) < 1e-9);
+        QVERIFY(std::fabs(camera.position().y + 20.0) < 1e-9);
+        QVERIFY(std::fabs(camera.position().z - 3.0) < 1e-9);
+    }
+
     void withoutCameraTheModelsStillLoad()
     {
         const QString file = archive(QStringLiteral("nocamera.kmz"), sceneDocument(cameraAt123));
