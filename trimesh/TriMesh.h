@@ -195,4 +195,63 @@ public:
     // "Subdividing mesh... " and "Done.\n". Any other scheme changes nothing
     // and writes "Subdivision scheme %d is not supported; mesh left unchanged\n".
     void subdivide(int scheme = 1);
+
+    // ---- Curvature and smoothing ------------------------------------------
+    // Each "need" function computes its arrays only when their length differs
+    // from the vertex (or face) count, so repeated calls are free and a mesh
+    // whose vertex count changed recomputes. Nothing recomputes them when
+    // normals change. Faces are unpacked from strips first when needed.
+
+    // `pointAreas` (per vertex) and `cornerAreas` (per face): each face's
+    // area split among its corners (by the circumcentric rule, or halves and
+    // quarters for an obtuse face); a vertex's area is the sum of its corner
+    // areas. Faces without area give nothing. "Computing point areas... "
+    void needPointAreas();
+
+    // `majorDirections`, `minorDirections`, `majorCurvatures`,
+    // `minorCurvatures`: principal curvatures per vertex (|major| >= |minor|,
+    // signed, positive where the surface bends away from its normal as on an
+    // outward-facing sphere) and unit directions tangent to the normal with
+    // minor = normal x major. Makes sure of normals and point areas first.
+    // Degenerate faces are left out; a vertex no usable face touches gets
+    // curvature 0. "Computing curvatures... "
+    void needCurvatures();
+
+    // `dcurv`: derivative of the curvature tensor per vertex in its (major,
+    // minor) frame. Makes sure of curvatures first. "Computing dcurv... "
+    void needCurvatureDerivatives();
+
+    // One Gaussian smoothing pass of width `width` (same length unit as the
+    // vertices) over normals, over curvatures (principal values and
+    // directions), or over curvature derivatives. Each vertex gets the mean of
+    // its own value and those of the vertices reachable from it through
+    // neighbours lying within three widths and facing the same side
+    // (positive normal dot product), weighted by point area, normal agreement
+    // and the Gaussian. Makes sure of normals, point areas, neighbours (and
+    // curvatures, derivatives) first; uses `flags` and `flagCurrent` as visit
+    // marks. Writes "\rSmoothing normals... " (curvatures..., curvature
+    // derivatives...) and "Done.  Filtering took %f sec.\n". A width that is
+    // not positive (or not a number) changes nothing and writes
+    // "Smoothing width %g is not positive; <what> left unchanged\n" once.
+    void diffuseNormals(float width);
+    void diffuseCurvatures(float width);
+    void diffuseCurvatureDerivatives(float width);
+
+    // ---- Writing ------------------------------------------------------------
+    // Writes the mesh. The form comes from a prefix of the name (after an
+    // optional "norm:", which asks for vertex normals): "ply:", "ply_binary:",
+    // "ply_binary_le:", "le:" binary little-endian PLY; "ply_binary_be:",
+    // "be:" big-endian; "ply_ascii:", "ply_asc:", "ascii:", "asc:" ASCII PLY;
+    // "ray:", "obj:", "off:", "sm:"; failing that from the extension (".ray",
+    // ".obj", ".off", ".sm", ".c..." for source code that rebuilds the mesh,
+    // anything else binary little-endian PLY). "-" is standard output (flushed,
+    // left open). Writes "Writing %s... " and "Done.\n"; an empty mesh gives
+    // "Empty mesh - nothing to write!\n" and no file; an unopenable file gives
+    // perror("fopen") and "Error opening %s for writing.\n"; a failed write
+    // ends with "\nError writing file [%s]\n" instead of "Done.\n". A null or
+    // empty name does nothing. Strips are written as strips to PLY and unpacked
+    // into faces for every other form; normals are computed for "norm:" PLY and
+    // source code and always for the ray-tracer form. Otherwise the mesh is not
+    // changed (indices and byte order are converted on the way out).
+    void write(const char* fileName);
 };
