@@ -3,6 +3,9 @@
 #include "app/OutputWindow.h"
 #include "viewer/GLViewer.h"
 
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QImageReader>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -14,6 +17,36 @@ QByteArray readFile(const QString& name)
 {
     QFile f(name);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Answers the next file dialog with `name` (a null name cancels it) and
+// remembers its title. Polls until the dialog is up.
+void answerFileDialog(const QString& name, QString* title = nullptr, int attempts = 100)
+{
+    QTimer::singleShot(50, [name, title, attempts]() {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            if (attempts > 0) {
+                answerFileDialog(name, title, attempts - 1);
+            }
+            return;
+        }
+        if (title) {
+            *title = dialog->windowTitle() + "|" + dialog->nameFilters().join(";");
+        }
+        if (name.isNull()) {
+            dialog->reject();
+        } else {
+            // Type the name and press Enter, as a user would.
+            auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
+            if (!edit) {
+                dialog->reject();
+                return;
+            }
+            edit->setText(name);
+            QTest::keyClick(edit, Qt::Key_Return);
+        }
+    });
 }
 
 } // namespace
@@ -59,6 +92,34 @@ private slots:
         QCOMPARE(requested.count(), 1);
         QVERIFY(QFile::exists("tempscene.pov"));
         QCOMPARE(readFile("tempscene.pov"), QByteArray());
+    }
+
+    void saveAsDialogs()
+    {
+        EditWindow editor;
+        editor.setSceneText("sphere { 0, 1 }\n");
+        QString asked;
+        answerFileDialog(dir.filePath("edited"), &asked);
+        editor.ui.saveAsButton->click();
+        QCOMPARE(asked, QString("Save POV-Ray Scene|POV-Ray scenes (*.pov)"));
+        QCOMPARE(readFile(dir.filePath("edited")), QByteArray("sphere { 0, 1 }\n"));
+        answerFileDialog(QString());
+        editor.setSceneText("changed\n");
+        editor.ui.saveAsButton->click();
+        QCOMPARE(readFile(dir.filePath("edited")), QByteArray("sphere { 0, 1 }\n"));
+
+        OutputWindow output;
+        QImage picture(64, 48, QImage::Format_RGB32);
+        picture.fill(Qt::green);
+        QVERIFY(picture.save("tempscene.bmp"));
+        output.loadImage("tempscene.bmp");
+        answerFileDialog(dir.filePath("saved.png"), &asked);
+        output.ui.saveAsButton->click();
+        QCOMPARE(asked, QString("Save Image|Images (*.bmp)"));
+        const QImage saved(dir.filePath("saved.png"));
+        QCOMPARE(saved.size(), QSize(64, 48));
+        QCOMPARE(saved.pixelColor(5, 5), QColor(Qt::green));
+        QVERIFY(QImageReader(dir.filePath("saved.png")).format() == "png");
     }
 
     void outputWindow()
