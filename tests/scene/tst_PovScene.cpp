@@ -71,7 +71,8 @@ private slots:
         QTest::newRow("ply then npr reads NPR") << "model.ply.npr" << true << "";
         QTest::newRow("upper-case NPR") << "scene.NPR" << false << "the file type is not recognised";
         QTest::newRow("folder named a.off") << "a.off/model" << false << "reading OFF, PLY and OBJ";
-        QTest::newRow("upper-case KMZ") << "archive.KMZ" << false << "reading KMZ archives";
+        QTest::newRow("upper-case KMZ goes to the importer")
+            << "archive.KMZ" << false << "the KMZ archive could not be read";
         QTest::newRow("plain text") << "notes.txt" << false << "the file type is not recognised";
     }
     void loaderChoice()
