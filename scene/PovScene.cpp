@@ -3,6 +3,7 @@
 #include "collada/CdaScene.h"
 #include "ln/LnBoxyModel.h"
 #include "ln/LnDiagnostics.h"
+#include "ln/LnSmoothModel.h"
 
 #include <QGLViewer/camera.h>
 #include <QGLViewer/manipulatedCameraFrame.h>
@@ -37,7 +38,12 @@ bool PovScene::load(const char* fileName, qglviewer::Camera* camera)
             lastError = QString::fromStdString(reason);
         }
     } else if (isSmoothModelFile(fileName)) {
-        lastError = QStringLiteral("reading OFF, PLY and OBJ meshes is not available yet");
+        std::string reason;
+        if (LnModel* model = LnSmoothModel::readFile(fileName, &reason)) {
+            models.push_back(model);
+        } else {
+            lastError = QString::fromStdString(reason);
+        }
     } else if (QString::fromLocal8Bit(fileName).endsWith(QLatin1String("kmz"), Qt::CaseInsensitive)) {
         // One model per child of the "Model" node; the view is placed by the
         // "Camera" node's matrix. The importer gives the bounds of the whole

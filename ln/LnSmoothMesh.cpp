@@ -1,0 +1,257 @@
+#include "ln/LnSmoothMesh.h"
+
+#include "ln/LnDiagnostics.h"
+#include "trimesh/TriMesh.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <cstdio>
+
+LnSmoothMesh::LnSmoothMesh(TriMesh* triMesh) : mesh(triMesh)
+{
+    mesh->computeNormals();
+    mesh->buildStrips();
+    mesh->computeBoundingSphere();
+    width = 0.5f * mesh->medianEdgeLength();
+    makeDisplayLists();
+}
+
+LnSmoothMesh::~LnSmoothMesh()
+{
+    deleteDisplayLists();
+    delete mesh;
+}
+
+void LnSmoothMesh::deleteDisplayLists()
+{
+    if (geometryList != -1) {
+        glDeleteLists(GLuint(geometryList), 1);
+        geometryList = -1;
+    }
+    if (shadedList != -1) {
+        glDeleteLists(GLuint(shadedList), 1);
+        shadedList = -1;
+    }
+}
+
+int LnSmoothMesh::getNumFaces() { return int(mesh->faces.size()); }
+
+void LnSmoothMesh::getFaceVertices(int face, vec& a, vec& b, vec& c)
+{
+    if (face < 0 || face >= getNumFaces()) {
+        a = b = c = vec();
+        return;
+    }
+    const Face& f = mesh->faces[face];
+    a = mesh->vertices[f[0]];
+    b = mesh->vertices[f[1]];
+    c = mesh->vertices[f[2]];
+}
+
+void LnSmoothMesh::getFaceNormals(int face, vec& a, vec& b, vec& c)
+{
+    if (face < 0 || face >= getNumFaces() || mesh->normals.size() != mesh->vertices.size()) {
+        a = b = c = vec();
+        return;
+    }
+    const Face& f = mesh->faces[face];
+    a = mesh->normals[f[0]];
+    b = mesh->normals[f[1]];
+    c = mesh->normals[f[2]];
+}
+
+void LnSmoothMesh::drawFace(int face)
+{
+    if (face < 0 || face >= getNumFaces()) {
+        return;
+    }
+    const Face& f = mesh->faces[face];
+    const bool withNormals = mesh->normals.size() == mesh->vertices.size();
+    glBegin(GL_TRIANGLES);
+    for (int k = 0; k < 3; ++k) {
+        if (withNormals) {
+            glNormal3fv(mesh->normals[f[k]].data());
+        }
+        glVertex3fv(mesh->vertices[f[k]].data());
+    }
+    glEnd();
+}
+
+void LnSmoothMesh::setFlat(bool flatShading)
+{
+    flat = flatShading;
+    deleteDisplayLists();
+    makeDisplayLists();
+}
+
+void LnSmoothMesh::smoothNormals()
+{
+    if (width <= 0.0f) {
+        return;
+    }
+    mesh->diffuseNormals(width);
+    mesh->needCurvatures();
+    mesh->needCurvatureDerivatives();
+    width *= 1.2f;
+}
+
+void LnSmoothMesh::smoothCurvatures()
+{
+    if (width <= 0.0f) {
+        return;
+    }
+    mesh->diffuseCurvatures(width);
+    mesh->needCurvatureDerivatives();
+    width *= 1.2f;
+}
+
+void LnSmoothMesh::smoothCurvatureDerivatives()
+{
+    if (width <= 0.0f) {
+        return;
+    }
+    mesh->diffuseCurvatureDerivatives(width);
+    width *= 1.2f;
+}
+
+void LnSmoothMesh::subdivide()
+{
+    deleteDisplayLists();
+    mesh->subdivide(1);
+    mesh->computeNormals();
+    mesh->buildStrips();
+    mesh->computeBoundingSphere();
+    makeDisplayLists();
+}
+
+void LnSmoothMesh::getBoundingSphere(vec& center, float& radius)
+{
+    mesh->computeBoundingSphere();
+    center = mesh->sphereCenter;
+    radius = mesh->sphereRadius;
+}
+
+void LnSmoothMesh::computeConnectivity()
+{
+    mesh->findNeighbors();
+    mesh->findVertexFaces();
+    mesh->findAcrossEdge();
+}
+
+bool LnSmoothMesh::write(const char* path)
+{
+    mesh->write(path);
+    return true;
+}
+
+void LnSmoothMesh::drawGeometry()
+{
+    if (listsPending) {
+        makeDisplayLists();
+    }
+    if (geometryList != -1) {
+        glCallList(GLuint(geometryList));
+    }
+}
+
+void LnSmoothMesh::drawShaded()
+{
+    if (listsPending) {
+        makeDisplayLists();
+    }
+    if (shadedList != -1) {
+        glCallList(GLuint(shadedList));
+    }
+}
+
+// Draws the strip sequence (length L, then L vertex indices, repeated) as
+// indexed triangle strips from the arrays already enabled.
+void LnSmoothMesh::drawStrips()
+{
+    const std::vector<int>& strips = mesh->strips;
+    size_t i = 0;
+    while (i < strips.size()) {
+        const int length = strips[i];
+        if (length < 0 || size_t(length) > strips.size() - i - 1) {
+            break; // a damaged sequence ends the walk
+        }
+        if (length > 0) {
+            glDrawElements(GL_TRIANGLE_STRIP, length, GL_UNSIGNED_INT, &strips[i + 1]);
+        }
+        i += size_t(length) + 1;
+    }
+}
+
+void LnSmoothMesh::makeDisplayLists()
+{
+    deleteDisplayLists();
+    // Without a current OpenGL context glGenLists answers 0: build at the
+    // first draw instead.
+    GLuint name = glGenLists(1);
+    listsPending = name == 0;
+    if (name == 0) {
+        return;
+    }
+    const bool withNormals = !mesh->normals.empty();
+    const bool withColors = !mesh->colors.empty();
+
+    geometryList = int(name);
+    glNewList(name, GL_COMPILE);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 12, mesh->vertices.data());
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    drawStrips();
+    glEndList();
+
+    name = glGenLists(1);
+    shadedList = int(name);
+    glNewList(name, GL_COMPILE);
+    if (flat) {
+        glBegin(GL_TRIANGLES);
+        for (const Face& f : mesh->faces) {
+            const vec& a = mesh->vertices[f[0]];
+            const vec& b = mesh->vertices[f[1]];
+            const vec& c = mesh->vertices[f[2]];
+            if (withColors) {
+                const Color& color = mesh->colors[f[0]];
+                glColor3ub(color[0], color[1], color[2]);
+            } else {
+                glColor3f(1.0f, 1.0f, 1.0f);
+            }
+            vec n = cross(b - a, c - a);
+            const float l = len(n);
+            n = l > 0.0f ? n / l : vec(1.0f, 0.0f, 0.0f);
+            glNormal3fv(n.data());
+            glVertex3fv(a.data());
+            glVertex3fv(b.data());
+            glVertex3fv(c.data());
+        }
+        glEnd();
+    } else {
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(3, GL_FLOAT, 12, mesh->vertices.data());
+        if (withNormals) {
+            glEnableClientState(GL_NORMAL_ARRAY);
+            glNormalPointer(GL_FLOAT, 12, mesh->normals.data());
+        } else {
+            glDisableClientState(GL_NORMAL_ARRAY);
+        }
+        if (withColors) {
+            glEnableClientState(GL_COLOR_ARRAY);
+            glColorPointer(3, GL_UNSIGNED_BYTE, 3, mesh->colors.data());
+        } else {
+            glDisableClientState(GL_COLOR_ARRAY);
+            glColor3f(1.0f, 1.0f, 1.0f);
+        }
+        drawStrips();
+    }
+    glEndList();
+
+    const GLenum error = glGetError();
+    if (error != GL_NO_ERROR) {
+        lnFatal("LnBoxyMesh::makeDisplayLists: %s\n",
+                reinterpret_cast<const char*>(gluErrorString(error)));
+    }
+}

@@ -1,0 +1,67 @@
+#pragma once
+// LnSmoothMesh: a triangle mesh read by the toolkit, with per-vertex normals
+// and optional per-vertex colours, drawn from triangle strips through vertex
+// arrays (or, flat-shaded, face by face). It can be subdivided and smoothed.
+//
+// Construction, setFlat, subdivide and destruction build or delete display
+// lists: the viewer's OpenGL context must be current (without one, the lists
+// are built by the first draw instead).
+
+#include "ln/LnModel.h"
+
+#include <string>
+
+class TriMesh;
+
+class LnSmoothMesh : public LnMesh {
+public:
+    // Takes ownership of a mesh read by the toolkit; makes sure of its
+    // normals, strips and bounding sphere, sets the smoothing width to half
+    // the median edge length and builds the display lists.
+    explicit LnSmoothMesh(TriMesh* mesh);
+    ~LnSmoothMesh() override;
+    LnSmoothMesh(const LnSmoothMesh&) = delete;
+    LnSmoothMesh& operator=(const LnSmoothMesh&) = delete;
+
+    void drawGeometry() override;
+    void refresh() override {}
+    void drawShaded() override;
+    int getNumFaces() override;
+    void getFaceVertices(int face, vec& a, vec& b, vec& c) override;
+    // The vertex normals of the face's three vertices.
+    void getFaceNormals(int face, vec& a, vec& b, vec& c) override;
+    void drawFace(int face) override;
+    void setFlat(bool flat) override;
+    bool isFlat() override { return flat; }
+    // The three smoothing filters use smoothingWidth and then widen it by
+    // 1.2. None of them rebuilds the display lists. A width of 0 (a mesh
+    // without usable faces) smooths nothing.
+    void smoothNormals() override;
+    void smoothCurvatures() override;
+    void smoothCurvatureDerivatives() override;
+    // Subdivides once, recomputes normals, strips and sphere, rebuilds the
+    // display lists.
+    void subdivide() override;
+    bool isSmooth() override { return true; }
+    void getBoundingSphere(vec& center, float& radius) override;
+    void computeConnectivity() override;
+    bool write(const char* path) override;
+
+    void makeDisplayLists();
+
+    TriMesh* triMesh() { return mesh; }
+    float smoothingWidth() const { return width; }
+    int geometryListName() const { return geometryList; }
+    int shadedListName() const { return shadedList; }
+
+private:
+    void deleteDisplayLists();
+    void drawStrips();
+
+    TriMesh* mesh;
+    bool flat = false;
+    float width = 0.0f;
+    bool listsPending = false;
+    int shadedList = -1;
+    int geometryList = -1;
+};

@@ -1,0 +1,38 @@
+#pragma once
+// LnSmoothModel: a smooth mesh read from an OFF, PLY or OBJ file (any
+// format the toolkit reads), its line drawing and its line extractor.
+
+#include "ln/LnSmoothMesh.h"
+
+#include <string>
+
+class LnSmoothModel : public LnModel {
+public:
+    // Reads the file with the toolkit and prepares the mesh (normals,
+    // strips, sphere, display lists). On failure the toolkit's messages are
+    // on standard error, *error (when given) holds a sentence for the user,
+    // and the result is null.
+    static LnSmoothModel* readFile(const char* path, std::string* error = nullptr);
+
+    ~LnSmoothModel() override;
+    LnSmoothModel(const LnSmoothModel&) = delete;
+    LnSmoothModel& operator=(const LnSmoothModel&) = delete;
+
+    void getBoundingSphere(vec& center, float& radius) override;
+    // Clears the path list and extracts the lines seen from `viewpoint`
+    // with the given light direction.
+    LnPathList& extractLines(const vec& viewpoint, const vec& lightDirection) override;
+    LnExtractor* getExtractor() override { return extractor; }
+    LnPathList& getLines() override { return paths; }
+    LnMesh* getMesh() override { return mesh; }
+    LnMesh* getDisplayMesh() override { return mesh; }
+
+    LnSmoothMesh* smoothMesh() { return mesh; }
+
+private:
+    explicit LnSmoothModel(LnSmoothMesh* mesh);
+
+    LnSmoothMesh* mesh;
+    LnPathList paths;
+    LnExtractor* extractor = nullptr;
+};

@@ -1,0 +1,280 @@
+#include "ln/LnSmoothModel.h"
+#include "scene/PovScene.h"
+#include "tests/support/StderrCapture.h"
+#include "trimesh/TriMesh.h"
+
+#include <QGLViewer/camera.h>
+
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <GL/gl.h>
+
+#include <cmath>
+
+namespace {
+
+// A square of two triangles in the z = 0 plane, from (-1, -1) to (1, 1),
+// with optional vertex colours: red, green, blue, white.
+TriMesh* square(bool colours)
+{
+    TriMesh* m = new TriMesh;
+    m->vertices = {vec(-1, -1, 0), vec(1, -1, 0), vec(1, 1, 0), vec(-1, 1, 0)};
+    m->faces = {Face(0, 1, 2), Face(0, 2, 3)};
+    if (colours) {
+        m->colors = {Color(255, 0, 0), Color(0, 255, 0), Color(0, 0, 255), Color(255, 255, 255)};
+    }
+    return m;
+}
+
+// An octahedron refined twice and pushed out onto the unit sphere.
+TriMesh* ball()
+{
+    TriMesh* m = new TriMesh;
+    m->vertices = {vec(1, 0, 0), vec(-1, 0, 0), vec(0, 1, 0), vec(0, -1, 0), vec(0, 0, 1), vec(0, 0, -1)};
+    m->faces = {Face(0, 2, 4), Face(2, 1, 4), Face(1, 3, 4), Face(3, 0, 4),
+                Face(2, 0, 5), Face(1, 2, 5), Face(3, 1, 5), Face(0, 3, 5)};
+    m->subdivide(1);
+    m->subdivide(1);
+    for (vec& v : m->vertices) {
+        normalize(v);
+    }
+    m->normals.clear();
+    m->sphereValid = false;
+    return m;
+}
+
+QString shared(const QString& relative)
+{
+    const QString path = QString(KELVANE_SHARED_DATA) + "/" + relative;
+    return QFile::exists(path) ? path : QString();
+}
+
+} // namespace
+
+class TestLnSmoothMesh : public QObject {
+    Q_OBJECT
+    QOffscreenSurface surface;
+    QOpenGLContext context;
+
+    // Draws a display list of `mesh` unlit, looking down -z at [-1.2, 1.2]^2.
+    QImage draw(LnSmoothMesh& mesh, bool shaded)
+    {
+        QOpenGLFramebufferObject fbo(64, 64);
+        fbo.bind();
+        glViewport(0, 0, 64, 64);
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(-1.2, 1.2, -1.2, 1.2, -10, 10);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glDisable(GL_LIGHTING);
+        glDisable(GL_CULL_FACE);
+        glColor3f(1, 1, 1);
+        if (shaded) {
+            mesh.drawShaded();
+        } else {
+            mesh.drawGeometry();
+        }
+        fbo.release();
+        return fbo.toImage();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        surface.create();
+        QVERIFY(context.create());
+        QVERIFY(context.makeCurrent(&surface));
+    }
+
+    void preparedAtConstruction()
+    {
+        StderrCapture err;
+        LnSmoothMesh mesh(ball());
+        err.text();
+        TriMesh* m = mesh.triMesh();
+        QCOMPARE(m->normals.size(), m->vertices.size());
+        QVERIFY(!m->strips.empty());
+        QVERIFY(m->sphereValid);
+        QVERIFY(mesh.isSmooth());
+        QVERIFY(!mesh.isFlat());
+        QVERIFY(mesh.geometryListName() > 0 && mesh.shadedListName() > 0);
+        QCOMPARE(mesh.smoothingWidth(), 0.5f * m->medianEdgeLength());
+        vec c;
+        float r;
+        mesh.getBoundingSphere(c, r);
+        QVERIFY(std::fabs(r - 1.0f) < 1e-3f);
+        QVERIFY(len(c) < 1e-3f);
+        QCOMPARE(mesh.getNumFaces(), 128);
+    }
+
+    void coloursInBothModes()
+    {
+        StderrCapture err;
+        LnSmoothMesh plain(square(false));
+        QImage image = draw(plain, true);
+        QCOMPARE(image.pixelColor(32, 32), QColor(Qt::white));
+        plain.setFlat(true);
+        image = draw(plain, true);
+        QCOMPARE(image.pixelColor(32, 32), QColor(Qt::white));
+
+        LnSmoothMesh coloured(square(true));
+        coloured.setFlat(true);
+        image = draw(coloured, true);
+        // Both faces start at vertex 0 (red): flat mode paints them red.
+        QCOMPARE(image.pixelColor(40, 30), QColor(Qt::red));
+        QCOMPARE(image.pixelColor(25, 40), QColor(Qt::red));
+        coloured.setFlat(false);
+        image = draw(coloured, true);
+        // Smooth mode interpolates the vertex colours.
+        const QColor middle = image.pixelColor(32, 32);
+        QVERIFY(middle != QColor(Qt::red));
+        QVERIFY(middle.green() > 0 || middle.blue() > 0);
+        QCOMPARE(glGetError(), GLenum(GL_NO_ERROR));
+    }
+
+    void flatAndSmoothCoverTheSamePixels()
+    {
+        StderrCapture err;
+        LnSmoothMesh mesh(ball());
+        const QImage strips = draw(mesh, true);
+        const QImage geometry = draw(mesh, false);
+        mesh.setFlat(true);
+        const QImage faces = draw(mesh, true);
+        int covered = 0;
+        for (int y = 0; y < 64; ++y) {
+            for (int x = 0; x < 64; ++x) {
+                const bool a = qGray(strips.pixel(x, y)) > 0;
+                QCOMPARE(qGray(faces.pixel(x, y)) > 0, a);
+                QCOMPARE(qGray(geometry.pixel(x, y)) > 0, a);
+                covered += a;
+            }
+        }
+        QVERIFY(covered > 1500);
+    }
+
+    void smoothingWidensAndShowsToTheWriterFirst()
+    {
+        StderrCapture err;
+        LnSmoothMesh mesh(ball());
+        const float w = mesh.smoothingWidth();
+        QVERIFY(w > 0);
+        const int shaded = mesh.shadedListName();
+        vec a0, b0, c0;
+        mesh.getFaceNormals(5, a0, b0, c0);
+        mesh.smoothNormals();
+        QCOMPARE(mesh.smoothingWidth(), w * 1.2f);
+        mesh.smoothCurvatures();
+        QCOMPARE(mesh.smoothingWidth(), w * 1.2f * 1.2f);
+        mesh.smoothCurvatureDerivatives();
+        QCOMPARE(mesh.smoothingWidth(), w * 1.2f * 1.2f * 1.2f);
+        // The lists are not rebuilt; the writer's normals changed at once.
+        QCOMPARE(mesh.shadedListName(), shaded);
+        vec a1, b1, c1;
+        mesh.getFaceNormals(5, a1, b1, c1);
+        QVERIFY(a1 != a0 || b1 != b0 || c1 != c0);
+        QVERIFY(!mesh.triMesh()->majorCurvatures.empty());
+    }
+
+    void degenerateMeshDoesNotSmooth()
+    {
+        TriMesh* m = new TriMesh;
+        m->vertices = {vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0)};
+        m->faces = {Face(0, 1, 2)};
+        StderrCapture err;
+        LnSmoothMesh mesh(m);
+        QCOMPARE(mesh.smoothingWidth(), 0.0f);
+        const std::vector<vec> normals = m->normals;
+        mesh.smoothNormals();
+        mesh.smoothCurvatures();
+        mesh.smoothCurvatureDerivatives();
+        QCOMPARE(mesh.smoothingWidth(), 0.0f);
+        QCOMPARE(m->normals, normals);
+    }
+
+    void subdivideRebuilds()
+    {
+        StderrCapture err;
+        LnSmoothMesh mesh(ball());
+        const float w = mesh.smoothingWidth();
+        mesh.subdivide();
+        QCOMPARE(mesh.getNumFaces(), 512);
+        TriMesh* m = mesh.triMesh();
+        QCOMPARE(m->normals.size(), m->vertices.size());
+        QVERIFY(!m->strips.empty());
+        QVERIFY(mesh.geometryListName() > 0);
+        QCOMPARE(mesh.smoothingWidth(), w);
+        mesh.computeConnectivity();
+        QCOMPARE(m->neighbors.size(), m->vertices.size());
+        QCOMPARE(m->acrossEdge.size(), m->faces.size());
+    }
+
+    void unreadableFiles()
+    {
+        QTemporaryDir dir;
+        std::string error;
+        {
+            StderrCapture err;
+            QVERIFY(!LnSmoothModel::readFile(dir.filePath("missing.ply").toLocal8Bit().constData(),
+                                             &error));
+            QVERIFY(err.text().contains("fopen"));
+        }
+        QCOMPARE(QString::fromStdString(error),
+                 QString("the file cannot be read (No such file or directory)"));
+        QFile f(dir.filePath("broken.off"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("OFF\n3 1 0\n0 0 0\n1 0 0\n");
+        f.close();
+        StderrCapture err;
+        QVERIFY(!LnSmoothModel::readFile(f.fileName().toLocal8Bit().constData(), &error));
+        QVERIFY(err.text().contains("Error reading file"));
+        QVERIFY(QString::fromStdString(error).startsWith("the file is not a triangle mesh"));
+    }
+
+    void realFilesInTheScene_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("faces");
+        QTest::newRow("PLY strips") << "ply/common3d/cow.ply" << 5804;
+        QTest::newRow("OBJ") << "obj/common3d/cow.obj" << 5804;
+        QTest::newRow("OFF") << "off/common3d/rocker-arm.off" << 20088;
+    }
+    void realFilesInTheScene()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, faces);
+        const QString path = shared(file);
+        if (path.isEmpty()) {
+            QSKIP("the shared regression data (../shared/data) is not here");
+        }
+        PovScene scene;
+        StderrCapture err;
+        QVERIFY(scene.load(path.toLocal8Bit().constData(), nullptr));
+        err.text();
+        QCOMPARE(scene.modelCount(), 2);
+        LnMesh* mesh = scene.models[1]->getMesh();
+        QVERIFY(mesh->isSmooth());
+        QVERIFY(scene.canSubdivide(1));
+        if (faces >= 0) {
+            QCOMPARE(mesh->getNumFaces(), faces);
+        }
+        qglviewer::Camera camera;
+        camera.setScreenWidthAndHeight(320, 240);
+        QString text = scene.povText(&camera);
+        QCOMPARE(text.count("smooth_triangle {"), mesh->getNumFaces());
+        QVERIFY(!text.contains("nan"));
+        scene.setFlatShading(1, true);
+        text = scene.povText(&camera);
+        QCOMPARE(text.count("\ttriangle {"), mesh->getNumFaces());
+        QCOMPARE(text.count("smooth_triangle"), 0);
+    }
+};
+
+QTEST_MAIN(TestLnSmoothMesh)
+#include "tst_LnSmoothMesh.moc"
