@@ -100,6 +100,20 @@ bool render(PovScene& scene, qglviewer::Camera* camera, const QSize& size, const
     return saveImage(picture, image);
 }
 
+// Writes the scene description; the writer itself says nothing when the
+// file cannot be opened, so that is checked here first.
+bool writePov(PovScene& scene, qglviewer::Camera* camera, const QString& fileName)
+{
+    QFile check(fileName);
+    if (!check.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        say(QStringLiteral("cannot write '%1': %2").arg(fileName, check.errorString()));
+        return false;
+    }
+    check.close();
+    scene.writePovFile(camera, fileName);
+    return true;
+}
+
 void applyOptions(PovScene& scene, const CommandLineOptions& options)
 {
     scene.groundVisible = options.ground;
@@ -138,14 +152,8 @@ int runHeadless(const CommandLineOptions& options)
     camera.setSceneCenter(qglviewer::Vec(center[0], center[1], center[2]));
     camera.showEntireScene();
 
-    if (!options.povFile.isEmpty()) {
-        QFile check(options.povFile);
-        if (!check.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            say(QStringLiteral("cannot write '%1': %2").arg(options.povFile, check.errorString()));
-            return 1;
-        }
-        check.close();
-        scene.writePovFile(&camera, options.povFile);
+    if (!options.povFile.isEmpty() && !writePov(scene, &camera, options.povFile)) {
+        return 1;
     }
     if (!options.renderImage.isEmpty() &&
         !render(scene, &camera, options.size, options.renderImage)) {
@@ -188,14 +196,8 @@ int runWithView(const CommandLineOptions& options)
     if (!saveImage(shown, options.previewImage)) {
         return 1;
     }
-    if (!options.povFile.isEmpty()) {
-        QFile check(options.povFile);
-        if (!check.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            say(QStringLiteral("cannot write '%1': %2").arg(options.povFile, check.errorString()));
-            return 1;
-        }
-        check.close();
-        scene.writePovFile(viewer.camera(), options.povFile);
+    if (!options.povFile.isEmpty() && !writePov(scene, viewer.camera(), options.povFile)) {
+        return 1;
     }
     if (!options.renderImage.isEmpty() &&
         !render(scene, viewer.camera(), options.size, options.renderImage)) {

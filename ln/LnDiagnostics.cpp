@@ -6,48 +6,41 @@
 
 namespace {
 
-constexpr int messageSize = 1024;
-
-void formatMessage(char (&buffer)[messageSize], const char* format, va_list args)
+// Formats the message into a 1024-character buffer (vsnprintf cuts it to
+// 1023 characters) and writes it between `before` and `after`.
+void print(const char* before, const char* after, const char* format, va_list args)
 {
-    // vsnprintf cuts the text to messageSize - 1 characters and terminates it.
-    if (std::vsnprintf(buffer, messageSize, format, args) < 0) {
-        buffer[0] = '\0';
+    char message[1024];
+    if (std::vsnprintf(message, sizeof message, format, args) < 0) {
+        message[0] = '\0';
     }
+    std::fprintf(stderr, "%s%s%s", before, message, after);
+    std::fflush(stderr);
 }
 
 } // namespace
 
 void lnWarning(const char* format, ...)
 {
-    char message[messageSize];
     va_list args;
     va_start(args, format);
-    formatMessage(message, format, args);
+    print(" LN WARNING - ", "\n", format, args);
     va_end(args);
-    std::fprintf(stderr, " LN WARNING - %s\n", message);
-    std::fflush(stderr);
 }
 
 void lnError(const char* format, ...)
 {
-    char message[messageSize];
     va_list args;
     va_start(args, format);
-    formatMessage(message, format, args);
+    print(" LN ERROR - ", "\n", format, args);
     va_end(args);
-    std::fprintf(stderr, " LN ERROR - %s\n", message);
-    std::fflush(stderr);
 }
 
 void lnFatal(const char* format, ...)
 {
-    char message[messageSize];
     va_list args;
     va_start(args, format);
-    formatMessage(message, format, args);
+    print("\n\n LN ERROR - ", " ... exiting\n\n", format, args);
     va_end(args);
-    std::fprintf(stderr, "\n\n LN ERROR - %s ... exiting\n\n", message);
-    std::fflush(stderr);
     std::exit(lnFatalExitStatus);
 }

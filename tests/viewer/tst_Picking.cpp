@@ -64,6 +64,23 @@ class TestPicking : public QObject {
         QTest::mouseDClick(viewer, Qt::LeftButton, Qt::NoModifier, pixel);
     }
 
+    // Shows the lights and double-clicks on the outdoor sun's ray, seen from
+    // the side so the almost vertical ray is seen along its length.
+    void doubleClickOnTheSunRay()
+    {
+        w->ui.actionShow_Lights->setChecked(true);
+        viewer->camera()->setViewDirection(qglviewer::Vec(0, 1, 0));
+        viewer->camera()->setUpVector(qglviewer::Vec(0, 0, 1));
+        viewer->camera()->showEntireScene();
+        vec c;
+        float r;
+        w->scene.bounds(c, r);
+        vec d = w->scene.lights[0].position;
+        normalize(d);
+        const vec onRay = c + d * (2.2f * r);
+        doubleClickAt(qglviewer::Vec(onRay[0], onRay[1], onRay[2]));
+    }
+
 private slots:
     void initTestCase()
     {
@@ -190,18 +207,7 @@ private slots:
 
     void outdoorSunRay()
     {
-        w->ui.actionShow_Lights->setChecked(true);
-        // Look from the side so the almost vertical ray is seen along its length.
-        viewer->camera()->setViewDirection(qglviewer::Vec(0, 1, 0));
-        viewer->camera()->setUpVector(qglviewer::Vec(0, 0, 1));
-        viewer->camera()->showEntireScene();
-        vec c;
-        float r;
-        w->scene.bounds(c, r);
-        vec d = w->scene.lights[0].position;
-        normalize(d);
-        const vec onRay = c + d * (2.2f * r);
-        doubleClickAt(qglviewer::Vec(onRay[0], onRay[1], onRay[2]));
+        doubleClickOnTheSunRay();
         QCOMPARE(picks, QStringList({"model -1", "light 0"}));
         QVERIFY(w->ui.lightPositionGroupBox->isEnabled());
     }
@@ -210,17 +216,7 @@ private slots:
     {
         doubleClickAt(qglviewer::Vec(0, 0, 1));
         QVERIFY(w->ui.materialDockWidget->isVisible());
-        w->ui.actionShow_Lights->setChecked(true);
-        viewer->camera()->setViewDirection(qglviewer::Vec(0, 1, 0));
-        viewer->camera()->setUpVector(qglviewer::Vec(0, 0, 1));
-        viewer->camera()->showEntireScene();
-        vec c;
-        float r;
-        w->scene.bounds(c, r);
-        vec d = w->scene.lights[0].position;
-        normalize(d);
-        const vec onRay = c + d * (2.2f * r);
-        doubleClickAt(qglviewer::Vec(onRay[0], onRay[1], onRay[2]));
+        doubleClickOnTheSunRay();
         QVERIFY(!w->ui.materialDockWidget->isVisible());
         QVERIFY(w->ui.lightDockWidget->isVisible());
     }
