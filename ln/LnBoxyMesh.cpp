@@ -1,6 +1,7 @@
 #include "ln/LnBoxyMesh.h"
 
 #include "ln/LnDiagnostics.h"
+#include "trimesh/TriMesh.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -285,7 +286,15 @@ void LnBoxyMesh::computeConnectivity()
 
 bool LnBoxyMesh::write(const char* path)
 {
-    lnWarning("LnBoxyMesh::write: cannot write '%s': mesh file writing is not available",
-              path ? path : "");
-    return false;
+    // Positions and vertex indices only: no normals, no colours.
+    TriMesh mesh;
+    mesh.vertices = vertices;
+    mesh.faces.reserve(faces.size());
+    for (int i = 0; i < getNumFaces(); ++i) {
+        if (faceValid(i)) {
+            const LnFace& f = faces[i];
+            mesh.faces.push_back(Face(int(f.a), int(f.b), int(f.c)));
+        }
+    }
+    return mesh.write(path);
 }

@@ -141,8 +141,7 @@ void LnSmoothMesh::computeConnectivity()
 
 bool LnSmoothMesh::write(const char* path)
 {
-    mesh->write(path);
-    return true;
+    return mesh->write(path);
 }
 
 void LnSmoothMesh::drawGeometry()

@@ -253,5 +253,6 @@ public:
     // into faces for every other form; normals are computed for "norm:" PLY and
     // source code and always for the ray-tracer form. Otherwise the mesh is not
     // changed (indices and byte order are converted on the way out).
-    void write(const char* fileName);
+    // Returns true when the whole mesh was written.
+    bool write(const char* fileName);
 };

@@ -48,13 +48,13 @@ std::string functionNameFor(const char* file)
 
 }  // namespace
 
-void TriMesh::write(const char* fileName)
+bool TriMesh::write(const char* fileName)
 {
     if (fileName == nullptr || *fileName == '\0')
-        return;
+        return false;
     if (vertices.empty()) {
         tmMessage("Empty mesh - nothing to write!\n");
-        return;
+        return false;
     }
 
     Form form = Form::Ply;
@@ -117,7 +117,7 @@ void TriMesh::write(const char* fileName)
     if (f == nullptr) {
         std::perror("fopen");
         tmMessage("Error opening %s for writing.\n", name);
-        return;
+        return false;
     }
 
     tmMessage("Writing %s... ", shown);
@@ -132,7 +132,8 @@ void TriMesh::write(const char* fileName)
     }
     if (!out.finish()) {
         tmMessage("\nError writing file [%s]\n", shown);
-        return;
+        return false;
     }
     tmMessage("Done.\n");
+    return true;
 }

@@ -1,10 +1,15 @@
 #include "ln/LnBoxyModel.h"
+#include "tests/support/StderrCapture.h"
+#include "trimesh/TriMesh.h"
 
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <GL/gl.h>
+
+#include <memory>
 
 namespace {
 
@@ -172,6 +177,23 @@ private slots:
         // along edges plus three along the quads' diagonals.
         QCOMPARE(int(m->vertexFaces[0].size()), 6);
         QCOMPARE(int(m->neighbors[0].size()), 6);
+    }
+
+    void writesAMeshFile()
+    {
+        LnBoxyModel model(makeCube());
+        QTemporaryDir dir;
+        const QByteArray path = dir.filePath("cube.off").toLocal8Bit();
+        StderrCapture err;
+        QVERIFY(model.getMesh()->write(path.constData()));
+        QVERIFY(!model.getMesh()->write(dir.filePath("no/dir/cube.off").toLocal8Bit().constData()));
+        std::unique_ptr<TriMesh> back(TriMesh::read(path.constData()));
+        err.text();
+        QVERIFY(back);
+        QCOMPARE(int(back->vertices.size()), 8);
+        QCOMPARE(int(back->faces.size()), 12);
+        QCOMPARE(back->vertices[7], vec(1, 1, 1));
+        QCOMPARE(back->faces[1][2], 1);
     }
 
     void connectivityOfTwoTriangles()

@@ -14,6 +14,7 @@
 #include <GL/gl.h>
 
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -213,6 +214,21 @@ private slots:
         mesh.computeConnectivity();
         QCOMPARE(m->neighbors.size(), m->vertices.size());
         QCOMPARE(m->acrossEdge.size(), m->faces.size());
+    }
+
+    void writesAndReadsBack()
+    {
+        QTemporaryDir dir;
+        StderrCapture err;
+        LnSmoothMesh mesh(ball());
+        const QByteArray path = dir.filePath("ball.ply").toLocal8Bit();
+        QVERIFY(mesh.write(path.constData()));
+        QVERIFY(!mesh.write(dir.filePath("no/dir/ball.ply").toLocal8Bit().constData()));
+        std::unique_ptr<TriMesh> back(TriMesh::read(path.constData()));
+        QVERIFY(back);
+        back->unpackStrips();
+        QCOMPARE(back->faces.size(), mesh.triMesh()->faces.size());
+        QCOMPARE(back->vertices, mesh.triMesh()->vertices);
     }
 
     void unreadableFiles()
