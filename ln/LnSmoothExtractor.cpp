@@ -155,8 +155,9 @@ void LnSmoothExtractor::computeFeatureSize()
     for (size_t j = 0; j < s; ++j) {
         featureSampleState = featureSampleState * 1664525u + 1013904223u;
         const size_t i = featureSampleState % n;
-        samples.push_back(std::fabs(mesh->majorCurvatures[i]));
-        samples.push_back(std::fabs(mesh->minorCurvatures[i]));
+        // A NaN would break the ordering the partial sort relies on.
+        samples.push_back(std::fabs(finiteValue(mesh->majorCurvatures[i])));
+        samples.push_back(std::fabs(finiteValue(mesh->minorCurvatures[i])));
     }
     const size_t k = static_cast<size_t>(0.1 * static_cast<double>(samples.size()));
     std::nth_element(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(k), samples.end());
@@ -178,14 +179,18 @@ bool LnSmoothExtractor::computeViewFields()
     for (int i = 0; i < nv; ++i) {
         const vec& p = mesh->vertices[i];
         const vec& n = mesh->normals[i];
-        vec w = view - p;
-        const float l2 = len2(w);
-        if (l2 > 0.0f && l2 <= FLT_MAX) {
-            w *= 1.0f / std::sqrt(l2);
+        // In double, so that a far eye neither overflows nor loses the
+        // direction; only an eye exactly on the vertex has none.
+        const double dx = static_cast<double>(view[0]) - p[0];
+        const double dy = static_cast<double>(view[1]) - p[1];
+        const double dz = static_cast<double>(view[2]) - p[2];
+        const double l = std::sqrt(dx * dx + dy * dy + dz * dz);
+        vec w;
+        if (l > 0.0 && std::isfinite(l)) {
+            w = vec(static_cast<float>(dx / l), static_cast<float>(dy / l), static_cast<float>(dz / l));
         } else {
             // The eye sits on this vertex (or the distance is not a number):
             // the view direction is undefined there.
-            w = vec();
             viewpointOnVertex = true;
         }
         const float nv_ = finiteValue(dot(n, w) + viewOffset);

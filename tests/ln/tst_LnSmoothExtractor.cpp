@@ -218,11 +218,19 @@ private slots:
         QCOMPARE(pathFault(out, ex.getStrengthSlot()), QString());
     }
 
+    void oneClosedContourAroundSphere_data()
+    {
+        QTest::addColumn<float>("distance");
+        QTest::newRow("eye at 1000 radii") << 1000.0f;
+        QTest::newRow("eye at 1e30 radii (squared distance beyond float)") << 1e30f;
+    }
+
     void oneClosedContourAroundSphere()
     {
+        QFETCH(float, distance);
         auto m = makeSphere(3);
         LnSmoothExtractor ex(m.get(), vec(), vec());
-        ex.setViewpoint(vec(0, 0, 1000));
+        ex.setViewpoint(vec(0, 0, distance));
         LnPathList out;
         ex.extract(out);
         QCOMPARE(pathFault(out, ex.getStrengthSlot()), QString());
@@ -527,6 +535,47 @@ private slots:
         // A convex surface has no valley (its major curvature is positive).
         QCOMPARE(ridges, out.size());
         QVERIFY(ridges > 0);
+    }
+
+    void tangledRandomMeshes()
+    {
+        // Degenerate faces, edges shared by many faces, flipped neighbours,
+        // repeated vertices: every pass still stays inside the mesh and
+        // every path keeps its properties.
+        uint32_t state = 12345;
+        auto next = [&state]() {
+            state = state * 1664525u + 1013904223u;
+            return state >> 8;
+        };
+        for (int round = 0; round < 40; ++round) {
+            std::unique_ptr<TriMesh> m(new TriMesh);
+            const int nv = 4 + int(next() % 40);
+            for (int i = 0; i < nv; ++i) {
+                m->vertices.push_back(
+                    vec(float(next() % 1000) / 500.0f - 1.0f, float(next() % 1000) / 500.0f - 1.0f,
+                        round % 4 == 0 ? 0.0f : float(next() % 1000) / 500.0f - 1.0f));
+            }
+            const int nf = 1 + int(next() % 120);
+            for (int f = 0; f < nf; ++f) {
+                m->faces.push_back(Face(int(next() % nv), int(next() % nv), int(next() % nv)));
+            }
+            LnSmoothExtractor ex(m.get(), vec(), vec());
+            ex.setRidges(true);
+            ex.setValleys(true);
+            ex.setIsophotes(true, 5);
+            ex.setViewpoint(round % 5 == 0 ? m->vertices[0] : vec(3, -2, 4));
+            ex.setLightDirection(vec(0.2f, 0.5f, 0.8f));
+            LnPathList out;
+            ex.extract(out);
+            QVERIFY(allFinite(ex.getNdotV()));
+            QVERIFY(allFinite(ex.getRadialCurvature()));
+            QVERIFY(allFinite(ex.getTestNumerator()));
+            QVERIFY(allFinite(ex.getTestDenominator()));
+            QCOMPARE(pathFault(out, ex.getStrengthSlot()), QString());
+            if (round % 5 == 0) {
+                QCOMPARE(out.size(), 0);
+            }
+        }
     }
 
     void realMeshes_data()
