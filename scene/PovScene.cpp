@@ -26,65 +26,20 @@ void PovScene::clear()
 
 bool PovScene::load(const char* fileName, qglviewer::Camera* camera)
 {
-    (void)camera; // only KMZ archives place the camera
     clear();
     lastError.clear();
 
+    std::string reason;
     if (isBoxyModelFile(fileName)) {
-        std::string reason;
-        if (LnModel* model = LnBoxyModel::readNprFile(fileName, &reason)) {
-            models.push_back(model);
-        } else {
-            lastError = QString::fromStdString(reason);
-        }
+        takeSingleModel(LnBoxyModel::readNprFile(fileName, &reason), reason);
     } else if (isSmoothModelFile(fileName)) {
-        std::string reason;
-        if (LnModel* model = LnSmoothModel::readFile(fileName, &reason)) {
-            models.push_back(model);
-        } else {
-            lastError = QString::fromStdString(reason);
-        }
+        takeSingleModel(LnSmoothModel::readFile(fileName, &reason), reason);
     } else if (QString::fromLocal8Bit(fileName).endsWith(QLatin1String("kmz"), Qt::CaseInsensitive)) {
-        // One model per child of the "Model" node; the view is placed by the
-        // "Camera" node's matrix. The importer gives the bounds of the whole
-        // "Model" node, so this branch finishes the load itself rather than
-        // taking the single-model bounds below.
-        CdaScene importer;
-        const bool readable = importer.load(QString::fromLocal8Bit(fileName));
-        const CdaNode* modelNode = importer.findNode(QStringLiteral("Model"));
-        importer.buildModels(modelNode, models);
-        resizeTextures(modelCount());
-        const CdaNode* cameraNode = importer.findNode(QStringLiteral("Camera"));
-        if (camera && cameraNode && cameraNode->matrix.isFinite()) {
-            camera->frame()->setFromMatrix(cameraNode->matrix.data());
-        }
-        if (!models.empty()) {
-            importer.boundingSphere(modelNode, center, radius);
-            vec lo, hi;
-            importer.boundingBox(modelNode, lo, hi);
-            groundZ = lo[2];
-            addGround();
-            setOutdoorLighting();
-            return true;
-        }
-        if (!readable) {
-            lastError = QStringLiteral("the KMZ archive could not be read: it is damaged or not a "
-                                       "zip archive");
-        } else if (!modelNode) {
-            lastError = QStringLiteral("the archive holds no COLLADA model (no node with id "
-                                       "\"Model\")");
-        } else {
-            lastError = QStringLiteral("the archive's model holds no triangles that can be shown");
-        }
+        loadKmz(fileName, camera);
     } else {
         lastError = QStringLiteral(
             "the file type is not recognised (the name must contain .npr, .off, .ply or .obj, "
             "or end in .kmz)");
-    }
-    if (!models.empty()) {
-        models.front()->getBoundingSphere(center, radius);
-        groundZ = -radius;
-        resizeTextures(1);
     }
 
     if (models.empty()) {
@@ -94,10 +49,52 @@ bool PovScene::load(const char* fileName, qglviewer::Camera* camera)
         }
         return false;
     }
-
     addGround();
     setOutdoorLighting();
     return true;
+}
+
+void PovScene::takeSingleModel(LnModel* model, const std::string& reason)
+{
+    if (!model) {
+        lastError = QString::fromStdString(reason);
+        return;
+    }
+    models.push_back(model);
+    model->getBoundingSphere(center, radius);
+    // The ground lies below the origin by the radius, wherever the model is.
+    groundZ = -radius;
+    resizeTextures(1);
+}
+
+void PovScene::loadKmz(const char* fileName, qglviewer::Camera* camera)
+{
+    // One model per child of the "Model" node; the view is placed by the
+    // "Camera" node's matrix; bounds and ground come from the whole "Model"
+    // node.
+    CdaScene importer;
+    const bool readable = importer.load(QString::fromLocal8Bit(fileName));
+    const CdaNode* modelNode = importer.findNode(QStringLiteral("Model"));
+    importer.buildModels(modelNode, models);
+    resizeTextures(modelCount());
+    const CdaNode* cameraNode = importer.findNode(QStringLiteral("Camera"));
+    if (camera && cameraNode && cameraNode->matrix.isFinite()) {
+        camera->frame()->setFromMatrix(cameraNode->matrix.data());
+    }
+    if (!models.empty()) {
+        importer.boundingSphere(modelNode, center, radius);
+        vec lo, hi;
+        importer.boundingBox(modelNode, lo, hi);
+        groundZ = lo[2];
+    } else if (!readable) {
+        lastError = QStringLiteral("the KMZ archive could not be read: it is damaged or not a "
+                                   "zip archive");
+    } else if (!modelNode) {
+        lastError = QStringLiteral("the archive holds no COLLADA model (no node with id "
+                                   "\"Model\")");
+    } else {
+        lastError = QStringLiteral("the archive's model holds no triangles that can be shown");
+    }
 }
 
 void PovScene::addGround()

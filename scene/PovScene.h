@@ -12,6 +12,7 @@
 
 #include <QString>
 
+#include <string>
 #include <vector>
 
 namespace qglviewer {
@@ -93,6 +94,11 @@ public:
 private:
     bool validIndex(int index) const { return index >= 0 && index < modelCount(); }
     void addGround();
+    // Makes a model read from a file the scene's only model, or keeps the
+    // reader's reason when there is none.
+    void takeSingleModel(LnModel* model, const std::string& reason);
+    // Imports the models of a KMZ archive and places the camera.
+    void loadKmz(const char* fileName, qglviewer::Camera* camera);
 
     QString lastError;
 };
