@@ -6,7 +6,11 @@
 #include <cstdio>
 #include <cstring>
 
-LnSmoothModel::LnSmoothModel(LnSmoothMesh* smoothMesh) : mesh(smoothMesh) {}
+LnSmoothModel::LnSmoothModel(LnSmoothMesh* smoothMesh)
+    : mesh(smoothMesh),
+      extractor(new LnSmoothExtractor(smoothMesh->triMesh(), vec(0, 0, 0), vec(0, 0, 0)))
+{
+}
 
 LnSmoothModel* LnSmoothModel::readFile(const char* path, std::string* error)
 {
@@ -45,8 +49,11 @@ void LnSmoothModel::getBoundingSphere(vec& center, float& radius)
     mesh->getBoundingSphere(center, radius);
 }
 
-LnPathList& LnSmoothModel::extractLines(const vec&, const vec&)
+LnPathList& LnSmoothModel::extractLines(const vec& viewpoint, const vec& lightDirection)
 {
     paths.clear();
+    extractor->setViewpoint(viewpoint);
+    extractor->setLightDirection(lightDirection);
+    extractor->extract(paths);
     return paths;
 }

@@ -2,14 +2,16 @@
 // LnSmoothModel: a smooth mesh read from an OFF, PLY or OBJ file (any
 // format the toolkit reads), its line drawing and its line extractor.
 
+#include "ln/LnSmoothExtractor.h"
 #include "ln/LnSmoothMesh.h"
 
 #include <string>
 
 class LnSmoothModel : public LnModel {
 public:
-    // Reads the file with the toolkit and prepares the mesh (normals,
-    // strips, sphere, display lists). On failure the toolkit's messages are
+    // Reads the file with the toolkit, prepares the mesh (normals, strips,
+    // sphere, display lists) and creates the line extractor, which computes
+    // the curvatures, their derivatives and the across-edge table. On failure the toolkit's messages are
     // on standard error, *error (when given) holds a sentence for the user,
     // and the result is null.
     static LnSmoothModel* readFile(const char* path, std::string* error = nullptr);
@@ -34,5 +36,5 @@ private:
 
     LnSmoothMesh* mesh;
     LnPathList paths;
-    LnExtractor* extractor = nullptr;
+    LnSmoothExtractor* extractor = nullptr;
 };

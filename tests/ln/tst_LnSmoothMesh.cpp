@@ -280,6 +280,21 @@ private slots:
         if (faces >= 0) {
             QCOMPARE(mesh->getNumFaces(), faces);
         }
+        // The model carries its extractor, with the curvature data ready.
+        LnModel* model = scene.models[1];
+        QVERIFY(model->getExtractor());
+        TriMesh* triMesh = static_cast<LnSmoothMesh*>(mesh)->triMesh();
+        QCOMPARE(triMesh->majorCurvatures.size(), triMesh->vertices.size());
+        QCOMPARE(triMesh->dcurv.size(), triMesh->vertices.size());
+        QVERIFY(model->getLines().size() == 0);
+        vec c;
+        float r;
+        model->getBoundingSphere(c, r);
+        LnPathList& lines = model->extractLines(c + vec(0, 0, 10 * r), vec(0, 0, 1));
+        QVERIFY(lines.size() > 0);
+        const int first = lines.size();
+        QCOMPARE(model->extractLines(c + vec(0, 0, 10 * r), vec(0, 0, 1)).size(), first);
+
         qglviewer::Camera camera;
         camera.setScreenWidthAndHeight(320, 240);
         QString text = scene.povText(&camera);
