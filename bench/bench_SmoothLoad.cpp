@@ -7,6 +7,7 @@
 // there.
 //   build/bench/bench_SmoothLoad [torus side]
 
+#include "bench/BenchUtil.h"
 #include "ln/LnSmoothModel.h"
 #include "trimesh/TriMesh.h"
 
@@ -29,28 +30,6 @@ double seconds(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// A closed torus of side x side quads, two triangles each.
-TriMesh* torus(int side)
-{
-    TriMesh* m = new TriMesh;
-    const float pi = 3.14159265f;
-    for (int i = 0; i < side; ++i) {
-        for (int j = 0; j < side; ++j) {
-            const float u = 2 * pi * float(i) / float(side), v = 2 * pi * float(j) / float(side);
-            m->vertices.push_back(vec((2 + std::cos(v)) * std::cos(u), (2 + std::cos(v)) * std::sin(u),
-                                      std::sin(v)));
-        }
-    }
-    for (int i = 0; i < side; ++i) {
-        for (int j = 0; j < side; ++j) {
-            const int a = i * side + j, b = ((i + 1) % side) * side + j;
-            const int c = ((i + 1) % side) * side + (j + 1) % side, d = i * side + (j + 1) % side;
-            m->faces.push_back(Face(a, b, c));
-            m->faces.push_back(Face(a, c, d));
-        }
-    }
-    return m;
-}
 
 } // namespace
 
@@ -58,11 +37,8 @@ int main(int argc, char* argv[])
 {
     const int side = argc > 1 ? std::atoi(argv[1]) : 710;
     const char* path = "/tmp/kelvane_bench_smooth.ply";
-    {
-        std::unique_ptr<TriMesh> m(torus(side));
-        if (!m->write(path)) {
-            return 1;
-        }
+    if (!makeTorus(side).write(path)) {
+        return 1;
     }
     // The toolkit's progress lines would swamp the figures.
     std::fflush(stderr);

@@ -23,6 +23,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench/BenchUtil.h"
 #include "trimesh/TriMesh.h"
 
 #ifdef KELVANE_HAVE_OPENMESH
@@ -32,59 +33,8 @@
 
 namespace {
 
-TriMesh makeTorus(int n)
-{
-    TriMesh t;
-    const int m = n;
-    for (int i = 0; i < n; ++i) {
-        for (int j = 0; j < m; ++j) {
-            float u = 6.2831853f * float(i) / float(n), w = 6.2831853f * float(j) / float(m);
-            float r = 0.7f + 0.05f * std::sin(5.0f * u) * std::cos(3.0f * w);
-            t.vertices.emplace_back((2.0f + r * std::cos(w)) * std::cos(u), (2.0f + r * std::cos(w)) * std::sin(u),
-                                    r * std::sin(w));
-        }
-    }
-    for (int i = 0; i < n; ++i) {
-        for (int j = 0; j < m; ++j) {
-            int a = i * m + j, b = ((i + 1) % n) * m + j, c = i * m + (j + 1) % m, d = ((i + 1) % n) * m + (j + 1) % m;
-            t.faces.emplace_back(a, b, d);
-            t.faces.emplace_back(a, d, c);
-        }
-    }
-    return t;
-}
 
-double timeMs(const std::function<void()>& setup, const std::function<void()>& work, int runs = 3)
-{
-    double best = 1e300;
-    for (int i = 0; i < runs; ++i) {
-        setup();
-        auto t0 = std::chrono::steady_clock::now();
-        work();
-        auto t1 = std::chrono::steady_clock::now();
-        best = std::min(best, std::chrono::duration<double, std::milli>(t1 - t0).count());
-    }
-    return best;
-}
 
-struct QuietStderr {
-    int saved;
-    QuietStderr() : saved(dup(2))
-    {
-        std::fflush(stderr);
-        FILE* null = std::fopen("/dev/null", "w");
-        if (null) {
-            dup2(fileno(null), 2);
-            std::fclose(null);
-        }
-    }
-    ~QuietStderr()
-    {
-        std::fflush(stderr);
-        dup2(saved, 2);
-        close(saved);
-    }
-};
 
 std::string slurp(const std::string& path)
 {
