@@ -45,6 +45,27 @@ public:
         appendFixed(text, v);
         append(text.data(), text.size());
     }
+    void fixed(float v) { commit(writeFixed(room(64), v)); }
+
+    // Three numbers between the separators: "a" sep "b" sep "c".
+    template <typename T>
+    void generalTriple(T a, T b, T c, const char* separator)
+    {
+        number(a);
+        *this += separator;
+        number(b);
+        *this += separator;
+        number(c);
+    }
+    template <typename T>
+    void fixedTriple(T a, T b, T c, const char* separator)
+    {
+        fixed(a);
+        *this += separator;
+        fixed(b);
+        *this += separator;
+        fixed(c);
+    }
 
     // Room for at least n more characters at the end; write there, then
     // commit() the end of what was written.
@@ -108,7 +129,7 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out
     out += "camera {\n\tlocation <0, 0, 0>\n\tdirection <0, 0, -1>\n\tup <0, 1, 0>\n";
     const float aspect = float(double(camera->screenWidth()) / double(camera->screenHeight()));
     out += "\tright <";
-    out.commit(writeFixed(out.room(64), aspect));
+    out.fixed(aspect);
     out += ", 0, 0,>\n\tangle ";
     out.number(camera->horizontalFieldOfView() * 180.0 / 3.14159);
     out += "\n";
@@ -122,11 +143,7 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out
     auto writePoint = [&out](const char* keyword, const std::array<double, 3>& p) {
         out += keyword;
         out += " <";
-        out.number(p[0]);
-        out += ",";
-        out.number(p[1]);
-        out += ",";
-        out.number(p[2]);
+        out.generalTriple(p[0], p[1], p[2], ",");
         out += ">\n";
     };
     writePoint("\tlocation", transformed(0, 0, 0, true));
@@ -138,17 +155,10 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out
     for (const PovLight& light : scene.lights) {
         const vec c = light.color * light.intensity;
         out += "\nlight_source { \n\t<";
-        out.fixed(double(light.position[0]) * 10000.0);
-        out += ", ";
-        out.fixed(double(light.position[1]) * 10000.0);
-        out += ", ";
-        out.fixed(double(light.position[2]) * 10000.0);
+        out.fixedTriple(double(light.position[0]) * 10000.0, double(light.position[1]) * 10000.0,
+                        double(light.position[2]) * 10000.0, ", ");
         out += ">\n\tcolor rgb <";
-        out.commit(writeFixed(out.room(64), c[0]));
-        out += ",";
-        out.commit(writeFixed(out.room(64), c[1]));
-        out += ",";
-        out.commit(writeFixed(out.room(64), c[2]));
+        out.fixedTriple(c[0], c[1], c[2], ",");
         out += ">\n}\n\n";
         ambient += light.color;
     }
@@ -158,11 +168,7 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out
         ambient = vec(ambient[0] / n, ambient[1] / n, ambient[2] / n);
     }
     out += "global_settings {\n\tambient_light rgb <";
-    out.number(ambient[0]);
-    out += ", ";
-    out.number(ambient[1]);
-    out += ", ";
-    out.number(ambient[2]);
+    out.generalTriple(double(ambient[0]), double(ambient[1]), double(ambient[2]), ", ");
     out += ">\n}\n";
 
     for (size_t i = scene.groundVisible ? 0 : 1; i < scene.textures.size(); ++i) {
