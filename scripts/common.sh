@@ -12,7 +12,7 @@ PACKAGES=(
   libgl1-mesa-dri libglx-mesa0
   povray povray-includes
   xvfb xauth
-  googletest
+  googletest libgtest-dev
   clang libclang-rt-14-dev
 )
 
