@@ -54,6 +54,19 @@ inline double timeMs(const std::function<void()>& setup, const std::function<voi
     return best;
 }
 
+inline double perMillion(double ms, size_t count) { return ms * 1e6 / double(count); }
+
+// One result line: the time, the time per million items and, when given,
+// the ratio to a baseline.
+inline void row(const char* what, double ms, size_t count, const char* vsName = nullptr,
+                double vsMs = 0)
+{
+    std::printf("  %-36s %9.2f ms  %8.2f ms/M", what, ms, perMillion(ms, count));
+    if (vsName)
+        std::printf("   %5.2fx %s", ms / vsMs, vsName);
+    std::printf("\n");
+}
+
 // The progress lines would cost terminal time; send them away while timing.
 struct QuietStderr {
     int saved;

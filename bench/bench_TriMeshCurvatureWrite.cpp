@@ -69,15 +69,6 @@ void printfObj(const TriMesh& m, const char* path)
     std::fclose(f);
 }
 
-double perMillion(double ms, size_t count) { return ms * 1e6 / double(count); }
-
-void row(const char* what, double ms, size_t count, const char* vsName = nullptr, double vsMs = 0)
-{
-    std::printf("  %-36s %9.2f ms  %8.2f ms/M", what, ms, perMillion(ms, count));
-    if (vsName)
-        std::printf("   %5.2fx %s", ms / vsMs, vsName);
-    std::printf("\n");
-}
 
 }  // namespace
 

@@ -59,15 +59,6 @@ void plainNormals(const TriMesh& m, std::vector<vec>& out)
         normalize(n);
 }
 
-double perMillion(double ms, size_t count) { return ms * 1e6 / double(count); }
-
-void row(const char* what, double ms, size_t count, const char* vsName = nullptr, double vsMs = 0)
-{
-    std::printf("  %-34s %9.2f ms  %8.2f ms/M", what, ms, perMillion(ms, count));
-    if (vsName)
-        std::printf("   %5.2fx %s", ms / vsMs, vsName);
-    std::printf("\n");
-}
 
 }  // namespace
 

@@ -193,7 +193,12 @@ void LnBoxyMesh::makeDisplayLists()
         glEndList();
     }
 
-    GLenum error = glGetError();
+    checkDisplayLists();
+}
+
+void LnBoxyMesh::checkDisplayLists()
+{
+    const GLenum error = glGetError();
     if (error != GL_NO_ERROR) {
         lnFatal("LnBoxyMesh::makeDisplayLists: %s\n",
                 reinterpret_cast<const char*>(gluErrorString(error)));

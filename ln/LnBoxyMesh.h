@@ -42,6 +42,10 @@ public:
     // Without a current OpenGL context nothing is built and the lists are
     // built by the first draw call instead.
     void makeDisplayLists();
+    // Ends the program through lnFatal ("LnBoxyMesh::makeDisplayLists: %s\n"
+    // with the GLU text) when OpenGL reports an error after building lists;
+    // every mesh kind checks its lists with it.
+    static void checkDisplayLists();
 
     // Pure helpers the display lists are compiled from.
     // Normal of the triangle's plane, (b - a) x (c - a) scaled to unit

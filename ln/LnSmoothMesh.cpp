@@ -1,10 +1,9 @@
 #include "ln/LnSmoothMesh.h"
 
-#include "ln/LnDiagnostics.h"
+#include "ln/LnBoxyMesh.h"
 #include "trimesh/TriMesh.h"
 
 #include <GL/gl.h>
-#include <GL/glu.h>
 
 #include <cstdio>
 
@@ -248,9 +247,5 @@ void LnSmoothMesh::makeDisplayLists()
     }
     glEndList();
 
-    const GLenum error = glGetError();
-    if (error != GL_NO_ERROR) {
-        lnFatal("LnBoxyMesh::makeDisplayLists: %s\n",
-                reinterpret_cast<const char*>(gluErrorString(error)));
-    }
+    LnBoxyMesh::checkDisplayLists();
 }
