@@ -107,66 +107,47 @@ bool readBinaryVertices(MeshInput& in, TriMesh* mesh, int count, const BinaryVer
         tmMessage("Vertex count %d is more than the file can hold\n", count);
         return false;
     }
+    // Each list is filled straight from the records, written once. The
+    // byte-order test on the first vertex comes before anything is swapped
+    // in bulk.
     const size_t base = mesh->vertices.size();
-    mesh->vertices.resize(base + size_t(count));
-    if (layout.normal >= 0)
-        mesh->normals.resize(base + size_t(count));
-    if (layout.color >= 0)
-        mesh->colors.resize(base + size_t(count));
-    if (layout.confidence >= 0)
-        mesh->confidences.resize(base + size_t(count));
-
+    const size_t n = size_t(count);
     const size_t rec = size_t(layout.recordSize);
-    auto readOne = [&](size_t i, const unsigned char* r) {
-        std::memcpy(&mesh->vertices[i], r + layout.position, 12);
-        if (layout.normal >= 0)
-            std::memcpy(&mesh->normals[i], r + layout.normal, 12);
-        if (layout.color >= 0)
-            std::memcpy(&mesh->colors[i], r + layout.color, 3);
-        if (layout.confidence >= 0)
-            std::memcpy(&mesh->confidences[i], r + layout.confidence, 4);
-    };
-    auto swapOne = [&](size_t i) {
-        swapBytes4(&mesh->vertices[i], 3);
-        if (layout.normal >= 0)
-            swapBytes4(&mesh->normals[i], 3);
-        if (layout.confidence >= 0)
-            swapBytes4(&mesh->confidences[i], 1);
-    };
+    const unsigned char* records = in.cursor();
+    appendRecords(mesh->vertices, records, n, rec, size_t(layout.position));
+    if (layout.normal >= 0)
+        appendRecords(mesh->normals, records, n, rec, size_t(layout.normal));
+    if (layout.color >= 0)
+        appendRecords(mesh->colors, records, n, rec, size_t(layout.color));
+    if (layout.confidence >= 0)
+        appendRecords(mesh->confidences, records, n, rec, size_t(layout.confidence));
+    in.skip(n * rec);
 
-    // First vertex, then the byte-order test: coordinates far outside any
-    // sane range that become sane when swapped mean the file's declared
-    // byte order is wrong.
-    readOne(base, in.cursor());
-    in.skip(rec);
-    if (swap)
-        swapOne(base);
-    if (!inSaneRange(mesh->vertices[base])) {
+    // Coordinates far outside any sane range that become sane when swapped
+    // mean the file's declared byte order is wrong.
+    if (!swap && !inSaneRange(mesh->vertices[base])) {
         vec flipped = mesh->vertices[base];
         swapBytes4(&flipped, 3);
         if (inSaneRange(flipped)) {
             tmMessage("Compensating for bogus endianness.\n");
-            swap = !swap;
-            swapOne(base);
+            swap = true;
+        }
+    } else if (swap) {
+        vec first = mesh->vertices[base];
+        swapBytes4(&first, 3);
+        if (!inSaneRange(first) && inSaneRange(mesh->vertices[base])) {
+            tmMessage("Compensating for bogus endianness.\n");
+            swap = false;
         }
     }
     tmMessage("\n  Reading %d vertices... ", count);
-
-    const size_t rest = size_t(count) - 1;
-    if (rec == 12 && layout.position == 0 && rest > 0) {
-        std::memcpy(&mesh->vertices[base + 1], in.cursor(), rest * 12);
-        in.skip(rest * 12);
-        if (swap)
-            swapBytes4(&mesh->vertices[base + 1], rest * 3);
-        return true;
+    if (swap) {
+        swapBytes4(&mesh->vertices[base], n * 3);
+        if (layout.normal >= 0)
+            swapBytes4(&mesh->normals[base], n * 3);
+        if (layout.confidence >= 0)
+            swapBytes4(&mesh->confidences[base], n);
     }
-    const unsigned char* r = in.cursor();
-    for (size_t i = base + 1; i < base + size_t(count); ++i, r += rec) {
-        readOne(i, r);
-        if (swap)
-            swapOne(i);
-    }
-    in.skip(rest * rec);
     return true;
 }
 

@@ -4,6 +4,8 @@
 // formats use. Internal to the toolkit.
 
 #include <cstddef>
+#include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "trimesh/MeshInput.h"
@@ -65,3 +67,77 @@ struct AsciiVertexLayout {
     int confidence = -1;
 };
 bool readAsciiVertices(MeshInput& in, TriMesh* mesh, int count, const AsciiVertexLayout& layout);
+
+// Walks fixed-size records in a byte buffer and yields the `T` stored at a
+// fixed offset of each, copied byte-wise (the buffer need not be aligned).
+// Appending a range of these to a vector reserves once and writes each
+// element once, with no zero-fill before the copy.
+template <class T>
+class RecordIterator {
+public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = T;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const T*;
+    using reference = T;
+
+    RecordIterator(const unsigned char* record, size_t stride) : p_(record), stride_(stride) {}
+    T operator*() const
+    {
+        T t;
+        std::memcpy(static_cast<void*>(&t), p_, sizeof(T));
+        return t;
+    }
+    RecordIterator& operator++()
+    {
+        p_ += stride_;
+        return *this;
+    }
+    RecordIterator operator++(int)
+    {
+        RecordIterator old = *this;
+        p_ += stride_;
+        return old;
+    }
+    RecordIterator& operator--()
+    {
+        p_ -= stride_;
+        return *this;
+    }
+    RecordIterator operator--(int)
+    {
+        RecordIterator old = *this;
+        p_ -= stride_;
+        return old;
+    }
+    RecordIterator& operator+=(difference_type n)
+    {
+        p_ += n * difference_type(stride_);
+        return *this;
+    }
+    RecordIterator& operator-=(difference_type n) { return *this += -n; }
+    RecordIterator operator+(difference_type n) const { return RecordIterator(*this) += n; }
+    RecordIterator operator-(difference_type n) const { return RecordIterator(*this) += -n; }
+    friend RecordIterator operator+(difference_type n, const RecordIterator& i) { return i + n; }
+    T operator[](difference_type n) const { return *(*this + n); }
+    difference_type operator-(const RecordIterator& o) const { return (p_ - o.p_) / difference_type(stride_); }
+    friend bool operator==(const RecordIterator& a, const RecordIterator& b) { return a.p_ == b.p_; }
+    friend bool operator!=(const RecordIterator& a, const RecordIterator& b) { return a.p_ != b.p_; }
+    friend bool operator<(const RecordIterator& a, const RecordIterator& b) { return a.p_ < b.p_; }
+    friend bool operator>(const RecordIterator& a, const RecordIterator& b) { return a.p_ > b.p_; }
+    friend bool operator<=(const RecordIterator& a, const RecordIterator& b) { return a.p_ <= b.p_; }
+    friend bool operator>=(const RecordIterator& a, const RecordIterator& b) { return a.p_ >= b.p_; }
+
+private:
+    const unsigned char* p_;
+    size_t stride_;
+};
+
+// Appends the `count` values of type T found at `offset` within each of the
+// records of `stride` bytes starting at `records`.
+template <class T>
+void appendRecords(std::vector<T>& list, const unsigned char* records, size_t count, size_t stride, size_t offset)
+{
+    const unsigned char* first = records + offset;
+    list.insert(list.end(), RecordIterator<T>(first, stride), RecordIterator<T>(first + count * stride, stride));
+}

@@ -4,6 +4,7 @@
 
 #include "trimesh/ReadCommon.h"
 
+#include <algorithm>
 #include <climits>
 #include <sstream>
 
@@ -341,25 +342,32 @@ bool PlyReader::readFaces()
         for (int f = 0; f < numFaces_; ++f) {
             if (c >= end)
                 return false;
+            // A run of whole triangles (at most a cache-sized chunk of them)
+            // is appended in one go.
+            size_t run = 0;
+            const size_t most = std::min(size_t(numFaces_ - f), size_t(4096));
+            while (run < most && size_t(end - c) >= (run + 1) * 13 && c[run * 13] == 3)
+                ++run;
+            if (run > 0) {
+                const size_t first = mesh_->faces.size();
+                appendRecords(mesh_->faces, c, run, 13, 1);
+                if (swap_)
+                    swapBytes4(&mesh_->faces[first], run * 3);
+                c += run * 13;
+                f += int(run) - 1;
+                continue;
+            }
             const size_t count = *c++;
             if (size_t(end - c) < count * 4) {
                 in_.setCursor(c);
                 return checkCount("Polygon corner", (long long)count, 4, in_) && false;
             }
-            if (count == 3) {
-                Face face;
-                std::memcpy(face.v, c, 12);
-                if (swap_)
-                    swapBytes4(face.v, 3);
-                mesh_->faces.push_back(face);
-            } else {
-                idx.resize(count);
-                if (count > 0)
-                    std::memcpy(idx.data(), c, count * 4);
-                if (swap_)
-                    swapBytes4(idx.data(), count);
-                tessellate(mesh_, idx.data(), count);
-            }
+            idx.resize(count);
+            if (count > 0)
+                std::memcpy(idx.data(), c, count * 4);
+            if (swap_)
+                swapBytes4(idx.data(), count);
+            tessellate(mesh_, idx.data(), count);
             c += count * 4;
         }
         in_.setCursor(c);

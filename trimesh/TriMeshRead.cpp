@@ -122,21 +122,37 @@ bool readAnyFormat(MeshInput& in, TriMesh* mesh)
     }
 }
 
+// Smallest and largest vertex index named by any face, scanned as one flat
+// run of ints so the loop vectorises; the pair is (0, -1) without faces.
+struct IndexRange {
+    int lo = 0, hi = -1;
+};
+
+IndexRange faceIndexRange(const TriMesh* mesh)
+{
+    IndexRange r;
+    if (mesh->faces.empty())
+        return r;
+    const int* v = mesh->faces[0].v;
+    const size_t n = mesh->faces.size() * 3;
+    int lo = v[0], hi = v[0];
+    for (size_t i = 0; i < n; ++i) {
+        lo = v[i] < lo ? v[i] : lo;
+        hi = v[i] > hi ? v[i] : hi;
+    }
+    r.lo = lo;
+    r.hi = hi;
+    return r;
+}
+
 // Every face corner must name a vertex once renumbering (below) has run;
 // every strip must fit the strip list and name vertices.
-bool checkIndices(const TriMesh* mesh)
+bool checkIndices(const TriMesh* mesh, IndexRange range)
 {
     const long long nv = (long long)mesh->vertices.size();
     if (!mesh->faces.empty()) {
-        int lo = mesh->faces[0][0], hi = lo;
-        for (const Face& f : mesh->faces) {
-            for (int k = 0; k < 3; ++k) {
-                lo = std::min(lo, f[k]);
-                hi = std::max(hi, f[k]);
-            }
-        }
-        const bool renumbered = nv == (long long)hi - lo + 1;
-        if (!renumbered && (lo < 0 || hi >= nv)) {
+        const bool renumbered = nv == (long long)range.hi - range.lo + 1;
+        if (!renumbered && (range.lo < 0 || range.hi >= nv)) {
             for (size_t i = 0; i < mesh->faces.size(); ++i) {
                 for (int k = 0; k < 3; ++k) {
                     int v = mesh->faces[i][k];
@@ -169,17 +185,11 @@ bool checkIndices(const TriMesh* mesh)
 
 // Faces written by a program that counts from another base (such as 1) are
 // moved to count from 0 when their indices span exactly the vertex list.
-void renumberFaces(TriMesh* mesh)
+void renumberFaces(TriMesh* mesh, IndexRange range)
 {
     if (mesh->faces.empty())
         return;
-    int lo = mesh->faces[0][0], hi = lo;
-    for (const Face& f : mesh->faces) {
-        for (int k = 0; k < 3; ++k) {
-            lo = std::min(lo, f[k]);
-            hi = std::max(hi, f[k]);
-        }
-    }
+    const int lo = range.lo, hi = range.hi;
     const long long nv = (long long)mesh->vertices.size();
     if (lo == 0 && nv == (long long)hi + 1)
         return;
@@ -198,14 +208,14 @@ TriMesh* readBytes(const unsigned char* data, size_t size, const char* name)
     tmMessage("Reading %s... ", name);
     std::unique_ptr<TriMesh> mesh(new TriMesh);
     MeshInput in(data, size);
-    bool ok = readAnyFormat(in, mesh.get()) && (!mesh->vertices.empty() || !mesh->faces.empty()) &&
-              checkIndices(mesh.get());
-    if (!ok) {
+    bool ok = readAnyFormat(in, mesh.get()) && (!mesh->vertices.empty() || !mesh->faces.empty());
+    const IndexRange range = ok ? faceIndexRange(mesh.get()) : IndexRange();
+    if (!ok || !checkIndices(mesh.get(), range)) {
         tmMessage("\nError reading file [%s]\n", name);
         return nullptr;
     }
     tmMessage("Done.\n");
-    renumberFaces(mesh.get());
+    renumberFaces(mesh.get(), range);
     return mesh.release();
 }
 

@@ -295,6 +295,51 @@ TEST(Ply, QuadAndExtraFaceListsInBinary)
     EXPECT_EQ(r.mesh->faces[1], Face(0, 2, 3));
 }
 
+TEST(Ply, BinaryRecordsWithEveryFieldAndMixedFacesInBothByteOrders)
+{
+    // Position, normal, colour and confidence in one record; a quad between
+    // runs of triangles; the same values from either byte order.
+    const std::string props = std::string(kPlyXyz) +
+                              "property float nx\nproperty float ny\nproperty float nz\n"
+                              "property uchar red\nproperty uchar green\nproperty uchar blue\n"
+                              "property float confidence\n";
+    const std::string faces = "element face 4\nproperty list uchar int vertex_indices\n";
+    for (bool big : {false, true}) {
+        std::string bytes = plyHeader(big ? "binary_big_endian" : "binary_little_endian", 5, props, faces);
+        for (int i = 0; i < 5; ++i) {
+            for (float c : {float(i), float(i % 2), 0.5f, 0.f, 0.f, 1.f})
+                putFloat(bytes, c, big);
+            bytes += char(10 * i);
+            bytes += char(20);
+            bytes += char(30);
+            putFloat(bytes, 0.25f * float(i), big);
+        }
+        for (auto f : std::vector<std::vector<int>>{{0, 1, 2}, {1, 3, 2}, {0, 1, 3, 4}, {2, 3, 4}}) {
+            bytes += char(f.size());
+            for (int i : f)
+                putInt(bytes, i, big);
+        }
+        ReadResult r = readBytes(bytes);
+        ASSERT_NE(r.mesh, nullptr) << r.messages;
+        ASSERT_EQ(r.mesh->vertices.size(), 5u);
+        ASSERT_EQ(r.mesh->normals.size(), 5u);
+        ASSERT_EQ(r.mesh->colors.size(), 5u);
+        ASSERT_EQ(r.mesh->confidences.size(), 5u);
+        expectVec(r.mesh->vertices[3], 3, 1, 0.5f);
+        expectVec(r.mesh->normals[4], 0, 0, 1);
+        EXPECT_EQ(r.mesh->colors[4], Color(40, 20, 30));
+        EXPECT_EQ(r.mesh->confidences[2], 0.5f);
+        ASSERT_EQ(r.mesh->faces.size(), 5u);
+        EXPECT_EQ(r.mesh->faces[0], Face(0, 1, 2));
+        EXPECT_EQ(r.mesh->faces[1], Face(1, 3, 2));
+        EXPECT_EQ(r.mesh->faces[4], Face(2, 3, 4));
+
+        // Cut inside the last triangle: refused, nothing read past the end.
+        ReadResult cut = readBytes(bytes.substr(0, bytes.size() - 5));
+        EXPECT_EQ(cut.mesh, nullptr);
+    }
+}
+
 TEST(Ply, TriangleStripsBecomeLengthPrefixed)
 {
     ReadResult r = readBytes(plyHeader("ascii", 7, kPlyXyz,
