@@ -3,13 +3,33 @@
 #include "trimesh/SymEigen.h"
 #include "trimesh/TriMesh.h"
 
+#include <cfloat>
 #include <cmath>
 
 namespace {
 
+// Adds the corner weights 1/(la lc), 1/(la lb), 1/(lb lc) one division
+// each, for the faces whose triple product is not a normal float (tiny or
+// huge faces) or whose weights overflow. A zero-length edge (or a vertex
+// that is not finite) makes weights infinite or NaN; such corners add
+// nothing.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+void addOddFace(vec* nrm, const Face& f, const vec& n, float la, float lb, float lc)
+{
+    const float w0 = 1.0f / (la * lc), w1 = 1.0f / (la * lb), w2 = 1.0f / (lb * lc);
+    if (std::isfinite(w0))
+        nrm[f[0]] += n * w0;
+    if (std::isfinite(w1))
+        nrm[f[1]] += n * w1;
+    if (std::isfinite(w2))
+        nrm[f[2]] += n * w2;
+}
+
 void faceNormals(TriMesh& m)
 {
-    std::vector<vec>& nrm = m.normals;
+    vec* nrm = m.normals.data();
     const vec* v = m.vertices.data();
     for (const Face& f : m.faces) {
         const vec& p0 = v[f[0]];
@@ -18,37 +38,21 @@ void faceNormals(TriMesh& m)
         const vec a = p0 - p1, b = p1 - p2, c = p2 - p0;
         const float la = len2(a), lb = len2(b), lc = len2(c);
         const vec n = cross(a, b);
-        // Corner weights 1/(la lc), 1/(la lb), 1/(lb lc); from one
-        // reciprocal of the triple product when that is a normal float,
-        // otherwise (tiny or huge faces) one division each. A zero-length
-        // edge (or a vertex that is not finite) makes weights infinite or
-        // NaN; such corners add nothing.
+        // Corner weights from one reciprocal of the triple product. The
+        // lengths are not negative, so the product is a normal float just
+        // when it lies in [FLT_MIN, FLT_MAX] (NaN fails both tests), and the
+        // weights' sum is finite just when each weight is. Anything else
+        // takes the slow path.
         const float t = la * lb * lc;
-        float w0, w1, w2;
-        if (std::isnormal(t)) {
-            const float inv = 1.0f / t;
-            w0 = lb * inv;
-            w1 = lc * inv;
-            w2 = la * inv;
+        const float inv = 1.0f / t;
+        const float w0 = lb * inv, w1 = lc * inv, w2 = la * inv;
+        if (t >= FLT_MIN && t <= FLT_MAX && w0 + w1 + w2 <= FLT_MAX) {
+            nrm[f[0]] += n * w0;
+            nrm[f[1]] += n * w1;
+            nrm[f[2]] += n * w2;
         } else {
-            w0 = 1.0f / (la * lc);
-            w1 = 1.0f / (la * lb);
-            w2 = 1.0f / (lb * lc);
+            addOddFace(nrm, f, n, la, lb, lc);
         }
-        // The weights are not negative, so their sum is finite just when
-        // each of them is.
-        if (std::isfinite(w0 + w1 + w2)) {
-            nrm[size_t(f[0])] += n * w0;
-            nrm[size_t(f[1])] += n * w1;
-            nrm[size_t(f[2])] += n * w2;
-            continue;
-        }
-        if (std::isfinite(w0))
-            nrm[size_t(f[0])] += n * w0;
-        if (std::isfinite(w1))
-            nrm[size_t(f[1])] += n * w1;
-        if (std::isfinite(w2))
-            nrm[size_t(f[2])] += n * w2;
     }
 }
 
