@@ -127,7 +127,10 @@ def dock(name, contents, layout, hpol, vpol, groups, extra=()):
     props = [prop("sizePolicy", f'<sizepolicy hsizetype="{hpol}" vsizetype="{vpol}">'
                                 '<horstretch>0</horstretch><verstretch>0</verstretch></sizepolicy>')]
     props += list(extra)
-    inner = widget("QWidget", contents, [],
+    # The panels' controls sit at fixed pixel positions laid out for an
+    # 8-point interface font; keep them at that size whatever the desktop's
+    # default is, so labels are not cut by their neighbours.
+    inner = widget("QWidget", contents, [prop("font", "<font><pointsize>8</pointsize></font>")],
                    f'<layout class="QVBoxLayout" name="{layout}">\n{layout_props(9)}'
                    + "".join(groups) + SPACER.replace("verticalSpacer", layout + "Spacer")
                    + "</layout>\n")
