@@ -35,19 +35,27 @@ const Record* lookup(const QHash<QString, const Record*>& index, const QString& 
     return index.value(id, nullptr);
 }
 
-// The deepest element nesting of the document, or a value above `limit` as
-// soon as that is exceeded. Unreadable input ends the scan early; the DOM
-// parser then reports it.
-int elementDepth(const QByteArray& bytes, int limit)
+// What the DOM would hold: the deepest element nesting and the number of
+// elements plus attributes. The scan stops as soon as either passes its
+// limit (the returned figure is then above the limit). Unreadable input ends
+// the scan early; the DOM parser then reports it.
+struct DocumentShape {
+    int deepest = 0;
+    long long nodes = 0;
+};
+
+DocumentShape scanDocument(const QByteArray& bytes, int depthLimit, long long nodeLimit)
 {
     QXmlStreamReader reader(bytes);
     reader.setNamespaceProcessing(false);
-    int depth = 0, deepest = 0;
+    DocumentShape shape;
+    int depth = 0;
     while (!reader.atEnd()) {
         const QXmlStreamReader::TokenType token = reader.readNext();
         if (token == QXmlStreamReader::StartElement) {
-            deepest = std::max(deepest, ++depth);
-            if (depth > limit) {
+            shape.deepest = std::max(shape.deepest, ++depth);
+            shape.nodes += 1 + reader.attributes().size();
+            if (depth > depthLimit || shape.nodes > nodeLimit) {
                 break;
             }
         } else if (token == QXmlStreamReader::EndElement) {
@@ -56,7 +64,7 @@ int elementDepth(const QByteArray& bytes, int limit)
             break;
         }
     }
-    return deepest;
+    return shape;
 }
 
 // Calls leaf(node, matrix) for each leaf of the subtree with the product of
@@ -256,9 +264,15 @@ bool CdaScene::loadDae(const QString& path)
 
 bool CdaScene::load(const QByteArray& bytes)
 {
-    if (elementDepth(bytes, maxElementDepth) > maxElementDepth) {
+    const DocumentShape shape = scanDocument(bytes, maxElementDepth, maxDocumentNodes);
+    if (shape.deepest > maxElementDepth) {
         cdaWarning("CdaScene::load: elements nested deeper than %d levels; document not read\n",
                    maxElementDepth);
+        return false;
+    }
+    if (shape.nodes > maxDocumentNodes) {
+        cdaWarning("CdaScene::load: more than %lld elements and attributes; document not read\n",
+                   maxDocumentNodes);
         return false;
     }
 

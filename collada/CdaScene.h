@@ -36,6 +36,11 @@ public:
     // Documents whose elements nest deeper than this are not read (the DOM
     // parser and the node readers recurse).
     static constexpr int maxElementDepth = 512;
+    // Documents with more elements and attributes than this are not read:
+    // the DOM takes about half a kilobyte for each, so a small archive that
+    // inflates to a document of many millions of tiny elements would
+    // otherwise exhaust memory. Real scenes hold far fewer.
+    static constexpr long long maxDocumentNodes = 2000000;
     // Flattening and bounds follow nodes and instances at most this deep.
     static constexpr int maxVisitDepth = 1024;
     // Node visits of all flattenings of one scene, and of each bounds call.

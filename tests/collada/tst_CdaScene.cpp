@@ -318,6 +318,25 @@ private slots:
         QVERIFY(!scene.root());
     }
 
+    void documentsWithTooManyNodesAreRefused()
+    {
+        // Seven DOM nodes around the list (five elements, two attributes)
+        // and two for each listed node (an element and its id): one over
+        // the limit in all.
+        const long long listed = (CdaScene::maxDocumentNodes + 1 - 7) / 2;
+        QByteArray bytes = "<COLLADA><library_visual_scenes><visual_scene id=\"s\">";
+        for (long long i = 0; i < listed; ++i) {
+            bytes += "<node id=\"n\"/>";
+        }
+        bytes += "</visual_scene></library_visual_scenes>"
+                 "<scene><instance_visual_scene url=\"#s\"/></scene></COLLADA>";
+        CdaScene scene;
+        expectLine(QStringLiteral(
+            "CdaScene::load: more than 2000000 elements and attributes; document not read\n"));
+        QVERIFY(!scene.load(bytes));
+        QVERIFY(!scene.root());
+    }
+
     void nestingWithinTheLimitIsRead()
     {
         QByteArray bytes = "<COLLADA><library_visual_scenes><visual_scene>";
