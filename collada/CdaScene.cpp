@@ -217,6 +217,7 @@ bool CdaScene::loadKmz(const QString& path)
         cdaWarning("CdaScene::load: could not open: %s\n", shown(path).constData());
         return false;
     }
+    unsigned long long readSoFar = 0;
     for (uLong entry = 0; entry < info.number_entry; ++entry) {
         unz_file_info fileInfo;
         char name[257] = {};
@@ -233,7 +234,12 @@ bool CdaScene::loadKmz(const QString& path)
                 cdaWarning("CdaScene::load: %s in %s declares %llu bytes, more than the "
                            "%llu read from one entry; skipped\n",
                            name, shown(path).constData(), declared, maxEntryBytes);
+            } else if (declared > maxArchiveBytes - readSoFar) {
+                cdaWarning("CdaScene::load: %s in %s would take the documents read from the "
+                           "archive past %llu bytes; skipped\n",
+                           name, shown(path).constData(), maxArchiveBytes);
             } else {
+                readSoFar += declared;
                 QByteArray bytes;
                 if (!readCurrentEntry(zip, declared, bytes)) {
                     cdaWarning("CdaScene::load: error reading %s in %s\n", name,
@@ -259,6 +265,12 @@ bool CdaScene::loadDae(const QString& path)
         return false;
     }
     cdaWarning("CdaScene::load: Opened %s\n", shown(path).constData());
+    if ((unsigned long long)file.size() > maxEntryBytes) {
+        cdaWarning("CdaScene::load: %s has %lld bytes, more than the %llu read from one "
+                   "document; not read\n",
+                   shown(path).constData(), (long long)file.size(), maxEntryBytes);
+        return false;
+    }
     return load(file.readAll());
 }
 

@@ -33,6 +33,10 @@ class CdaScene {
 public:
     // Archive entries declaring more bytes than this are not read.
     static constexpr unsigned long long maxEntryBytes = 512ull * 1024 * 1024;
+    // Documents of one archive are read until together they would pass
+    // this many bytes; the rest are skipped. Everything read stays in the
+    // scene, so this bounds what an archive of many entries can take.
+    static constexpr unsigned long long maxArchiveBytes = 1024ull * 1024 * 1024;
     // Documents whose elements nest deeper than this are not read (the DOM
     // parser and the node readers recurse).
     static constexpr int maxElementDepth = 512;

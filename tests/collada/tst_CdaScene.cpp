@@ -258,6 +258,24 @@ private slots:
         QVERIFY(!scene.root());
     }
 
+    void oversizedPlainDocumentIsNotRead()
+    {
+        // A sparse file: its size is refused before a byte is read.
+        const QString file = path(QStringLiteral("huge.dae"));
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        QVERIFY(out.resize(600ll * 1024 * 1024));
+        out.close();
+        CdaScene scene;
+        expectLine(QStringLiteral("CdaScene::load: Opened %1\n").arg(file));
+        expectLine(QStringLiteral("CdaScene::load: %1 has 629145600 bytes, more than the 536870912 "
+                                  "read from one document; not read\n")
+                       .arg(file));
+        QVERIFY(!scene.load(file));
+        QVERIFY(!scene.root());
+        QFile::remove(file);
+    }
+
     void entryShorterThanDeclared()
     {
         // Declares 400 MiB, holds a few hundred bytes: the read ends short,
