@@ -3,21 +3,47 @@
 #include "trimesh/SymEigen.h"
 #include "trimesh/TriMesh.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 
 namespace {
 
-// Adds the corner weights 1/(la lc), 1/(la lb), 1/(lb lc) one division
-// each, for the faces whose triple product is not a normal float (tiny or
-// huge faces) or whose weights overflow. A zero-length edge (or a vertex
-// that is not finite) makes weights infinite or NaN; such corners add
-// nothing.
-#if defined(__GNUC__)
-__attribute__((noinline))
-#endif
-void addOddFace(vec* nrm, const Face& f, const vec& n, float la, float lb, float lc)
+// One face's edge vectors a = p0 - p1, b = p1 - p2, c = p2 - p0.
+struct FaceEdges {
+    vec a, b, c;
+    explicit FaceEdges(const vec* v, const Face& f)
+    {
+        a = v[f[0]] - v[f[1]];
+        b = v[f[1]] - v[f[2]];
+        c = v[f[2]] - v[f[0]];
+    }
+};
+
+// The corner weights 1/(la lc), 1/(la lb), 1/(lb lc) (l: squared edge
+// lengths) come from one reciprocal of the triple product t = la lb lc. The
+// lengths are not negative, so t is a normal float just when it lies in
+// [FLT_MIN, FLT_MAX] (NaN fails both tests), and the weights' sum is finite
+// just when each weight is. Faces that fail are odd: tiny or huge ones, or
+// ones with a zero-length edge or a vertex that is not finite.
+inline bool commonFace(float t, float w0, float w1, float w2)
 {
+    return (t >= FLT_MIN) & (t <= FLT_MAX) & (w0 + w1 + w2 <= FLT_MAX);
+}
+
+// An odd face's weights, one division each; corners whose weight is
+// infinite or NaN add nothing, and neither does a face whose normal is not
+// finite.
+void addOddFace(vec* nrm, const vec* v, const Face& f)
+{
+    const FaceEdges e(v, f);
+    const float la = len2(e.a), lb = len2(e.b), lc = len2(e.c);
+    const float t = la * lb * lc;
+    if (commonFace(t, lb / t, lc / t, la / t))
+        return;
+    const vec n = cross(e.a, e.b);
+    if (!(std::isfinite(n[0]) && std::isfinite(n[1]) && std::isfinite(n[2])))
+        return;  // a vertex at infinity: no direction to add, even with weight 0
     const float w0 = 1.0f / (la * lc), w1 = 1.0f / (la * lb), w2 = 1.0f / (lb * lc);
     if (std::isfinite(w0))
         nrm[f[0]] += n * w0;
@@ -27,32 +53,63 @@ void addOddFace(vec* nrm, const Face& f, const vec& n, float la, float lb, float
         nrm[f[2]] += n * w2;
 }
 
+// Faces go in blocks: their edges are gathered into plain arrays, the
+// normals and weights computed over those arrays (a loop the compiler turns
+// into vector code), and the weighted normals then added to the corners.
+// Odd faces add nothing there and get a second pass of their own.
 void faceNormals(TriMesh& m)
 {
     vec* nrm = m.normals.data();
     const vec* v = m.vertices.data();
-    for (const Face& f : m.faces) {
-        const vec& p0 = v[f[0]];
-        const vec& p1 = v[f[1]];
-        const vec& p2 = v[f[2]];
-        const vec a = p0 - p1, b = p1 - p2, c = p2 - p0;
-        const float la = len2(a), lb = len2(b), lc = len2(c);
-        const vec n = cross(a, b);
-        // Corner weights from one reciprocal of the triple product. The
-        // lengths are not negative, so the product is a normal float just
-        // when it lies in [FLT_MIN, FLT_MAX] (NaN fails both tests), and the
-        // weights' sum is finite just when each weight is. Anything else
-        // takes the slow path.
-        const float t = la * lb * lc;
-        const float inv = 1.0f / t;
-        const float w0 = lb * inv, w1 = lc * inv, w2 = la * inv;
-        if (t >= FLT_MIN && t <= FLT_MAX && w0 + w1 + w2 <= FLT_MAX) {
-            nrm[f[0]] += n * w0;
-            nrm[f[1]] += n * w1;
-            nrm[f[2]] += n * w2;
-        } else {
-            addOddFace(nrm, f, n, la, lb, lc);
+    const Face* faces = m.faces.data();
+    const size_t nf = m.faces.size();
+    constexpr size_t block = 256;
+    float ax[block], ay[block], az[block], bx[block], by[block], bz[block];
+    float cx[block], cy[block], cz[block];
+    float nx[block], ny[block], nz[block], w0[block], w1[block], w2[block];
+    bool anyOdd = false;
+    for (size_t first = 0; first < nf; first += block) {
+        const size_t k = std::min(block, nf - first);
+        const Face* f = faces + first;
+        for (size_t i = 0; i < k; ++i) {
+            const FaceEdges e(v, f[i]);
+            ax[i] = e.a[0], ay[i] = e.a[1], az[i] = e.a[2];
+            bx[i] = e.b[0], by[i] = e.b[1], bz[i] = e.b[2];
+            cx[i] = e.c[0], cy[i] = e.c[1], cz[i] = e.c[2];
         }
+        int odd = 0;
+        for (size_t i = 0; i < k; ++i) {
+            const float la = ax[i] * ax[i] + ay[i] * ay[i] + az[i] * az[i];
+            const float lb = bx[i] * bx[i] + by[i] * by[i] + bz[i] * bz[i];
+            const float lc = cx[i] * cx[i] + cy[i] * cy[i] + cz[i] * cz[i];
+            const float t = la * lb * lc;
+            const float inv = 1.0f / t;
+            const float u0 = lb * inv, u1 = lc * inv, u2 = la * inv;
+            const bool common = commonFace(t, u0, u1, u2);
+            odd |= !common;
+            nx[i] = ay[i] * bz[i] - az[i] * by[i];
+            ny[i] = az[i] * bx[i] - ax[i] * bz[i];
+            nz[i] = ax[i] * by[i] - ay[i] * bx[i];
+            w0[i] = common ? u0 : 0.0f;
+            w1[i] = common ? u1 : 0.0f;
+            w2[i] = common ? u2 : 0.0f;
+        }
+        anyOdd |= odd != 0;
+        for (size_t i = 0; i < k; ++i) {
+            // An odd face's weights are zero, but its normal may not be
+            // finite (and 0 times that is NaN): where a block holds odd
+            // faces, faces without weight are passed over.
+            if (odd && w0[i] + w1[i] + w2[i] == 0.0f)
+                continue;
+            const vec n(nx[i], ny[i], nz[i]);
+            nrm[f[i][0]] += n * w0[i];
+            nrm[f[i][1]] += n * w1[i];
+            nrm[f[i][2]] += n * w2[i];
+        }
+    }
+    if (anyOdd) {
+        for (size_t i = 0; i < nf; ++i)
+            addOddFace(nrm, v, faces[i]);
     }
 }
 

@@ -58,6 +58,33 @@ TEST(FaceNormals, ZeroLengthEdgeDoesNotPoison)
     EXPECT_EQ(m.normals[3], vec(1, 0, 0));  // only degenerate corners
 }
 
+TEST(FaceNormals, OddFacesAmongManyMatchTheFacesAlone)
+{
+    // A strip of 600 flat triangles, with a face through a vertex at
+    // infinity and a zero-area face mixed in at different places: every
+    // vertex of the strip still gets +z, and the odd faces' own vertices
+    // get what the faces alone give them.
+    std::vector<vec> v;
+    std::vector<Face> f;
+    for (int i = 0; i < 301; ++i) {
+        v.push_back(vec(float(i), 0, 0));
+        v.push_back(vec(float(i), 1, 0));
+    }
+    for (int i = 0; i < 300; ++i) {
+        f.push_back(Face(2 * i, 2 * i + 2, 2 * i + 1));
+        f.push_back(Face(2 * i + 1, 2 * i + 2, 2 * i + 3));
+    }
+    const int far = int(v.size());
+    v.push_back(vec(INFINITY, 0, 0));
+    f.insert(f.begin() + 300, Face(0, far, 1));
+    f.insert(f.begin() + 5, Face(4, 4, 6));
+    TriMesh m = makeMesh(v, f);
+    stderrOf([&] { m.computeNormals(); });
+    for (int i = 0; i < far; ++i)
+        expectVec(m.normals[size_t(i)], vec(0, 0, 1));
+    EXPECT_EQ(m.normals[size_t(far)], vec(1, 0, 0));
+}
+
 TEST(FaceNormals, TinyAndHugeMeshesKeepTheirNormals)
 {
     // Products of squared edge lengths leave the float range here.
