@@ -125,20 +125,11 @@ bool readBinaryVertices(MeshInput& in, TriMesh* mesh, int count, const BinaryVer
 
     // Coordinates far outside any sane range that become sane when swapped
     // mean the file's declared byte order is wrong.
-    if (!swap && !inSaneRange(mesh->vertices[base])) {
-        vec flipped = mesh->vertices[base];
-        swapBytes4(&flipped, 3);
-        if (inSaneRange(flipped)) {
-            tmMessage("Compensating for bogus endianness.\n");
-            swap = true;
-        }
-    } else if (swap) {
-        vec first = mesh->vertices[base];
-        swapBytes4(&first, 3);
-        if (!inSaneRange(first) && inSaneRange(mesh->vertices[base])) {
-            tmMessage("Compensating for bogus endianness.\n");
-            swap = false;
-        }
+    vec declared = mesh->vertices[base], other = declared;
+    swapBytes4(swap ? &declared : &other, 3);
+    if (!inSaneRange(declared) && inSaneRange(other)) {
+        tmMessage("Compensating for bogus endianness.\n");
+        swap = !swap;
     }
     tmMessage("\n  Reading %d vertices... ", count);
     if (swap) {

@@ -122,8 +122,10 @@ bool readAnyFormat(MeshInput& in, TriMesh* mesh)
     }
 }
 
-// Smallest and largest vertex index named by any face, scanned as one flat
-// run of ints so the loop vectorises; the pair is (0, -1) without faces.
+// Smallest and largest vertex index named by any face; the pair is (0, -1)
+// without faces. Faces are three packed ints each (the layout OpenGL index
+// arrays rely on too), so the scan runs over them as one flat run of ints,
+// a loop the compiler vectorises.
 struct IndexRange {
     int lo = 0, hi = -1;
 };
@@ -133,7 +135,7 @@ IndexRange faceIndexRange(const TriMesh* mesh)
     IndexRange r;
     if (mesh->faces.empty())
         return r;
-    const int* v = mesh->faces[0].v;
+    const int* v = reinterpret_cast<const int*>(mesh->faces.data());
     const size_t n = mesh->faces.size() * 3;
     int lo = v[0], hi = v[0];
     for (size_t i = 0; i < n; ++i) {
