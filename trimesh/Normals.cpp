@@ -38,9 +38,6 @@ void addOddFace(vec* nrm, const vec* v, const Face& f)
 {
     const FaceEdges e(v, f);
     const float la = len2(e.a), lb = len2(e.b), lc = len2(e.c);
-    const float t = la * lb * lc;
-    if (commonFace(t, lb / t, lc / t, la / t))
-        return;
     const vec n = cross(e.a, e.b);
     if (!(std::isfinite(n[0]) && std::isfinite(n[1]) && std::isfinite(n[2])))
         return;  // a vertex at infinity: no direction to add, even with weight 0
@@ -56,7 +53,7 @@ void addOddFace(vec* nrm, const vec* v, const Face& f)
 // Faces go in blocks: their edges are gathered into plain arrays, the
 // normals and weights computed over those arrays (a loop the compiler turns
 // into vector code), and the weighted normals then added to the corners.
-// Odd faces add nothing there and get a second pass of their own.
+// The vector loop marks odd faces, which then take the slow path instead.
 void faceNormals(TriMesh& m)
 {
     vec* nrm = m.normals.data();
@@ -67,7 +64,7 @@ void faceNormals(TriMesh& m)
     float ax[block], ay[block], az[block], bx[block], by[block], bz[block];
     float cx[block], cy[block], cz[block];
     float nx[block], ny[block], nz[block], w0[block], w1[block], w2[block];
-    bool anyOdd = false;
+    int isOdd[block];
     for (size_t first = 0; first < nf; first += block) {
         const size_t k = std::min(block, nf - first);
         const Face* f = faces + first;
@@ -84,32 +81,25 @@ void faceNormals(TriMesh& m)
             const float lc = cx[i] * cx[i] + cy[i] * cy[i] + cz[i] * cz[i];
             const float t = la * lb * lc;
             const float inv = 1.0f / t;
-            const float u0 = lb * inv, u1 = lc * inv, u2 = la * inv;
-            const bool common = commonFace(t, u0, u1, u2);
-            odd |= !common;
+            w0[i] = lb * inv;
+            w1[i] = lc * inv;
+            w2[i] = la * inv;
+            isOdd[i] = !commonFace(t, w0[i], w1[i], w2[i]);
+            odd |= isOdd[i];
             nx[i] = ay[i] * bz[i] - az[i] * by[i];
             ny[i] = az[i] * bx[i] - ax[i] * bz[i];
             nz[i] = ax[i] * by[i] - ay[i] * bx[i];
-            w0[i] = common ? u0 : 0.0f;
-            w1[i] = common ? u1 : 0.0f;
-            w2[i] = common ? u2 : 0.0f;
         }
-        anyOdd |= odd != 0;
         for (size_t i = 0; i < k; ++i) {
-            // An odd face's weights are zero, but its normal may not be
-            // finite (and 0 times that is NaN): where a block holds odd
-            // faces, faces without weight are passed over.
-            if (odd && w0[i] + w1[i] + w2[i] == 0.0f)
+            if (odd && isOdd[i]) {
+                addOddFace(nrm, v, f[i]);
                 continue;
+            }
             const vec n(nx[i], ny[i], nz[i]);
             nrm[f[i][0]] += n * w0[i];
             nrm[f[i][1]] += n * w1[i];
             nrm[f[i][2]] += n * w2[i];
         }
-    }
-    if (anyOdd) {
-        for (size_t i = 0; i < nf; ++i)
-            addOddFace(nrm, v, faces[i]);
     }
 }
 
