@@ -10,6 +10,11 @@
 #include <cstdio>
 #include <functional>
 #include <unistd.h>
+#include <vector>
+
+#ifdef KELVANE_HAVE_OPENMESH
+#include <OpenMesh/Core/Mesh/TriMesh_ArrayKernelT.hh>
+#endif
 
 // A closed, slightly bumpy torus of n x n quads (2 n^2 triangles); the bumps
 // keep normals and spheres free of symmetry.
@@ -88,3 +93,18 @@ struct QuietStderr {
     QuietStderr(const QuietStderr&) = delete;
     QuietStderr& operator=(const QuietStderr&) = delete;
 };
+
+#ifdef KELVANE_HAVE_OPENMESH
+// The same mesh in OpenMesh's array kernel, for the peer baselines.
+typedef OpenMesh::TriMesh_ArrayKernelT<> OMesh;
+
+inline void toOpenMesh(const TriMesh& m, OMesh& om)
+{
+    std::vector<OMesh::VertexHandle> vh;
+    vh.reserve(m.vertices.size());
+    for (const vec& p : m.vertices)
+        vh.push_back(om.add_vertex(OMesh::Point(p[0], p[1], p[2])));
+    for (const Face& f : m.faces)
+        om.add_face(vh[size_t(f[0])], vh[size_t(f[1])], vh[size_t(f[2])]);
+}
+#endif

@@ -28,7 +28,6 @@
 
 #ifdef KELVANE_HAVE_OPENMESH
 #include <OpenMesh/Core/IO/MeshIO.hh>
-#include <OpenMesh/Core/Mesh/TriMesh_ArrayKernelT.hh>
 #endif
 
 namespace {
@@ -149,14 +148,8 @@ int main(int argc, char** argv)
                 sameObj ? "yes" : "NO");
 #ifdef KELVANE_HAVE_OPENMESH
     {
-        typedef OpenMesh::TriMesh_ArrayKernelT<> OMesh;
         OMesh om;
-        std::vector<OMesh::VertexHandle> vh;
-        vh.reserve(nv);
-        for (const vec& p : base.vertices)
-            vh.push_back(om.add_vertex(OMesh::Point(p[0], p[1], p[2])));
-        for (const Face& f : base.faces)
-            om.add_face(vh[size_t(f[0])], vh[size_t(f[1])], vh[size_t(f[2])]);
+        toOpenMesh(base, om);
         const std::string omPly = dir + "/kelvane_bench_om.ply", omObj = dir + "/kelvane_bench_om.obj";
         const double tOmBin = timeMs([] {}, [&] {
             OpenMesh::IO::write_mesh(om, omPly, OpenMesh::IO::Options::Binary | OpenMesh::IO::Options::LSB);

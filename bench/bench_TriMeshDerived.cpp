@@ -30,7 +30,6 @@
 #include <CGAL/Simple_cartesian.h>
 #endif
 #ifdef KELVANE_HAVE_OPENMESH
-#include <OpenMesh/Core/Mesh/TriMesh_ArrayKernelT.hh>
 #include <OpenMesh/Tools/Subdivider/Uniform/LoopT.hh>
 #include <OpenMesh/Tools/Utils/StripifierT.hh>
 #endif
@@ -148,14 +147,8 @@ int main(int argc, char** argv)
     row("buildStrips, across-edge there", tStripsAlone, nf);
 #ifdef KELVANE_HAVE_OPENMESH
     {
-        typedef OpenMesh::TriMesh_ArrayKernelT<> OMesh;
         OMesh om;
-        std::vector<OMesh::VertexHandle> vh;
-        vh.reserve(nv);
-        for (const vec& p : base.vertices)
-            vh.push_back(om.add_vertex(OMesh::Point(p[0], p[1], p[2])));
-        for (const Face& f : base.faces)
-            om.add_face(vh[size_t(f[0])], vh[size_t(f[1])], vh[size_t(f[2])]);
+        toOpenMesh(base, om);
         size_t omStrips = 0;
         const double tOm = timeMs([] {}, [&] {
             OpenMesh::StripifierT<OMesh> stripifier(om);
@@ -193,13 +186,8 @@ int main(int argc, char** argv)
         }
         std::printf("\nSubdivision, one step (aim: at least 2x faster than OpenMesh)\n");
 #ifdef KELVANE_HAVE_OPENMESH
-        typedef OpenMesh::TriMesh_ArrayKernelT<> OMesh;
         OMesh om0, om;
-        std::vector<OMesh::VertexHandle> vh;
-        for (const vec& p : base.vertices)
-            vh.push_back(om0.add_vertex(OMesh::Point(p[0], p[1], p[2])));
-        for (const Face& f : base.faces)
-            om0.add_face(vh[size_t(f[0])], vh[size_t(f[1])], vh[size_t(f[2])]);
+        toOpenMesh(base, om0);
         const double tOmLoop = timeMs([&] { om = om0; }, [&] {
             OpenMesh::Subdivider::Uniform::LoopT<OMesh> loop;
             loop.attach(om);
