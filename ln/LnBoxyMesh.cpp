@@ -63,6 +63,18 @@ void LnBoxyMesh::shadedNormals(int face, vec& a, vec& b, vec& c) const
         a = normals[f.na];
         b = normals[f.nb];
         c = normals[f.nc];
+        // A corner normal that points against the face's winding is turned
+        // round, so that two-sided lighting lights the face from the side
+        // the eye sees, as the ray tracer does. A face without area has no
+        // winding to follow.
+        const vec w = cross(vertices[f.b] - vertices[f.a], vertices[f.c] - vertices[f.a]);
+        if (len2(w) > 0.0f) {
+            for (vec* n : {&a, &b, &c}) {
+                if (dot(*n, w) < 0.0f) {
+                    *n = -*n;
+                }
+            }
+        }
     } else {
         a = b = c = faceNormal(face);
     }

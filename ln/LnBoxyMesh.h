@@ -52,8 +52,9 @@ public:
     // length, or (1, 0, 0) for a degenerate triangle.
     vec faceNormal(int face) const;
     // The three normals the shaded list gives the corners of a face: the
-    // per-corner normals when hasNormals is set and flat is not, otherwise
-    // the face normal three times.
+    // per-corner normals when hasNormals is set and flat is not (each turned
+    // round when it points against the face's winding), otherwise the face
+    // normal three times. The writer's getFaceNormals keeps them as stored.
     void shadedNormals(int face, vec& a, vec& b, vec& c) const;
     // True when every index of the face lies inside its array. Faces that
     // are not valid are left out of drawing and answer zero vectors.

@@ -230,9 +230,13 @@ void LnSmoothMesh::makeDisplayLists()
     } else {
         glEnableClientState(GL_VERTEX_ARRAY);
         glVertexPointer(3, GL_FLOAT, 12, mesh->vertices.data());
+        // Normals read from a file may point against their faces' winding;
+        // the view draws them turned to agree, and the writer keeps them.
+        std::vector<vec> turned;
         if (withNormals) {
+            const bool anyTurned = mesh->windingNormals(turned);
             glEnableClientState(GL_NORMAL_ARRAY);
-            glNormalPointer(GL_FLOAT, 12, mesh->normals.data());
+            glNormalPointer(GL_FLOAT, 12, anyTurned ? turned.data() : mesh->normals.data());
         } else {
             glDisableClientState(GL_NORMAL_ARRAY);
         }

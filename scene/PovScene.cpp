@@ -154,6 +154,19 @@ void PovScene::viewSphere(bool showLights, vec& c, float& r) const
     }
 }
 
+vec PovScene::ambientLight() const
+{
+    vec sum;
+    for (const PovLight& light : lights) {
+        sum += light.color;
+    }
+    if (lights.empty()) {
+        return sum;
+    }
+    const float n = float(lights.size());
+    return vec(sum[0] / n, sum[1] / n, sum[2] / n);
+}
+
 void PovScene::setAmbientAll(float ambient)
 {
     for (PovTexture& texture : textures) {

@@ -53,6 +53,9 @@ public:
     void viewSphere(bool showLights, vec& center, float& radius) const;
 
     void setAmbientAll(float ambient);
+    // The ambient light the render gets: the plain average of the lights'
+    // colours (their intensities left out), black without lights.
+    vec ambientLight() const;
     void setOutdoorLighting();
     void setIndoorLighting();
 

@@ -151,7 +151,6 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out
     writePoint("\tlook_at", transformed(0, 0, -1, true));
     out += "}\n";
 
-    vec ambient;
     for (const PovLight& light : scene.lights) {
         const vec c = light.color * light.intensity;
         out += "\nlight_source { \n\t<";
@@ -160,13 +159,8 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out
         out += ">\n\tcolor rgb <";
         out.fixedTriple(c[0], c[1], c[2], ",");
         out += ">\n}\n\n";
-        ambient += light.color;
     }
-    // The plain average of the light colours; black without lights.
-    if (!scene.lights.empty()) {
-        const float n = float(scene.lights.size());
-        ambient = vec(ambient[0] / n, ambient[1] / n, ambient[2] / n);
-    }
+    const vec ambient = scene.ambientLight();
     out += "global_settings {\n\tambient_light rgb <";
     out.generalTriple(double(ambient[0]), double(ambient[1]), double(ambient[2]), ", ");
     out += ">\n}\n";

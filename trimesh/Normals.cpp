@@ -54,9 +54,8 @@ void addOddFace(vec* nrm, const vec* v, const Face& f)
 // normals and weights computed over those arrays (a loop the compiler turns
 // into vector code), and the weighted normals then added to the corners.
 // The vector loop marks odd faces, which then take the slow path instead.
-void faceNormals(TriMesh& m)
+void faceNormals(const TriMesh& m, vec* nrm)
 {
-    vec* nrm = m.normals.data();
     const vec* v = m.vertices.data();
     const Face* faces = m.faces.data();
     const size_t nf = m.faces.size();
@@ -156,10 +155,34 @@ void TriMesh::computeNormals()
     tmMessage("Computing normals... ");
     normals.assign(vertices.size(), vec());
     if (!faces.empty())
-        faceNormals(*this);
+        faceNormals(*this, normals.data());
     else if (!vertices.empty())
         pointSetNormals(*this);
     for (vec& n : normals)
         normalize(n);
     tmMessage("Done.\n");
+}
+
+bool TriMesh::windingNormals(std::vector<vec>& out) const
+{
+    out.clear();
+    if (normals.size() != vertices.size() || faces.empty())
+        return false;
+    std::vector<vec> winding(vertices.size(), vec());
+    faceNormals(*this, winding.data());
+    size_t first = normals.size();
+    for (size_t i = 0; i < normals.size(); ++i) {
+        if (dot(normals[i], winding[i]) < 0.0f) {
+            first = i;
+            break;
+        }
+    }
+    if (first == normals.size())
+        return false;
+    out = normals;
+    for (size_t i = first; i < out.size(); ++i) {
+        if (dot(out[i], winding[i]) < 0.0f)
+            out[i] = -out[i];
+    }
+    return true;
 }

@@ -158,6 +158,15 @@ public:
     // "Warning: not enough points for vertex %d\n". "Computing normals... "
     void computeNormals();
 
+    // Normals for drawing a mesh whose stored normals (read from a file) may
+    // point against the winding of their faces, as some exporters write
+    // them. Fills `out` with `normals`, each one turned round whose vertex's
+    // faces (weighted as computeNormals weighs them, from `faces`) wind the
+    // other way, and returns true; returns false with `out` empty when no
+    // normal needs turning, or when there are no faces or not one normal
+    // per vertex. `normals` itself is left as it is.
+    bool windingNormals(std::vector<vec>& out) const;
+
     // `sphereCenter`, `sphereRadius`: the smallest sphere enclosing all
     // vertices (see boundingSphere in BoundingSphere.h); sets `sphereValid`.
     // Does nothing, writing nothing, when `sphereValid` is set or there are

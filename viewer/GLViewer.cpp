@@ -2,7 +2,71 @@
 
 #include <GL/glu.h>
 
+#include <QOpenGLShaderProgram>
+
+#include <cstdio>
 #include <cstdlib>
+
+namespace {
+
+// Per-pixel lighting after the ray tracer's own model, encoded as its
+// pictures are: the interpolated
+// normal, turned to face the eye when it points away (so a face is lit from
+// the side the eye sees, whichever way its stored normals point); ambient
+// from the scene's ambient light; diffuse and a highlight on the halfway
+// vector towards the real eye for every light in front of the surface. The
+// material and lights are the fixed-function state setMaterial and
+// setupLights leave.
+const char* const surfaceVertexShader = R"(
+#version 120
+varying vec3 eyeNormal;
+varying vec3 eyePosition;
+void main()
+{
+    eyeNormal = gl_NormalMatrix * gl_Normal;
+    eyePosition = vec3(gl_ModelViewMatrix * gl_Vertex);
+    gl_Position = ftransform();
+}
+)";
+
+const char* const surfaceFragmentShader = R"(
+#version 120
+uniform int lightCount;
+uniform vec3 ambientLight;
+varying vec3 eyeNormal;
+varying vec3 eyePosition;
+void main()
+{
+    vec3 n = eyeNormal;
+    float nn = dot(n, n);
+    n = nn > 0.0 ? n * inversesqrt(nn) : vec3(0.0, 0.0, 1.0);
+    vec3 v = -eyePosition;
+    float vv = dot(v, v);
+    v = vv > 0.0 ? v * inversesqrt(vv) : vec3(0.0, 0.0, 1.0);
+    if (dot(n, v) < 0.0)
+        n = -n;
+    vec3 colour = gl_FrontMaterial.ambient.rgb * ambientLight;
+    for (int i = 0; i < 8; ++i) {
+        if (i >= lightCount)
+            break;
+        vec3 l = normalize(gl_LightSource[i].position.xyz);
+        float d = dot(n, l);
+        if (d > 0.0) {
+            colour += gl_FrontMaterial.diffuse.rgb * gl_LightSource[i].diffuse.rgb * d;
+            float h = max(dot(n, normalize(l + v)), 0.0);
+            colour += gl_FrontMaterial.specular.rgb * gl_LightSource[i].specular.rgb *
+                      pow(h, gl_FrontMaterial.shininess);
+        }
+    }
+    // The renderer writes its pictures sRGB-encoded.
+    colour = clamp(colour, 0.0, 1.0);
+    vec3 encoded = mix(colour * 12.92, 1.055 * pow(colour, vec3(1.0 / 2.4)) - 0.055,
+                       step(0.0031308, colour));
+    gl_FragColor = vec4(encoded, gl_FrontMaterial.diffuse.a);
+}
+)";
+
+} // namespace
 
 GLViewer::GLViewer(QWidget* parent) : QGLViewer(parent)
 {
@@ -77,12 +141,12 @@ void GLViewer::drawScene(bool withNames)
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_LIGHTING);
     glDisable(GL_COLOR_MATERIAL);
-    if (withNames) {
-        glDisable(GL_CULL_FACE);
-    } else {
-        glEnable(GL_CULL_FACE);
-        glCullFace(GL_BACK);
-    }
+    // The ray tracer sees both sides of every face and lights the side the
+    // eye sees; the view does the same: no culling, and two-sided lighting
+    // (the meshes give each corner a normal that agrees with its face's
+    // winding, so a face seen from behind is lit with that normal reversed).
+    glDisable(GL_CULL_FACE);
+    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
     setupLights();
 
     const int n = scene->modelCount();
@@ -172,7 +236,7 @@ void setMaterial(const PovTexture& texture)
     glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, specular);
     // OpenGL accepts shininess up to 128; roughness below 1/128 is clamped.
     float shininess = texture.roughness > 0.0f ? 1.0f / texture.roughness : 128.0f;
-    glMaterialf(GL_FRONT, GL_SHININESS, std::min(shininess, 128.0f));
+    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, std::min(shininess, 128.0f));
     handleGLError();
 }
 
@@ -183,6 +247,9 @@ void GLViewer::drawModel(int i)
         glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_POLYGON_BIT);
         glDisable(GL_LIGHTING);
         glDisable(GL_BLEND);
+        // The rim is drawn from the front faces' edges.
+        glEnable(GL_CULL_FACE);
+        glCullFace(GL_BACK);
         glPolygonMode(GL_FRONT, GL_LINE);
         glEnable(GL_POLYGON_OFFSET_LINE);
         glPolygonOffset(10.0f, 10.0f);
@@ -194,8 +261,41 @@ void GLViewer::drawModel(int i)
     if (i < int(scene->textures.size())) {
         setMaterial(scene->textures[i]);
     }
+    QOpenGLShaderProgram* program = surfaceShading();
+    if (program) {
+        program->bind();
+        program->setUniformValue("lightCount", std::min(scene->lightCount(), 8));
+        const vec ambient = scene->ambientLight();
+        program->setUniformValue("ambientLight", ambient[0], ambient[1], ambient[2]);
+    }
     mesh->drawShaded();
+    if (program) {
+        program->release();
+    }
     handleGLError();
+}
+
+QOpenGLShaderProgram* GLViewer::surfaceShading()
+{
+    if (surfaceProgramTried) {
+        return surfaceProgram;
+    }
+    surfaceProgramTried = true;
+    auto* program = new QOpenGLShaderProgram(this);
+    if (program->addShaderFromSourceCode(QOpenGLShader::Vertex, surfaceVertexShader) &&
+        program->addShaderFromSourceCode(QOpenGLShader::Fragment, surfaceFragmentShader) &&
+        program->link()) {
+        surfaceProgram = program;
+    } else {
+        std::fprintf(stderr, "GLViewer: per-pixel lighting unavailable, using fixed-function "
+                             "lighting (%s)\n",
+                     qPrintable(program->log().trimmed()));
+        delete program;
+    }
+    // A failed compile may leave an error behind; it is not the scene's.
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    return surfaceProgram;
 }
 
 void GLViewer::drawModelWireframe(int i)

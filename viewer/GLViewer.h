@@ -1,12 +1,16 @@
 #pragma once
-// GLViewer: the 3D view. Draws the scene's models with fixed-function
-// lighting that approximates the POV-Ray render, optionally as a hidden-line
+// GLViewer: the 3D view. Draws the scene's models lit as the POV-Ray render
+// lights them (per pixel, from the side the eye sees, with the render's
+// ambient light; fixed-function lighting where shaders are not available),
+// optionally as a hidden-line
 // wireframe, the selected model with a yellow outline, and markers for the
 // lights; fits the camera to the scene. Mouse navigation is libQGLViewer's.
 
 #include "scene/PovScene.h"
 
 #include <QGLViewer/qglviewer.h>
+
+class QOpenGLShaderProgram;
 
 class GLViewer : public QGLViewer {
     Q_OBJECT
@@ -51,6 +55,12 @@ private:
     // Hides QGLViewer::drawLight(GLenum, qreal): a marker for scene light i.
     void drawLight(int i);
     void drawSun();
+    // The program that lights the models per pixel, built at the first draw;
+    // null when the context cannot build it (fixed-function lighting then).
+    QOpenGLShaderProgram* surfaceShading();
+
+    QOpenGLShaderProgram* surfaceProgram = nullptr; // a child of the view
+    bool surfaceProgramTried = false;
 
     bool sceneReady = false;
     PovScene* scene = nullptr;

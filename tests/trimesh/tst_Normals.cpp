@@ -26,6 +26,28 @@ TEST(FaceNormals, FlatSquareFacesPlusZ)
         EXPECT_EQ(n, vec(0, 0, 1));
 }
 
+TEST(FaceNormals, WindingNormalsTurnOnlyTheNormalsAgainstTheFaces)
+{
+    TriMesh m = makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(1, 1, 0), vec(0, 1, 0)}, {{0, 1, 2}, {0, 2, 3}});
+    m.normals = {vec(0, 0, 1), vec(0, 0, -1), vec(0.6f, 0, -0.8f), vec(0, 0, 1)};
+    std::vector<vec> out;
+    ASSERT_TRUE(m.windingNormals(out));
+    ASSERT_EQ(out.size(), 4u);
+    expectVec(out[0], vec(0, 0, 1));
+    expectVec(out[1], vec(0, 0, 1));
+    expectVec(out[2], vec(-0.6f, 0, 0.8f));
+    expectVec(out[3], vec(0, 0, 1));
+    expectVec(m.normals[1], vec(0, 0, -1));  // the stored normals stay
+
+    // Nothing to turn, or nothing to compare with: no copy.
+    m.normals[1] = vec(0, 0, 1);
+    m.normals[2] = vec(0, 0, 1);
+    EXPECT_FALSE(m.windingNormals(out));
+    EXPECT_TRUE(out.empty());
+    m.normals.pop_back();
+    EXPECT_FALSE(m.windingNormals(out));
+}
+
 TEST(FaceNormals, IsolatedVertexGetsPlusX)
 {
     TriMesh m = makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(5, 5, 5)}, {{0, 1, 2}});
