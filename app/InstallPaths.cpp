@@ -14,7 +14,7 @@ QString installedSamplesDirectory()
     if (program.isEmpty()) {
         return QString();
     }
-    const QFileInfo samples(QFileInfo(program).absoluteDir().filePath(
-        QStringLiteral(KELVANE_SAMPLES_FROM_BIN)));
+    const QFileInfo samples(
+        QFileInfo(program).absoluteDir().filePath(QStringLiteral(KELVANE_SAMPLES_FROM_BIN)));
     return samples.isDir() ? samples.canonicalFilePath() : QString();
 }
