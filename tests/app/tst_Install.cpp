@@ -131,7 +131,7 @@ private slots:
             QStringLiteral("share/applications/%1.desktop").arg(appId),
             QStringLiteral("share/metainfo/%1.metainfo.xml").arg(appId),
             QStringLiteral("share/mime/packages/kelvane.xml"),
-            QStringLiteral("share/man/man1/kelvane.1"),
+            QStringLiteral("share/man/man1/kelvane.1.gz"),
             QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg").arg(appId),
         };
         for (const QString& file : expected) {
@@ -164,6 +164,16 @@ private slots:
                 installed(QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg").arg(appId))),
             true));
         QCOMPARE(svg.documentElement().localName(), QStringLiteral("svg"));
+
+        // The manual page formats without a warning.
+        const QString man = QStandardPaths::findExecutable(QStringLiteral("man"));
+        if (man.isEmpty()) {
+            QSKIP("man is not installed (Debian package man-db)");
+        }
+        Run page = run(man, {QStringLiteral("--warnings"), QStringLiteral("-l"),
+                             installed(QStringLiteral("share/man/man1/kelvane.1.gz"))});
+        QVERIFY2(page.status == 0 && page.err.isEmpty(), qPrintable(page.err));
+        QVERIFY(page.out.contains(QStringLiteral("--render")));
     }
 
     // The MIME package declares the types no standard package has, with the
@@ -377,7 +387,7 @@ private slots:
               QStringLiteral("./usr/share/mime/packages/kelvane.xml"),
               QStringLiteral("./usr/share/metainfo/%1.metainfo.xml").arg(appId),
               QStringLiteral("./usr/share/icons/hicolor/48x48/apps/%1.png").arg(appId),
-              QStringLiteral("./usr/share/man/man1/kelvane.1"),
+              QStringLiteral("./usr/share/man/man1/kelvane.1.gz"),
               QStringLiteral("./usr/share/kelvane/samples/boxes.npr")}) {
             QVERIFY2(files.contains(file), qPrintable(file));
         }
