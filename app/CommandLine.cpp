@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "app/InstallPaths.h"
 #include "scene/PovRenderThread.h"
 #include "scene/PovScene.h"
 #include "viewer/GLViewer.h"
@@ -21,7 +22,7 @@
 
 namespace {
 
-const char* const versionText = "kelvane 0.1";
+const char* const versionText = "kelvane " KELVANE_VERSION;
 
 void say(const QString& line)
 {
@@ -303,6 +304,21 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
     return true;
 }
 
+namespace {
+
+// The --help line saying where the sample scenes are.
+QString samplesHelp()
+{
+    const QString samples = installedSamplesDirectory();
+    if (samples.isEmpty()) {
+        return QStringLiteral("\nThis copy of Kelvane is not installed; the sample scenes are in the\n"
+                              "samples folder of its source tree.\n");
+    }
+    return QStringLiteral("\nSample scenes are in %1\n").arg(samples);
+}
+
+} // namespace
+
 QString commandLineHelp()
 {
     return QStringLiteral(
@@ -324,7 +340,8 @@ QString commandLineHelp()
         "  --version        show the version\n"
         "\n"
         "The modes combine in one run and share one camera, fitted to the scene as\n"
-        "the view fits it after a load. --pov and --render need no display.\n");
+        "the view fits it after a load. --pov and --render need no display.\n") +
+           samplesHelp();
 }
 
 int runCommandLine(int argc, char* argv[])

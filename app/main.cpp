@@ -1,3 +1,4 @@
+#include "app/AppIcon.h"
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
 
@@ -28,6 +29,10 @@ int main(int argc, char* argv[])
     }
 #endif
     QApplication app(argc, argv);
+    // Every window shows the program's icon; the desktop entry's name lets
+    // Wayland desktops match the windows to the menu entry.
+    app.setWindowIcon(kelvaneIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.kelvane.Kelvane"));
     MainWindow window;
     window.resize(800, 600);
     window.show();

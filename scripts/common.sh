@@ -14,6 +14,7 @@ PACKAGES=(
   xvfb xauth
   googletest libgtest-dev
   clang libclang-rt-14-dev
+  dpkg-dev desktop-file-utils appstream shared-mime-info
 )
 
 install_missing() {
