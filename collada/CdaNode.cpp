@@ -110,7 +110,7 @@ CdaNode::CdaNode(const QDomElement& element, const CdaScene& scene)
                 geometryInstances.push_back(std::move(g));
             }
         } else if (tag == QLatin1String("instance_node")) {
-            if (const CdaNode* n = scene.findLibraryNode(url(e))) {
+            if (const CdaNode* n = scene.findInstancedNode(url(e))) {
                 instanceNodes.push_back(n);
             }
         } else {

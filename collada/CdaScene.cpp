@@ -436,9 +436,13 @@ bool CdaScene::load(const QByteArray& bytes)
             controllerGeometry.insert(id, g);
         }
     }
+    const int libraryNodesBefore = libraryNodeCount();
     readLibrary(root, "library_nodes", "node", libraryNodes, libraryNodeIndex,
                 [this](const QDomElement& e) { return std::make_unique<CdaNode>(e, *this); });
     cdaWarning("CdaScene::load: Read %d library nodes\n", libraryNodeCount());
+    for (int i = libraryNodesBefore; i < libraryNodeCount(); ++i) {
+        indexNestedNodes(*libraryNodes[size_t(i)]);
+    }
 
     upMatrix = Matrix4();
     QDomElement visualScene = firstVisualScene;
@@ -470,6 +474,22 @@ const CdaMaterial* CdaScene::findMaterial(const QString& id) const
     return lookup(materialIndex, id);
 }
 const CdaEffect* CdaScene::findEffect(const QString& id) const { return lookup(effectIndex, id); }
+const CdaNode* CdaScene::findInstancedNode(const QString& id) const
+{
+    const CdaNode* node = findLibraryNode(id);
+    return node ? node : nestedNodeIndex.value(id, nullptr);
+}
+
+void CdaScene::indexNestedNodes(const CdaNode& node)
+{
+    for (const std::unique_ptr<CdaNode>& child : node.children) {
+        if (!child->id.isEmpty() && !nestedNodeIndex.contains(child->id)) {
+            nestedNodeIndex.insert(child->id, child.get());
+        }
+        indexNestedNodes(*child);
+    }
+}
+
 const CdaGeometry* CdaScene::findControllerGeometry(const QString& id) const
 {
     return controllerGeometry.value(id, nullptr);

@@ -109,6 +109,9 @@ public:
     const CdaLight* findLight(const QString& id) const;
     const CdaMaterial* findMaterial(const QString& id) const;
     const CdaEffect* findEffect(const QString& id) const;
+    // For <instance_node> of documents without a "Model" node: a library
+    // node, else a node nested inside one (read before), or none.
+    const CdaNode* findInstancedNode(const QString& id) const;
     // The source geometry of a <controller>'s <skin>, or none.
     const CdaGeometry* findControllerGeometry(const QString& id) const;
 
@@ -240,6 +243,8 @@ private:
     QString currentEntry;
     QHash<const CdaEffect*, QString> effectImageEntry;
     QHash<QString, vec> imageColours;
+    QHash<QString, const CdaNode*> nestedNodeIndex;
+    void indexNestedNodes(const CdaNode& node);
     // Skins: controller id to the geometry it deforms.
     QHash<QString, const CdaGeometry*> controllerGeometry;
 };
