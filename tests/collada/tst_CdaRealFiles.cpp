@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QXmlStreamReader>
 #include <QtTest>
 
 using namespace cdatest;
@@ -38,28 +37,6 @@ private:
     }
     QtMessageHandler previous;
 };
-
-// The triangles the surface primitives of a document declare by their
-// "count" attributes, counted straight from the XML.
-int declaredTriangles(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    QXmlStreamReader reader(&file);
-    int total = 0;
-    const QStringList surfaces = {QStringLiteral("triangles"), QStringLiteral("polylist"),
-                                  QStringLiteral("polygons"), QStringLiteral("tristrips"),
-                                  QStringLiteral("trifans")};
-    while (!reader.atEnd()) {
-        if (reader.readNext() == QXmlStreamReader::StartElement &&
-            surfaces.contains(reader.name().toString())) {
-            total += reader.attributes().value(QStringLiteral("count")).toInt();
-        }
-    }
-    return total;
-}
 
 int totalFaces(const std::vector<LnModel*>& models)
 {
