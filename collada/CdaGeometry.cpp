@@ -347,14 +347,19 @@ std::vector<int32_t> readInts(const QString& text)
 }
 
 // Polygons with more corners than this are cut as a fan: ear clipping takes
-// time growing with the square of the corners.
+// time growing with the square of the corners (the cube in the worst case).
 constexpr size_t maxEarClippingCorners = 256;
+// Corner tests all the polygons of one geometry may spend on ear clipping;
+// after that the rest are cut as fans, so a document of many hostile
+// polygons cannot stall the load.
+constexpr long long earClippingBudget = 1ll << 26;
 
 // Cuts a polygon (positions of its corners) into triangles, as corner
 // numbers in the polygon's own winding. Ear clipping in the plane the
 // polygon faces most; a polygon it cannot cut (self-crossing, degenerate)
 // is finished as a fan.
-std::vector<std::array<size_t, 3>> cutPolygon(const std::vector<vec>& corners)
+std::vector<std::array<size_t, 3>> cutPolygon(const std::vector<vec>& corners,
+                                              long long& budget)
 {
     std::vector<std::array<size_t, 3>> out;
     const size_t n = corners.size();
@@ -370,7 +375,7 @@ std::vector<std::array<size_t, 3>> cutPolygon(const std::vector<vec>& corners)
     for (size_t i = 0; i < n; ++i) {
         ring[i] = i;
     }
-    if (n == 3 || n > maxEarClippingCorners) {
+    if (n == 3 || n > maxEarClippingCorners || budget <= 0) {
         fan(ring);
         return out;
     }
@@ -399,9 +404,10 @@ std::vector<std::array<size_t, 3>> cutPolygon(const std::vector<vec>& corners)
         return sign * ((double(pb[u]) - pa[u]) * (double(pc[v]) - pa[v]) -
                        (double(pb[v]) - pa[v]) * (double(pc[u]) - pa[u]));
     };
-    while (ring.size() > 3) {
+    while (ring.size() > 3 && budget > 0) {
         bool cut = false;
         const size_t m = ring.size();
+        budget -= (long long)(m * m);
         for (size_t i = 0; i < m && !cut; ++i) {
             const size_t a = ring[(i + m - 1) % m], b = ring[i], c = ring[(i + 1) % m];
             if (!(cross(a, b, c) > 0.0)) {
@@ -506,6 +512,7 @@ void CdaGeometry::decodeAllSurfaces(const QDomElement& mesh)
 
     bool holesReported = false;
     QStringList linesReported;
+    long long earBudget = earClippingBudget;
     for (QDomElement prim = mesh.firstChildElement(); !prim.isNull();
          prim = prim.nextSiblingElement()) {
         const QString tag = prim.tagName();
@@ -636,7 +643,7 @@ void CdaGeometry::decodeAllSurfaces(const QDomElement& mesh)
                 places.push_back(valid(c.vertex, positions.size()) ? positions[size_t(c.vertex)]
                                                                    : vec());
             }
-            for (const std::array<size_t, 3>& t : cutPolygon(places)) {
+            for (const std::array<size_t, 3>& t : cutPolygon(places, earBudget)) {
                 addTriangle(polygon[t[0]], polygon[t[1]], polygon[t[2]]);
             }
         };
