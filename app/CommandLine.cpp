@@ -142,6 +142,7 @@ int runHeadless(const CommandLineOptions& options)
     qglviewer::Camera camera;
     camera.setScreenWidthAndHeight(options.size.width(), options.size.height());
     camera.setZClippingCoefficient(5.0);
+    scene.fileColours = options.fileColours;
     if (!loadScene(scene, options.scene, &camera)) {
         return 1;
     }
@@ -175,6 +176,7 @@ int runWithView(const CommandLineOptions& options)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
     viewer.makeCurrent();
+    scene.fileColours = options.fileColours;
     const bool loaded = loadScene(scene, options.scene, viewer.camera());
     viewer.doneCurrent();
     if (!loaded) {
@@ -271,6 +273,8 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
             options.ground = true;
         } else if (a == QLatin1String("--indoor")) {
             options.indoor = true;
+        } else if (a == QLatin1String("--file-colours")) {
+            options.fileColours = true;
         } else if (a.startsWith(QLatin1Char('-')) && a != QLatin1String("-")) {
             error = QStringLiteral("unknown option '%1' (see kelvane --help)").arg(a);
             return false;
@@ -336,6 +340,8 @@ QString commandLineHelp()
         "  --size WxH       picture size in pixels (default 800x600)\n"
         "  --ground         show the ground plane\n"
         "  --indoor         light the scene with the indoor lights\n"
+        "  --file-colours   start each model's pigment at the colour its file gives\n"
+        "                   (COLLADA material colours, NPR face colours)\n"
         "  --help           show this text\n"
         "  --version        show the version\n"
         "\n"

@@ -96,7 +96,7 @@ void MainWindow::on_actionOpen_Scene_triggered()
 {
     const QString fileName =
         QFileDialog::getOpenFileName(this, QStringLiteral("Open Scene"), QStringLiteral("."),
-                                     QStringLiteral("Scenes (*.npr *.off *.ply *.obj *.kmz)"));
+                                     QStringLiteral("Scenes (*.npr *.off *.ply *.obj *.kmz *.dae)"));
     if (!fileName.isNull()) {
         loadScene(fileName);
     }
@@ -182,6 +182,16 @@ void MainWindow::on_actionShow_Ground_Plane_toggled(bool checked)
 {
     scene.groundVisible = checked;
     viewer->updateGL();
+}
+
+void MainWindow::on_actionColours_from_File_toggled(bool checked)
+{
+    scene.fileColours = checked;
+    statusBar()->showMessage(checked ? QStringLiteral("Scenes opened from now on take the colours "
+                                                      "of their files.")
+                                     : QStringLiteral("Scenes opened from now on get the default "
+                                                      "material."),
+                             5000);
 }
 
 void MainWindow::on_actionSubdivide_triggered()

@@ -74,6 +74,9 @@ public slots:
     void on_actionShow_Ground_Plane_toggled(bool checked);
     void on_actionSubdivide_triggered();
     void on_actionSmooth_Shading_toggled(bool checked);
+    // Whether scenes opened from now on start each model's pigment at the
+    // colour its file gives; the scene already open keeps its materials.
+    void on_actionColours_from_File_toggled(bool checked);
     // Writes "POVRAY.INI" with the view's size, removes the old
     // "tempscene.bmp" and starts POV-Ray on "tempscene.pov". While a render
     // runs the render commands are disabled and requests are ignored, so

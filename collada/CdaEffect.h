@@ -27,4 +27,8 @@ public:
     float transparent[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     float transparency = 0.0f;
     float indexOfRefraction = 1.0f;
+    // The image a textured diffuse samples: the id its <texture> names,
+    // followed through the profile's sampler and surface parameters to the
+    // image id; empty when the diffuse is not a texture.
+    QString diffuseImage;
 };

@@ -1,9 +1,18 @@
 #pragma once
-// CdaGeometry: one COLLADA <geometry> decoded into flat lists. Only the
-// first <mesh>'s <triangles> primitives are decoded; <linestrips>,
+// CdaGeometry: one COLLADA <geometry> decoded into flat lists.
+//
+// Decoding::TrianglesOnly (the layout of archives with a "Model" node): only
+// the first <mesh>'s <triangles> primitives are decoded; <linestrips>,
 // <polygons>, <polylist>, <trifans> and <tristrips> are reported, not read.
 // Normals are the file's, unchanged; indices are kept exactly as read and
 // are not checked against the lists (see indicesInRange).
+//
+// Decoding::AllSurfaces (any other document): every surface primitive of
+// the first <mesh> (<triangles>, <polylist>, <polygons>, <tristrips>,
+// <trifans>) becomes one triangle group, each read with its own inputs.
+// Polygons are cut into triangles by ear clipping; holes of <polygons> are
+// dropped with a line. Triangles whose corners index outside the lists are
+// dropped. A primitive without normals gets one flat normal per triangle.
 
 #include "collada/Matrix4.h"
 #include "trimesh/Vec.h"
@@ -24,6 +33,8 @@ public:
 
 class CdaGeometry {
 public:
+    enum class Decoding { TrianglesOnly, AllSurfaces };
+
     CdaGeometry() = default;
     // Decodes one <geometry> element; never fails. Writes
     // "CdaGeometry: geometry %s has unrecognized geometry type %s\n" when the
@@ -31,7 +42,11 @@ public:
     // polylist, trifans, tristrips found). A float_array or triangles count
     // larger than its text could hold is cut to what the text can hold
     // (plus a small allowance read as zeros) with a "CdaGeometry: " line.
-    explicit CdaGeometry(const QDomElement& element);
+    // With AllSurfaces, writes "CdaGeometry: geometry %s has %s, which are
+    // not surfaces; skipped\n" for <lines> and <linestrips>, and
+    // "CdaGeometry: polygons of geometry %s have holes; the holes are left
+    // out\n" once per geometry.
+    explicit CdaGeometry(const QDomElement& element, Decoding decoding = Decoding::TrianglesOnly);
 
     // Empties every list and the id and type.
     void clear();
@@ -51,10 +66,16 @@ public:
     bool indicesInRange() const;
 
     QString id;
-    QString type; // "triangles" when a <triangles> element was decoded
+    // "triangles" when a <triangles> element was decoded (AllSurfaces: any
+    // surface primitive)
+    QString type;
     std::vector<vec> positions;
     std::vector<vec> normals;
     std::vector<vec> texCoords; // (s, t, 0) or (s, t, p)
-    QStringList materialSymbols; // one per <triangles> element
+    QStringList materialSymbols; // one per decoded primitive element
     std::vector<std::vector<CdaTriangle>> groups;
+
+private:
+    void decodeTriangles(const QDomElement& mesh);
+    void decodeAllSurfaces(const QDomElement& mesh);
 };

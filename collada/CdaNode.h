@@ -23,8 +23,10 @@ public:
     // Reads the element (a <node>, a <visual_scene>, or a null element,
     // which gives an empty node with the identity matrix). References are
     // resolved through the scene's lookups, so only records read before
-    // this node are found; a failed lookup gives none. Only <matrix> places
-    // the node; <translate>, <rotate> and <scale> are not read.
+    // this node are found; a failed lookup gives none. `matrix` is the
+    // first <matrix> only (what the "Model" layout uses); `transform` is the
+    // product of every <matrix>, <translate>, <rotate> and <scale>, in
+    // document order (<lookat> and <skew> are not read).
     CdaNode(const QDomElement& element, const CdaScene& scene);
     CdaNode(const CdaNode&) = delete;
     CdaNode& operator=(const CdaNode&) = delete;
@@ -38,4 +40,15 @@ public:
     const CdaLight* light = nullptr;
     std::vector<std::unique_ptr<CdaNode>> children;
     Matrix4 matrix;
+
+    // Every instance, for documents without a "Model" node, where a node
+    // may place several geometries and library nodes besides its children.
+    struct GeometryInstance {
+        const CdaGeometry* geometry = nullptr;
+        QStringList materialSymbols;
+        std::vector<const CdaMaterial*> materials; // parallel to the symbols
+    };
+    std::vector<GeometryInstance> geometryInstances; // resolved ones only
+    std::vector<const CdaNode*> instanceNodes;        // resolved ones only
+    Matrix4 transform;
 };

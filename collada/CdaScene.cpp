@@ -4,7 +4,13 @@
 #include "ln/LnBoxyModel.h"
 #include "trimesh/BoundingSphere.h"
 
+#include <QBuffer>
+#include <QDir>
 #include <QDomDocument>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QUrl>
 #include <QFile>
 #include <QXmlStreamReader>
 
@@ -181,6 +187,88 @@ bool endsWithDae(const char* name)
     return n >= 3 && QByteArray(name + n - 3).toLower() == "dae";
 }
 
+// Whether the element or a node below it has id "Model". Nesting is bounded
+// by the document check.
+bool hasModelNode(const QDomElement& element)
+{
+    for (QDomElement child = element.firstChildElement(QStringLiteral("node")); !child.isNull();
+         child = child.nextSiblingElement(QStringLiteral("node"))) {
+        if (child.attribute(QStringLiteral("id")) == QLatin1String("Model") ||
+            hasModelNode(child)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+Matrix4 upAxisTurn(const QString& axis)
+{
+    Matrix4 m;
+    if (axis == QLatin1String("Y_UP")) {
+        // (x, y, z) -> (x, -z, y)
+        m.at(1, 1) = 0.0;
+        m.at(1, 2) = -1.0;
+        m.at(2, 1) = 1.0;
+        m.at(2, 2) = 0.0;
+    } else if (axis == QLatin1String("X_UP")) {
+        // (x, y, z) -> (-z, y, x)
+        m.at(0, 0) = 0.0;
+        m.at(0, 2) = -1.0;
+        m.at(2, 0) = 1.0;
+        m.at(2, 2) = 0.0;
+    }
+    return m;
+}
+
+// The visual scene <scene><instance_visual_scene> names, else the first.
+QDomElement instancedVisualScene(const QDomElement& root, const QDomElement& first)
+{
+    const QString wanted = cdaStripHash(root.firstChildElement(QStringLiteral("scene"))
+                                            .firstChildElement(QStringLiteral("instance_visual_scene"))
+                                            .attribute(QStringLiteral("url")));
+    if (wanted.isEmpty()) {
+        return first;
+    }
+    for (QDomElement v = first; !v.isNull(); v = v.nextSiblingElement(QStringLiteral("visual_scene"))) {
+        if (v.attribute(QStringLiteral("id")) == wanted) {
+            return v;
+        }
+    }
+    return first;
+}
+
+// Image id to the archive entry it names, resolved against the folder of
+// the document's own entry; empty when the document is not in an archive.
+QHash<QString, QString> imageEntries(const QDomElement& root, const QString& entry)
+{
+    QHash<QString, QString> out;
+    if (entry.isEmpty()) {
+        return out;
+    }
+    const QString folder = QFileInfo(entry).path();
+    for (QDomElement image = root.firstChildElement(QStringLiteral("library_images"))
+                                 .firstChildElement(QStringLiteral("image"));
+         !image.isNull(); image = image.nextSiblingElement(QStringLiteral("image"))) {
+        QDomElement from = image.firstChildElement(QStringLiteral("init_from"));
+        if (!from.firstChildElement(QStringLiteral("ref")).isNull()) {
+            from = from.firstChildElement(QStringLiteral("ref")); // COLLADA 1.5
+        }
+        QString file = QUrl::fromPercentEncoding(from.text().trimmed().toUtf8());
+        if (file.startsWith(QLatin1String("file://"))) {
+            file = file.mid(7);
+        }
+        if (file.isEmpty() || QDir::isAbsolutePath(file)) {
+            continue;
+        }
+        QString inArchive = QDir::cleanPath(folder + QLatin1Char('/') + file);
+        while (inArchive.startsWith(QLatin1String("./"))) {
+            inArchive = inArchive.mid(2);
+        }
+        out.insert(image.attribute(QStringLiteral("id")), inArchive);
+    }
+    return out;
+}
+
 } // namespace
 
 CdaScene::CdaScene() = default;
@@ -217,6 +305,7 @@ bool CdaScene::loadKmz(const QString& path)
         cdaWarning("CdaScene::load: could not open: %s\n", shown(path).constData());
         return false;
     }
+    archivePath = path;
     unsigned long long readSoFar = 0;
     for (uLong entry = 0; entry < info.number_entry; ++entry) {
         unz_file_info fileInfo;
@@ -246,7 +335,9 @@ bool CdaScene::loadKmz(const QString& path)
                                shown(path).constData());
                     return false;
                 }
+                currentEntry = QString::fromLocal8Bit(name);
                 load(bytes); // a broken document does not stop the walk
+                currentEntry.clear();
             }
         }
         // The entry count comes from the archive and may overstate: stop at
@@ -301,10 +392,26 @@ bool CdaScene::load(const QByteArray& bytes)
         return false;
     }
     const QDomElement root = document.documentElement();
+    const QDomElement firstVisualScene =
+        root.firstChildElement(QStringLiteral("library_visual_scenes"))
+            .firstChildElement(QStringLiteral("visual_scene"));
+    // Documents in the "Model" layout are read exactly as that layout
+    // expects; any other is read in full.
+    const bool modelLayout = hasModelNode(firstVisualScene);
+    const CdaGeometry::Decoding decoding = modelLayout ? CdaGeometry::Decoding::TrianglesOnly
+                                                       : CdaGeometry::Decoding::AllSurfaces;
 
+    const int effectsBefore = effectCount();
     readLibrary(root, "library_effects", "effect", effects, effectIndex,
                 [](const QDomElement& e) { return std::make_unique<CdaEffect>(e); });
     cdaWarning("CdaScene::load: Read %d effects\n", effectCount());
+    const QHash<QString, QString> images = imageEntries(root, currentEntry);
+    for (int i = effectsBefore; i < effectCount(); ++i) {
+        const CdaEffect* e = effects[size_t(i)].get();
+        if (!e->diffuseImage.isEmpty() && images.contains(e->diffuseImage)) {
+            effectImageEntry.insert(e, images.value(e->diffuseImage));
+        }
+    }
     readLibrary(root, "library_materials", "material", materials, materialIndex,
                 [this](const QDomElement& e) { return std::make_unique<CdaMaterial>(e, *this); });
     cdaWarning("CdaScene::load: Read %d materials\n", materialCount());
@@ -315,16 +422,38 @@ bool CdaScene::load(const QByteArray& bytes)
                 [](const QDomElement& e) { return std::make_unique<CdaCamera>(e); });
     cdaWarning("CdaScene::load: Read %d cameras\n", cameraCount());
     readLibrary(root, "library_geometries", "geometry", geometries, geometryIndex,
-                [](const QDomElement& e) { return std::make_unique<CdaGeometry>(e); });
+                [decoding](const QDomElement& e) {
+                    return std::make_unique<CdaGeometry>(e, decoding);
+                });
     cdaWarning("CdaScene::load: Read %d geometries\n", geometryCount());
+    for (QDomElement c = root.firstChildElement(QStringLiteral("library_controllers"))
+                             .firstChildElement(QStringLiteral("controller"));
+         !c.isNull(); c = c.nextSiblingElement(QStringLiteral("controller"))) {
+        const QString id = c.attribute(QStringLiteral("id"));
+        const CdaGeometry* g = findGeometry(cdaStripHash(
+            c.firstChildElement(QStringLiteral("skin")).attribute(QStringLiteral("source"))));
+        if (g && !controllerGeometry.contains(id)) {
+            controllerGeometry.insert(id, g);
+        }
+    }
+    const int libraryNodesBefore = libraryNodeCount();
     readLibrary(root, "library_nodes", "node", libraryNodes, libraryNodeIndex,
                 [this](const QDomElement& e) { return std::make_unique<CdaNode>(e, *this); });
     cdaWarning("CdaScene::load: Read %d library nodes\n", libraryNodeCount());
+    for (int i = libraryNodesBefore; i < libraryNodeCount(); ++i) {
+        indexNestedNodes(*libraryNodes[size_t(i)]);
+    }
 
-    rootNode = std::make_unique<CdaNode>(
-        root.firstChildElement(QStringLiteral("library_visual_scenes"))
-            .firstChildElement(QStringLiteral("visual_scene")),
-        *this);
+    upMatrix = Matrix4();
+    QDomElement visualScene = firstVisualScene;
+    if (!modelLayout) {
+        upMatrix = upAxisTurn(root.firstChildElement(QStringLiteral("asset"))
+                                  .firstChildElement(QStringLiteral("up_axis"))
+                                  .text()
+                                  .trimmed());
+        visualScene = instancedVisualScene(root, firstVisualScene);
+    }
+    rootNode = std::make_unique<CdaNode>(visualScene, *this);
     cdaWarning("CdaScene::load: Read root node\n");
     cdaWarning("CdaScene::load: success!\n");
     return true;
@@ -345,6 +474,26 @@ const CdaMaterial* CdaScene::findMaterial(const QString& id) const
     return lookup(materialIndex, id);
 }
 const CdaEffect* CdaScene::findEffect(const QString& id) const { return lookup(effectIndex, id); }
+const CdaNode* CdaScene::findInstancedNode(const QString& id) const
+{
+    const CdaNode* node = findLibraryNode(id);
+    return node ? node : nestedNodeIndex.value(id, nullptr);
+}
+
+void CdaScene::indexNestedNodes(const CdaNode& node)
+{
+    for (const std::unique_ptr<CdaNode>& child : node.children) {
+        if (!child->id.isEmpty() && !nestedNodeIndex.contains(child->id)) {
+            nestedNodeIndex.insert(child->id, child.get());
+        }
+        indexNestedNodes(*child);
+    }
+}
+
+const CdaGeometry* CdaScene::findControllerGeometry(const QString& id) const
+{
+    return controllerGeometry.value(id, nullptr);
+}
 
 namespace {
 
@@ -390,6 +539,7 @@ void CdaScene::concatGeometry(const CdaNode* node, const QString& type, CdaGeome
         CdaGeometry copy(*g);
         copy.transform(placed);
         out.append(copy);
+        countMaterials(*g, n.materialSymbols, n.materials);
     };
     walk(node, Matrix4(), 0, visitsLeft, cut, leaf);
     if (cut) {
@@ -452,7 +602,9 @@ int CdaScene::buildModels(const CdaNode* node, std::vector<LnModel*>& models)
     }
     int added = 0;
     CdaGeometry flat;
+    lastColours.clear();
     for (const std::unique_ptr<CdaNode>& child : node->children) {
+        tally.clear();
         concatGeometry(child.get(), QStringLiteral("triangles"), flat);
         if (flat.positions.empty()) {
             continue;
@@ -464,7 +616,256 @@ int CdaScene::buildModels(const CdaNode* node, std::vector<LnModel*>& models)
             continue;
         }
         models.push_back(makeBoxyModel(flat));
+        lastColours.push_back(dominantColour());
         ++added;
     }
     return added;
+}
+
+void CdaScene::countMaterials(const CdaGeometry& geometry, const QStringList& symbols,
+                              const std::vector<const CdaMaterial*>& materials)
+{
+    for (size_t i = 0; i < geometry.groups.size(); ++i) {
+        const QString symbol =
+            int(i) < geometry.materialSymbols.size() ? geometry.materialSymbols[int(i)] : QString();
+        const CdaMaterial* material = nullptr;
+        const int bound = symbols.indexOf(symbol);
+        if (bound >= 0 && size_t(bound) < materials.size()) {
+            material = materials[size_t(bound)];
+        } else if (materials.size() == 1) {
+            material = materials.front(); // one material binds whatever the symbol
+        }
+        const long long triangles = (long long)geometry.groups[i].size();
+        if (!material || triangles == 0) {
+            continue;
+        }
+        auto it = std::find_if(tally.begin(), tally.end(),
+                               [material](const auto& entry) { return entry.first == material; });
+        if (it == tally.end()) {
+            tally.emplace_back(material, triangles);
+        } else {
+            it->second += triangles;
+        }
+    }
+}
+
+CdaScene::FileColour CdaScene::dominantColour()
+{
+    const CdaMaterial* best = nullptr;
+    long long most = 0;
+    for (const auto& entry : tally) {
+        if (entry.second > most) {
+            best = entry.first;
+            most = entry.second;
+        }
+    }
+    return materialColour(best);
+}
+
+CdaScene::FileColour CdaScene::materialColour(const CdaMaterial* material)
+{
+    FileColour colour;
+    if (!material || !material->effect) {
+        return colour;
+    }
+    const CdaEffect* effect = material->effect;
+    colour.known = true;
+    if (!effect->diffuseImage.isEmpty()) {
+        const QString entry = effectImageEntry.value(effect);
+        if (!entry.isEmpty()) {
+            colour.rgb = imageColour(entry);
+        }
+        return colour;
+    }
+    for (int k = 0; k < 3; ++k) {
+        const float c = effect->diffuse[k];
+        colour.rgb[k] = std::isfinite(c) ? std::min(1.0f, std::max(0.0f, c)) : 0.0f;
+    }
+    return colour;
+}
+
+vec CdaScene::imageColour(const QString& entry)
+{
+    const auto known = imageColours.constFind(entry);
+    if (known != imageColours.constEnd()) {
+        return known.value();
+    }
+    vec colour(1.0f, 1.0f, 1.0f);
+    ZipHandle archive(archivePath);
+    unz_file_info info;
+    QByteArray bytes;
+    if (archive.get() &&
+        unzLocateFile(archive.get(), QFile::encodeName(entry).constData(), 2) == UNZ_OK &&
+        unzGetCurrentFileInfo(archive.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) ==
+            UNZ_OK &&
+        info.uncompressed_size <= maxEntryBytes &&
+        readCurrentEntry(archive.get(), info.uncompressed_size, bytes)) {
+        QBuffer buffer(&bytes);
+        QImageReader reader(&buffer);
+        const QSize size = reader.size();
+        // Pictures too large to decode whole keep white.
+        if (size.isValid() && (long long)size.width() * size.height() <= maxImagePixels) {
+            const QImage image = reader.read().convertToFormat(QImage::Format_RGB32);
+            if (!image.isNull()) {
+                double sum[3] = {0.0, 0.0, 0.0};
+                for (int y = 0; y < image.height(); ++y) {
+                    const QRgb* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+                    for (int x = 0; x < image.width(); ++x) {
+                        sum[0] += qRed(row[x]);
+                        sum[1] += qGreen(row[x]);
+                        sum[2] += qBlue(row[x]);
+                    }
+                }
+                const double n = 255.0 * double(image.width()) * double(image.height());
+                colour = vec(float(sum[0] / n), float(sum[1] / n), float(sum[2] / n));
+            }
+        }
+    }
+    imageColours.insert(entry, colour);
+    return colour;
+}
+
+namespace {
+
+// Calls leaf(instance, matrix) for every geometry instance of the subtree,
+// each node placed by all its transformation elements, children and
+// instance nodes followed. Sets `cut` when the depth or visit budget stops
+// the walk.
+template <class Leaf>
+void walkAll(const CdaNode* node, const Matrix4& above, int depth, long long& visitsLeft,
+             bool& cut, Leaf& leaf)
+{
+    if (depth > CdaScene::maxVisitDepth || visitsLeft <= 0) {
+        cut = true;
+        return;
+    }
+    --visitsLeft;
+    const Matrix4 placed = above * node->transform;
+    for (const CdaNode::GeometryInstance& instance : node->geometryInstances) {
+        leaf(instance, placed);
+    }
+    for (const std::unique_ptr<CdaNode>& child : node->children) {
+        walkAll(child.get(), placed, depth + 1, visitsLeft, cut, leaf);
+    }
+    for (const CdaNode* instance : node->instanceNodes) {
+        walkAll(instance, placed, depth + 1, visitsLeft, cut, leaf);
+    }
+}
+
+// The chain of nodes from `node` down to the first match findNode gives.
+bool pathTo(const CdaNode* node, const QString& id, std::vector<const CdaNode*>& chain)
+{
+    chain.push_back(node);
+    for (const std::unique_ptr<CdaNode>& child : node->children) {
+        if (pathTo(child.get(), id, chain)) {
+            return true;
+        }
+    }
+    if (node->id == id) {
+        return true;
+    }
+    chain.pop_back();
+    return false;
+}
+
+} // namespace
+
+int CdaScene::buildSceneModels(std::vector<LnModel*>& models, std::vector<FileColour>* colours)
+{
+    boundsMin = vec(10000000.0f, 10000000.0f, 10000000.0f);
+    boundsMax = vec(-10000000.0f, -10000000.0f, -10000000.0f);
+    boundsCenter = vec();
+    boundsRadius = 0.0f;
+    if (!rootNode) {
+        return 0;
+    }
+    std::vector<vec> points;
+    int added = 0;
+    CdaGeometry flat;
+    for (const std::unique_ptr<CdaNode>& child : rootNode->children) {
+        flat.clear();
+        flat.id = QStringLiteral("concat_geom");
+        flat.type = QStringLiteral("triangles");
+        tally.clear();
+        bool cut = false;
+        auto leaf = [this, &flat, &cut](const CdaNode::GeometryInstance& instance,
+                                        const Matrix4& placed) {
+            const CdaGeometry* g = instance.geometry;
+            if (g->type != QLatin1String("triangles")) {
+                return;
+            }
+            const long long size = (long long)(g->positions.size() + g->normals.size() +
+                                               g->texCoords.size()) +
+                                   3ll * g->triangleCount();
+            if (size > entriesLeft) {
+                cut = true;
+                return;
+            }
+            entriesLeft -= size;
+            CdaGeometry copy(*g);
+            copy.transform(placed);
+            flat.append(copy);
+            countMaterials(*g, instance.materialSymbols, instance.materials);
+        };
+        walkAll(child.get(), upMatrix, 0, visitsLeft, cut, leaf);
+        if (cut) {
+            cdaWarning("CdaScene::load: node %s is nested, instanced or sized beyond the "
+                       "importer's limits; part of it is left out\n",
+                       shown(child->id).constData());
+        }
+        if (flat.triangleCount() == 0) {
+            continue; // cameras, lights, empty groups
+        }
+        if (!flat.indicesInRange()) {
+            cdaWarning("CdaScene::load: model node %s has triangle indices outside its positions "
+                       "or normals; it is left out\n",
+                       shown(child->id).constData());
+            continue;
+        }
+        models.push_back(makeBoxyModel(flat));
+        if (colours) {
+            colours->push_back(dominantColour());
+        }
+        points.insert(points.end(), flat.positions.begin(), flat.positions.end());
+        ++added;
+    }
+    for (const vec& p : points) {
+        for (int k = 0; k < 3; ++k) {
+            boundsMin[k] = std::min(boundsMin[k], p[k]);
+            boundsMax[k] = std::max(boundsMax[k], p[k]);
+        }
+    }
+    points.erase(std::remove_if(points.begin(), points.end(),
+                                [](const vec& p) {
+                                    return !std::isfinite(p[0]) || !std::isfinite(p[1]) ||
+                                           !std::isfinite(p[2]);
+                                }),
+                 points.end());
+    ::boundingSphere(points.data(), points.size(), boundsCenter, boundsRadius);
+    return added;
+}
+
+void CdaScene::sceneBounds(vec& center, float& radius, vec& min, vec& max) const
+{
+    center = boundsCenter;
+    radius = boundsRadius;
+    min = boundsMin;
+    max = boundsMax;
+}
+
+bool CdaScene::sceneCameraMatrix(Matrix4& matrix) const
+{
+    std::vector<const CdaNode*> chain;
+    if (!rootNode || !pathTo(rootNode.get(), QStringLiteral("Camera"), chain)) {
+        return false;
+    }
+    Matrix4 m = upMatrix;
+    for (const CdaNode* node : chain) {
+        m = m * node->transform;
+    }
+    if (!m.isFinite()) {
+        return false;
+    }
+    matrix = m;
+    return true;
 }

@@ -3,10 +3,12 @@
 // KMZ (zip) archive, or one plain document, into libraries of records it
 // owns, and turns subtrees of the visual scene into boxy models.
 //
-// Typical use (the scene model's KMZ branch): construct, load(path), then
-// findNode("Model") / buildModels / boundingSphere / boundingBox and
-// findNode("Camera"), then destroy. Models built here are independent of
-// the CdaScene. Runs in the GUI thread only.
+// Typical use (the scene model's COLLADA branch): construct, load(path),
+// then findNode("Model") / buildModels / boundingSphere / boundingBox and
+// findNode("Camera"), then destroy. A document without a "Model" node is
+// read in full (every surface primitive, every transformation element) and
+// its models come from buildSceneModels / sceneCameraMatrix instead. Models
+// built here are independent of the CdaScene. Runs in the GUI thread only.
 //
 // Every line is written through qWarning and begins "CdaScene::load: "
 // (or "CdaGeometry: " for geometry decoding). Nothing here stops the
@@ -23,7 +25,10 @@
 #include <QHash>
 #include <QString>
 
+#include "collada/Matrix4.h"
+
 #include <memory>
+#include <utility>
 #include <vector>
 
 class LnBoxyModel;
@@ -54,6 +59,8 @@ public:
     // may collect. Instancing could otherwise multiply a small document into
     // any size.
     static constexpr long long maxEntries = 1ll << 24;
+    // Images larger than this many pixels are not decoded for a colour.
+    static constexpr long long maxImagePixels = 64ll * 1024 * 1024;
 
     CdaScene();
     ~CdaScene(); // the root tree first, then the libraries in table order
@@ -80,7 +87,15 @@ public:
     // load(bytes). False, silently, when the file cannot be opened.
     bool loadDae(const QString& path);
 
-    // Parses one document and appends its records. On a parse failure
+    // Parses one document and appends its records. A document whose first
+    // visual scene has a node with id "Model" is read in that layout: its
+    // geometries decode only <triangles>, its root is the first visual
+    // scene and its up axis is not applied. Any other document decodes
+    // every surface primitive, and its root is the visual scene that
+    // <scene><instance_visual_scene> names (the first one without it).
+    // Its <library_images> and <library_controllers> (skins, whose source
+    // geometry <instance_controller> then places) are read silently.
+    // On a parse failure
     // writes "CdaScene::load: DOM read failure: %s at row %d, col %d\n",
     // writes the bytes to "dom_error_dump.txt" in the current directory and
     // returns false, the scene unchanged. Otherwise writes the six count
@@ -94,6 +109,11 @@ public:
     const CdaLight* findLight(const QString& id) const;
     const CdaMaterial* findMaterial(const QString& id) const;
     const CdaEffect* findEffect(const QString& id) const;
+    // For <instance_node> of documents without a "Model" node: a library
+    // node, else a node nested inside one (read before), or none.
+    const CdaNode* findInstancedNode(const QString& id) const;
+    // The source geometry of a <controller>'s <skin>, or none.
+    const CdaGeometry* findControllerGeometry(const QString& id) const;
 
     // Depth-first from the root: a node's children are searched, in order,
     // before the node itself. Instances are not followed. None without a
@@ -131,6 +151,43 @@ public:
     // appended.
     int buildModels(const CdaNode* node, std::vector<LnModel*>& models);
 
+    // What a model's pigment starts as when the file's colours are used.
+    struct FileColour {
+        bool known = false; // no material bound to its triangles: false
+        vec rgb = vec(1.0f, 1.0f, 1.0f);
+    };
+
+    // For documents without a "Model" node: one boxy model per child of the
+    // root that holds geometry (its own, its descendants', or through
+    // instance nodes), each node placed by all its transformation elements
+    // and every instance followed, turned so the document's up axis is +z.
+    // Children holding only cameras or lights give nothing. The limits of
+    // concatGeometry apply, with the same line. `colours`, when given, gets
+    // one entry per model appended: the colour (see materialColour) of the
+    // material bound to most of the model's triangles. Also sets the
+    // bounds that sceneBounds gives. Returns the count appended.
+    int buildSceneModels(std::vector<LnModel*>& models, std::vector<FileColour>* colours = nullptr);
+    // Bounds of what the last buildSceneModels built, as boundingSphere and
+    // boundingBox give them for a subtree.
+    void sceneBounds(vec& center, float& radius, vec& min, vec& max) const;
+    // The camera of a document without a "Model" node: the world matrix of
+    // the node with id "Camera" (found as findNode finds it) with the up
+    // axis turn applied. False without such a node or when not finite.
+    bool sceneCameraMatrix(Matrix4& matrix) const;
+    // The turn that takes the last document's <asset><up_axis> to +z:
+    // Y_UP maps (x, y, z) to (x, -z, y), X_UP to (-z, y, x); Z_UP, none or
+    // anything else, the identity.
+    const Matrix4& upAxisMatrix() const { return upMatrix; }
+
+    // The diffuse colour of the material's effect: its <color>, clamped to
+    // 0..1; for a textured diffuse the average colour of the image when
+    // the image is an entry of the archive the document came from, else
+    // white. Unknown without a material or effect.
+    FileColour materialColour(const CdaMaterial* material);
+    // The same for the models buildModels builds from a "Model" node: one
+    // entry per model of the last buildModels call.
+    const std::vector<FileColour>& modelColours() const { return lastColours; }
+
     const CdaNode* root() const { return rootNode.get(); }
     int libraryNodeCount() const { return int(libraryNodes.size()); }
     int geometryCount() const { return int(geometries.size()); }
@@ -164,4 +221,30 @@ private:
 
     long long visitsLeft = maxVisits;
     long long entriesLeft = maxEntries;
+
+    // Triangles per bound material while one model is flattened, in the
+    // order materials were first met.
+    std::vector<std::pair<const CdaMaterial*, long long>> tally;
+    void countMaterials(const CdaGeometry& geometry, const QStringList& symbols,
+                        const std::vector<const CdaMaterial*>& materials);
+    FileColour dominantColour();
+    // Average colour of an image entry of the archive; white when it cannot
+    // be read or decoded.
+    vec imageColour(const QString& entry);
+    std::vector<FileColour> lastColours;
+
+    Matrix4 upMatrix;
+    vec boundsCenter, boundsMin, boundsMax;
+    float boundsRadius = 0.0f;
+
+    // Where textured effects find their images: the archive, the entry
+    // being read, and per effect the archive entry of its image.
+    QString archivePath;
+    QString currentEntry;
+    QHash<const CdaEffect*, QString> effectImageEntry;
+    QHash<QString, vec> imageColours;
+    QHash<QString, const CdaNode*> nestedNodeIndex;
+    void indexNestedNodes(const CdaNode& node);
+    // Skins: controller id to the geometry it deforms.
+    QHash<QString, const CdaGeometry*> controllerGeometry;
 };

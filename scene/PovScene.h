@@ -6,6 +6,7 @@
 // Loading, clearing and destroying build or delete OpenGL display lists:
 // the viewer's context must be current.
 
+#include "collada/CdaScene.h"
 #include "ln/LnModel.h"
 #include "scene/PovLight.h"
 #include "scene/PovTexture.h"
@@ -28,7 +29,8 @@ public:
 
     // Replaces the scene by the content of the file. The loader is chosen by
     // case-sensitive substring tests on the name (".npr"; then ".off", ".ply"
-    // or ".obj"), then by a "kmz" ending in any case. Returns false, with the
+    // or ".obj"), then by a "kmz" or "dae" ending in any case (both through
+    // the COLLADA importer). Returns false, with the
     // scene empty, " LN WARNING - PovScene::load - No models loaded.\n" on
     // standard error and loadError() set, when no model results. `camera` is
     // the viewer's camera, which a KMZ file may reposition.
@@ -93,6 +95,10 @@ public:
     bool groundVisible = false;
     bool outdoorLighting = true;
     float groundZ = -1.0f;
+    // When set, loading starts each model's pigment at the colour its file
+    // gives: the diffuse colour of the COLLADA material bound to most of its
+    // triangles, or an NPR model's commonest face colour. Off by default.
+    bool fileColours = false;
 
 private:
     bool validIndex(int index) const { return index >= 0 && index < modelCount(); }
@@ -100,8 +106,17 @@ private:
     // Makes a model read from a file the scene's only model, or keeps the
     // reader's reason when there is none.
     void takeSingleModel(LnModel* model, const std::string& reason);
-    // Imports the models of a KMZ archive and places the camera.
+    // Imports the models of a KMZ archive or COLLADA document and places
+    // the camera.
     void loadKmz(const char* fileName, qglviewer::Camera* camera);
+    // The models of a COLLADA file without a "Model" node.
+    void loadColladaScene(CdaScene& importer, bool readable, const char* fileName,
+                          qglviewer::Camera* camera);
+    // With fileColours set: texture i takes colour i where it is known.
+    void applyFileColours(const std::vector<CdaScene::FileColour>& colours);
+    // With fileColours set: a boxy model's texture takes its commonest
+    // face colour.
+    void applyFaceColour();
 
     QString lastError;
 };

@@ -16,6 +16,7 @@ ACTIONS = [  # object name, text, checkable, checked, enabled
     ("actionWireframe", "Show Wireframe", True, False, True),
     ("actionSubdivide", "Subdivide", False, False, False),
     ("actionSmooth_Shading", "Smooth Shading", True, True, False),
+    ("actionColours_from_File", "Colours from File", True, False, True),
     ("actionLighting_Outdoor", "Outdoor", True, True, True),
     ("actionLighting_Indoor", "Indoor", True, False, True),
     ("actionUpdate_Texture", "Update_Texture", False, False, True),
@@ -29,7 +30,8 @@ MENUS = [
                           "actionPreview_POV_Ray_Scene"]),
     ("menuView", "View", ["actionReset_Camera", "-", "actionShow_Lights",
                           "actionShow_Ground_Plane", "-", "actionWireframe"]),
-    ("menuModel", "Model", ["actionSubdivide", "-", "actionSmooth_Shading"]),
+    ("menuModel", "Model", ["actionSubdivide", "-", "actionSmooth_Shading",
+                            "-", "actionColours_from_File"]),
     ("menuLighting", "Lighting", ["actionLighting_Outdoor", "actionLighting_Indoor", "-",
                                   "actionAdd_Light", "actionRemove_Light"]),
 ]

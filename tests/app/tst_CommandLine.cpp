@@ -136,6 +136,10 @@ private slots:
                                  options, error));
         QCOMPARE(options.size, QSize(320, 200));
         QVERIFY(options.indoor && options.ground);
+        QVERIFY(!options.fileColours);
+        CommandLineOptions coloured;
+        QVERIFY(parseCommandLine({"--file-colours", "--pov", "x.pov", "s.dae"}, coloured, error));
+        QVERIFY(coloured.fileColours);
         QCOMPARE(options.povFile, QString("x.pov"));
         QCOMPARE(options.renderImage, QString("x.png"));
         QCOMPARE(options.scene, QString("s.npr"));
@@ -220,6 +224,75 @@ private slots:
                       false);
         QVERIFY2(run.status == 0, qPrintable(run.err));
         QVERIFY(intersectionOverUnion(silhouette(QImage(headless)), silhouette(a)) > 0.999);
+    }
+
+    // A plain COLLADA document with a red material: grey by default, red in
+    // the scene text, the view and the picture with --file-colours.
+    void daeInItsFileColours()
+    {
+        if (QStandardPaths::findExecutable("povray").isEmpty()) {
+            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
+        }
+        const QString dae = dir.filePath("red square.DAE");
+        QFile file(dae);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(
+            "<?xml version=\"1.0\"?><COLLADA version=\"1.4.1\"><asset><up_axis>Y_UP</up_axis>"
+            "</asset><library_effects><effect id=\"fx\"><profile_COMMON><technique sid=\"c\">"
+            "<lambert><diffuse><color>0.9 0.1 0.1 1</color></diffuse></lambert></technique>"
+            "</profile_COMMON></effect></library_effects><library_materials><material id=\"red\">"
+            "<instance_effect url=\"#fx\"/></material></library_materials><library_geometries>"
+            "<geometry id=\"g\"><mesh><source id=\"p\"><float_array count=\"12\">"
+            "-1 0 1 1 0 1 1 0 -1 -1 0 -1</float_array><technique_common><accessor stride=\"3\"/>"
+            "</technique_common></source><vertices id=\"v\"><input semantic=\"POSITION\" "
+            "source=\"#p\"/></vertices><polylist count=\"1\" material=\"m\"><input "
+            "semantic=\"VERTEX\" source=\"#v\" offset=\"0\"/><vcount>4</vcount><p>0 1 2 3</p>"
+            "</polylist></mesh></geometry></library_geometries><library_visual_scenes>"
+            "<visual_scene id=\"s\"><node id=\"square\"><instance_geometry url=\"#g\">"
+            "<bind_material><technique_common><instance_material symbol=\"m\" target=\"#red\"/>"
+            "</technique_common></bind_material></instance_geometry></node></visual_scene>"
+            "</library_visual_scenes><scene><instance_visual_scene url=\"#s\"/></scene>"
+            "</COLLADA>");
+        file.close();
+        // The lit pixels' mean colour.
+        const auto mean = [](const QImage& image) {
+            double sum[3] = {0, 0, 0};
+            int n = 0;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) {
+                    const QRgb c = image.pixel(x, y);
+                    if (qGray(c) > 20) {
+                        sum[0] += qRed(c);
+                        sum[1] += qGreen(c);
+                        sum[2] += qBlue(c);
+                        ++n;
+                    }
+                }
+            }
+            return n ? QVector<double>{sum[0] / n, sum[1] / n, sum[2] / n} : QVector<double>();
+        };
+        const QString pov = dir.filePath("square.pov");
+        const QString render = dir.filePath("square.png");
+        const QString preview = dir.filePath("square-view.png");
+        for (bool colours : {false, true}) {
+            QStringList arguments = {"--pov", pov, "--render", render, "--preview", preview,
+                                     "--size", "160x120", dae};
+            if (colours) {
+                arguments.prepend("--file-colours");
+            }
+            Run run = kelvane(arguments, true);
+            QVERIFY2(run.status == 0, qPrintable(run.err));
+            QFile text(pov);
+            QVERIFY(text.open(QIODevice::ReadOnly));
+            QCOMPARE(text.readAll().contains("color rgb <0.9, 0.1, 0.1>"), colours);
+            for (const QString& picture : {render, preview}) {
+                const QVector<double> c = mean(QImage(picture));
+                QVERIFY2(c.size() == 3, qPrintable(picture));
+                // Red well above green and blue, or grey.
+                QVERIFY2((c[0] - std::max(c[1], c[2]) > 60.0) == colours,
+                         qPrintable(QString("%1: %2 %3 %4").arg(picture).arg(c[0]).arg(c[1]).arg(c[2])));
+            }
+        }
     }
 
     void failures_data()

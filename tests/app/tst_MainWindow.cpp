@@ -68,7 +68,8 @@ private slots:
                  QStringList({"actionReset_Camera", "-", "actionShow_Lights",
                               "actionShow_Ground_Plane", "-", "actionWireframe"}));
         QCOMPARE(menuEntries(w.ui.menuModel),
-                 QStringList({"actionSubdivide", "-", "actionSmooth_Shading"}));
+                 QStringList({"actionSubdivide", "-", "actionSmooth_Shading", "-",
+                              "actionColours_from_File"}));
         QCOMPARE(menuEntries(w.ui.menuLighting).mid(0, 2),
                  QStringList({"actionLighting_Outdoor", "actionLighting_Indoor"}));
 
@@ -95,6 +96,7 @@ private slots:
         QTest::newRow("Wireframe") << "actionWireframe" << true << false << true;
         QTest::newRow("Subdivide") << "actionSubdivide" << false << false << false;
         QTest::newRow("Smooth Shading") << "actionSmooth_Shading" << true << true << false;
+        QTest::newRow("Colours from File") << "actionColours_from_File" << true << false << true;
         QTest::newRow("Outdoor") << "actionLighting_Outdoor" << true << true << true;
         QTest::newRow("Indoor") << "actionLighting_Indoor" << true << false << true;
         QTest::newRow("Update Texture") << "actionUpdate_Texture" << false << false << true;
@@ -115,6 +117,34 @@ private slots:
         QCOMPARE(action->isCheckable(), checkable);
         QCOMPARE(action->isChecked(), checked);
         QCOMPARE(action->isEnabled(), enabled);
+    }
+
+    // Model > Colours from File applies to the scenes opened after it: an
+    // NPR model's face colour, a COLLADA document's material colour.
+    void coloursFromFile()
+    {
+        const QString cube = QFINDTESTDATA("../data/npr/cube.npr");
+        const QString dae = QFINDTESTDATA("../data/dae/model_camera_instances.dae");
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.loadScene(cube);
+        QCOMPARE(w.scene.modelCount(), 2);
+        QCOMPARE(w.scene.textures[1].red, PovTexture().red);
+        w.ui.actionColours_from_File->trigger();
+        QVERIFY(w.scene.fileColours);
+        QCOMPARE(w.scene.textures[1].red, PovTexture().red); // the open scene keeps its own
+        w.loadScene(cube);
+        QCOMPARE(w.scene.modelCount(), 2);
+        QCOMPARE(w.scene.textures[1].red, 0.9f);
+        QCOMPARE(w.scene.textures[1].green, 0.1f);
+        w.loadScene(dae);
+        QVERIFY(w.scene.modelCount() > 1);
+        QCOMPARE(w.scene.textures[1].red, 0.5f);
+        w.ui.actionColours_from_File->trigger();
+        w.loadScene(dae);
+        QVERIFY(w.scene.modelCount() > 1);
+        QCOMPARE(w.scene.textures[1].red, PovTexture().red);
     }
 
     void loadSetsTitleAndResetsState()

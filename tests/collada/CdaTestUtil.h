@@ -9,6 +9,8 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 #include <zip.h>
@@ -135,6 +137,28 @@ inline QDomDocument xml(const QString& text)
     QDomDocument document;
     document.setContent(text);
     return document;
+}
+
+// The triangles the surface primitives of a document declare by their
+// "count" attributes, counted straight from the XML.
+inline int declaredTriangles(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    QXmlStreamReader reader(&file);
+    int total = 0;
+    const QStringList surfaces = {QStringLiteral("triangles"), QStringLiteral("polylist"),
+                                  QStringLiteral("polygons"), QStringLiteral("tristrips"),
+                                  QStringLiteral("trifans")};
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::StartElement &&
+            surfaces.contains(reader.name().toString())) {
+            total += reader.attributes().value(QStringLiteral("count")).toInt();
+        }
+    }
+    return total;
 }
 
 } // namespace cdatest

@@ -54,6 +54,48 @@ QString texSource(const QString& values, int count, const QString& accessor)
         .arg(values, accessor);
 }
 
+// A geometry in a document without a "Model" node: positions as given (x y z
+// ...), one normal source "nor" of one +z normal, and the primitives as
+// given; decoded with every surface primitive.
+CdaGeometry decodeAll(const QString& positions, const QString& primitives)
+{
+    const int n = positions.split(QLatin1Char(' '), Qt::SkipEmptyParts).size();
+    const QDomDocument document = xml(
+        QStringLiteral("<geometry id=\"g\"><mesh>"
+                       "<source id=\"pos\"><float_array count=\"%1\">%2</float_array>"
+                       "<technique_common><accessor stride=\"3\"/></technique_common></source>"
+                       "<source id=\"nor\"><float_array count=\"3\">0 0 1</float_array>"
+                       "<technique_common><accessor stride=\"3\"/></technique_common></source>"
+                       "<vertices id=\"vtx\"><input semantic=\"POSITION\" source=\"#pos\"/>"
+                       "</vertices>%3</mesh></geometry>")
+            .arg(n)
+            .arg(positions, primitives));
+    return CdaGeometry(document.documentElement(), CdaGeometry::Decoding::AllSurfaces);
+}
+
+// Every triangle faces +z (counter-clockwise seen from above) and uses only
+// the listed corners; the area they cover, summed.
+double areaFacingUp(const CdaGeometry& g)
+{
+    double area = 0.0;
+    for (const std::vector<CdaTriangle>& group : g.groups) {
+        for (const CdaTriangle& t : group) {
+            const vec a = g.positions[size_t(t.vertex[0])];
+            const vec b = g.positions[size_t(t.vertex[1])];
+            const vec c = g.positions[size_t(t.vertex[2])];
+            const double z = cross(b - a, c - a)[2];
+            if (!(z > 0.0)) {
+                return -1.0;
+            }
+            area += z / 2.0;
+        }
+    }
+    return area;
+}
+
+const QString vertexInput =
+    QStringLiteral("<input semantic=\"VERTEX\" source=\"#vtx\" offset=\"0\"/>");
+
 } // namespace
 
 class TestCdaGeometry : public QObject {
@@ -358,6 +400,110 @@ private slots:
         QCOMPARE(out.groups[0][0].vertex[0], -1);
         QCOMPARE(out.groups[0][0].vertex[1], -2147483647 - 1 + 5);
         QVERIFY(!out.indicesInRange());
+    }
+
+    // Documents without a "Model" node: every surface primitive becomes
+    // triangles with the winding of the file.
+    void stripsFansAndPolygons_data()
+    {
+        QTest::addColumn<QString>("primitive");
+        QTest::addColumn<int>("triangles");
+        QTest::addColumn<double>("area");
+        // The unit square's corners 0..3 counter-clockwise, 4 its centre,
+        // 5 = (2, 0), 6 = (2, 1) to the right of it.
+        QTest::newRow("tristrips: alternate windings kept upward")
+            << "<tristrips count=\"1\">" + vertexInput + "<p>0 1 3 2</p></tristrips>" << 2 << 1.0;
+        QTest::newRow("tristrips: two strips")
+            << "<tristrips count=\"2\">" + vertexInput +
+                   "<p>0 1 3 2</p><p>1 5 2 6</p></tristrips>"
+            << 4 << 2.0;
+        QTest::newRow("trifans: around the centre")
+            << "<trifans count=\"1\">" + vertexInput + "<p>4 0 1 2 3 0</p></trifans>" << 4 << 1.0;
+        QTest::newRow("polylist: square and triangle")
+            << "<polylist count=\"2\">" + vertexInput +
+                   "<vcount>4 3</vcount><p>0 1 2 3 1 5 2</p></polylist>"
+            << 3 << 1.5;
+        QTest::newRow("polylist: vcount beyond p stops there")
+            << "<polylist count=\"2\">" + vertexInput +
+                   "<vcount>4 9</vcount><p>0 1 2 3 1 5 2</p></polylist>"
+            << 2 << 1.0;
+        // A fan from its first corner would cross the notch.
+        QTest::newRow("polygons: concave L cut by ears")
+            << "<polygons count=\"1\">" + vertexInput + "<p>5 6 2 7 8 0</p></polygons>" << 4
+            << 3.0;
+        QTest::newRow("triangles: index outside positions dropped")
+            << "<triangles count=\"2\">" + vertexInput + "<p>0 1 2 0 2 99</p></triangles>" << 1
+            << 0.5;
+    }
+    void stripsFansAndPolygons()
+    {
+        QFETCH(QString, primitive);
+        QFETCH(int, triangles);
+        QFETCH(double, area);
+        // 7 = (1, 2), 8 = (0, 2): with 5, 6, 2 and 0 an L of area 3.
+        const CdaGeometry g = decodeAll(
+            QStringLiteral("0 0 0 1 0 0 1 1 0 0 1 0 0.5 0.5 0 2 0 0 2 1 0 1 2 0 0 2 0"),
+            primitive);
+        QCOMPARE(g.type, QStringLiteral("triangles"));
+        QCOMPARE(g.triangleCount(), triangles);
+        QVERIFY(g.indicesInRange());
+        QCOMPARE(areaFacingUp(g), area);
+    }
+
+    void polygonHolesAreDroppedWithALine()
+    {
+        const QString primitive =
+            QStringLiteral("<polygons count=\"2\">") + vertexInput +
+            QStringLiteral("<ph><p>0 1 2 3</p><h>4 5 6</h><h>4 6 7</h></ph><p>1 8 2</p></polygons>");
+        expectLine(QStringLiteral("CdaGeometry: polygons of geometry g have holes; the holes are "
+                                  "left out\n"));
+        const CdaGeometry g = decodeAll(
+            QStringLiteral("0 0 0 4 0 0 4 4 0 0 4 0 1 1 0 2 1 0 2 2 0 1 2 0 5 0 0"), primitive);
+        // The outer square (two triangles) and the separate triangle.
+        QCOMPARE(g.triangleCount(), 3);
+        QCOMPARE(areaFacingUp(g), 16.0 + 2.0);
+    }
+
+    void linesAreSkippedOtherPrimitivesKept()
+    {
+        expectLine(QStringLiteral("CdaGeometry: geometry g has lines, which are not surfaces; "
+                                  "skipped\n"));
+        const CdaGeometry g =
+            decodeAll(QStringLiteral("0 0 0 1 0 0 0 1 0"),
+                      QStringLiteral("<lines count=\"1\">") + vertexInput +
+                          QStringLiteral("<p>0 1</p></lines><triangles count=\"1\" "
+                                         "material=\"m\">") +
+                          vertexInput + QStringLiteral("<p>0 1 2</p></triangles>"));
+        QCOMPARE(g.triangleCount(), 1);
+        QCOMPARE(g.materialSymbols, QStringList{QStringLiteral("m")});
+    }
+
+    void normalsFromTheFileOrFlat()
+    {
+        // The first triangle has file normals at offset 1; the second has
+        // none, so it gets its own flat normal (+z from its winding).
+        const CdaGeometry g = decodeAll(
+            QStringLiteral("0 0 0 1 0 0 0 1 0"),
+            QStringLiteral("<triangles count=\"1\">") + vertexInput +
+                QStringLiteral("<input semantic=\"NORMAL\" source=\"#nor\" offset=\"1\"/>"
+                               "<p>0 0 1 0 2 0</p></triangles>"
+                               "<trifans count=\"1\">") +
+                vertexInput + QStringLiteral("<p>0 2 1</p></trifans>"));
+        QCOMPARE(g.triangleCount(), 2);
+        QVERIFY(g.indicesInRange());
+        QCOMPARE(int(g.normals.size()), 2);
+        QCOMPARE(g.normals[size_t(g.groups[0][0].normal[0])], vec(0.0f, 0.0f, 1.0f));
+        QCOMPARE(g.normals[size_t(g.groups[1][0].normal[0])], vec(0.0f, 0.0f, -1.0f));
+    }
+
+    void polylistStaysUnreadInTheModelLayout()
+    {
+        expectLine(QStringLiteral("CdaGeometry: geometry g has unrecognized geometry type "
+                                  "polylist\n"));
+        const QDomDocument document = xml(QStringLiteral(
+            "<geometry id=\"g\"><mesh><polylist count=\"1\"><vcount>3</vcount><p>0 1 2</p>"
+            "</polylist></mesh></geometry>"));
+        QCOMPARE(CdaGeometry(document.documentElement()).triangleCount(), 0);
     }
 };
 

@@ -17,6 +17,17 @@ inline void useLikeTheScene(CdaScene& scene)
     const CdaNode* model = scene.findNode(QStringLiteral("Model"));
     std::vector<LnModel*> models;
     scene.buildModels(model, models);
+    if (!model) {
+        // Documents of other exporters: top-level nodes, their colours and
+        // the camera.
+        std::vector<CdaScene::FileColour> colours;
+        scene.buildSceneModels(models, &colours);
+        vec center, lo, hi;
+        float radius = 0.0f;
+        scene.sceneBounds(center, radius, lo, hi);
+        Matrix4 view;
+        (void)scene.sceneCameraMatrix(view);
+    }
     for (LnModel* m : models) {
         vec a, b, c;
         LnMesh* mesh = m->getMesh();
