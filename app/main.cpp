@@ -28,6 +28,9 @@ int main(int argc, char* argv[])
     }
 #endif
     QApplication app(argc, argv);
+    // Where QSettings keeps the recent files.
+    QCoreApplication::setOrganizationName(QStringLiteral("Kelvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("Kelvane"));
     MainWindow window;
     window.resize(800, 600);
     window.show();
