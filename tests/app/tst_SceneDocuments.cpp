@@ -310,6 +310,33 @@ private slots:
         QCOMPARE(other.ui.menuOpen_Recent->actions().size(), 7);
     }
 
+    // The bundled showcase renders headless into a picture with its
+    // materials and lights, not a flat silhouette.
+    void showcaseRenders()
+    {
+        const QString image = dir.filePath("showcase.png");
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        process.setProcessEnvironment(env);
+        process.start(KELVANE_EXE, {"--render", image, "--size", "160x120",
+                                    KELVANE_SOURCE_DIR "/samples/showcase.kelvane"});
+        QVERIFY(process.waitForFinished(120000));
+        QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
+        const QImage picture(image);
+        QCOMPARE(picture.size(), QSize(160, 120));
+        QSet<QRgb> colors;
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) {
+                colors.insert(picture.pixel(x, y));
+            }
+        }
+        QVERIFY2(colors.size() > 500, qPrintable(QString::number(colors.size())));
+        // The floor fills the corners: nothing is left black.
+        QVERIFY(qGray(picture.pixel(2, 2)) > 40);
+        QVERIFY(qGray(picture.pixel(157, 117)) > 40);
+    }
+
     // A file dropped on the window opens.
     void droppedFileOpens()
     {
