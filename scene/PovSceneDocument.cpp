@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QSaveFile>
 
@@ -88,7 +89,10 @@ QJsonObject lightObject(const PovLight& light)
     return o;
 }
 
-QString numberText(double value) { return QString::number(value, 'g', 17); }
+QString numberText(double value)
+{
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
 
 QString typeName(const QJsonValue& value)
 {
