@@ -114,7 +114,7 @@ void MainWindow::loadScene(const QString& fileName)
     ui.materialDockWidget->close();
     ui.lightDockWidget->close();
     documentFile.clear();
-    modelFile = loaded ? fileName : QString();
+    modelFile = loaded ? QFileInfo(fileName).absoluteFilePath() : QString();
     shownName = fileName;
     modified = false;
     updateTitle();

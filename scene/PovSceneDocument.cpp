@@ -503,6 +503,12 @@ bool PovSceneDocument::open(const QString& documentFile, PovScene& scene,
     model.clear();
     recordedView = PovSceneView();
 
+    // Only a plain file: reading a pipe or a device could wait forever.
+    const QFileInfo info(documentFile);
+    if (info.exists() && !info.isFile()) {
+        lastError = QStringLiteral("the document is not a plain file");
+        return false;
+    }
     QFile file(documentFile);
     if (!file.open(QIODevice::ReadOnly)) {
         lastError = QStringLiteral("the document cannot be read: %1").arg(file.errorString());

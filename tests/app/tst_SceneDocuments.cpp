@@ -7,6 +7,9 @@
 #include <QGLViewer/camera.h>
 
 #include <QFileDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -221,6 +224,30 @@ private slots:
         QVERIFY(w.ui.actionLighting_Indoor->isChecked());
         QVERIFY(w.scene.povText(w.viewer->camera()) == pov);
         QVERIFY(w.documentFile.isEmpty());
+
+        // Refused after its model file was loaded: the document lists one
+        // model too many for it.
+        QJsonObject root = QJsonDocument::fromJson(text).object();
+        QJsonArray models = root["models"].toArray();
+        models.append(models[1]);
+        root["models"] = models;
+        root["lights"] = QJsonArray();
+        const QString mismatched = dir.filePath("mismatched.kelvane");
+        QFile g(mismatched);
+        QVERIFY(g.open(QIODevice::WriteOnly));
+        g.write(QJsonDocument(root).toJson());
+        g.close();
+        w.loadScene(mismatched);
+        QTRY_VERIFY(box->isVisible());
+        QCOMPARE(box->text(), "Could not open \"" + mismatched + "\".");
+        QVERIFY2(box->informativeText().contains("describes 3 models"),
+                 qPrintable(box->informativeText()));
+        box->accept();
+        QCOMPARE(w.windowTitle(), title);
+        QVERIFY(w.scene.povText(w.viewer->camera()) == pov);
+        const QImage view = grab(w);
+        w.loadScene(torus);
+        QVERIFY(grab(w) != view); // the kept scene was still drawn, edited
     }
 
     // Opening another scene or closing the window with unsaved changes asks
@@ -308,6 +335,28 @@ private slots:
         // A fresh window shows the kept list.
         MainWindow other;
         QCOMPARE(other.ui.menuOpen_Recent->actions().size(), 7);
+    }
+
+    // The command line refuses a damaged document, naming it and the problem.
+    void commandLineRefusesDamagedDocument()
+    {
+        const QString moved = dir.filePath("moved.kelvane");
+        QFile f(moved);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("{\"version\": 1, \"model\": \"elsewhere/torus.off\", \"models\": []}");
+        f.close();
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        process.setProcessEnvironment(env);
+        process.start(KELVANE_EXE, {"--pov", dir.filePath("moved.pov"), moved});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 1);
+        const QString error = QString::fromLocal8Bit(process.readAllStandardError());
+        QVERIFY2(error.contains("cannot open the scene document '" + moved + "'"),
+                 qPrintable(error));
+        QVERIFY2(error.contains(dir.filePath("elsewhere/torus.off")), qPrintable(error));
+        QVERIFY(!QFileInfo::exists(dir.filePath("moved.pov")));
     }
 
     // The bundled showcase renders headless into a picture with its

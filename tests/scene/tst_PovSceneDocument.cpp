@@ -14,6 +14,8 @@
 #include <cmath>
 #include <functional>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QString samples = QStringLiteral(KELVANE_SOURCE_DIR "/samples/");
@@ -234,6 +236,10 @@ private slots:
         writeText(dir.filePath("nan.kelvane"), "{\"version\": 1, \"ambient\": NaN}");
         expectRefusal(dir.filePath("nan.kelvane"), {"not valid JSON"});
         expectRefusal(dir.filePath("absent.kelvane"), {"cannot be read"});
+        QVERIFY(QDir(dir.path()).mkdir("folder.kelvane"));
+        expectRefusal(dir.filePath("folder.kelvane"), {"not a plain file"});
+        QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("pipe.kelvane")).constData(), 0600), 0);
+        expectRefusal(dir.filePath("pipe.kelvane"), {"not a plain file"});
         QByteArray huge(5 << 20, ' ');
         writeText(dir.filePath("huge.kelvane"), huge);
         expectRefusal(dir.filePath("huge.kelvane"), {"too large"});
