@@ -383,7 +383,8 @@ void MainWindow::on_actionOpen_Scene_triggered()
 {
     const QString fileName =
         QFileDialog::getOpenFileName(this, QStringLiteral("Open Scene"), QStringLiteral("."),
-                                     QStringLiteral("Scenes (*.kelvane *.npr *.off *.ply *.obj *.kmz)"));
+                                     QStringLiteral("Scenes (*.kelvane *.npr *.off *.ply *.obj "
+                                                    "*.kmz)"));
     if (!fileName.isNull()) {
         openScene(fileName);
     }

@@ -238,7 +238,8 @@ void readTexture(FieldReader& r, const QJsonObject& o, const QString& where, Pov
     if (r.ok() && !name.isUndefined()) {
         // The name goes into the POV-Ray text as it stands: only a plain
         // identifier (a texture of woods.inc or stones.inc) is accepted.
-        static const QRegularExpression identifier(QStringLiteral("^([A-Za-z_][A-Za-z0-9_]{0,63})?$"));
+        static const QRegularExpression identifier(
+            QStringLiteral("^([A-Za-z_][A-Za-z0-9_]{0,63})?$"));
         if (name.isNull()) {
             t.name = QString();
         } else if (!name.isString() || !identifier.match(name.toString()).hasMatch()) {
@@ -250,7 +251,8 @@ void readTexture(FieldReader& r, const QJsonObject& o, const QString& where, Pov
         }
     }
     float rgb[3] = {t.red, t.green, t.blue};
-    r.numbers(o.value(QStringLiteral("color")), where + QStringLiteral(".color"), 3, 0.0, 1.0, rgb);
+    r.numbers(o.value(QStringLiteral("color")), where + QStringLiteral(".color"), 3, 0.0, 1.0,
+              rgb);
     t.red = rgb[0];
     t.green = rgb[1];
     t.blue = rgb[2];
@@ -292,8 +294,8 @@ void readLight(FieldReader& r, const QJsonObject& o, const QString& where, PovLi
              light.azimuth);
     r.number(o.value(QStringLiteral("elevation")), where + QStringLiteral(".elevation"), -1e6, 1e6,
              light.elevation);
-    r.number(o.value(QStringLiteral("distance")), where + QStringLiteral(".distance"), 0.0, unlimited,
-             light.distance);
+    r.number(o.value(QStringLiteral("distance")), where + QStringLiteral(".distance"), 0.0,
+             unlimited, light.distance);
     r.numbers(o.value(QStringLiteral("color")), where + QStringLiteral(".color"), 3, 0.0, 1.0,
               &light.color[0]);
     r.number(o.value(QStringLiteral("intensity")), where + QStringLiteral(".intensity"), 0.0, 100.0,

@@ -253,7 +253,8 @@ private slots:
         expectRefusal(edited("garbage.kelvane",
                              [](QJsonObject& root) { root["model"] = "broken.kelvane"; }),
                       {"could not be loaded", "broken.kelvane"});
-        expectRefusal(edited("noversion.kelvane", [](QJsonObject& root) { root.remove("version"); }),
+        expectRefusal(edited("noversion.kelvane",
+                             [](QJsonObject& root) { root.remove("version"); }),
                       {"no \"version\""});
 
         // Values out of range, wrong types, the wrong number of models.
