@@ -376,7 +376,9 @@ void MainWindow::dropEvent(QDropEvent* event)
         return;
     }
     event->acceptProposedAction();
-    openScene(file);
+    // Opened once the drop is over: the unsaved-changes question must not
+    // keep the program the file came from waiting.
+    QMetaObject::invokeMethod(this, [this, file]() { openScene(file); }, Qt::QueuedConnection);
 }
 
 void MainWindow::on_actionOpen_Scene_triggered()

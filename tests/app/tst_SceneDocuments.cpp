@@ -399,7 +399,7 @@ private slots:
         QVERIFY(enter.isAccepted());
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&w, &drop);
-        QCOMPARE(w.windowTitle(), "Kelvane - " + cube);
+        QTRY_COMPARE(w.windowTitle(), "Kelvane - " + cube);
         QCOMPARE(w.scene.modelCount(), 2);
 
         QMimeData text;
