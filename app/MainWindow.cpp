@@ -254,10 +254,12 @@ bool MainWindow::on_actionSave_Scene_As_triggered()
     if (scene.modelCount() == 0) {
         return false;
     }
-    const QString suggested = documentFile.isEmpty()
-                                  ? QFileInfo(modelFile).completeBaseName() +
-                                        QStringLiteral(".kelvane")
-                                  : documentFile;
+    // Beside the model file, named after it, the first time.
+    const QFileInfo model(modelFile);
+    const QString suggested =
+        documentFile.isEmpty()
+            ? model.absoluteDir().filePath(model.completeBaseName() + QStringLiteral(".kelvane"))
+            : documentFile;
     QString fileName = QFileDialog::getSaveFileName(
         this, QStringLiteral("Save Scene As"), suggested,
         QStringLiteral("Kelvane scenes (*.kelvane)"));

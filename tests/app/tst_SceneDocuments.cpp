@@ -245,6 +245,18 @@ private slots:
         box->accept();
         QCOMPARE(w.windowTitle(), title);
         QVERIFY(w.scene.povText(w.viewer->camera()) == pov);
+        // A document that cannot be written says so and keeps the changes
+        // marked unsaved.
+        const QString nowhere = dir.filePath("no/such/folder/scene.kelvane");
+        QVERIFY(!w.saveDocument(nowhere));
+        QMessageBox* saveBox = w.findChild<QMessageBox*>("saveErrorBox");
+        QVERIFY(saveBox);
+        QTRY_VERIFY(saveBox->isVisible());
+        QCOMPARE(saveBox->text(), "Could not save \"" + nowhere + "\".");
+        saveBox->accept();
+        QCOMPARE(w.windowTitle(), title);
+        QVERIFY(w.isModified());
+
         const QImage view = grab(w);
         w.loadScene(torus);
         QVERIFY(grab(w) != view); // the kept scene was still drawn, edited
