@@ -165,8 +165,8 @@ void MainWindow::loadDocument(const QString& fileName)
     viewer->resetState();
     ui.materialDockWidget->close();
     ui.lightDockWidget->close();
-    selectedModel = -1;
-    selectedLight = -1;
+    on_modelSelected(-1);
+    on_lightSelected(-1);
     // The scene already holds these settings, so the toggles' slots find
     // nothing to change but the view's own flags.
     ui.actionShow_Ground_Plane->setChecked(scene.groundVisible);
