@@ -299,6 +299,15 @@ private slots:
 
         // Unchanged: no question at all.
         QVERIFY(w.openScene(cube));
+        QVERIFY(!w.isModified());
+        // Zooming with the wheel moves the camera the document keeps.
+        const QPoint middle = w.viewer->rect().center();
+        QWheelEvent wheel(middle, w.viewer->mapToGlobal(middle), QPoint(), QPoint(0, 120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(w.viewer, &wheel);
+        QVERIFY(w.isModified());
+        QCOMPARE(w.windowTitle(), "Kelvane - " + cube + "*");
+        answerBox("unsavedChangesBox", QMessageBox::Discard);
         QVERIFY(w.close());
     }
 
