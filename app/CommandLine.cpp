@@ -3,6 +3,7 @@
 #include "app/InstallPaths.h"
 #include "scene/PovRenderThread.h"
 #include "scene/PovScene.h"
+#include "scene/PovSceneDocument.h"
 #include "viewer/GLViewer.h"
 
 #include <QApplication>
@@ -115,19 +116,51 @@ bool writePov(PovScene& scene, qglviewer::Camera* camera, const QString& fileNam
     return true;
 }
 
+// A scene document keeps its own ground and lighting; --ground and --indoor
+// only add to it (an indoor document keeps its own indoor lights).
 void applyOptions(PovScene& scene, const CommandLineOptions& options)
 {
-    scene.groundVisible = options.ground;
-    if (options.indoor) {
+    if (!PovSceneDocument::isDocumentFile(options.scene)) {
+        scene.groundVisible = options.ground;
+    } else if (options.ground) {
+        scene.groundVisible = true;
+    }
+    if (options.indoor && scene.outdoorLighting) {
         scene.setIndoorLighting();
     }
 }
 
-bool loadScene(PovScene& scene, const QString& path, qglviewer::Camera* camera)
+// Places the camera where a scene document recorded it.
+void applyCamera(qglviewer::Camera* camera, const PovSceneView& view)
+{
+    if (view.hasCamera) {
+        camera->setPosition(view.cameraPosition);
+        camera->setOrientation(view.cameraOrientation);
+        camera->setFieldOfView(view.fieldOfView);
+    }
+}
+
+// Loads a model file or a scene document; `view` receives what a document
+// records about the view (nothing for a model file).
+bool loadScene(PovScene& scene, const QString& path, qglviewer::Camera* camera,
+               PovSceneView& view)
 {
     if (!QFileInfo::exists(path)) {
         say(QStringLiteral("no such file: '%1'").arg(path));
         return false;
+    }
+    if (PovSceneDocument::isDocumentFile(path)) {
+        PovSceneDocument document;
+        if (!document.open(path, scene, camera)) {
+            say(QStringLiteral("cannot open the scene document '%1': %2")
+                    .arg(path, document.error()));
+            return false;
+        }
+        for (const QString& note : document.warnings()) {
+            say(QStringLiteral("'%1': %2").arg(path, note));
+        }
+        view = document.view();
+        return true;
     }
     if (!scene.load(QFile::encodeName(path).constData(), camera)) {
         say(QStringLiteral("no models loaded from '%1': %2").arg(path, scene.loadError()));
@@ -143,16 +176,18 @@ int runHeadless(const CommandLineOptions& options)
     camera.setScreenWidthAndHeight(options.size.width(), options.size.height());
     camera.setZClippingCoefficient(5.0);
     scene.fileColours = options.fileColours;
-    if (!loadScene(scene, options.scene, &camera)) {
+    PovSceneView view;
+    if (!loadScene(scene, options.scene, &camera, view)) {
         return 1;
     }
     applyOptions(scene, options);
     vec center;
     float radius;
-    scene.viewSphere(false, center, radius);
+    scene.viewSphere(view.showLights, center, radius);
     camera.setSceneRadius(radius);
     camera.setSceneCenter(qglviewer::Vec(center[0], center[1], center[2]));
     camera.showEntireScene();
+    applyCamera(&camera, view);
 
     if (!options.povFile.isEmpty() && !writePov(scene, &camera, options.povFile)) {
         return 1;
@@ -177,13 +212,17 @@ int runWithView(const CommandLineOptions& options)
     }
     viewer.makeCurrent();
     scene.fileColours = options.fileColours;
-    const bool loaded = loadScene(scene, options.scene, viewer.camera());
+    PovSceneView view;
+    const bool loaded = loadScene(scene, options.scene, viewer.camera(), view);
     viewer.doneCurrent();
     if (!loaded) {
         return 1;
     }
     applyOptions(scene, options);
+    viewer.wireframe = view.wireframe;
+    viewer.showLights = view.showLights;
     viewer.resetCamera();
+    applyCamera(viewer.camera(), view);
     if (viewer.width() != options.size.width() || viewer.height() != options.size.height()) {
         say(QStringLiteral("the view could only be made %1x%2 on this display")
                 .arg(viewer.width())
@@ -340,13 +379,16 @@ QString commandLineHelp()
         "  --size WxH       picture size in pixels (default 800x600)\n"
         "  --ground         show the ground plane\n"
         "  --indoor         light the scene with the indoor lights\n"
+        "                   (a scene document keeps its own ground and lights;\n"
+        "                   these options only add to them)\n"
         "  --file-colours   start each model's pigment at the colour its file gives\n"
         "                   (COLLADA material colours, NPR face colours)\n"
         "  --help           show this text\n"
         "  --version        show the version\n"
         "\n"
         "The modes combine in one run and share one camera, fitted to the scene as\n"
-        "the view fits it after a load. --pov and --render need no display.\n") +
+        "the view fits it after a load, or placed where a scene document (.kelvane)\n"
+        "recorded it. --pov and --render need no display.\n") +
            samplesHelp();
 }
 

@@ -5,6 +5,8 @@
 //   kelvane --render IMAGE [options] SCENE  ray-trace with POV-Ray, save the picture
 //   kelvane --preview IMAGE [options] SCENE save what the OpenGL view shows
 //
+// SCENE is a model file or a scene document (.kelvane, see
+// scene/PovSceneDocument.h), which brings its camera, lights and materials.
 // options: --size WxH (default 800x600), --ground, --indoor, --file-colours;
 // also --help and --version. The modes combine in one run and share one camera, fitted as
 // the view fits it after a load. --pov and --render need no display;

@@ -2,16 +2,43 @@
 
 #include "app/EditWindow.h"
 #include "app/OutputWindow.h"
+#include "scene/PovSceneDocument.h"
 #include "viewer/GLViewer.h"
 
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPainter>
+#include <QSettings>
 #include <QSurfaceFormat>
+
+#include <QGLViewer/manipulatedCameraFrame.h>
+
+namespace {
+
+const int mostRecentFiles = 8;
+
+// The first local file among dropped URLs; empty when there is none.
+QString droppedFile(const QMimeData* data)
+{
+    if (data && data->hasUrls()) {
+        for (const QUrl& url : data->urls()) {
+            if (url.isLocalFile()) {
+                return url.toLocalFile();
+            }
+        }
+    }
+    return QString();
+}
+
+} // namespace
 
 MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, flags)
 {
@@ -36,6 +63,15 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
     connect(editWindow, &EditWindow::renderRequested, this, &MainWindow::on_render_requested);
     connect(viewer, &GLViewer::modelSelected, this, &MainWindow::on_modelSelected);
     connect(viewer, &GLViewer::lightSelected, this, &MainWindow::on_lightSelected);
+
+    // Scene documents: moving the camera is a change the document keeps.
+    connect(viewer->camera()->frame(), &qglviewer::ManipulatedFrame::manipulated, this,
+            [this]() { setModified(); });
+    connect(viewer->camera()->frame(), &qglviewer::ManipulatedFrame::spun, this,
+            [this]() { setModified(); });
+    setAcceptDrops(true);
+    updateRecentMenu();
+    updateTitle();
 }
 
 MainWindow::~MainWindow()
@@ -54,6 +90,10 @@ MainWindow::~MainWindow()
 
 void MainWindow::loadScene(const QString& fileName)
 {
+    if (PovSceneDocument::isDocumentFile(fileName)) {
+        loadDocument(fileName);
+        return;
+    }
     viewer->resetState();
     viewer->makeCurrent();
     const bool loaded = scene.load(QFile::encodeName(fileName).constData(), viewer->camera());
@@ -73,32 +113,284 @@ void MainWindow::loadScene(const QString& fileName)
 
     ui.materialDockWidget->close();
     ui.lightDockWidget->close();
-    setWindowTitle(QStringLiteral("Kelvane - %1").arg(fileName));
+    documentFile.clear();
+    modelFile = loaded ? QFileInfo(fileName).absoluteFilePath() : QString();
+    shownName = fileName;
+    modified = false;
+    updateTitle();
     viewer->updateGL();
 
     if (!loaded) {
-        if (!loadErrorBox) {
-            loadErrorBox = new QMessageBox(QMessageBox::Warning, QStringLiteral("Open Scene"),
-                                           QString(), QMessageBox::Ok, this);
-            loadErrorBox->setObjectName(QStringLiteral("loadErrorBox"));
-        }
-        loadErrorBox->setText(QStringLiteral("Could not open \"%1\".").arg(fileName));
-        QString reason = scene.loadError();
-        if (!reason.isEmpty()) {
-            reason[0] = reason[0].toUpper();
-        }
-        loadErrorBox->setInformativeText(reason + QLatin1Char('.'));
-        loadErrorBox->open();
+        showLoadError(fileName, scene.loadError());
+    } else {
+        addRecentFile(fileName);
     }
+}
+
+void MainWindow::showLoadError(const QString& fileName, QString reason)
+{
+    if (!loadErrorBox) {
+        loadErrorBox = new QMessageBox(QMessageBox::Warning, QStringLiteral("Open Scene"),
+                                       QString(), QMessageBox::Ok, this);
+        loadErrorBox->setObjectName(QStringLiteral("loadErrorBox"));
+    }
+    loadErrorBox->setText(QStringLiteral("Could not open \"%1\".").arg(fileName));
+    if (!reason.isEmpty()) {
+        reason[0] = reason[0].toUpper();
+    }
+    loadErrorBox->setInformativeText(reason + QLatin1Char('.'));
+    loadErrorBox->open();
+}
+
+void MainWindow::loadDocument(const QString& fileName)
+{
+    // Read aside, with a camera of its own, so a refused document changes
+    // nothing; the scenes' display lists need the view's context.
+    PovScene opened;
+    qglviewer::Camera camera(*viewer->camera());
+    PovSceneDocument document;
+    viewer->makeCurrent();
+    const bool ok = document.open(fileName, opened, &camera);
+    if (ok) {
+        scene.swap(opened);
+    }
+    opened.clear(); // the refused scene, or the one replaced
+    viewer->doneCurrent();
+    if (!ok) {
+        showLoadError(fileName, document.error());
+        return;
+    }
+
+    const PovSceneView& view = document.view();
+    viewer->resetState();
+    ui.materialDockWidget->close();
+    ui.lightDockWidget->close();
+    on_modelSelected(-1);
+    on_lightSelected(-1);
+    // The scene already holds these settings, so the toggles' slots find
+    // nothing to change but the view's own flags.
+    ui.actionShow_Ground_Plane->setChecked(scene.groundVisible);
+    ui.actionLighting_Outdoor->setChecked(scene.outdoorLighting);
+    ui.actionLighting_Indoor->setChecked(!scene.outdoorLighting);
+    ui.actionWireframe->setChecked(view.wireframe);
+    ui.actionShow_Lights->setChecked(view.showLights);
+    viewer->wireframe = view.wireframe;
+    viewer->showLights = view.showLights;
+    // Fit the view as after any load (keeping the direction a KMZ archive
+    // gave), then place the camera where the document recorded it.
+    viewer->camera()->setOrientation(camera.orientation());
+    viewer->camera()->setPosition(camera.position());
+    viewer->resetCamera();
+    if (view.hasCamera) {
+        viewer->camera()->setPosition(view.cameraPosition);
+        viewer->camera()->setOrientation(view.cameraOrientation);
+        viewer->camera()->setFieldOfView(view.fieldOfView);
+    }
+
+    documentFile = fileName;
+    modelFile = document.modelFile();
+    shownName = fileName;
+    modified = false;
+    updateTitle();
+    addRecentFile(fileName);
+    viewer->updateGL();
+
+    if (!document.warnings().isEmpty()) {
+        if (!noteBox) {
+            noteBox = new QMessageBox(QMessageBox::Information, QStringLiteral("Open Scene"),
+                                      QString(), QMessageBox::Ok, this);
+            noteBox->setObjectName(QStringLiteral("documentNoteBox"));
+        }
+        noteBox->setText(QStringLiteral("\"%1\" was opened.").arg(fileName));
+        noteBox->setInformativeText(document.warnings().join(QLatin1Char('\n')));
+        noteBox->open();
+    }
+}
+
+bool MainWindow::openScene(const QString& fileName)
+{
+    if (!maybeSave()) {
+        return false;
+    }
+    loadScene(fileName);
+    return true;
+}
+
+bool MainWindow::saveDocument(const QString& fileName)
+{
+    PovSceneView view;
+    view.wireframe = viewer->wireframe;
+    view.showLights = viewer->showLights;
+    QString error;
+    if (!PovSceneDocument::save(fileName, modelFile, scene, viewer->camera(), view, error)) {
+        QMessageBox* box = new QMessageBox(
+            QMessageBox::Warning, QStringLiteral("Save Scene"),
+            QStringLiteral("Could not save \"%1\".").arg(fileName), QMessageBox::Ok, this);
+        box->setObjectName(QStringLiteral("saveErrorBox"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        error[0] = error[0].toUpper();
+        box->setInformativeText(error + QLatin1Char('.'));
+        box->open();
+        return false;
+    }
+    documentFile = fileName;
+    shownName = fileName;
+    modified = false;
+    updateTitle();
+    addRecentFile(fileName);
+    return true;
+}
+
+bool MainWindow::on_actionSave_Scene_triggered()
+{
+    if (documentFile.isEmpty()) {
+        return on_actionSave_Scene_As_triggered();
+    }
+    return saveDocument(documentFile);
+}
+
+bool MainWindow::on_actionSave_Scene_As_triggered()
+{
+    if (scene.modelCount() == 0) {
+        return false;
+    }
+    // Beside the model file, named after it, the first time.
+    const QFileInfo model(modelFile);
+    const QString suggested =
+        documentFile.isEmpty()
+            ? model.absoluteDir().filePath(model.completeBaseName() + QStringLiteral(".kelvane"))
+            : documentFile;
+    QString fileName = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Save Scene As"), suggested,
+        QStringLiteral("Kelvane scenes (*.kelvane)"));
+    if (fileName.isEmpty()) {
+        return false;
+    }
+    if (!PovSceneDocument::isDocumentFile(fileName)) {
+        fileName += QStringLiteral(".kelvane");
+    }
+    return saveDocument(fileName);
+}
+
+bool MainWindow::maybeSave()
+{
+    if (!modified || scene.modelCount() == 0) {
+        return true;
+    }
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Unsaved Changes"),
+                    QStringLiteral("The scene \"%1\" has unsaved changes.").arg(shownName),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setObjectName(QStringLiteral("unsavedChangesBox"));
+    box.setInformativeText(QStringLiteral("Do you want to save them?"));
+    box.setDefaultButton(QMessageBox::Save);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return on_actionSave_Scene_triggered();
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void MainWindow::setModified(bool changed)
+{
+    if (modified != changed) {
+        modified = changed;
+        updateTitle();
+    }
+}
+
+void MainWindow::updateTitle()
+{
+    const bool hasScene = scene.modelCount() > 0;
+    ui.actionSave_Scene->setEnabled(hasScene);
+    ui.actionSave_Scene_As->setEnabled(hasScene);
+    if (shownName.isEmpty()) {
+        setWindowTitle(QStringLiteral("Kelvane"));
+        return;
+    }
+    setWindowTitle(QStringLiteral("Kelvane - %1%2")
+                       .arg(shownName, modified && hasScene ? QStringLiteral("*") : QString()));
+}
+
+QStringList MainWindow::recentFiles()
+{
+    return QSettings().value(QStringLiteral("recentFiles")).toStringList();
+}
+
+void MainWindow::setRecentFiles(const QStringList& files)
+{
+    QSettings().setValue(QStringLiteral("recentFiles"), QStringList(files.mid(0, mostRecentFiles)));
+}
+
+void MainWindow::addRecentFile(const QString& fileName)
+{
+    const QString path = QFileInfo(fileName).absoluteFilePath();
+    QStringList files = recentFiles();
+    files.removeAll(path);
+    files.prepend(path);
+    setRecentFiles(files);
+    updateRecentMenu();
+}
+
+void MainWindow::openRecentFile(const QString& fileName)
+{
+    if (QFileInfo::exists(fileName)) {
+        openScene(fileName);
+        return;
+    }
+    QStringList files = recentFiles();
+    files.removeAll(fileName);
+    setRecentFiles(files);
+    updateRecentMenu();
+    QMessageBox* box = new QMessageBox(
+        QMessageBox::Warning, QStringLiteral("Open Recent"),
+        QStringLiteral("\"%1\" no longer exists.").arg(fileName), QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("recentGoneBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setInformativeText(QStringLiteral("It was removed from the recent files."));
+    box->open();
+}
+
+void MainWindow::updateRecentMenu()
+{
+    ui.menuOpen_Recent->clear();
+    const QStringList files = recentFiles();
+    for (const QString& file : files) {
+        QAction* action = ui.menuOpen_Recent->addAction(file);
+        connect(action, &QAction::triggered, this, [this, file]() { openRecentFile(file); });
+    }
+    ui.menuOpen_Recent->setEnabled(!files.isEmpty());
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!droppedFile(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    const QString file = droppedFile(event->mimeData());
+    if (file.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    // Opened once the drop is over: the unsaved-changes question must not
+    // keep the program the file came from waiting.
+    QMetaObject::invokeMethod(this, [this, file]() { openScene(file); }, Qt::QueuedConnection);
 }
 
 void MainWindow::on_actionOpen_Scene_triggered()
 {
     const QString fileName =
         QFileDialog::getOpenFileName(this, QStringLiteral("Open Scene"), QStringLiteral("."),
-                                     QStringLiteral("Scenes (*.npr *.off *.ply *.obj *.kmz *.dae)"));
+                                     QStringLiteral("Scenes (*.kelvane *.npr *.off *.ply *.obj "
+                                                    "*.kmz *.dae)"));
     if (!fileName.isNull()) {
-        loadScene(fileName);
+        openScene(fileName);
     }
 }
 
@@ -119,6 +411,10 @@ bool MainWindow::confirmLargeScene()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (!maybeSave()) {
+        event->ignore();
+        return;
+    }
     outputWindow->close();
     editWindow->close();
     QMainWindow::closeEvent(event);
@@ -165,9 +461,17 @@ void MainWindow::on_render_finished()
     outputWindow->show();
 }
 
-void MainWindow::on_actionWireframe_toggled(bool checked) { viewer->wireframe = checked; }
+void MainWindow::on_actionWireframe_toggled(bool checked)
+{
+    viewer->wireframe = checked;
+    setModified();
+}
 
-void MainWindow::on_actionReset_Camera_triggered() { viewer->resetCamera(); }
+void MainWindow::on_actionReset_Camera_triggered()
+{
+    viewer->resetCamera();
+    setModified();
+}
 
 void MainWindow::on_actionShow_Lights_toggled(bool checked)
 {
@@ -176,11 +480,13 @@ void MainWindow::on_actionShow_Lights_toggled(bool checked)
     }
     viewer->showLights = checked;
     viewer->resetCamera();
+    setModified();
 }
 
 void MainWindow::on_actionShow_Ground_Plane_toggled(bool checked)
 {
     scene.groundVisible = checked;
+    setModified();
     viewer->updateGL();
 }
 
@@ -202,12 +508,18 @@ void MainWindow::on_actionSubdivide_triggered()
     viewer->makeCurrent();
     scene.subdivide(selectedModel);
     viewer->doneCurrent();
+    setModified();
     viewer->updateGL();
 }
 
 void MainWindow::on_actionSmooth_Shading_toggled(bool checked)
 {
     if (selectedModel >= 0) {
+        // Selecting a model sets this toggle to its state: only a real
+        // change counts as one.
+        if (scene.models[selectedModel]->getMesh()->isFlat() == checked) {
+            setModified();
+        }
         viewer->makeCurrent();
         scene.setFlatShading(selectedModel, !checked);
         viewer->doneCurrent();
@@ -302,6 +614,7 @@ void MainWindow::on_actionUpdate_Texture_triggered()
     }
     t.setNormal(pattern, float(ui.surfaceSizeBox->value()), float(ui.surfaceScaleBox->value()));
     scene.setTexture(selectedModel, t);
+    setModified();
     viewer->updateGL();
     updateMaterialPanel();
 }
@@ -326,6 +639,7 @@ void MainWindow::applyPigmentColor(const QColor& color)
     t.setColor(float(color.redF()), float(color.greenF()), float(color.blueF()));
     t.name = QString();
     scene.setTexture(selectedModel, t);
+    setModified();
     viewer->updateGL();
     ui.pigmentRGBButton->setChecked(true);
     updateMaterialPanel();
@@ -368,6 +682,7 @@ void MainWindow::on_actionUpdate_Light_triggered()
         }
         scene.setLight(selectedLight, light);
         scene.setAmbientAll(float(ui.lightAmbientBox->value()));
+        setModified();
         viewer->updateGL();
     }
     updateLightPanel();
@@ -392,6 +707,7 @@ void MainWindow::applyLightColor(const QColor& color)
     PovLight light = scene.lights[selectedLight];
     light.color = vec(float(color.redF()), float(color.greenF()), float(color.blueF()));
     scene.setLight(selectedLight, light);
+    setModified();
     viewer->updateGL();
     updateLightPanel();
 }
@@ -402,6 +718,7 @@ void MainWindow::on_actionLighting_Outdoor_toggled(bool checked)
         return;
     }
     scene.setOutdoorLighting();
+    setModified();
     viewer->updateGL();
     ui.actionLighting_Indoor->setChecked(false);
     on_lightSelected(-1);
@@ -413,6 +730,7 @@ void MainWindow::on_actionLighting_Indoor_toggled(bool checked)
         return;
     }
     scene.setIndoorLighting();
+    setModified();
     viewer->updateGL();
     ui.actionLighting_Outdoor->setChecked(false);
     on_lightSelected(-1);
@@ -431,6 +749,7 @@ void MainWindow::on_actionAdd_Light_triggered()
     light.intensity = 1.0f;
     light.setFromAngles(0.0f, 1.570795f, radius);
     scene.lights.push_back(light);
+    setModified();
     on_lightSelected(scene.lightCount() - 1);
     on_modelSelected(-1);
     viewer->selectedModel = -1;
@@ -444,6 +763,7 @@ void MainWindow::on_actionRemove_Light_triggered()
         return;
     }
     scene.lights.erase(scene.lights.begin() + selectedLight);
+    setModified();
     selectedLight = -1;
     ui.actionRemove_Light->setEnabled(false);
     viewer->selectedLight = -1;

@@ -26,7 +26,41 @@ public:
     // "Kelvane - <file>" and redraws. A file that yields no model leaves the
     // scene empty and shows a message naming the file and the reason
     // (window-modal, without blocking the caller).
+    //
+    // A scene document (".kelvane") is opened whole or not at all: it is
+    // read into a scene of its own, which replaces the current one only
+    // when everything in it could be used; otherwise the current scene,
+    // view and title stay as they were and the message names the document
+    // and the problem. An opened document restores the view's toggles and
+    // camera it recorded.
     void loadScene(const QString& fileName);
+
+    // What the File menu, Open Recent and a drop call: asks about unsaved
+    // changes first (maybeSave) and then loads the file. False when the user
+    // cancelled.
+    bool openScene(const QString& fileName);
+    // Scene documents: writes the scene, the view's toggles and its camera
+    // to the document and makes it the window's document. False, after a
+    // message, when the file cannot be written.
+    bool saveDocument(const QString& fileName);
+    // With unsaved changes, asks "Save", "Discard" or "Cancel" (the box is
+    // named "unsavedChangesBox"). True when the caller may go on: nothing
+    // to save, saved, or discarded.
+    bool maybeSave();
+    // Marks the scene changed since it was opened or saved (or not) and
+    // retitles the window: "Kelvane - <file>", with "*" after the name while
+    // there are unsaved changes.
+    void setModified(bool changed = true);
+    bool isModified() const { return modified; }
+
+    // The files opened or saved last, newest first, at most 8; kept with
+    // QSettings (the application's organisation and name) as "recentFiles".
+    static QStringList recentFiles();
+    static void setRecentFiles(const QStringList& files);
+    void addRecentFile(const QString& fileName);
+    // Opens an entry of File > Open Recent; one that no longer exists is
+    // dropped from the list with a message.
+    void openRecentFile(const QString& fileName);
 
     // True when the scene has at most 10000 triangles (ground included) or
     // the user answers Yes to the "Large Scene" question.
@@ -51,9 +85,15 @@ public:
     OutputWindow* outputWindow = nullptr; // top-level, deleted by the destructor
     EditWindow* editWindow = nullptr;     // top-level, deleted by the destructor
     bool updatingPanels = false;
+    QString documentFile; // the scene document in the window; empty for a bare model file
+    QString modelFile;    // the model file the scene was loaded from
 
 public slots:
     void on_actionOpen_Scene_triggered();
+    // Save Scene writes the window's document (asking for a name the first
+    // time); Save Scene As... always asks.
+    bool on_actionSave_Scene_triggered();
+    bool on_actionSave_Scene_As_triggered();
     // Writes "tempscene.pov" for the current view and renders it.
     void on_actionRender_Full_Size_triggered();
     // Shows the scene text for the current view in the editor window.
@@ -93,8 +133,20 @@ public slots:
 
 protected:
     // Closes the output and editor windows with the main window.
+    // Asks about unsaved changes first; Cancel keeps the window open.
     void closeEvent(QCloseEvent* event) override;
+    // A file dropped on the window is opened.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    void showLoadError(const QString& fileName, QString reason);
+    void loadDocument(const QString& fileName);
+    void updateTitle();
+    void updateRecentMenu();
+
     QMessageBox* loadErrorBox = nullptr;
+    QMessageBox* noteBox = nullptr;
+    QString shownName; // the file named in the title
+    bool modified = false;
 };

@@ -33,6 +33,9 @@ int main(int argc, char* argv[])
     // Wayland desktops match the windows to the menu entry.
     app.setWindowIcon(kelvaneIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("org.kelvane.Kelvane"));
+    // Where QSettings keeps the recent files.
+    QCoreApplication::setOrganizationName(QStringLiteral("Kelvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("Kelvane"));
     MainWindow window;
     window.resize(800, 600);
     window.show();

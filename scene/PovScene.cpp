@@ -13,6 +13,7 @@
 #include <cmath>
 #include <map>
 #include <string>
+#include <utility>
 
 PovScene::~PovScene() { clear(); }
 
@@ -24,7 +25,23 @@ void PovScene::clear()
     models.clear();
     textures.clear();
     lights.clear();
+    subdivided.clear();
     groundVisible = false;
+}
+
+void PovScene::swap(PovScene& other)
+{
+    std::swap(models, other.models);
+    std::swap(textures, other.textures);
+    std::swap(lights, other.lights);
+    std::swap(text, other.text);
+    std::swap(center, other.center);
+    std::swap(radius, other.radius);
+    std::swap(groundVisible, other.groundVisible);
+    std::swap(outdoorLighting, other.outdoorLighting);
+    std::swap(groundZ, other.groundZ);
+    std::swap(lastError, other.lastError);
+    std::swap(subdivided, other.subdivided);
 }
 
 bool PovScene::load(const char* fileName, qglviewer::Camera* camera)
@@ -283,9 +300,18 @@ bool PovScene::canSubdivide(int index) const
 
 void PovScene::subdivide(int index)
 {
-    if (validIndex(index)) {
+    if (canSubdivide(index)) {
         models[index]->getMesh()->subdivide();
+        if (subdivided.size() < models.size()) {
+            subdivided.resize(models.size(), 0);
+        }
+        ++subdivided[size_t(index)];
     }
+}
+
+int PovScene::subdivisions(int index) const
+{
+    return index >= 0 && size_t(index) < subdivided.size() ? subdivided[size_t(index)] : 0;
 }
 
 void PovScene::setFlatShading(int index, bool flat)

@@ -42,6 +42,10 @@ public:
     // Deletes every model, empties models, textures and lights and hides
     // the ground.
     void clear();
+    // Exchanges the whole content of the two scenes (models, textures,
+    // lights, bounds, ground, lighting, load error). Lets a scene be built
+    // aside and taken over only once it is known to be good.
+    void swap(PovScene& other);
 
     void bounds(vec& center, float& radius) const;
     // Centred at the origin; radius 1.2 times the farthest light's distance
@@ -63,6 +67,8 @@ public:
 
     bool canSubdivide(int index) const;
     void subdivide(int index);
+    // How many times model `index` has been subdivided since it was loaded.
+    int subdivisions(int index) const;
     void setFlatShading(int index, bool flat);
 
     void resizeTextures(int count);
@@ -119,4 +125,5 @@ private:
     void applyFaceColour();
 
     QString lastError;
+    std::vector<int> subdivided; // steps per model; may be shorter than models
 };

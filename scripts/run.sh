@@ -6,7 +6,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 install_missing
 build
 cd "$ROOT"
-scene=${1:-samples/boxes.npr}
+scene=${1:-samples/showcase.kelvane}
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   picture="$ROOT/kelvane-render.png"
   echo "No display found: Kelvane's window needs an X11 or Wayland display."

@@ -23,10 +23,22 @@ ACTIONS = [  # object name, text, checkable, checked, enabled
     ("actionUpdate_Light", "update current light", False, False, True),
     ("actionAdd_Light", "Add Light", False, False, True),
     ("actionRemove_Light", "Remove Light", False, False, False),
+    ("actionSave_Scene", "Save Scene", False, False, True),
+    ("actionSave_Scene_As", "Save Scene As...", False, False, True),
 ]
 
+SHORTCUTS = {  # action name: key sequence
+    "actionSave_Scene": "Ctrl+S",
+}
+
+# Menus inside menus; MainWindow fills them at run time.
+SUBMENUS = {  # object name: title
+    "menuOpen_Recent": "Open Recent",
+}
+
 MENUS = [
-    ("menuFile", "File", ["actionOpen_Scene", "-", "actionRender_Full_Size",
+    ("menuFile", "File", ["actionOpen_Scene", "menuOpen_Recent", "-", "actionSave_Scene",
+                          "actionSave_Scene_As", "-", "actionRender_Full_Size",
                           "actionPreview_POV_Ray_Scene"]),
     ("menuView", "View", ["actionReset_Camera", "-", "actionShow_Lights",
                           "actionShow_Ground_Plane", "-", "actionWireframe"]),
@@ -239,13 +251,17 @@ def action(name, text, checkable, checked, enabled):
     if name == "actionRender_Full_Size":
         props.append(prop("shortcut", string("Ctrl+R")))
         props.append(prop("shortcutContext", "<enum>Qt::ApplicationShortcut</enum>"))
+    if name in SHORTCUTS:
+        props.append(prop("shortcut", string(SHORTCUTS[name])))
     return f'<action name="{name}">\n{"".join(props)}</action>\n'
 
 
 def menu(name, title, entries):
     body = "".join('<addaction name="separator"/>\n' if e == "-" else f'<addaction name="{e}"/>\n'
                    for e in entries)
-    return widget("QMenu", name, [prop("title", string(title))], body)
+    submenus = "".join(widget("QMenu", e, [prop("title", string(SUBMENUS[e]))])
+                       for e in entries if e in SUBMENUS)
+    return widget("QMenu", name, [prop("title", string(title))], submenus + body)
 
 
 def main():

@@ -62,8 +62,10 @@ private slots:
         QCOMPARE(menus, QStringList({"menuFile:File", "menuView:View", "menuModel:Model",
                                      "menuLighting:Lighting"}));
         QCOMPARE(menuEntries(w.ui.menuFile),
-                 QStringList({"actionOpen_Scene", "-", "actionRender_Full_Size",
-                              "actionPreview_POV_Ray_Scene"}));
+                 QStringList({"actionOpen_Scene",
+                              w.ui.menuOpen_Recent->menuAction()->objectName(), "-",
+                              "actionSave_Scene", "actionSave_Scene_As", "-",
+                              "actionRender_Full_Size", "actionPreview_POV_Ray_Scene"}));
         QCOMPARE(menuEntries(w.ui.menuView),
                  QStringList({"actionReset_Camera", "-", "actionShow_Lights",
                               "actionShow_Ground_Plane", "-", "actionWireframe"}));

@@ -1,0 +1,673 @@
+#include "scene/PovSceneDocument.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+#include <QGLViewer/camera.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace {
+
+// A scene document is a few kilobytes; anything far larger is not one.
+constexpr qint64 largestDocument = 4 << 20;
+// As many lights as the lighting commands allow.
+constexpr int mostLights = 4;
+// Subdivision multiplies a mesh's triangles by four a step; a document may
+// not ask for more steps, nor for more triangles per model, than these.
+constexpr int mostSubdivisions = 6;
+constexpr double mostSubdividedTriangles = 4e6;
+constexpr double unlimited = std::numeric_limits<double>::max();
+
+// The float as the shortest decimal that reads back as the same float, held
+// in the double the JSON writer prints (its own shortest form). Reading
+// takes the double and narrows it to the float written.
+double jsonFloat(float value)
+{
+    char text[64];
+    const std::to_chars_result end = std::to_chars(text, text + sizeof text - 1, value);
+    *end.ptr = '\0';
+    const double shortest = std::strtod(text, nullptr);
+    return float(shortest) == value ? shortest : double(value);
+}
+
+QJsonArray floats(const float* values, int n)
+{
+    QJsonArray array;
+    for (int i = 0; i < n; ++i) {
+        array.append(jsonFloat(values[i]));
+    }
+    return array;
+}
+
+QJsonArray doubles(const double* values, int n)
+{
+    QJsonArray array;
+    for (int i = 0; i < n; ++i) {
+        array.append(values[i]);
+    }
+    return array;
+}
+
+QJsonObject textureObject(const PovTexture& t)
+{
+    QJsonObject o;
+    o[QStringLiteral("name")] = t.name.isNull() ? QJsonValue() : QJsonValue(t.name);
+    const float rgb[3] = {t.red, t.green, t.blue};
+    o[QStringLiteral("color")] = floats(rgb, 3);
+    o[QStringLiteral("diffuse")] = jsonFloat(t.diffuse);
+    o[QStringLiteral("specular")] = jsonFloat(t.specular);
+    o[QStringLiteral("ambient")] = jsonFloat(t.ambient);
+    o[QStringLiteral("reflection")] = jsonFloat(t.reflection);
+    o[QStringLiteral("roughness")] = jsonFloat(t.roughness);
+    o[QStringLiteral("metallic")] = t.metallic;
+    o[QStringLiteral("normalPattern")] = t.normalPattern;
+    o[QStringLiteral("bumpSize")] = jsonFloat(t.bumpSize);
+    o[QStringLiteral("normalScale")] = jsonFloat(t.normalScale);
+    return o;
+}
+
+QJsonObject lightObject(const PovLight& light)
+{
+    QJsonObject o;
+    o[QStringLiteral("position")] = floats(light.position.data(), 3);
+    o[QStringLiteral("azimuth")] = jsonFloat(light.azimuth);
+    o[QStringLiteral("elevation")] = jsonFloat(light.elevation);
+    o[QStringLiteral("distance")] = jsonFloat(light.distance);
+    o[QStringLiteral("color")] = floats(light.color.data(), 3);
+    o[QStringLiteral("intensity")] = jsonFloat(light.intensity);
+    return o;
+}
+
+QString numberText(double value)
+{
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+QString typeName(const QJsonValue& value)
+{
+    switch (value.type()) {
+    case QJsonValue::Null:
+        return QStringLiteral("null");
+    case QJsonValue::Bool:
+        return QStringLiteral("true or false");
+    case QJsonValue::Double:
+        return QStringLiteral("a number");
+    case QJsonValue::String:
+        return QStringLiteral("text");
+    case QJsonValue::Array:
+        return QStringLiteral("a list");
+    case QJsonValue::Object:
+        return QStringLiteral("an object");
+    case QJsonValue::Undefined:
+        break;
+    }
+    return QStringLiteral("missing");
+}
+
+// Reads optional fields of the document into values, checking each one's
+// type and range. Fields that are absent leave their value alone. The first
+// problem is kept, and once there is one nothing more is read; so the whole
+// document can be checked by reading it into scratch values before anything
+// is loaded, and then read again into the real scene knowing it will pass.
+class FieldReader {
+public:
+    bool ok() const { return problem.isEmpty(); }
+    const QString& error() const { return problem; }
+
+    void fail(const QString& where, const QString& what)
+    {
+        if (ok()) {
+            problem = QStringLiteral("%1 %2").arg(where, what);
+        }
+    }
+
+    // A number from lo to hi (above lo when lowOpen).
+    bool number(const QJsonValue& v, const QString& where, double lo, double hi, double& out,
+                bool lowOpen = false)
+    {
+        if (!ok() || v.isUndefined()) {
+            return false;
+        }
+        if (!v.isDouble()) {
+            fail(where, QStringLiteral("must be a number, not %1").arg(typeName(v)));
+            return false;
+        }
+        const double d = v.toDouble();
+        if (!std::isfinite(d) || d < lo || d > hi || (lowOpen && d == lo)) {
+            if (hi == unlimited) {
+                fail(where, QStringLiteral("is %1; it must be %2 %3")
+                                .arg(numberText(d), lowOpen ? QStringLiteral("above")
+                                                            : QStringLiteral("at least"),
+                                     numberText(lo)));
+            } else if (lo == -unlimited) {
+                fail(where, QStringLiteral("is %1; it must be a finite number").arg(numberText(d)));
+            } else {
+                fail(where, QStringLiteral("is %1; it must be from %2 to %3")
+                                .arg(numberText(d), numberText(lo), numberText(hi)));
+            }
+            return false;
+        }
+        out = d;
+        return true;
+    }
+    void number(const QJsonValue& v, const QString& where, double lo, double hi, float& out,
+                bool lowOpen = false)
+    {
+        double d = 0.0;
+        if (number(v, where, lo, hi, d, lowOpen)) {
+            // A finite double beyond the float range would narrow to infinity.
+            if (std::fabs(d) > double(std::numeric_limits<float>::max())) {
+                fail(where, QStringLiteral("is %1, too large").arg(numberText(d)));
+                return;
+            }
+            out = float(d);
+        }
+    }
+    void integer(const QJsonValue& v, const QString& where, int lo, int hi, int& out)
+    {
+        double d = 0.0;
+        if (number(v, where, lo, hi, d)) {
+            if (d != std::floor(d)) {
+                fail(where, QStringLiteral("is %1; it must be a whole number").arg(numberText(d)));
+                return;
+            }
+            out = int(d);
+        }
+    }
+    void boolean(const QJsonValue& v, const QString& where, bool& out)
+    {
+        if (!ok() || v.isUndefined()) {
+            return;
+        }
+        if (!v.isBool()) {
+            fail(where, QStringLiteral("must be true or false, not %1").arg(typeName(v)));
+            return;
+        }
+        out = v.toBool();
+    }
+    // A list of n numbers.
+    template <typename T>
+    void numbers(const QJsonValue& v, const QString& where, int n, double lo, double hi, T* out)
+    {
+        if (!ok() || v.isUndefined()) {
+            return;
+        }
+        if (!v.isArray() || v.toArray().size() != n) {
+            fail(where, QStringLiteral("must be a list of %1 numbers").arg(n));
+            return;
+        }
+        const QJsonArray array = v.toArray();
+        for (int i = 0; i < n; ++i) {
+            number(array[i], QStringLiteral("%1[%2]").arg(where).arg(i), lo, hi, out[i]);
+        }
+    }
+    // An object, or an empty one when absent.
+    QJsonObject object(const QJsonValue& v, const QString& where)
+    {
+        if (ok() && !v.isUndefined() && !v.isObject()) {
+            fail(where, QStringLiteral("must be an object, not %1").arg(typeName(v)));
+        }
+        return v.toObject();
+    }
+    QJsonArray array(const QJsonValue& v, const QString& where)
+    {
+        if (ok() && !v.isUndefined() && !v.isArray()) {
+            fail(where, QStringLiteral("must be a list, not %1").arg(typeName(v)));
+        }
+        return v.toArray();
+    }
+
+private:
+    QString problem;
+};
+
+void readTexture(FieldReader& r, const QJsonObject& o, const QString& where, PovTexture& t)
+{
+    const QJsonValue name = o.value(QStringLiteral("name"));
+    if (r.ok() && !name.isUndefined()) {
+        // The name goes into the POV-Ray text as it stands: only a plain
+        // identifier (a texture of woods.inc or stones.inc) is accepted.
+        static const QRegularExpression identifier(
+            QStringLiteral("^([A-Za-z_][A-Za-z0-9_]{0,63})?$"));
+        if (name.isNull()) {
+            t.name = QString();
+        } else if (!name.isString() || !identifier.match(name.toString()).hasMatch()) {
+            r.fail(where + QStringLiteral(".name"),
+                   QStringLiteral("must be null or the name of a POV-Ray texture such as T_Wood1"));
+        } else {
+            // Non-null even when empty.
+            t.name = name.toString().isEmpty() ? QStringLiteral("") : name.toString();
+        }
+    }
+    float rgb[3] = {t.red, t.green, t.blue};
+    r.numbers(o.value(QStringLiteral("color")), where + QStringLiteral(".color"), 3, 0.0, 1.0,
+              rgb);
+    t.red = rgb[0];
+    t.green = rgb[1];
+    t.blue = rgb[2];
+    r.number(o.value(QStringLiteral("diffuse")), where + QStringLiteral(".diffuse"), 0.0, 1.0,
+             t.diffuse);
+    r.number(o.value(QStringLiteral("specular")), where + QStringLiteral(".specular"), 0.0, 1.0,
+             t.specular);
+    r.number(o.value(QStringLiteral("ambient")), where + QStringLiteral(".ambient"), 0.0, 1.0,
+             t.ambient);
+    r.number(o.value(QStringLiteral("reflection")), where + QStringLiteral(".reflection"), 0.0,
+             1.0, t.reflection);
+    r.number(o.value(QStringLiteral("roughness")), where + QStringLiteral(".roughness"), 0.0, 1.0,
+             t.roughness, true);
+    r.boolean(o.value(QStringLiteral("metallic")), where + QStringLiteral(".metallic"), t.metallic);
+    const QJsonValue pattern = o.value(QStringLiteral("normalPattern"));
+    if (r.ok() && !pattern.isUndefined()) {
+        static const QStringList patterns = {QStringLiteral("smooth"), QStringLiteral("bumps"),
+                                             QStringLiteral("waves"), QStringLiteral("wrinkles")};
+        if (!pattern.isString() || !patterns.contains(pattern.toString())) {
+            r.fail(where + QStringLiteral(".normalPattern"),
+                   QStringLiteral("must be one of \"smooth\", \"bumps\", \"waves\" and "
+                                  "\"wrinkles\""));
+        } else {
+            t.normalPattern = pattern.toString();
+        }
+    }
+    r.number(o.value(QStringLiteral("bumpSize")), where + QStringLiteral(".bumpSize"), 0.0, 10.0,
+             t.bumpSize);
+    r.number(o.value(QStringLiteral("normalScale")), where + QStringLiteral(".normalScale"), 0.0,
+             1000.0, t.normalScale, true);
+}
+
+void readLight(FieldReader& r, const QJsonObject& o, const QString& where, PovLight& light)
+{
+    const double big = 1e30;
+    r.numbers(o.value(QStringLiteral("position")), where + QStringLiteral(".position"), 3, -big,
+              big, &light.position[0]);
+    r.number(o.value(QStringLiteral("azimuth")), where + QStringLiteral(".azimuth"), -1e6, 1e6,
+             light.azimuth);
+    r.number(o.value(QStringLiteral("elevation")), where + QStringLiteral(".elevation"), -1e6, 1e6,
+             light.elevation);
+    r.number(o.value(QStringLiteral("distance")), where + QStringLiteral(".distance"), 0.0,
+             unlimited, light.distance);
+    r.numbers(o.value(QStringLiteral("color")), where + QStringLiteral(".color"), 3, 0.0, 1.0,
+              &light.color[0]);
+    r.number(o.value(QStringLiteral("intensity")), where + QStringLiteral(".intensity"), 0.0, 100.0,
+             light.intensity);
+}
+
+// Everything a document records, read from its JSON into `scene` (whose
+// models must already be loaded when `modelsLoaded`), `view` and `indoor`.
+// Checked in full on scratch values first (modelsLoaded false), then applied.
+struct DocumentReader {
+    FieldReader r;
+    QJsonObject root;
+
+    void lighting(bool& indoor, bool& ground, double& ambient, bool& hasAmbient)
+    {
+        const QJsonValue value = root.value(QStringLiteral("lighting"));
+        if (r.ok() && !value.isUndefined()) {
+            if (value == QJsonValue(QStringLiteral("indoor"))) {
+                indoor = true;
+            } else if (value == QJsonValue(QStringLiteral("outdoor"))) {
+                indoor = false;
+            } else {
+                r.fail(QStringLiteral("lighting"),
+                       QStringLiteral("must be \"outdoor\" or \"indoor\""));
+            }
+        }
+        r.boolean(root.value(QStringLiteral("ground")), QStringLiteral("ground"), ground);
+        hasAmbient = r.number(root.value(QStringLiteral("ambient")), QStringLiteral("ambient"), 0.0,
+                              1.0, ambient);
+    }
+
+    void view(PovSceneView& v)
+    {
+        const QJsonObject o = r.object(root.value(QStringLiteral("view")), QStringLiteral("view"));
+        r.boolean(o.value(QStringLiteral("wireframe")), QStringLiteral("view.wireframe"),
+                  v.wireframe);
+        r.boolean(o.value(QStringLiteral("showLights")), QStringLiteral("view.showLights"),
+                  v.showLights);
+        const QJsonValue cameraValue = root.value(QStringLiteral("camera"));
+        const QJsonObject camera = r.object(cameraValue, QStringLiteral("camera"));
+        if (!r.ok() || cameraValue.isUndefined()) {
+            return;
+        }
+        double position[3] = {0.0, 0.0, 0.0};
+        double q[4] = {0.0, 0.0, 0.0, 1.0};
+        double fov = 3.14159265358979 / 4.0;
+        r.numbers(camera.value(QStringLiteral("position")), QStringLiteral("camera.position"), 3,
+                  -1e30, 1e30, position);
+        r.numbers(camera.value(QStringLiteral("orientation")),
+                  QStringLiteral("camera.orientation"), 4, -1.0001, 1.0001, q);
+        r.number(camera.value(QStringLiteral("fieldOfView")), QStringLiteral("camera.fieldOfView"),
+                 0.0, 3.1, fov, true);
+        const double norm = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
+        if (r.ok() && std::fabs(norm - 1.0) > 1e-3) {
+            r.fail(QStringLiteral("camera.orientation"),
+                   QStringLiteral("is not a rotation (a quaternion of length 1)"));
+        }
+        if (!r.ok()) {
+            return;
+        }
+        v.hasCamera = true;
+        v.cameraPosition = qglviewer::Vec(position[0], position[1], position[2]);
+        v.cameraOrientation = qglviewer::Quaternion(q[0], q[1], q[2], q[3]);
+        v.fieldOfView = fov;
+    }
+
+    // The per-model settings; the list's length is checked against the
+    // scene once the model file is loaded.
+    QJsonArray models()
+    {
+        const QJsonValue value = root.value(QStringLiteral("models"));
+        if (r.ok() && value.isUndefined()) {
+            r.fail(QStringLiteral("the field \"models\""), QStringLiteral("is missing"));
+        }
+        return r.array(value, QStringLiteral("models"));
+    }
+
+    void model(const QJsonArray& list, int i, PovTexture& texture, bool& flat, int& steps)
+    {
+        const QString where = QStringLiteral("models[%1]").arg(i);
+        if (r.ok() && !list[i].isObject()) {
+            r.fail(where, QStringLiteral("must be an object, not %1").arg(typeName(list[i])));
+        }
+        const QJsonObject o = list[i].toObject();
+        const QJsonObject t = r.object(o.value(QStringLiteral("texture")),
+                                       where + QStringLiteral(".texture"));
+        readTexture(r, t, where + QStringLiteral(".texture"), texture);
+        r.boolean(o.value(QStringLiteral("flat")), where + QStringLiteral(".flat"), flat);
+        r.integer(o.value(QStringLiteral("subdivisions")), where + QStringLiteral(".subdivisions"),
+                  0, mostSubdivisions, steps);
+    }
+
+    QJsonArray lights()
+    {
+        const QJsonArray list =
+            r.array(root.value(QStringLiteral("lights")), QStringLiteral("lights"));
+        if (r.ok() && list.size() > mostLights) {
+            r.fail(QStringLiteral("lights"), QStringLiteral("has %1 lights; a scene has at most %2")
+                                                 .arg(list.size())
+                                                 .arg(mostLights));
+        }
+        return list;
+    }
+
+    void light(const QJsonArray& list, int i, PovLight& light)
+    {
+        const QString where = QStringLiteral("lights[%1]").arg(i);
+        if (r.ok() && !list[i].isObject()) {
+            r.fail(where, QStringLiteral("must be an object, not %1").arg(typeName(list[i])));
+        }
+        readLight(r, list[i].toObject(), where, light);
+    }
+};
+
+} // namespace
+
+bool PovSceneDocument::isDocumentFile(const QString& fileName)
+{
+    return fileName.endsWith(QLatin1Char('.') + suffix(), Qt::CaseInsensitive);
+}
+
+QByteArray PovSceneDocument::toJson(const PovScene& scene, const qglviewer::Camera* camera,
+                                    const PovSceneView& view, const QString& modelFile,
+                                    const QString& documentFile)
+{
+    QJsonObject root;
+    root[QStringLiteral("version")] = formatVersion;
+
+    // Relative to the document when the model lies in its folder or below.
+    const QDir folder = QFileInfo(documentFile).absoluteDir();
+    const QString absoluteModel = QFileInfo(modelFile).absoluteFilePath();
+    const QString relative = folder.relativeFilePath(absoluteModel);
+    root[QStringLiteral("model")] =
+        relative.startsWith(QLatin1String("../")) || QDir::isAbsolutePath(relative)
+            ? absoluteModel
+            : relative;
+
+    root[QStringLiteral("lighting")] =
+        scene.outdoorLighting ? QStringLiteral("outdoor") : QStringLiteral("indoor");
+    if (!scene.textures.empty()) {
+        root[QStringLiteral("ambient")] = jsonFloat(scene.textures[0].ambient);
+    }
+    root[QStringLiteral("ground")] = scene.groundVisible;
+
+    if (camera) {
+        QJsonObject c;
+        const qglviewer::Vec p = camera->position();
+        const double position[3] = {p.x, p.y, p.z};
+        const qglviewer::Quaternion q = camera->orientation();
+        const double rotation[4] = {q[0], q[1], q[2], q[3]};
+        c[QStringLiteral("position")] = doubles(position, 3);
+        c[QStringLiteral("orientation")] = doubles(rotation, 4);
+        c[QStringLiteral("fieldOfView")] = camera->fieldOfView();
+        root[QStringLiteral("camera")] = c;
+    }
+    QJsonObject v;
+    v[QStringLiteral("wireframe")] = view.wireframe;
+    v[QStringLiteral("showLights")] = view.showLights;
+    root[QStringLiteral("view")] = v;
+
+    QJsonArray models;
+    for (int i = 0; i < scene.modelCount(); ++i) {
+        QJsonObject m;
+        m[QStringLiteral("texture")] = i < int(scene.textures.size())
+                                           ? textureObject(scene.textures[size_t(i)])
+                                           : textureObject(PovTexture());
+        m[QStringLiteral("flat")] = scene.models[size_t(i)]->getMesh()->isFlat();
+        m[QStringLiteral("subdivisions")] = scene.subdivisions(i);
+        models.append(m);
+    }
+    root[QStringLiteral("models")] = models;
+
+    QJsonArray lights;
+    for (const PovLight& light : scene.lights) {
+        lights.append(lightObject(light));
+    }
+    root[QStringLiteral("lights")] = lights;
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+bool PovSceneDocument::save(const QString& documentFile, const QString& modelFile,
+                            const PovScene& scene, const qglviewer::Camera* camera,
+                            const PovSceneView& view, QString& error)
+{
+    if (modelFile.isEmpty() || scene.modelCount() == 0) {
+        error = QStringLiteral("there is no scene to save; open a model first");
+        return false;
+    }
+    QSaveFile file(documentFile);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = QStringLiteral("the file cannot be written: %1").arg(file.errorString());
+        return false;
+    }
+    file.write(toJson(scene, camera, view, modelFile, documentFile));
+    if (!file.commit()) {
+        error = QStringLiteral("the file cannot be written: %1").arg(file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool PovSceneDocument::open(const QString& documentFile, PovScene& scene,
+                            qglviewer::Camera* camera)
+{
+    lastError.clear();
+    notes.clear();
+    model.clear();
+    recordedView = PovSceneView();
+
+    // Only a plain file: reading a pipe or a device could wait forever.
+    const QFileInfo info(documentFile);
+    if (info.exists() && !info.isFile()) {
+        lastError = QStringLiteral("the document is not a plain file");
+        return false;
+    }
+    QFile file(documentFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        lastError = QStringLiteral("the document cannot be read: %1").arg(file.errorString());
+        return false;
+    }
+    if (file.size() > largestDocument) {
+        lastError = QStringLiteral("the document is %1 bytes long, too large for a scene document")
+                        .arg(file.size());
+        return false;
+    }
+    const QByteArray text = file.read(largestDocument + 1);
+    QJsonParseError parseError;
+    const QJsonDocument json = QJsonDocument::fromJson(text, &parseError);
+    if (json.isNull()) {
+        const int line = text.left(parseError.offset).count('\n') + 1;
+        lastError = QStringLiteral("the document is not valid JSON (%1, line %2)")
+                        .arg(parseError.errorString())
+                        .arg(line);
+        return false;
+    }
+    if (!json.isObject()) {
+        lastError = QStringLiteral("the document is not a Kelvane scene (no JSON object)");
+        return false;
+    }
+
+    DocumentReader reader;
+    reader.root = json.object();
+    FieldReader& r = reader.r;
+    const QJsonValue version = reader.root.value(QStringLiteral("version"));
+    if (version.isUndefined()) {
+        lastError = QStringLiteral("the document is not a Kelvane scene (it has no \"version\")");
+        return false;
+    }
+    int documentVersion = 0;
+    r.integer(version, QStringLiteral("version"), 1, std::numeric_limits<int>::max(),
+              documentVersion);
+    const QJsonValue modelValue = reader.root.value(QStringLiteral("model"));
+    if (r.ok() && (!modelValue.isString() || modelValue.toString().isEmpty())) {
+        r.fail(QStringLiteral("model"), QStringLiteral("must name the model file"));
+    }
+
+    // Everything checked on scratch values before the model is loaded.
+    bool indoor = false, ground = false, hasAmbient = false;
+    double ambient = 0.0;
+    reader.lighting(indoor, ground, ambient, hasAmbient);
+    reader.view(recordedView);
+    const QJsonArray models = reader.models();
+    for (int i = 0; i < models.size() && r.ok(); ++i) {
+        PovTexture texture;
+        bool flat = false;
+        int steps = 0;
+        reader.model(models, i, texture, flat, steps);
+    }
+    const QJsonArray lights = reader.lights();
+    for (int i = 0; i < lights.size() && r.ok(); ++i) {
+        PovLight light;
+        reader.light(lights, i, light);
+    }
+    if (!r.ok()) {
+        lastError = QStringLiteral("the document's %1").arg(r.error());
+        return false;
+    }
+    if (documentVersion > formatVersion) {
+        notes << QStringLiteral("The document was written by a newer Kelvane (format version %1; "
+                                "this one reads version %2): what this version does not know "
+                                "was left out.")
+                     .arg(documentVersion)
+                     .arg(formatVersion);
+    }
+
+    // The model file, relative to the document's folder.
+    const QString named = modelValue.toString();
+    model = QDir::cleanPath(QFileInfo(documentFile).absoluteDir().absoluteFilePath(named));
+    const QFileInfo modelInfo(model);
+    if (!modelInfo.exists()) {
+        lastError = QStringLiteral("its model file \"%1\" was not found (looked for \"%2\")")
+                        .arg(named, model);
+        return false;
+    }
+    if (!modelInfo.isFile() || !modelInfo.isReadable()) {
+        lastError = QStringLiteral("its model file \"%1\" cannot be read").arg(model);
+        return false;
+    }
+    if (!scene.load(QFile::encodeName(model).constData(), camera)) {
+        lastError = QStringLiteral("its model file \"%1\" could not be loaded: %2")
+                        .arg(model, scene.loadError());
+        return false;
+    }
+    if (models.size() != scene.modelCount()) {
+        lastError = QStringLiteral("it describes %1 models (the ground included) but its model "
+                                   "file \"%2\" gives %3; the model file has changed since the "
+                                   "document was saved")
+                        .arg(models.size())
+                        .arg(model)
+                        .arg(scene.modelCount());
+        return false;
+    }
+    // Subdivision steps are checked against the loaded meshes before any is
+    // made: only smooth meshes subdivide, and the result must stay bounded.
+    for (int i = 0; i < models.size(); ++i) {
+        PovTexture texture;
+        bool flat = false;
+        int steps = 0;
+        reader.model(models, i, texture, flat, steps);
+        if (steps == 0) {
+            continue;
+        }
+        if (!scene.canSubdivide(i)) {
+            lastError = QStringLiteral("it subdivides model %1, which cannot be subdivided (only "
+                                       "smooth meshes can)")
+                            .arg(i);
+            return false;
+        }
+        const double triangles =
+            double(scene.models[size_t(i)]->getMesh()->getNumFaces()) * std::pow(4.0, steps);
+        if (triangles > mostSubdividedTriangles) {
+            lastError = QStringLiteral("it subdivides model %1 %2 times, which would make %3 "
+                                       "triangles (at most %4 are allowed)")
+                            .arg(i)
+                            .arg(steps)
+                            .arg(triangles, 0, 'f', 0)
+                            .arg(mostSubdividedTriangles, 0, 'f', 0);
+            return false;
+        }
+    }
+
+    // Everything is known to be good: apply it.
+    if (indoor) {
+        scene.setIndoorLighting();
+    } else {
+        scene.setOutdoorLighting();
+    }
+    if (hasAmbient) {
+        scene.setAmbientAll(float(ambient));
+    }
+    scene.groundVisible = ground;
+    for (int i = 0; i < models.size(); ++i) {
+        bool flat = scene.models[size_t(i)]->getMesh()->isFlat();
+        int steps = 0;
+        reader.model(models, i, scene.textures[size_t(i)], flat, steps);
+        for (int s = 0; s < steps; ++s) {
+            scene.subdivide(i);
+        }
+        if (flat != scene.models[size_t(i)]->getMesh()->isFlat()) {
+            scene.setFlatShading(i, flat);
+        }
+    }
+    if (reader.root.contains(QStringLiteral("lights"))) {
+        scene.lights.assign(size_t(lights.size()), PovLight());
+        for (int i = 0; i < lights.size(); ++i) {
+            reader.light(lights, i, scene.lights[size_t(i)]);
+        }
+    }
+    if (camera && recordedView.hasCamera) {
+        camera->setPosition(recordedView.cameraPosition);
+        camera->setOrientation(recordedView.cameraOrientation);
+        camera->setFieldOfView(recordedView.fieldOfView);
+    }
+    return true;
+}

@@ -1,0 +1,86 @@
+#pragma once
+// PovSceneDocument: a Kelvane scene document (".kelvane"), a small JSON file
+// that keeps the user's work on a scene: the model file it was made from
+// (relative to the document when it can be), every model's texture,
+// shading and subdivision steps, the lights, outdoor or indoor lighting,
+// the ground's visibility, the camera and the view's toggles.
+//
+// The document carries a format version. Fields this version does not know
+// are ignored, so later versions can add to it (a "render" object, for
+// one); a document from a newer version opens what it can and says so in
+// warnings(). Every field but "version", "model" and "models" may be left
+// out and keeps what loading the model gives.
+//
+// Opening reads and checks the whole document first, then loads the model
+// file into the scene it is given, which should be a fresh one: on any
+// failure that scene may be half built and is to be thrown away, so a
+// caller that loads into a scene of its own and swaps it in only on success
+// loses nothing of the scene it had.
+
+#include "scene/PovScene.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <QGLViewer/quaternion.h>
+#include <QGLViewer/vec.h>
+
+namespace qglviewer {
+class Camera;
+}
+
+// What a document records beyond the scene itself.
+struct PovSceneView {
+    bool wireframe = false;
+    bool showLights = false;
+    // The camera: false when the document records none, and the camera is
+    // left as loading the model placed it.
+    bool hasCamera = false;
+    qglviewer::Vec cameraPosition;
+    qglviewer::Quaternion cameraOrientation;
+    double fieldOfView = 0.0; // vertical, radians
+};
+
+class PovSceneDocument {
+public:
+    // The version this program writes.
+    static constexpr int formatVersion = 1;
+    // The file name suffix, without the dot.
+    static QString suffix() { return QStringLiteral("kelvane"); }
+    // True for a name ending in ".kelvane", in any case.
+    static bool isDocumentFile(const QString& fileName);
+
+    // The document's JSON text for the scene seen through `camera` (null:
+    // no camera recorded). `modelFile` is written relative to the folder of
+    // `documentFile` when it lies there or below, absolute otherwise.
+    static QByteArray toJson(const PovScene& scene, const qglviewer::Camera* camera,
+                             const PovSceneView& view, const QString& modelFile,
+                             const QString& documentFile);
+    // Writes the document (replacing the file only once the whole text is
+    // written). Returns false with `error` set to a sentence for the user.
+    static bool save(const QString& documentFile, const QString& modelFile,
+                     const PovScene& scene, const qglviewer::Camera* camera,
+                     const PovSceneView& view, QString& error);
+
+    // Reads and checks the document, loads its model file into `scene` and
+    // applies everything recorded; the camera (may be null) is placed as
+    // recorded. Returns false with error() set when the document cannot be
+    // used; `scene` is then to be discarded.
+    bool open(const QString& documentFile, PovScene& scene, qglviewer::Camera* camera);
+
+    // Why open() failed, a sentence naming the problem; empty on success.
+    const QString& error() const { return lastError; }
+    // What open() could not apply but went on without (a newer format).
+    const QStringList& warnings() const { return notes; }
+    // The model file the document names, as an absolute path (set as soon
+    // as it is known).
+    const QString& modelFile() const { return model; }
+    // The view recorded by the last successful open().
+    const PovSceneView& view() const { return recordedView; }
+
+private:
+    QString lastError;
+    QStringList notes;
+    QString model;
+    PovSceneView recordedView;
+};
