@@ -120,6 +120,7 @@ void applyOptions(PovScene& scene, const CommandLineOptions& options)
     if (options.indoor) {
         scene.setIndoorLighting();
     }
+    scene.lines = options.lines;
 }
 
 bool loadScene(PovScene& scene, const QString& path, qglviewer::Camera* camera)
@@ -181,6 +182,7 @@ int runWithView(const CommandLineOptions& options)
     }
     applyOptions(scene, options);
     viewer.resetCamera();
+    viewer.refreshLines(); // the picture shows the lines whatever the mesh's size
     if (viewer.width() != options.size.width() || viewer.height() != options.size.height()) {
         say(QStringLiteral("the view could only be made %1x%2 on this display")
                 .arg(viewer.width())
@@ -270,6 +272,29 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
             options.ground = true;
         } else if (a == QLatin1String("--indoor")) {
             options.indoor = true;
+        } else if (a == QLatin1String("--lines")) {
+            if (i + 1 >= arguments.size()) {
+                error = QStringLiteral("--lines needs kinds such as contours,suggestive");
+                return false;
+            }
+            std::string why;
+            if (!parseLineKinds(arguments[++i].toStdString(), options.lines, why)) {
+                error = QStringLiteral("--lines: %1").arg(QString::fromStdString(why));
+                return false;
+            }
+            options.lines.shown = true;
+        } else if (a == QLatin1String("--line-width")) {
+            bool ok = false;
+            const QString text = i + 1 < arguments.size() ? arguments[++i] : QString();
+            const float width = text.toFloat(&ok);
+            if (!ok || !(width >= LnLineSettings::minWidth && width <= LnLineSettings::maxWidth)) {
+                error = QStringLiteral("--line-width takes a width in pixels from %1 to %2, not '%3'")
+                            .arg(double(LnLineSettings::minWidth))
+                            .arg(double(LnLineSettings::maxWidth))
+                            .arg(text);
+                return false;
+            }
+            options.lines.width = width;
         } else if (a.startsWith(QLatin1Char('-')) && a != QLatin1String("-")) {
             error = QStringLiteral("unknown option '%1' (see kelvane --help)").arg(a);
             return false;
@@ -320,6 +345,11 @@ QString commandLineHelp()
         "  --size WxH       picture size in pixels (default 800x600)\n"
         "  --ground         show the ground plane\n"
         "  --indoor         light the scene with the indoor lights\n"
+        "  --lines KINDS    draw feature lines, in the view and as ink in the POV-Ray\n"
+        "                   scene; KINDS is a comma-separated list of contours,\n"
+        "                   suggestive, ridges, valleys, isophotes (NPR models draw\n"
+        "                   the lines of their file)\n"
+        "  --line-width PIXELS  width of the feature lines (default 2)\n"
         "  --help           show this text\n"
         "  --version        show the version\n"
         "\n"

@@ -5,10 +5,13 @@
 //   kelvane --render IMAGE [options] SCENE  ray-trace with POV-Ray, save the picture
 //   kelvane --preview IMAGE [options] SCENE save what the OpenGL view shows
 //
-// options: --size WxH (default 800x600), --ground, --indoor; also --help and
-// --version. The modes combine in one run and share one camera, fitted as
+// options: --size WxH (default 800x600), --ground, --indoor, --lines KINDS
+// and --line-width PIXELS (feature lines in the view and as ink in the
+// POV-Ray scene); also --help and --version. The modes combine in one run and share one camera, fitted as
 // the view fits it after a load. --pov and --render need no display;
 // --preview needs an X server (xvfb-run -a on a headless machine).
+
+#include "ln/LnLineSettings.h"
 
 #include <QSize>
 #include <QString>
@@ -22,6 +25,7 @@ struct CommandLineOptions {
     QSize size = QSize(800, 600);
     bool ground = false;
     bool indoor = false;
+    LnLineSettings lines; // shown when --lines is given
     bool help = false;
     bool version = false;
 };

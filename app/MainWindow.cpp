@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/EditWindow.h"
+#include "app/LinesDialog.h"
 #include "app/OutputWindow.h"
 #include "viewer/GLViewer.h"
 
@@ -36,6 +37,15 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
     connect(editWindow, &EditWindow::renderRequested, this, &MainWindow::on_render_requested);
     connect(viewer, &GLViewer::modelSelected, this, &MainWindow::on_modelSelected);
     connect(viewer, &GLViewer::lightSelected, this, &MainWindow::on_lightSelected);
+
+    linesDialog = new LinesDialog(this);
+    linesDialog->setSettings(scene.lines);
+    connect(linesDialog, &LinesDialog::settingsChanged, this, [this](const LnLineSettings& s) {
+        const bool shown = scene.lines.shown;
+        scene.lines = s;
+        scene.lines.shown = shown;
+        viewer->updateGL();
+    });
 }
 
 MainWindow::~MainWindow()
@@ -202,6 +212,19 @@ void MainWindow::on_actionSmooth_Shading_toggled(bool checked)
         scene.setFlatShading(selectedModel, !checked);
         viewer->doneCurrent();
     }
+}
+
+void MainWindow::on_actionShow_Feature_Lines_toggled(bool checked)
+{
+    scene.lines.shown = checked;
+    viewer->updateGL();
+}
+
+void MainWindow::on_actionFeature_Lines_triggered()
+{
+    linesDialog->setSettings(scene.lines);
+    linesDialog->show();
+    linesDialog->raise();
 }
 
 void MainWindow::updateMaterialPanel()

@@ -11,6 +11,7 @@
 #include "ui_MainWindow.h"
 
 class EditWindow;
+class LinesDialog;
 class GLViewer;
 class OutputWindow;
 class QMessageBox;
@@ -51,6 +52,7 @@ public:
     OutputWindow* outputWindow = nullptr; // top-level, deleted by the destructor
     EditWindow* editWindow = nullptr;     // top-level, deleted by the destructor
     bool updatingPanels = false;
+    LinesDialog* linesDialog = nullptr; // the Lines panel; a child of the window
 
 public slots:
     void on_actionOpen_Scene_triggered();
@@ -74,6 +76,10 @@ public slots:
     void on_actionShow_Ground_Plane_toggled(bool checked);
     void on_actionSubdivide_triggered();
     void on_actionSmooth_Shading_toggled(bool checked);
+    // Shows or hides the feature lines in the view and in the POV-Ray scene.
+    void on_actionShow_Feature_Lines_toggled(bool checked);
+    // Opens the Lines panel.
+    void on_actionFeature_Lines_triggered();
     // Writes "POVRAY.INI" with the view's size, removes the old
     // "tempscene.bmp" and starts POV-Ray on "tempscene.pov". While a render
     // runs the render commands are disabled and requests are ignored, so

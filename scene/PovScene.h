@@ -6,6 +6,7 @@
 // Loading, clearing and destroying build or delete OpenGL display lists:
 // the viewer's context must be current.
 
+#include "ln/LnLineSettings.h"
 #include "ln/LnModel.h"
 #include "scene/PovLight.h"
 #include "scene/PovTexture.h"
@@ -90,6 +91,9 @@ public:
     bool groundVisible = false;
     bool outdoorLighting = true;
     float groundZ = -1.0f;
+    // Feature lines: drawn by the view and, while shown, written as ink
+    // after the meshes (see PovInk.h).
+    LnLineSettings lines;
 
 private:
     bool validIndex(int index) const { return index >= 0 && index < modelCount(); }

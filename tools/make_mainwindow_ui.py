@@ -22,13 +22,16 @@ ACTIONS = [  # object name, text, checkable, checked, enabled
     ("actionUpdate_Light", "update current light", False, False, True),
     ("actionAdd_Light", "Add Light", False, False, True),
     ("actionRemove_Light", "Remove Light", False, False, False),
+    ("actionShow_Feature_Lines", "Show Feature Lines", True, False, True),
+    ("actionFeature_Lines", "Feature Lines...", False, False, True),
 ]
 
 MENUS = [
     ("menuFile", "File", ["actionOpen_Scene", "-", "actionRender_Full_Size",
                           "actionPreview_POV_Ray_Scene"]),
     ("menuView", "View", ["actionReset_Camera", "-", "actionShow_Lights",
-                          "actionShow_Ground_Plane", "-", "actionWireframe"]),
+                          "actionShow_Ground_Plane", "-", "actionWireframe",
+                          "-", "actionShow_Feature_Lines", "actionFeature_Lines"]),
     ("menuModel", "Model", ["actionSubdivide", "-", "actionSmooth_Shading"]),
     ("menuLighting", "Lighting", ["actionLighting_Outdoor", "actionLighting_Indoor", "-",
                                   "actionAdd_Light", "actionRemove_Light"]),
