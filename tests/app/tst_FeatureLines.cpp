@@ -3,6 +3,7 @@
 
 #include "app/LinesDialog.h"
 #include "app/MainWindow.h"
+#include "tests/support/SphereOff.h"
 #include "viewer/GLViewer.h"
 
 #include <QCheckBox>
@@ -13,9 +14,7 @@
 
 #include <QGLViewer/camera.h>
 
-#include <array>
 #include <cmath>
-#include <map>
 
 namespace {
 
@@ -25,49 +24,6 @@ QImage grabView(GLViewer* viewer)
     return QImage(image.constBits(), image.width(), image.height(), image.bytesPerLine(),
                   QImage::Format_RGB32)
         .copy();
-}
-
-// A sphere of radius 1 at the origin as an OFF file: a subdivided
-// octahedron pushed onto the sphere, `levels` times refined.
-void writeSphere(const QString& path, int levels)
-{
-    std::vector<vec> v = {vec(1, 0, 0), vec(-1, 0, 0), vec(0, 1, 0),
-                          vec(0, -1, 0), vec(0, 0, 1), vec(0, 0, -1)};
-    std::vector<std::array<int, 3>> f = {{0, 2, 4}, {2, 1, 4}, {1, 3, 4}, {3, 0, 4},
-                                         {2, 0, 5}, {1, 2, 5}, {3, 1, 5}, {0, 3, 5}};
-    for (int l = 0; l < levels; ++l) {
-        std::map<std::pair<int, int>, int> mid;
-        auto middle = [&](int a, int b) {
-            const auto key = std::make_pair(std::min(a, b), std::max(a, b));
-            auto it = mid.find(key);
-            if (it != mid.end()) {
-                return it->second;
-            }
-            vec m = v[size_t(a)] + v[size_t(b)];
-            normalize(m);
-            v.push_back(m);
-            return mid[key] = int(v.size()) - 1;
-        };
-        std::vector<std::array<int, 3>> next;
-        for (const auto& t : f) {
-            const int ab = middle(t[0], t[1]), bc = middle(t[1], t[2]), ca = middle(t[2], t[0]);
-            next.push_back({t[0], ab, ca});
-            next.push_back({ab, t[1], bc});
-            next.push_back({ca, bc, t[2]});
-            next.push_back({ab, bc, ca});
-        }
-        f.swap(next);
-    }
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QTextStream out(&file);
-    out << "OFF\n" << v.size() << " " << f.size() << " 0\n";
-    for (const vec& p : v) {
-        out << p[0] << " " << p[1] << " " << p[2] << "\n";
-    }
-    for (const auto& t : f) {
-        out << "3 " << t[0] << " " << t[1] << " " << t[2] << "\n";
-    }
 }
 
 bool reddish(QRgb p) { return qRed(p) > 80 && qRed(p) > qGreen(p) + 40; }
@@ -151,7 +107,7 @@ private slots:
     void initTestCase()
     {
         sphere = dir.filePath("sphere.off");
-        writeSphere(sphere, 4); // 2048 triangles
+        QVERIFY(writeSphereOff(sphere, 4)); // 2048 triangles
         window = new MainWindow;
         window->resize(700, 600);
         window->show();
@@ -243,7 +199,7 @@ private slots:
         QCOMPARE(viewer->lineExtractionCount(), count + 1);
 
         const QString big = dir.filePath("big.off");
-        writeSphere(big, 8); // 524288 triangles
+        QVERIFY(writeSphereOff(big, 7)); // 131072 triangles
         window->loadScene(big);
         window->ui.actionShow_Feature_Lines->setChecked(true);
         count = viewer->lineExtractionCount();
@@ -290,6 +246,8 @@ private slots:
         QTest::newRow("bunny, suggestive contours and ridges")
             << shared + "/off/libigl/bunny.off"
             << QStringList({"--ground", "--indoor", "--lines", "contours,suggestive,ridges"});
+        QTest::newRow("boxes, the lines of the file")
+            << QString(KELVANE_SOURCE_DIR "/samples/boxes.npr") << QStringList({"--ground"});
         QTest::newRow("cow") << shared + "/ply/common3d/cow.ply" << QStringList({"--ground"});
     }
     void renderInkMatchesThePreview()
