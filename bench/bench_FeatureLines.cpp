@@ -238,9 +238,13 @@ void inkFor(const QString& dir)
         std::printf("  POV-Ray parse time of the ink alone %.3f s (%.3fx the scene's)\n",
                     alone.parseS, alone.parseS / std::max(plain.parseS, 1e-3));
     }
-    std::printf("  ink adds %.1f%% to export and render (aim: under 20%%)\n",
-                100.0 * (inked.wallMs + inkMs - plain.wallMs - plainMs) /
-                    (plain.wallMs + plainMs));
+    // The whole-scene difference is within the noise of the long mesh
+    // parse on a shared machine; the ink's own share is its export plus
+    // its render alone (parse included) over the scene's export and render.
+    std::printf("  ink adds %.1f%% to export and render (its own export and render alone; "
+                "aim: under 20%%); whole scenes differ by %+.1f%%\n",
+                100.0 * (inkOnlyMs + alone.wallMs) / (plain.wallMs + plainMs),
+                100.0 * (inked.wallMs + inkMs - plain.wallMs - plainMs) / (plain.wallMs + plainMs));
     for (const QString& f : {off, plainPov, inkPov, aloneOut, dir + "/kelvane_bench_plain.png",
                              dir + "/kelvane_bench_ink.png", dir + "/kelvane_bench_alone.png"}) {
         QFile::remove(f);

@@ -63,6 +63,8 @@ long long appendPath(std::string& out, const LnPath& path, const LnLineSettings&
     const float halfWidth = 0.5f * lines.width;
     for (size_t k = 0; k < n; ++k) {
         const vec& p = path.points[k];
+        // Points behind the camera (or level with it) are not in the
+        // picture.
         const float depth = dot(p - view.eye, view.forward);
         const float strength = lines.fade ? pointStrength(path, k) : 1.0f;
         if (!finite(p) || !(depth > 0.0f) || strength < inkFadeCut) {
@@ -70,7 +72,7 @@ long long appendPath(std::string& out, const LnPath& path, const LnLineSettings&
         }
         InkPoint& q = points[k];
         q.centre = view.eye + (p - view.eye) * (1.0f - inkPull);
-        q.radius = halfWidth * view.pixelPerDepth * depth * (1.0f - inkPull) * strength;
+        q.radius = halfWidth * view.pixelPerDepth * dist(q.centre, view.eye) * strength;
         q.usable = finite(q.centre) && q.radius > 0.0f && std::isfinite(q.radius);
     }
     long long written = 0;

@@ -5,8 +5,9 @@
 // INK texture (the line colour, emitted, no highlights) and casts no shadow.
 //
 // Width rule: a tube's radius is half the line width in pixels times the
-// size of one picture pixel at the depth of the tube's centre, so the tube
-// covers the chosen width in the picture wherever the line lies. Each point
+// size of one picture pixel at the tube centre's distance from the camera,
+// so the tube covers the chosen width in the picture wherever the line lies
+// (a little more towards the picture's corners). Each point
 // is pulled toward the camera along its line of sight (to a fraction
 // `inkPull` closer), which keeps its place in the picture while lifting the
 // tube off the surface it lies on. With fading on, a point's radius is

@@ -126,6 +126,11 @@ private slots:
         QVERIFY(!window->scene.lines.shown);
         const QImage plain = grabView(viewer);
 
+        window->ui.actionFeature_Lines->trigger();
+        QVERIFY(window->linesDialog->isVisible());
+        QVERIFY(window->linesDialog->contoursBox->isChecked());
+        QVERIFY(window->linesDialog->suggestiveBox->isChecked());
+        QVERIFY(!window->linesDialog->ridgesBox->isChecked());
         LnLineSettings red = window->scene.lines;
         red.color = vec(1.0f, 0.0f, 0.0f);
         red.width = 3.0f;
@@ -181,6 +186,7 @@ private slots:
 
         window->ui.actionShow_Feature_Lines->setChecked(false);
         QCOMPARE(grabView(viewer), plain);
+        window->linesDialog->close();
     }
 
     // The lines follow the camera, and a mesh too large to extract during a

@@ -145,12 +145,23 @@ private slots:
                 const vec expected = eye + (p - eye) * (1.0f - inkPull);
                 QVERIFY2(dist(b.centre, expected) < 1e-4f * dist(p, eye),
                          qPrintable(QString("point %1").arg(k)));
-                const qglviewer::Vec c(b.centre[0], b.centre[1], b.centre[2]);
-                const qglviewer::Vec a = camera.projectedCoordinatesOf(c);
-                const qglviewer::Vec e = camera.projectedCoordinatesOf(c + right * b.radius);
+                // Half the width in pixels at the centre's distance: moved
+                // that far from the middle of the picture, at that
+                // distance, a point moves by width / 2 pixels.
+                const double distance = dist(b.centre, eye);
+                const qglviewer::Vec ahead =
+                    camera.position() + camera.viewDirection() * distance;
+                const qglviewer::Vec a = camera.projectedCoordinatesOf(ahead);
+                const qglviewer::Vec e = camera.projectedCoordinatesOf(ahead + right * b.radius);
                 const double pixels = std::hypot(e.x - a.x, e.y - a.y);
                 QVERIFY2(std::fabs(pixels - width / 2.0) < 0.01 * width,
                          qPrintable(QString("point %1: %2 pixels").arg(k).arg(pixels)));
+                // ... and across the picture at the centre's own depth, no
+                // less than that.
+                const qglviewer::Vec c(b.centre[0], b.centre[1], b.centre[2]);
+                const qglviewer::Vec ca = camera.projectedCoordinatesOf(c);
+                const qglviewer::Vec ce = camera.projectedCoordinatesOf(c + right * b.radius);
+                QVERIFY(std::hypot(ce.x - ca.x, ce.y - ca.y) >= width / 2.0 - 1e-3);
             }
         }
         scene.lines = LnLineSettings();
