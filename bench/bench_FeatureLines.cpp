@@ -35,14 +35,12 @@ namespace {
 
 // The eye of frame k: circling the torus at a slant, a small step per frame
 // as in a drag.
-vec frameEye(int k)
-{
+vec frameEye(int k) {
     const float a = 0.6f + 0.02f * float(k);
     return vec(8.0f * std::cos(a), 8.0f * std::sin(a), 5.0f);
 }
 
-void setView(const vec& eye)
-{
+void setView(const vec& eye) {
     glViewport(0, 0, 800, 600);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -61,8 +59,7 @@ void setView(const vec& eye)
     glTranslatef(-eye[0], -eye[1], -eye[2]);
 }
 
-void drawMesh(const TriMesh& mesh)
-{
+void drawMesh(const TriMesh& mesh) {
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_LIGHTING);
     glEnable(GL_LIGHT0);
@@ -79,8 +76,7 @@ void drawMesh(const TriMesh& mesh)
 
 // Milliseconds per frame (median of the frames) of `work`, finished on the
 // GPU side.
-double perFrame(int frames, const std::function<void(int)>& work)
-{
+double perFrame(int frames, const std::function<void(int)>& work) {
     std::vector<double> ms;
     for (int k = 0; k < frames; ++k) {
         QElapsedTimer clock;
@@ -93,8 +89,7 @@ double perFrame(int frames, const std::function<void(int)>& work)
     return ms[ms.size() / 2];
 }
 
-void framesFor(int side)
-{
+void framesFor(int side) {
     TriMesh mesh = makeTorus(side);
     LnSmoothExtractor* extractor;
     {
@@ -125,7 +120,8 @@ void framesFor(int side)
         setView(frameEye(k));
         drawLinePaths(paths, lines);
     });
-    std::printf("%zu triangles, %d paths, %zu points per frame:\n", triangles, paths.size(), points);
+    std::printf("%zu triangles, %d paths, %zu points per frame:\n", triangles, paths.size(),
+                points);
     row("shaded mesh draw (baseline)", meshMs, triangles);
     row("line extraction", extractMs, triangles, "mesh draw", meshMs);
     row("line drawing", drawMs, triangles, "mesh draw", meshMs);
@@ -140,8 +136,7 @@ struct PovRun {
     double parseS = -1.0;
 };
 
-PovRun runPov(const QString& scene, const QString& image)
-{
+PovRun runPov(const QString& scene, const QString& image) {
     QProcess povray;
     povray.setProcessChannelMode(QProcess::MergedChannels);
     QElapsedTimer clock;
@@ -163,8 +158,7 @@ PovRun runPov(const QString& scene, const QString& image)
     return run;
 }
 
-void inkFor(const QString& dir)
-{
+void inkFor(const QString& dir) {
     // A 300k-triangle torus as a smooth model.
     const QString off = dir + "/kelvane_bench_lines.ply";
     {
@@ -195,8 +189,7 @@ void inkFor(const QString& dir)
     const size_t triangles = size_t(scene.triangleCount());
 
     scene.lines.shown = false;
-    const double plainMs =
-        timeMs([] {}, [&] { scene.writePovFile(&camera, plainPov); }, 3);
+    const double plainMs = timeMs([] {}, [&] { scene.writePovFile(&camera, plainPov); }, 3);
     scene.lines.shown = true;
     const double inkMs = timeMs([] {}, [&] { scene.writePovFile(&camera, inkPov); }, 3);
     std::string ink;
@@ -253,8 +246,7 @@ void inkFor(const QString& dir)
 
 } // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QGuiApplication app(argc, argv);
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::tempPath();
     QOffscreenSurface surface;

@@ -25,7 +25,7 @@ class Camera;
 // What of the camera the ink needs.
 struct InkView {
     vec eye;
-    vec forward;               // unit viewing direction
+    vec forward;                // unit viewing direction
     float pixelPerDepth = 0.0f; // picture pixel size per unit of depth
 };
 

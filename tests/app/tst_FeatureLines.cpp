@@ -18,20 +18,20 @@
 
 namespace {
 
-QImage grabView(GLViewer* viewer)
-{
+QImage grabView(GLViewer* viewer) {
     QImage image = viewer->grabFramebuffer();
     return QImage(image.constBits(), image.width(), image.height(), image.bytesPerLine(),
                   QImage::Format_RGB32)
         .copy();
 }
 
-bool reddish(QRgb p) { return qRed(p) > 80 && qRed(p) > qGreen(p) + 40; }
+bool reddish(QRgb p) {
+    return qRed(p) > 80 && qRed(p) > qGreen(p) + 40;
+}
 
 // Pixels that differ between two pictures of the same scene, one with lines
 // and one without.
-QVector<bool> changed(const QImage& with, const QImage& without)
-{
+QVector<bool> changed(const QImage& with, const QImage& without) {
     QVector<bool> mask(with.width() * with.height());
     for (int y = 0; y < with.height(); ++y) {
         for (int x = 0; x < with.width(); ++x) {
@@ -44,8 +44,7 @@ QVector<bool> changed(const QImage& with, const QImage& without)
     return mask;
 }
 
-QVector<bool> dilate(const QVector<bool>& mask, int w, int h, int r)
-{
+QVector<bool> dilate(const QVector<bool>& mask, int w, int h, int r) {
     QVector<bool> out(mask.size());
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
@@ -66,8 +65,7 @@ QVector<bool> dilate(const QVector<bool>& mask, int w, int h, int r)
 }
 
 // The share of the pixels of `a` that fall on `b` dilated by 2 pixels.
-double coveredShare(const QVector<bool>& a, const QVector<bool>& b, int w, int h)
-{
+double coveredShare(const QVector<bool>& a, const QVector<bool>& b, int w, int h) {
     const QVector<bool> wide = dilate(b, w, h, 2);
     int count = 0, hit = 0;
     for (int i = 0; i < a.size(); ++i) {
@@ -77,8 +75,7 @@ double coveredShare(const QVector<bool>& a, const QVector<bool>& b, int w, int h
     return count ? double(hit) / count : 0.0;
 }
 
-int runKelvane(const QStringList& arguments, QString* err)
-{
+int runKelvane(const QStringList& arguments, QString* err) {
     QProcess process;
     process.start(KELVANE_EXE, arguments);
     if (!process.waitForFinished(120000)) {
@@ -98,14 +95,12 @@ class TestFeatureLines : public QObject {
     GLViewer* viewer = nullptr;
     QString sphere;
 
-    void waitForLines(int extractions)
-    {
+    void waitForLines(int extractions) {
         QTRY_VERIFY_WITH_TIMEOUT(viewer->lineExtractionCount() > extractions, 5000);
     }
 
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         sphere = dir.filePath("sphere.off");
         QVERIFY(writeSphereOff(sphere, 4)); // 2048 triangles
         window = new MainWindow;
@@ -119,8 +114,7 @@ private slots:
 
     // Lines off (the default) change nothing; on, the silhouette of a
     // sphere is drawn in the line colour and the face-on disc has none.
-    void sphereInTheView()
-    {
+    void sphereInTheView() {
         window->loadScene(sphere);
         QVERIFY(!window->ui.actionShow_Feature_Lines->isChecked());
         QVERIFY(!window->scene.lines.shown);
@@ -172,8 +166,9 @@ private slots:
             onOutline += found;
             ++samples;
         }
-        const double outline = std::hypot(camera->projectedCoordinatesOf(toward + right * r).x - c.x,
-                                          camera->projectedCoordinatesOf(toward + right * r).y - c.y);
+        const double outline =
+            std::hypot(camera->projectedCoordinatesOf(toward + right * r).x - c.x,
+                       camera->projectedCoordinatesOf(toward + right * r).y - c.y);
         for (int y = 0; y < lined.height(); ++y) {
             for (int x = 0; x < lined.width(); ++x) {
                 if (std::hypot(x - c.x, y - c.y) < 0.85 * outline) {
@@ -181,7 +176,8 @@ private slots:
                 }
             }
         }
-        QVERIFY2(onOutline >= samples * 95 / 100, qPrintable(QString("%1 of %2").arg(onOutline).arg(samples)));
+        QVERIFY2(onOutline >= samples * 95 / 100,
+                 qPrintable(QString("%1 of %2").arg(onOutline).arg(samples)));
         QCOMPARE(inside, 0);
 
         window->ui.actionShow_Feature_Lines->setChecked(false);
@@ -191,8 +187,7 @@ private slots:
 
     // The lines follow the camera, and a mesh too large to extract during a
     // drag unseen is extracted only once the view rests.
-    void extractionFollowsTheCamera()
-    {
+    void extractionFollowsTheCamera() {
         window->loadScene(sphere);
         window->ui.actionShow_Feature_Lines->setChecked(true);
         grabView(viewer);
@@ -218,8 +213,7 @@ private slots:
     }
 
     // The boxy model's non-hidden NPR lines are drawn too.
-    void boxyModelLines()
-    {
+    void boxyModelLines() {
         window->loadScene(QString(KELVANE_SOURCE_DIR "/samples/boxes.npr"));
         const QImage plain = grabView(viewer);
         LnLineSettings red = window->scene.lines;
@@ -240,8 +234,7 @@ private slots:
 
     // The ink of the render lies on the lines of the preview, both found as
     // the pixels the lines change.
-    void renderInkMatchesThePreview_data()
-    {
+    void renderInkMatchesThePreview_data() {
         QTest::addColumn<QString>("scene");
         QTest::addColumn<QStringList>("options");
         QTest::newRow("torus over the ground")
@@ -256,8 +249,7 @@ private slots:
             << QString(KELVANE_SOURCE_DIR "/samples/boxes.npr") << QStringList({"--ground"});
         QTest::newRow("cow") << shared + "/ply/common3d/cow.ply" << QStringList({"--ground"});
     }
-    void renderInkMatchesThePreview()
-    {
+    void renderInkMatchesThePreview() {
         if (QStandardPaths::findExecutable("povray").isEmpty()) {
             QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
         }
@@ -270,7 +262,8 @@ private slots:
             QSKIP(qPrintable("shared test data not present: " + scene));
         }
         if (!options.contains("--lines")) {
-            options << "--lines" << "contours,suggestive";
+            options << "--lines"
+                    << "contours,suggestive";
         }
         QStringList plainOptions = options;
         const int at = plainOptions.indexOf("--lines");
@@ -297,8 +290,12 @@ private slots:
                  qPrintable(QString("ink %1, drawn %2 pixels").arg(inkCount).arg(drawnCount)));
         const double inkOnLines = coveredShare(ink, drawn, w, h);
         const double linesInInk = coveredShare(drawn, ink, w, h);
-        const QString report = QString("ink %1 px (%2 on the drawn lines), drawn %3 px (%4 under ink)")
-                                   .arg(inkCount).arg(inkOnLines).arg(drawnCount).arg(linesInInk);
+        const QString report =
+            QString("ink %1 px (%2 on the drawn lines), drawn %3 px (%4 under ink)")
+                .arg(inkCount)
+                .arg(inkOnLines)
+                .arg(drawnCount)
+                .arg(linesInInk);
         qInfo("%s", qPrintable(report));
         QVERIFY2(inkOnLines >= 0.8 && linesInInk >= 0.8, qPrintable(report));
     }

@@ -22,26 +22,25 @@ struct Ball {
     double radius;
 };
 
-vec toVec(const qglviewer::Vec& v) { return vec(float(v.x), float(v.y), float(v.z)); }
+vec toVec(const qglviewer::Vec& v) {
+    return vec(float(v.x), float(v.y), float(v.z));
+}
 
 // The spheres of the ink union.
-std::vector<Ball> inkSpheres(const QString& text)
-{
-    static const QRegularExpression sphere(
-        "\tsphere \\{ <([^,]+),([^,]+),([^>]+)>, ([^ ]+) \\}\n");
+std::vector<Ball> inkSpheres(const QString& text) {
+    static const QRegularExpression sphere("\tsphere \\{ <([^,]+),([^,]+),([^>]+)>, ([^ ]+) \\}\n");
     std::vector<Ball> balls;
     auto it = sphere.globalMatch(text);
     while (it.hasNext()) {
         const auto m = it.next();
-        balls.push_back({vec(m.captured(1).toFloat(), m.captured(2).toFloat(),
-                             m.captured(3).toFloat()),
-                         m.captured(4).toDouble()});
+        balls.push_back(
+            {vec(m.captured(1).toFloat(), m.captured(2).toFloat(), m.captured(3).toFloat()),
+             m.captured(4).toDouble()});
     }
     return balls;
 }
 
-QString writeNpr(const QString& path)
-{
+QString writeNpr(const QString& path) {
     // A triangle and two lines, the second hidden.
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -64,8 +63,7 @@ class TestPovInk : public QObject {
     PovScene scene;
 
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         surface.create();
         QVERIFY(context.create());
         QVERIFY(context.makeCurrent(&surface));
@@ -80,8 +78,7 @@ private slots:
 
     // Lines off, whatever their other settings, leave the text as it was;
     // lines on only append the ink after it.
-    void inkIsAppendedOnlyWhenShown()
-    {
+    void inkIsAppendedOnlyWhenShown() {
         scene.lines = LnLineSettings();
         const QString before = scene.povText(&camera);
         scene.lines.color = vec(1, 0, 0);
@@ -106,14 +103,12 @@ private slots:
     // One sphere per point of the lines, one cone per segment; each centre
     // on the line of sight of its point, pulled toward the camera, and
     // each radius covering half the width in pixels.
-    void tubesFollowTheWidthRule_data()
-    {
+    void tubesFollowTheWidthRule_data() {
         QTest::addColumn<float>("width");
         QTest::newRow("1 pixel") << 1.0f;
         QTest::newRow("3 pixels") << 3.0f;
     }
-    void tubesFollowTheWidthRule()
-    {
+    void tubesFollowTheWidthRule() {
         QFETCH(float, width);
         scene.lines = LnLineSettings();
         scene.lines.shown = true;
@@ -149,8 +144,7 @@ private slots:
                 // that far from the middle of the picture, at that
                 // distance, a point moves by width / 2 pixels.
                 const double distance = dist(b.centre, eye);
-                const qglviewer::Vec ahead =
-                    camera.position() + camera.viewDirection() * distance;
+                const qglviewer::Vec ahead = camera.position() + camera.viewDirection() * distance;
                 const qglviewer::Vec a = camera.projectedCoordinatesOf(ahead);
                 const qglviewer::Vec e = camera.projectedCoordinatesOf(ahead + right * b.radius);
                 const double pixels = std::hypot(e.x - a.x, e.y - a.y);
@@ -170,8 +164,7 @@ private slots:
     // Fading thins a tube with its strength and drops the faintest points:
     // the suggestive contours of a torus seen from the side fade out at
     // their ends.
-    void fadingScalesTheRadius()
-    {
+    void fadingScalesTheRadius() {
         PovScene torus;
         QVERIFY(torus.load(KELVANE_SOURCE_DIR "/samples/torus.off", &camera));
         torus.lines.shown = true;
@@ -206,17 +199,17 @@ private slots:
         }
         QCOMPARE(k, plain.size());
         QCOMPARE(f, faded.size());
-        QVERIFY2(thinner > 0 && dropped > 0, qPrintable(QString("%1 thinner, %2 dropped of %3")
-                                                            .arg(thinner).arg(dropped).arg(k)));
+        QVERIFY2(
+            thinner > 0 && dropped > 0,
+            qPrintable(QString("%1 thinner, %2 dropped of %3").arg(thinner).arg(dropped).arg(k)));
         torus.clear();
     }
 
     // A boxy model's lines go in as read; its hidden lines stay out.
-    void boxyLinesWithoutTheHiddenOnes()
-    {
+    void boxyLinesWithoutTheHiddenOnes() {
         PovScene boxy;
-        QVERIFY(boxy.load(QFile::encodeName(writeNpr(dir.filePath("lines.npr"))).constData(),
-                          &camera));
+        QVERIFY(
+            boxy.load(QFile::encodeName(writeNpr(dir.filePath("lines.npr"))).constData(), &camera));
         boxy.lines.shown = true;
         boxy.lines.contours = boxy.lines.suggestive = false; // not for file lines
         qglviewer::Camera above;
