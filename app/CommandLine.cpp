@@ -128,6 +128,7 @@ void applyOptions(PovScene& scene, const CommandLineOptions& options)
     if (options.indoor && scene.outdoorLighting) {
         scene.setIndoorLighting();
     }
+    scene.lines = options.lines;
 }
 
 // Places the camera where a scene document recorded it.
@@ -223,6 +224,7 @@ int runWithView(const CommandLineOptions& options)
     viewer.showLights = view.showLights;
     viewer.resetCamera();
     applyCamera(viewer.camera(), view);
+    viewer.refreshLines(); // the picture shows the lines whatever the mesh's size
     if (viewer.width() != options.size.width() || viewer.height() != options.size.height()) {
         say(QStringLiteral("the view could only be made %1x%2 on this display")
                 .arg(viewer.width())
@@ -314,6 +316,29 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
             options.indoor = true;
         } else if (a == QLatin1String("--file-colours")) {
             options.fileColours = true;
+        } else if (a == QLatin1String("--lines")) {
+            if (i + 1 >= arguments.size()) {
+                error = QStringLiteral("--lines needs kinds such as contours,suggestive");
+                return false;
+            }
+            std::string why;
+            if (!parseLineKinds(arguments[++i].toStdString(), options.lines, why)) {
+                error = QStringLiteral("--lines: %1").arg(QString::fromStdString(why));
+                return false;
+            }
+            options.lines.shown = true;
+        } else if (a == QLatin1String("--line-width")) {
+            bool ok = false;
+            const QString text = i + 1 < arguments.size() ? arguments[++i] : QString();
+            const float width = text.toFloat(&ok);
+            if (!ok || !(width >= LnLineSettings::minWidth && width <= LnLineSettings::maxWidth)) {
+                error = QStringLiteral("--line-width takes a width in pixels from %1 to %2, not '%3'")
+                            .arg(double(LnLineSettings::minWidth))
+                            .arg(double(LnLineSettings::maxWidth))
+                            .arg(text);
+                return false;
+            }
+            options.lines.width = width;
         } else if (a.startsWith(QLatin1Char('-')) && a != QLatin1String("-")) {
             error = QStringLiteral("unknown option '%1' (see kelvane --help)").arg(a);
             return false;
@@ -383,6 +408,11 @@ QString commandLineHelp()
         "                   these options only add to them)\n"
         "  --file-colours   start each model's pigment at the colour its file gives\n"
         "                   (COLLADA material colours, NPR face colours)\n"
+        "  --lines KINDS    draw feature lines, in the view and as ink in the POV-Ray\n"
+        "                   scene; KINDS is a comma-separated list of contours,\n"
+        "                   suggestive, ridges, valleys, isophotes (NPR models draw\n"
+        "                   the lines of their file)\n"
+        "  --line-width PIXELS  width of the feature lines (default 2)\n"
         "  --help           show this text\n"
         "  --version        show the version\n"
         "\n"

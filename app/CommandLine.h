@@ -7,10 +7,13 @@
 //
 // SCENE is a model file or a scene document (.kelvane, see
 // scene/PovSceneDocument.h), which brings its camera, lights and materials.
-// options: --size WxH (default 800x600), --ground, --indoor, --file-colours;
-// also --help and --version. The modes combine in one run and share one camera, fitted as
+// options: --size WxH (default 800x600), --ground, --indoor, --file-colours,
+// --lines KINDS and --line-width PIXELS (feature lines in the view and as ink
+// in the POV-Ray scene); also --help and --version. The modes combine in one run and share one camera, fitted as
 // the view fits it after a load. --pov and --render need no display;
 // --preview needs an X server (xvfb-run -a on a headless machine).
+
+#include "ln/LnLineSettings.h"
 
 #include <QSize>
 #include <QString>
@@ -25,6 +28,7 @@ struct CommandLineOptions {
     bool ground = false;
     bool indoor = false;
     bool fileColours = false;
+    LnLineSettings lines; // shown when --lines is given
     bool help = false;
     bool version = false;
 };

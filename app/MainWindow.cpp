@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/EditWindow.h"
+#include "app/LinesDialog.h"
 #include "app/OutputWindow.h"
 #include "scene/PovSceneDocument.h"
 #include "viewer/GLViewer.h"
@@ -72,6 +73,14 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
     setAcceptDrops(true);
     updateRecentMenu();
     updateTitle();
+    linesDialog = new LinesDialog(this);
+    linesDialog->setSettings(scene.lines);
+    connect(linesDialog, &LinesDialog::settingsChanged, this, [this](const LnLineSettings& s) {
+        const bool shown = scene.lines.shown;
+        scene.lines = s;
+        scene.lines.shown = shown;
+        viewer->updateGL();
+    });
 }
 
 MainWindow::~MainWindow()
@@ -524,6 +533,19 @@ void MainWindow::on_actionSmooth_Shading_toggled(bool checked)
         scene.setFlatShading(selectedModel, !checked);
         viewer->doneCurrent();
     }
+}
+
+void MainWindow::on_actionShow_Feature_Lines_toggled(bool checked)
+{
+    scene.lines.shown = checked;
+    viewer->updateGL();
+}
+
+void MainWindow::on_actionFeature_Lines_triggered()
+{
+    linesDialog->setSettings(scene.lines);
+    linesDialog->show();
+    linesDialog->raise();
 }
 
 void MainWindow::updateMaterialPanel()

@@ -11,6 +11,7 @@
 #include "ui_MainWindow.h"
 
 class EditWindow;
+class LinesDialog;
 class GLViewer;
 class OutputWindow;
 class QMessageBox;
@@ -87,6 +88,7 @@ public:
     bool updatingPanels = false;
     QString documentFile; // the scene document in the window; empty for a bare model file
     QString modelFile;    // the model file the scene was loaded from
+    LinesDialog* linesDialog = nullptr; // the Lines panel; a child of the window
 
 public slots:
     void on_actionOpen_Scene_triggered();
@@ -117,6 +119,10 @@ public slots:
     // Whether scenes opened from now on start each model's pigment at the
     // colour its file gives; the scene already open keeps its materials.
     void on_actionColours_from_File_toggled(bool checked);
+    // Shows or hides the feature lines in the view and in the POV-Ray scene.
+    void on_actionShow_Feature_Lines_toggled(bool checked);
+    // Opens the Lines panel.
+    void on_actionFeature_Lines_triggered();
     // Writes "POVRAY.INI" with the view's size, removes the old
     // "tempscene.bmp" and starts POV-Ray on "tempscene.pov". While a render
     // runs the render commands are disabled and requests are ignored, so

@@ -199,8 +199,15 @@ bool LnSmoothExtractor::computeViewFields()
         const float v = dot(mesh->minorDirections[i], w);
         const float u2 = u * u;
         const float v2 = v * v;
-        const float k1 = mesh->majorCurvatures[i];
-        const float k2 = mesh->minorCurvatures[i];
+        // A principal curvature at rounding-noise level beside the other
+        // (a cylinder's flat direction computes as about 1e-8 of its round
+        // one) counts as 0, so kr keeps the sign it has in exact arithmetic
+        // and a surface curved one way only has no suggestive contours.
+        float k1 = mesh->majorCurvatures[i];
+        float k2 = mesh->minorCurvatures[i];
+        const float noise = 1e-5f * std::max(std::fabs(k1), std::fabs(k2));
+        k1 = std::fabs(k1) <= noise ? 0.0f : k1;
+        k2 = std::fabs(k2) <= noise ? 0.0f : k2;
         kr[i] = finiteValue(k1 * u2 + k2 * v2);
         if (!suggestiveOn) {
             continue;

@@ -13,6 +13,11 @@
 // sample of at most 500 vertices drawn with a program-wide random sequence
 // shared by all extractors, and registers the "strength" attribute.
 //
+// A principal curvature smaller than 1e-5 of the other one at a vertex is
+// rounding noise and counts as 0 in the radial curvature, so surfaces
+// curved one way only (cylinders, cones) give no suggestive contours from
+// any viewpoint.
+//
 // Robustness: a mesh with no faces, a mesh whose face or strip indices leave
 // its vertex list, and a viewpoint lying on a vertex give no lines; the
 // per-view fields stay finite for any viewpoint. When the mesh changed after

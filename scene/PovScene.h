@@ -7,6 +7,7 @@
 // the viewer's context must be current.
 
 #include "collada/CdaScene.h"
+#include "ln/LnLineSettings.h"
 #include "ln/LnModel.h"
 #include "scene/PovLight.h"
 #include "scene/PovTexture.h"
@@ -105,6 +106,10 @@ public:
     // gives: the diffuse colour of the COLLADA material bound to most of its
     // triangles, or an NPR model's commonest face colour. Off by default.
     bool fileColours = false;
+
+    // Feature lines: drawn by the view and, while shown, written as ink
+    // after the meshes (see PovInk.h).
+    LnLineSettings lines;
 
 private:
     bool validIndex(int index) const { return index >= 0 && index < modelCount(); }

@@ -1,6 +1,7 @@
 // The POV-Ray side of PovScene: the scene description and the renderer's
 // settings file.
 
+#include "scene/PovInk.h"
 #include "scene/PovNumber.h"
 #include "scene/PovScene.h"
 
@@ -220,6 +221,12 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out
             out.flushIfLarge();
         }
         out += "}\n";
+    }
+
+    if (scene.lines.shown) {
+        std::string ink;
+        appendInk(ink, scene, inkView(*camera));
+        out.append(ink.data(), ink.size());
     }
 }
 

@@ -25,6 +25,8 @@ ACTIONS = [  # object name, text, checkable, checked, enabled
     ("actionRemove_Light", "Remove Light", False, False, False),
     ("actionSave_Scene", "Save Scene", False, False, True),
     ("actionSave_Scene_As", "Save Scene As...", False, False, True),
+    ("actionShow_Feature_Lines", "Show Feature Lines", True, False, True),
+    ("actionFeature_Lines", "Feature Lines...", False, False, True),
 ]
 
 SHORTCUTS = {  # action name: key sequence
@@ -41,7 +43,8 @@ MENUS = [
                           "actionSave_Scene_As", "-", "actionRender_Full_Size",
                           "actionPreview_POV_Ray_Scene"]),
     ("menuView", "View", ["actionReset_Camera", "-", "actionShow_Lights",
-                          "actionShow_Ground_Plane", "-", "actionWireframe"]),
+                          "actionShow_Ground_Plane", "-", "actionWireframe",
+                          "-", "actionShow_Feature_Lines", "actionFeature_Lines"]),
     ("menuModel", "Model", ["actionSubdivide", "-", "actionSmooth_Shading",
                             "-", "actionColours_from_File"]),
     ("menuLighting", "Lighting", ["actionLighting_Outdoor", "actionLighting_Indoor", "-",

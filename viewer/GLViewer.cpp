@@ -1,8 +1,12 @@
 #include "viewer/GLViewer.h"
 
+#include "scene/PovInk.h"
+
 #include <GL/glu.h>
 
+#include <QElapsedTimer>
 #include <QOpenGLShaderProgram>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -72,6 +76,10 @@ GLViewer::GLViewer(QWidget* parent) : QGLViewer(parent)
 {
     resetState();
     setMouseBinding(Qt::NoModifier, Qt::LeftButton, QGLViewer::SELECT, true);
+    lineTimer = new QTimer(this);
+    lineTimer->setSingleShot(true);
+    lineTimer->setInterval(lineRestMs);
+    connect(lineTimer, &QTimer::timeout, this, &GLViewer::refreshLines);
 }
 
 void GLViewer::setScene(PovScene* s)
@@ -90,6 +98,7 @@ void GLViewer::resetState()
     selectedLight = -1;
     wireframe = false;
     showLights = false;
+    lineStates.clear();
 }
 
 void GLViewer::resetCamera()
@@ -149,6 +158,14 @@ void GLViewer::drawScene(bool withNames)
     glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
     setupLights();
 
+    // Shown lines lie on the surfaces: push the surfaces back a little
+    // (more where they are steep, as at a silhouette) so that lines on the
+    // visible side pass the depth test and lines behind still fail it.
+    const bool lines = scene->lines.shown && !withNames;
+    if (lines) {
+        glEnable(GL_POLYGON_OFFSET_FILL);
+        glPolygonOffset(1.0f + 0.5f * scene->lines.width, 2.0f);
+    }
     const int n = scene->modelCount();
     for (int i = 0; i < n; ++i) {
         if (i == 0 && !scene->groundVisible) {
@@ -167,6 +184,11 @@ void GLViewer::drawScene(bool withNames)
         }
     }
     glDisable(GL_LIGHTING);
+    if (lines) {
+        glDisable(GL_POLYGON_OFFSET_FILL);
+        glPolygonOffset(0.0f, 0.0f);
+        drawFeatureLines();
+    }
 
     if (showLights) {
         if (scene->outdoorLighting) {
@@ -189,6 +211,117 @@ void GLViewer::drawScene(bool withNames)
             }
         }
     }
+}
+
+bool GLViewer::linesCurrent(int i, const vec& eye, const vec& light) const
+{
+    if (i >= int(lineStates.size())) {
+        return false;
+    }
+    const LineState& s = lineStates[size_t(i)];
+    const LnLineSettings& now = scene->lines;
+    LnModel* model = scene->models[size_t(i)];
+    return s.model == model && s.faces == model->getMesh()->getNumFaces() && s.eye == eye &&
+           s.light == light && s.settings.contours == now.contours &&
+           s.settings.suggestive == now.suggestive && s.settings.ridges == now.ridges &&
+           s.settings.valleys == now.valleys && s.settings.isophotes == now.isophotes &&
+           s.settings.isophoteCount == now.isophoteCount &&
+           s.settings.derivativeThreshold == now.derivativeThreshold &&
+           s.settings.ridgeThreshold == now.ridgeThreshold;
+}
+
+void GLViewer::extractModelLines(int i, const vec& eye, const vec& light)
+{
+    if (int(lineStates.size()) < scene->modelCount()) {
+        lineStates.resize(size_t(scene->modelCount()));
+    }
+    LnModel* model = scene->models[size_t(i)];
+    QElapsedTimer clock;
+    clock.start();
+    featureLines(*model, scene->lines, eye, light);
+    LineState& s = lineStates[size_t(i)];
+    s.model = model;
+    s.faces = model->getMesh()->getNumFaces();
+    s.eye = eye;
+    s.light = light;
+    s.settings = scene->lines;
+    s.ms = double(clock.nsecsElapsed()) / 1e6;
+    ++lineExtractions;
+}
+
+void GLViewer::refreshLines()
+{
+    if (!sceneReady || !scene->lines.shown) {
+        return;
+    }
+    const qglviewer::Vec p = camera()->position();
+    const vec eye(float(p.x), float(p.y), float(p.z));
+    const vec light = lineLightDirection(*scene);
+    for (int i = 1; i < scene->modelCount(); ++i) {
+        if (scene->models[size_t(i)]->getExtractor() && !linesCurrent(i, eye, light)) {
+            extractModelLines(i, eye, light);
+        }
+    }
+    updateGL();
+}
+
+void GLViewer::drawFeatureLines()
+{
+    const qglviewer::Vec p = camera()->position();
+    const vec eye(float(p.x), float(p.y), float(p.z));
+    const vec light = lineLightDirection(*scene);
+    bool waiting = false;
+    for (int i = 1; i < scene->modelCount(); ++i) {
+        LnModel* model = scene->models[size_t(i)];
+        if (model->getExtractor() && !linesCurrent(i, eye, light)) {
+            // A model never extracted is judged by its size: the extractor
+            // takes about 0.04 s per million triangles here.
+            const bool known = i < int(lineStates.size()) &&
+                               lineStates[size_t(i)].model == model &&
+                               lineStates[size_t(i)].ms >= 0.0;
+            const bool cheap = known ? lineStates[size_t(i)].ms < interactiveLineMs
+                                     : model->getMesh()->getNumFaces() <= 100000;
+            if (!cheap) {
+                waiting = true;
+                continue;
+            }
+            extractModelLines(i, eye, light);
+        }
+        drawLinePaths(model->getLines(), scene->lines);
+    }
+    if (waiting) {
+        lineTimer->start(); // restarted by every paint while the view moves
+    }
+    handleGLError();
+}
+
+void drawLinePaths(const LnPathList& paths, const LnLineSettings& lines)
+{
+    glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_LINE_BIT | GL_COLOR_BUFFER_BIT |
+                 GL_CURRENT_BIT | GL_HINT_BIT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_CULL_FACE);
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_LINE_SMOOTH);
+    glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
+    glLineWidth(lines.width);
+    const float r = lines.color[0], g = lines.color[1], b = lines.color[2];
+    for (int j = 0; j < paths.size(); ++j) {
+        const LnPath& path = *paths[j];
+        if (path.points.size() < 2) {
+            continue;
+        }
+        glBegin(GL_LINE_STRIP);
+        for (size_t k = 0; k < path.points.size(); ++k) {
+            glColor4f(r, g, b, lines.fade ? pointStrength(path, k) : 1.0f);
+            glVertex3fv(path.points[k].data());
+        }
+        glEnd();
+    }
+    glPopAttrib();
 }
 
 void GLViewer::setupLights()

@@ -5,12 +5,22 @@
 // optionally as a hidden-line
 // wireframe, the selected model with a yellow outline, and markers for the
 // lights; fits the camera to the scene. Mouse navigation is libQGLViewer's.
+//
+// Feature lines (while the scene's line settings say shown) are drawn over
+// the shaded models: each smooth model's lines extracted for the current
+// camera (viewpoint = the camera position; light = towards the first
+// light), each boxy model's lines from its file. Extraction follows the
+// camera: a model whose last extraction took under interactiveLineMs is
+// extracted again in the paint whenever the view changed; a larger one is
+// extracted once the view has rested for lineRestMs, and its stale lines
+// are left out meanwhile, so a paint never waits for it.
 
 #include "scene/PovScene.h"
 
 #include <QGLViewer/qglviewer.h>
 
 class QOpenGLShaderProgram;
+class QTimer;
 
 class GLViewer : public QGLViewer {
     Q_OBJECT
@@ -30,6 +40,16 @@ public:
 
     // Number of completed draw() calls; lets tests wait for a repaint.
     int drawCount() const { return draws; }
+
+    // Extracts now the lines of every smooth model whose lines do not match
+    // the current camera, light and settings (whatever it costs), and
+    // schedules a redraw.
+    void refreshLines();
+    // Number of extractions done so far; lets tests and benchmarks watch
+    // the policy.
+    int lineExtractionCount() const { return lineExtractions; }
+    static constexpr double interactiveLineMs = 20.0;
+    static constexpr int lineRestMs = 150;
 
     bool wireframe = false;
     bool showLights = false;
@@ -65,7 +85,28 @@ private:
     bool sceneReady = false;
     PovScene* scene = nullptr;
     int draws = 0;
+
+    // What the lines in a smooth model's path list were extracted for.
+    struct LineState {
+        LnModel* model = nullptr;
+        int faces = -1;
+        vec eye;
+        vec light;
+        LnLineSettings settings;
+        double ms = -1.0; // time the last extraction took
+    };
+    bool linesCurrent(int i, const vec& eye, const vec& light) const;
+    void extractModelLines(int i, const vec& eye, const vec& light);
+    void drawFeatureLines();
+    std::vector<LineState> lineStates; // parallel to the scene's models
+    QTimer* lineTimer = nullptr;
+    int lineExtractions = 0;
 };
+
+// Draws the paths as anti-aliased line strips in the settings' colour and
+// width, depth-tested but not writing depth, each point's strength as its
+// opacity when fading is on. Leaves the OpenGL state as it found it.
+void drawLinePaths(const LnPathList& paths, const LnLineSettings& lines);
 
 // Fixed-function material approximating a texture: a colour texture uses
 // its pigment, a named POV-Ray texture mid-grey (0.5, 0.5, 0.5).

@@ -113,6 +113,18 @@ private slots:
                                   << "--size takes WIDTHxHEIGHT in pixels (1 to 16384), not '800'";
         QTest::newRow("unknown option") << QStringList({"--fast", "a.npr"})
                                         << "unknown option '--fast' (see kelvane --help)";
+        QTest::newRow("unknown line kind")
+            << QStringList({"--lines", "contours,edges", "--pov", "a", "a.npr"})
+            << "--lines: unknown line kind 'edges' (kinds: contours, suggestive, ridges, valleys, "
+               "isophotes)";
+        QTest::newRow("empty line kind") << QStringList({"--lines", "contours,", "--pov", "a", "a.npr"})
+                                         << "--lines: an empty line kind in 'contours,' (kinds: "
+                                            "contours, suggestive, ridges, valleys, isophotes)";
+        QTest::newRow("line width out of range")
+            << QStringList({"--line-width", "0.1", "--pov", "a", "a.npr"})
+            << "--line-width takes a width in pixels from 0.5 to 32, not '0.1'";
+        QTest::newRow("line width missing") << QStringList({"--pov", "a", "a.npr", "--line-width"})
+                                            << "--line-width takes a width in pixels from 0.5 to 32, not ''";
         QTest::newRow("unknown image format")
             << QStringList({"--render", "picture.xyz", "a.npr"})
             << "cannot tell the image format of 'picture.xyz' (use .png, .bmp or .jpg)";
@@ -143,6 +155,16 @@ private slots:
         QCOMPARE(options.povFile, QString("x.pov"));
         QCOMPARE(options.renderImage, QString("x.png"));
         QCOMPARE(options.scene, QString("s.npr"));
+        QVERIFY(!options.lines.shown); // feature lines are off unless asked for
+
+        CommandLineOptions lined;
+        QVERIFY(parseCommandLine({"--line-width", "3.5", "--lines", " Ridges , isophotes", "--pov",
+                                  "x.pov", "s.off"},
+                                 lined, error));
+        QVERIFY(lined.lines.shown);
+        QVERIFY(lined.lines.ridges && lined.lines.isophotes);
+        QVERIFY(!lined.lines.contours && !lined.lines.suggestive && !lined.lines.valleys);
+        QCOMPARE(lined.lines.width, 3.5f);
         QVERIFY(isCommandLineRequest({"--help"}));
         QVERIFY(!isCommandLineRequest({"a.npr", "b.npr"}));
     }

@@ -66,9 +66,11 @@ private slots:
                               w.ui.menuOpen_Recent->menuAction()->objectName(), "-",
                               "actionSave_Scene", "actionSave_Scene_As", "-",
                               "actionRender_Full_Size", "actionPreview_POV_Ray_Scene"}));
-        QCOMPARE(menuEntries(w.ui.menuView),
+        QCOMPARE(menuEntries(w.ui.menuView).mid(0, 6),
                  QStringList({"actionReset_Camera", "-", "actionShow_Lights",
                               "actionShow_Ground_Plane", "-", "actionWireframe"}));
+        QVERIFY(menuEntries(w.ui.menuView).join(' ').contains(
+            "- actionShow_Feature_Lines actionFeature_Lines"));
         QCOMPARE(menuEntries(w.ui.menuModel),
                  QStringList({"actionSubdivide", "-", "actionSmooth_Shading", "-",
                               "actionColours_from_File"}));
@@ -105,6 +107,8 @@ private slots:
         QTest::newRow("Update Light") << "actionUpdate_Light" << false << false << true;
         QTest::newRow("Add Light") << "actionAdd_Light" << false << false << true;
         QTest::newRow("Remove Light") << "actionRemove_Light" << false << false << false;
+        QTest::newRow("Show Feature Lines") << "actionShow_Feature_Lines" << true << false << true;
+        QTest::newRow("Feature Lines") << "actionFeature_Lines" << false << false << true;
     }
     void actionStates()
     {

@@ -4,7 +4,9 @@
 #include <QFileInfo>
 #include <QtTest>
 
+#include <array>
 #include <cmath>
+#include <map>
 #include <memory>
 
 namespace {
@@ -54,6 +56,43 @@ std::unique_ptr<TriMesh> makeTorus(float R, float r, int nu, int nv)
             m->faces.push_back(Face(a, b, c));
             m->faces.push_back(Face(a, c, d));
         }
+    }
+    return m;
+}
+
+// An open cylinder of the given radius around the z axis, from z = -h to h,
+// nu steps around and nz along, outward-facing.
+std::unique_ptr<TriMesh> makeCylinder(float radius, float h, int nu, int nz)
+{
+    std::unique_ptr<TriMesh> m(new TriMesh);
+    const float twoPi = 6.28318530718f;
+    for (int k = 0; k <= nz; ++k) {
+        for (int i = 0; i < nu; ++i) {
+            const float th = twoPi * i / nu;
+            m->vertices.push_back(
+                vec(radius * std::cos(th), radius * std::sin(th), -h + 2.0f * h * k / nz));
+        }
+    }
+    for (int k = 0; k < nz; ++k) {
+        for (int i = 0; i < nu; ++i) {
+            const int a = k * nu + i, b = k * nu + (i + 1) % nu;
+            m->faces.push_back(Face(a, b, b + nu));
+            m->faces.push_back(Face(a, b + nu, a + nu));
+        }
+    }
+    return m;
+}
+
+// A rounded box: the superquadric |x|^4 + |y|^4 + |z|^4 = 1, made by
+// scaling every vertex of a refined sphere onto it. Its curvature across
+// each of the 12 rounded edges peaks on the edge's middle, the diagonal
+// where the two largest coordinates are equal in size.
+std::unique_ptr<TriMesh> makeRoundedBox(int levels)
+{
+    std::unique_ptr<TriMesh> m = makeSphere(levels);
+    for (vec& p : m->vertices) {
+        const float q = std::pow(p[0], 4.0f) + std::pow(p[1], 4.0f) + std::pow(p[2], 4.0f);
+        p *= 1.0f / std::pow(q, 0.25f);
     }
     return m;
 }
@@ -114,6 +153,8 @@ int kindRank(int kind)
 float strength(const LnPath* p, size_t k, int slot) { return p->attributes[k].values[slot]; }
 
 } // namespace
+
+Q_DECLARE_METATYPE(vec)
 
 class TestLnSmoothExtractor : public QObject {
     Q_OBJECT
@@ -535,6 +576,171 @@ private slots:
         // A convex surface has no valley (its major curvature is positive).
         QCOMPARE(ridges, out.size());
         QVERIFY(ridges > 0);
+    }
+
+    // Known answers. The contour of a unit sphere seen from distance D is
+    // the circle where the sight lines graze it: in the plane z = 1/D, of
+    // radius sqrt(1 - 1/D^2).
+    void sphereContourFromNearby_data()
+    {
+        QTest::addColumn<float>("distance");
+        QTest::newRow("D = 1.5") << 1.5f;
+        QTest::newRow("D = 3") << 3.0f;
+        QTest::newRow("D = 10") << 10.0f;
+    }
+    void sphereContourFromNearby()
+    {
+        QFETCH(float, distance);
+        auto m = makeSphere(4);
+        LnSmoothExtractor ex(m.get(), vec(0, 0, distance), vec());
+        ex.setViewOffset(0.0f);
+        ex.setSuggestiveContours(false);
+        LnPathList out;
+        ex.extract(out);
+        QCOMPARE(out.size(), 1);
+        const float radius = std::sqrt(1.0f - 1.0f / (distance * distance));
+        float turn = 0.0f;
+        const std::vector<vec>& points = out[0]->points;
+        for (size_t k = 0; k < points.size(); ++k) {
+            const vec& p = points[k];
+            QVERIFY2(std::fabs(p[2] - 1.0f / distance) < 0.01f, qPrintable(QString::number(p[2])));
+            const float r = std::hypot(p[0], p[1]);
+            QVERIFY2(std::fabs(r - radius) < 0.01f, qPrintable(QString::number(r)));
+            if (k > 0) {
+                const vec& b = points[k - 1];
+                turn += std::atan2(b[0] * p[1] - b[1] * p[0], b[0] * p[0] + b[1] * p[1]);
+            }
+        }
+        QVERIFY(std::fabs(std::fabs(turn) - 6.2831853f) < 1e-3f); // once around
+    }
+
+    // A torus around the z axis seen from far above has two contour
+    // circles: the outer and the inner equator, radii R + r and R - r.
+    void torusContoursFromAbove()
+    {
+        const float R = 2.0f, r = 0.7f;
+        auto m = makeTorus(R, r, 96, 48);
+        LnSmoothExtractor ex(m.get(), vec(0, 0, 1000), vec());
+        ex.setViewOffset(0.0f);
+        ex.setSuggestiveContours(false);
+        LnPathList out;
+        ex.extract(out);
+        QCOMPARE(out.size(), 2);
+        std::vector<float> radii;
+        for (int i = 0; i < out.size(); ++i) {
+            const std::vector<vec>& points = out[i]->points;
+            QVERIFY(points.size() > 90);
+            QVERIFY(dist(points.front(), points.back()) < 1e-5f); // closed
+            const float first = std::hypot(points[0][0], points[0][1]);
+            for (const vec& p : points) {
+                QVERIFY2(std::fabs(p[2]) < 0.01f, qPrintable(QString::number(p[2])));
+                QVERIFY(std::fabs(std::hypot(p[0], p[1]) - first) < 0.01f);
+            }
+            radii.push_back(first);
+        }
+        std::sort(radii.begin(), radii.end());
+        QVERIFY2(std::fabs(radii[0] - (R - r)) < 0.01f, qPrintable(QString::number(radii[0])));
+        QVERIFY2(std::fabs(radii[1] - (R + r)) < 0.01f, qPrintable(QString::number(radii[1])));
+    }
+
+    // A cylinder curves one way only: its radial curvature never changes
+    // sign, so from no viewpoint does it have suggestive contours, while
+    // its two contour lines run along its length.
+    void cylinderHasNoSuggestiveContours_data()
+    {
+        QTest::addColumn<vec>("eye");
+        QTest::newRow("from the side") << vec(0, -5, 0);
+        QTest::newRow("from above the side") << vec(1, -4, 3);
+        QTest::newRow("near the axis") << vec(0.1f, 0.05f, 6);
+    }
+    void cylinderHasNoSuggestiveContours()
+    {
+        QFETCH(vec, eye);
+        auto m = makeCylinder(1.0f, 2.0f, 64, 32);
+        LnSmoothExtractor ex(m.get(), eye, vec());
+        LnPathList out;
+        ex.extract(out);
+        for (int i = 0; i < out.size(); ++i) {
+            QCOMPARE(out[i]->kind, 0);
+        }
+        if (eye[2] == 0.0f) {
+            // Seen square-on from distance D at the side, the two contour
+            // lines run along z where the sight lines graze the cylinder:
+            // y = -1/D, |x| = sqrt(1 - 1/D^2) (n . v is 0.01 there, not 0).
+            QCOMPARE(out.size(), 2);
+            const float D = -eye[1];
+            for (int i = 0; i < out.size(); ++i) {
+                for (const vec& p : out[i]->points) {
+                    QVERIFY(std::fabs(std::fabs(p[0]) - std::sqrt(1.0f - 1.0f / (D * D))) < 0.02f);
+                    QVERIFY(std::fabs(p[1] + 1.0f / D) < 0.03f);
+                }
+            }
+        }
+    }
+
+    // The ridges of a rounded box run along the middles of its rounded
+    // edges; the flat faces carry none, and a convex box has no valleys.
+    void ridgesOfARoundedBox()
+    {
+        auto m = makeRoundedBox(5);
+        LnSmoothExtractor ex(m.get(), vec(3, -4, 5), vec());
+        ex.setContours(false);
+        ex.setSuggestiveContours(false);
+        ex.setRidges(true);
+        ex.setValleys(true);
+        LnPathList out;
+        ex.extract(out);
+        // Points per edge, an edge named by the axis it runs along and the
+        // signs of the other two coordinates.
+        std::map<std::array<int, 3>, int> edges;
+        int points = 0;
+        for (int i = 0; i < out.size(); ++i) {
+            QCOMPARE(out[i]->kind, 3);
+            for (const vec& p : out[i]->points) {
+                const float x = std::fabs(p[0]), y = std::fabs(p[1]), z = std::fabs(p[2]);
+                // Axis of the smallest coordinate: the edge's direction.
+                const int along = x <= y && x <= z ? 0 : (y <= z ? 1 : 2);
+                const int u = (along + 1) % 3, v = (along + 2) % 3;
+                const float cu = std::fabs(p[u]), cv = std::fabs(p[v]);
+                // Near a corner all three are alike and edges meet.
+                if (std::fabs(p[along]) > 0.6f * std::min(cu, cv)) {
+                    continue;
+                }
+                QVERIFY2(std::fabs(cu - cv) < 0.05f * (cu + cv),
+                         qPrintable(QString("(%1, %2, %3) is off the edge's middle")
+                                        .arg(p[0]).arg(p[1]).arg(p[2])));
+                ++edges[{along, p[u] > 0 ? 1 : -1, p[v] > 0 ? 1 : -1}];
+                ++points;
+            }
+        }
+        // The edges whose middle faces the eye carry ridges; those turned
+        // well away carry none (faces seen from behind are left out).
+        QVERIFY(points > 100);
+        const vec eye = ex.getViewpoint();
+        const float c = std::pow(0.5f, 0.25f);
+        int front = 0;
+        for (int along = 0; along < 3; ++along) {
+            for (int su = -1; su <= 1; su += 2) {
+                for (int sv = -1; sv <= 1; sv += 2) {
+                    vec middle, normal;
+                    middle[(along + 1) % 3] = su * c;
+                    middle[(along + 2) % 3] = sv * c;
+                    normal[(along + 1) % 3] = float(su);
+                    normal[(along + 2) % 3] = float(sv);
+                    const vec toEye = eye - middle;
+                    const float facing = dot(toEye, normal) / (len(toEye) * len(normal));
+                    const int count = edges.count({along, su, sv}) ? edges[{along, su, sv}] : 0;
+                    const QString edge = QString("edge %1%2%3").arg("xyz"[along]).arg(su).arg(sv);
+                    if (facing > 0.0f) {
+                        QVERIFY2(count >= 5, qPrintable(edge + " has no ridge"));
+                        ++front;
+                    } else if (facing < -0.3f) {
+                        QVERIFY2(count == 0, qPrintable(edge + " faces away but has a ridge"));
+                    }
+                }
+            }
+        }
+        QVERIFY(front >= 3);
     }
 
     void tangledRandomMeshes()
