@@ -1,6 +1,7 @@
 // OFF reader: "OFF", a line of counts, vertex positions, then polygons given
 // as a corner count and the indices; anything after the indices on a face
-// line (colours, say) is dropped.
+// line (colours, say) is dropped. The counts may follow "OFF" on its own
+// line, and the last face line needs no line break.
 
 #include "trimesh/ReadCommon.h"
 
@@ -20,8 +21,10 @@ bool readOff(MeshInput& in, TriMesh* mesh)
             break;
         p = q;
     }
-    if (parsed < 2)
+    if (parsed < 2) {
+        tmRefuse("the OFF header has no vertex and face counts");
         return false;
+    }
     const int numVertices = n[0], numFaces = n[1];
 
     AsciiVertexLayout layout;
@@ -36,22 +39,33 @@ bool readOff(MeshInput& in, TriMesh* mesh)
     in.skipSpaceAndComments();
     tmMessage("\n  Reading %d faces... ", numFaces);
     std::vector<int> idx;
+    // A face that does not convert names itself and its line.
+    auto refuse = [&](int f) {
+        const unsigned char* at = in.cursor();
+        std::string word = in.readWord(24);
+        if (word.empty())
+            tmRefuse("the file ends at face %d of %d (it is truncated)", f + 1, numFaces);
+        else
+            tmRefuse("face %d of %d (line %lld) has \"%s\" where a number should be", f + 1, numFaces,
+                     lineNumberAt(in, at), word.c_str());
+        return false;
+    };
     for (int f = 0; f < numFaces; ++f) {
         in.skipSpaceAndComments();
         int count;
         if (!in.readInt(count))
-            return false;
+            return refuse(f);
         if (!checkCount("Polygon corner", count, 2, in))
             return false;
         idx.resize(size_t(count));
         for (int k = 0; k < count; ++k) {
             if (!in.readInt(idx[size_t(k)]))
-                return false;
+                return refuse(f);
         }
         tessellate(mesh, idx.data(), idx.size());
-        // A face line must end in a line break, even the last one.
-        if (!in.skipRestOfLine())
-            return false;
+        // The rest of the line goes; the last line may end with the file.
+        if (!in.skipRestOfLine() && f + 1 < numFaces)
+            return refuse(f + 1);
     }
     return true;
 }

@@ -196,7 +196,17 @@ private slots:
         QTest::newRow("no such file") << QStringList({"--pov", "x.pov", "missing.npr"}) << QString()
                                       << "kelvane: no such file: '";
         QTest::newRow("no models") << QStringList({"--pov", "x.pov", "README.txt"}) << QString()
-                                   << "kelvane: no models loaded from '";
+                                   << "kelvane: cannot read '";
+        // The mesh reader's own reason for refusing the file ends the line.
+        QTest::newRow("refused mesh")
+            << QStringList({"--pov", "x.pov", QFINDTESTDATA("../data/ply/face_index_out_of_range.ply")})
+            << QString()
+            << "kelvane: cannot read '" + QFINDTESTDATA("../data/ply/face_index_out_of_range.ply") +
+                   "': face 0 uses vertex 90, the file has 3 vertices";
+        QTest::newRow("no triangles")
+            << QStringList({"--pov", "x.pov", QFINDTESTDATA("../data/obj/points_only.obj")}) << QString()
+            << "kelvane: cannot read '" + QFINDTESTDATA("../data/obj/points_only.obj") +
+                   "': the file holds no triangles, only points or lines";
         QTest::newRow("unwritable output")
             << QStringList({"--pov", "/nonexistent/dir/x.pov", "SAMPLE"}) << QString()
             << "kelvane: cannot write '/nonexistent/dir/x.pov'";
