@@ -114,7 +114,7 @@ public:
     // The same two readers, also handing over why a file was refused: on
     // failure `reason` holds one sentence for the user, without its final
     // full stop (such as "face 12 uses vertex 90, the file has 50 vertices"
-    // or "the file cannot be opened (No such file or directory)"); on
+    // or "the file cannot be read (No such file or directory)"); on
     // success it is empty. The standard-error messages are unchanged.
     static TriMesh* read(const char* fileName, std::string& reason);
     static TriMesh* readFromMemory(const void* data, size_t size, const char* displayName, std::string& reason);

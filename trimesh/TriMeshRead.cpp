@@ -334,7 +334,7 @@ TriMesh* TriMesh::read(const char* fileName, std::string& reason)
         if (!f) {
             const int cause = errno;
             std::perror("fopen");
-            reason = std::string("the file cannot be opened (") + std::strerror(cause) + ")";
+            reason = std::string("the file cannot be read (") + std::strerror(cause) + ")";
             return nullptr;
         }
 #ifdef KELVANE_TRIMESH_MMAP

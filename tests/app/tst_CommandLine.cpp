@@ -198,15 +198,14 @@ private slots:
         QTest::newRow("no models") << QStringList({"--pov", "x.pov", "README.txt"}) << QString()
                                    << "kelvane: cannot read '";
         // The mesh reader's own reason for refusing the file ends the line.
-        QTest::newRow("refused mesh")
-            << QStringList({"--pov", "x.pov", QFINDTESTDATA("../data/ply/face_index_out_of_range.ply")})
-            << QString()
-            << "kelvane: cannot read '" + QFINDTESTDATA("../data/ply/face_index_out_of_range.ply") +
-                   "': face 0 uses vertex 90, the file has 3 vertices";
-        QTest::newRow("no triangles")
-            << QStringList({"--pov", "x.pov", QFINDTESTDATA("../data/obj/points_only.obj")}) << QString()
-            << "kelvane: cannot read '" + QFINDTESTDATA("../data/obj/points_only.obj") +
-                   "': the file holds no triangles, only points or lines";
+        const QString refused = QStringLiteral(KELVANE_TEST_DATA "/ply/face_index_out_of_range.ply");
+        QTest::newRow("refused mesh") << QStringList({"--pov", "x.pov", refused}) << QString()
+                                      << "kelvane: cannot read '" + refused +
+                                             "': face 0 uses vertex 90, the file has 3 vertices";
+        const QString points = QStringLiteral(KELVANE_TEST_DATA "/obj/points_only.obj");
+        QTest::newRow("no triangles") << QStringList({"--pov", "x.pov", points}) << QString()
+                                      << "kelvane: cannot read '" + points +
+                                             "': the file holds no triangles, only points or lines";
         QTest::newRow("unwritable output")
             << QStringList({"--pov", "/nonexistent/dir/x.pov", "SAMPLE"}) << QString()
             << "kelvane: cannot write '/nonexistent/dir/x.pov'";

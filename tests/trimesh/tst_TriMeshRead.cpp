@@ -844,7 +844,7 @@ TEST(Fixtures, RefusalReasons)
                                    "file is truncated or damaged)"},
         {"ply/huge_vertex_count.ply", "the vertex count 2147483647 is more than the rest of the file can hold "
                                       "(the file is truncated or damaged)"},
-        {"off/missing.off", "the file cannot be opened (No such file or directory)"},
+        {"off/missing.off", "the file cannot be read (No such file or directory)"},
     };
     const std::string dir = KELVANE_TEST_DATA;
     for (const Case& c : cases) {
