@@ -142,7 +142,7 @@ private:
     enum class Next { Nothing, Faces, Strips, Grid } next_ = Next::Nothing;
     int numFaces_ = 0;
     std::vector<FaceProperty> faceProps_;
-    int gridCols_ = -1, gridRows_ = -1, gridCells_ = 0;
+    int gridCols_ = -1, gridRows_ = -1;
 };
 
 bool PlyReader::read()
@@ -385,7 +385,6 @@ bool PlyReader::declarePrimary(const PlyElement& e)
         }
     } else if (e.kind == PlyElement::Kind::Grid) {
         next_ = Next::Grid;
-        gridCells_ = e.count;
         if (gridRows_ <= 0 || gridCols_ <= 0 || (long long)e.count != (long long)gridRows_ * gridCols_) {
             tmMessage("Range grid size does not equal num_rows*num_cols\n");
             tmRefuse("the PLY range grid size does not equal num_rows times num_cols");
@@ -416,6 +415,8 @@ bool PlyReader::skipElement(const PlyElement& e)
         }
         props.push_back(prop);
     }
+    if (props.empty())
+        return true;  // records of nothing take no room
     auto truncated = [&]() {
         tmRefuse("the file ends inside the PLY element \"%s\" (it is truncated)", e.name.c_str());
         return false;
