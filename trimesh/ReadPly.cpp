@@ -62,7 +62,8 @@ std::string withoutLineEnd(std::string s)
     return s;
 }
 
-// One property of the face element.
+// One property of an element other than the vertices: a scalar or a list,
+// with the sizes its binary form takes.
 struct FaceProperty {
     bool isList = false;
     bool isIndexList = false;
@@ -264,13 +265,13 @@ bool PlyReader::readHeader()
                 e.kind = PlyElement::Kind::Vertex;
                 numVertices_ = n = nv;
                 haveVertex = true;
-            } else if (scanKeywordInt(l, "element face", n))
+            } else if (scanKeywordInt(l, "element face", n)) {
                 e.kind = PlyElement::Kind::Face;
-            else if (startsWithNoCase(l, "element tristrips"))
+            } else if (startsWithNoCase(l, "element tristrips")) {
                 e.kind = PlyElement::Kind::Strips;
-            else if (scanKeywordInt(l, "element range_grid", n))
+            } else if (scanKeywordInt(l, "element range_grid", n)) {
                 e.kind = PlyElement::Kind::Grid;
-            else if (!counted || n < 0) {
+            } else if (!counted || n < 0) {
                 tmRefuse("the PLY header line \"%s\" gives no element count", withoutLineEnd(l).c_str());
                 return false;
             }
