@@ -51,7 +51,9 @@ long long lineNumberAt(const MeshInput& in, const unsigned char* at);
 // describes for that format) into `mesh` and returns false on failure,
 // after writing any message of its own.
 bool readPly(MeshInput& in, TriMesh* mesh);
-bool readOff(MeshInput& in, TriMesh* mesh);
+// `vertexLines`: each vertex is the first three numbers of its own line
+// (the OFF variants with colours, normals or texture coordinates).
+bool readOff(MeshInput& in, TriMesh* mesh, bool vertexLines = false);
 bool readObj(MeshInput& in, TriMesh* mesh);
 bool readRay(MeshInput& in, TriMesh* mesh);
 bool readSm(MeshInput& in, TriMesh* mesh);

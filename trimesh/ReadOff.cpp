@@ -1,11 +1,44 @@
 // OFF reader: "OFF", a line of counts, vertex positions, then polygons given
 // as a corner count and the indices; anything after the indices on a face
 // line (colours, say) is dropped. The counts may follow "OFF" on its own
-// line, and the last face line needs no line break.
+// line, and the last face line needs no line break. The variants COFF,
+// NOFF, CNOFF, STOFF (and their mixes) carry more values on each vertex
+// line; only the position is kept.
 
 #include "trimesh/ReadCommon.h"
 
-bool readOff(MeshInput& in, TriMesh* mesh)
+namespace {
+
+// Vertex lines of the OFF variants that add values after the position
+// (normals, colours, texture coordinates): the first three numbers of each
+// line are the position, the rest of the line is dropped.
+bool readVertexLines(MeshInput& in, TriMesh* mesh, int count)
+{
+    if (!checkCount("Vertex", count, 6, in))
+        return false;
+    tmMessage("\n  Reading %d vertices... ", count);
+    mesh->vertices.reserve(mesh->vertices.size() + size_t(count));
+    for (int i = 0; i < count; ++i) {
+        in.skipSpaceAndComments();
+        const unsigned char* at = in.cursor();
+        vec v;
+        if (!in.readFloat(v[0]) || !in.readFloat(v[1]) || !in.readFloat(v[2])) {
+            if (in.atEnd())
+                tmRefuse("the file ends at vertex %d of %d (it is truncated)", i + 1, count);
+            else
+                tmRefuse("vertex %d of %d (line %lld) does not start with three numbers", i + 1, count,
+                         lineNumberAt(in, at));
+            return false;
+        }
+        mesh->vertices.push_back(v);
+        in.skipRestOfLine();
+    }
+    return true;
+}
+
+}  // namespace
+
+bool readOff(MeshInput& in, TriMesh* mesh, bool vertexLines)
 {
     in.skipSpaceAndComments();
     std::string counts = in.readLine(1024);
@@ -27,11 +60,16 @@ bool readOff(MeshInput& in, TriMesh* mesh)
     }
     const int numVertices = n[0], numFaces = n[1];
 
-    AsciiVertexLayout layout;
-    layout.values = 3;
-    layout.position = 0;
-    if (!readAsciiVertices(in, mesh, numVertices, layout))
-        return false;
+    if (vertexLines) {
+        if (!readVertexLines(in, mesh, numVertices))
+            return false;
+    } else {
+        AsciiVertexLayout layout;
+        layout.values = 3;
+        layout.position = 0;
+        if (!readAsciiVertices(in, mesh, numVertices, layout))
+            return false;
+    }
 
     if (!checkCount("Face", numFaces, 2, in))
         return false;

@@ -100,9 +100,21 @@ bool readAnyFormat(MeshInput& in, TriMesh* mesh)
         const int next = in.peek();
         const bool text = next == '#' || next == 'v' || next == 'u' || next == 'f' || next == 'g' ||
                           next == 's' || next == 'o' || atStatement(in, "mtllib") || atStatement(in, "l") ||
-                          atStatement(in, "p") || (next == 'O' && in.peekAt(1) == 'F' && in.peekAt(2) == 'F');
+                          atStatement(in, "p") || (next == 'O' && in.peekAt(1) == 'F' && in.peekAt(2) == 'F') ||
+                          ((next == 'C' || next == 'N') && in.peekAt(1) >= 'A');
         if (!text)
             in.setCursor(start);
+    }
+    // The OFF variants with more values per vertex: COFF, NOFF, CNOFF,
+    // STOFF, STCOFF and the like.
+    {
+        size_t k = 0;
+        while (k < 4 && std::strchr("STCN", in.peekAt(k) > 0 ? in.peekAt(k) : ' ') != nullptr)
+            ++k;
+        if (k > 0 && in.peekAt(k) == 'O' && in.peekAt(k + 1) == 'F' && in.peekAt(k + 2) == 'F') {
+            in.skip(k + 3);
+            return readOff(in, mesh, true);
+        }
     }
     const int c = in.get();
     if (c < 0) {

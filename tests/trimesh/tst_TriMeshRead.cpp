@@ -795,6 +795,7 @@ TEST(Fixtures, FormsOtherProgramsWrite)
         {"obj/long_polygon.obj", 300, 298},      {"obj/nan_vertex.obj", 5, 3},
         {"obj/points_only.obj", 3, 0},           {"obj/zero_area.obj", 3, 1},
         {"off/counts_on_off_line.off", 3, 1},    {"off/no_final_newline.off", 4, 2},
+        {"off/coff_colours.off", 4, 2},
         {"ply/camera_first.ply", 3, 1},          {"ply/camera_first_binary.ply", 3, 1},
         {"ply/face_first_double.ply", 4, 3},     {"ply/face_first_double_ascii.ply", 4, 3},
         {"ply/any_case_and_comments.ply", 3, 1},
