@@ -164,7 +164,7 @@ bool loadScene(PovScene& scene, const QString& path, qglviewer::Camera* camera,
         return true;
     }
     if (!scene.load(QFile::encodeName(path).constData(), camera)) {
-        say(QStringLiteral("no models loaded from '%1': %2").arg(path, scene.loadError()));
+        say(QStringLiteral("cannot read '%1': %2").arg(path, scene.loadError()));
         return false;
     }
     return true;

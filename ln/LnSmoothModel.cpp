@@ -2,10 +2,6 @@
 
 #include "trimesh/TriMesh.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-
 LnSmoothModel::LnSmoothModel(LnSmoothMesh* smoothMesh)
     : mesh(smoothMesh),
       extractor(new LnSmoothExtractor(smoothMesh->triMesh(), vec(0, 0, 0), vec(0, 0, 0)))
@@ -14,23 +10,13 @@ LnSmoothModel::LnSmoothModel(LnSmoothMesh* smoothMesh)
 
 LnSmoothModel* LnSmoothModel::readFile(const char* path, std::string* error)
 {
-    // The toolkit explains its refusals on standard error; for the user, an
-    // unreadable file is told apart from one that is not a mesh.
-    if (std::FILE* probe = std::fopen(path, "rb")) {
-        std::fclose(probe);
-    } else {
-        const int cause = errno;
-        TriMesh::read(path); // prints the toolkit's own message
-        if (error) {
-            *error = std::string("the file cannot be read (") + std::strerror(cause) + ")";
-        }
-        return nullptr;
-    }
-    TriMesh* triMesh = TriMesh::read(path);
+    // The toolkit explains a refusal on standard error and hands the same
+    // cause over as a sentence for the user.
+    std::string reason;
+    TriMesh* triMesh = TriMesh::read(path, reason);
     if (!triMesh) {
         if (error) {
-            *error = "the file is not a triangle mesh Kelvane can read (PLY, OFF, OBJ, "
-                     "ray-tracer, SM or 3DS), or it is damaged";
+            *error = reason;
         }
         return nullptr;
     }

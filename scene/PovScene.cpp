@@ -4,6 +4,7 @@
 #include "ln/LnBoxyModel.h"
 #include "ln/LnDiagnostics.h"
 #include "ln/LnSmoothModel.h"
+#include "scene/PovTriangles.h"
 
 #include <QGLViewer/camera.h>
 #include <QGLViewer/manipulatedCameraFrame.h>
@@ -14,6 +15,43 @@
 #include <map>
 #include <string>
 #include <utility>
+
+namespace {
+
+// A model with no triangle POV-Ray keeps (points, lines, or faces of zero
+// area only) could be shown but never rendered: it is left out, with a line
+// naming it when others remain, or as the reason when none does.
+void dropModelsWithoutTriangles(std::vector<LnModel*>& models, std::vector<PovTexture>& textures,
+                                QString& error)
+{
+    const size_t count = models.size();
+    for (size_t i = count; i-- > 0;) {
+        LnMesh* mesh = models[i]->getMesh();
+        if (povAcceptsMesh(*mesh)) {
+            continue;
+        }
+        const bool faceless = mesh->getNumFaces() == 0;
+        if (count > 1) {
+            lnWarning("PovScene::load - Model %d of %d holds no triangles; left out.\n", int(i + 1),
+                      int(count));
+        } else if (faceless) {
+            error = QStringLiteral("the file holds no triangles, only points or lines");
+        } else {
+            error = QStringLiteral("the file holds no triangles that can be rendered: every face has "
+                                   "zero area or a corner that is not a finite number");
+        }
+        delete models[i];
+        models.erase(models.begin() + std::ptrdiff_t(i));
+        if (i < textures.size()) {
+            textures.erase(textures.begin() + std::ptrdiff_t(i));
+        }
+    }
+    if (models.empty() && count > 1) {
+        error = QStringLiteral("none of the file's models holds triangles that can be rendered");
+    }
+}
+
+} // namespace
 
 PovScene::~PovScene() { clear(); }
 
@@ -64,6 +102,7 @@ bool PovScene::load(const char* fileName, qglviewer::Camera* camera)
             "or end in .kmz or .dae)");
     }
 
+    dropModelsWithoutTriangles(models, textures, lastError);
     if (models.empty()) {
         lnWarning("PovScene::load - No models loaded.\n");
         if (lastError.isEmpty()) {

@@ -4,6 +4,7 @@
 #include "scene/PovInk.h"
 #include "scene/PovNumber.h"
 #include "scene/PovScene.h"
+#include "scene/PovTriangles.h"
 
 #include <QGLViewer/camera.h>
 #include <QGLViewer/manipulatedCameraFrame.h>
@@ -181,6 +182,10 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out
 
     for (size_t i = 1; i < scene.models.size(); ++i) {
         LnMesh* mesh = scene.models[i]->getMesh();
+        // POV-Ray refuses a mesh block without a triangle it keeps.
+        if (!povAcceptsMesh(*mesh)) {
+            continue;
+        }
         const std::string textureLine = "\t\ttexture { TEXTURE" + std::to_string(i) + " }\n\t}\n";
         out += "\nmesh {\n";
         const int faces = mesh->getNumFaces();
@@ -190,6 +195,9 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out
         for (int j = 0; j < faces; ++j) {
             vec a, b, c;
             mesh->getFaceVertices(j, a, b, c);
+            if (!povFinite(a, b, c)) {
+                continue; // a corner at infinity or NaN has no text POV-Ray reads
+            }
             char* p = out.room(most);
             if (mesh->isFlat()) {
                 p = put(p, "\ttriangle {\n\t\t");
@@ -202,6 +210,9 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out
             } else {
                 vec na, nb, nc;
                 mesh->getFaceNormals(j, na, nb, nc);
+                if (!povFinite(na, nb, nc)) {
+                    continue;
+                }
                 p = put(p, "\tsmooth_triangle {\n\t\t");
                 p = putTriple(p, a);
                 p = put(p, ", ");

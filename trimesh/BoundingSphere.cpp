@@ -178,7 +178,22 @@ void TriMesh::computeBoundingSphere()
     if (sphereValid || vertices.empty())
         return;
     tmMessage("Computing bounding sphere... ");
-    boundingSphere(vertices.data(), vertices.size(), sphereCenter, sphereRadius);
+    // Vertices at infinity or NaN (which a file may hold) have no place in a
+    // sphere: it bounds the finite ones.
+    size_t finite = 0;
+    for (const vec& v : vertices)
+        finite += std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+    if (finite == vertices.size()) {
+        boundingSphere(vertices.data(), vertices.size(), sphereCenter, sphereRadius);
+    } else {
+        std::vector<vec> kept;
+        kept.reserve(finite);
+        for (const vec& v : vertices) {
+            if (std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]))
+                kept.push_back(v);
+        }
+        boundingSphere(kept.data(), kept.size(), sphereCenter, sphereRadius);
+    }
     sphereValid = true;
     tmMessage("Done.\n  center = (%g, %g, %g), radius = %g\n", sphereCenter[0], sphereCenter[1],
               sphereCenter[2], sphereRadius);

@@ -13,16 +13,63 @@ void tmMessage(const char* format, ...)
     std::fflush(stderr);
 }
 
+namespace {
+thread_local std::string* refusal = nullptr;
+}
+
+void tmRefuse(const char* format, ...)
+{
+    if (!refusal || !refusal->empty())
+        return;
+    char text[512];
+    va_list ap;
+    va_start(ap, format);
+    std::vsnprintf(text, sizeof text, format, ap);
+    va_end(ap);
+    *refusal = text;
+}
+
+RefusalScope::RefusalScope(std::string& reason) : previous_(refusal)
+{
+    reason.clear();
+    refusal = &reason;
+}
+
+RefusalScope::~RefusalScope() { refusal = previous_; }
+
+bool tmRefused() { return refusal && !refusal->empty(); }
+
+long long lineNumberAt(const MeshInput& in, const unsigned char* at)
+{
+    const unsigned char* p = in.cursor() - in.offset();
+    long long line = 1;
+    for (; p < at; ++p)
+        line += *p == '\n';
+    return line;
+}
+
+static std::string lowerWord(const char* what)
+{
+    std::string w(what);
+    if (!w.empty() && w[0] >= 'A' && w[0] <= 'Z')
+        w[0] = char(w[0] - 'A' + 'a');
+    return w;
+}
+
 bool checkCount(const char* what, long long count, size_t minBytesEach, const MeshInput& in)
 {
     if (count < 0) {
         tmMessage("%s count %lld is negative\n", what, count);
+        tmRefuse("the %s count %lld is negative", lowerWord(what).c_str(), count);
         return false;
     }
     // One byte of slack: the last item of a text file needs no separator.
     unsigned long long need = static_cast<unsigned long long>(count) * minBytesEach;
     if (minBytesEach > 0 && need > static_cast<unsigned long long>(in.remaining()) + 1) {
         tmMessage("%s count %lld is more than the file can hold\n", what, count);
+        tmRefuse("the %s count %lld is more than the rest of the file can hold (the file is truncated or "
+                 "damaged)",
+                 lowerWord(what).c_str(), count);
         return false;
     }
     return true;
@@ -101,10 +148,17 @@ bool readBinaryVertices(MeshInput& in, TriMesh* mesh, int count, const BinaryVer
 {
     if (layout.recordSize < 12 || layout.position < 0)
         return false;
-    if (!checkCount("Vertex", count, size_t(layout.recordSize), in) || count == 0)
+    if (!checkCount("Vertex", count, size_t(layout.recordSize), in))
         return false;
+    if (count == 0) {
+        tmRefuse("the file holds no vertices");
+        return false;
+    }
     if (size_t(count) * size_t(layout.recordSize) > in.remaining()) {
         tmMessage("Vertex count %d is more than the file can hold\n", count);
+        tmRefuse("the vertex count %d is more than the rest of the file can hold (the file is truncated or "
+                 "damaged)",
+                 count);
         return false;
     }
     // Each list is filled straight from the records, written once. The
@@ -186,34 +240,45 @@ bool readAsciiVertices(MeshInput& in, TriMesh* mesh, int count, const AsciiVerte
 
     in.skipSpaceAndComments();
     tmMessage("\n  Reading %d vertices... ", count);
+    // A value that does not convert names the vertex and the line.
+    auto refuse = [&](size_t i) {
+        const unsigned char* at = in.cursor();
+        std::string word = in.readWord(24);
+        if (word.empty())
+            tmRefuse("the file ends at vertex %lu of %d (it is truncated)", (unsigned long)(i - base + 1), count);
+        else
+            tmRefuse("vertex %lu of %d (line %lld) has \"%s\" where a number should be",
+                     (unsigned long)(i - base + 1), count, lineNumberAt(in, at), word.c_str());
+        return false;
+    };
     for (size_t i = base; i < n; ++i) {
         in.skipSpaceAndComments();
         for (int j = 0; j < layout.values;) {
             if (j == layout.position) {
                 vec& v = mesh->vertices[i];
                 if (!in.readFloat(v[0]) || !in.readFloat(v[1]) || !in.readFloat(v[2]))
-                    return false;
+                    return refuse(i);
                 j += 3;
             } else if (j == layout.normal) {
                 vec& v = mesh->normals[i];
                 if (!in.readFloat(v[0]) || !in.readFloat(v[1]) || !in.readFloat(v[2]))
-                    return false;
+                    return refuse(i);
                 j += 3;
             } else if (j == layout.color) {
                 for (int k = 0; k < 3; ++k) {
                     int c;
                     if (!in.readInt(c))
-                        return false;
+                        return refuse(i);
                     mesh->colors[i][k] = static_cast<unsigned char>(std::min(255, std::max(0, c)));
                 }
                 j += 3;
             } else if (j == layout.confidence) {
                 if (!in.readFloat(mesh->confidences[i]))
-                    return false;
+                    return refuse(i);
                 j += 1;
             } else {
                 if (!in.skipWord())
-                    return false;
+                    return refuse(i);
                 j += 1;
             }
         }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "trimesh/MeshInput.h"
@@ -18,11 +19,41 @@ void tmMessage(const char* format, ...)
 #endif
     ;
 
+// Why the read in progress is failing, in words for the user (a sentence
+// without its final full stop, such as "face 12 uses vertex 90, the file
+// has 50 vertices"). The first cause given during one read is kept; later
+// ones, usually the same failure seen from further out, are dropped.
+// Nothing goes to standard error: the messages above stay as they are.
+void tmRefuse(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+// Collects the causes given by tmRefuse while it lives (one read on this
+// thread at a time); `reason` stays empty when none was given.
+class RefusalScope {
+public:
+    explicit RefusalScope(std::string& reason);
+    ~RefusalScope();
+    RefusalScope(const RefusalScope&) = delete;
+    RefusalScope& operator=(const RefusalScope&) = delete;
+
+private:
+    std::string* previous_;
+};
+// Whether a cause has been given during the read in progress.
+bool tmRefused();
+
+// Line number (from 1) of the byte at `at` within the input.
+long long lineNumberAt(const MeshInput& in, const unsigned char* at);
+
 // Format readers. Each reads from the cursor (placed as the dispatcher
 // describes for that format) into `mesh` and returns false on failure,
 // after writing any message of its own.
 bool readPly(MeshInput& in, TriMesh* mesh);
-bool readOff(MeshInput& in, TriMesh* mesh);
+// `vertexLines`: each vertex is the first three numbers of its own line
+// (the OFF variants with colours, normals or texture coordinates).
+bool readOff(MeshInput& in, TriMesh* mesh, bool vertexLines = false);
 bool readObj(MeshInput& in, TriMesh* mesh);
 bool readRay(MeshInput& in, TriMesh* mesh);
 bool readSm(MeshInput& in, TriMesh* mesh);

@@ -1,10 +1,13 @@
 // OBJ reader: "v" lines give vertices, "f" (and "t") lines give polygons
 // whose corners count from 1, or back from the last vertex when negative;
-// "1/2/3" corners use their first number. Other lines are ignored.
+// "1/2/3" corners use their first number. Other lines (materials, texture
+// coordinates, groups, lines, points) are ignored. Lines may be of any
+// length, and the last one needs no line break.
 
 #include "trimesh/ReadCommon.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -22,12 +25,10 @@ bool readObj(MeshInput& in, TriMesh* mesh)
         in.skipSpaceAndComments();
         if (in.atEnd())
             return true;
-        // One line of at most 1023 bytes, as a 1024-byte line buffer holds;
-        // a longer line goes on as the next one.
+        // One whole line, however long.
         const char* p = reinterpret_cast<const char*>(in.cursor());
-        size_t max = std::min<size_t>(in.remaining(), 1023);
-        const char* nl = static_cast<const char*>(std::memchr(p, '\n', max));
-        const char* end = nl ? nl + 1 : p + max;
+        const char* nl = static_cast<const char*>(std::memchr(p, '\n', in.remaining()));
+        const char* end = nl ? nl + 1 : p + in.remaining();
         in.skip(size_t(end - p));
 
         if (lineStarts(p, end, 'v')) {
@@ -37,8 +38,11 @@ bool readObj(MeshInput& in, TriMesh* mesh)
                 while (q < end && isSpaceChar(static_cast<unsigned char>(*q)))
                     ++q;
                 const char* r = parseFloat(q, end, v[k]);
-                if (r == q)
+                if (r == q) {
+                    const unsigned char* line = reinterpret_cast<const unsigned char*>(p);
+                    tmRefuse("line %lld has a vertex without three numbers", lineNumberAt(in, line));
                     return false;
+                }
                 q = r;
             }
             mesh->vertices.push_back(v);

@@ -1,10 +1,44 @@
 // OFF reader: "OFF", a line of counts, vertex positions, then polygons given
 // as a corner count and the indices; anything after the indices on a face
-// line (colours, say) is dropped.
+// line (colours, say) is dropped. The counts may follow "OFF" on its own
+// line, and the last face line needs no line break. The variants COFF,
+// NOFF, CNOFF, STOFF (and their mixes) carry more values on each vertex
+// line; only the position is kept.
 
 #include "trimesh/ReadCommon.h"
 
-bool readOff(MeshInput& in, TriMesh* mesh)
+namespace {
+
+// Vertex lines of the OFF variants that add values after the position
+// (normals, colours, texture coordinates): the first three numbers of each
+// line are the position, the rest of the line is dropped.
+bool readVertexLines(MeshInput& in, TriMesh* mesh, int count)
+{
+    if (!checkCount("Vertex", count, 6, in))
+        return false;
+    tmMessage("\n  Reading %d vertices... ", count);
+    mesh->vertices.reserve(mesh->vertices.size() + size_t(count));
+    for (int i = 0; i < count; ++i) {
+        in.skipSpaceAndComments();
+        const unsigned char* at = in.cursor();
+        vec v;
+        if (!in.readFloat(v[0]) || !in.readFloat(v[1]) || !in.readFloat(v[2])) {
+            if (in.atEnd())
+                tmRefuse("the file ends at vertex %d of %d (it is truncated)", i + 1, count);
+            else
+                tmRefuse("vertex %d of %d (line %lld) does not start with three numbers", i + 1, count,
+                         lineNumberAt(in, at));
+            return false;
+        }
+        mesh->vertices.push_back(v);
+        in.skipRestOfLine();
+    }
+    return true;
+}
+
+}  // namespace
+
+bool readOff(MeshInput& in, TriMesh* mesh, bool vertexLines)
 {
     in.skipSpaceAndComments();
     std::string counts = in.readLine(1024);
@@ -20,15 +54,22 @@ bool readOff(MeshInput& in, TriMesh* mesh)
             break;
         p = q;
     }
-    if (parsed < 2)
+    if (parsed < 2) {
+        tmRefuse("the OFF header has no vertex and face counts");
         return false;
+    }
     const int numVertices = n[0], numFaces = n[1];
 
-    AsciiVertexLayout layout;
-    layout.values = 3;
-    layout.position = 0;
-    if (!readAsciiVertices(in, mesh, numVertices, layout))
-        return false;
+    if (vertexLines) {
+        if (!readVertexLines(in, mesh, numVertices))
+            return false;
+    } else {
+        AsciiVertexLayout layout;
+        layout.values = 3;
+        layout.position = 0;
+        if (!readAsciiVertices(in, mesh, numVertices, layout))
+            return false;
+    }
 
     if (!checkCount("Face", numFaces, 2, in))
         return false;
@@ -36,22 +77,33 @@ bool readOff(MeshInput& in, TriMesh* mesh)
     in.skipSpaceAndComments();
     tmMessage("\n  Reading %d faces... ", numFaces);
     std::vector<int> idx;
+    // A face that does not convert names itself and its line.
+    auto refuse = [&](int f) {
+        const unsigned char* at = in.cursor();
+        std::string word = in.readWord(24);
+        if (word.empty())
+            tmRefuse("the file ends at face %d of %d (it is truncated)", f + 1, numFaces);
+        else
+            tmRefuse("face %d of %d (line %lld) has \"%s\" where a number should be", f + 1, numFaces,
+                     lineNumberAt(in, at), word.c_str());
+        return false;
+    };
     for (int f = 0; f < numFaces; ++f) {
         in.skipSpaceAndComments();
         int count;
         if (!in.readInt(count))
-            return false;
+            return refuse(f);
         if (!checkCount("Polygon corner", count, 2, in))
             return false;
         idx.resize(size_t(count));
         for (int k = 0; k < count; ++k) {
             if (!in.readInt(idx[size_t(k)]))
-                return false;
+                return refuse(f);
         }
         tessellate(mesh, idx.data(), idx.size());
-        // A face line must end in a line break, even the last one.
-        if (!in.skipRestOfLine())
-            return false;
+        // The rest of the line goes; the last line may end with the file.
+        if (!in.skipRestOfLine() && f + 1 < numFaces)
+            return refuse(f + 1);
     }
     return true;
 }

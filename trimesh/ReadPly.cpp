@@ -1,20 +1,31 @@
 // PLY reader: ASCII, binary little- and big-endian; vertices with optional
-// normals, colours and confidences, followed by faces, triangle strips or a
-// range grid (which is triangulated here).
+// normals, colours and confidences, and faces, triangle strips or a range
+// grid (which is triangulated here). Elements may come in any order; other
+// elements (cameras, edges, materials) are skipped by their declared layout.
 
 #include "trimesh/ReadCommon.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
+#include <limits>
 #include <sstream>
 
 namespace {
 
 enum class PlyFormat { Ascii, BinaryLittle, BinaryBig };
 
-// Byte size of a PLY scalar type name; 0 for an unknown name.
-int scalarSize(const std::string& type)
+std::string lowerCase(std::string s)
 {
+    for (char& c : s)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Byte size of a PLY scalar type name (in any case); 0 for an unknown name.
+int scalarSize(const std::string& name)
+{
+    const std::string type = lowerCase(name);
     if (type == "char" || type == "uchar" || type == "int8" || type == "uint8")
         return 1;
     if (type == "short" || type == "ushort" || type == "int16" || type == "uint16")
@@ -27,8 +38,9 @@ int scalarSize(const std::string& type)
     return 0;
 }
 
-bool isSignedType(const std::string& type)
+bool isSignedType(const std::string& name)
 {
+    const std::string type = lowerCase(name);
     return type == "char" || type == "int8" || type == "short" || type == "int16" || type == "int" ||
            type == "int32";
 }
@@ -50,7 +62,8 @@ std::string withoutLineEnd(std::string s)
     return s;
 }
 
-// One property of the face element.
+// One property of an element other than the vertices: a scalar or a list,
+// with the sizes its binary form takes.
 struct FaceProperty {
     bool isList = false;
     bool isIndexList = false;
@@ -62,15 +75,16 @@ struct FaceProperty {
 bool parseFaceProperty(const std::string& line, bool haveIndexList, FaceProperty& prop)
 {
     std::vector<std::string> w = words(line);
-    if (w.size() >= 5 && w[1] == "list") {
+    if (w.size() >= 5 && lowerCase(w[1]) == "list") {
         prop.isList = true;
         prop.countSize = scalarSize(w[2]);
         prop.countSigned = isSignedType(w[2]);
         prop.size = scalarSize(w[3]);
         if (prop.countSize == 0 || prop.countSize == 8 || prop.size == 0)
             return false;
+        const std::string type = lowerCase(w[3]);
         bool indexName = w[4] == "vertex_indices" || w[4] == "vertex_index";
-        bool indexType = w[3] == "int" || w[3] == "int32" || w[3] == "uint" || w[3] == "uint32";
+        bool indexType = type == "int" || type == "int32" || type == "uint" || type == "uint32";
         prop.isIndexList = indexName && indexType && !haveIndexList;
         return true;
     }
@@ -81,6 +95,16 @@ bool parseFaceProperty(const std::string& line, bool haveIndexList, FaceProperty
     return false;
 }
 
+// One declared element: its name, record count and property lines.
+struct PlyElement {
+    enum class Kind { Other, Vertex, Face, Strips, Grid } kind = Kind::Other;
+    std::string name;
+    int count = 0;
+    std::vector<std::string> properties;
+    // The element whose data this reader uses for faces, strips or a grid.
+    bool primary = false;
+};
+
 class PlyReader {
 public:
     PlyReader(MeshInput& in, TriMesh* mesh) : in_(in), mesh_(mesh) {}
@@ -90,7 +114,13 @@ private:
     std::string line() { return in_.readLine(1024, crLines_); }
     bool binary() const { return format_ != PlyFormat::Ascii; }
     bool readHeader();
+    bool declareVertexProperties(const PlyElement& e);
+    bool declarePrimary(const PlyElement& e);
     bool readVertices();
+    bool readVerticesWide();
+    bool readPrimary();
+    bool primaryFailed();
+    bool skipElement(const PlyElement& e);
     bool readFaces();
     bool readStrips();
     bool readGrid();
@@ -102,10 +132,13 @@ private:
     bool crLines_ = false;
     PlyFormat format_ = PlyFormat::Ascii;
     bool swap_ = false;
+    std::vector<PlyElement> elements_;
 
     int numVertices_ = 0;
     int vertexSize_ = 0;  // bytes (binary) or values (ASCII) per vertex
     int positionAt_ = -1, normalAt_ = -1, colorAt_ = -1, confidenceAt_ = -1;
+    // Positions or normals given as doubles (binary files convert them).
+    bool positionWide_ = false, normalWide_ = false;
 
     enum class Next { Nothing, Faces, Strips, Grid } next_ = Next::Nothing;
     int numFaces_ = 0;
@@ -115,8 +148,53 @@ private:
 
 bool PlyReader::read()
 {
-    if (!readHeader() || !readVertices())
+    if (!readHeader())
         return false;
+    // The elements in file order, up to the last one used. Faces, strips or
+    // a grid found before the vertices are read once the vertices are in,
+    // since cutting polygons and triangulating grids look at positions.
+    size_t last = 0;
+    for (size_t i = 0; i < elements_.size(); ++i) {
+        if (elements_[i].kind == PlyElement::Kind::Vertex || elements_[i].primary)
+            last = i;
+    }
+    const unsigned char* deferred = nullptr;
+    bool haveVertices = false;
+    for (size_t i = 0; i <= last; ++i) {
+        const PlyElement& e = elements_[i];
+        if (e.kind == PlyElement::Kind::Vertex) {
+            if (!readVertices())
+                return false;
+            haveVertices = true;
+            if (deferred) {
+                const unsigned char* resume = in_.cursor();
+                in_.setCursor(deferred);
+                if (!readPrimary())
+                    return primaryFailed();
+                in_.setCursor(resume);
+            }
+        } else if (e.primary && haveVertices) {
+            if (!readPrimary())
+                return primaryFailed();
+        } else {
+            if (e.primary)
+                deferred = in_.cursor();
+            if (!skipElement(e))
+                return false;
+        }
+    }
+    return true;
+}
+
+bool PlyReader::primaryFailed()
+{
+    tmRefuse("the PLY %s data is truncated or damaged",
+             next_ == Next::Strips ? "triangle strip" : next_ == Next::Grid ? "range grid" : "face");
+    return false;
+}
+
+bool PlyReader::readPrimary()
+{
     switch (next_) {
     case Next::Faces:
         return readFaces();
@@ -149,13 +227,20 @@ bool PlyReader::readHeader()
         format_ = PlyFormat::Ascii;
     } else {
         tmMessage("Unknown ply format or version\n");
+        tmRefuse("the PLY header names no known format (ascii, binary_little_endian or binary_big_endian "
+                 "1.0)");
         return false;
     }
     swap_ = binary() && ((format_ == PlyFormat::BinaryBig) != hostIsBigEndian());
 
+    // The declarations: elements with their property lines, "comment" and
+    // "obj_info" lines anywhere, up to "end_header".
     std::string l;
+    bool haveVertex = false;
     for (;;) {
         l = line();
+        if (l.empty())
+            break;  // no end_header: refused once the declarations are checked
         if (startsWithNoCase(l, "obj_info")) {
             int n;
             if (scanKeywordInt(l, "obj_info num_cols", n))
@@ -166,55 +251,122 @@ bool PlyReader::readHeader()
         }
         if (startsWithNoCase(l, "comment"))
             continue;
-        break;
+        if (startsWithNoCase(l, "end_header"))
+            break;
+        if (startsWithNoCase(l, "element")) {
+            std::vector<std::string> w = words(l);
+            PlyElement e;
+            e.name = w.size() >= 2 ? w[1] : std::string();
+            int n = 0;
+            const char* c = w.size() >= 3 ? w[2].c_str() : "";
+            const bool counted = parseInt(c, c + std::strlen(c), n) != c;
+            int nv = 0;
+            if (!haveVertex && scanKeywordInt(l, "element vertex", nv)) {
+                e.kind = PlyElement::Kind::Vertex;
+                numVertices_ = n = nv;
+                haveVertex = true;
+            } else if (scanKeywordInt(l, "element face", n)) {
+                e.kind = PlyElement::Kind::Face;
+            } else if (startsWithNoCase(l, "element tristrips")) {
+                e.kind = PlyElement::Kind::Strips;
+            } else if (scanKeywordInt(l, "element range_grid", n)) {
+                e.kind = PlyElement::Kind::Grid;
+            } else if (!counted || n < 0) {
+                tmRefuse("the PLY header line \"%s\" gives no element count", withoutLineEnd(l).c_str());
+                return false;
+            }
+            e.count = n;
+            elements_.push_back(e);
+            continue;
+        }
+        if (startsWithNoCase(l, "property") && !elements_.empty()) {
+            elements_.back().properties.push_back(l);
+            continue;
+        }
+        // Anything else is ignored.
     }
-    if (!scanKeywordInt(l, "element vertex", numVertices_)) {
-        tmMessage("Expected \"element vertex\"\n");
-        return false;
+    if (binary() && l.size() >= 11 && l[10] == '\r') {
+        tmMessage("Warning!  Possibly corrupt file\n");
+        tmMessage("     If things don't work, make sure this file was transferred in BINARY, not ASCII mode\n");
     }
 
-    // Vertex properties.
-    for (;;) {
-        l = line();
-        if (!startsWithNoCase(l, "property"))
-            break;
+    const PlyElement* vertex = nullptr;
+    for (const PlyElement& e : elements_) {
+        if (e.kind == PlyElement::Kind::Vertex)
+            vertex = &e;
+    }
+    if (!vertex) {
+        tmMessage("Expected \"element vertex\"\n");
+        tmRefuse("the PLY file declares no vertex element");
+        return false;
+    }
+    if (!declareVertexProperties(*vertex))
+        return false;
+    for (PlyElement& e : elements_) {
+        if (e.kind != PlyElement::Kind::Vertex && e.kind != PlyElement::Kind::Other && next_ == Next::Nothing) {
+            e.primary = true;
+            if (!declarePrimary(e))
+                return false;
+        }
+    }
+    if (l.empty()) {
+        tmRefuse("the PLY header has no end_header line");
+        return false;
+    }
+    return true;
+}
+
+bool PlyReader::declareVertexProperties(const PlyElement& e)
+{
+    for (const std::string& l : e.properties) {
         std::vector<std::string> w = words(l);
         int size = w.size() >= 3 ? scalarSize(w[1]) : 0;
         if (size == 0) {
             tmMessage("Unsupported vertex property: %s\n", withoutLineEnd(l).c_str());
+            tmRefuse("the PLY vertex element has a property Kelvane cannot read (\"%s\")",
+                     withoutLineEnd(l).c_str());
             return false;
         }
+        const bool wide = size == 8;
         int at = vertexSize_;
-        if (positionAt_ < 0 && (startsWithNoCase(l, "property float x") || startsWithNoCase(l, "property float32 x")))
+        if (positionAt_ < 0 && (startsWithNoCase(l, "property float x") || startsWithNoCase(l, "property float32 x") ||
+                                startsWithNoCase(l, "property double x") || startsWithNoCase(l, "property float64 x"))) {
             positionAt_ = at;
-        else if (normalAt_ < 0 &&
-                 (startsWithNoCase(l, "property float nx") || startsWithNoCase(l, "property float32 nx")))
+            positionWide_ = wide;
+        } else if (normalAt_ < 0 &&
+                   (startsWithNoCase(l, "property float nx") || startsWithNoCase(l, "property float32 nx") ||
+                    startsWithNoCase(l, "property double nx") || startsWithNoCase(l, "property float64 nx"))) {
             normalAt_ = at;
-        else if (colorAt_ < 0 &&
-                 (startsWithNoCase(l, "property uchar diffuse_red") || startsWithNoCase(l, "property uint8 diffuse_red") ||
-                  startsWithNoCase(l, "property uchar red") || startsWithNoCase(l, "property uint8 red")))
+            normalWide_ = wide;
+        } else if (colorAt_ < 0 &&
+                   (startsWithNoCase(l, "property uchar diffuse_red") || startsWithNoCase(l, "property uint8 diffuse_red") ||
+                    startsWithNoCase(l, "property uchar red") || startsWithNoCase(l, "property uint8 red"))) {
             colorAt_ = at;
-        else if (confidenceAt_ < 0 && (startsWithNoCase(l, "property float confidence") ||
-                                       startsWithNoCase(l, "property float32 confidence")))
+        } else if (confidenceAt_ < 0 && (startsWithNoCase(l, "property float confidence") ||
+                                         startsWithNoCase(l, "property float32 confidence"))) {
             confidenceAt_ = at;
+        }
         if (vertexSize_ > INT_MAX - 8)
             return false;
         vertexSize_ += binary() ? size : 1;
     }
+    return true;
+}
 
-    // What follows the vertices: faces, strips or a range grid.
-    int n;
-    if (scanKeywordInt(l, "element face", n)) {
+bool PlyReader::declarePrimary(const PlyElement& e)
+{
+    const std::vector<std::string>& props = e.properties;
+    const std::string first = props.empty() ? std::string() : props[0];
+    if (e.kind == PlyElement::Kind::Face) {
         next_ = Next::Faces;
-        numFaces_ = n;
+        numFaces_ = e.count;
         bool haveIndexList = false;
-        for (;;) {
-            l = line();
-            if (!startsWithNoCase(l, "property"))
-                break;
+        for (const std::string& l : props) {
             FaceProperty prop;
             if (!parseFaceProperty(l, haveIndexList, prop)) {
                 tmMessage("Unsupported face property: %s\n", withoutLineEnd(l).c_str());
+                tmRefuse("the PLY face element has a property Kelvane cannot read (\"%s\")",
+                         withoutLineEnd(l).c_str());
                 return false;
             }
             haveIndexList = haveIndexList || prop.isIndexList;
@@ -222,45 +374,212 @@ bool PlyReader::readHeader()
         }
         if (!haveIndexList && numFaces_ > 0) {
             tmMessage("Face element without a vertex_indices list\n");
+            tmRefuse("the PLY face element has no vertex_indices list of int or uint indices");
             return false;
         }
-    } else if (startsWithNoCase(l, "element tristrips")) {
+    } else if (e.kind == PlyElement::Kind::Strips) {
         next_ = Next::Strips;
-        l = line();
-        if (!startsWithNoCase(l, "property list int int vertex_indices") &&
-            !startsWithNoCase(l, "property list int32 int32 vertex_indices"))
-            return false;
-        l = line();
-    } else if (scanKeywordInt(l, "element range_grid", n)) {
-        next_ = Next::Grid;
-        if (gridRows_ <= 0 || gridCols_ <= 0 || (long long)n != (long long)gridRows_ * gridCols_) {
-            tmMessage("Range grid size does not equal num_rows*num_cols\n");
+        if (props.size() != 1 || (!startsWithNoCase(first, "property list int int vertex_indices") &&
+                                  !startsWithNoCase(first, "property list int32 int32 vertex_indices"))) {
+            tmRefuse("the PLY tristrips element is not one list of int vertex_indices");
             return false;
         }
-        l = line();
-        if (!startsWithNoCase(l, "property list uchar int vertex_indices") &&
-            !startsWithNoCase(l, "property list uint8 int32 vertex_indices") &&
-            !startsWithNoCase(l, "property list char int vertex_indices") &&
-            !startsWithNoCase(l, "property list int8 int32 vertex_indices"))
+    } else if (e.kind == PlyElement::Kind::Grid) {
+        next_ = Next::Grid;
+        if (gridRows_ <= 0 || gridCols_ <= 0 || (long long)e.count != (long long)gridRows_ * gridCols_) {
+            tmMessage("Range grid size does not equal num_rows*num_cols\n");
+            tmRefuse("the PLY range grid size does not equal num_rows times num_cols");
             return false;
-        l = line();
+        }
+        if (props.size() != 1 || (!startsWithNoCase(first, "property list uchar int vertex_indices") &&
+                                  !startsWithNoCase(first, "property list uint8 int32 vertex_indices") &&
+                                  !startsWithNoCase(first, "property list char int vertex_indices") &&
+                                  !startsWithNoCase(first, "property list int8 int32 vertex_indices"))) {
+            tmRefuse("the PLY range_grid element is not one list of int vertex_indices");
+            return false;
+        }
     }
+    return true;
+}
 
-    // Everything else up to end_header is ignored.
-    while (!startsWithNoCase(l, "end_header")) {
-        if (l.empty())
-            return false;  // no end_header before the end of the file
-        l = line();
+bool PlyReader::skipElement(const PlyElement& e)
+{
+    // Each property is a scalar or a list; their sizes come from the
+    // declaration, and lists are walked item by item.
+    std::vector<FaceProperty> props;
+    for (const std::string& l : e.properties) {
+        FaceProperty prop;
+        if (!parseFaceProperty(l, true, prop)) {
+            tmRefuse("the PLY element \"%s\" has a property Kelvane cannot read (\"%s\")", e.name.c_str(),
+                     withoutLineEnd(l).c_str());
+            return false;
+        }
+        props.push_back(prop);
     }
-    if (binary() && l.size() >= 11 && l[10] == '\r') {
-        tmMessage("Warning!  Possibly corrupt file\n");
-        tmMessage("     If things don't work, make sure this file was transferred in BINARY, not ASCII mode\n");
+    if (props.empty())
+        return true;  // records of nothing take no room
+    auto truncated = [&]() {
+        tmRefuse("the file ends inside the PLY element \"%s\" (it is truncated)", e.name.c_str());
+        return false;
+    };
+    if (binary()) {
+        size_t fixed = 0;
+        bool lists = false;
+        for (const FaceProperty& p : props) {
+            lists = lists || p.isList;
+            fixed += size_t(p.isList ? 0 : p.size);
+        }
+        if (!lists) {
+            if (fixed != 0 && size_t(e.count) > in_.remaining() / fixed)
+                return truncated();
+            in_.skip(size_t(e.count) * fixed);
+            return true;
+        }
+        for (int i = 0; i < e.count; ++i) {
+            for (const FaceProperty& p : props) {
+                if (!p.isList) {
+                    if (!in_.skip(size_t(p.size)))
+                        return truncated();
+                    continue;
+                }
+                int count;
+                if (!readBinaryInt(count, p.countSize, p.countSigned) || count < 0 ||
+                    size_t(count) > in_.remaining() / size_t(p.size) || !in_.skip(size_t(count) * size_t(p.size)))
+                    return truncated();
+            }
+        }
+        return true;
     }
+    for (int i = 0; i < e.count; ++i) {
+        in_.skipSpaceAndComments();
+        for (const FaceProperty& p : props) {
+            if (!p.isList) {
+                if (!in_.skipWord())
+                    return truncated();
+                continue;
+            }
+            int count;
+            if (!in_.readInt(count) || count < 0 || size_t(count) > in_.remaining())
+                return truncated();
+            for (int k = 0; k < count; ++k) {
+                if (!in_.skipWord())
+                    return truncated();
+            }
+        }
+    }
+    return true;
+}
+
+// A double narrowed to float, out-of-range values becoming infinities.
+float narrow(double d)
+{
+    if (d != d)
+        return std::numeric_limits<float>::quiet_NaN();
+    if (d > double(std::numeric_limits<float>::max()))
+        return std::numeric_limits<float>::infinity();
+    if (d < -double(std::numeric_limits<float>::max()))
+        return -std::numeric_limits<float>::infinity();
+    return float(d);
+}
+
+// A float or double stored at `p` in the given byte order, as float.
+float binaryValue(const unsigned char* p, bool wide, bool swap)
+{
+    unsigned char b[8];
+    const size_t n = wide ? 8 : 4;
+    std::memcpy(b, p, n);
+    if (swap)
+        std::reverse(b, b + n);
+    if (wide) {
+        double d;
+        std::memcpy(&d, b, 8);
+        return narrow(d);
+    }
+    float f;
+    std::memcpy(&f, b, 4);
+    return f;
+}
+
+// Binary vertices whose position or normal is stored as doubles: converted
+// value by value (the float records take the block-copy road instead).
+bool PlyReader::readVerticesWide()
+{
+    const int positionSize = positionWide_ ? 24 : 12, normalSize = normalWide_ ? 24 : 12;
+    const int step = positionWide_ ? 8 : 4, normalStep = normalWide_ ? 8 : 4;
+    if (positionAt_ + positionSize > vertexSize_)
+        return false;
+    int normal = -1, color = -1, confidence = -1;
+    int usedEnd = positionAt_ + positionSize;
+    if (normalAt_ >= usedEnd && normalAt_ + normalSize <= vertexSize_) {
+        normal = normalAt_;
+        usedEnd = normalAt_ + normalSize;
+    }
+    if (colorAt_ >= usedEnd && colorAt_ + 3 <= vertexSize_) {
+        color = colorAt_;
+        usedEnd = colorAt_ + 3;
+    }
+    if (confidenceAt_ >= usedEnd && confidenceAt_ + 4 <= vertexSize_)
+        confidence = confidenceAt_;
+    if (!checkCount("Vertex", numVertices_, size_t(vertexSize_), in_))
+        return false;
+    if (numVertices_ == 0) {
+        tmRefuse("the file holds no vertices");
+        return false;
+    }
+    const size_t n = size_t(numVertices_), rec = size_t(vertexSize_);
+    if (n * rec > in_.remaining()) {
+        tmRefuse("the vertex count %d is more than the rest of the file can hold (the file is truncated or "
+                 "damaged)",
+                 numVertices_);
+        return false;
+    }
+    const unsigned char* records = in_.cursor();
+    // The byte-order test on the first position, as for float records.
+    auto sane = [&](bool swap) {
+        for (int k = 0; k < 3; ++k) {
+            const float v = binaryValue(records + positionAt_ + k * step, positionWide_, swap);
+            if (!(v > -1e10f && v < 1e10f))
+                return false;
+        }
+        return true;
+    };
+    if (!sane(swap_) && sane(!swap_)) {
+        tmMessage("Compensating for bogus endianness.\n");
+        swap_ = !swap_;
+    }
+    tmMessage("\n  Reading %d vertices... ", numVertices_);
+    const size_t base = mesh_->vertices.size();
+    mesh_->vertices.resize(base + n);
+    if (normal >= 0)
+        mesh_->normals.resize(base + n);
+    if (color >= 0)
+        mesh_->colors.resize(base + n);
+    if (confidence >= 0)
+        mesh_->confidences.resize(base + n);
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char* r = records + i * rec;
+        for (int k = 0; k < 3; ++k) {
+            mesh_->vertices[base + i][k] = binaryValue(r + positionAt_ + k * step, positionWide_, swap_);
+            if (normal >= 0)
+                mesh_->normals[base + i][k] = binaryValue(r + normal + k * normalStep, normalWide_, swap_);
+            if (color >= 0)
+                mesh_->colors[base + i][k] = r[color + k];
+        }
+        if (confidence >= 0)
+            mesh_->confidences[base + i] = binaryValue(r + confidence, false, swap_);
+    }
+    in_.skip(n * rec);
     return true;
 }
 
 bool PlyReader::readVertices()
 {
+    if (positionAt_ < 0) {
+        tmRefuse("the PLY vertex element has no float or double x, y, z positions");
+        return false;
+    }
+    if (binary() && (positionWide_ || normalWide_))
+        return readVerticesWide();
     if (binary()) {
         BinaryVertexLayout layout;
         layout.recordSize = vertexSize_;
@@ -332,6 +651,19 @@ bool PlyReader::readFaces()
         return false;
     mesh_->faces.reserve(size_t(numFaces_));
 
+    // A face that cannot be read names itself, and in text its line.
+    auto failed = [&](int f) {
+        in_.skipSpace();
+        const unsigned char* at = in_.cursor();
+        if (in_.atEnd() || binary()) {
+            tmRefuse("the file ends at face %d of %d (it is truncated)", f + 1, numFaces_);
+        } else {
+            std::string word = in_.readWord(24);
+            tmRefuse("face %d of %d (line %lld) has \"%s\" where a number should be", f + 1, numFaces_,
+                     lineNumberAt(in_, at), word.c_str());
+        }
+        return false;
+    };
     std::vector<int> idx;
     if (binary() && faceProps_.size() == 1 && faceProps_[0].countSize == 1 && !faceProps_[0].countSigned) {
         // The common layout, one list of a byte count and int indices, read
@@ -341,7 +673,7 @@ bool PlyReader::readFaces()
         const unsigned char* const end = c + in_.remaining();
         for (int f = 0; f < numFaces_; ++f) {
             if (c >= end)
-                return false;
+                return in_.setCursor(c), failed(f);
             // A run of whole triangles (at most a cache-sized chunk of them)
             // is appended in one go.
             size_t run = 0;
@@ -379,22 +711,22 @@ bool PlyReader::readFaces()
             for (const FaceProperty& p : faceProps_) {
                 if (!p.isList) {
                     if (!in_.skip(size_t(p.size)))
-                        return false;
+                        return failed(f);
                     continue;
                 }
                 int count;
                 if (!readBinaryInt(count, p.countSize, p.countSigned))
-                    return false;
+                    return failed(f);
                 if (!checkCount("Polygon corner", count, size_t(p.size), in_))
                     return false;
                 if (!p.isIndexList) {
                     if (!in_.skip(size_t(count) * size_t(p.size)))
-                        return false;
+                        return failed(f);
                     continue;
                 }
                 idx.resize(size_t(count));
                 if (!in_.readBytes(idx.data(), size_t(count) * 4))
-                    return false;
+                    return failed(f);
                 if (swap_)
                     swapBytes4(idx.data(), idx.size());
                 tessellate(mesh_, idx.data(), idx.size());
@@ -410,25 +742,25 @@ bool PlyReader::readFaces()
         for (const FaceProperty& p : faceProps_) {
             if (!p.isList) {
                 if (!in_.skipWord())
-                    return false;
+                    return failed(f);
                 continue;
             }
             int count;
             if (!in_.readInt(count))
-                return false;
+                return failed(f);
             if (!checkCount("Polygon corner", count, 2, in_))
                 return false;
             if (!p.isIndexList) {
                 for (int k = 0; k < count; ++k) {
                     if (!in_.skipWord())
-                        return false;
+                        return failed(f);
                 }
                 continue;
             }
             idx.resize(size_t(count));
             for (int k = 0; k < count; ++k) {
                 if (!in_.readInt(idx[size_t(k)]))
-                    return false;
+                    return failed(f);
             }
             tessellate(mesh_, idx.data(), idx.size());
         }

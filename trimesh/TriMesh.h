@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "trimesh/Vec.h"
@@ -110,6 +111,14 @@ public:
     // the file name in the messages. The bytes are not kept.
     static TriMesh* readFromMemory(const void* data, size_t size, const char* displayName);
 
+    // The same two readers, also handing over why a file was refused: on
+    // failure `reason` holds one sentence for the user, without its final
+    // full stop (such as "face 12 uses vertex 90, the file has 50 vertices"
+    // or "the file cannot be read (No such file or directory)"); on
+    // success it is empty. The standard-error messages are unchanged.
+    static TriMesh* read(const char* fileName, std::string& reason);
+    static TriMesh* readFromMemory(const void* data, size_t size, const char* displayName, std::string& reason);
+
     // A sampled median of the edge lengths (at most 333 faces sampled with
     // the toolkit's own program-wide random sequence); 0 for fewer than two
     // faces. Face indices must be valid.
@@ -168,7 +177,8 @@ public:
     bool windingNormals(std::vector<vec>& out) const;
 
     // `sphereCenter`, `sphereRadius`: the smallest sphere enclosing all
-    // vertices (see boundingSphere in BoundingSphere.h); sets `sphereValid`.
+    // vertices (see boundingSphere in BoundingSphere.h), leaving out any
+    // vertex that is not finite; sets `sphereValid`.
     // Does nothing, writing nothing, when `sphereValid` is set or there are
     // no vertices. "Computing bounding sphere... ", then
     // "Done.\n  center = (%g, %g, %g), radius = %g\n".

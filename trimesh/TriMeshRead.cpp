@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #if defined(__unix__) || defined(__APPLE__)
@@ -54,19 +56,84 @@ bool isRayKeyword(const std::string& w)
            startsWithNoCase(w, "camera") || startsWithNoCase(w, "background") || startsWithNoCase(w, "ambient");
 }
 
+// Text saved as UTF-16 has a zero byte in every other place; seen at the
+// start (after an optional byte-order mark), it is told apart from the
+// binary formats by the printable characters around the zeros.
+bool looksLikeUtf16(const MeshInput& in)
+{
+    const int b0 = in.peekAt(0), b1 = in.peekAt(1), b2 = in.peekAt(2), b3 = in.peekAt(3);
+    if ((b0 == 0xFE && b1 == 0xFF) || (b0 == 0xFF && b1 == 0xFE))
+        return true;
+    auto printable = [](int c) { return c >= 0x20 && c < 0x7F; };
+    return (printable(b0) && b1 == 0 && printable(b2) && b3 == 0) ||
+           (b0 == 0 && printable(b1) && b2 == 0 && printable(b3));
+}
+
+// Whether the cursor stands on the word `word` followed by a blank, a line
+// end or the end of the input.
+bool atStatement(const MeshInput& in, const char* word)
+{
+    const size_t n = std::strlen(word);
+    for (size_t k = 0; k < n; ++k) {
+        if (in.peekAt(k) != static_cast<unsigned char>(word[k]))
+            return false;
+    }
+    const int next = in.peekAt(n);
+    return next < 0 || isSpaceChar(next);
+}
+
 bool readAnyFormat(MeshInput& in, TriMesh* mesh)
 {
+    if (looksLikeUtf16(in)) {
+        tmMessage("Unknown file type\n");
+        tmRefuse("the file is UTF-16 encoded text; save it as UTF-8 or ASCII text to read it");
+        return false;
+    }
+    // A UTF-8 byte-order mark says nothing about the mesh.
+    if (in.peekAt(0) == 0xEF && in.peekAt(1) == 0xBB && in.peekAt(2) == 0xBF)
+        in.skip(3);
+    // Blank lines and blanks before the first word: the text formats whose
+    // first word is recognised below (OBJ statements and comments, OFF).
+    if (isSpaceChar(in.peek())) {
+        const unsigned char* start = in.cursor();
+        in.skipSpace();
+        const int next = in.peek();
+        const bool text = next == '#' || next == 'v' || next == 'u' || next == 'f' || next == 'g' ||
+                          next == 's' || next == 'o' || atStatement(in, "mtllib") || atStatement(in, "l") ||
+                          atStatement(in, "p") || (next == 'O' && in.peekAt(1) == 'F' && in.peekAt(2) == 'F') ||
+                          ((next == 'C' || next == 'N') && in.peekAt(1) >= 'A');
+        if (!text)
+            in.setCursor(start);
+    }
+    // The OFF variants with more values per vertex: COFF, NOFF, CNOFF,
+    // STOFF, STCOFF and the like.
+    {
+        size_t k = 0;
+        while (k < 4 && std::strchr("STCN", in.peekAt(k) > 0 ? in.peekAt(k) : ' ') != nullptr)
+            ++k;
+        if (k > 0 && in.peekAt(k) == 'O' && in.peekAt(k + 1) == 'F' && in.peekAt(k + 2) == 'F') {
+            in.skip(k + 3);
+            return readOff(in, mesh, true);
+        }
+    }
     const int c = in.get();
     if (c < 0) {
         tmMessage("Can't read header\n");
+        tmRefuse("the file is empty");
         return false;
     }
     switch (c) {
     case 'p': {
-        // Up to three more characters, to the end of the line at most.
+        // An OBJ point statement ("p 1 2 3"), or PLY: up to three more
+        // characters, to the end of the line at most.
+        if (in.peek() == ' ' || in.peek() == '\t') {
+            in.unget();
+            return readObj(in, mesh);
+        }
         std::string rest = in.readLine(4);
         if (rest.empty()) {
             tmMessage("Can't read header\n");
+            tmRefuse("the file ends after its first character");
             return false;
         }
         if (rest.compare(0, 2, "ly") != 0)
@@ -102,10 +169,20 @@ bool readAnyFormat(MeshInput& in, TriMesh* mesh)
     case 'o':
         in.unget();
         return readObj(in, mesh);
+    case 'm':
+    case 'l':
+        // "mtllib", the material library line exporters write first, and
+        // the OBJ line statement.
+        in.unget();
+        if (atStatement(in, "mtllib") || atStatement(in, "l"))
+            return readObj(in, mesh);
+        tmMessage("Unknown file type\n");
+        return false;
     case 'O': {
         int a = in.get(), b = in.get();
         if (a < 0 || b < 0) {
             tmMessage("Can't read header\n");
+            tmRefuse("the file ends inside its first word");
             return false;
         }
         if (a != 'F' || b != 'F')
@@ -161,6 +238,7 @@ bool checkIndices(const TriMesh* mesh, IndexRange range)
                     if (v < 0 || v >= nv) {
                         tmMessage("Vertex index %d in face %lu is out of range (%lld vertices)\n", v,
                                   (unsigned long)i, nv);
+                        tmRefuse("face %lu uses vertex %d, the file has %lld vertices", (unsigned long)i, v, nv);
                         return false;
                     }
                 }
@@ -172,11 +250,13 @@ bool checkIndices(const TriMesh* mesh, IndexRange range)
         const int len = s[i];
         if (len < 0 || size_t(len) > s.size() - i - 1) {
             tmMessage("Bad triangle strip length %d\n", len);
+            tmRefuse("a triangle strip has the impossible length %d", len);
             return false;
         }
         for (size_t k = i + 1; k <= i + size_t(len); ++k) {
             if (s[k] < 0 || s[k] >= nv) {
                 tmMessage("Vertex index %d in triangle strips is out of range (%lld vertices)\n", s[k], nv);
+                tmRefuse("a triangle strip uses vertex %d, the file has %lld vertices", s[k], nv);
                 return false;
             }
         }
@@ -205,15 +285,22 @@ void renumberFaces(TriMesh* mesh, IndexRange range)
     }
 }
 
-TriMesh* readBytes(const unsigned char* data, size_t size, const char* name)
+TriMesh* readBytes(const unsigned char* data, size_t size, const char* name, std::string& reason)
 {
+    RefusalScope scope(reason);
     tmMessage("Reading %s... ", name);
     std::unique_ptr<TriMesh> mesh(new TriMesh);
     MeshInput in(data, size);
-    bool ok = readAnyFormat(in, mesh.get()) && (!mesh->vertices.empty() || !mesh->faces.empty());
+    bool ok = readAnyFormat(in, mesh.get());
+    if (ok && mesh->vertices.empty() && mesh->faces.empty()) {
+        tmRefuse("the file holds no vertices and no faces");
+        ok = false;
+    }
     const IndexRange range = ok ? faceIndexRange(mesh.get()) : IndexRange();
     if (!ok || !checkIndices(mesh.get(), range)) {
         tmMessage("\nError reading file [%s]\n", name);
+        tmRefuse("the file is not a triangle mesh Kelvane can read (PLY, OFF, OBJ, ray-tracer, SM or 3DS), "
+                 "or it is damaged");
         return nullptr;
     }
     tmMessage("Done.\n");
@@ -225,13 +312,28 @@ TriMesh* readBytes(const unsigned char* data, size_t size, const char* name)
 
 TriMesh* TriMesh::readFromMemory(const void* data, size_t size, const char* displayName)
 {
-    return readBytes(static_cast<const unsigned char*>(data), size, displayName ? displayName : "");
+    std::string reason;
+    return readFromMemory(data, size, displayName, reason);
+}
+
+TriMesh* TriMesh::readFromMemory(const void* data, size_t size, const char* displayName, std::string& reason)
+{
+    return readBytes(static_cast<const unsigned char*>(data), size, displayName ? displayName : "", reason);
 }
 
 TriMesh* TriMesh::read(const char* fileName)
 {
-    if (!fileName || !*fileName)
+    std::string reason;
+    return read(fileName, reason);
+}
+
+TriMesh* TriMesh::read(const char* fileName, std::string& reason)
+{
+    reason.clear();
+    if (!fileName || !*fileName) {
+        reason = "no file name was given";
         return nullptr;
+    }
     std::vector<unsigned char> bytes;
     const char* name = fileName;
     bool loaded;
@@ -242,7 +344,9 @@ TriMesh* TriMesh::read(const char* fileName)
     } else {
         std::FILE* f = std::fopen(fileName, "rb");
         if (!f) {
+            const int cause = errno;
             std::perror("fopen");
+            reason = std::string("the file cannot be read (") + std::strerror(cause) + ")";
             return nullptr;
         }
 #ifdef KELVANE_TRIMESH_MMAP
@@ -260,7 +364,7 @@ TriMesh* TriMesh::read(const char* fileName)
                              fileno(f), 0);
             if (map != MAP_FAILED) {
                 std::fclose(f);
-                TriMesh* mesh = readBytes(static_cast<const unsigned char*>(map), size, name);
+                TriMesh* mesh = readBytes(static_cast<const unsigned char*>(map), size, name, reason);
                 munmap(map, size);
                 return mesh;
             }
@@ -274,5 +378,5 @@ TriMesh* TriMesh::read(const char* fileName)
         // find the data short and fail with the usual messages.
         std::perror("fread");
     }
-    return readBytes(bytes.data(), bytes.size(), name);
+    return readBytes(bytes.data(), bytes.size(), name, reason);
 }

@@ -325,7 +325,16 @@ private slots:
         QTest::newRow("no such file") << QStringList({"--pov", "x.pov", "missing.npr"}) << QString()
                                       << "kelvane: no such file: '";
         QTest::newRow("no models") << QStringList({"--pov", "x.pov", "README.txt"}) << QString()
-                                   << "kelvane: no models loaded from '";
+                                   << "kelvane: cannot read '";
+        // The mesh reader's own reason for refusing the file ends the line.
+        const QString refused = QStringLiteral(KELVANE_TEST_DATA "/ply/face_index_out_of_range.ply");
+        QTest::newRow("refused mesh") << QStringList({"--pov", "x.pov", refused}) << QString()
+                                      << "kelvane: cannot read '" + refused +
+                                             "': face 0 uses vertex 90, the file has 3 vertices";
+        const QString points = QStringLiteral(KELVANE_TEST_DATA "/obj/points_only.obj");
+        QTest::newRow("no triangles") << QStringList({"--pov", "x.pov", points}) << QString()
+                                      << "kelvane: cannot read '" + points +
+                                             "': the file holds no triangles, only points or lines";
         QTest::newRow("unwritable output")
             << QStringList({"--pov", "/nonexistent/dir/x.pov", "SAMPLE"}) << QString()
             << "kelvane: cannot write '/nonexistent/dir/x.pov'";

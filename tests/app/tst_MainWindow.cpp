@@ -223,6 +223,32 @@ private slots:
         QVERIFY(!box->isVisible());
     }
 
+    void meshReaderReasonsAreShown()
+    {
+        // The mesh reader's own reason, and a model POV-Ray could not render.
+        const QList<QPair<QByteArray, QString>> cases = {
+            {"OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 9\n", "Face 0 uses vertex 9, the file has 3 vertices."},
+            {"mtllib a.mtl\nv 0 0 0\nv 1 0 0\nl 1 2\n", "The file holds no triangles, only points or lines."},
+        };
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        for (const auto& c : cases) {
+            const QString path = dir.filePath(c.first.startsWith("OFF") ? "refused.off" : "refused.obj");
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(c.first);
+            f.close();
+            w.loadScene(path);
+            QCOMPARE(w.scene.modelCount(), 0);
+            QMessageBox* box = w.findChild<QMessageBox*>("loadErrorBox");
+            QVERIFY(box);
+            QTRY_VERIFY(box->isVisible());
+            QCOMPARE(box->informativeText(), c.second);
+            box->accept();
+        }
+    }
+
     void unknownFileTypeIsReported()
     {
         MainWindow w;

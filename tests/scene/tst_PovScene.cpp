@@ -71,7 +71,7 @@ private slots:
         QTest::newRow("ply then npr reads NPR") << "model.ply.npr" << true << "";
         QTest::newRow("upper-case NPR") << "scene.NPR" << false << "the file type is not recognised";
         QTest::newRow("folder named a.off goes to the mesh reader")
-            << "a.off/model" << false << "the file is not a triangle mesh";
+            << "a.off/model" << false << "the file holds no vertices and no faces";
         QTest::newRow("upper-case KMZ goes to the importer")
             << "archive.KMZ" << false << "the KMZ archive could not be read";
         QTest::newRow("plain text") << "notes.txt" << false << "the file type is not recognised";
@@ -185,6 +185,48 @@ private slots:
                          "vertices\n LN WARNING - PovScene::load - No models loaded.\n\n"));
         QCOMPARE(scene.loadError(), QString("face 0 uses vertex index 5, but the file has 1 vertices"));
         QCOMPARE(scene.modelCount(), 0);
+    }
+
+    void modelsWithoutRenderableTriangles_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("points and lines")
+            << QByteArray("mtllib a.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\np 1 2 3\nl 1 2\n")
+            << "the file holds no triangles, only points or lines";
+        const QString zero = "the file holds no triangles that can be rendered: every face has zero area or a "
+                             "corner that is not a finite number";
+        QTest::newRow("corners on a line") << QByteArray("v 0 0 0\nv 1 1 1\nv 2 2 2\nf 1 2 3\n") << zero;
+        // Distinct corners that the scene text's six decimals make one.
+        QTest::newRow("below the text's precision")
+            << QByteArray("v 0 0 0\nv 1e-7 0 0\nv 0 1e-7 0\nf 1 2 3\n") << zero;
+        QTest::newRow("corners at infinity") << QByteArray("v inf 0 0\nv 1 0 0\nv 0 nan 0\nf 1 2 3\n") << zero;
+        QTest::newRow("renderable beside a NaN corner")
+            << QByteArray("v 0 0 0\nv 1 0 0\nv 0 1 0\nv nan 0 0\nf 1 2 3\nf 1 2 4\n") << QString();
+    }
+    void modelsWithoutRenderableTriangles()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, reason);
+        QFile f(dir.filePath("model.obj"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        f.close();
+        PovScene scene;
+        StderrCapture err;
+        QCOMPARE(scene.load(f.fileName().toLocal8Bit().constData(), nullptr), reason.isEmpty());
+        QCOMPARE(scene.loadError(), reason);
+        if (reason.isEmpty()) {
+            // The NaN corner leaves the bounds finite.
+            vec c;
+            float r;
+            scene.bounds(c, r);
+            QVERIFY(std::isfinite(c[0]) && std::isfinite(c[1]) && std::isfinite(c[2]));
+            QCOMPARE(r, std::sqrt(0.5f));
+        } else {
+            QCOMPARE(scene.modelCount(), 0);
+            QVERIFY(err.text().endsWith(" LN WARNING - PovScene::load - No models loaded.\n\n"));
+        }
     }
 
     void indoorLighting()

@@ -4,6 +4,8 @@
 
 #include <QGLViewer/camera.h>
 
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -137,8 +139,7 @@ private slots:
                                 "\t\t<0.000000, 1.000000, 0.000000>, <0.000000, 0.000000, 1.000000>\n"
                                 "\t\ttexture { TEXTURE1 }\n"
                                 "\t}\n"
-                                "}\n"
-                                "\nmesh {\n}\n"));
+                                "}\n"));
 
         scene.groundVisible = true;
         scene.models[1]->getMesh()->setFlat(true);
@@ -154,6 +155,41 @@ private slots:
         scene.textures[2].name = "T_Stone34";
         QVERIFY(scene.povText(&camera).contains("#declare TEXTURE2 = texture {\n\tT_Stone34\n"
                                                 "\tscale <2, 2, 2>\n"));
+    }
+
+    void meshesPovRayWouldRefuseAreLeftOut()
+    {
+        // POV-Ray drops triangles of zero area as it reads them (here after
+        // the rounding of the six-decimal text too) and refuses a mesh left
+        // empty; it cannot read NaN or infinity at all.
+        const float nan = std::nanf("");
+        const float inf = INFINITY;
+        PovScene scene;
+        fill(scene, {model({vec(0, 0, 0), vec(1, 1, 1), vec(2, 2, 2)}),
+                     model({vec(0, 0, 0), vec(1e-7f, 0, 0), vec(0, 1e-7f, 0)}),
+                     model({vec(nan, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(0, 0, 0), vec(1, 0, 0),
+                            vec(0, inf, 0), vec(0, 0, 0), vec(3, 0, 0), vec(0, 3, 0)}),
+                     model({})});
+        scene.models[3]->getMesh()->setFlat(false);
+        const QString text = scene.povText(&camera);
+        QCOMPARE(text.count("mesh {"), 1);
+        QCOMPARE(text.count("triangle {"), 1);
+        QVERIFY(text.contains("\t\t<3.000000, 0.000000, 0.000000>, <0.000000, 0.000000, 1.000000>,\n"));
+        QVERIFY(!text.contains("nan") && !text.contains("inf"));
+        QVERIFY(text.contains("texture { TEXTURE3 }"));
+
+        // The real POV-Ray parses and renders what is left.
+        if (QStandardPaths::findExecutable("povray").isEmpty()) {
+            QSKIP("POV-Ray is not installed");
+        }
+        QTemporaryDir dir;
+        const QString pov = dir.filePath("scene.pov");
+        scene.writePovFile(&camera, pov);
+        QProcess povray;
+        povray.setWorkingDirectory(dir.path());
+        povray.start("povray", {"-D", "+W8", "+H6", "+I" + pov, "+O" + dir.filePath("scene.png")});
+        QVERIFY(povray.waitForFinished(60000));
+        QVERIFY2(povray.exitCode() == 0, povray.readAllStandardError().right(400).constData());
     }
 
     void faceNormalsForMeshesWithoutNormals()

@@ -4,6 +4,9 @@
 
 #include "TestUtil.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <cstdio>
 
 namespace {
@@ -209,24 +212,87 @@ TEST(Ply, Float64PropertyShiftsTheNormal)
     expectVec(r.mesh->normals[0], 0, 0, -1);
 }
 
-TEST(Ply, Float64PositionsAreNotRead)
+TEST(Ply, DoublePositionsAndNormalsAreConvertedInBothByteOrders)
 {
-    std::string bytes = plyHeader("binary_little_endian", 1, "property double x\nproperty double y\nproperty double z\n");
-    for (double c : {1.0, 2.0, 3.0})
-        putDouble(bytes, c);
-    ReadResult r = readBytes(bytes);
-    EXPECT_EQ(r.mesh, nullptr);
-    EXPECT_EQ(r.messages, "Reading test... \nError reading file [test]\n");
+    // Doubles before a colour and a confidence; the big-endian file is
+    // swapped eight bytes at a time.
+    const std::string props = "property double x\nproperty double y\nproperty double z\n"
+                              "property float64 nx\nproperty float64 ny\nproperty float64 nz\n"
+                              "property uchar red\nproperty uchar green\nproperty uchar blue\n"
+                              "property float confidence\n";
+    for (bool big : {false, true}) {
+        std::string bytes = plyHeader(big ? "binary_big_endian" : "binary_little_endian", 2, props);
+        auto putD = [&](double v) {
+            char b[8];
+            std::memcpy(b, &v, 8);
+            if (big)
+                std::reverse(b, b + 8);
+            bytes.append(b, 8);
+        };
+        for (int i = 0; i < 2; ++i) {
+            for (double c : {0.1 + i, 2.0, i == 0 ? 3.0 : 1e300})
+                putD(c);
+            for (double c : {0.0, 0.0, -1.0})
+                putD(c);
+            bytes += "\x0a\x14\x1e";
+            putFloat(bytes, 0.5f, big);
+        }
+        ReadResult r = readBytes(bytes);
+        ASSERT_NE(r.mesh, nullptr) << r.messages;
+        ASSERT_EQ(r.mesh->vertices.size(), 2u);
+        EXPECT_EQ(r.mesh->vertices[1][0], 1.1f);
+        EXPECT_EQ(r.mesh->vertices[0][1], 2.0f);
+        EXPECT_TRUE(std::isinf(r.mesh->vertices[1][2]));  // beyond float: infinity, as strtof gives
+        expectVec(r.mesh->normals[1], 0, 0, -1);
+        EXPECT_EQ(r.mesh->colors[1], Color(10, 20, 30));
+        EXPECT_EQ(r.mesh->confidences[1], 0.5f);
+        EXPECT_EQ(r.messages, "Reading test... \n  Reading 2 vertices... Done.\n");
+    }
 }
 
-TEST(Ply, CommentAfterVertexPropertiesSkipsTheFaces)
+TEST(Ply, CommentsAnywhereInTheHeader)
 {
+    // Between the vertex properties and the faces, and inside an element.
     ReadResult r = readBytes(plyHeader("ascii", 3, kPlyXyz + std::string("comment here\n"),
-                                       "element face 1\nproperty list uchar int vertex_indices\n") +
+                                       "element face 1\nobj_info there\nproperty list uchar int vertex_indices\n") +
                              "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n");
     ASSERT_NE(r.mesh, nullptr);
     EXPECT_EQ(r.mesh->vertices.size(), 3u);
-    EXPECT_TRUE(r.mesh->faces.empty());
+    ASSERT_EQ(r.mesh->faces.size(), 1u);
+    EXPECT_EQ(r.messages, "Reading test... \n  Reading 3 vertices... \n  Reading 1 faces... Done.\n");
+}
+
+TEST(Ply, ElementsInAnyOrderAreSkippedByTheirLayout)
+{
+    // Binary: a camera with a list before the vertices, edges between the
+    // vertices and the faces, a material after them (never read).
+    std::string bytes = "ply\nformat binary_big_endian 1.0\nelement camera 2\nproperty list uchar double k\n"
+                        "property short id\nelement vertex 3\n" + std::string(kPlyXyz) +
+                        "element edge 1\nproperty int a\nproperty int b\nelement face 1\n"
+                        "property list uchar int vertex_indices\nelement material 9\nproperty float shine\n"
+                        "end_header\n";
+    bytes += '\2' + std::string(16, '\0') + std::string(2, '\0');
+    bytes += '\0' + std::string(2, '\0');
+    for (float c : {0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 1.f, 0.f})
+        putFloat(bytes, c, true);
+    putInt(bytes, 0, true);
+    putInt(bytes, 1, true);
+    bytes += '\3';
+    for (int i : {0, 1, 2})
+        putInt(bytes, i, true);
+    ReadResult r = readBytes(bytes);
+    ASSERT_NE(r.mesh, nullptr) << r.messages;
+    expectVec(r.mesh->vertices[2], 0, 1, 0);
+    ASSERT_EQ(r.mesh->faces.size(), 1u);
+    EXPECT_EQ(r.mesh->faces[0], Face(0, 1, 2));
+    // A skipped element that runs past the end is refused with its name.
+    std::string reason;
+    std::string shortBytes = bytes.substr(0, bytes.find("end_header\n") + 11) + '\2';
+    testing::internal::CaptureStderr();
+    std::unique_ptr<TriMesh> none(TriMesh::readFromMemory(shortBytes.data(), shortBytes.size(), "test", reason));
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(reason, "the file ends inside the PLY element \"camera\" (it is truncated)");
 }
 
 TEST(Ply, CarriageReturnLineEnds)
@@ -474,10 +540,15 @@ TEST(Off, OneBasedFacesAreRenumbered)
                           "Found indices ranging from 1 through 4\nRemapping to 0 through 3\n");
 }
 
-TEST(Off, LastFaceWithoutLineBreakFails)
+TEST(Off, BlanksBeforeOffAndCountsOnItsLineAndNoFinalLineBreak)
 {
-    ReadResult r = readBytes("OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2");
-    EXPECT_EQ(r.mesh, nullptr);
+    ReadResult r = readBytes(" \t\nOFF3 1 0 # counts\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2");
+    ASSERT_NE(r.mesh, nullptr) << r.messages;
+    ASSERT_EQ(r.mesh->faces.size(), 1u);
+    EXPECT_EQ(r.mesh->faces[0], Face(0, 1, 2));
+    EXPECT_EQ(r.messages, "Reading test... \n  Reading 3 vertices... \n  Reading 1 faces... Done.\n");
+    // A face missing before the end is still refused.
+    EXPECT_EQ(readBytes("OFF\n3 2 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2").mesh, nullptr);
 }
 
 TEST(Off, FaceLineExtrasAreDropped)
@@ -533,6 +604,63 @@ TEST(Obj, NumbersConvertAsTheCLibraryDoes)
     EXPECT_EQ(r.mesh->vertices[1][1], std::strtof("1e-50", nullptr));
     EXPECT_EQ(r.mesh->vertices[1][2], std::strtof("1e50", nullptr));
     EXPECT_EQ(readBytes("v 1 2\n").mesh, nullptr);
+}
+
+TEST(Obj, AnyStatementMayComeFirst)
+{
+    const char* const firsts[] = {"mtllib a.mtl", "usemtl red", "vt 0 0", "vn 0 0 1", "vp 0.5", "l 1 2", "p 1",
+                                  "g side", "o box", "s 1", "f", "\n\n  \t# after blanks", "  v 5 5 5"};
+    for (const char* first : firsts) {
+        SCOPED_TRACE(first);
+        ReadResult r = readBytes(std::string(first) + "\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+        ASSERT_NE(r.mesh, nullptr) << r.messages;
+        ASSERT_EQ(r.mesh->faces.size(), 1u);
+        EXPECT_EQ(r.messages, "Reading test... Done.\n");
+    }
+    // Words that are no OBJ statement stay unknown.
+    EXPECT_EQ(readBytes("mesh 1 2 3\n").messages, "Reading test... Unknown file type\n\nError reading file [test]\n");
+    EXPECT_EQ(readBytes("  xyz\n").messages, "Reading test... Unknown file type\n\nError reading file [test]\n");
+}
+
+TEST(Obj, LongLinesAreReadWhole)
+{
+    // A polygon of 400 corners on a line of about 2000 characters, then a
+    // vertex line padded past 1024 characters.
+    std::string text;
+    for (int i = 0; i < 400; ++i)
+        text += "v " + std::to_string(i) + " " + std::to_string(i * i) + " 0\n";
+    text += "f";
+    for (int i = 400; i >= 1; --i)
+        text += " " + std::to_string(i);
+    text += "\nv" + std::string(1100, ' ') + "7 8 9\n";
+    ReadResult r = readBytes(text);
+    ASSERT_NE(r.mesh, nullptr);
+    ASSERT_EQ(r.mesh->faces.size(), 398u);
+    EXPECT_EQ(r.mesh->faces.back(), Face(399, 1, 0));
+    ASSERT_EQ(r.mesh->vertices.size(), 401u);
+    expectVec(r.mesh->vertices[400], 7, 8, 9);
+}
+
+TEST(Obj, NanAndInfinityAreReadAndLeaveBoundsAndNormalsFinite)
+{
+    ReadResult r = readBytes("v 0 0 0\nv 1 0 0\nv 0 1 0\nv nan 0 0\nv -inf INFINITY NaN(7)\n"
+                             "f 1 2 3\nf 1 2 4\nf 1 3 5");
+    ASSERT_NE(r.mesh, nullptr);
+    EXPECT_TRUE(std::isnan(r.mesh->vertices[3][0]));
+    EXPECT_EQ(r.mesh->vertices[4][0], -std::numeric_limits<float>::infinity());
+    EXPECT_EQ(r.mesh->vertices[4][1], std::numeric_limits<float>::infinity());
+    TriMesh& m = *r.mesh;
+    testing::internal::CaptureStderr();
+    m.computeBoundingSphere();
+    m.computeNormals();
+    testing::internal::GetCapturedStderr();
+    EXPECT_NEAR(m.sphereRadius, std::sqrt(0.5f), 1e-6f);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_TRUE(std::isfinite(m.sphereCenter[k]));
+    for (const vec& n : m.normals) {
+        for (int k = 0; k < 3; ++k)
+            EXPECT_TRUE(std::isfinite(n[k]));
+    }
 }
 
 TEST(Obj, RelativeIndexBeforeAnyVertexFails)
@@ -653,6 +781,100 @@ TEST(Fixtures, HandMadeFiles)
     ReadResult obj = readFile(dir + "/obj/zero_index.obj");
     EXPECT_EQ(obj.mesh, nullptr);
     EXPECT_NE(obj.messages.find("Vertex index -1 in face 0 is out of range (5 vertices)\n"), std::string::npos);
+}
+
+// Newly accepted forms, each in a small file of its own.
+TEST(Fixtures, FormsOtherProgramsWrite)
+{
+    struct Case {
+        const char* file;
+        size_t vertices, faces;
+    };
+    const Case cases[] = {
+        {"obj/mtllib_first.obj", 4, 2},          {"obj/blank_start_lines.obj", 3, 1},
+        {"obj/long_polygon.obj", 300, 298},      {"obj/nan_vertex.obj", 5, 3},
+        {"obj/points_only.obj", 3, 0},           {"obj/zero_area.obj", 3, 1},
+        {"off/counts_on_off_line.off", 3, 1},    {"off/no_final_newline.off", 4, 2},
+        {"off/coff_colours.off", 4, 2},
+        {"ply/camera_first.ply", 3, 1},          {"ply/camera_first_binary.ply", 3, 1},
+        {"ply/face_first_double.ply", 4, 3},     {"ply/face_first_double_ascii.ply", 4, 3},
+        {"ply/any_case_and_comments.ply", 3, 1},
+    };
+    const std::string dir = KELVANE_TEST_DATA;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::string reason = "not cleared";
+        testing::internal::CaptureStderr();
+        std::unique_ptr<TriMesh> mesh(TriMesh::read((dir + "/" + c.file).c_str(), reason));
+        std::string messages = testing::internal::GetCapturedStderr();
+        ASSERT_NE(mesh, nullptr) << messages;
+        EXPECT_EQ(reason, "");
+        EXPECT_EQ(mesh->vertices.size(), c.vertices);
+        EXPECT_EQ(mesh->faces.size(), c.faces);
+    }
+    // Faces before the vertices are cut once the positions are known: the
+    // quad splits through its widest corner, 1, in both encodings.
+    for (const char* file : {"/ply/face_first_double.ply", "/ply/face_first_double_ascii.ply"}) {
+        ReadResult r = readFile(dir + file);
+        ASSERT_NE(r.mesh, nullptr);
+        EXPECT_EQ(r.mesh->faces[0], Face(1, 2, 3));
+        EXPECT_EQ(r.mesh->faces[1], Face(1, 3, 0));
+        EXPECT_EQ(r.mesh->faces[2], Face(0, 1, 3));
+        expectVec(r.mesh->vertices[1], 1, 0.1f, 0);
+    }
+}
+
+// Each kind of damage gives its own reason, while the standard-error
+// messages stay as they were.
+TEST(Fixtures, RefusalReasons)
+{
+    struct Case {
+        const char* file;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"obj/utf16.obj", "the file is UTF-16 encoded text; save it as UTF-8 or ASCII text to read it"},
+        {"obj/bad_vertex.obj", "line 3 has a vertex without three numbers"},
+        {"obj/zero_index.obj", "face 0 uses vertex -1, the file has 5 vertices"},
+        {"off/truncated_faces.off", "the file ends at face 2 of 3 (it is truncated)"},
+        {"off/bad_face_word.off", "face 2 of 2 (line 7) has \"x\" where a number should be"},
+        {"ply/face_index_out_of_range.ply", "face 0 uses vertex 90, the file has 3 vertices"},
+        {"ply/no_end_header.ply", "the PLY header has no end_header line"},
+        {"ply/truncated_camera.ply", "the file ends inside the PLY element \"camera\" (it is truncated)"},
+        {"ply/truncated_body.ply", "the polygon corner count 3 is more than the rest of the file can hold (the "
+                                   "file is truncated or damaged)"},
+        {"ply/huge_vertex_count.ply", "the vertex count 2147483647 is more than the rest of the file can hold "
+                                      "(the file is truncated or damaged)"},
+        {"off/missing.off", "the file cannot be read (No such file or directory)"},
+    };
+    const std::string dir = KELVANE_TEST_DATA;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string path = dir + "/" + c.file;
+        std::string reason;
+        testing::internal::CaptureStderr();
+        std::unique_ptr<TriMesh> mesh(TriMesh::read(path.c_str(), reason));
+        std::string messages = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(mesh, nullptr);
+        EXPECT_EQ(reason, c.reason);
+        EXPECT_EQ(messages.find(c.reason), std::string::npos);
+    }
+    // In-memory reads give reasons too; header-level refusals in words.
+    std::string reason;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(TriMesh::readFromMemory("", 0, "test", reason), nullptr);
+    EXPECT_EQ(reason, "the file is empty");
+    EXPECT_EQ(TriMesh::readFromMemory("ply\nformat ascii 2.0\n", 19, "test", reason), nullptr);
+    EXPECT_EQ(reason, "the PLY header names no known format (ascii, binary_little_endian or binary_big_endian 1.0)");
+    EXPECT_EQ(TriMesh::readFromMemory("# only a comment\n", 17, "test", reason), nullptr);
+    EXPECT_EQ(reason, "the file holds no vertices and no faces");
+    EXPECT_EQ(TriMesh::readFromMemory("pxy\n", 4, "test", reason), nullptr);
+    EXPECT_EQ(reason, "the file is not a triangle mesh Kelvane can read (PLY, OFF, OBJ, ray-tracer, SM or 3DS), or "
+                      "it is damaged");
+    std::unique_ptr<TriMesh> ok(TriMesh::readFromMemory("v 0 0 0\n", 8, "test", reason));
+    testing::internal::GetCapturedStderr();
+    EXPECT_NE(ok, nullptr);
+    EXPECT_EQ(reason, "");
 }
 
 TEST(MedianEdgeLength, SmallMeshes)
