@@ -10,6 +10,8 @@
 #include <QFile>
 
 #include <array>
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -120,7 +122,162 @@ char* putTriple(char* p, const vec& v)
     return p;
 }
 
-void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out)
+// Gives each distinct vector (by its bits) one index, in order of first
+// appearance. Open addressing in a table kept at most half full.
+class VectorIndex {
+public:
+    explicit VectorIndex(size_t expected)
+    {
+        size_t size = 16;
+        while (size < 2 * expected) {
+            size *= 2;
+        }
+        table.assign(size, -1);
+        vectors.reserve(expected);
+    }
+
+    int indexOf(const vec& v)
+    {
+        const std::array<std::uint32_t, 3> key = bitsOf(v);
+        const size_t mask = table.size() - 1;
+        size_t slot = hash(key) & mask;
+        while (table[slot] >= 0) {
+            if (bitsOf(vectors[size_t(table[slot])]) == key) {
+                return table[slot];
+            }
+            slot = (slot + 1) & mask;
+        }
+        const int index = int(vectors.size());
+        vectors.push_back(v);
+        table[slot] = index;
+        if (2 * vectors.size() > table.size()) {
+            grow();
+        }
+        return index;
+    }
+    const std::vector<vec>& values() const { return vectors; }
+
+private:
+    static std::array<std::uint32_t, 3> bitsOf(const vec& v)
+    {
+        std::array<std::uint32_t, 3> bits;
+        for (int k = 0; k < 3; ++k) {
+            const float f = v[k];
+            std::memcpy(&bits[size_t(k)], &f, sizeof(f));
+        }
+        return bits;
+    }
+    static size_t hash(const std::array<std::uint32_t, 3>& key)
+    {
+        std::uint64_t h = key[0] * 0x9E3779B97F4A7C15ull;
+        h ^= (h >> 29) ^ (key[1] * 0xC2B2AE3D27D4EB4Full);
+        h ^= (h >> 31) ^ (key[2] * 0x165667B19E3779F9ull);
+        return size_t(h ^ (h >> 32));
+    }
+    void grow()
+    {
+        std::vector<int> bigger(table.size() * 2, -1);
+        const size_t mask = bigger.size() - 1;
+        for (size_t index = 0; index < vectors.size(); ++index) {
+            size_t slot = hash(bitsOf(vectors[index])) & mask;
+            while (bigger[slot] >= 0) {
+                slot = (slot + 1) & mask;
+            }
+            bigger[slot] = int(index);
+        }
+        table.swap(bigger);
+    }
+
+    std::vector<int> table;
+    std::vector<vec> vectors;
+};
+
+char* putIndexTriple(char* p, int a, int b, int c)
+{
+    *p++ = '<';
+    p = std::to_chars(p, p + 16, a).ptr;
+    p = put(p, ", ");
+    p = std::to_chars(p, p + 16, b).ptr;
+    p = put(p, ", ");
+    p = std::to_chars(p, p + 16, c).ptr;
+    *p++ = '>';
+    return p;
+}
+
+// "\tname {\n\t\tcount" then ",\n\t\t<x, y, z>" per vector, then "\n\t}\n".
+void writeVectorList(const char* name, const std::vector<vec>& vectors, PovOutput& out)
+{
+    out += "\t";
+    out += name;
+    out += " {\n\t\t";
+    out += std::to_string(vectors.size()).c_str();
+    for (const vec& v : vectors) {
+        char* p = out.room(3 * 64 + 16);
+        p = put(p, ",\n\t\t");
+        out.commit(putTriple(p, v));
+        out.flushIfLarge();
+    }
+    out += "\n\t}\n";
+}
+
+void writeIndexList(const char* name, const std::vector<int>& indices, PovOutput& out)
+{
+    out += "\t";
+    out += name;
+    out += " {\n\t\t";
+    out += std::to_string(indices.size() / 3).c_str();
+    for (size_t k = 0; k + 2 < indices.size(); k += 3) {
+        char* p = out.room(3 * 16 + 16);
+        p = put(p, ",\n\t\t");
+        out.commit(putIndexTriple(p, indices[k], indices[k + 1], indices[k + 2]));
+        out.flushIfLarge();
+    }
+    out += "\n\t}\n";
+}
+
+// The same faces, corners and normals as writeTriangles, as one mesh2: each
+// distinct corner position and normal is written once and the faces refer
+// to them by index; the texture is given once for the whole mesh. POV-Ray
+// parses this form many times faster than separate triangles.
+void writeMesh2(LnMesh* mesh, size_t i, PovOutput& out)
+{
+    const int faces = mesh->getNumFaces();
+    const bool flat = mesh->isFlat();
+    VectorIndex positions(size_t(faces) / 2 + 3);
+    VectorIndex normals(flat ? 0 : size_t(faces) / 2 + 3);
+    std::vector<int> faceIndices(3 * size_t(faces));
+    std::vector<int> normalIndices(flat ? 0 : 3 * size_t(faces));
+    for (int j = 0; j < faces; ++j) {
+        vec a, b, c;
+        mesh->getFaceVertices(j, a, b, c);
+        int* f = &faceIndices[3 * size_t(j)];
+        f[0] = positions.indexOf(a);
+        f[1] = positions.indexOf(b);
+        f[2] = positions.indexOf(c);
+        if (!flat) {
+            mesh->getFaceNormals(j, a, b, c);
+            int* n = &normalIndices[3 * size_t(j)];
+            n[0] = normals.indexOf(a);
+            n[1] = normals.indexOf(b);
+            n[2] = normals.indexOf(c);
+        }
+    }
+    out += "\nmesh2 {\n";
+    writeVectorList("vertex_vectors", positions.values(), out);
+    if (!flat) {
+        writeVectorList("normal_vectors", normals.values(), out);
+    }
+    writeIndexList("face_indices", faceIndices, out);
+    if (!flat) {
+        writeIndexList("normal_indices", normalIndices, out);
+    }
+    out += "\ttexture { TEXTURE";
+    out += std::to_string(i).c_str();
+    out += " }\n}\n";
+}
+
+void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovMeshForm form,
+                PovOutput& out)
 {
     out += "#include \"colors.inc\"\n#include \"woods.inc\"\n#include \"stones.inc\"\n\n";
 
@@ -184,8 +341,13 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out
         out += "\n\ttexture { TEXTURE0 }\n}\n";
     }
 
+    const PovMeshForm written = resolveMeshForm(form, scene.triangleCount());
     for (size_t i = 1; i < scene.models.size(); ++i) {
         LnMesh* mesh = scene.models[i]->getMesh();
+        if (written == PovMeshForm::Mesh2 && mesh->getNumFaces() > 0) {
+            writeMesh2(mesh, i, out);
+            continue;
+        }
         const std::string textureLine = "\t\ttexture { TEXTURE" + std::to_string(i) + " }\n\t}\n";
         out += "\nmesh {\n";
         const int faces = mesh->getNumFaces();
@@ -231,16 +393,16 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out
 
 } // namespace
 
-QString& PovScene::povText(qglviewer::Camera* camera)
+QString& PovScene::povText(qglviewer::Camera* camera, PovMeshForm form)
 {
     text.clear();
     PovOutput out;
-    writeScene(*this, camera, out);
+    writeScene(*this, camera, form, out);
     text = out.text();
     return text;
 }
 
-void PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName)
+void PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName, PovMeshForm form)
 {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
         std::fopen(QFile::encodeName(fileName).constData(), "wb"), &std::fclose);
@@ -248,7 +410,7 @@ void PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName)
         return;
     }
     PovOutput out(file.get());
-    writeScene(*this, camera, out);
+    writeScene(*this, camera, form, out);
     out.flush();
 }
 
