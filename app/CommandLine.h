@@ -5,10 +5,13 @@
 //   kelvane --render IMAGE [options] SCENE  ray-trace with POV-Ray, save the picture
 //   kelvane --preview IMAGE [options] SCENE save what the OpenGL view shows
 //
-// options: --size WxH (default 800x600), --ground, --indoor; also --help and
-// --version. The modes combine in one run and share one camera, fitted as
+// options: --size WxH (default 800x600), --ground, --indoor, --mesh-form
+// triangles|mesh2|auto, --antialias, --antialias-threshold T, --timeout
+// SECONDS; also --help and --version. The modes combine in one run and share one camera, fitted as
 // the view fits it after a load. --pov and --render need no display;
 // --preview needs an X server (xvfb-run -a on a headless machine).
+
+#include "scene/PovRenderSettings.h"
 
 #include <QSize>
 #include <QString>
@@ -22,6 +25,10 @@ struct CommandLineOptions {
     QSize size = QSize(800, 600);
     bool ground = false;
     bool indoor = false;
+    // Antialiasing and mesh form for --pov and --render; the picture size is
+    // `size`.
+    PovRenderSettings render;
+    int timeoutSeconds = -1; // --render's limit on POV-Ray's run; -1: none
     bool help = false;
     bool version = false;
 };
