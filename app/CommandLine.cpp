@@ -15,6 +15,7 @@
 
 #include <QGLViewer/camera.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -140,11 +141,9 @@ bool render(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions
         } else if (why.isEmpty() && thread.exitCode == 0) {
             why << QStringLiteral("it left no picture");
         }
+        // POV-Ray's own lines, on the one line this failure gets.
         say(QStringLiteral("POV-Ray failed to render the scene%1")
-                .arg(why.isEmpty() ? QString() : QStringLiteral(": ") + why.takeFirst()));
-        for (const QString& more : why) {
-            std::fprintf(stderr, "kelvane:   %s\n", qPrintable(more));
-        }
+                .arg(why.isEmpty() ? QString() : QStringLiteral(": ") + why.join(QStringLiteral("; "))));
         return false;
     }
     return saveImage(picture, options.renderImage);
