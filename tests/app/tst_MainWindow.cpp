@@ -63,7 +63,7 @@ private slots:
                                      "menuLighting:Lighting"}));
         QCOMPARE(menuEntries(w.ui.menuFile),
                  QStringList({"actionOpen_Scene", "-", "actionRender_Full_Size",
-                              "actionPreview_POV_Ray_Scene"}));
+                              "actionPreview_POV_Ray_Scene", "actionRender_Settings"}));
         QCOMPARE(menuEntries(w.ui.menuView),
                  QStringList({"actionReset_Camera", "-", "actionShow_Lights",
                               "actionShow_Ground_Plane", "-", "actionWireframe"}));

@@ -1,9 +1,9 @@
 #include "scene/PovRenderThread.h"
 #include "scene/PovScene.h"
+#include "tests/support/PovrayChildren.h"
 
 #include <QGLViewer/camera.h>
 
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QSignalSpy>
@@ -34,26 +34,6 @@ QByteArray readFile(const QString& name)
 {
     QFile f(name);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// The process ids of this process's children running POV-Ray, zombies
-// included (a child killed but never waited for).
-QStringList povrayChildren()
-{
-    QStringList found;
-    const QByteArray self = QByteArray::number(QCoreApplication::applicationPid());
-    QDirIterator it(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        const QString pid = QFileInfo(it.next()).fileName();
-        // "pid (comm) state ppid ..."
-        const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
-        const int close = stat.lastIndexOf(')');
-        const QList<QByteArray> rest = stat.mid(close + 2).split(' ');
-        if (close > 0 && rest.size() > 1 && rest[1] == self && stat.contains("(povray)")) {
-            found << pid + ":" + QString::fromLatin1(rest[0]);
-        }
-    }
-    return found;
 }
 
 // The fraction of pixels whose grey levels differ by more than `tolerance`.
