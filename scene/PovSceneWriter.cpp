@@ -122,74 +122,92 @@ char* putTriple(char* p, const vec& v)
     return p;
 }
 
-// Gives each distinct vector (by its bits) one index, in order of first
-// appearance. Open addressing in a table kept at most half full.
-class VectorIndex {
+// Gives each distinct corner, a position and (when the mesh is smooth) its
+// normal, one index in order of first appearance; corners are equal when
+// their bits are. Open addressing in a table kept at most half full, each
+// slot holding its corner's hash, so most probes never look at the corner.
+class CornerIndex {
 public:
-    explicit VectorIndex(size_t expected)
+    CornerIndex(size_t expected, bool withNormals) : withNormals(withNormals)
     {
         size_t size = 16;
         while (size < 2 * expected) {
             size *= 2;
         }
-        table.assign(size, -1);
-        vectors.reserve(expected);
+        table.assign(size, Slot());
+        positions.reserve(expected);
+        if (withNormals) {
+            normals.reserve(expected);
+        }
     }
 
-    int indexOf(const vec& v)
+    int indexOf(const vec& position, const vec& normal)
     {
-        const std::array<std::uint32_t, 3> key = bitsOf(v);
-        const size_t mask = table.size() - 1;
-        size_t slot = hash(key) & mask;
-        while (table[slot] >= 0) {
-            if (bitsOf(vectors[size_t(table[slot])]) == key) {
-                return table[slot];
+        const std::uint32_t h = hash(position, normal);
+        size_t mask = table.size() - 1;
+        size_t slot = h & mask;
+        while (table[slot].index >= 0) {
+            const int index = table[slot].index;
+            if (table[slot].hash == h && same(positions[size_t(index)], position) &&
+                (!withNormals || same(normals[size_t(index)], normal))) {
+                return index;
             }
             slot = (slot + 1) & mask;
         }
-        const int index = int(vectors.size());
-        vectors.push_back(v);
-        table[slot] = index;
-        if (2 * vectors.size() > table.size()) {
+        const int index = int(positions.size());
+        positions.push_back(position);
+        if (withNormals) {
+            normals.push_back(normal);
+        }
+        table[slot] = Slot{h, index};
+        if (2 * positions.size() > table.size()) {
             grow();
         }
         return index;
     }
-    const std::vector<vec>& values() const { return vectors; }
+
+    std::vector<vec> positions;
+    std::vector<vec> normals; // parallel to positions; empty without normals
 
 private:
-    static std::array<std::uint32_t, 3> bitsOf(const vec& v)
+    struct Slot {
+        std::uint32_t hash = 0;
+        int index = -1;
+    };
+
+    static bool same(const vec& a, const vec& b) { return std::memcmp(&a, &b, sizeof(vec)) == 0; }
+    std::uint32_t hash(const vec& position, const vec& normal) const
     {
-        std::array<std::uint32_t, 3> bits;
-        for (int k = 0; k < 3; ++k) {
-            const float f = v[k];
-            std::memcpy(&bits[size_t(k)], &f, sizeof(f));
+        std::uint32_t bits[6] = {};
+        std::memcpy(bits, &position, sizeof(vec));
+        if (withNormals) {
+            std::memcpy(bits + 3, &normal, sizeof(vec));
         }
-        return bits;
-    }
-    static size_t hash(const std::array<std::uint32_t, 3>& key)
-    {
-        std::uint64_t h = key[0] * 0x9E3779B97F4A7C15ull;
-        h ^= (h >> 29) ^ (key[1] * 0xC2B2AE3D27D4EB4Full);
-        h ^= (h >> 31) ^ (key[2] * 0x165667B19E3779F9ull);
-        return size_t(h ^ (h >> 32));
+        std::uint64_t h = 0x9E3779B97F4A7C15ull;
+        for (std::uint32_t b : bits) {
+            h = (h ^ b) * 0xFF51AFD7ED558CCDull;
+            h ^= h >> 32;
+        }
+        return std::uint32_t(h);
     }
     void grow()
     {
-        std::vector<int> bigger(table.size() * 2, -1);
+        std::vector<Slot> bigger(table.size() * 2);
         const size_t mask = bigger.size() - 1;
-        for (size_t index = 0; index < vectors.size(); ++index) {
-            size_t slot = hash(bitsOf(vectors[index])) & mask;
-            while (bigger[slot] >= 0) {
-                slot = (slot + 1) & mask;
+        for (const Slot& s : table) {
+            if (s.index >= 0) {
+                size_t slot = s.hash & mask;
+                while (bigger[slot].index >= 0) {
+                    slot = (slot + 1) & mask;
+                }
+                bigger[slot] = s;
             }
-            bigger[slot] = int(index);
         }
         table.swap(bigger);
     }
 
-    std::vector<int> table;
-    std::vector<vec> vectors;
+    bool withNormals;
+    std::vector<Slot> table;
 };
 
 char* putIndexTriple(char* p, int a, int b, int c)
@@ -235,42 +253,34 @@ void writeIndexList(const char* name, const std::vector<int>& indices, PovOutput
     out += "\n\t}\n";
 }
 
-// The same faces, corners and normals as writeTriangles, as one mesh2: each
-// distinct corner position and normal is written once and the faces refer
-// to them by index; the texture is given once for the whole mesh. POV-Ray
-// parses this form many times faster than separate triangles.
+// The same faces, corners and normals as the triangle form, as one mesh2:
+// each distinct corner (position and normal) is written once and the faces
+// refer to it by index, which POV-Ray also uses for the normals; the texture
+// is given once for the whole mesh. POV-Ray parses this form many times
+// faster than separate triangles.
 void writeMesh2(LnMesh* mesh, size_t i, PovOutput& out)
 {
     const int faces = mesh->getNumFaces();
     const bool flat = mesh->isFlat();
-    VectorIndex positions(size_t(faces) / 2 + 3);
-    VectorIndex normals(flat ? 0 : size_t(faces) / 2 + 3);
+    CornerIndex corners(size_t(faces) / 2 + 3, !flat);
     std::vector<int> faceIndices(3 * size_t(faces));
-    std::vector<int> normalIndices(flat ? 0 : 3 * size_t(faces));
     for (int j = 0; j < faces; ++j) {
-        vec a, b, c;
+        vec a, b, c, na, nb, nc;
         mesh->getFaceVertices(j, a, b, c);
-        int* f = &faceIndices[3 * size_t(j)];
-        f[0] = positions.indexOf(a);
-        f[1] = positions.indexOf(b);
-        f[2] = positions.indexOf(c);
         if (!flat) {
-            mesh->getFaceNormals(j, a, b, c);
-            int* n = &normalIndices[3 * size_t(j)];
-            n[0] = normals.indexOf(a);
-            n[1] = normals.indexOf(b);
-            n[2] = normals.indexOf(c);
+            mesh->getFaceNormals(j, na, nb, nc);
         }
+        int* f = &faceIndices[3 * size_t(j)];
+        f[0] = corners.indexOf(a, na);
+        f[1] = corners.indexOf(b, nb);
+        f[2] = corners.indexOf(c, nc);
     }
     out += "\nmesh2 {\n";
-    writeVectorList("vertex_vectors", positions.values(), out);
+    writeVectorList("vertex_vectors", corners.positions, out);
     if (!flat) {
-        writeVectorList("normal_vectors", normals.values(), out);
+        writeVectorList("normal_vectors", corners.normals, out);
     }
     writeIndexList("face_indices", faceIndices, out);
-    if (!flat) {
-        writeIndexList("normal_indices", normalIndices, out);
-    }
     out += "\ttexture { TEXTURE";
     out += std::to_string(i).c_str();
     out += " }\n}\n";

@@ -226,6 +226,7 @@ private slots:
         QTest::newRow("cube, wide") << "../data/npr/cube.npr" << QStringList({"--size", "800x400"});
         QTest::newRow("boxes, tall, indoor")
             << "../../samples/boxes.npr" << QStringList({"--size", "480x640", "--indoor"});
+        QTest::newRow("torus, mesh2") << "../../samples/torus.off" << QStringList({"--mesh-form", "mesh2"});
     }
     void renderAndPreviewFrameAlike()
     {
