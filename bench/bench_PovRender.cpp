@@ -3,9 +3,9 @@
 // parse and render) with each mesh form, and POV-Ray's own parse time of
 // the scene text written in that form (its statistics' "Parse Time"), and
 // the export alone (PovScene::writePovFile in this process) per triangle.
-//   build/bench/bench_PovRender [triangles ...] [--skip-slow]
-// --skip-slow leaves out the triangle form above 300k triangles, whose
-// parse takes minutes.
+//   build/bench/bench_PovRender [triangles ...] [--skip-slow] [--export-only]
+// --skip-slow leaves out POV-Ray for the triangle form above 300k
+// triangles, whose parse takes minutes; --export-only leaves out POV-Ray.
 
 #include "BenchUtil.h"
 
@@ -86,9 +86,12 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     std::vector<long> sizes;
     bool skipSlow = false;
+    bool exportOnly = false;
     for (int i = 1; i < argc; ++i) {
         if (QByteArray(argv[i]) == "--skip-slow") {
             skipSlow = true;
+        } else if (QByteArray(argv[i]) == "--export-only") {
+            exportOnly = true;
         } else {
             sizes.push_back(std::atol(argv[i]));
         }
@@ -139,7 +142,7 @@ int main(int argc, char* argv[])
                 scene.writePovFile(&camera, pov, meshForm);
                 exported = std::min(exported, double(exportClock.nsecsElapsed()) * 1e-9);
             }
-            if (skipSlow && slow && triangles > 300000) {
+            if (exportOnly || (skipSlow && slow && triangles > 300000)) {
                 std::printf("%9ld  %-9s  %9s  %9s  %11s  %9.0f\n", triangles, form, "skipped", "-",
                             qPrintable(cell(exported)), exported * 1e9 / double(triangles));
                 continue;
