@@ -104,7 +104,8 @@ bool render(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions
     QDir::setCurrent(work.path());
     scene.writePovFile(camera, QStringLiteral("tempscene.pov"), settings.meshForm);
     QString iniError;
-    const bool iniWritten = settings.writeIniFile(QStringLiteral("POVRAY.INI"), options.size, &iniError);
+    const bool iniWritten =
+        settings.writeIniFile(QStringLiteral("POVRAY.INI"), options.size, &iniError);
     PovRenderThread thread;
     ProgressLine line;
     if (iniWritten) {
@@ -142,8 +143,9 @@ bool render(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions
             why << QStringLiteral("it left no picture");
         }
         // POV-Ray's own lines, on the one line this failure gets.
+        const QString reasons = why.join(QStringLiteral("; "));
         say(QStringLiteral("POV-Ray failed to render the scene%1")
-                .arg(why.isEmpty() ? QString() : QStringLiteral(": ") + why.join(QStringLiteral("; "))));
+                .arg(reasons.isEmpty() ? QString() : QStringLiteral(": ") + reasons));
         return false;
     }
     return saveImage(picture, options.renderImage);
@@ -202,7 +204,8 @@ int runHeadless(const CommandLineOptions& options)
     camera.setSceneCenter(qglviewer::Vec(center[0], center[1], center[2]));
     camera.showEntireScene();
 
-    if (!options.povFile.isEmpty() && !writePov(scene, &camera, options.povFile, options.render.meshForm)) {
+    if (!options.povFile.isEmpty() &&
+        !writePov(scene, &camera, options.povFile, options.render.meshForm)) {
         return 1;
     }
     if (!options.renderImage.isEmpty() &&
@@ -246,7 +249,8 @@ int runWithView(const CommandLineOptions& options)
     if (!saveImage(shown, options.previewImage)) {
         return 1;
     }
-    if (!options.povFile.isEmpty() && !writePov(scene, viewer.camera(), options.povFile, options.render.meshForm)) {
+    if (!options.povFile.isEmpty() &&
+        !writePov(scene, viewer.camera(), options.povFile, options.render.meshForm)) {
         return 1;
     }
     if (!options.renderImage.isEmpty() &&
@@ -321,7 +325,8 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
         } else if (a == QLatin1String("--indoor")) {
             options.indoor = true;
         } else if (a == QLatin1String("--mesh-form")) {
-            if (i + 1 >= arguments.size() || !parseMeshForm(arguments[i + 1], options.render.meshForm)) {
+            if (i + 1 >= arguments.size() ||
+                !parseMeshForm(arguments[i + 1], options.render.meshForm)) {
                 error = QStringLiteral("--mesh-form takes triangles, mesh2 or auto");
                 return false;
             }
@@ -332,7 +337,8 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
             bool ok = false;
             const double t = i + 1 < arguments.size() ? arguments[i + 1].toDouble(&ok) : 0.0;
             if (!ok || !(t >= 0.0 && t <= PovRenderSettings::maxThreshold)) {
-                error = QStringLiteral("--antialias-threshold takes a number from 0 to 3, such as 0.3");
+                error = QStringLiteral(
+                    "--antialias-threshold takes a number from 0 to 3, such as 0.3");
                 return false;
             }
             ++i;

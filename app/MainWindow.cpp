@@ -60,7 +60,8 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
     addAction(cancelRenderAction);
     connect(cancelRenderAction, &QAction::triggered, this, &MainWindow::cancelRender);
     connect(cancelRenderButton, &QPushButton::clicked, this, &MainWindow::cancelRender);
-    connect(&renderThread, &PovRenderThread::progressChanged, this, &MainWindow::showRenderProgress);
+    connect(&renderThread, &PovRenderThread::progressChanged, this,
+            &MainWindow::showRenderProgress);
     renderStatusTimer.setInterval(1000);
     connect(&renderStatusTimer, &QTimer::timeout, this, &MainWindow::updateRenderStatus);
     setRendering(false);
@@ -229,10 +230,12 @@ void MainWindow::on_render_finished()
     } else {
         QStringList reasons = renderThread.messages();
         if (!renderThread.started) {
-            reasons.prepend(QStringLiteral("POV-Ray could not be started (%1: %2); is it installed?")
-                                .arg(renderThread.program, renderThread.errorText));
+            reasons.prepend(
+                QStringLiteral("POV-Ray could not be started (%1: %2); is it installed?")
+                    .arg(renderThread.program, renderThread.errorText));
         } else if (reasons.isEmpty()) {
-            reasons << QStringLiteral("POV-Ray ended with exit status %1.").arg(renderThread.exitCode);
+            reasons << QStringLiteral("POV-Ray ended with exit status %1.")
+                           .arg(renderThread.exitCode);
         }
         outputWindow->showFailure(reasons);
     }

@@ -45,14 +45,16 @@ QSize PovRenderSettings::pictureSize(const QSize& viewSize) const
 QByteArray PovRenderSettings::iniText(const QSize& viewSize) const
 {
     const QSize picture = pictureSize(viewSize);
-    QByteArray text = QStringLiteral("+W%1 +H%2\n").arg(picture.width()).arg(picture.height()).toLatin1();
+    QByteArray text =
+        QStringLiteral("+W%1 +H%2\n").arg(picture.width()).arg(picture.height()).toLatin1();
     if (antialias) {
         text += "+A" + povGeneral(antialiasThreshold).toLatin1() + "\n";
     }
     return text;
 }
 
-bool PovRenderSettings::writeIniFile(const QString& fileName, const QSize& viewSize, QString* error) const
+bool PovRenderSettings::writeIniFile(const QString& fileName, const QSize& viewSize,
+                                     QString* error) const
 {
     QFile file(fileName);
     const QByteArray text = iniText(viewSize);
@@ -78,7 +80,8 @@ QJsonObject PovRenderSettings::toJson() const
     return json;
 }
 
-bool PovRenderSettings::fromJson(const QJsonObject& json, PovRenderSettings& settings, QString* error)
+bool PovRenderSettings::fromJson(const QJsonObject& json, PovRenderSettings& settings,
+                                 QString* error)
 {
     PovRenderSettings read = settings;
     QString problem;
@@ -88,7 +91,8 @@ bool PovRenderSettings::fromJson(const QJsonObject& json, PovRenderSettings& set
             return;
         }
         if (!v.isBool()) {
-            problem = QStringLiteral("render setting '%1' must be true or false").arg(QLatin1String(key));
+            problem = QStringLiteral("render setting '%1' must be true or false")
+                          .arg(QLatin1String(key));
             return;
         }
         target = v.toBool();

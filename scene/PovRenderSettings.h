@@ -52,13 +52,15 @@ struct PovRenderSettings {
     QByteArray iniText(const QSize& viewSize) const;
     // Writes iniText() to `fileName` (truncated). Returns false with the
     // reason in `error` when the file cannot be written whole.
-    bool writeIniFile(const QString& fileName, const QSize& viewSize, QString* error = nullptr) const;
+    bool writeIniFile(const QString& fileName, const QSize& viewSize,
+                      QString* error = nullptr) const;
 
     QJsonObject toJson() const;
     // Reads what toJson() wrote; keys that are missing keep their defaults.
     // Returns false, with a sentence in `error` and `settings` untouched,
     // when a value is of the wrong type or out of range.
-    static bool fromJson(const QJsonObject& json, PovRenderSettings& settings, QString* error = nullptr);
+    static bool fromJson(const QJsonObject& json, PovRenderSettings& settings,
+                         QString* error = nullptr);
 
     bool operator==(const PovRenderSettings& other) const;
     bool operator!=(const PovRenderSettings& other) const { return !(*this == other); }
