@@ -140,11 +140,16 @@ bool MainWindow::confirmLargeScene(bool writesPovScene)
     }
     QString form;
     if (writesPovScene) {
-        form = resolveMeshForm(renderSettings.meshForm, triangles) == PovMeshForm::Mesh2
-                   ? QStringLiteral(" The meshes will be written in the compact mesh2 form.")
-                   : QStringLiteral(" The meshes will be written as separate triangles, which "
-                                    "POV-Ray reads slowly at this size (see File > Render "
-                                    "Settings...).");
+        if (resolveMeshForm(renderSettings.meshForm, triangles) == PovMeshForm::Mesh2) {
+            form = QStringLiteral(" The meshes will be written for POV-Ray in the compact mesh2 "
+                                  "form.");
+        } else if (triangles <= autoMeshFormLimit) {
+            form = QStringLiteral(" The meshes will be written for POV-Ray as separate triangles.");
+        } else {
+            form = QStringLiteral(" The meshes will be written for POV-Ray as separate triangles, "
+                                  "which POV-Ray reads slowly at this size (File > Render "
+                                  "Settings... offers the mesh2 form).");
+        }
     }
     const QMessageBox::StandardButton answer = QMessageBox::warning(
         this, QStringLiteral("Large Scene"),

@@ -472,9 +472,13 @@ private slots:
         QString question;
         answerMessageBox(QMessageBox::No, &question);
         w.ui.actionRender_Full_Size->trigger();
-        QVERIFY2(question.contains("written as separate triangles"), qPrintable(question));
+        QVERIFY2(question.contains("written for POV-Ray as separate triangles."), qPrintable(question));
         QVERIFY(!QFile::exists("tempscene.pov"));
         w.renderSettings.meshForm = PovMeshForm::Mesh2;
+        // The question before subdividing names no form.
+        answerMessageBox(QMessageBox::No, &question);
+        QVERIFY(!w.confirmLargeScene());
+        QVERIFY2(!question.contains("POV-Ray"), qPrintable(question));
         answerMessageBox(QMessageBox::No, &question);
         w.ui.actionPreview_POV_Ray_Scene->trigger();
         QVERIFY2(question.contains("compact mesh2 form"), qPrintable(question));
