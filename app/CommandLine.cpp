@@ -17,9 +17,14 @@
 
 #include <QGLViewer/camera.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -52,40 +57,78 @@ bool saveImage(const QImage& image, const QString& fileName)
     return true;
 }
 
-// The last non-empty line POV-Ray printed, to say why it failed.
-QString lastLine(const QByteArray& output)
-{
-    const QList<QByteArray> lines = output.split('\n');
-    for (int i = lines.size() - 1; i >= 0; --i) {
-        const QByteArray line = lines[i].trimmed();
-        if (!line.isEmpty()) {
-            return QString::fromLocal8Bit(line);
+// Shows POV-Ray's progress on one line of standard error, when that is a
+// terminal; called from the render thread.
+class ProgressLine {
+public:
+    ProgressLine()
+    {
+#ifdef Q_OS_UNIX
+        shown = isatty(STDERR_FILENO);
+#endif
+    }
+    void show(const PovProgress& progress)
+    {
+        if (shown) {
+            std::fprintf(stderr, "\rkelvane: %-40s", qPrintable(progress.text()));
+            std::fflush(stderr);
+            used = true;
         }
     }
-    return QString();
-}
+    // Ends the line, so what follows starts on a line of its own.
+    void end()
+    {
+        if (used) {
+            std::fputc('\n', stderr);
+            used = false;
+        }
+    }
+
+private:
+    bool shown = false;
+    bool used = false;
+};
 
 // Renders the scene with POV-Ray in a private temporary directory (the
 // renderer's three working files stay out of the user's way) and saves the
-// picture. Returns false after saying why.
-bool render(PovScene& scene, qglviewer::Camera* camera, const QSize& size, const QString& image)
+// picture. Returns false after saying why, with POV-Ray's own messages.
+bool render(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions& options)
 {
     QTemporaryDir work;
     if (!work.isValid()) {
         say(QStringLiteral("cannot create a temporary directory for POV-Ray"));
         return false;
     }
+    PovRenderSettings settings = options.render;
+    settings.useViewSize = false;
+    settings.size = options.size;
     const QString previous = QDir::currentPath();
     QDir::setCurrent(work.path());
-    scene.writePovFile(camera, QStringLiteral("tempscene.pov"));
-    scene.writeIniFile(size.width(), size.height());
+    scene.writePovFile(camera, QStringLiteral("tempscene.pov"), settings.meshForm);
+    QString iniError;
+    const bool iniWritten =
+        settings.writeIniFile(QStringLiteral("POVRAY.INI"), options.size, &iniError);
     PovRenderThread thread;
-    thread.sceneFile = QStringLiteral("tempscene.pov");
-    thread.start();
-    thread.wait();
-    const QImage picture(QStringLiteral("tempscene.bmp"));
+    ProgressLine line;
+    if (iniWritten) {
+        thread.sceneFile = QStringLiteral("tempscene.pov");
+        if (options.timeoutSeconds >= 0) {
+            thread.finishTimeout = int(std::min(options.timeoutSeconds * 1000LL, 2147483647LL));
+        }
+        QObject::connect(&thread, &PovRenderThread::progressChanged, &thread,
+                         [&line](const PovProgress& progress) { line.show(progress); },
+                         Qt::DirectConnection);
+        thread.start();
+        thread.wait();
+        line.end();
+    }
+    const QImage picture = thread.succeeded() ? QImage(QStringLiteral("tempscene.bmp")) : QImage();
     QDir::setCurrent(previous);
 
+    if (!iniWritten) {
+        say(iniError);
+        return false;
+    }
     if (!thread.started) {
         say(QStringLiteral("POV-Ray could not be started (%1: %2); install the packages povray "
                            "and povray-includes")
@@ -93,18 +136,27 @@ bool render(PovScene& scene, qglviewer::Camera* camera, const QSize& size, const
         return false;
     }
     if (picture.isNull()) {
-        QString why = thread.timedOut ? QStringLiteral("it did not finish within 30 seconds")
-                                      : lastLine(thread.output);
+        QStringList why = thread.messages();
+        why.removeAll(QStringLiteral("Render failed"));
+        if (thread.timedOut) {
+            why = QStringList{QStringLiteral("it did not finish within %1 seconds (--timeout)")
+                                  .arg(options.timeoutSeconds)};
+        } else if (why.isEmpty() && thread.exitCode == 0) {
+            why << QStringLiteral("it left no picture");
+        }
+        // POV-Ray's own lines, on the one line this failure gets.
+        const QString reasons = why.join(QStringLiteral("; "));
         say(QStringLiteral("POV-Ray failed to render the scene%1")
-                .arg(why.isEmpty() ? QString() : QStringLiteral(": ") + why));
+                .arg(reasons.isEmpty() ? QString() : QStringLiteral(": ") + reasons));
         return false;
     }
-    return saveImage(picture, image);
+    return saveImage(picture, options.renderImage);
 }
 
 // Writes the scene description; the writer itself says nothing when the
 // file cannot be opened, so that is checked here first.
-bool writePov(PovScene& scene, qglviewer::Camera* camera, const QString& fileName)
+bool writePov(PovScene& scene, qglviewer::Camera* camera, const QString& fileName,
+              PovMeshForm meshForm)
 {
     QFile check(fileName);
     if (!check.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -112,7 +164,7 @@ bool writePov(PovScene& scene, qglviewer::Camera* camera, const QString& fileNam
         return false;
     }
     check.close();
-    scene.writePovFile(camera, fileName);
+    scene.writePovFile(camera, fileName, meshForm);
     return true;
 }
 
@@ -190,11 +242,12 @@ int runHeadless(const CommandLineOptions& options)
     camera.showEntireScene();
     applyCamera(&camera, view);
 
-    if (!options.povFile.isEmpty() && !writePov(scene, &camera, options.povFile)) {
+    if (!options.povFile.isEmpty() &&
+        !writePov(scene, &camera, options.povFile, options.render.meshForm)) {
         return 1;
     }
     if (!options.renderImage.isEmpty() &&
-        !render(scene, &camera, options.size, options.renderImage)) {
+        !render(scene, &camera, options)) {
         return 1;
     }
     return 0;
@@ -240,11 +293,12 @@ int runWithView(const CommandLineOptions& options)
     if (!saveImage(shown, options.previewImage)) {
         return 1;
     }
-    if (!options.povFile.isEmpty() && !writePov(scene, viewer.camera(), options.povFile)) {
+    if (!options.povFile.isEmpty() &&
+        !writePov(scene, viewer.camera(), options.povFile, options.render.meshForm)) {
         return 1;
     }
     if (!options.renderImage.isEmpty() &&
-        !render(scene, viewer.camera(), options.size, options.renderImage)) {
+        !render(scene, viewer.camera(), options)) {
         return 1;
     }
     viewer.makeCurrent();
@@ -339,6 +393,35 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
                 return false;
             }
             options.lines.width = width;
+        } else if (a == QLatin1String("--mesh-form")) {
+            if (i + 1 >= arguments.size() ||
+                !parseMeshForm(arguments[i + 1], options.render.meshForm)) {
+                error = QStringLiteral("--mesh-form takes triangles, mesh2 or auto");
+                return false;
+            }
+            ++i;
+        } else if (a == QLatin1String("--antialias")) {
+            options.render.antialias = true;
+        } else if (a == QLatin1String("--antialias-threshold")) {
+            bool ok = false;
+            const double t = i + 1 < arguments.size() ? arguments[i + 1].toDouble(&ok) : 0.0;
+            if (!ok || !(t >= 0.0 && t <= PovRenderSettings::maxThreshold)) {
+                error = QStringLiteral(
+                    "--antialias-threshold takes a number from 0 to 3, such as 0.3");
+                return false;
+            }
+            ++i;
+            options.render.antialias = true;
+            options.render.antialiasThreshold = t;
+        } else if (a == QLatin1String("--timeout")) {
+            bool ok = false;
+            const int seconds = i + 1 < arguments.size() ? arguments[i + 1].toInt(&ok) : 0;
+            if (!ok || seconds < 1) {
+                error = QStringLiteral("--timeout takes a whole number of seconds, 1 or more");
+                return false;
+            }
+            ++i;
+            options.timeoutSeconds = seconds;
         } else if (a.startsWith(QLatin1Char('-')) && a != QLatin1String("-")) {
             error = QStringLiteral("unknown option '%1' (see kelvane --help)").arg(a);
             return false;
@@ -413,12 +496,19 @@ QString commandLineHelp()
         "                   suggestive, ridges, valleys, isophotes (NPR models draw\n"
         "                   the lines of their file)\n"
         "  --line-width PIXELS  width of the feature lines (default 2)\n"
+        "  --mesh-form F    how meshes are written for POV-Ray: triangles, mesh2 or\n"
+        "                   auto (default: mesh2 above 100000 triangles)\n"
+        "  --antialias      render with antialiasing (threshold 0.3)\n"
+        "  --antialias-threshold T\n"
+        "                   antialiasing with threshold T, from 0 to 3\n"
+        "  --timeout SECONDS  stop POV-Ray after that long (default: no limit)\n"
         "  --help           show this text\n"
         "  --version        show the version\n"
         "\n"
         "The modes combine in one run and share one camera, fitted to the scene as\n"
         "the view fits it after a load, or placed where a scene document (.kelvane)\n"
-        "recorded it. --pov and --render need no display.\n") +
+        "recorded it. --pov and --render need no display; --render shows POV-Ray's\n"
+        "progress when standard error is a terminal.\n") +
            samplesHelp();
 }
 

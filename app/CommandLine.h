@@ -9,11 +9,14 @@
 // scene/PovSceneDocument.h), which brings its camera, lights and materials.
 // options: --size WxH (default 800x600), --ground, --indoor, --file-colours,
 // --lines KINDS and --line-width PIXELS (feature lines in the view and as ink
-// in the POV-Ray scene); also --help and --version. The modes combine in one run and share one camera, fitted as
+// in the POV-Ray scene), --mesh-form triangles|mesh2|auto, --antialias,
+// --antialias-threshold T, --timeout SECONDS; also --help and --version. The
+// modes combine in one run and share one camera, fitted as
 // the view fits it after a load. --pov and --render need no display;
 // --preview needs an X server (xvfb-run -a on a headless machine).
 
 #include "ln/LnLineSettings.h"
+#include "scene/PovRenderSettings.h"
 
 #include <QSize>
 #include <QString>
@@ -29,6 +32,10 @@ struct CommandLineOptions {
     bool indoor = false;
     bool fileColours = false;
     LnLineSettings lines; // shown when --lines is given
+    // Antialiasing and mesh form for --pov and --render; the picture size is
+    // `size`.
+    PovRenderSettings render;
+    int timeoutSeconds = -1; // --render's limit on POV-Ray's run; -1: none
     bool help = false;
     bool version = false;
 };

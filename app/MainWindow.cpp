@@ -4,6 +4,7 @@
 #include "app/LinesDialog.h"
 #include "app/OutputWindow.h"
 #include "scene/PovSceneDocument.h"
+#include "app/RenderSettingsDialog.h"
 #include "viewer/GLViewer.h"
 
 #include <QCloseEvent>
@@ -14,10 +15,14 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QSettings>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
 #include <QSurfaceFormat>
 
 #include <QGLViewer/manipulatedCameraFrame.h>
@@ -81,14 +86,38 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
         scene.lines.shown = shown;
         viewer->updateGL();
     });
+    // The render's progress, in the status bar while a render runs.
+    renderStatusLabel = new QLabel;
+    renderStatusLabel->setObjectName(QStringLiteral("renderStatusLabel"));
+    renderProgressBar = new QProgressBar;
+    renderProgressBar->setObjectName(QStringLiteral("renderProgressBar"));
+    renderProgressBar->setMaximumWidth(200);
+    cancelRenderButton = new QPushButton(QStringLiteral("Cancel"));
+    cancelRenderButton->setObjectName(QStringLiteral("cancelRenderButton"));
+    cancelRenderButton->setToolTip(QStringLiteral("Stop POV-Ray (Escape)"));
+    statusBar()->addPermanentWidget(renderStatusLabel);
+    statusBar()->addPermanentWidget(renderProgressBar);
+    statusBar()->addPermanentWidget(cancelRenderButton);
+    cancelRenderAction = new QAction(QStringLiteral("Cancel Render"), this);
+    cancelRenderAction->setObjectName(QStringLiteral("cancelRenderAction"));
+    cancelRenderAction->setShortcut(QKeySequence(Qt::Key_Escape));
+    addAction(cancelRenderAction);
+    connect(cancelRenderAction, &QAction::triggered, this, &MainWindow::cancelRender);
+    connect(cancelRenderButton, &QPushButton::clicked, this, &MainWindow::cancelRender);
+    connect(&renderThread, &PovRenderThread::progressChanged, this,
+            &MainWindow::showRenderProgress);
+    renderStatusTimer.setInterval(1000);
+    connect(&renderStatusTimer, &QTimer::timeout, this, &MainWindow::updateRenderStatus);
+    setRendering(false);
 }
 
 MainWindow::~MainWindow()
 {
     delete outputWindow;
     delete editWindow;
-    // A render still running is waited for (at most the renderer's own
-    // time-outs), so the thread object is never destroyed while it runs.
+    // A render still running is stopped and waited for, so the thread
+    // object is never destroyed while it runs.
+    renderThread.cancel();
     renderThread.wait();
     // The scene's display lists live in the viewer's context, which must be
     // current while they are deleted; the viewer itself outlives this body.
@@ -403,17 +432,31 @@ void MainWindow::on_actionOpen_Scene_triggered()
     }
 }
 
-bool MainWindow::confirmLargeScene()
+bool MainWindow::confirmLargeScene(bool writesPovScene)
 {
     const long long triangles = scene.triangleCount();
     if (triangles <= 10000) {
         return true;
     }
+    QString form;
+    if (writesPovScene) {
+        if (resolveMeshForm(renderSettings.meshForm, triangles) == PovMeshForm::Mesh2) {
+            form = QStringLiteral(" The meshes will be written for POV-Ray in the compact mesh2 "
+                                  "form.");
+        } else if (triangles <= autoMeshFormLimit) {
+            form = QStringLiteral(" The meshes will be written for POV-Ray as separate triangles.");
+        } else {
+            form = QStringLiteral(" The meshes will be written for POV-Ray as separate triangles, "
+                                  "which POV-Ray reads slowly at this size (File > Render "
+                                  "Settings... offers the mesh2 form).");
+        }
+    }
     const QMessageBox::StandardButton answer = QMessageBox::warning(
         this, QStringLiteral("Large Scene"),
         QStringLiteral("This scene has %1 triangles. Processing may take a long time (or "
-                       "forever). Do you want to continue?")
-            .arg(triangles),
+                       "forever).%2 Do you want to continue?")
+            .arg(triangles)
+            .arg(form),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     return answer == QMessageBox::Yes;
 }
@@ -431,19 +474,19 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::on_actionRender_Full_Size_triggered()
 {
-    if (renderThread.isRunning() || !confirmLargeScene()) {
+    if (renderThread.isRunning() || !confirmLargeScene(true)) {
         return;
     }
-    scene.writePovFile(viewer->camera(), QStringLiteral("tempscene.pov"));
+    scene.writePovFile(viewer->camera(), QStringLiteral("tempscene.pov"), renderSettings.meshForm);
     on_render_requested();
 }
 
 void MainWindow::on_actionPreview_POV_Ray_Scene_triggered()
 {
-    if (!confirmLargeScene()) {
+    if (!confirmLargeScene(true)) {
         return;
     }
-    editWindow->setSceneText(scene.povText(viewer->camera()));
+    editWindow->setSceneText(scene.povText(viewer->camera(), renderSettings.meshForm));
     editWindow->show();
 }
 
@@ -454,20 +497,97 @@ void MainWindow::on_render_requested()
     }
     outputWindow->close();
     editWindow->close();
-    scene.writeIniFile(viewer->width(), viewer->height());
+    QString error;
+    if (!renderSettings.writeIniFile(QStringLiteral("POVRAY.INI"), viewer->size(), &error)) {
+        outputWindow->showFailure({error});
+        outputWindow->show();
+        return;
+    }
     QDir(QStringLiteral(".")).remove(QStringLiteral("tempscene.bmp"));
     renderThread.sceneFile = QStringLiteral("tempscene.pov");
-    ui.actionRender_Full_Size->setEnabled(false);
-    editWindow->ui.renderButton->setEnabled(false);
+    setRendering(true);
     renderThread.start();
 }
 
+void MainWindow::on_actionRender_Settings_triggered()
+{
+    if (!renderSettingsDialog) {
+        renderSettingsDialog = new RenderSettingsDialog(this);
+        connect(renderSettingsDialog, &QDialog::accepted, this,
+                [this]() { renderSettings = renderSettingsDialog->settings(); });
+    }
+    renderSettingsDialog->setSettings(renderSettings);
+    renderSettingsDialog->open();
+}
+
+void MainWindow::cancelRender() { renderThread.cancel(); }
+
 void MainWindow::on_render_finished()
 {
-    ui.actionRender_Full_Size->setEnabled(true);
-    editWindow->ui.renderButton->setEnabled(true);
-    outputWindow->loadImage(QStringLiteral("tempscene.bmp"));
+    setRendering(false);
+    if (renderThread.cancelled) {
+        statusBar()->showMessage(QStringLiteral("Render cancelled"), 5000);
+        return;
+    }
+    // Only a render that succeeded may show "tempscene.bmp": a failed one
+    // could have left a partial picture.
+    if (renderThread.succeeded()) {
+        outputWindow->loadImage(QStringLiteral("tempscene.bmp"));
+        statusBar()->showMessage(QStringLiteral("Rendered in %1 s")
+                                     .arg(double(renderClock.elapsed()) / 1000.0, 0, 'f', 1),
+                                 5000);
+    } else {
+        QStringList reasons = renderThread.messages();
+        if (!renderThread.started) {
+            reasons.prepend(
+                QStringLiteral("POV-Ray could not be started (%1: %2); is it installed?")
+                    .arg(renderThread.program, renderThread.errorText));
+        } else if (reasons.isEmpty()) {
+            reasons << QStringLiteral("POV-Ray ended with exit status %1.")
+                           .arg(renderThread.exitCode);
+        }
+        outputWindow->showFailure(reasons);
+    }
     outputWindow->show();
+}
+
+void MainWindow::setRendering(bool rendering)
+{
+    ui.actionRender_Full_Size->setEnabled(!rendering);
+    editWindow->ui.renderButton->setEnabled(!rendering);
+    cancelRenderAction->setEnabled(rendering);
+    renderStatusLabel->setVisible(rendering);
+    renderProgressBar->setVisible(rendering);
+    cancelRenderButton->setVisible(rendering);
+    if (rendering) {
+        statusBar()->clearMessage();
+        renderClock.start();
+        renderStatusTimer.start();
+        showRenderProgress(PovProgress());
+    } else {
+        renderStatusTimer.stop();
+    }
+}
+
+void MainWindow::showRenderProgress(const PovProgress& progress)
+{
+    renderProgress = progress;
+    if (progress.percent < 0) {
+        renderProgressBar->setRange(0, 0); // busy: the parser's share is unknown
+    } else {
+        renderProgressBar->setRange(0, 100);
+        renderProgressBar->setValue(progress.percent);
+    }
+    updateRenderStatus();
+}
+
+void MainWindow::updateRenderStatus()
+{
+    const qint64 seconds = renderClock.isValid() ? renderClock.elapsed() / 1000 : 0;
+    renderStatusLabel->setText(QStringLiteral("%1 - %2:%3")
+                                   .arg(renderProgress.text())
+                                   .arg(seconds / 60)
+                                   .arg(seconds % 60, 2, 10, QLatin1Char('0')));
 }
 
 void MainWindow::on_actionWireframe_toggled(bool checked)

@@ -3,10 +3,13 @@
 // the form), the material and lighting docks; every user command arrives as
 // one of its slots.
 
+#include "scene/PovRenderSettings.h"
 #include "scene/PovRenderThread.h"
 #include "scene/PovScene.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QTimer>
 
 #include "ui_MainWindow.h"
 
@@ -14,7 +17,11 @@ class EditWindow;
 class LinesDialog;
 class GLViewer;
 class OutputWindow;
+class QLabel;
 class QMessageBox;
+class QProgressBar;
+class QPushButton;
+class RenderSettingsDialog;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -64,8 +71,10 @@ public:
     void openRecentFile(const QString& fileName);
 
     // True when the scene has at most 10000 triangles (ground included) or
-    // the user answers Yes to the "Large Scene" question.
-    bool confirmLargeScene();
+    // the user answers Yes to the "Large Scene" question. For a question
+    // before writing the POV-Ray scene (`writesPovScene`) it also says which
+    // mesh form the render settings give for this scene.
+    bool confirmLargeScene(bool writesPovScene = false);
 
     // Copy the selected model's texture, or the selected light and the
     // scene's ambient, into the dock controls (updatingPanels is set
@@ -89,6 +98,15 @@ public:
     QString documentFile; // the scene document in the window; empty for a bare model file
     QString modelFile;    // the model file the scene was loaded from
     LinesDialog* linesDialog = nullptr; // the Lines panel; a child of the window
+    // The render settings of this session (File > Render Settings...).
+    PovRenderSettings renderSettings;
+    RenderSettingsDialog* renderSettingsDialog = nullptr; // created when first opened
+    // Shown in the status bar while a render runs: stage and elapsed time,
+    // progress, and a Cancel button (Escape does the same).
+    QLabel* renderStatusLabel = nullptr;
+    QProgressBar* renderProgressBar = nullptr;
+    QPushButton* cancelRenderButton = nullptr;
+    QAction* cancelRenderAction = nullptr;
 
 public slots:
     void on_actionOpen_Scene_triggered();
@@ -123,14 +141,21 @@ public slots:
     void on_actionShow_Feature_Lines_toggled(bool checked);
     // Opens the Lines panel.
     void on_actionFeature_Lines_triggered();
-    // Writes "POVRAY.INI" with the view's size, removes the old
-    // "tempscene.bmp" and starts POV-Ray on "tempscene.pov". While a render
-    // runs the render commands are disabled and requests are ignored, so
-    // nothing touches the working files under the renderer.
+    // Writes "POVRAY.INI" from the render settings (the view's size unless
+    // a fixed one is set), removes the old "tempscene.bmp" and starts
+    // POV-Ray on "tempscene.pov". While a render runs the render commands
+    // are disabled and requests are ignored, so nothing touches the working
+    // files under the renderer; the status bar shows its progress.
     void on_render_requested();
+    // Opens the render settings dialog (window-modal); OK keeps its values.
+    void on_actionRender_Settings_triggered();
+    // Ends the running render at once; the output window keeps what it
+    // showed and the render commands come back.
+    void cancelRender();
     void on_lightColorButton_clicked();
     void on_pigmentColorButton_clicked();
-    // Shows the rendered image (or the failure text) in the output window.
+    // Shows the rendered image, or the failure with POV-Ray's own lines, in
+    // the output window; a cancelled render shows nothing.
     void on_render_finished();
     // Reactions to a pick in the view: open the material dock for a model,
     // the light dock for a light; -1 disables the dock's contents.
@@ -150,9 +175,17 @@ private:
     void loadDocument(const QString& fileName);
     void updateTitle();
     void updateRecentMenu();
+    // Starts or stops the status-bar progress display and the render
+    // commands' enabled states.
+    void setRendering(bool rendering);
+    void showRenderProgress(const PovProgress& progress);
+    void updateRenderStatus();
 
     QMessageBox* loadErrorBox = nullptr;
     QMessageBox* noteBox = nullptr;
     QString shownName; // the file named in the title
     bool modified = false;
+    QTimer renderStatusTimer; // refreshes the elapsed time
+    QElapsedTimer renderClock;
+    PovProgress renderProgress;
 };

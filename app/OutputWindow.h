@@ -1,10 +1,13 @@
 #pragma once
-// OutputWindow: shows the image POV-Ray rendered and lets the user save it.
+// OutputWindow: shows the image POV-Ray rendered, or why there is none, and
+// lets the user save the image.
 
 #include <QImage>
 #include <QWidget>
 
 #include "ui_OutputWindow.h"
+
+class QMessageBox;
 
 class OutputWindow : public QWidget {
     Q_OBJECT
@@ -14,9 +17,20 @@ public:
     // Loads and shows the image; when it cannot be read the window is
     // titled "Error" and says "Povray failed to render scene.".
     void loadImage(const QString& fileName);
+    // Shows a failed render: title "Error", "Povray failed to render
+    // scene." and below it `reasons` (POV-Ray's own lines), one per line.
+    // The last good image stays in `image` but is not shown.
+    void showFailure(const QStringList& reasons);
+
+    // Saves `image` under `fileName`, the format taken from the suffix
+    // (.png, .jpg/.jpeg or .bmp; a name without suffix gets ".png"). Returns
+    // false with a sentence for the user in `error`. `fileName` is set to
+    // the name actually used.
+    bool saveImage(QString& fileName, QString& error) const;
 
     Ui::OutputWindowForm ui;
     QImage image; // null until the first successful load
+    QMessageBox* saveErrorBox = nullptr; // created on the first failed save
 
 public slots:
     void on_saveAsButton_clicked();

@@ -1,14 +1,15 @@
 #include "scene/PovRenderThread.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 
 #include <cstdio>
-#include <memory>
 
 PovRenderThread::PovRenderThread(QObject* parent) : QThread(parent)
 {
+    qRegisterMetaType<PovProgress>("PovProgress");
 #ifdef Q_OS_WIN
     program = QStringLiteral("povray\\bin\\pvengine.exe");
 #else
@@ -23,45 +24,88 @@ QStringList PovRenderThread::arguments(const QString& absoluteScene)
 #else
     // POV-Ray 3.7 on Unix reads only a lower-case povray.ini by itself, so
     // the settings file is named; the image is a BMP (+FB), no preview
-    // window (-D), and only the essential console output (-V -GA).
+    // window (-D). Of the console streams only the fatal errors and the
+    // render stream stay on: the latter carries the progress lines.
     return {QStringLiteral("POVRAY.INI"), absoluteScene, QStringLiteral("+FB"),
-            QStringLiteral("-D"), QStringLiteral("-V"), QStringLiteral("-GA")};
+            QStringLiteral("-D"),         QStringLiteral("-GD"), QStringLiteral("-GS"),
+            QStringLiteral("-GW"),        QStringLiteral("+GF"), QStringLiteral("+GR")};
 #endif
+}
+
+void PovRenderThread::cancel()
+{
+    if (isRunning()) {
+        cancelRequested = true;
+    }
 }
 
 void PovRenderThread::run()
 {
     started = false;
     timedOut = false;
+    cancelled = false;
     output.clear();
     exitCode = -1;
     errorText.clear();
 
     const QString scene = QDir::toNativeSeparators(QFileInfo(sceneFile).absoluteFilePath());
-    std::unique_ptr<QProcess> process(new QProcess);
+    QProcess process;
 #ifndef Q_OS_WIN
     // Without HOME, POV-Ray does not complain about a missing user
     // configuration file.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("HOME"));
-    process->setProcessEnvironment(environment);
+    process.setProcessEnvironment(environment);
 #endif
-    process->start(program, arguments(scene), QIODevice::ReadWrite);
-    started = process->waitForStarted(30000);
+    process.start(program, arguments(scene), QIODevice::ReadWrite);
+    started = process.waitForStarted(30000);
     if (!started) {
-        errorText = process->errorString();
+        errorText = process.errorString();
         std::fprintf(stderr, "PovRenderThread: could not start POV-Ray (%s): %s\n",
                      qPrintable(program), qPrintable(errorText));
         std::fflush(stderr);
+        process.kill();
+        process.waitForFinished(1000);
+        cancelRequested = false;
         return;
     }
-    if (process->waitForFinished(30000)) {
-        if (process->exitStatus() == QProcess::NormalExit) {
-            exitCode = process->exitCode();
+
+    PovRenderProgress progress;
+    emit progressChanged(progress.progress());
+    QByteArray standardOutput;
+    auto take = [&]() {
+        const QByteArray chunk = process.readAllStandardError();
+        output += chunk;
+        if (progress.feed(chunk)) {
+            emit progressChanged(progress.progress());
         }
-    } else {
-        timedOut = true;
+        standardOutput += process.readAllStandardOutput();
+    };
+    QElapsedTimer clock;
+    clock.start();
+    // Short waits, so a cancel or the time limit is noticed promptly;
+    // QProcess gathers the output meanwhile.
+    while (!process.waitForFinished(50)) {
+        take();
+        if (process.state() == QProcess::NotRunning) {
+            break;
+        }
+        const bool late = finishTimeout >= 0 && clock.elapsed() >= finishTimeout;
+        if (cancelRequested || late) {
+            cancelled = !late;
+            timedOut = late;
+            process.kill();
+            process.waitForFinished(5000);
+            break;
+        }
     }
-    output = process->readAllStandardError() + process->readAllStandardOutput();
-    // Destroying the process kills a renderer that is still running.
+    take();
+    if (progress.finish()) {
+        emit progressChanged(progress.progress());
+    }
+    output += standardOutput;
+    if (!cancelled && !timedOut && process.exitStatus() == QProcess::NormalExit) {
+        exitCode = process.exitCode();
+    }
+    cancelRequested = false;
 }

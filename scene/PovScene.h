@@ -10,6 +10,7 @@
 #include "ln/LnLineSettings.h"
 #include "ln/LnModel.h"
 #include "scene/PovLight.h"
+#include "scene/PovRenderSettings.h"
 #include "scene/PovTexture.h"
 
 #include <QString>
@@ -78,12 +79,15 @@ public:
 
     // The POV-Ray scene description of the scene seen through `camera`:
     // includes, camera, lights, ambient light, texture declarations, the
-    // ground plane when visible, and one mesh per loaded model. povText
+    // ground plane when visible, and one mesh per loaded model, in the
+    // `form` resolved for triangleCount() (resolveMeshForm; a model without
+    // faces is always written as an empty mesh block). povText
     // keeps the text in `text` and returns it; writePovFile writes it to the
     // file (truncated, Latin-1, bare line feeds) and does nothing when the
     // file cannot be opened.
-    QString& povText(qglviewer::Camera* camera);
-    void writePovFile(qglviewer::Camera* camera, const QString& fileName);
+    QString& povText(qglviewer::Camera* camera, PovMeshForm form = PovMeshForm::Auto);
+    void writePovFile(qglviewer::Camera* camera, const QString& fileName,
+                      PovMeshForm form = PovMeshForm::Auto);
     // Writes "POVRAY.INI" in the current directory: "+W<width> +H<height>\n".
     // Nothing is written when the file cannot be opened.
     void writeIniFile(int width, int height);

@@ -12,6 +12,8 @@
 #include <QFile>
 
 #include <array>
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -122,7 +124,176 @@ char* putTriple(char* p, const vec& v)
     return p;
 }
 
-void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out)
+// Gives each distinct corner, a position and (when the mesh is smooth) its
+// normal, one index in order of first appearance; corners are equal when
+// their bits are. Open addressing in a table kept at most half full, each
+// slot holding its corner's hash, so most probes never look at the corner.
+class CornerIndex {
+public:
+    CornerIndex(size_t expected, bool withNormals) : withNormals(withNormals)
+    {
+        size_t size = 16;
+        while (size < 2 * expected) {
+            size *= 2;
+        }
+        table.assign(size, Slot());
+        positions.reserve(expected);
+        if (withNormals) {
+            normals.reserve(expected);
+        }
+    }
+
+    int indexOf(const vec& position, const vec& normal)
+    {
+        const std::uint32_t h = hash(position, normal);
+        size_t mask = table.size() - 1;
+        size_t slot = h & mask;
+        while (table[slot].index >= 0) {
+            const int index = table[slot].index;
+            if (table[slot].hash == h && same(positions[size_t(index)], position) &&
+                (!withNormals || same(normals[size_t(index)], normal))) {
+                return index;
+            }
+            slot = (slot + 1) & mask;
+        }
+        const int index = int(positions.size());
+        positions.push_back(position);
+        if (withNormals) {
+            normals.push_back(normal);
+        }
+        table[slot] = Slot{h, index};
+        if (2 * positions.size() > table.size()) {
+            grow();
+        }
+        return index;
+    }
+
+    std::vector<vec> positions;
+    std::vector<vec> normals; // parallel to positions; empty without normals
+
+private:
+    struct Slot {
+        std::uint32_t hash = 0;
+        int index = -1;
+    };
+
+    static bool same(const vec& a, const vec& b) { return std::memcmp(&a, &b, sizeof(vec)) == 0; }
+    std::uint32_t hash(const vec& position, const vec& normal) const
+    {
+        std::uint32_t bits[6] = {};
+        std::memcpy(bits, &position, sizeof(vec));
+        if (withNormals) {
+            std::memcpy(bits + 3, &normal, sizeof(vec));
+        }
+        std::uint64_t h = 0x9E3779B97F4A7C15ull;
+        for (std::uint32_t b : bits) {
+            h = (h ^ b) * 0xFF51AFD7ED558CCDull;
+            h ^= h >> 32;
+        }
+        return std::uint32_t(h);
+    }
+    void grow()
+    {
+        std::vector<Slot> bigger(table.size() * 2);
+        const size_t mask = bigger.size() - 1;
+        for (const Slot& s : table) {
+            if (s.index >= 0) {
+                size_t slot = s.hash & mask;
+                while (bigger[slot].index >= 0) {
+                    slot = (slot + 1) & mask;
+                }
+                bigger[slot] = s;
+            }
+        }
+        table.swap(bigger);
+    }
+
+    bool withNormals;
+    std::vector<Slot> table;
+};
+
+char* putIndexTriple(char* p, int a, int b, int c)
+{
+    *p++ = '<';
+    p = std::to_chars(p, p + 16, a).ptr;
+    p = put(p, ", ");
+    p = std::to_chars(p, p + 16, b).ptr;
+    p = put(p, ", ");
+    p = std::to_chars(p, p + 16, c).ptr;
+    *p++ = '>';
+    return p;
+}
+
+// "\tname {\n\t\tcount" then ",\n\t\t<x, y, z>" per vector, then "\n\t}\n".
+void writeVectorList(const char* name, const std::vector<vec>& vectors, PovOutput& out)
+{
+    out += "\t";
+    out += name;
+    out += " {\n\t\t";
+    out += std::to_string(vectors.size()).c_str();
+    for (const vec& v : vectors) {
+        char* p = out.room(3 * 64 + 16);
+        p = put(p, ",\n\t\t");
+        out.commit(putTriple(p, v));
+        out.flushIfLarge();
+    }
+    out += "\n\t}\n";
+}
+
+void writeIndexList(const char* name, const std::vector<int>& indices, PovOutput& out)
+{
+    out += "\t";
+    out += name;
+    out += " {\n\t\t";
+    out += std::to_string(indices.size() / 3).c_str();
+    for (size_t k = 0; k + 2 < indices.size(); k += 3) {
+        char* p = out.room(3 * 16 + 16);
+        p = put(p, ",\n\t\t");
+        out.commit(putIndexTriple(p, indices[k], indices[k + 1], indices[k + 2]));
+        out.flushIfLarge();
+    }
+    out += "\n\t}\n";
+}
+
+// The same faces, corners and normals as the triangle form, as one mesh2:
+// each distinct corner (position and normal) is written once and the faces
+// refer to it by index, which POV-Ray also uses for the normals; the texture
+// is given once for the whole mesh. POV-Ray parses this form many times
+// faster than separate triangles.
+void writeMesh2(LnMesh* mesh, size_t i, PovOutput& out)
+{
+    const int faces = mesh->getNumFaces();
+    const bool flat = mesh->isFlat();
+    CornerIndex corners(size_t(faces) / 2 + 3, !flat);
+    std::vector<int> faceIndices;
+    faceIndices.reserve(3 * size_t(faces));
+    for (int j = 0; j < faces; ++j) {
+        vec a, b, c, na, nb, nc;
+        mesh->getFaceVertices(j, a, b, c);
+        if (!flat) {
+            mesh->getFaceNormals(j, na, nb, nc);
+        }
+        // A corner or normal at infinity or NaN has no text POV-Ray reads.
+        if (!povFinite(a, b, c) || (!flat && !povFinite(na, nb, nc))) {
+            continue;
+        }
+        faceIndices.push_back(corners.indexOf(a, na));
+        faceIndices.push_back(corners.indexOf(b, nb));
+        faceIndices.push_back(corners.indexOf(c, nc));
+    }
+    out += "\nmesh2 {\n";
+    writeVectorList("vertex_vectors", corners.positions, out);
+    if (!flat) {
+        writeVectorList("normal_vectors", corners.normals, out);
+    }
+    writeIndexList("face_indices", faceIndices, out);
+    out += "\ttexture { TEXTURE";
+    out += std::to_string(i).c_str();
+    out += " }\n}\n";
+}
+
+void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovMeshForm form,
+                PovOutput& out)
 {
     out += "#include \"colors.inc\"\n#include \"woods.inc\"\n#include \"stones.inc\"\n\n";
 
@@ -180,10 +351,15 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out
         out += "\n\ttexture { TEXTURE0 }\n}\n";
     }
 
+    const PovMeshForm written = resolveMeshForm(form, scene.triangleCount());
     for (size_t i = 1; i < scene.models.size(); ++i) {
         LnMesh* mesh = scene.models[i]->getMesh();
         // POV-Ray refuses a mesh block without a triangle it keeps.
         if (!povAcceptsMesh(*mesh)) {
+            continue;
+        }
+        if (written == PovMeshForm::Mesh2) {
+            writeMesh2(mesh, i, out);
             continue;
         }
         const std::string textureLine = "\t\ttexture { TEXTURE" + std::to_string(i) + " }\n\t}\n";
@@ -243,16 +419,16 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out
 
 } // namespace
 
-QString& PovScene::povText(qglviewer::Camera* camera)
+QString& PovScene::povText(qglviewer::Camera* camera, PovMeshForm form)
 {
     text.clear();
     PovOutput out;
-    writeScene(*this, camera, out);
+    writeScene(*this, camera, form, out);
     text = out.text();
     return text;
 }
 
-void PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName)
+void PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName, PovMeshForm form)
 {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
         std::fopen(QFile::encodeName(fileName).constData(), "wb"), &std::fclose);
@@ -260,7 +436,7 @@ void PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName)
         return;
     }
     PovOutput out(file.get());
-    writeScene(*this, camera, out);
+    writeScene(*this, camera, form, out);
     out.flush();
 }
 

@@ -10,6 +10,7 @@ ACTIONS = [  # object name, text, checkable, checked, enabled
     ("actionOpen_Scene", "Open...", False, False, True),
     ("actionRender_Full_Size", "Render", False, False, True),
     ("actionPreview_POV_Ray_Scene", "Preview POV-Ray Scene...", False, False, True),
+    ("actionRender_Settings", "Render Settings...", False, False, True),
     ("actionReset_Camera", "Reset Camera", False, False, True),
     ("actionShow_Lights", "Show Lights", True, False, True),
     ("actionShow_Ground_Plane", "Show Ground Plane", True, False, True),
@@ -41,7 +42,7 @@ SUBMENUS = {  # object name: title
 MENUS = [
     ("menuFile", "File", ["actionOpen_Scene", "menuOpen_Recent", "-", "actionSave_Scene",
                           "actionSave_Scene_As", "-", "actionRender_Full_Size",
-                          "actionPreview_POV_Ray_Scene"]),
+                          "actionPreview_POV_Ray_Scene", "actionRender_Settings"]),
     ("menuView", "View", ["actionReset_Camera", "-", "actionShow_Lights",
                           "actionShow_Ground_Plane", "-", "actionWireframe",
                           "-", "actionShow_Feature_Lines", "actionFeature_Lines"]),

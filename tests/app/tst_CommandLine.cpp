@@ -128,6 +128,15 @@ private slots:
         QTest::newRow("unknown image format")
             << QStringList({"--render", "picture.xyz", "a.npr"})
             << "cannot tell the image format of 'picture.xyz' (use .png, .bmp or .jpg)";
+        QTest::newRow("unknown mesh form") << QStringList({"--mesh-form", "strips", "--pov", "a", "a.npr"})
+                                           << "--mesh-form takes triangles, mesh2 or auto";
+        QTest::newRow("mesh form missing") << QStringList({"--pov", "a", "a.npr", "--mesh-form"})
+                                           << "--mesh-form takes triangles, mesh2 or auto";
+        QTest::newRow("bad threshold")
+            << QStringList({"--antialias-threshold", "4", "--pov", "a", "a.npr"})
+            << "--antialias-threshold takes a number from 0 to 3, such as 0.3";
+        QTest::newRow("bad timeout") << QStringList({"--timeout", "0", "--pov", "a", "a.npr"})
+                                     << "--timeout takes a whole number of seconds, 1 or more";
     }
     void parsing()
     {
@@ -165,6 +174,25 @@ private slots:
         QVERIFY(lined.lines.ridges && lined.lines.isophotes);
         QVERIFY(!lined.lines.contours && !lined.lines.suggestive && !lined.lines.valleys);
         QCOMPARE(lined.lines.width, 3.5f);
+
+        // Render defaults: automatic mesh form, no antialiasing, no limit.
+        QVERIFY(options.render == PovRenderSettings());
+        QCOMPARE(options.timeoutSeconds, -1);
+        options = CommandLineOptions();
+        QVERIFY(parseCommandLine({"--mesh-form", "triangles", "--antialias", "--timeout", "90",
+                                  "--render", "x.png", "s.npr"},
+                                 options, error));
+        QCOMPARE(options.render.meshForm, PovMeshForm::Triangles);
+        QVERIFY(options.render.antialias);
+        QCOMPARE(options.render.antialiasThreshold, 0.3);
+        QCOMPARE(options.timeoutSeconds, 90);
+        options = CommandLineOptions();
+        QVERIFY(parseCommandLine({"--antialias-threshold", "0.1", "--mesh-form", "mesh2", "--pov",
+                                  "x.pov", "s.npr"},
+                                 options, error));
+        QVERIFY(options.render.antialias);
+        QCOMPARE(options.render.antialiasThreshold, 0.1);
+        QCOMPARE(options.render.meshForm, PovMeshForm::Mesh2);
         QVERIFY(isCommandLineRequest({"--help"}));
         QVERIFY(!isCommandLineRequest({"a.npr", "b.npr"}));
     }
@@ -193,6 +221,44 @@ private slots:
         QCOMPARE(text.count("light_source"), 4);
         QVERIFY(text.contains("plane {\n\tz, "));
         QCOMPARE(text.count("smooth_triangle"), 48);
+
+        // The mesh form as asked.
+        run = kelvane({"--pov", pov, "--mesh-form", "mesh2", sample}, false);
+        QCOMPARE(run.status, 0);
+        QFile again(pov);
+        QVERIFY(again.open(QIODevice::ReadOnly));
+        const QByteArray compact = again.readAll();
+        QVERIFY(!compact.contains("triangle {"));
+        QVERIFY(compact.contains("\nmesh2 {\n\tvertex_vectors {\n"));
+    }
+
+    void renderWithSettings()
+    {
+        if (QStandardPaths::findExecutable("povray").isEmpty()) {
+            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
+        }
+        // Antialiasing and the mesh2 form give the picture of the plain
+        // render but for edge pixels; a generous time limit changes nothing.
+        const QString plain = dir.filePath("plain.png");
+        const QString smooth = dir.filePath("smooth.png");
+        Run run = kelvane({"--render", plain, "--size", "160x120", sample}, false);
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        run = kelvane({"--render", smooth, "--size", "160x120", "--antialias", "--mesh-form", "mesh2",
+                       "--timeout", "60", sample},
+                      false);
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        // Not a terminal here: no progress lines.
+        QVERIFY2(!run.err.contains("Rendering"), qPrintable(run.err));
+        const QImage a(plain), b(smooth);
+        QCOMPARE(b.size(), QSize(160, 120));
+        int differing = 0;
+        for (int y = 0; y < a.height(); ++y) {
+            for (int x = 0; x < a.width(); ++x) {
+                differing += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))) > 8;
+            }
+        }
+        // Antialiasing changes edge pixels only, but it does change some.
+        QVERIFY2(differing > 0 && differing < 160 * 120 / 10, qPrintable(QString::number(differing)));
     }
 
     // The preview predicts the render: the same silhouette and, where both
@@ -213,6 +279,7 @@ private slots:
         QTest::newRow("real archive, normals against the winding")
             << KELVANE_SHARED_DATA "/kmz/kml-samples/macky-normal.kmz"
             << QStringList({"--size", "400x300"});
+        QTest::newRow("torus, mesh2") << "../../samples/torus.off" << QStringList({"--mesh-form", "mesh2"});
     }
     void renderAndPreviewAgree()
     {

@@ -1,7 +1,19 @@
 #include "app/EditWindow.h"
 #include "app/MainWindow.h"
 #include "app/OutputWindow.h"
+#include "app/RenderSettingsDialog.h"
+#include "tests/support/PovrayChildren.h"
 #include "viewer/GLViewer.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 
 #include <QFileDialog>
 #include <QLineEdit>
@@ -48,6 +60,29 @@ void answerFileDialog(const QString& name, QString* title = nullptr, int attempt
         }
     });
 }
+
+// Answers the next message box with `button` and keeps its text.
+void answerMessageBox(QMessageBox::StandardButton button, QString* text, int attempts = 100)
+{
+    QTimer::singleShot(50, [button, text, attempts]() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            if (attempts > 0) {
+                answerMessageBox(button, text, attempts - 1);
+            }
+            return;
+        }
+        *text = box->text();
+        box->button(button)->click();
+    });
+}
+
+// A scene whose parse runs for minutes: a long loop in the language.
+const char* const slowScene = "#declare I = 0;\n"
+                              "#while (I < 1000000000)\n#declare I = I + 1;\n#end\n"
+                              "camera { location <0, 0, 5> look_at <0, 0, 0> }\n";
+
+bool hasPovray() { return !QStandardPaths::findExecutable("povray").isEmpty(); }
 
 } // namespace
 
@@ -113,13 +148,38 @@ private slots:
         picture.fill(Qt::green);
         QVERIFY(picture.save("tempscene.bmp"));
         output.loadImage("tempscene.bmp");
-        answerFileDialog(dir.filePath("saved.png"), &asked);
+        // PNG by default, else the format of the suffix.
+        answerFileDialog(dir.filePath("saved"), &asked);
         output.ui.saveAsButton->click();
-        QCOMPARE(asked, QString("Save Image|Images (*.bmp)"));
+        QCOMPARE(asked,
+                 QString("Save Image|PNG image (*.png);JPEG image (*.jpg *.jpeg);BMP image (*.bmp)"));
         const QImage saved(dir.filePath("saved.png"));
         QCOMPARE(saved.size(), QSize(64, 48));
         QCOMPARE(saved.pixelColor(5, 5), QColor(Qt::green));
-        QVERIFY(QImageReader(dir.filePath("saved.png")).format() == "png");
+        QCOMPARE(QImageReader(dir.filePath("saved.png")).format(), QByteArray("png"));
+        for (const char* name : {"saved.jpg", "saved.JPEG", "saved.bmp"}) {
+            answerFileDialog(dir.filePath(name));
+            output.ui.saveAsButton->click();
+            const QByteArray format = QImageReader(dir.filePath(name)).format();
+            QCOMPARE(format, QByteArray(name).endsWith("bmp") ? QByteArray("bmp") : QByteArray("jpeg"));
+        }
+        QVERIFY(!output.saveErrorBox);
+
+        // A failed save says why.
+        answerFileDialog(dir.filePath("no/such/dir/picture.png"));
+        output.ui.saveAsButton->click();
+        QTRY_VERIFY(output.saveErrorBox && output.saveErrorBox->isVisible());
+        QVERIFY2(output.saveErrorBox->text().contains("No such file or directory"),
+                 qPrintable(output.saveErrorBox->text()));
+        output.saveErrorBox->close();
+        QString name = dir.filePath("picture.tif"), error;
+        QVERIFY(!output.saveImage(name, error));
+        QCOMPARE(error, QString("\"picture.tif\" does not end in .png, .jpg or .bmp, so the picture "
+                                "format is unknown."));
+        QVERIFY(!QFile::exists(name));
+        OutputWindow empty;
+        QVERIFY(!empty.saveImage(name, error));
+        QCOMPARE(error, QString("There is no rendered picture to save."));
     }
 
     void outputWindow()
@@ -238,8 +298,191 @@ private slots:
         QVERIFY(finished.wait(30000));
         QTRY_VERIFY(w.outputWindow->isVisible());
         QCOMPARE(w.outputWindow->windowTitle(), QString("Error"));
-        QCOMPARE(w.outputWindow->ui.imageSpace->text(), QString("Povray failed to render scene."));
+        QVERIFY2(w.outputWindow->ui.imageSpace->text().startsWith(
+                     "Povray failed to render scene.\n\nPOV-Ray could not be started (" +
+                     dir.filePath("no-such-renderer")),
+                 qPrintable(w.outputWindow->ui.imageSpace->text()));
         QVERIFY(!QFile::exists("tempscene.bmp"));
+        QVERIFY(w.ui.actionRender_Full_Size->isEnabled());
+    }
+
+    void syntaxErrorShowsPovRaysLineAndNoOldPicture()
+    {
+        if (!hasPovray()) {
+            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
+        }
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        // An earlier picture on show.
+        QImage earlier(40, 30, QImage::Format_RGB32);
+        earlier.fill(Qt::red);
+        QVERIFY(earlier.save("tempscene.bmp"));
+        w.outputWindow->loadImage("tempscene.bmp");
+        w.outputWindow->show();
+
+        w.editWindow->setSceneText("camera { location <0, 0, 5> look_at <0, 0, 0> }\n"
+                                   "box {\n  <1, 2, 3> <4, 5, 6> foo\n}\n");
+        QSignalSpy finished(&w.renderThread, &QThread::finished);
+        w.editWindow->ui.renderButton->click();
+        QVERIFY(finished.wait(30000));
+        QTRY_VERIFY(w.outputWindow->isVisible());
+        QCOMPARE(w.outputWindow->windowTitle(), QString("Error"));
+        const QString text = w.outputWindow->ui.imageSpace->text();
+        QVERIFY2(text.startsWith("Povray failed to render scene.\n\nFile '") &&
+                     text.contains("tempscene.pov' line 3: Parse Error: No matching } in 'box', "
+                                   "undeclared identifier 'foo' found instead\n"),
+                 qPrintable(text));
+        // The earlier picture is neither shown nor taken for the new one.
+        QVERIFY(w.outputWindow->ui.imageSpace->pixmap(Qt::ReturnByValue).isNull());
+        QCOMPARE(w.outputWindow->image.size(), QSize(40, 30));
+        QVERIFY(!QFile::exists("tempscene.bmp"));
+    }
+
+    void cancelEndsPovRayAndKeepsThePicture()
+    {
+        if (!hasPovray()) {
+            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
+        }
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QImage earlier(40, 30, QImage::Format_RGB32);
+        earlier.fill(Qt::red);
+        QVERIFY(earlier.save("earlier.bmp"));
+        w.outputWindow->loadImage("earlier.bmp");
+        QVERIFY(!w.cancelRenderButton->isVisible());
+        QVERIFY(!w.cancelRenderAction->isEnabled());
+
+        QSignalSpy finished(&w.renderThread, &QThread::finished);
+        for (const char* how : {"Escape", "button"}) {
+            w.editWindow->setSceneText(slowScene);
+            w.editWindow->ui.renderButton->click();
+            // The status bar shows the stage and the time taken, with Cancel.
+            QVERIFY(w.cancelRenderButton->isVisible());
+            QVERIFY(w.renderProgressBar->isVisible());
+            QVERIFY(!w.ui.actionRender_Full_Size->isEnabled());
+            QTRY_VERIFY_WITH_TIMEOUT(w.renderStatusLabel->text().startsWith("Parsing - 0:0"), 20000);
+            QCOMPARE(w.renderProgressBar->maximum(), 0); // busy: parsing has no percentage
+            QCOMPARE(povrayChildren().size(), 1);
+            QElapsedTimer clock;
+            clock.start();
+            if (QByteArray(how) == "Escape") {
+                QTest::keyClick(w.viewer, Qt::Key_Escape);
+            } else {
+                w.cancelRenderButton->click();
+            }
+            QVERIFY(finished.wait(5000));
+            QVERIFY2(clock.elapsed() < 2000, how);
+            QTRY_VERIFY(w.ui.actionRender_Full_Size->isEnabled());
+            QVERIFY(w.editWindow->ui.renderButton->isEnabled());
+            QVERIFY(!w.cancelRenderButton->isVisible());
+            QCOMPARE(povrayChildren(), QStringList());
+            // Nothing new is shown; the earlier picture stays.
+            QVERIFY(!w.outputWindow->isVisible());
+            QCOMPARE(w.outputWindow->image.size(), QSize(40, 30));
+            QCOMPARE(w.outputWindow->windowTitle(), QString("earlier.bmp (40 x 30)"));
+        }
+    }
+
+    void renderSettingsDialogReachesTheRender()
+    {
+        if (!hasPovray()) {
+            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
+        }
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
+        QVERIFY(w.renderSettings == PovRenderSettings());
+
+        // Cancel changes nothing; OK keeps the values for the session.
+        w.ui.actionRender_Settings->trigger();
+        QTRY_VERIFY(w.renderSettingsDialog && w.renderSettingsDialog->isVisible());
+        RenderSettingsDialog* dialog = w.renderSettingsDialog;
+        QVERIFY(dialog->viewSizeButton->isChecked() && !dialog->widthBox->isEnabled());
+        QVERIFY(!dialog->thresholdBox->isEnabled());
+        dialog->fixedSizeButton->click();
+        dialog->reject();
+        QVERIFY(w.renderSettings == PovRenderSettings());
+        w.ui.actionRender_Settings->trigger();
+        QVERIFY(dialog->viewSizeButton->isChecked());
+        dialog->fixedSizeButton->click();
+        QVERIFY(dialog->widthBox->isEnabled());
+        dialog->widthBox->setValue(100);
+        dialog->heightBox->setValue(80);
+        dialog->antialiasBox->click();
+        QVERIFY(dialog->thresholdBox->isEnabled());
+        dialog->thresholdBox->setValue(0.2);
+        dialog->meshFormBox->setCurrentIndex(2);
+        dialog->accept();
+        QVERIFY(!w.renderSettings.useViewSize);
+        QCOMPARE(w.renderSettings.size, QSize(100, 80));
+        QVERIFY(w.renderSettings.antialias);
+        QCOMPARE(w.renderSettings.antialiasThreshold, 0.2);
+        QCOMPARE(w.renderSettings.meshForm, PovMeshForm::Mesh2);
+        w.ui.actionRender_Settings->trigger();
+        QCOMPARE(dialog->widthBox->value(), 100); // shown again as kept
+        dialog->reject();
+
+        QSignalSpy finished(&w.renderThread, &QThread::finished);
+        w.ui.actionRender_Full_Size->trigger();
+        QCOMPARE(readFile("POVRAY.INI"), QByteArray("+W100 +H80\n+A0.2\n"));
+        QVERIFY(readFile("tempscene.pov").contains("\nmesh2 {\n"));
+        QVERIFY(finished.wait(30000));
+        QTRY_VERIFY(w.outputWindow->isVisible());
+        QCOMPARE(w.outputWindow->image.size(), QSize(100, 80));
+        QVERIFY(w.renderThread.output.contains("Antialiasing.........On"));
+    }
+
+    void largeSceneQuestionNamesTheMeshForm()
+    {
+        // A grid of 10,082 triangles (ground included), over the question's
+        // limit and under the automatic form's.
+        QFile off(dir.filePath("grid.off"));
+        QVERIFY(off.open(QIODevice::WriteOnly));
+        const int n = 71;
+        QByteArray text = "OFF\n" + QByteArray::number((n + 1) * (n + 1)) + " " +
+                          QByteArray::number(2 * n * n) + " 0\n";
+        for (int y = 0; y <= n; ++y) {
+            for (int x = 0; x <= n; ++x) {
+                text += QByteArray::number(x) + " " + QByteArray::number(y) + " 0\n";
+            }
+        }
+        for (int y = 0; y < n; ++y) {
+            for (int x = 0; x < n; ++x) {
+                const int a = y * (n + 1) + x;
+                text += "3 " + QByteArray::number(a) + " " + QByteArray::number(a + 1) + " " +
+                        QByteArray::number(a + n + 2) + "\n";
+                text += "3 " + QByteArray::number(a) + " " + QByteArray::number(a + n + 2) + " " +
+                        QByteArray::number(a + n + 1) + "\n";
+            }
+        }
+        off.write(text);
+        off.close();
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.loadScene(off.fileName());
+        QCOMPARE(w.scene.triangleCount(), 2LL * n * n + 2);
+        QFile::remove("tempscene.pov");
+
+        QString question;
+        answerMessageBox(QMessageBox::No, &question);
+        w.ui.actionRender_Full_Size->trigger();
+        QVERIFY2(question.contains("written for POV-Ray as separate triangles."), qPrintable(question));
+        QVERIFY(!QFile::exists("tempscene.pov"));
+        w.renderSettings.meshForm = PovMeshForm::Mesh2;
+        // The question before subdividing names no form.
+        answerMessageBox(QMessageBox::No, &question);
+        QVERIFY(!w.confirmLargeScene());
+        QVERIFY2(!question.contains("POV-Ray"), qPrintable(question));
+        answerMessageBox(QMessageBox::No, &question);
+        w.ui.actionPreview_POV_Ray_Scene->trigger();
+        QVERIFY2(question.contains("compact mesh2 form"), qPrintable(question));
+        QVERIFY(!w.editWindow->isVisible());
     }
 };
 

@@ -1,8 +1,10 @@
 #include "scene/PovRenderThread.h"
 #include "scene/PovScene.h"
+#include "tests/support/PovrayChildren.h"
 
 #include <QGLViewer/camera.h>
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -16,11 +18,49 @@ const char* const cubeScene = "#include \"colors.inc\"\n"
                               "light_source { <10, 10, 10> color rgb <1, 1, 1> }\n"
                               "box { <-1, -1, -1>, <1, 1, 1> pigment { color Red } }\n";
 
+// A scene whose parse runs for minutes: a long loop in the language.
+const char* const slowScene = "#declare I = 0;\n"
+                              "#while (I < 1000000000)\n#declare I = I + 1;\n#end\n"
+                              "camera { location <0, 0, 5> look_at <0, 0, 0> }\n";
+
 void writeFile(const QString& name, const QByteArray& bytes)
 {
     QFile f(name);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(bytes);
+}
+
+QByteArray readFile(const QString& name)
+{
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The fraction of pixels whose grey levels differ by more than `tolerance`.
+double differingShare(const QImage& a, const QImage& b, int tolerance)
+{
+    if (a.size() != b.size() || a.isNull()) {
+        return 1.0;
+    }
+    int differing = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if (std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))) > tolerance) {
+                ++differing;
+            }
+        }
+    }
+    return double(differing) / double(a.width() * a.height());
+}
+
+// Renders tempscene.pov with the settings already in POVRAY.INI.
+QImage render(PovRenderThread& thread)
+{
+    QFile::remove("tempscene.bmp");
+    thread.sceneFile = "tempscene.pov";
+    thread.start();
+    thread.wait();
+    return thread.succeeded() ? QImage("tempscene.bmp") : QImage();
 }
 
 } // namespace
@@ -116,6 +156,153 @@ private slots:
         QVERIFY(thread.exitCode != 0);
         QVERIFY(QImage("tempscene.bmp").isNull());
         QVERIFY(!thread.output.isEmpty());
+    }
+
+    void progressAndSettingsReachPovRay()
+    {
+        // Fixed size and antialiasing go into POVRAY.INI as POV-Ray takes
+        // them, and POV-Ray reports using them.
+        writeFile("tempscene.pov", cubeScene);
+        PovRenderSettings settings;
+        settings.useViewSize = false;
+        settings.size = QSize(90, 60);
+        settings.antialias = true;
+        settings.antialiasThreshold = 0.2;
+        QVERIFY(settings.writeIniFile("POVRAY.INI", QSize(500, 400)));
+        QCOMPARE(readFile("POVRAY.INI"), QByteArray("+W90 +H60\n+A0.2\n"));
+        PovRenderThread thread;
+        QSignalSpy progress(&thread, &PovRenderThread::progressChanged);
+        const QImage image = render(thread);
+        QCOMPARE(image.size(), QSize(90, 60));
+        QVERIFY2(thread.output.contains("Antialiasing.........On  (Method 1, Threshold 0.200"),
+                 thread.output.constData());
+        // Reported from the thread: starting, parsing, rendering up to 100 %,
+        // finished.
+        QVERIFY(progress.size() >= 4);
+        QCOMPARE(progress.first().at(0).value<PovProgress>().stage, PovRenderStage::Starting);
+        QCOMPARE(progress.last().at(0).value<PovProgress>().stage, PovRenderStage::Finished);
+        int lastPercent = -1;
+        for (const QList<QVariant>& args : progress) {
+            const PovProgress p = args.at(0).value<PovProgress>();
+            if (p.stage == PovRenderStage::Rendering) {
+                QVERIFY(p.percent >= lastPercent);
+                lastPercent = p.percent;
+            }
+        }
+        QCOMPARE(lastPercent, 100);
+
+        // Off again: one line, as before antialiasing existed.
+        settings.antialias = false;
+        settings.useViewSize = true;
+        QVERIFY(settings.writeIniFile("POVRAY.INI", QSize(40, 30)));
+        QCOMPARE(readFile("POVRAY.INI"), QByteArray("+W40 +H30\n"));
+        QCOMPARE(render(thread).size(), QSize(40, 30));
+        QVERIFY(thread.output.contains("Antialiasing.........Off"));
+    }
+
+    void syntaxErrorGivesPovRaysMessage()
+    {
+        writeFile("tempscene.pov", "camera { location <0, 0, 5> look_at <0, 0, 0> }\n"
+                                   "box {\n  <1, 2, 3> <4, 5, 6> foo\n}\n");
+        PovScene().writeIniFile(32, 24);
+        PovRenderThread thread;
+        QVERIFY(render(thread).isNull());
+        QVERIFY(!thread.succeeded());
+        const QStringList messages = thread.messages();
+        QVERIFY2(!messages.isEmpty() && messages[0].contains("tempscene.pov' line 3: Parse Error:") &&
+                     messages[0].contains("undeclared identifier 'foo' found instead"),
+                 qPrintable(messages.join('|')));
+    }
+
+    void cancelAndTimeLimitEndPovRayAtOnce()
+    {
+        writeFile("tempscene.pov", slowScene);
+        PovScene().writeIniFile(32, 24);
+        PovRenderThread thread;
+        QSignalSpy progress(&thread, &PovRenderThread::progressChanged);
+        QSignalSpy finished(&thread, &QThread::finished);
+        thread.sceneFile = "tempscene.pov";
+        thread.start();
+        // Wait until POV-Ray is parsing, then cancel.
+        QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty() && progress.last().at(0).value<PovProgress>().stage ==
+                                                           PovRenderStage::Parsing,
+                                 20000);
+        QCOMPARE(povrayChildren().size(), 1);
+        QElapsedTimer clock;
+        clock.start();
+        thread.cancel();
+        QVERIFY(finished.wait(5000));
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(thread.cancelled);
+        QVERIFY(!thread.timedOut);
+        QVERIFY(!thread.succeeded());
+        QCOMPARE(povrayChildren(), QStringList());
+
+        // A time limit ends it the same way.
+        thread.finishTimeout = 500;
+        clock.start();
+        thread.start();
+        QVERIFY(finished.wait(10000));
+        QVERIFY(thread.timedOut);
+        QVERIFY(!thread.cancelled);
+        QVERIFY(clock.elapsed() < 5000);
+        QCOMPARE(povrayChildren(), QStringList());
+        // Cancelling when nothing runs does nothing to the next render.
+        thread.cancel();
+        thread.finishTimeout = -1;
+        writeFile("tempscene.pov", cubeScene);
+        QCOMPARE(render(thread).size(), QSize(32, 24));
+    }
+
+    void meshFormsRenderAlike_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("flat");
+        const QString shared = QStringLiteral(KELVANE_SHARED_DATA);
+        QTest::newRow("cow, smooth") << shared + "/ply/common3d/cow.ply" << false;
+        QTest::newRow("cow, flat") << shared + "/ply/common3d/cow.ply" << true;
+        QTest::newRow("KMZ, several models") << shared + "/kmz/kml-samples/macky-normal.kmz" << false;
+        QTest::newRow("boxy NPR") << QFINDTESTDATA("../../samples/boxes.npr") << false;
+    }
+    void meshFormsRenderAlike()
+    {
+        // The same scene written both ways renders the same picture.
+        QFETCH(QString, file);
+        QFETCH(bool, flat);
+        if (!QFileInfo::exists(file)) {
+            QSKIP(qPrintable("test data not found: " + file));
+        }
+        PovScene scene;
+        qglviewer::Camera camera;
+        camera.setScreenWidthAndHeight(120, 90);
+        QVERIFY(scene.load(file.toLocal8Bit().constData(), &camera));
+        vec center;
+        float radius;
+        scene.viewSphere(false, center, radius);
+        camera.setSceneRadius(radius);
+        camera.setSceneCenter(qglviewer::Vec(center[0], center[1], center[2]));
+        camera.showEntireScene();
+        scene.groundVisible = true;
+        for (int i = 1; i < scene.modelCount(); ++i) {
+            scene.setFlatShading(i, flat);
+        }
+        scene.writeIniFile(120, 90);
+        PovRenderThread thread;
+        scene.writePovFile(&camera, "tempscene.pov", PovMeshForm::Triangles);
+        QVERIFY(readFile("tempscene.pov").contains(flat ? "\ttriangle {" : "\tsmooth_triangle {"));
+        const QImage triangles = render(thread);
+        QVERIFY2(!triangles.isNull(), thread.output.constData());
+        scene.writePovFile(&camera, "tempscene.pov", PovMeshForm::Mesh2);
+        const QByteArray mesh2Text = readFile("tempscene.pov");
+        QVERIFY(mesh2Text.contains("\nmesh2 {\n") && !mesh2Text.contains("triangle {"));
+        QCOMPARE(mesh2Text.contains("normal_vectors"), !flat);
+        const QImage mesh2 = render(thread);
+        QVERIFY2(!mesh2.isNull(), thread.output.constData());
+        // Something was drawn, and the two agree but for rounding at a few
+        // edge pixels.
+        QVERIFY(differingShare(triangles, QImage(120, 90, QImage::Format_RGB32), 10) > 0.05);
+        const double share = differingShare(triangles, mesh2, 8);
+        QVERIFY2(share < 0.002, qPrintable(QString::number(share)));
     }
 
     void missingRendererIsReported()

@@ -225,6 +225,133 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath("missing/dir/scene.pov")));
     }
 
+    void mesh2Form()
+    {
+        // A square of two triangles sharing an edge: each distinct corner
+        // (position and normal) once, the faces by index, the texture once.
+        // The corner at c has another normal in the second face, so it is
+        // written twice.
+        PovScene scene;
+        const vec a(0, 0, 0), b(1, 0, 0), c(1, 1, 0), d(0, 1, 0);
+        fill(scene, {model({a, b, c, a, c, d}, true), model({})});
+        LnBoxyMesh* square = static_cast<LnBoxyMesh*>(scene.models[1]->getMesh());
+        square->normals.push_back(vec(0, 0.6f, 0.8f));
+        square->faces[1].nb = 1;
+        const QString squareSmooth = "\nmesh2 {\n"
+                                     "\tvertex_vectors {\n\t\t5,\n"
+                                     "\t\t<0.000000, 0.000000, 0.000000>,\n"
+                                     "\t\t<1.000000, 0.000000, 0.000000>,\n"
+                                     "\t\t<1.000000, 1.000000, 0.000000>,\n"
+                                     "\t\t<1.000000, 1.000000, 0.000000>,\n"
+                                     "\t\t<0.000000, 1.000000, 0.000000>\n\t}\n"
+                                     "\tnormal_vectors {\n\t\t5,\n"
+                                     "\t\t<0.000000, 0.000000, 1.000000>,\n"
+                                     "\t\t<0.000000, 0.000000, 1.000000>,\n"
+                                     "\t\t<0.000000, 0.000000, 1.000000>,\n"
+                                     "\t\t<0.000000, 0.600000, 0.800000>,\n"
+                                     "\t\t<0.000000, 0.000000, 1.000000>\n\t}\n"
+                                     "\tface_indices {\n\t\t2,\n\t\t<0, 1, 2>,\n\t\t<0, 3, 4>\n\t}\n"
+                                     "\ttexture { TEXTURE1 }\n"
+                                     "}\n";
+        const QString squareFlat = "\nmesh2 {\n"
+                                   "\tvertex_vectors {\n\t\t4,\n"
+                                   "\t\t<0.000000, 0.000000, 0.000000>,\n"
+                                   "\t\t<1.000000, 0.000000, 0.000000>,\n"
+                                   "\t\t<1.000000, 1.000000, 0.000000>,\n"
+                                   "\t\t<0.000000, 1.000000, 0.000000>\n\t}\n"
+                                   "\tface_indices {\n\t\t2,\n\t\t<0, 1, 2>,\n\t\t<0, 2, 3>\n\t}\n"
+                                   "\ttexture { TEXTURE1 }\n"
+                                   "}\n";
+        const QString triangles = scene.povText(&camera, PovMeshForm::Triangles);
+        const QString mesh2 = scene.povText(&camera, PovMeshForm::Mesh2);
+        // Everything before the meshes is the same; an empty model stays an
+        // empty mesh block.
+        const QString head = triangles.left(triangles.indexOf("\nmesh {\n"));
+        QCOMPARE(mesh2, head + squareSmooth + "\nmesh {\n}\n");
+        // Small scenes keep the triangle form by default.
+        QCOMPARE(scene.povText(&camera), triangles);
+
+        // Flat shading: positions only.
+        scene.setFlatShading(1, true);
+        QCOMPARE(scene.povText(&camera, PovMeshForm::Mesh2), head + squareFlat + "\nmesh {\n}\n");
+    }
+
+    void meshFormChosenBySize()
+    {
+        // The automatic form switches above 100,000 triangles, ground
+        // included; an explicit choice holds at any size.
+        std::vector<vec> corners;
+        for (int i = 0; i < 99999; ++i) {
+            const float x = float(i % 300), y = float(i / 300);
+            corners.insert(corners.end(), {vec(x, y, 0), vec(x + 1, y, 0), vec(x, y + 1, 0)});
+        }
+        PovScene scene;
+        fill(scene, {model(corners)});
+        QCOMPARE(scene.triangleCount(), autoMeshFormLimit);
+        QVERIFY(scene.povText(&camera).contains("\tsmooth_triangle {\n"));
+        QVERIFY(!scene.povText(&camera, PovMeshForm::Mesh2).contains("triangle {"));
+        LnBoxyMesh* mesh = static_cast<LnBoxyMesh*>(scene.models[1]->getMesh());
+        mesh->faces.push_back(mesh->faces.front());
+        QVERIFY(scene.povText(&camera).contains("\nmesh2 {\n"));
+        QVERIFY(!scene.povText(&camera).contains("triangle {"));
+        QVERIFY(scene.povText(&camera, PovMeshForm::Triangles).contains("\tsmooth_triangle {\n"));
+
+        // The file, written in blocks, is the text.
+        QTemporaryDir dir;
+        scene.writePovFile(&camera, dir.filePath("scene.pov"));
+        QFile file(dir.filePath("scene.pov"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray written = file.readAll();
+        QVERIFY(written.size() > (1 << 20));
+        QCOMPARE(written, scene.povText(&camera).toLatin1());
+
+        for (PovMeshForm form : {PovMeshForm::Auto, PovMeshForm::Triangles, PovMeshForm::Mesh2}) {
+            PovMeshForm read = PovMeshForm::Mesh2;
+            QVERIFY(parseMeshForm(meshFormName(form), read));
+            QCOMPARE(read, form);
+        }
+        PovMeshForm untouched = PovMeshForm::Mesh2;
+        QVERIFY(!parseMeshForm("Mesh2", untouched) && !parseMeshForm("", untouched));
+        QCOMPARE(untouched, PovMeshForm::Mesh2);
+    }
+
+    void renderSettings()
+    {
+        PovRenderSettings settings;
+        QCOMPARE(settings.iniText(QSize(640, 480)), QByteArray("+W640 +H480\n"));
+        settings.antialias = true;
+        settings.antialiasThreshold = 0.25;
+        settings.useViewSize = false;
+        settings.size = QSize(1920, 1080);
+        settings.meshForm = PovMeshForm::Triangles;
+        QCOMPARE(settings.iniText(QSize(640, 480)), QByteArray("+W1920 +H1080\n+A0.25\n"));
+
+        // Stored and read back; missing keys keep their defaults.
+        PovRenderSettings read;
+        QVERIFY(PovRenderSettings::fromJson(settings.toJson(), read));
+        QVERIFY(read == settings);
+        read = PovRenderSettings();
+        QVERIFY(PovRenderSettings::fromJson(QJsonObject{{"antialias", true}}, read));
+        QVERIFY(read.antialias && read.useViewSize && read.meshForm == PovMeshForm::Auto);
+        // Bad values are refused with a reason and change nothing.
+        for (const QJsonObject& bad :
+             {QJsonObject{{"width", 0}}, QJsonObject{{"width", "800"}}, QJsonObject{{"height", 1e9}},
+              QJsonObject{{"antialiasThreshold", -1}}, QJsonObject{{"meshForm", "strips"}},
+              QJsonObject{{"useViewSize", 1}}}) {
+            PovRenderSettings kept = settings;
+            QString error;
+            QVERIFY(!PovRenderSettings::fromJson(bad, kept, &error));
+            QVERIFY(kept == settings);
+            QVERIFY(error.startsWith("render setting '"));
+        }
+
+        // An unwritable file says why.
+        QString error;
+        QVERIFY(!settings.writeIniFile("/nonexistent/POVRAY.INI", QSize(1, 1), &error));
+        QVERIFY2(error.contains("/nonexistent/POVRAY.INI") && error.contains("No such file"),
+                 qPrintable(error));
+    }
+
     void iniFile()
     {
         QTemporaryDir dir;

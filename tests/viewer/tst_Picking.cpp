@@ -236,7 +236,8 @@ private slots:
         answerMessageBox(QMessageBox::No, &asked);
         w->ui.actionPreview_POV_Ray_Scene->trigger();
         QCOMPARE(asked, QString("Large Scene|This scene has 10001 triangles. Processing may take "
-                                "a long time (or forever). Do you want to continue?"));
+                                "a long time (or forever). The meshes will be written for "
+                                "POV-Ray as separate triangles. Do you want to continue?"));
         QVERIFY(!w->editWindow->isVisible());
         answerMessageBox(QMessageBox::Yes);
         w->ui.actionPreview_POV_Ray_Scene->trigger();

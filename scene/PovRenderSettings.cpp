@@ -1,0 +1,137 @@
+#include "scene/PovRenderSettings.h"
+
+#include "scene/PovNumber.h"
+
+#include <QFile>
+#include <QJsonValue>
+
+QString meshFormName(PovMeshForm form)
+{
+    switch (form) {
+    case PovMeshForm::Triangles:
+        return QStringLiteral("triangles");
+    case PovMeshForm::Mesh2:
+        return QStringLiteral("mesh2");
+    case PovMeshForm::Auto:
+        break;
+    }
+    return QStringLiteral("auto");
+}
+
+bool parseMeshForm(const QString& name, PovMeshForm& form)
+{
+    for (PovMeshForm candidate : {PovMeshForm::Auto, PovMeshForm::Triangles, PovMeshForm::Mesh2}) {
+        if (name == meshFormName(candidate)) {
+            form = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+PovMeshForm resolveMeshForm(PovMeshForm form, long long triangles)
+{
+    if (form != PovMeshForm::Auto) {
+        return form;
+    }
+    return triangles > autoMeshFormLimit ? PovMeshForm::Mesh2 : PovMeshForm::Triangles;
+}
+
+QSize PovRenderSettings::pictureSize(const QSize& viewSize) const
+{
+    return useViewSize ? viewSize : size;
+}
+
+QByteArray PovRenderSettings::iniText(const QSize& viewSize) const
+{
+    const QSize picture = pictureSize(viewSize);
+    QByteArray text =
+        QStringLiteral("+W%1 +H%2\n").arg(picture.width()).arg(picture.height()).toLatin1();
+    if (antialias) {
+        text += "+A" + povGeneral(antialiasThreshold).toLatin1() + "\n";
+    }
+    return text;
+}
+
+bool PovRenderSettings::writeIniFile(const QString& fileName, const QSize& viewSize,
+                                     QString* error) const
+{
+    QFile file(fileName);
+    const QByteArray text = iniText(viewSize);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size() ||
+        !file.flush()) {
+        if (error) {
+            *error = QStringLiteral("cannot write '%1': %2").arg(fileName, file.errorString());
+        }
+        return false;
+    }
+    return true;
+}
+
+QJsonObject PovRenderSettings::toJson() const
+{
+    QJsonObject json;
+    json.insert(QStringLiteral("useViewSize"), useViewSize);
+    json.insert(QStringLiteral("width"), size.width());
+    json.insert(QStringLiteral("height"), size.height());
+    json.insert(QStringLiteral("antialias"), antialias);
+    json.insert(QStringLiteral("antialiasThreshold"), antialiasThreshold);
+    json.insert(QStringLiteral("meshForm"), meshFormName(meshForm));
+    return json;
+}
+
+bool PovRenderSettings::fromJson(const QJsonObject& json, PovRenderSettings& settings,
+                                 QString* error)
+{
+    PovRenderSettings read = settings;
+    QString problem;
+    auto boolean = [&](const char* key, bool& target) {
+        const QJsonValue v = json.value(QLatin1String(key));
+        if (v.isUndefined()) {
+            return;
+        }
+        if (!v.isBool()) {
+            problem = QStringLiteral("render setting '%1' must be true or false")
+                          .arg(QLatin1String(key));
+            return;
+        }
+        target = v.toBool();
+    };
+    auto number = [&](const char* key, double low, double high, double& target) {
+        const QJsonValue v = json.value(QLatin1String(key));
+        if (v.isUndefined()) {
+            return;
+        }
+        if (!v.isDouble() || !(v.toDouble() >= low && v.toDouble() <= high)) {
+            problem = QStringLiteral("render setting '%1' must be a number from %2 to %3")
+                          .arg(QLatin1String(key), povGeneral(low), povGeneral(high));
+            return;
+        }
+        target = v.toDouble();
+    };
+    boolean("useViewSize", read.useViewSize);
+    boolean("antialias", read.antialias);
+    double width = read.size.width(), height = read.size.height();
+    number("width", 1, maxSide, width);
+    number("height", 1, maxSide, height);
+    read.size = QSize(int(width), int(height));
+    number("antialiasThreshold", 0.0, maxThreshold, read.antialiasThreshold);
+    const QJsonValue form = json.value(QLatin1String("meshForm"));
+    if (!form.isUndefined() && !parseMeshForm(form.toString(), read.meshForm)) {
+        problem = QStringLiteral("render setting 'meshForm' must be auto, triangles or mesh2");
+    }
+    if (!problem.isEmpty()) {
+        if (error) {
+            *error = problem;
+        }
+        return false;
+    }
+    settings = read;
+    return true;
+}
+
+bool PovRenderSettings::operator==(const PovRenderSettings& other) const
+{
+    return useViewSize == other.useViewSize && size == other.size && antialias == other.antialias &&
+           antialiasThreshold == other.antialiasThreshold && meshForm == other.meshForm;
+}

@@ -1,0 +1,67 @@
+#pragma once
+// PovRenderSettings: how a scene is rendered, as plain data. The main window
+// keeps one for the session, the command line builds one from its options,
+// and toJson()/fromJson() let a document store it. New fields get a default
+// that keeps today's behaviour, and fromJson() leaves a missing key at its
+// default, so older stored settings stay readable.
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QSize>
+#include <QString>
+
+// How the writer puts a model's triangles into the scene text.
+enum class PovMeshForm {
+    Auto,      // triangles up to autoMeshFormLimit triangles, mesh2 above
+    Triangles, // mesh { triangle {...} / smooth_triangle {...} ... }
+    Mesh2,     // mesh2 { vertex_vectors ... face_indices ... }: parses far faster
+};
+
+// Scenes with more triangles than this (ground included) are written as
+// mesh2 when the form is Auto.
+constexpr long long autoMeshFormLimit = 100000;
+
+// "auto", "triangles", "mesh2".
+QString meshFormName(PovMeshForm form);
+// The form named by `name` (as meshFormName writes it); false for any other
+// text, with `form` untouched.
+bool parseMeshForm(const QString& name, PovMeshForm& form);
+// The form actually written for a scene of `triangles` triangles: Auto
+// resolved, the others as they are.
+PovMeshForm resolveMeshForm(PovMeshForm form, long long triangles);
+
+struct PovRenderSettings {
+    // The picture is the 3D view's size, or `size` when useViewSize is off.
+    bool useViewSize = true;
+    QSize size = QSize(800, 600);
+    // POV-Ray's adaptive antialiasing (+A<threshold>); the threshold is the
+    // colour difference, 0 to 3, above which a pixel is supersampled.
+    bool antialias = false;
+    double antialiasThreshold = 0.3;
+    PovMeshForm meshForm = PovMeshForm::Auto;
+
+    // Limits the values accept; the dialog and the command line use them.
+    static constexpr int maxSide = 16384;
+    static constexpr double maxThreshold = 3.0;
+
+    // The picture size for a view of `viewSize`.
+    QSize pictureSize(const QSize& viewSize) const;
+
+    // The text of "POVRAY.INI": "+W<w> +H<h>\n", followed by
+    // "+A<threshold>\n" (threshold in "%g" form) when antialiasing is on.
+    QByteArray iniText(const QSize& viewSize) const;
+    // Writes iniText() to `fileName` (truncated). Returns false with the
+    // reason in `error` when the file cannot be written whole.
+    bool writeIniFile(const QString& fileName, const QSize& viewSize,
+                      QString* error = nullptr) const;
+
+    QJsonObject toJson() const;
+    // Reads what toJson() wrote; keys that are missing keep their defaults.
+    // Returns false, with a sentence in `error` and `settings` untouched,
+    // when a value is of the wrong type or out of range.
+    static bool fromJson(const QJsonObject& json, PovRenderSettings& settings,
+                         QString* error = nullptr);
+
+    bool operator==(const PovRenderSettings& other) const;
+    bool operator!=(const PovRenderSettings& other) const { return !(*this == other); }
+};
