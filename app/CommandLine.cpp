@@ -222,8 +222,21 @@ bool loadScene(PovScene& scene, const QString& path, qglviewer::Camera* camera,
     return true;
 }
 
-int runHeadless(const CommandLineOptions& options)
+// The render settings a document recorded, under those the command line
+// gives.
+CommandLineOptions withDocumentSettings(const CommandLineOptions& options, const PovSceneView& view)
 {
+    CommandLineOptions effective = options;
+    if (view.hasRender) {
+        effective.render = view.render;
+        PovRenderSettings::fromJson(options.renderGiven, effective.render);
+    }
+    return effective;
+}
+
+int runHeadless(const CommandLineOptions& given)
+{
+    CommandLineOptions options = given;
     PovScene scene;
     qglviewer::Camera camera;
     camera.setScreenWidthAndHeight(options.size.width(), options.size.height());
@@ -233,6 +246,7 @@ int runHeadless(const CommandLineOptions& options)
     if (!loadScene(scene, options.scene, &camera, view)) {
         return 1;
     }
+    options = withDocumentSettings(given, view);
     applyOptions(scene, options);
     vec center;
     float radius;
@@ -253,8 +267,9 @@ int runHeadless(const CommandLineOptions& options)
     return 0;
 }
 
-int runWithView(const CommandLineOptions& options)
+int runWithView(const CommandLineOptions& given)
 {
+    CommandLineOptions options = given;
     PovScene scene;
     GLViewer viewer;
     viewer.setScene(&scene);
@@ -272,6 +287,7 @@ int runWithView(const CommandLineOptions& options)
     if (!loaded) {
         return 1;
     }
+    options = withDocumentSettings(given, view);
     applyOptions(scene, options);
     viewer.wireframe = view.wireframe;
     viewer.showLights = view.showLights;
@@ -400,8 +416,10 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
                 return false;
             }
             ++i;
+            options.renderGiven.insert(QStringLiteral("meshForm"), arguments[i]);
         } else if (a == QLatin1String("--antialias")) {
             options.render.antialias = true;
+            options.renderGiven.insert(QStringLiteral("antialias"), true);
         } else if (a == QLatin1String("--antialias-threshold")) {
             bool ok = false;
             const double t = i + 1 < arguments.size() ? arguments[i + 1].toDouble(&ok) : 0.0;
@@ -413,6 +431,8 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
             ++i;
             options.render.antialias = true;
             options.render.antialiasThreshold = t;
+            options.renderGiven.insert(QStringLiteral("antialias"), true);
+            options.renderGiven.insert(QStringLiteral("antialiasThreshold"), t);
         } else if (a == QLatin1String("--timeout")) {
             bool ok = false;
             const int seconds = i + 1 < arguments.size() ? arguments[i + 1].toInt(&ok) : 0;

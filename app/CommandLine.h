@@ -35,6 +35,9 @@ struct CommandLineOptions {
     // Antialiasing and mesh form for --pov and --render; the picture size is
     // `size`.
     PovRenderSettings render;
+    // The render settings given on the command line, as PovRenderSettings
+    // JSON keys: they win over what a scene document records.
+    QJsonObject renderGiven;
     int timeoutSeconds = -1; // --render's limit on POV-Ray's run; -1: none
     bool help = false;
     bool version = false;

@@ -214,6 +214,9 @@ void MainWindow::loadDocument(const QString& fileName)
     ui.actionShow_Lights->setChecked(view.showLights);
     viewer->wireframe = view.wireframe;
     viewer->showLights = view.showLights;
+    if (view.hasRender) {
+        renderSettings = view.render;
+    }
     // Fit the view as after any load (keeping the direction a KMZ archive
     // gave), then place the camera where the document recorded it.
     viewer->camera()->setOrientation(camera.orientation());
@@ -259,6 +262,8 @@ bool MainWindow::saveDocument(const QString& fileName)
     PovSceneView view;
     view.wireframe = viewer->wireframe;
     view.showLights = viewer->showLights;
+    view.hasRender = true;
+    view.render = renderSettings;
     QString error;
     if (!PovSceneDocument::save(fileName, modelFile, scene, viewer->camera(), view, error)) {
         QMessageBox* box = new QMessageBox(
@@ -514,7 +519,12 @@ void MainWindow::on_actionRender_Settings_triggered()
     if (!renderSettingsDialog) {
         renderSettingsDialog = new RenderSettingsDialog(this);
         connect(renderSettingsDialog, &QDialog::accepted, this,
-                [this]() { renderSettings = renderSettingsDialog->settings(); });
+                [this]() {
+                    if (renderSettings != renderSettingsDialog->settings()) {
+                        renderSettings = renderSettingsDialog->settings();
+                        setModified();
+                    }
+                });
     }
     renderSettingsDialog->setSettings(renderSettings);
     renderSettingsDialog->open();

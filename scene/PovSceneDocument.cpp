@@ -334,6 +334,16 @@ struct DocumentReader {
                   v.wireframe);
         r.boolean(o.value(QStringLiteral("showLights")), QStringLiteral("view.showLights"),
                   v.showLights);
+        const QJsonValue renderValue = root.value(QStringLiteral("render"));
+        const QJsonObject render = r.object(renderValue, QStringLiteral("render"));
+        if (r.ok() && !renderValue.isUndefined()) {
+            QString problem;
+            if (PovRenderSettings::fromJson(render, v.render, &problem)) {
+                v.hasRender = true;
+            } else {
+                r.fail(QStringLiteral("in \"render\","), problem);
+            }
+        }
         const QJsonValue cameraValue = root.value(QStringLiteral("camera"));
         const QJsonObject camera = r.object(cameraValue, QStringLiteral("camera"));
         if (!r.ok() || cameraValue.isUndefined()) {
@@ -455,6 +465,9 @@ QByteArray PovSceneDocument::toJson(const PovScene& scene, const qglviewer::Came
     v[QStringLiteral("wireframe")] = view.wireframe;
     v[QStringLiteral("showLights")] = view.showLights;
     root[QStringLiteral("view")] = v;
+    if (view.hasRender) {
+        root[QStringLiteral("render")] = view.render.toJson();
+    }
 
     QJsonArray models;
     for (int i = 0; i < scene.modelCount(); ++i) {

@@ -3,7 +3,8 @@
 // that keeps the user's work on a scene: the model file it was made from
 // (relative to the document when it can be), every model's texture,
 // shading and subdivision steps, the lights, outdoor or indoor lighting,
-// the ground's visibility, the camera and the view's toggles.
+// the ground's visibility, the camera, the view's toggles and the render
+// settings.
 //
 // The document carries a format version. Fields this version does not know
 // are ignored, so later versions can add to it (a "render" object, for
@@ -17,6 +18,7 @@
 // caller that loads into a scene of its own and swaps it in only on success
 // loses nothing of the scene it had.
 
+#include "scene/PovRenderSettings.h"
 #include "scene/PovScene.h"
 
 #include <QString>
@@ -39,6 +41,9 @@ struct PovSceneView {
     qglviewer::Vec cameraPosition;
     qglviewer::Quaternion cameraOrientation;
     double fieldOfView = 0.0; // vertical, radians
+    // The render settings: false when the document records none.
+    bool hasRender = false;
+    PovRenderSettings render;
 };
 
 class PovSceneDocument {

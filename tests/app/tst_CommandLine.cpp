@@ -1,6 +1,8 @@
 #include "app/CommandLine.h"
 
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -230,6 +232,34 @@ private slots:
         const QByteArray compact = again.readAll();
         QVERIFY(!compact.contains("triangle {"));
         QVERIFY(compact.contains("\nmesh2 {\n\tvertex_vectors {\n"));
+    }
+
+    // A scene document's render settings apply headless; an option given on
+    // the command line wins over them.
+    void documentRenderSettings()
+    {
+        QFile showcase(QFINDTESTDATA("../../samples/showcase.kelvane"));
+        QVERIFY(showcase.open(QIODevice::ReadOnly));
+        QJsonObject root = QJsonDocument::fromJson(showcase.readAll()).object();
+        root["model"] = QFileInfo(QFINDTESTDATA("../../samples/showcase.off")).absoluteFilePath();
+        root["render"] = QJsonObject({{"meshForm", "mesh2"}});
+        const QString document = dir.filePath("mesh2.kelvane");
+        QFile out(document);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(QJsonDocument(root).toJson());
+        out.close();
+        const QString pov = dir.filePath("document.pov");
+        auto text = [&pov]() {
+            QFile file(pov);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        Run run = kelvane({"--pov", pov, document}, false);
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QVERIFY(text().contains("\nmesh2 {\n"));
+        run = kelvane({"--pov", pov, "--mesh-form", "triangles", document}, false);
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QVERIFY(!text().contains("\nmesh2 {\n"));
+        QVERIFY(text().contains("smooth_triangle {"));
     }
 
     void renderWithSettings()

@@ -166,6 +166,12 @@ private slots:
                            : dir.filePath("docs/" + QFileInfo(model).fileName() + ".kelvane");
         PovSceneView view;
         view.wireframe = true;
+        view.hasRender = true;
+        view.render.useViewSize = false;
+        view.render.size = QSize(320, 200);
+        view.render.antialias = true;
+        view.render.antialiasThreshold = 0.2;
+        view.render.meshForm = PovMeshForm::Mesh2;
         QString error;
         QVERIFY2(PovSceneDocument::save(document, model, scene, &camera, view, error),
                  qPrintable(error));
@@ -182,6 +188,8 @@ private slots:
         QCOMPARE(reader.modelFile(), QFileInfo(model).absoluteFilePath());
         QVERIFY(reader.view().wireframe);
         QVERIFY(!reader.view().showLights);
+        QVERIFY(reader.view().hasRender);
+        QVERIFY(reader.view().render == view.render);
         const QString after = reopened.povText(&fresh);
         QCOMPARE(after.size(), before.size());
         QVERIFY(after == before);
@@ -256,6 +264,12 @@ private slots:
         expectRefusal(edited("noversion.kelvane",
                              [](QJsonObject& root) { root.remove("version"); }),
                       {"no \"version\""});
+
+        expectRefusal(edited("render.kelvane",
+                             [](QJsonObject& root) {
+                                 root["render"] = QJsonObject({{"meshForm", "mesh3"}});
+                             }),
+                      {"render", "meshForm"});
 
         // Values out of range, wrong types, the wrong number of models.
         auto texture = [](const char* key, const QJsonValue& value) {
