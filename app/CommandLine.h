@@ -6,8 +6,8 @@
 //   kelvane --preview IMAGE [options] SCENE save what the OpenGL view shows
 //
 // options: --size WxH (default 800x600), --ground, --indoor, --mesh-form
-// triangles|mesh2|auto, --antialias, --antialias-threshold T, --timeout
-// SECONDS; also --help and --version. The modes combine in one run and share one camera, fitted as
+// triangles|mesh2|auto, --antialias, --antialias-threshold T, --quality
+// draft|photo, --background black|sky|transparent|COLOUR, --timeout SECONDS; also --help and --version. The modes combine in one run and share one camera, fitted as
 // the view fits it after a load. --pov and --render need no display;
 // --preview needs an X server (xvfb-run -a on a headless machine).
 
@@ -25,8 +25,8 @@ struct CommandLineOptions {
     QSize size = QSize(800, 600);
     bool ground = false;
     bool indoor = false;
-    // Antialiasing and mesh form for --pov and --render; the picture size is
-    // `size`.
+    // Antialiasing, mesh form, quality and background for --pov and --render
+    // (the background also for --preview); the picture size is `size`.
     PovRenderSettings render;
     int timeoutSeconds = -1; // --render's limit on POV-Ray's run; -1: none
     bool help = false;

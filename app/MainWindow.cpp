@@ -145,6 +145,10 @@ bool MainWindow::confirmLargeScene(bool writesPovScene)
                                     "POV-Ray reads slowly at this size (see File > Render "
                                     "Settings...).");
     }
+    if (writesPovScene && renderSettings.quality == PovQuality::Photo) {
+        form += QStringLiteral(" Photo quality (soft shadows, radiosity, antialiasing) takes "
+                               "several times longer than Draft.");
+    }
     const QMessageBox::StandardButton answer = QMessageBox::warning(
         this, QStringLiteral("Large Scene"),
         QStringLiteral("This scene has %1 triangles. Processing may take a long time (or "
@@ -167,7 +171,7 @@ void MainWindow::on_actionRender_Full_Size_triggered()
     if (renderThread.isRunning() || !confirmLargeScene(true)) {
         return;
     }
-    scene.writePovFile(viewer->camera(), QStringLiteral("tempscene.pov"), renderSettings.meshForm);
+    scene.writePovFile(viewer->camera(), QStringLiteral("tempscene.pov"), renderSettings);
     on_render_requested();
 }
 
@@ -176,7 +180,7 @@ void MainWindow::on_actionPreview_POV_Ray_Scene_triggered()
     if (!confirmLargeScene(true)) {
         return;
     }
-    editWindow->setSceneText(scene.povText(viewer->camera(), renderSettings.meshForm));
+    editWindow->setSceneText(scene.povText(viewer->camera(), renderSettings));
     editWindow->show();
 }
 
@@ -194,7 +198,9 @@ void MainWindow::on_render_requested()
         return;
     }
     QDir(QStringLiteral(".")).remove(QStringLiteral("tempscene.bmp"));
+    QDir(QStringLiteral(".")).remove(QStringLiteral("tempscene.png"));
     renderThread.sceneFile = QStringLiteral("tempscene.pov");
+    renderThread.alphaOutput = renderSettings.alphaOutput();
     setRendering(true);
     renderThread.start();
 }
@@ -204,10 +210,20 @@ void MainWindow::on_actionRender_Settings_triggered()
     if (!renderSettingsDialog) {
         renderSettingsDialog = new RenderSettingsDialog(this);
         connect(renderSettingsDialog, &QDialog::accepted, this,
-                [this]() { renderSettings = renderSettingsDialog->settings(); });
+                [this]() {
+                    renderSettings = renderSettingsDialog->settings();
+                    applyRenderSettingsToView();
+                });
     }
     renderSettingsDialog->setSettings(renderSettings);
     renderSettingsDialog->open();
+}
+
+void MainWindow::applyRenderSettingsToView()
+{
+    viewer->background = renderSettings.viewBackground();
+    viewer->srgbColours = renderSettings.quality == PovQuality::Photo;
+    viewer->updateGL();
 }
 
 void MainWindow::cancelRender() { renderThread.cancel(); }
@@ -222,7 +238,7 @@ void MainWindow::on_render_finished()
     // Only a render that succeeded may show "tempscene.bmp": a failed one
     // could have left a partial picture.
     if (renderThread.succeeded()) {
-        outputWindow->loadImage(QStringLiteral("tempscene.bmp"));
+        outputWindow->loadImage(PovRenderThread::imageFile(renderThread.alphaOutput));
         statusBar()->showMessage(QStringLiteral("Rendered in %1 s")
                                      .arg(double(renderClock.elapsed()) / 1000.0, 0, 'f', 1),
                                  5000);
