@@ -305,7 +305,7 @@ void writePickedColour(const QColor& colour, bool photo, PovOutput& out)
 }
 
 // The background statement; nothing for black, POV-Ray's own background.
-void writeBackground(const PovRenderSettings& settings, PovOutput& out)
+void writeBackground(const PovScene& scene, const PovRenderSettings& settings, PovOutput& out)
 {
     const bool photo = settings.quality == PovQuality::Photo;
     switch (settings.background) {
@@ -313,7 +313,18 @@ void writeBackground(const PovRenderSettings& settings, PovOutput& out)
         return;
     case PovBackgroundKind::Transparent:
         // With alpha output on, the background's transmit becomes alpha 0.
-        out += "\nbackground { color rgbt <0, 0, 0, 1> }\n";
+        // Reflections would carry that transmit onto the models, so they
+        // see a black sphere instead, which the camera (and radiosity)
+        // does not see.
+        out += "\nbackground { color rgbt <0, 0, 0, 1> }\n\nsphere {\n\t<";
+        out.generalTriple(double(scene.center[0]), double(scene.center[1]), double(scene.center[2]),
+                          ", ");
+        out += ">, ";
+        out.number(double(std::max(scene.radius, 1e-6f)) * 999.0);
+        out += photo ? "\n\thollow\n\tno_image\n\tno_shadow\n\tno_radiosity\n"
+                     : "\n\thollow\n\tno_image\n\tno_shadow\n";
+        out += "\ttexture {\n\t\tpigment { color rgb <0, 0, 0> }\n"
+               "\t\tfinish { ambient 0 diffuse 0 }\n\t}\n}\n";
         return;
     case PovBackgroundKind::Colour:
         out += "\nbackground { color ";
@@ -460,7 +471,7 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera,
         out.generalTriple(double(ambient[0]), double(ambient[1]), double(ambient[2]), ", ");
         out += ">\n}\n";
     }
-    writeBackground(settings, out);
+    writeBackground(scene, settings, out);
 
     for (size_t i = scene.groundVisible ? 0 : 1; i < scene.textures.size(); ++i) {
         out += "\n#declare TEXTURE";
