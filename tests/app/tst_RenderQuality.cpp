@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -352,6 +353,44 @@ private slots:
         dialog->accept();
         QCOMPARE(window.viewer->background, PovRenderSettings::skyHorizon());
         dialog->close();
+    }
+
+    // From the window: a Photo render with a transparent background shows
+    // its progress, leaves a PNG with alpha and shows it over the
+    // checkerboard.
+    void photoRenderFromTheWindow()
+    {
+        if (!havePovray()) {
+            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
+        }
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        MainWindow window;
+        window.resize(400, 300);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.loadScene(boxes);
+        window.renderSettings.useViewSize = false;
+        window.renderSettings.size = QSize(120, 90);
+        window.renderSettings.quality = PovQuality::Photo;
+        window.renderSettings.background = PovBackgroundKind::Transparent;
+        QStringList stages;
+        connect(&window.renderThread, &PovRenderThread::progressChanged, this,
+                [&stages](const PovProgress& p) { stages << p.text(); });
+        QSignalSpy finished(&window.renderThread, &QThread::finished);
+        window.ui.actionRender_Full_Size->trigger();
+        QFile ini("POVRAY.INI");
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        QCOMPARE(ini.readAll(), QByteArray("+W120 +H90\n+A0.3\n"));
+        QVERIFY(finished.wait(60000));
+        QTRY_VERIFY(window.outputWindow->isVisible());
+        QCOMPARE(window.outputWindow->windowTitle(), QString("tempscene.png (120 x 90)"));
+        QVERIFY(window.outputWindow->image.hasAlphaChannel());
+        QCOMPARE(qAlpha(window.outputWindow->image.pixel(1, 1)), 0);
+        const QPixmap shown = window.outputWindow->ui.imageSpace->pixmap(Qt::ReturnByValue);
+        QVERIFY(!shown.toImage().hasAlphaChannel());
+        QVERIFY(stages.filter("Rendering").size() > 0);
+        QDir::setCurrent(previous);
     }
 
     // A picture with alpha shows over a checkerboard; the saved picture
