@@ -288,9 +288,9 @@ void writeMesh2(LnMesh* mesh, size_t i, PovOutput& out)
     out += " }\n}\n";
 }
 
-// "rgb <r, g, b>" for a colour picked on screen (sRGB). Draft scenes get the
-// linear values, which POV-Ray encodes back to the picked colour; Photo
-// scenes say "srgb" and let POV-Ray decode it.
+// "rgb <r, g, b>" or "srgb <r, g, b>" for a colour picked on screen (sRGB).
+// Draft scenes get the linear values, which POV-Ray encodes back to the
+// picked colour; Photo scenes say "srgb" and let POV-Ray decode it.
 void writePickedColour(const QColor& colour, bool photo, PovOutput& out)
 {
     if (photo) {
@@ -428,8 +428,9 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera,
             // seen or wholly hidden, jittered against banding.
             const double dx = at[0] - scene.center[0], dy = at[1] - scene.center[1],
                          dz = at[2] - scene.center[2];
-            const double size =
-                double(scene.photoLightSpread()) * std::sqrt(dx * dx + dy * dy + dz * dz);
+            // (Never zero: a light at the centre of a point-sized scene.)
+            const double size = std::max(
+                double(scene.photoLightSpread()) * std::sqrt(dx * dx + dy * dy + dz * dz), 1e-6);
             out += "\tarea_light <";
             out.number(size);
             out += ", 0, 0>, <0, ";
