@@ -104,7 +104,7 @@ bool render(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions
     settings.size = options.size;
     const QString previous = QDir::currentPath();
     QDir::setCurrent(work.path());
-    scene.writePovFile(camera, QStringLiteral("tempscene.pov"), settings.meshForm);
+    scene.writePovFile(camera, QStringLiteral("tempscene.pov"), settings);
     QString iniError;
     const bool iniWritten =
         settings.writeIniFile(QStringLiteral("POVRAY.INI"), options.size, &iniError);
@@ -112,6 +112,7 @@ bool render(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions
     ProgressLine line;
     if (iniWritten) {
         thread.sceneFile = QStringLiteral("tempscene.pov");
+        thread.alphaOutput = settings.alphaOutput();
         if (options.timeoutSeconds >= 0) {
             thread.finishTimeout = int(std::min(options.timeoutSeconds * 1000LL, 2147483647LL));
         }
@@ -122,7 +123,9 @@ bool render(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions
         thread.wait();
         line.end();
     }
-    const QImage picture = thread.succeeded() ? QImage(QStringLiteral("tempscene.bmp")) : QImage();
+    const QImage picture = thread.succeeded()
+                               ? QImage(PovRenderThread::imageFile(settings.alphaOutput()))
+                               : QImage();
     QDir::setCurrent(previous);
 
     if (!iniWritten) {
@@ -156,7 +159,7 @@ bool render(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions
 // Writes the scene description; the writer itself says nothing when the
 // file cannot be opened, so that is checked here first.
 bool writePov(PovScene& scene, qglviewer::Camera* camera, const QString& fileName,
-              PovMeshForm meshForm)
+              const PovRenderSettings& settings)
 {
     QFile check(fileName);
     if (!check.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -164,7 +167,7 @@ bool writePov(PovScene& scene, qglviewer::Camera* camera, const QString& fileNam
         return false;
     }
     check.close();
-    scene.writePovFile(camera, fileName, meshForm);
+    scene.writePovFile(camera, fileName, settings);
     return true;
 }
 
@@ -256,8 +259,7 @@ int runHeadless(const CommandLineOptions& given)
     camera.showEntireScene();
     applyCamera(&camera, view);
 
-    if (!options.povFile.isEmpty() &&
-        !writePov(scene, &camera, options.povFile, options.render.meshForm)) {
+    if (!options.povFile.isEmpty() && !writePov(scene, &camera, options.povFile, options.render)) {
         return 1;
     }
     if (!options.renderImage.isEmpty() &&
@@ -273,6 +275,8 @@ int runWithView(const CommandLineOptions& given)
     PovScene scene;
     GLViewer viewer;
     viewer.setScene(&scene);
+    viewer.background = options.render.viewBackground();
+    viewer.srgbColours = options.render.quality == PovQuality::Photo;
     viewer.setWindowTitle(QStringLiteral("Kelvane"));
     viewer.resize(options.size);
     viewer.show();
@@ -310,7 +314,7 @@ int runWithView(const CommandLineOptions& given)
         return 1;
     }
     if (!options.povFile.isEmpty() &&
-        !writePov(scene, viewer.camera(), options.povFile, options.render.meshForm)) {
+        !writePov(scene, viewer.camera(), options.povFile, options.render)) {
         return 1;
     }
     if (!options.renderImage.isEmpty() &&
@@ -433,6 +437,33 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
             options.render.antialiasThreshold = t;
             options.renderGiven.insert(QStringLiteral("antialias"), true);
             options.renderGiven.insert(QStringLiteral("antialiasThreshold"), t);
+        } else if (a == QLatin1String("--quality")) {
+            if (i + 1 >= arguments.size() || !parseQuality(arguments[i + 1], options.render.quality)) {
+                error = QStringLiteral("--quality takes draft or photo");
+                return false;
+            }
+            ++i;
+            options.renderGiven.insert(QStringLiteral("quality"),
+                                       qualityName(options.render.quality));
+        } else if (a == QLatin1String("--background")) {
+            const QString name = i + 1 < arguments.size() ? arguments[i + 1] : QString();
+            PovBackgroundKind kind = PovBackgroundKind::Black;
+            const QColor colour(name);
+            if (name != QLatin1String("colour") && parseBackgroundKind(name, kind)) {
+                options.render.background = kind;
+            } else if (!name.isEmpty() && colour.isValid()) {
+                options.render.background = PovBackgroundKind::Colour;
+                options.render.backgroundColour = colour;
+            } else {
+                error = QStringLiteral("--background takes black, sky, transparent or a colour "
+                                       "such as white or #336699");
+                return false;
+            }
+            ++i;
+            options.renderGiven.insert(QStringLiteral("background"),
+                                       backgroundKindName(options.render.background));
+            options.renderGiven.insert(QStringLiteral("backgroundColour"),
+                                       options.render.backgroundColour.name());
         } else if (a == QLatin1String("--timeout")) {
             bool ok = false;
             const int seconds = i + 1 < arguments.size() ? arguments[i + 1].toInt(&ok) : 0;
@@ -521,6 +552,10 @@ QString commandLineHelp()
         "  --antialias      render with antialiasing (threshold 0.3)\n"
         "  --antialias-threshold T\n"
         "                   antialiasing with threshold T, from 0 to 3\n"
+        "  --quality Q      draft (default: point lights, hard shadows) or photo\n"
+        "                   (soft shadows, radiosity, antialiasing; slower)\n"
+        "  --background B   black (default), sky, transparent (PNG with alpha) or a\n"
+        "                   colour such as white or #336699\n"
         "  --timeout SECONDS  stop POV-Ray after that long (default: no limit)\n"
         "  --help           show this text\n"
         "  --version        show the version\n"

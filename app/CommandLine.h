@@ -10,8 +10,9 @@
 // options: --size WxH (default 800x600), --ground, --indoor, --file-colours,
 // --lines KINDS and --line-width PIXELS (feature lines in the view and as ink
 // in the POV-Ray scene), --mesh-form triangles|mesh2|auto, --antialias,
-// --antialias-threshold T, --timeout SECONDS; also --help and --version. The
-// modes combine in one run and share one camera, fitted as
+// --antialias-threshold T, --quality draft|photo, --background
+// black|sky|transparent|COLOUR, --timeout SECONDS; also --help and --version.
+// The modes combine in one run and share one camera, fitted as
 // the view fits it after a load. --pov and --render need no display;
 // --preview needs an X server (xvfb-run -a on a headless machine).
 
@@ -32,8 +33,8 @@ struct CommandLineOptions {
     bool indoor = false;
     bool fileColours = false;
     LnLineSettings lines; // shown when --lines is given
-    // Antialiasing and mesh form for --pov and --render; the picture size is
-    // `size`.
+    // Antialiasing, mesh form, quality and background for --pov and --render
+    // (the background also for --preview); the picture size is `size`.
     PovRenderSettings render;
     // The render settings given on the command line, as PovRenderSettings
     // JSON keys: they win over what a scene document records.

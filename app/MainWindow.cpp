@@ -456,6 +456,10 @@ bool MainWindow::confirmLargeScene(bool writesPovScene)
                                   "Settings... offers the mesh2 form).");
         }
     }
+    if (writesPovScene && renderSettings.quality == PovQuality::Photo) {
+        form += QStringLiteral(" Photo quality (soft shadows, radiosity, antialiasing) takes "
+                               "several times longer than Draft.");
+    }
     const QMessageBox::StandardButton answer = QMessageBox::warning(
         this, QStringLiteral("Large Scene"),
         QStringLiteral("This scene has %1 triangles. Processing may take a long time (or "
@@ -482,7 +486,7 @@ void MainWindow::on_actionRender_Full_Size_triggered()
     if (renderThread.isRunning() || !confirmLargeScene(true)) {
         return;
     }
-    scene.writePovFile(viewer->camera(), QStringLiteral("tempscene.pov"), renderSettings.meshForm);
+    scene.writePovFile(viewer->camera(), QStringLiteral("tempscene.pov"), renderSettings);
     on_render_requested();
 }
 
@@ -491,7 +495,7 @@ void MainWindow::on_actionPreview_POV_Ray_Scene_triggered()
     if (!confirmLargeScene(true)) {
         return;
     }
-    editWindow->setSceneText(scene.povText(viewer->camera(), renderSettings.meshForm));
+    editWindow->setSceneText(scene.povText(viewer->camera(), renderSettings));
     editWindow->show();
 }
 
@@ -509,7 +513,9 @@ void MainWindow::on_render_requested()
         return;
     }
     QDir(QStringLiteral(".")).remove(QStringLiteral("tempscene.bmp"));
+    QDir(QStringLiteral(".")).remove(QStringLiteral("tempscene.png"));
     renderThread.sceneFile = QStringLiteral("tempscene.pov");
+    renderThread.alphaOutput = renderSettings.alphaOutput();
     setRendering(true);
     renderThread.start();
 }
@@ -524,10 +530,18 @@ void MainWindow::on_actionRender_Settings_triggered()
                         renderSettings = renderSettingsDialog->settings();
                         setModified();
                     }
+                    applyRenderSettingsToView();
                 });
     }
     renderSettingsDialog->setSettings(renderSettings);
     renderSettingsDialog->open();
+}
+
+void MainWindow::applyRenderSettingsToView()
+{
+    viewer->background = renderSettings.viewBackground();
+    viewer->srgbColours = renderSettings.quality == PovQuality::Photo;
+    viewer->updateGL();
 }
 
 void MainWindow::cancelRender() { renderThread.cancel(); }
@@ -542,7 +556,7 @@ void MainWindow::on_render_finished()
     // Only a render that succeeded may show "tempscene.bmp": a failed one
     // could have left a partial picture.
     if (renderThread.succeeded()) {
-        outputWindow->loadImage(QStringLiteral("tempscene.bmp"));
+        outputWindow->loadImage(PovRenderThread::imageFile(renderThread.alphaOutput));
         statusBar()->showMessage(QStringLiteral("Rendered in %1 s")
                                      .arg(double(renderClock.elapsed()) / 1000.0, 0, 'f', 1),
                                  5000);

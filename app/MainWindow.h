@@ -73,7 +73,8 @@ public:
     // True when the scene has at most 10000 triangles (ground included) or
     // the user answers Yes to the "Large Scene" question. For a question
     // before writing the POV-Ray scene (`writesPovScene`) it also says which
-    // mesh form the render settings give for this scene.
+    // mesh form the render settings give for this scene, and that Photo
+    // quality takes longer when it is chosen.
     bool confirmLargeScene(bool writesPovScene = false);
 
     // Copy the selected model's texture, or the selected light and the
@@ -147,8 +148,12 @@ public slots:
     // are disabled and requests are ignored, so nothing touches the working
     // files under the renderer; the status bar shows its progress.
     void on_render_requested();
-    // Opens the render settings dialog (window-modal); OK keeps its values.
+    // Opens the render settings dialog (window-modal); OK keeps its values
+    // and gives the view the background and colour handling they imply.
     void on_actionRender_Settings_triggered();
+    // The view clears to the render settings' background and lights the
+    // panels' colours as the settings' quality renders them.
+    void applyRenderSettingsToView();
     // Ends the running render at once; the output window keeps what it
     // showed and the render commands come back.
     void cancelRender();

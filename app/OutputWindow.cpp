@@ -5,7 +5,27 @@
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPixmap>
+
+QImage OutputWindow::shownImage(const QImage& picture)
+{
+    if (!picture.hasAlphaChannel()) {
+        return picture;
+    }
+    QImage shown(picture.size(), QImage::Format_RGB32);
+    QPainter painter(&shown);
+    const int cell = 8;
+    for (int y = 0; y < shown.height(); y += cell) {
+        for (int x = 0; x < shown.width(); x += cell) {
+            const bool light = ((x / cell) + (y / cell)) % 2 == 0;
+            painter.fillRect(x, y, cell, cell, light ? QColor(204, 204, 204) : QColor(153, 153, 153));
+        }
+    }
+    painter.drawImage(0, 0, picture);
+    painter.end();
+    return shown;
+}
 
 OutputWindow::OutputWindow(QWidget* parent) : QWidget(parent)
 {
@@ -24,7 +44,7 @@ void OutputWindow::loadImage(const QString& fileName)
     image = loaded;
     setWindowTitle(QStringLiteral("%1 (%2 x %3)").arg(fileName).arg(image.width()).arg(image.height()));
     ui.imageSpace->resize(image.width(), image.height());
-    ui.imageSpace->setPixmap(QPixmap::fromImage(image));
+    ui.imageSpace->setPixmap(QPixmap::fromImage(shownImage(image)));
     repaint();
 }
 

@@ -14,7 +14,7 @@ class OutputWindow : public QWidget {
 public:
     explicit OutputWindow(QWidget* parent = nullptr);
 
-    // Loads and shows the image; when it cannot be read the window is
+    // Loads and shows the image (keeping its alpha channel in `image`); when it cannot be read the window is
     // titled "Error" and says "Povray failed to render scene.".
     void loadImage(const QString& fileName);
     // Shows a failed render: title "Error", "Povray failed to render
@@ -27,6 +27,11 @@ public:
     // false with a sentence for the user in `error`. `fileName` is set to
     // the name actually used.
     bool saveImage(QString& fileName, QString& error) const;
+
+    // What the window shows for `picture`: a picture with an alpha channel
+    // over a grey checkerboard, so transparent parts show as such; others
+    // as they are.
+    static QImage shownImage(const QImage& picture);
 
     Ui::OutputWindowForm ui;
     QImage image; // null until the first successful load

@@ -1,6 +1,7 @@
 #include "app/RenderSettingsDialog.h"
 
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
@@ -8,6 +9,8 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -17,6 +20,10 @@
 namespace {
 
 const PovMeshForm formOrder[] = {PovMeshForm::Auto, PovMeshForm::Triangles, PovMeshForm::Mesh2};
+const PovQuality qualityOrder[] = {PovQuality::Draft, PovQuality::Photo};
+const PovBackgroundKind backgroundOrder[] = {PovBackgroundKind::Black, PovBackgroundKind::Colour,
+                                             PovBackgroundKind::Sky,
+                                             PovBackgroundKind::Transparent};
 
 } // namespace
 
@@ -64,6 +71,22 @@ RenderSettingsDialog::RenderSettingsDialog(QWidget* parent) : QDialog(parent)
     auto* formRow = new QFormLayout;
     formRow->addRow(QStringLiteral("Mesh form:"), meshFormBox);
 
+    qualityBox = new QComboBox;
+    qualityBox->addItem(QStringLiteral("Draft (point lights, hard shadows)"));
+    qualityBox->addItem(QStringLiteral("Photo (soft shadows, radiosity, antialiasing; slower)"));
+    formRow->addRow(QStringLiteral("Quality:"), qualityBox);
+    backgroundBox = new QComboBox;
+    backgroundBox->addItem(QStringLiteral("Black"));
+    backgroundBox->addItem(QStringLiteral("Colour"));
+    backgroundBox->addItem(QStringLiteral("Sky"));
+    backgroundBox->addItem(QStringLiteral("Transparent (PNG with alpha)"));
+    backgroundColourButton = new QPushButton(QStringLiteral("Colour..."));
+    auto* backgroundRow = new QHBoxLayout;
+    backgroundRow->addWidget(backgroundBox);
+    backgroundRow->addWidget(backgroundColourButton);
+    backgroundRow->addStretch();
+    formRow->addRow(QStringLiteral("Background:"), backgroundRow);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -76,6 +99,12 @@ RenderSettingsDialog::RenderSettingsDialog(QWidget* parent) : QDialog(parent)
 
     connect(viewSizeButton, &QRadioButton::toggled, this, &RenderSettingsDialog::updateUi);
     connect(antialiasBox, &QCheckBox::toggled, this, &RenderSettingsDialog::updateUi);
+    connect(qualityBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &RenderSettingsDialog::updateUi);
+    connect(backgroundBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &RenderSettingsDialog::updateUi);
+    connect(backgroundColourButton, &QPushButton::clicked, this,
+            &RenderSettingsDialog::chooseBackgroundColour);
     setSettings(PovRenderSettings());
 }
 
@@ -92,6 +121,13 @@ void RenderSettingsDialog::setSettings(const PovRenderSettings& settings)
             meshFormBox->setCurrentIndex(i);
         }
     }
+    qualityBox->setCurrentIndex(settings.quality == PovQuality::Photo ? 1 : 0);
+    for (int i = 0; i < 4; ++i) {
+        if (backgroundOrder[i] == settings.background) {
+            backgroundBox->setCurrentIndex(i);
+        }
+    }
+    backgroundColour = settings.backgroundColour;
     updateUi();
 }
 
@@ -103,6 +139,9 @@ PovRenderSettings RenderSettingsDialog::settings() const
     settings.antialias = antialiasBox->isChecked();
     settings.antialiasThreshold = thresholdBox->value();
     settings.meshForm = formOrder[std::max(0, std::min(2, meshFormBox->currentIndex()))];
+    settings.quality = qualityOrder[std::max(0, std::min(1, qualityBox->currentIndex()))];
+    settings.background = backgroundOrder[std::max(0, std::min(3, backgroundBox->currentIndex()))];
+    settings.backgroundColour = backgroundColour;
     return settings;
 }
 
@@ -110,5 +149,22 @@ void RenderSettingsDialog::updateUi()
 {
     widthBox->setEnabled(!viewSizeButton->isChecked());
     heightBox->setEnabled(!viewSizeButton->isChecked());
-    thresholdBox->setEnabled(antialiasBox->isChecked());
+    // Photo quality always antialiases.
+    const bool photo = qualityBox->currentIndex() == 1;
+    antialiasBox->setEnabled(!photo);
+    thresholdBox->setEnabled(antialiasBox->isChecked() || photo);
+    backgroundColourButton->setEnabled(backgroundBox->currentIndex() == 1);
+    QPixmap swatch(16, 16);
+    swatch.fill(backgroundColour);
+    backgroundColourButton->setIcon(QIcon(swatch));
+}
+
+void RenderSettingsDialog::chooseBackgroundColour()
+{
+    const QColor colour =
+        QColorDialog::getColor(backgroundColour, this, QStringLiteral("Background Colour"));
+    if (colour.isValid()) {
+        backgroundColour = colour;
+        updateUi();
+    }
 }

@@ -1,7 +1,7 @@
 #pragma once
 // RenderSettingsDialog: File > Render Settings... Edits a PovRenderSettings:
 // picture size (the 3D view's or a fixed one), antialiasing and its
-// threshold, and the mesh form. The caller passes the settings in, and on
+// threshold, the mesh form, the quality and the background. The caller passes the settings in, and on
 // Accepted reads them back with settings().
 
 #include "scene/PovRenderSettings.h"
@@ -11,6 +11,7 @@
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
+class QPushButton;
 class QRadioButton;
 class QSpinBox;
 
@@ -30,8 +31,13 @@ public:
     QCheckBox* antialiasBox;
     QDoubleSpinBox* thresholdBox;
     QComboBox* meshFormBox; // items in the order Auto, Triangles, Mesh2
+    QComboBox* qualityBox;  // Draft, Photo
+    QComboBox* backgroundBox; // Black, Colour, Sky, Transparent
+    QPushButton* backgroundColourButton; // picks backgroundColour
+    QColor backgroundColour;
 
 private:
-    // Enables the fields that apply.
+    // Enables the fields that apply and paints the colour button.
     void updateUi();
+    void chooseBackgroundColour();
 };

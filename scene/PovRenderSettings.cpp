@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QJsonValue>
 
+#include <cmath>
+
 QString meshFormName(PovMeshForm form)
 {
     switch (form) {
@@ -37,6 +39,68 @@ PovMeshForm resolveMeshForm(PovMeshForm form, long long triangles)
     return triangles > autoMeshFormLimit ? PovMeshForm::Mesh2 : PovMeshForm::Triangles;
 }
 
+QString qualityName(PovQuality quality)
+{
+    return quality == PovQuality::Photo ? QStringLiteral("photo") : QStringLiteral("draft");
+}
+
+bool parseQuality(const QString& name, PovQuality& quality)
+{
+    for (PovQuality candidate : {PovQuality::Draft, PovQuality::Photo}) {
+        if (name == qualityName(candidate)) {
+            quality = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+QString backgroundKindName(PovBackgroundKind kind)
+{
+    switch (kind) {
+    case PovBackgroundKind::Colour:
+        return QStringLiteral("colour");
+    case PovBackgroundKind::Sky:
+        return QStringLiteral("sky");
+    case PovBackgroundKind::Transparent:
+        return QStringLiteral("transparent");
+    case PovBackgroundKind::Black:
+        break;
+    }
+    return QStringLiteral("black");
+}
+
+bool parseBackgroundKind(const QString& name, PovBackgroundKind& kind)
+{
+    for (PovBackgroundKind candidate : {PovBackgroundKind::Black, PovBackgroundKind::Colour,
+                                        PovBackgroundKind::Sky, PovBackgroundKind::Transparent}) {
+        if (name == backgroundKindName(candidate)) {
+            kind = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+double srgbToLinear(double c)
+{
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
+
+QColor PovRenderSettings::viewBackground() const
+{
+    switch (background) {
+    case PovBackgroundKind::Colour:
+        return backgroundColour;
+    case PovBackgroundKind::Sky:
+        return skyHorizon();
+    case PovBackgroundKind::Black:
+    case PovBackgroundKind::Transparent:
+        break;
+    }
+    return QColor(0, 0, 0);
+}
+
 QSize PovRenderSettings::pictureSize(const QSize& viewSize) const
 {
     return useViewSize ? viewSize : size;
@@ -47,7 +111,7 @@ QByteArray PovRenderSettings::iniText(const QSize& viewSize) const
     const QSize picture = pictureSize(viewSize);
     QByteArray text =
         QStringLiteral("+W%1 +H%2\n").arg(picture.width()).arg(picture.height()).toLatin1();
-    if (antialias) {
+    if (antialiasOn()) {
         text += "+A" + povGeneral(antialiasThreshold).toLatin1() + "\n";
     }
     return text;
@@ -77,6 +141,9 @@ QJsonObject PovRenderSettings::toJson() const
     json.insert(QStringLiteral("antialias"), antialias);
     json.insert(QStringLiteral("antialiasThreshold"), antialiasThreshold);
     json.insert(QStringLiteral("meshForm"), meshFormName(meshForm));
+    json.insert(QStringLiteral("quality"), qualityName(quality));
+    json.insert(QStringLiteral("background"), backgroundKindName(background));
+    json.insert(QStringLiteral("backgroundColour"), backgroundColour.name());
     return json;
 }
 
@@ -120,6 +187,25 @@ bool PovRenderSettings::fromJson(const QJsonObject& json, PovRenderSettings& set
     if (!form.isUndefined() && !parseMeshForm(form.toString(), read.meshForm)) {
         problem = QStringLiteral("render setting 'meshForm' must be auto, triangles or mesh2");
     }
+    const QJsonValue quality = json.value(QLatin1String("quality"));
+    if (!quality.isUndefined() && !parseQuality(quality.toString(), read.quality)) {
+        problem = QStringLiteral("render setting 'quality' must be draft or photo");
+    }
+    const QJsonValue background = json.value(QLatin1String("background"));
+    if (!background.isUndefined() && !parseBackgroundKind(background.toString(), read.background)) {
+        problem = QStringLiteral(
+            "render setting 'background' must be black, colour, sky or transparent");
+    }
+    const QJsonValue colour = json.value(QLatin1String("backgroundColour"));
+    if (!colour.isUndefined()) {
+        const QColor c(colour.toString());
+        if (!colour.isString() || !c.isValid()) {
+            problem = QStringLiteral("render setting 'backgroundColour' must be a colour such as "
+                                     "#336699");
+        } else {
+            read.backgroundColour = c;
+        }
+    }
     if (!problem.isEmpty()) {
         if (error) {
             *error = problem;
@@ -133,5 +219,7 @@ bool PovRenderSettings::fromJson(const QJsonObject& json, PovRenderSettings& set
 bool PovRenderSettings::operator==(const PovRenderSettings& other) const
 {
     return useViewSize == other.useViewSize && size == other.size && antialias == other.antialias &&
-           antialiasThreshold == other.antialiasThreshold && meshForm == other.meshForm;
+           antialiasThreshold == other.antialiasThreshold && meshForm == other.meshForm &&
+           quality == other.quality && background == other.background &&
+           backgroundColour == other.backgroundColour;
 }

@@ -6,6 +6,7 @@
 // default, so older stored settings stay readable.
 
 #include <QByteArray>
+#include <QColor>
 #include <QJsonObject>
 #include <QSize>
 #include <QString>
@@ -30,6 +31,34 @@ bool parseMeshForm(const QString& name, PovMeshForm& form);
 // resolved, the others as they are.
 PovMeshForm resolveMeshForm(PovMeshForm form, long long triangles);
 
+// How much work POV-Ray is asked for.
+enum class PovQuality {
+    Draft, // point lights, hard shadows, flat ambient light: the scene text as it always was
+    Photo, // POV-Ray 3.7's own mode with gamma 1.0 and sRGB colours, area lights,
+           // radiosity instead of the flat ambient light, antialiasing always on
+};
+
+// "draft", "photo".
+QString qualityName(PovQuality quality);
+// The quality named by `name`; false for any other text, `quality` untouched.
+bool parseQuality(const QString& name, PovQuality& quality);
+
+// What the picture shows where no model is.
+enum class PovBackgroundKind {
+    Black,       // POV-Ray's own background
+    Colour,      // PovRenderSettings::backgroundColour
+    Sky,         // a soft gradient sky, horizon to zenith; it lights Photo scenes
+    Transparent, // alpha 0: POV-Ray's alpha output, a PNG picture with alpha
+};
+
+// "black", "colour", "sky", "transparent".
+QString backgroundKindName(PovBackgroundKind kind);
+bool parseBackgroundKind(const QString& name, PovBackgroundKind& kind);
+
+// An sRGB-encoded colour component (0 to 1) as the linear value the ray
+// tracer computes with.
+double srgbToLinear(double encoded);
+
 struct PovRenderSettings {
     // The picture is the 3D view's size, or `size` when useViewSize is off.
     bool useViewSize = true;
@@ -39,6 +68,24 @@ struct PovRenderSettings {
     bool antialias = false;
     double antialiasThreshold = 0.3;
     PovMeshForm meshForm = PovMeshForm::Auto;
+    PovQuality quality = PovQuality::Draft;
+    PovBackgroundKind background = PovBackgroundKind::Black;
+    // The colour of a Colour background as the user picked it (sRGB, as the
+    // screen shows it); the picture shows this colour in either quality.
+    QColor backgroundColour = QColor(255, 255, 255);
+
+    // The soft sky's colours at the horizon and straight up (sRGB).
+    static QColor skyHorizon() { return QColor(222, 232, 245); }
+    static QColor skyZenith() { return QColor(96, 146, 214); }
+
+    // The colour the 3D view clears to, so it shows what the picture will
+    // have behind the models: black, the background colour, or the sky's
+    // horizon colour; black for a transparent background.
+    QColor viewBackground() const;
+    // True when POV-Ray must write a picture with an alpha channel.
+    bool alphaOutput() const { return background == PovBackgroundKind::Transparent; }
+    // True when POV-Ray's antialiasing is on: asked for, or Photo quality.
+    bool antialiasOn() const { return antialias || quality == PovQuality::Photo; }
 
     // Limits the values accept; the dialog and the command line use them.
     static constexpr int maxSide = 16384;
@@ -48,7 +95,8 @@ struct PovRenderSettings {
     QSize pictureSize(const QSize& viewSize) const;
 
     // The text of "POVRAY.INI": "+W<w> +H<h>\n", followed by
-    // "+A<threshold>\n" (threshold in "%g" form) when antialiasing is on.
+    // "+A<threshold>\n" (threshold in "%g" form) when antialiasing is on
+    // (antialiasOn()).
     QByteArray iniText(const QSize& viewSize) const;
     // Writes iniText() to `fileName` (truncated). Returns false with the
     // reason in `error` when the file cannot be written whole.

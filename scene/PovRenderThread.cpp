@@ -32,6 +32,11 @@ QStringList PovRenderThread::arguments(const QString& absoluteScene)
 #endif
 }
 
+QString PovRenderThread::imageFile(bool alpha)
+{
+    return alpha ? QStringLiteral("tempscene.png") : QStringLiteral("tempscene.bmp");
+}
+
 void PovRenderThread::cancel()
 {
     if (isRunning()) {
@@ -57,7 +62,11 @@ void PovRenderThread::run()
     environment.remove(QStringLiteral("HOME"));
     process.setProcessEnvironment(environment);
 #endif
-    process.start(program, arguments(scene), QIODevice::ReadWrite);
+    QStringList options = arguments(scene);
+    if (alphaOutput) {
+        options << QStringLiteral("+FN") << QStringLiteral("+UA");
+    }
+    process.start(program, options, QIODevice::ReadWrite);
     started = process.waitForStarted(30000);
     if (!started) {
         errorText = process.errorString();

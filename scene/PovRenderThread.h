@@ -36,6 +36,13 @@ public:
     // The longest wait for the renderer to finish once started, in
     // milliseconds; negative waits as long as it takes.
     int finishTimeout = -1;
+    // When set, the renderer writes "tempscene.png" with an alpha channel
+    // (+FN +UA, after the other options so they win) instead of the BMP.
+    bool alphaOutput = false;
+
+    // The picture the renderer leaves beside the scene file: "tempscene.png"
+    // with alphaOutput, "tempscene.bmp" without.
+    static QString imageFile(bool alpha);
 
     // The arguments the renderer gets for a scene at `absoluteScene`.
     static QStringList arguments(const QString& absoluteScene);

@@ -88,6 +88,19 @@ public:
     QString& povText(qglviewer::Camera* camera, PovMeshForm form = PovMeshForm::Auto);
     void writePovFile(qglviewer::Camera* camera, const QString& fileName,
                       PovMeshForm form = PovMeshForm::Auto);
+    // The same for the quality, background and mesh form of `settings`.
+    // Draft quality with a black background gives the text above, byte for
+    // byte. Photo quality gives a scene in POV-Ray 3.7's own mode
+    // ("#version 3.7;", assumed_gamma 1.0) with the panels' colours as sRGB,
+    // every light an area light (photoLightSpread() of its distance across),
+    // radiosity in place of the flat ambient light, lit by the sky or, for
+    // other backgrounds, by an unseen dome of the ambient light's colour.
+    QString& povText(qglviewer::Camera* camera, const PovRenderSettings& settings);
+    void writePovFile(qglviewer::Camera* camera, const QString& fileName,
+                      const PovRenderSettings& settings);
+    // Photo quality's area light size as a share of the light's distance:
+    // narrow for the sun (about 3 degrees), wide for indoor lights.
+    float photoLightSpread() const { return outdoorLighting ? 0.05f : 0.15f; }
     // Writes "POVRAY.INI" in the current directory: "+W<width> +H<height>\n".
     // Nothing is written when the file cannot be opened.
     void writeIniFile(int width, int height);

@@ -11,7 +11,9 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -292,10 +294,94 @@ void writeMesh2(LnMesh* mesh, size_t i, PovOutput& out)
     out += " }\n}\n";
 }
 
-void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovMeshForm form,
-                PovOutput& out)
+// "rgb <r, g, b>" or "srgb <r, g, b>" for a colour picked on screen (sRGB).
+// Draft scenes get the linear values, which POV-Ray encodes back to the
+// picked colour; Photo scenes say "srgb" and let POV-Ray decode it.
+void writePickedColour(const QColor& colour, bool photo, PovOutput& out)
 {
+    if (photo) {
+        out += "srgb <";
+        out.generalTriple(colour.redF(), colour.greenF(), colour.blueF(), ", ");
+    } else {
+        out += "rgb <";
+        out.generalTriple(srgbToLinear(colour.redF()), srgbToLinear(colour.greenF()),
+                          srgbToLinear(colour.blueF()), ", ");
+    }
+    out += ">";
+}
+
+// The background statement; nothing for black, POV-Ray's own background.
+void writeBackground(const PovScene& scene, const PovRenderSettings& settings, PovOutput& out)
+{
+    const bool photo = settings.quality == PovQuality::Photo;
+    switch (settings.background) {
+    case PovBackgroundKind::Black:
+        return;
+    case PovBackgroundKind::Transparent:
+        // With alpha output on, the background's transmit becomes alpha 0.
+        // Reflections would carry that transmit onto the models, so they
+        // see a black sphere instead, which the camera (and radiosity)
+        // does not see.
+        out += "\nbackground { color rgbt <0, 0, 0, 1> }\n\nsphere {\n\t<";
+        out.generalTriple(double(scene.center[0]), double(scene.center[1]), double(scene.center[2]),
+                          ", ");
+        out += ">, ";
+        out.number(double(std::max(scene.radius, 1e-6f)) * 999.0);
+        out += photo ? "\n\thollow\n\tno_image\n\tno_shadow\n\tno_radiosity\n"
+                     : "\n\thollow\n\tno_image\n\tno_shadow\n";
+        out += "\ttexture {\n\t\tpigment { color rgb <0, 0, 0> }\n"
+               "\t\tfinish { ambient 0 diffuse 0 }\n\t}\n}\n";
+        return;
+    case PovBackgroundKind::Colour:
+        out += "\nbackground { color ";
+        writePickedColour(settings.backgroundColour, photo, out);
+        out += " }\n";
+        return;
+    case PovBackgroundKind::Sky:
+        // The sky's z (up) component picks the colour: the horizon colour
+        // at and below the horizon, the zenith colour straight up.
+        out += "\nsky_sphere {\n\tpigment {\n\t\tfunction { max(0, min(1, z)) }\n"
+               "\t\tcolor_map {\n\t\t\t[0 color ";
+        writePickedColour(PovRenderSettings::skyHorizon(), photo, out);
+        out += "]\n\t\t\t[1 color ";
+        writePickedColour(PovRenderSettings::skyZenith(), photo, out);
+        out += "]\n\t\t}\n\t}\n}\n";
+        return;
+    }
+}
+
+// Radiosity tuned for quick, stable pictures at preview sizes: a pretrace
+// down to a few pixels, enough samples per gather that a plain ground shows
+// no blotches, one bounce.
+const char* const photoRadiosity = "\tradiosity {\n"
+                                   "\t\tpretrace_start 0.08\n"
+                                   "\t\tpretrace_end 0.01\n"
+                                   "\t\tcount 120\n"
+                                   "\t\tnearest_count 10\n"
+                                   "\t\terror_bound 0.5\n"
+                                   "\t\tlow_error_factor 0.5\n"
+                                   "\t\trecursion_limit 1\n"
+                                   "\t\tgray_threshold 0\n"
+                                   "\t\tminimum_reuse 0.015\n"
+                                   "\t\tbrightness 1\n"
+                                   "\t\tadc_bailout 0.01\n"
+                                   "\t}\n";
+
+void writeScene(const PovScene& scene, qglviewer::Camera* camera,
+                const PovRenderSettings& settings, PovOutput& out)
+{
+    const bool photo = settings.quality == PovQuality::Photo;
+    if (photo) {
+        out += "#version 3.7;\n\n";
+    }
     out += "#include \"colors.inc\"\n#include \"woods.inc\"\n#include \"stones.inc\"\n\n";
+    if (photo) {
+        // The gamma comes before any sRGB colour. Radiosity takes the flat
+        // ambient term's place: the finishes' ambient is switched off.
+        out += "global_settings {\n\tassumed_gamma 1.0\n\tambient_light rgb <0, 0, 0>\n";
+        out += photoRadiosity;
+        out += "}\n\n";
+    }
 
     // Camera: a right-handed frame looking down -z, then placed by the
     // camera frame's world matrix.
@@ -326,23 +412,73 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovMeshForm fo
 
     for (const PovLight& light : scene.lights) {
         const vec c = light.color * light.intensity;
+        const std::array<double, 3> at = {double(light.position[0]) * 10000.0,
+                                          double(light.position[1]) * 10000.0,
+                                          double(light.position[2]) * 10000.0};
         out += "\nlight_source { \n\t<";
-        out.fixedTriple(double(light.position[0]) * 10000.0, double(light.position[1]) * 10000.0,
-                        double(light.position[2]) * 10000.0, ", ");
-        out += ">\n\tcolor rgb <";
-        out.fixedTriple(c[0], c[1], c[2], ",");
-        out += ">\n}\n\n";
+        out.fixedTriple(at[0], at[1], at[2], ", ");
+        if (photo) {
+            // The panel's colour as seen, in linear light, times the
+            // intensity.
+            const double i = double(light.intensity);
+            out += ">\n\tcolor rgb <";
+            out.fixedTriple(srgbToLinear(double(light.color[0])) * i,
+                            srgbToLinear(double(light.color[1])) * i,
+                            srgbToLinear(double(light.color[2])) * i, ",");
+            out += ">\n";
+            // A round light facing the scene, its size a share of its
+            // distance from the scene's centre, so the penumbra's width
+            // follows the scene's size; 9 x 9 samples, of which adaptive
+            // sampling takes only the corners where the light is wholly
+            // seen or wholly hidden, jittered against banding.
+            const double dx = at[0] - scene.center[0], dy = at[1] - scene.center[1],
+                         dz = at[2] - scene.center[2];
+            // (Never zero: a light at the centre of a point-sized scene.)
+            const double size = std::max(
+                double(scene.photoLightSpread()) * std::sqrt(dx * dx + dy * dy + dz * dz), 1e-6);
+            out += "\tarea_light <";
+            out.number(size);
+            out += ", 0, 0>, <0, ";
+            out.number(size);
+            out += ", 0>, 9, 9\n\tadaptive 1\n\tjitter\n\tcircular\n\torient\n}\n\n";
+        } else {
+            out += ">\n\tcolor rgb <";
+            out.fixedTriple(c[0], c[1], c[2], ",");
+            out += ">\n}\n\n";
+        }
     }
     const vec ambient = scene.ambientLight();
-    out += "global_settings {\n\tambient_light rgb <";
-    out.generalTriple(double(ambient[0]), double(ambient[1]), double(ambient[2]), ", ");
-    out += ">\n}\n";
+    if (photo) {
+        // The light that fills the shadows comes from the sky, or from a
+        // dome the camera does not see that glows with the ambient light's
+        // colour times the scene's ambient level, so occluded places get
+        // less of it.
+        if (settings.background != PovBackgroundKind::Sky) {
+            const double level = scene.textures.empty() ? 0.0 : double(scene.textures[0].ambient);
+            out += "\nsphere {\n\t<";
+            out.generalTriple(double(scene.center[0]), double(scene.center[1]),
+                              double(scene.center[2]), ", ");
+            out += ">, ";
+            out.number(double(std::max(scene.radius, 1e-6f)) * 1000.0);
+            out += "\n\thollow\n\tno_image\n\tno_reflection\n\tno_shadow\n"
+                   "\ttexture {\n\t\tpigment { color rgb <";
+            out.generalTriple(srgbToLinear(double(ambient[0])) * level,
+                              srgbToLinear(double(ambient[1])) * level,
+                              srgbToLinear(double(ambient[2])) * level, ", ");
+            out += "> }\n\t\tfinish { emission 1 diffuse 0 }\n\t}\n}\n";
+        }
+    } else {
+        out += "global_settings {\n\tambient_light rgb <";
+        out.generalTriple(double(ambient[0]), double(ambient[1]), double(ambient[2]), ", ");
+        out += ">\n}\n";
+    }
+    writeBackground(scene, settings, out);
 
     for (size_t i = scene.groundVisible ? 0 : 1; i < scene.textures.size(); ++i) {
         out += "\n#declare TEXTURE";
         out += std::to_string(i).c_str();
         out += " = ";
-        out.append(scene.textures[i].povText(scene.radius));
+        out.append(scene.textures[i].povText(scene.radius, photo));
     }
 
     if (scene.groundVisible) {
@@ -351,7 +487,7 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovMeshForm fo
         out += "\n\ttexture { TEXTURE0 }\n}\n";
     }
 
-    const PovMeshForm written = resolveMeshForm(form, scene.triangleCount());
+    const PovMeshForm written = resolveMeshForm(settings.meshForm, scene.triangleCount());
     for (size_t i = 1; i < scene.models.size(); ++i) {
         LnMesh* mesh = scene.models[i]->getMesh();
         // POV-Ray refuses a mesh block without a triangle it keeps.
@@ -421,14 +557,29 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovMeshForm fo
 
 QString& PovScene::povText(qglviewer::Camera* camera, PovMeshForm form)
 {
+    PovRenderSettings settings;
+    settings.meshForm = form;
+    return povText(camera, settings);
+}
+
+QString& PovScene::povText(qglviewer::Camera* camera, const PovRenderSettings& settings)
+{
     text.clear();
     PovOutput out;
-    writeScene(*this, camera, form, out);
+    writeScene(*this, camera, settings, out);
     text = out.text();
     return text;
 }
 
 void PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName, PovMeshForm form)
+{
+    PovRenderSettings settings;
+    settings.meshForm = form;
+    writePovFile(camera, fileName, settings);
+}
+
+void PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName,
+                            const PovRenderSettings& settings)
 {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
         std::fopen(QFile::encodeName(fileName).constData(), "wb"), &std::fclose);
@@ -436,7 +587,7 @@ void PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName, 
         return;
     }
     PovOutput out(file.get());
-    writeScene(*this, camera, form, out);
+    writeScene(*this, camera, settings, out);
     out.flush();
 }
 

@@ -42,12 +42,13 @@ void PovTexture::setNormal(const QString& pattern, float size, float patternScal
     normalScale = patternScale;
 }
 
-QString PovTexture::povText(float scale) const
+QString PovTexture::povText(float scale, bool srgb) const
 {
     QString text = QStringLiteral("texture {\n");
     if (name.isNull()) {
         text += QStringLiteral("\tpigment {\n");
-        text += QStringLiteral("\t\tcolor rgb <") + povGeneral(red) + QStringLiteral(", ") +
+        text += (srgb ? QStringLiteral("\t\tcolor srgb <") : QStringLiteral("\t\tcolor rgb <")) +
+                povGeneral(red) + QStringLiteral(", ") +
                 povGeneral(green) + QStringLiteral(", ") + povGeneral(blue) + QStringLiteral(">\n");
         text += QStringLiteral("\t}\n");
     } else {

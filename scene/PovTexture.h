@@ -21,7 +21,10 @@ public:
 
     // The texture's POV-Ray text. `scale` is the radius of the scene's
     // bounding sphere: it sizes predefined textures and normal patterns.
-    QString povText(float scale) const;
+    // With `srgb` the pigment colour is written as "color srgb <...>", for
+    // scenes that work in linear light (assumed_gamma 1.0), so the colour
+    // picked is the colour seen.
+    QString povText(float scale, bool srgb = false) const;
 
     // Null selects the pigment colour; an empty (non-null) name is printed
     // as it stands.

@@ -146,7 +146,8 @@ void GLViewer::drawScene(bool withNames)
     if (!sceneReady) {
         return;
     }
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClearColor(float(background.redF()), float(background.greenF()), float(background.blueF()),
+                 0.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_LIGHTING);
     glDisable(GL_COLOR_MATERIAL);
@@ -336,7 +337,13 @@ void GLViewer::setupLights()
         const GLfloat position[4] = {light.position[0], light.position[1], light.position[2],
                                      0.0f};
         const float s = light.intensity;
-        const GLfloat c[4] = {light.color[0] * s, light.color[1] * s, light.color[2] * s, s};
+        vec colour = light.color;
+        if (srgbColours) {
+            for (int k = 0; k < 3; ++k) {
+                colour[k] = float(srgbToLinear(double(colour[k])));
+            }
+        }
+        const GLfloat c[4] = {colour[0] * s, colour[1] * s, colour[2] * s, s};
         glLightfv(id, GL_AMBIENT, c);
         glLightfv(id, GL_DIFFUSE, c);
         glLightfv(id, GL_SPECULAR, c);
@@ -349,7 +356,7 @@ void GLViewer::setupLights()
     }
 }
 
-void setMaterial(const PovTexture& texture)
+void setMaterial(const PovTexture& texture, bool srgbColours)
 {
     handleGLError();
     GLfloat b[4] = {0.5f, 0.5f, 0.5f, 1.0f};
@@ -357,6 +364,11 @@ void setMaterial(const PovTexture& texture)
         b[0] = texture.red;
         b[1] = texture.green;
         b[2] = texture.blue;
+        if (srgbColours) {
+            for (int k = 0; k < 3; ++k) {
+                b[k] = float(srgbToLinear(double(b[k])));
+            }
+        }
     }
     GLfloat ambient[4], diffuse[4], specular[4];
     for (int k = 0; k < 4; ++k) {
@@ -392,7 +404,7 @@ void GLViewer::drawModel(int i)
         glPopAttrib();
     }
     if (i < int(scene->textures.size())) {
-        setMaterial(scene->textures[i]);
+        setMaterial(scene->textures[i], srgbColours);
     }
     QOpenGLShaderProgram* program = surfaceShading();
     if (program) {

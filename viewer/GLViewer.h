@@ -53,6 +53,13 @@ public:
 
     bool wireframe = false;
     bool showLights = false;
+    // The colour the view clears to (what the picture shows behind the
+    // models), as it appears on screen.
+    QColor background = QColor(0, 0, 0);
+    // True when the panels' colours are sRGB, as Photo renders take them:
+    // materials and lights are then lit with their linear values, so a
+    // fully lit surface shows the colour picked.
+    bool srgbColours = false;
     int selectedModel = -1;
     int selectedLight = -1;
 
@@ -109,8 +116,9 @@ private:
 void drawLinePaths(const LnPathList& paths, const LnLineSettings& lines);
 
 // Fixed-function material approximating a texture: a colour texture uses
-// its pigment, a named POV-Ray texture mid-grey (0.5, 0.5, 0.5).
-void setMaterial(const PovTexture& texture);
+// its pigment, a named POV-Ray texture mid-grey (0.5, 0.5, 0.5); with
+// `srgbColours` the colour's linear value.
+void setMaterial(const PovTexture& texture, bool srgbColours = false);
 // Six crossing segments of length 4 * size centred on `centre`.
 void drawStar(const vec& centre, float size);
 // A line with 100 dots along it, the end point excluded.

@@ -1,0 +1,424 @@
+// Draft and Photo quality and the backgrounds, end to end: the program's
+// scene text, real POV-Ray renders at small sizes, the OpenGL preview, the
+// settings dialog and the output window.
+
+#include "app/MainWindow.h"
+#include "app/OutputWindow.h"
+#include "app/RenderSettingsDialog.h"
+#include "viewer/GLViewer.h"
+
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QImage>
+#include <QImageWriter>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <algorithm>
+#include <numeric>
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString err;
+};
+
+Run kelvane(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(KELVANE_EXE, arguments);
+    Run run;
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        return run;
+    }
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+bool havePovray() { return !QStandardPaths::findExecutable("povray").isEmpty(); }
+
+// Pixels that differ from the picture's top-left corner (the background).
+QVector<bool> silhouette(const QImage& image)
+{
+    const QRgb corner = image.pixel(0, 0);
+    QVector<bool> mask(image.width() * image.height());
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            mask[y * image.width() + x] = std::abs(qRed(p) - qRed(corner)) > 8 ||
+                                          std::abs(qGreen(p) - qGreen(corner)) > 8 ||
+                                          std::abs(qBlue(p) - qBlue(corner)) > 8;
+        }
+    }
+    return mask;
+}
+
+double intersectionOverUnion(const QVector<bool>& a, const QVector<bool>& b)
+{
+    int both = 0, either = 0;
+    for (int i = 0; i < a.size(); ++i) {
+        both += a[i] && b[i];
+        either += a[i] || b[i];
+    }
+    return either ? double(both) / either : 0.0;
+}
+
+bool close(QRgb a, QRgb b, int tolerance)
+{
+    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+QString rgbText(QRgb p) { return QString("(%1, %2, %3)").arg(qRed(p)).arg(qGreen(p)).arg(qBlue(p)); }
+
+// Widths of the shadow edges on the ground left and right of `plate` (the
+// plate's own pixels, from a render without the ground) in rows about the
+// middle: the number of pixels between the lit level and the shadow level,
+// each more than 10% of the step away from both.
+std::vector<int> shadowEdgeWidths(const QImage& picture, const QImage& plate)
+{
+    std::vector<int> widths;
+    const int w = picture.width();
+    for (int y = picture.height() / 2 - 10; y <= picture.height() / 2 + 10; ++y) {
+        int first = -1, last = -1;
+        for (int x = 0; x < w; ++x) {
+            if (qGray(plate.pixel(x, y)) > 2) {
+                first = first < 0 ? x : first;
+                last = x;
+            }
+        }
+        if (first < 20 || last > w - 21) {
+            continue;
+        }
+        std::vector<int> left, right;
+        for (int x = 0; x < first - 3; ++x) {
+            left.push_back(qGray(picture.pixel(x, y)));
+        }
+        for (int x = w - 1; x > last + 3; --x) {
+            right.push_back(qGray(picture.pixel(x, y)));
+        }
+        for (const std::vector<int>& profile : {left, right}) {
+            // From the picture's edge (lit ground) in to the plate (shadow).
+            auto median = [](std::vector<int> v) {
+                std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+                return double(v[v.size() / 2]);
+            };
+            const double lit = median(std::vector<int>(profile.begin(), profile.begin() + 8));
+            const double shadow = median(std::vector<int>(profile.end() - 8, profile.end()));
+            const double lo = std::min(lit, shadow) + 0.1 * std::abs(lit - shadow);
+            const double hi = std::max(lit, shadow) - 0.1 * std::abs(lit - shadow);
+            widths.push_back(int(std::count_if(profile.begin(), profile.end(),
+                                               [&](int v) { return v > lo && v < hi; })));
+        }
+    }
+    return widths;
+}
+
+double mean(const std::vector<int>& v)
+{
+    return v.empty() ? 0.0 : std::accumulate(v.begin(), v.end(), 0.0) / double(v.size());
+}
+
+} // namespace
+
+class TestRenderQuality : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QString boxes, torus;
+
+private slots:
+    void initTestCase()
+    {
+        boxes = QFINDTESTDATA("../../samples/boxes.npr");
+        torus = QFINDTESTDATA("../../samples/torus.off");
+        QVERIFY(!boxes.isEmpty() && !torus.isEmpty());
+    }
+
+    // The Draft text is the text Kelvane wrote before Photo quality and
+    // backgrounds existed, byte for byte (SHA-256 of that text).
+    void draftTextUnchanged_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("scene");
+        QTest::addColumn<QByteArray>("digest");
+        QTest::newRow("boxes") << QStringList() << "boxes"
+                               << QByteArray("4e349c40579ea3d84a7c36e6cb798a716c6b28e45e6d888b1d22a815d6883892");
+        QTest::newRow("boxes, ground, indoor, draft, black")
+            << QStringList({"--ground", "--indoor", "--quality", "draft", "--background", "black"})
+            << "boxes" << QByteArray("4942908cc491c9590877eeee5b5fccd9e552e5d8a7bb6f1592b912c687123d7a");
+        QTest::newRow("torus, ground, mesh2")
+            << QStringList({"--ground", "--mesh-form", "mesh2"}) << "torus"
+            << QByteArray("ec0e251c5564c75fe1f7ef6baeb64e90830a8aa0614a65a6bbd0847012c17755");
+        QTest::newRow("torus, 320x200") << QStringList({"--size", "320x200"}) << "torus"
+                                        << QByteArray("1f44a122db4183d35dc101843b44baa71344c92b62594e8313ad9e8896ebe400");
+    }
+    void draftTextUnchanged()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, scene);
+        QFETCH(QByteArray, digest);
+        const QString pov = dir.filePath("draft.pov");
+        const Run run = kelvane(QStringList({"--pov", pov}) + options +
+                                QStringList({scene == "boxes" ? boxes : torus}));
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QFile file(pov);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex(), digest);
+    }
+
+    // A transparent background: alpha 0 wherever the opaque render shows
+    // the background, 255 on the model.
+    void transparentBackground_data()
+    {
+        QTest::addColumn<QString>("quality");
+        QTest::newRow("draft") << "draft";
+        QTest::newRow("photo") << "photo";
+    }
+    void transparentBackground()
+    {
+        if (!havePovray()) {
+            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
+        }
+        QFETCH(QString, quality);
+        const QString clear = dir.filePath("clear.png"), black = dir.filePath("black.png");
+        Run run = kelvane({"--render", clear, "--size", "96x72", "--quality", quality, "--background",
+                           "transparent", boxes});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        run = kelvane({"--render", black, "--size", "96x72", "--quality", quality, boxes});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        const QImage a(clear), b(black);
+        QVERIFY(a.hasAlphaChannel());
+        const QVector<bool> model = silhouette(b);
+        const int w = a.width();
+        // Inside the model: the pixel and its four neighbours on it (Photo
+        // antialiases, so a silhouette pixel may be partly covered).
+        auto inside = [&](int x, int y) {
+            return x > 0 && y > 0 && x + 1 < w && y + 1 < a.height() && model[y * w + x] &&
+                   model[y * w + x - 1] && model[y * w + x + 1] && model[(y - 1) * w + x] &&
+                   model[(y + 1) * w + x];
+        };
+        // Away from the model: no pixel of it in the 3 x 3 block around.
+        auto near = [&](int x, int y) {
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int u = x + dx, v = y + dy;
+                    if (u >= 0 && v >= 0 && u < w && v < a.height() && model[v * w + u]) {
+                        return true;
+                    }
+                }
+            }
+            return false;
+        };
+        int modelPixels = 0, opaqueOnModel = 0, wrong = 0;
+        for (int y = 0; y < a.height(); ++y) {
+            for (int x = 0; x < w; ++x) {
+                const int alpha = qAlpha(a.pixel(x, y));
+                if (inside(x, y)) {
+                    ++modelPixels;
+                    opaqueOnModel += alpha == 255;
+                } else if (!near(x, y)) {
+                    wrong += alpha != 0;
+                }
+            }
+        }
+        QCOMPARE(qAlpha(a.pixel(0, 0)), 0);
+        QCOMPARE(qAlpha(a.pixel(a.width() - 1, a.height() - 1)), 0);
+        QVERIFY(modelPixels > a.width() * a.height() / 20);
+        QVERIFY2(opaqueOnModel == modelPixels,
+                 qPrintable(QString("%1 of %2").arg(opaqueOnModel).arg(modelPixels)));
+        QCOMPARE(wrong, 0);
+    }
+
+    // A plate above the ground under the indoor lights: Draft's shadow edges
+    // are hard, Photo's have a penumbra several pixels wide.
+    void photoShadowsAreSoft()
+    {
+        if (!havePovray()) {
+            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
+        }
+        const QString plate = dir.filePath("plate.off");
+        QFile off(plate);
+        QVERIFY(off.open(QIODevice::WriteOnly));
+        off.write("OFF\n4 2 0\n-1 -1 0\n1 -1 0\n1 1 0\n-1 1 0\n3 0 1 2\n3 0 2 3\n");
+        off.close();
+        QImage pictures[3];
+        const QStringList variants[3] = {{"--quality", "draft"},
+                                         {"--quality", "photo", "--ground"},
+                                         {"--quality", "draft", "--ground"}};
+        for (int i = 0; i < 3; ++i) {
+            const QString image = dir.filePath(QString("plate%1.png").arg(i));
+            const Run run = kelvane(QStringList({"--render", image, "--size", "200x150", "--indoor"}) +
+                                    variants[i] + QStringList({plate}));
+            QVERIFY2(run.status == 0, qPrintable(run.err));
+            pictures[i] = QImage(image);
+        }
+        const std::vector<int> photo = shadowEdgeWidths(pictures[1], pictures[0]);
+        const std::vector<int> draft = shadowEdgeWidths(pictures[2], pictures[0]);
+        QVERIFY(draft.size() >= 20 && photo.size() == draft.size());
+        const QString widths = QString("draft %1 (widest %2), photo %3")
+                                   .arg(mean(draft))
+                                   .arg(*std::max_element(draft.begin(), draft.end()))
+                                   .arg(mean(photo));
+        QVERIFY2(*std::max_element(draft.begin(), draft.end()) <= 2, qPrintable(widths));
+        QVERIFY2(mean(photo) >= 4.0 && mean(photo) >= 3.0 * std::max(mean(draft), 1.0),
+                 qPrintable(widths));
+    }
+
+    // The OpenGL preview clears to the colour the render shows behind the
+    // models, and frames the scene as the render does.
+    void previewMatchesRender_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QColor>("background");
+        QTest::newRow("draft, colour") << QStringList({"--background", "#3366cc"}) << QColor("#3366cc");
+        QTest::newRow("photo, colour")
+            << QStringList({"--quality", "photo", "--background", "#3366cc"}) << QColor("#3366cc");
+        // Looking down, the view sees the sky below the horizon, which has
+        // the horizon's colour.
+        QTest::newRow("photo, sky") << QStringList({"--quality", "photo", "--background", "sky"})
+                                    << PovRenderSettings::skyHorizon();
+        QTest::newRow("photo, black, indoor")
+            << QStringList({"--quality", "photo", "--indoor"}) << QColor(0, 0, 0);
+    }
+    void previewMatchesRender()
+    {
+        if (!havePovray()) {
+            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
+        }
+        QFETCH(QStringList, options);
+        QFETCH(QColor, background);
+        const QString render = dir.filePath("render.png"), preview = dir.filePath("preview.png");
+        const Run run = kelvane(QStringList({"--render", render, "--preview", preview, "--size", "640x480"}) +
+                                options + QStringList({boxes}));
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        const QImage a(render), b(preview);
+        QCOMPARE(a.size(), b.size());
+        for (const QPoint corner : {QPoint(1, 1), QPoint(638, 478)}) {
+            QVERIFY2(close(a.pixel(corner), background.rgb(), 3) && close(b.pixel(corner), background.rgb(), 1),
+                     qPrintable(QString("render %1, preview %2, wanted %3")
+                                    .arg(rgbText(a.pixel(corner)), rgbText(b.pixel(corner)),
+                                         rgbText(background.rgb()))));
+        }
+        const double iou = intersectionOverUnion(silhouette(a), silhouette(b));
+        QVERIFY2(iou >= 0.97, qPrintable(QString("intersection over union %1").arg(iou)));
+    }
+
+    void badOptions()
+    {
+        for (const QStringList& bad : {QStringList({"--quality", "best"}), QStringList({"--quality"}),
+                                       QStringList({"--background", "colour"}),
+                                       QStringList({"--background", "#12345"})}) {
+            const Run run = kelvane(QStringList({"--pov", dir.filePath("x.pov")}) + bad + QStringList({boxes}));
+            QCOMPARE(run.status, 2);
+            QVERIFY2(run.err.contains("kelvane: " + bad[0] + " takes"), qPrintable(run.err));
+        }
+    }
+
+    // The dialog's choices reach the settings and the view: the view clears
+    // to the chosen colour.
+    void settingsDialogAndView()
+    {
+        MainWindow window;
+        window.resize(400, 300);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.on_actionRender_Settings_triggered();
+        RenderSettingsDialog* dialog = window.renderSettingsDialog;
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->qualityBox->currentIndex(), 0);
+        QCOMPARE(dialog->backgroundBox->currentIndex(), 0);
+        QVERIFY(!dialog->backgroundColourButton->isEnabled());
+        dialog->qualityBox->setCurrentIndex(1);
+        QVERIFY(!dialog->antialiasBox->isEnabled());
+        dialog->backgroundBox->setCurrentIndex(1);
+        QVERIFY(dialog->backgroundColourButton->isEnabled());
+        dialog->backgroundColour = QColor(200, 120, 40);
+        dialog->accept();
+        QCOMPARE(window.renderSettings.quality, PovQuality::Photo);
+        QCOMPARE(window.renderSettings.background, PovBackgroundKind::Colour);
+        QCOMPARE(window.renderSettings.backgroundColour, QColor(200, 120, 40));
+        QVERIFY(window.viewer->srgbColours);
+        const QImage shown = window.viewer->grabFramebuffer();
+        QVERIFY2(close(shown.pixel(2, 2), qRgb(200, 120, 40), 1), qPrintable(rgbText(shown.pixel(2, 2))));
+
+        window.on_actionRender_Settings_triggered();
+        QCOMPARE(dialog->qualityBox->currentIndex(), 1);
+        dialog->backgroundBox->setCurrentIndex(2);
+        dialog->accept();
+        QCOMPARE(window.viewer->background, PovRenderSettings::skyHorizon());
+        dialog->close();
+    }
+
+    // From the window: a Photo render with a transparent background shows
+    // its progress, leaves a PNG with alpha and shows it over the
+    // checkerboard.
+    void photoRenderFromTheWindow()
+    {
+        if (!havePovray()) {
+            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
+        }
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        MainWindow window;
+        window.resize(400, 300);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.loadScene(boxes);
+        window.renderSettings.useViewSize = false;
+        window.renderSettings.size = QSize(120, 90);
+        window.renderSettings.quality = PovQuality::Photo;
+        window.renderSettings.background = PovBackgroundKind::Transparent;
+        QStringList stages;
+        connect(&window.renderThread, &PovRenderThread::progressChanged, this,
+                [&stages](const PovProgress& p) { stages << p.text(); });
+        QSignalSpy finished(&window.renderThread, &QThread::finished);
+        window.ui.actionRender_Full_Size->trigger();
+        QFile ini("POVRAY.INI");
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        QCOMPARE(ini.readAll(), QByteArray("+W120 +H90\n+A0.3\n"));
+        QVERIFY(finished.wait(60000));
+        QTRY_VERIFY(window.outputWindow->isVisible());
+        QCOMPARE(window.outputWindow->windowTitle(), QString("tempscene.png (120 x 90)"));
+        QVERIFY(window.outputWindow->image.hasAlphaChannel());
+        QCOMPARE(qAlpha(window.outputWindow->image.pixel(1, 1)), 0);
+        const QPixmap shown = window.outputWindow->ui.imageSpace->pixmap(Qt::ReturnByValue);
+        QVERIFY(!shown.toImage().hasAlphaChannel());
+        QVERIFY(stages.filter("Rendering").size() > 0);
+        QDir::setCurrent(previous);
+    }
+
+    // A picture with alpha shows over a checkerboard; the saved picture
+    // keeps its alpha.
+    void outputWindowCheckerboard()
+    {
+        QImage clear(32, 16, QImage::Format_ARGB32);
+        clear.fill(Qt::transparent);
+        clear.setPixel(20, 4, qRgba(255, 0, 0, 255));
+        const QImage shown = OutputWindow::shownImage(clear);
+        QVERIFY(!shown.hasAlphaChannel());
+        QVERIFY(shown.pixel(0, 0) != shown.pixel(8, 0));
+        QCOMPARE(shown.pixel(0, 0), shown.pixel(8, 8));
+        QCOMPARE(shown.pixel(20, 4), qRgb(255, 0, 0));
+        QImage opaque(4, 4, QImage::Format_RGB32);
+        opaque.fill(Qt::blue);
+        QCOMPARE(OutputWindow::shownImage(opaque), opaque);
+
+        QImageWriter writer(dir.filePath("clear.png"));
+        QVERIFY(writer.write(clear));
+        OutputWindow window;
+        window.loadImage(dir.filePath("clear.png"));
+        QVERIFY(window.image.hasAlphaChannel());
+        QString name = dir.filePath("saved.png"), error;
+        QVERIFY2(window.saveImage(name, error), qPrintable(error));
+        QCOMPARE(qAlpha(QImage(name).pixel(0, 0)), 0);
+    }
+};
+
+QTEST_MAIN(TestRenderQuality)
+#include "tst_RenderQuality.moc"
