@@ -71,13 +71,16 @@ public:
     // includes, camera, lights, ambient light, texture declarations, the
     // ground plane when visible, and one mesh per loaded model. povText
     // keeps the text in `text` and returns it; writePovFile writes it to the
-    // file (truncated, Latin-1, bare line feeds) and does nothing when the
-    // file cannot be opened.
+    // file (truncated, Latin-1, bare line feeds). A file that cannot be
+    // opened, written or closed (a full disk) gives false and, in `error`,
+    // a sentence naming the file and the system's reason; what was written
+    // of it then is incomplete.
     QString& povText(qglviewer::Camera* camera);
-    void writePovFile(qglviewer::Camera* camera, const QString& fileName);
+    bool writePovFile(qglviewer::Camera* camera, const QString& fileName,
+                      QString* error = nullptr);
     // Writes "POVRAY.INI" in the current directory: "+W<width> +H<height>\n".
-    // Nothing is written when the file cannot be opened.
-    void writeIniFile(int width, int height);
+    // False, with the reason in `error`, when it cannot be written.
+    bool writeIniFile(int width, int height, QString* error = nullptr);
 
     int modelCount() const { return int(models.size()); }
     int lightCount() const { return int(lights.size()); }

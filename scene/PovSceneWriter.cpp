@@ -10,9 +10,9 @@
 #include <QFile>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace {
 
@@ -88,10 +88,16 @@ public:
     void flush()
     {
         if (file) {
-            std::fwrite(buffer.data(), 1, used, file);
+            if (!failed && std::fwrite(buffer.data(), 1, used, file) != used) {
+                failed = true;
+                failure = errno;
+            }
             used = 0;
         }
     }
+    // Whether a write to the file failed, and the system's error number then.
+    bool failed = false;
+    int failure = 0;
     QString text() const { return QString::fromLatin1(buffer.data(), int(used)); }
 
 private:
@@ -170,6 +176,7 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, PovOutput& out
         out += std::to_string(i).c_str();
         out += " = ";
         out.append(scene.textures[i].povText(scene.radius));
+        out += "\n";
     }
 
     if (scene.groundVisible) {
@@ -234,23 +241,53 @@ QString& PovScene::povText(qglviewer::Camera* camera)
     return text;
 }
 
-void PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName)
+namespace {
+
+bool fail(QString* error, const QString& fileName, int number)
 {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
-        std::fopen(QFile::encodeName(fileName).constData(), "wb"), &std::fclose);
-    if (!file) {
-        return;
+    if (error) {
+        *error = QStringLiteral("cannot write '%1': %2")
+                     .arg(fileName, QString::fromLocal8Bit(std::strerror(number)));
     }
-    PovOutput out(file.get());
-    writeScene(*this, camera, out);
-    out.flush();
+    return false;
 }
 
-void PovScene::writeIniFile(int width, int height)
+} // namespace
+
+bool PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName, QString* error)
 {
-    QFile file(QStringLiteral("POVRAY.INI"));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        return;
+    std::FILE* file = std::fopen(QFile::encodeName(fileName).constData(), "wb");
+    if (!file) {
+        return fail(error, fileName, errno);
     }
-    file.write(QStringLiteral("+W%1 +H%2\n").arg(width).arg(height).toLatin1());
+    PovOutput out(file);
+    writeScene(*this, camera, out);
+    out.flush();
+    // The last blocks reach the device only when the file is closed.
+    const bool flushed = std::fflush(file) == 0;
+    const int flushFailure = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (out.failed) {
+        return fail(error, fileName, out.failure);
+    }
+    if (!flushed || !closed) {
+        return fail(error, fileName, flushed ? errno : flushFailure);
+    }
+    return true;
+}
+
+bool PovScene::writeIniFile(int width, int height, QString* error)
+{
+    const QString name = QStringLiteral("POVRAY.INI");
+    QFile file(name);
+    const QByteArray line = QStringLiteral("+W%1 +H%2\n").arg(width).arg(height).toLatin1();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(line) != line.size() || !file.flush()) {
+        if (error) {
+            *error = QStringLiteral("cannot write '%1': %2").arg(name, file.errorString());
+        }
+        return false;
+    }
+    file.close();
+    return true;
 }
