@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/InstallPaths.h"
+#include "app/SaveFile.h"
 #include "scene/PovRenderThread.h"
 #include "scene/PovScene.h"
 #include "viewer/GLViewer.h"
@@ -44,8 +45,9 @@ bool imageFormatKnown(const QString& fileName)
 
 bool saveImage(const QImage& image, const QString& fileName)
 {
-    if (!image.save(fileName)) {
-        say(QStringLiteral("cannot write the image '%1'").arg(fileName));
+    QString error;
+    if (!saveImageFile(image, fileName, &error)) {
+        say(QStringLiteral("cannot write the image '%1': %2").arg(fileName, error));
         return false;
     }
     return true;
@@ -76,8 +78,13 @@ bool render(PovScene& scene, qglviewer::Camera* camera, const QSize& size, const
     }
     const QString previous = QDir::currentPath();
     QDir::setCurrent(work.path());
-    scene.writePovFile(camera, QStringLiteral("tempscene.pov"));
-    scene.writeIniFile(size.width(), size.height());
+    QString error;
+    if (!scene.writePovFile(camera, QStringLiteral("tempscene.pov"), &error) ||
+        !scene.writeIniFile(size.width(), size.height(), &error)) {
+        QDir::setCurrent(previous);
+        say(error);
+        return false;
+    }
     PovRenderThread thread;
     thread.sceneFile = QStringLiteral("tempscene.pov");
     thread.start();
@@ -101,17 +108,14 @@ bool render(PovScene& scene, qglviewer::Camera* camera, const QSize& size, const
     return saveImage(picture, image);
 }
 
-// Writes the scene description; the writer itself says nothing when the
-// file cannot be opened, so that is checked here first.
+// Writes the scene description; false after saying why it failed.
 bool writePov(PovScene& scene, qglviewer::Camera* camera, const QString& fileName)
 {
-    QFile check(fileName);
-    if (!check.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        say(QStringLiteral("cannot write '%1': %2").arg(fileName, check.errorString()));
+    QString error;
+    if (!scene.writePovFile(camera, fileName, &error)) {
+        say(error);
         return false;
     }
-    check.close();
-    scene.writePovFile(camera, fileName);
     return true;
 }
 

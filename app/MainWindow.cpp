@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/EditWindow.h"
+#include "app/ErrorBox.h"
 #include "app/OutputWindow.h"
 #include "viewer/GLViewer.h"
 
@@ -61,9 +62,10 @@ void MainWindow::loadScene(const QString& fileName)
     viewer->resetCamera();
 
     ui.materialDockWidget->close();
+    // The view's selection was reset above; the window's follows it.
     selectedModel = -1;
     selectedLight = -1;
-    updateMaterialPanel();
+    updateSelectionStates();
 
     ui.actionShow_Ground_Plane->setChecked(false);
     ui.actionWireframe->setChecked(false);
@@ -77,18 +79,8 @@ void MainWindow::loadScene(const QString& fileName)
     viewer->updateGL();
 
     if (!loaded) {
-        if (!loadErrorBox) {
-            loadErrorBox = new QMessageBox(QMessageBox::Warning, QStringLiteral("Open Scene"),
-                                           QString(), QMessageBox::Ok, this);
-            loadErrorBox->setObjectName(QStringLiteral("loadErrorBox"));
-        }
-        loadErrorBox->setText(QStringLiteral("Could not open \"%1\".").arg(fileName));
-        QString reason = scene.loadError();
-        if (!reason.isEmpty()) {
-            reason[0] = reason[0].toUpper();
-        }
-        loadErrorBox->setInformativeText(reason + QLatin1Char('.'));
-        loadErrorBox->open();
+        showErrorBox(this, QStringLiteral("loadErrorBox"), QStringLiteral("Open Scene"),
+                     QStringLiteral("Could not open \"%1\".").arg(fileName), scene.loadError());
     }
 }
 
@@ -119,6 +111,8 @@ bool MainWindow::confirmLargeScene()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // The thread stops the renderer as soon as it sees the request.
+    renderThread.requestInterruption();
     outputWindow->close();
     editWindow->close();
     QMainWindow::closeEvent(event);
@@ -129,7 +123,13 @@ void MainWindow::on_actionRender_Full_Size_triggered()
     if (renderThread.isRunning() || !confirmLargeScene()) {
         return;
     }
-    scene.writePovFile(viewer->camera(), QStringLiteral("tempscene.pov"));
+    QString error;
+    if (!scene.writePovFile(viewer->camera(), QStringLiteral("tempscene.pov"), &error)) {
+        showErrorBox(this, QStringLiteral("renderErrorBox"), QStringLiteral("Render"),
+                     QStringLiteral("The scene could not be written, so it is not rendered."),
+                     error);
+        return;
+    }
     on_render_requested();
 }
 
@@ -149,7 +149,14 @@ void MainWindow::on_render_requested()
     }
     outputWindow->close();
     editWindow->close();
-    scene.writeIniFile(viewer->width(), viewer->height());
+    QString error;
+    if (!scene.writeIniFile(viewer->width(), viewer->height(), &error)) {
+        showErrorBox(this, QStringLiteral("renderErrorBox"), QStringLiteral("Render"),
+                     QStringLiteral("POV-Ray's settings could not be written, so the scene is "
+                                    "not rendered."),
+                     error);
+        return;
+    }
     QDir(QStringLiteral(".")).remove(QStringLiteral("tempscene.bmp"));
     renderThread.sceneFile = QStringLiteral("tempscene.pov");
     ui.actionRender_Full_Size->setEnabled(false);
@@ -186,7 +193,7 @@ void MainWindow::on_actionShow_Ground_Plane_toggled(bool checked)
 
 void MainWindow::on_actionSubdivide_triggered()
 {
-    if (!confirmLargeScene()) {
+    if (!scene.canSubdivide(selectedModel) || !confirmLargeScene()) {
         return;
     }
     viewer->makeCurrent();
@@ -339,6 +346,10 @@ void MainWindow::updateLightPanel()
     ui.sunElevationSlider->setValue(
         scene.outdoorLighting ? int(light.elevation * 57.29579f) : 90);
     ui.lightAmbientBox->setValue(scene.textures.empty() ? 0.0f : scene.textures[0].ambient);
+    shownAmbient = ui.lightAmbientBox->value();
+    shownLightColor[0] = ui.lightRedBox->value();
+    shownLightColor[1] = ui.lightGreenBox->value();
+    shownLightColor[2] = ui.lightBlueBox->value();
     updatingPanels = false;
 }
 
@@ -350,14 +361,20 @@ void MainWindow::on_actionUpdate_Light_triggered()
     if (!updatingPanels) {
         PovLight light = scene.lights[selectedLight];
         const float distance = len(light.position);
-        light.color = vec(float(ui.lightRedBox->value()), float(ui.lightGreenBox->value()),
-                          float(ui.lightBlueBox->value()));
+        const double red = ui.lightRedBox->value(), green = ui.lightGreenBox->value(),
+                     blue = ui.lightBlueBox->value();
+        if (red != shownLightColor[0] || green != shownLightColor[1] ||
+            blue != shownLightColor[2]) {
+            light.color = vec(float(red), float(green), float(blue));
+        }
         if (scene.outdoorLighting) {
             light.setFromAngles(0.0f, float(ui.sunElevationSlider->value()) * 0.017453289f,
                                 distance);
         }
         scene.setLight(selectedLight, light);
-        scene.setAmbientAll(float(ui.lightAmbientBox->value()));
+        if (ui.lightAmbientBox->value() != shownAmbient) {
+            scene.setAmbientAll(float(ui.lightAmbientBox->value()));
+        }
         viewer->updateGL();
     }
     updateLightPanel();
@@ -435,7 +452,7 @@ void MainWindow::on_actionRemove_Light_triggered()
     }
     scene.lights.erase(scene.lights.begin() + selectedLight);
     selectedLight = -1;
-    ui.actionRemove_Light->setEnabled(false);
+    updateSelectionStates();
     viewer->selectedLight = -1;
     viewer->selectedModel = -1;
     viewer->updateGL();
@@ -444,33 +461,37 @@ void MainWindow::on_actionRemove_Light_triggered()
 void MainWindow::on_modelSelected(int which)
 {
     selectedModel = which;
-    if (which < 0) {
-        ui.materialDockWidgetContents->setEnabled(false);
-        ui.actionSubdivide->setEnabled(false);
-        ui.actionSmooth_Shading->setEnabled(false);
-        return;
+    if (which >= 0) {
+        ui.lightDockWidget->close();
+        ui.materialDockWidget->show();
+        updateMaterialPanel();
     }
-    ui.materialDockWidgetContents->setEnabled(true);
-    ui.lightDockWidget->close();
-    ui.materialDockWidget->show();
-    updateMaterialPanel();
-    ui.actionSubdivide->setEnabled(scene.canSubdivide(which));
-    ui.actionSmooth_Shading->setEnabled(true);
-    ui.actionSmooth_Shading->setChecked(!scene.models[which]->getDisplayMesh()->isFlat());
+    updateSelectionStates();
 }
 
 void MainWindow::on_lightSelected(int which)
 {
     selectedLight = which;
-    if (which < 0) {
-        ui.lightDockWidgetContents->setEnabled(false);
-        ui.actionRemove_Light->setEnabled(false);
-        return;
+    if (which >= 0) {
+        ui.materialDockWidget->close();
+        ui.lightDockWidget->show();
+        updateLightPanel();
     }
-    ui.lightDockWidgetContents->setEnabled(true);
-    ui.materialDockWidget->close();
-    ui.lightDockWidget->show();
-    updateLightPanel();
-    ui.actionRemove_Light->setEnabled(true);
-    ui.lightPositionGroupBox->setEnabled(scene.outdoorLighting);
+    updateSelectionStates();
+}
+
+void MainWindow::updateSelectionStates()
+{
+    const bool model = selectedModel >= 0 && selectedModel < scene.modelCount();
+    ui.materialDockWidgetContents->setEnabled(model);
+    ui.actionSubdivide->setEnabled(model && scene.canSubdivide(selectedModel));
+    ui.actionSmooth_Shading->setEnabled(model);
+    if (model) {
+        ui.actionSmooth_Shading->setChecked(
+            !scene.models[selectedModel]->getDisplayMesh()->isFlat());
+    }
+    const bool light = selectedLight >= 0 && selectedLight < scene.lightCount();
+    ui.lightDockWidgetContents->setEnabled(light);
+    ui.actionRemove_Light->setEnabled(light);
+    ui.lightPositionGroupBox->setEnabled(light && scene.outdoorLighting);
 }

@@ -13,7 +13,6 @@
 class EditWindow;
 class GLViewer;
 class OutputWindow;
-class QMessageBox;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -37,6 +36,12 @@ public:
     // meanwhile, so the controls' own signals change nothing).
     void updateMaterialPanel();
     void updateLightPanel();
+    // Derives from the selection which commands and dock contents are
+    // enabled: Subdivide for a selected smooth model, Smooth Shading (checked
+    // as the model is drawn) for any selected model, the material dock's
+    // controls for a model, the light dock's controls and Remove Light for a
+    // light, the sun's position under outdoor lighting.
+    void updateSelectionStates();
     // What the colour buttons do with the colour chosen in their dialog.
     void applyPigmentColor(const QColor& color);
     void applyLightColor(const QColor& color);
@@ -51,6 +56,18 @@ public:
     OutputWindow* outputWindow = nullptr; // top-level, deleted by the destructor
     EditWindow* editWindow = nullptr;     // top-level, deleted by the destructor
     bool updatingPanels = false;
+
+    // Writes "POVRAY.INI" with the view's size, removes the old
+    // "tempscene.bmp" and starts POV-Ray on "tempscene.pov". While a render
+    // runs the render commands are disabled and requests are ignored, so
+    // nothing touches the working files under the renderer. A settings file
+    // that cannot be written is reported and nothing is rendered.
+    // (Connected explicitly to the editor's request, so not a slot: the
+    // form's connection by name would look for an object "render".)
+    void on_render_requested();
+    // Shows the rendered image (or the failure text) in the output window.
+    // Connected explicitly to the render thread's end, for the same reason.
+    void on_render_finished();
 
 public slots:
     void on_actionOpen_Scene_triggered();
@@ -74,24 +91,22 @@ public slots:
     void on_actionShow_Ground_Plane_toggled(bool checked);
     void on_actionSubdivide_triggered();
     void on_actionSmooth_Shading_toggled(bool checked);
-    // Writes "POVRAY.INI" with the view's size, removes the old
-    // "tempscene.bmp" and starts POV-Ray on "tempscene.pov". While a render
-    // runs the render commands are disabled and requests are ignored, so
-    // nothing touches the working files under the renderer.
-    void on_render_requested();
     void on_lightColorButton_clicked();
     void on_pigmentColorButton_clicked();
-    // Shows the rendered image (or the failure text) in the output window.
-    void on_render_finished();
     // Reactions to a pick in the view: open the material dock for a model,
     // the light dock for a light; -1 disables the dock's contents.
     void on_modelSelected(int which);
     void on_lightSelected(int which);
 
 protected:
-    // Closes the output and editor windows with the main window.
+    // Closes the output and editor windows with the main window, and ends a
+    // render that is running (the renderer is stopped, not waited for).
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QMessageBox* loadErrorBox = nullptr;
+    // The ambient and colour the light dock shows; an edit writes them into
+    // the scene only when the user changed them, so the boxes' rounding
+    // never reaches the scene.
+    double shownAmbient = 0.0;
+    double shownLightColor[3] = {0.0, 0.0, 0.0};
 };

@@ -1,5 +1,8 @@
 #include "app/OutputWindow.h"
 
+#include "app/ErrorBox.h"
+#include "app/SaveFile.h"
+
 #include <QFileDialog>
 #include <QPixmap>
 
@@ -24,12 +27,24 @@ void OutputWindow::loadImage(const QString& fileName)
     repaint();
 }
 
+bool OutputWindow::saveImage(const QString& fileName)
+{
+    QString error;
+    if (!saveImageFile(image, fileName, &error)) {
+        showErrorBox(this, QStringLiteral("saveErrorBox"), QStringLiteral("Save Image"),
+                     QStringLiteral("The image could not be saved as \"%1\".").arg(fileName),
+                     error);
+        return false;
+    }
+    return true;
+}
+
 void OutputWindow::on_saveAsButton_clicked()
 {
     const QString fileName = QFileDialog::getSaveFileName(this, QStringLiteral("Save Image"),
                                                           QStringLiteral("."),
                                                           QStringLiteral("Images (*.bmp)"));
     if (!fileName.isNull() && !image.isNull()) {
-        image.save(fileName);
+        saveImage(fileName);
     }
 }

@@ -14,6 +14,10 @@ public:
     // Loads and shows the image; when it cannot be read the window is
     // titled "Error" and says "Povray failed to render scene.".
     void loadImage(const QString& fileName);
+    // Saves the image in the format the name's suffix gives. A failure is
+    // reported in a message box naming the file and the reason, and gives
+    // false.
+    bool saveImage(const QString& fileName);
 
     Ui::OutputWindowForm ui;
     QImage image; // null until the first successful load

@@ -1,6 +1,7 @@
 #include "scene/PovRenderThread.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -55,12 +56,20 @@ void PovRenderThread::run()
         std::fflush(stderr);
         return;
     }
-    if (process->waitForFinished(30000)) {
+    // Waits in short steps, so a requested interruption (the window
+    // closing) stops the renderer at once.
+    bool finished = false;
+    QElapsedTimer waited;
+    waited.start();
+    while (!finished && !isInterruptionRequested() && waited.elapsed() < 30000) {
+        finished = process->waitForFinished(50);
+    }
+    if (finished) {
         if (process->exitStatus() == QProcess::NormalExit) {
             exitCode = process->exitCode();
         }
     } else {
-        timedOut = true;
+        timedOut = !isInterruptionRequested();
     }
     output = process->readAllStandardError() + process->readAllStandardOutput();
     // Destroying the process kills a renderer that is still running.

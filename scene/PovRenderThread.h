@@ -3,7 +3,8 @@
 // for it (at most 30 s to start and 30 s to finish; a renderer still running
 // then is killed). The renderer reads the image size from "POVRAY.INI" in
 // the current directory and leaves "tempscene.bmp" beside the scene file.
-// The end is announced by QThread's finished() signal.
+// The end is announced by QThread's finished() signal. requestInterruption()
+// stops a running renderer within a few hundredths of a second.
 //
 // The GUI thread sets sceneFile (and, if it wants, program) before start()
 // and does not touch them while the thread runs. The outcome fields are
