@@ -74,6 +74,7 @@ private slots:
     void init()
     {
         camera.setScreenWidthAndHeight(800, 600);
+        camera.setFieldOfView(M_PI / 4.0);
         camera.setPosition(qglviewer::Vec(0, 0, 0));
         camera.setOrientation(qglviewer::Quaternion());
     }
@@ -83,18 +84,25 @@ private slots:
         PovScene scene;
         fill(scene, {});
         const QString text = scene.povText(&camera);
-        const double angle = 2.0 * std::atan(std::tan(M_PI / 8.0) * 800.0 / 600.0) * 180.0 / 3.14159;
+        // The library's default camera sees 45 degrees vertically; at 800 x
+        // 600 that is 2 atan(tan(22.5 deg) * 4 / 3) = 1.0091975 radians
+        // across, written in degrees with pi taken as 3.14159.
         QVERIFY(text.startsWith("#include \"colors.inc\"\n#include \"woods.inc\"\n"
                                 "#include \"stones.inc\"\n\n"
                                 "camera {\n\tlocation <0, 0, 0>\n\tdirection <0, 0, -1>\n"
-                                "\tup <0, 1, 0>\n\tright <1.333333, 0, 0,>\n\tangle " +
-                                povGeneral(angle) +
+                                "\tup <0, 1, 0>\n\tright <1.333333, 0, 0,>\n\tangle 57.8225"
                                 "\n\tlocation <0,0,0>\n\tsky <0,1,0>\n\tlook_at <0,0,-1>\n}\n"
                                 "\nlight_source { \n\t<0.000000, 0.000000, 50000.000000>\n"
                                 "\tcolor rgb <1.000000,1.000000,1.000000>\n}\n\n"
                                 "global_settings {\n\tambient_light rgb <1, 1, 1>\n}\n"));
         QVERIFY(!text.contains('\r'));
         QCOMPARE(&scene.povText(&camera), &scene.text);
+
+        // A square view with a right angle vertically: 90 degrees across,
+        // and pi as 3.14159 shows in the sixth digit.
+        camera.setScreenWidthAndHeight(600, 600);
+        camera.setFieldOfView(M_PI / 2.0);
+        QVERIFY(scene.povText(&camera).contains("\tright <1.000000, 0, 0,>\n\tangle 90.0001\n"));
     }
 
     void movedCamera()
