@@ -43,8 +43,9 @@ MainWindow::~MainWindow()
 {
     delete outputWindow;
     delete editWindow;
-    // A render still running is waited for (at most the renderer's own
-    // time-outs), so the thread object is never destroyed while it runs.
+    // A render still running is stopped and waited for, so the thread
+    // object is never destroyed while it runs.
+    renderThread.requestInterruption();
     renderThread.wait();
     // The scene's display lists live in the viewer's context, which must be
     // current while they are deleted; the viewer itself outlives this body.
@@ -350,6 +351,7 @@ void MainWindow::updateLightPanel()
     shownLightColor[0] = ui.lightRedBox->value();
     shownLightColor[1] = ui.lightGreenBox->value();
     shownLightColor[2] = ui.lightBlueBox->value();
+    shownElevation = ui.sunElevationSlider->value();
     updatingPanels = false;
 }
 
@@ -361,13 +363,13 @@ void MainWindow::on_actionUpdate_Light_triggered()
     if (!updatingPanels) {
         PovLight light = scene.lights[selectedLight];
         const float distance = len(light.position);
-        const double red = ui.lightRedBox->value(), green = ui.lightGreenBox->value(),
-                     blue = ui.lightBlueBox->value();
-        if (red != shownLightColor[0] || green != shownLightColor[1] ||
-            blue != shownLightColor[2]) {
-            light.color = vec(float(red), float(green), float(blue));
+        const QDoubleSpinBox* boxes[3] = {ui.lightRedBox, ui.lightGreenBox, ui.lightBlueBox};
+        for (int k = 0; k < 3; ++k) {
+            if (boxes[k]->value() != shownLightColor[k]) {
+                light.color[k] = float(boxes[k]->value());
+            }
         }
-        if (scene.outdoorLighting) {
+        if (scene.outdoorLighting && ui.sunElevationSlider->value() != shownElevation) {
             light.setFromAngles(0.0f, float(ui.sunElevationSlider->value()) * 0.017453289f,
                                 distance);
         }

@@ -104,9 +104,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // The ambient and colour the light dock shows; an edit writes them into
-    // the scene only when the user changed them, so the boxes' rounding
-    // never reaches the scene.
+    // The ambient, colour and elevation the light dock shows; an edit
+    // writes each into the scene only when the user changed it, so the
+    // controls' rounding never reaches the scene.
     double shownAmbient = 0.0;
     double shownLightColor[3] = {0.0, 0.0, 0.0};
+    int shownElevation = 0;
 };

@@ -308,12 +308,16 @@ private slots:
         }
         QCOMPARE(w->scene.lights[0].color, vec(0.25f, 0.5f, 1.0f));
 
-        // The outdoor preset's 0.35 survives a colour edit.
+        // The outdoor preset's 0.35 and the sun's place survive a colour
+        // edit; only the edited component changes.
         w->ui.actionLighting_Indoor->setChecked(true);
         w->ui.actionLighting_Outdoor->setChecked(true);
+        w->scene.lights[0].color = vec(1.0f, 0.25f, 0.25f);
+        const vec place = w->scene.lights[0].position;
         w->on_lightSelected(0);
         w->ui.lightGreenBox->setValue(0.5);
-        QCOMPARE(w->scene.lights[0].color, vec(1.0f, 0.5f, 1.0f));
+        QCOMPARE(w->scene.lights[0].color, vec(1.0f, 0.5f, 0.25f));
+        QCOMPARE(w->scene.lights[0].position, place);
         for (const PovTexture& t : w->scene.textures) {
             QCOMPARE(t.ambient, 0.35f);
         }
