@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/InstallPaths.h"
+#include "app/SaveFile.h"
 #include "scene/PovRenderThread.h"
 #include "scene/PovScene.h"
 #include "scene/PovSceneDocument.h"
@@ -50,8 +51,9 @@ bool imageFormatKnown(const QString& fileName)
 
 bool saveImage(const QImage& image, const QString& fileName)
 {
-    if (!image.save(fileName)) {
-        say(QStringLiteral("cannot write the image '%1'").arg(fileName));
+    QString error;
+    if (!saveImageFile(image, fileName, &error)) {
+        say(QStringLiteral("cannot write the image '%1': %2").arg(fileName, error));
         return false;
     }
     return true;
@@ -104,7 +106,12 @@ bool render(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions
     settings.size = options.size;
     const QString previous = QDir::currentPath();
     QDir::setCurrent(work.path());
-    scene.writePovFile(camera, QStringLiteral("tempscene.pov"), settings);
+    QString error;
+    if (!scene.writePovFile(camera, QStringLiteral("tempscene.pov"), settings, &error)) {
+        QDir::setCurrent(previous);
+        say(error);
+        return false;
+    }
     QString iniError;
     const bool iniWritten =
         settings.writeIniFile(QStringLiteral("POVRAY.INI"), options.size, &iniError);
@@ -156,18 +163,15 @@ bool render(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions
     return saveImage(picture, options.renderImage);
 }
 
-// Writes the scene description; the writer itself says nothing when the
-// file cannot be opened, so that is checked here first.
+// Writes the scene description; false after saying why it failed.
 bool writePov(PovScene& scene, qglviewer::Camera* camera, const QString& fileName,
               const PovRenderSettings& settings)
 {
-    QFile check(fileName);
-    if (!check.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        say(QStringLiteral("cannot write '%1': %2").arg(fileName, check.errorString()));
+    QString error;
+    if (!scene.writePovFile(camera, fileName, settings, &error)) {
+        say(error);
         return false;
     }
-    check.close();
-    scene.writePovFile(camera, fileName, settings);
     return true;
 }
 

@@ -1,6 +1,8 @@
 #include "app/EditWindow.h"
 
-#include <QFile>
+#include "app/ErrorBox.h"
+#include "app/SaveFile.h"
+
 #include <QFileDialog>
 #include <QTextCursor>
 
@@ -19,19 +21,23 @@ void EditWindow::setSceneText(const QString& text)
     ui.textEdit->setTextCursor(cursor);
 }
 
-void EditWindow::saveToFile(const QString& fileName)
+bool EditWindow::saveToFile(const QString& fileName)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        return;
+    QString error;
+    if (!saveBytes(fileName, ui.textEdit->toPlainText().toLatin1(), &error)) {
+        showErrorBox(this, QStringLiteral("saveErrorBox"), QStringLiteral("Save POV-Ray Scene"),
+                     QStringLiteral("The scene could not be saved as \"%1\".").arg(fileName),
+                     error);
+        return false;
     }
-    file.write(ui.textEdit->toPlainText().toLatin1());
+    return true;
 }
 
 void EditWindow::on_renderButton_clicked()
 {
-    saveToFile(QStringLiteral("tempscene.pov"));
-    emit renderRequested();
+    if (saveToFile(QStringLiteral("tempscene.pov"))) {
+        emit renderRequested();
+    }
 }
 
 void EditWindow::on_saveAsButton_clicked()

@@ -13,14 +13,16 @@ public:
 
     // Replaces the text and shows its beginning.
     void setSceneText(const QString& text);
-    // Writes the editor's plain text to the file as Latin-1; nothing is
-    // reported when the file cannot be written.
-    void saveToFile(const QString& fileName);
+    // Writes the editor's plain text to the file as Latin-1. A file that
+    // cannot be written is reported in a message box naming it and the
+    // reason, and gives false.
+    bool saveToFile(const QString& fileName);
 
     Ui::EditWindowForm ui;
 
 signals:
-    // The text has been saved to "tempscene.pov" and should be rendered.
+    // The text has been saved to "tempscene.pov" and should be rendered
+    // (not sent when the text could not be saved).
     void renderRequested();
 
 public slots:

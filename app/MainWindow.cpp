@@ -2,6 +2,7 @@
 
 #include "app/EditWindow.h"
 #include "app/LinesDialog.h"
+#include "app/ErrorBox.h"
 #include "app/OutputWindow.h"
 #include "scene/PovSceneDocument.h"
 #include "app/RenderSettingsDialog.h"
@@ -139,9 +140,10 @@ void MainWindow::loadScene(const QString& fileName)
     viewer->resetCamera();
 
     ui.materialDockWidget->close();
+    // The view's selection was reset above; the window's follows it.
     selectedModel = -1;
     selectedLight = -1;
-    updateMaterialPanel();
+    updateSelectionStates();
 
     ui.actionShow_Ground_Plane->setChecked(false);
     ui.actionWireframe->setChecked(false);
@@ -476,6 +478,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    // The thread stops the renderer as soon as it sees the request.
+    renderThread.cancel();
     outputWindow->close();
     editWindow->close();
     QMainWindow::closeEvent(event);
@@ -486,7 +490,14 @@ void MainWindow::on_actionRender_Full_Size_triggered()
     if (renderThread.isRunning() || !confirmLargeScene(true)) {
         return;
     }
-    scene.writePovFile(viewer->camera(), QStringLiteral("tempscene.pov"), renderSettings);
+    QString error;
+    if (!scene.writePovFile(viewer->camera(), QStringLiteral("tempscene.pov"), renderSettings,
+                            &error)) {
+        showErrorBox(this, QStringLiteral("renderErrorBox"), QStringLiteral("Render"),
+                     QStringLiteral("The scene could not be written, so it is not rendered."),
+                     error);
+        return;
+    }
     on_render_requested();
 }
 
@@ -508,8 +519,10 @@ void MainWindow::on_render_requested()
     editWindow->close();
     QString error;
     if (!renderSettings.writeIniFile(QStringLiteral("POVRAY.INI"), viewer->size(), &error)) {
-        outputWindow->showFailure({error});
-        outputWindow->show();
+        showErrorBox(this, QStringLiteral("renderErrorBox"), QStringLiteral("Render"),
+                     QStringLiteral("POV-Ray's settings could not be written, so the scene is "
+                                    "not rendered."),
+                     error);
         return;
     }
     QDir(QStringLiteral(".")).remove(QStringLiteral("tempscene.bmp"));
@@ -655,7 +668,7 @@ void MainWindow::on_actionColours_from_File_toggled(bool checked)
 
 void MainWindow::on_actionSubdivide_triggered()
 {
-    if (!confirmLargeScene()) {
+    if (!scene.canSubdivide(selectedModel) || !confirmLargeScene()) {
         return;
     }
     viewer->makeCurrent();
@@ -829,6 +842,11 @@ void MainWindow::updateLightPanel()
     ui.sunElevationSlider->setValue(
         scene.outdoorLighting ? int(light.elevation * 57.29579f) : 90);
     ui.lightAmbientBox->setValue(scene.textures.empty() ? 0.0f : scene.textures[0].ambient);
+    shownAmbient = ui.lightAmbientBox->value();
+    shownLightColor[0] = ui.lightRedBox->value();
+    shownLightColor[1] = ui.lightGreenBox->value();
+    shownLightColor[2] = ui.lightBlueBox->value();
+    shownElevation = ui.sunElevationSlider->value();
     updatingPanels = false;
 }
 
@@ -840,14 +858,20 @@ void MainWindow::on_actionUpdate_Light_triggered()
     if (!updatingPanels) {
         PovLight light = scene.lights[selectedLight];
         const float distance = len(light.position);
-        light.color = vec(float(ui.lightRedBox->value()), float(ui.lightGreenBox->value()),
-                          float(ui.lightBlueBox->value()));
-        if (scene.outdoorLighting) {
+        const QDoubleSpinBox* boxes[3] = {ui.lightRedBox, ui.lightGreenBox, ui.lightBlueBox};
+        for (int k = 0; k < 3; ++k) {
+            if (boxes[k]->value() != shownLightColor[k]) {
+                light.color[k] = float(boxes[k]->value());
+            }
+        }
+        if (scene.outdoorLighting && ui.sunElevationSlider->value() != shownElevation) {
             light.setFromAngles(0.0f, float(ui.sunElevationSlider->value()) * 0.017453289f,
                                 distance);
         }
         scene.setLight(selectedLight, light);
-        scene.setAmbientAll(float(ui.lightAmbientBox->value()));
+        if (ui.lightAmbientBox->value() != shownAmbient) {
+            scene.setAmbientAll(float(ui.lightAmbientBox->value()));
+        }
         setModified();
         viewer->updateGL();
     }
@@ -931,7 +955,7 @@ void MainWindow::on_actionRemove_Light_triggered()
     scene.lights.erase(scene.lights.begin() + selectedLight);
     setModified();
     selectedLight = -1;
-    ui.actionRemove_Light->setEnabled(false);
+    updateSelectionStates();
     viewer->selectedLight = -1;
     viewer->selectedModel = -1;
     viewer->updateGL();
@@ -940,33 +964,37 @@ void MainWindow::on_actionRemove_Light_triggered()
 void MainWindow::on_modelSelected(int which)
 {
     selectedModel = which;
-    if (which < 0) {
-        ui.materialDockWidgetContents->setEnabled(false);
-        ui.actionSubdivide->setEnabled(false);
-        ui.actionSmooth_Shading->setEnabled(false);
-        return;
+    if (which >= 0) {
+        ui.lightDockWidget->close();
+        ui.materialDockWidget->show();
+        updateMaterialPanel();
     }
-    ui.materialDockWidgetContents->setEnabled(true);
-    ui.lightDockWidget->close();
-    ui.materialDockWidget->show();
-    updateMaterialPanel();
-    ui.actionSubdivide->setEnabled(scene.canSubdivide(which));
-    ui.actionSmooth_Shading->setEnabled(true);
-    ui.actionSmooth_Shading->setChecked(!scene.models[which]->getDisplayMesh()->isFlat());
+    updateSelectionStates();
 }
 
 void MainWindow::on_lightSelected(int which)
 {
     selectedLight = which;
-    if (which < 0) {
-        ui.lightDockWidgetContents->setEnabled(false);
-        ui.actionRemove_Light->setEnabled(false);
-        return;
+    if (which >= 0) {
+        ui.materialDockWidget->close();
+        ui.lightDockWidget->show();
+        updateLightPanel();
     }
-    ui.lightDockWidgetContents->setEnabled(true);
-    ui.materialDockWidget->close();
-    ui.lightDockWidget->show();
-    updateLightPanel();
-    ui.actionRemove_Light->setEnabled(true);
-    ui.lightPositionGroupBox->setEnabled(scene.outdoorLighting);
+    updateSelectionStates();
+}
+
+void MainWindow::updateSelectionStates()
+{
+    const bool model = selectedModel >= 0 && selectedModel < scene.modelCount();
+    ui.materialDockWidgetContents->setEnabled(model);
+    ui.actionSubdivide->setEnabled(model && scene.canSubdivide(selectedModel));
+    ui.actionSmooth_Shading->setEnabled(model);
+    if (model) {
+        ui.actionSmooth_Shading->setChecked(
+            !scene.models[selectedModel]->getDisplayMesh()->isFlat());
+    }
+    const bool light = selectedLight >= 0 && selectedLight < scene.lightCount();
+    ui.lightDockWidgetContents->setEnabled(light);
+    ui.actionRemove_Light->setEnabled(light);
+    ui.lightPositionGroupBox->setEnabled(light && scene.outdoorLighting);
 }

@@ -82,6 +82,12 @@ public:
     // meanwhile, so the controls' own signals change nothing).
     void updateMaterialPanel();
     void updateLightPanel();
+    // Derives from the selection which commands and dock contents are
+    // enabled: Subdivide for a selected smooth model, Smooth Shading (checked
+    // as the model is drawn) for any selected model, the material dock's
+    // controls for a model, the light dock's controls and Remove Light for a
+    // light, the sun's position under outdoor lighting.
+    void updateSelectionStates();
     // What the colour buttons do with the colour chosen in their dialog.
     void applyPigmentColor(const QColor& color);
     void applyLightColor(const QColor& color);
@@ -108,6 +114,20 @@ public:
     QProgressBar* renderProgressBar = nullptr;
     QPushButton* cancelRenderButton = nullptr;
     QAction* cancelRenderAction = nullptr;
+
+    // Writes "POVRAY.INI" from the render settings (the view's size unless
+    // a fixed one is set), removes the old "tempscene.bmp" and starts
+    // POV-Ray on "tempscene.pov". While a render runs the render commands
+    // are disabled and requests are ignored, so nothing touches the working
+    // files under the renderer; the status bar shows its progress. A
+    // settings file that cannot be written is reported and nothing is
+    // rendered.
+    // (Connected explicitly to the editor's request, so not a slot: the
+    // form's connection by name would look for an object "render".)
+    void on_render_requested();
+    // Shows the rendered image, or the failure with POV-Ray's own lines, in
+    // the output window; a cancelled render shows nothing. Connected explicitly to the render thread's end, for the same reason.
+    void on_render_finished();
 
 public slots:
     void on_actionOpen_Scene_triggered();
@@ -142,12 +162,6 @@ public slots:
     void on_actionShow_Feature_Lines_toggled(bool checked);
     // Opens the Lines panel.
     void on_actionFeature_Lines_triggered();
-    // Writes "POVRAY.INI" from the render settings (the view's size unless
-    // a fixed one is set), removes the old "tempscene.bmp" and starts
-    // POV-Ray on "tempscene.pov". While a render runs the render commands
-    // are disabled and requests are ignored, so nothing touches the working
-    // files under the renderer; the status bar shows its progress.
-    void on_render_requested();
     // Opens the render settings dialog (window-modal); OK keeps its values
     // and gives the view the background and colour handling they imply.
     void on_actionRender_Settings_triggered();
@@ -159,16 +173,14 @@ public slots:
     void cancelRender();
     void on_lightColorButton_clicked();
     void on_pigmentColorButton_clicked();
-    // Shows the rendered image, or the failure with POV-Ray's own lines, in
-    // the output window; a cancelled render shows nothing.
-    void on_render_finished();
     // Reactions to a pick in the view: open the material dock for a model,
     // the light dock for a light; -1 disables the dock's contents.
     void on_modelSelected(int which);
     void on_lightSelected(int which);
 
 protected:
-    // Closes the output and editor windows with the main window.
+    // Closes the output and editor windows with the main window, and ends a
+    // render that is running (the renderer is stopped, not waited for).
     // Asks about unsaved changes first; Cancel keeps the window open.
     void closeEvent(QCloseEvent* event) override;
     // A file dropped on the window is opened.
@@ -193,4 +205,10 @@ private:
     QTimer renderStatusTimer; // refreshes the elapsed time
     QElapsedTimer renderClock;
     PovProgress renderProgress;
+    // The ambient, colour and elevation the light dock shows; an edit
+    // writes each into the scene only when the user changed it, so the
+    // controls' rounding never reaches the scene.
+    double shownAmbient = 0.0;
+    double shownLightColor[3] = {0.0, 0.0, 0.0};
+    int shownElevation = 0;
 };

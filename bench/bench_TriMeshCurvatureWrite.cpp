@@ -120,11 +120,16 @@ int main(int argc, char** argv)
     const std::string asciiPath = dir + "/kelvane_bench_a.ply", objPath = dir + "/kelvane_bench_o.obj";
     const std::string refPath = dir + "/kelvane_bench_ref";
     double tBin, tAsc, tObj;
+    bool written = true;
     {
         QuietStderr quiet;
-        tBin = timeMs([] {}, [&] { m.write(plyPath.c_str()); });
-        tAsc = timeMs([] {}, [&] { m.write(("ascii:" + asciiPath).c_str()); });
-        tObj = timeMs([] {}, [&] { m.write(objPath.c_str()); });
+        tBin = timeMs([] {}, [&] { written = m.write(plyPath.c_str()) && written; });
+        tAsc = timeMs([] {}, [&] { written = m.write(("ascii:" + asciiPath).c_str()) && written; });
+        tObj = timeMs([] {}, [&] { written = m.write(objPath.c_str()) && written; });
+    }
+    if (!written) {
+        std::fprintf(stderr, "bench_TriMeshCurvatureWrite: cannot write the meshes in %s\n", dir.c_str());
+        return 1;
     }
     const std::string binBytes = slurp(plyPath);
     const double tRaw = timeMs([] {}, [&] {

@@ -100,7 +100,8 @@ void PovRenderThread::run()
             break;
         }
         const bool late = finishTimeout >= 0 && clock.elapsed() >= finishTimeout;
-        if (cancelRequested || late) {
+        // The window closing asks the thread itself to stop.
+        if (cancelRequested || isInterruptionRequested() || late) {
             cancelled = !late;
             timedOut = late;
             process.kill();

@@ -3,7 +3,8 @@
 // at most 30 s for the renderer to start and then as long as the render
 // takes (or finishTimeout, when one is set), reads the renderer's console
 // output as it comes and reports the stage and percentage through
-// progressChanged(). cancel() ends the renderer at once. The renderer reads
+// progressChanged(). cancel() (or QThread::requestInterruption()) ends the
+// renderer at once. The renderer reads
 // its settings from "POVRAY.INI" in the current directory and leaves
 // "tempscene.bmp" beside the scene file. The end is announced by QThread's
 // finished() signal; the thread never touches widgets.

@@ -83,11 +83,15 @@ public:
     // `form` resolved for triangleCount() (resolveMeshForm; a model without
     // faces is always written as an empty mesh block). povText
     // keeps the text in `text` and returns it; writePovFile writes it to the
-    // file (truncated, Latin-1, bare line feeds) and does nothing when the
-    // file cannot be opened.
+    // file (truncated, Latin-1, bare line feeds). A file that cannot be
+    // opened, written or closed (a full disk) gives false and, in `error`,
+    // a sentence naming the file and the system's reason; what was written
+    // of it then is incomplete.
     QString& povText(qglviewer::Camera* camera, PovMeshForm form = PovMeshForm::Auto);
-    void writePovFile(qglviewer::Camera* camera, const QString& fileName,
-                      PovMeshForm form = PovMeshForm::Auto);
+    bool writePovFile(qglviewer::Camera* camera, const QString& fileName,
+                      QString* error = nullptr);
+    bool writePovFile(qglviewer::Camera* camera, const QString& fileName, PovMeshForm form,
+                      QString* error = nullptr);
     // The same for the quality, background and mesh form of `settings`.
     // Draft quality with a black background gives the text above, byte for
     // byte. Photo quality gives a scene in POV-Ray 3.7's own mode
@@ -96,14 +100,14 @@ public:
     // radiosity in place of the flat ambient light, lit by the sky or, for
     // other backgrounds, by an unseen dome of the ambient light's colour.
     QString& povText(qglviewer::Camera* camera, const PovRenderSettings& settings);
-    void writePovFile(qglviewer::Camera* camera, const QString& fileName,
-                      const PovRenderSettings& settings);
+    bool writePovFile(qglviewer::Camera* camera, const QString& fileName,
+                      const PovRenderSettings& settings, QString* error = nullptr);
     // Photo quality's area light size as a share of the light's distance:
     // narrow for the sun (about 3 degrees), wide for indoor lights.
     float photoLightSpread() const { return outdoorLighting ? 0.05f : 0.15f; }
     // Writes "POVRAY.INI" in the current directory: "+W<width> +H<height>\n".
-    // Nothing is written when the file cannot be opened.
-    void writeIniFile(int width, int height);
+    // False, with the reason in `error`, when it cannot be written.
+    bool writeIniFile(int width, int height, QString* error = nullptr);
 
     int modelCount() const { return int(models.size()); }
     int lightCount() const { return int(lights.size()); }

@@ -13,12 +13,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
+#include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace {
 
@@ -94,10 +94,16 @@ public:
     void flush()
     {
         if (file) {
-            std::fwrite(buffer.data(), 1, used, file);
+            if (!failed && std::fwrite(buffer.data(), 1, used, file) != used) {
+                failed = true;
+                failure = errno;
+            }
             used = 0;
         }
     }
+    // Whether a write to the file failed, and the system's error number then.
+    bool failed = false;
+    int failure = 0;
     QString text() const { return QString::fromLatin1(buffer.data(), int(used)); }
 
 private:
@@ -479,6 +485,7 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera,
         out += std::to_string(i).c_str();
         out += " = ";
         out.append(scene.textures[i].povText(scene.radius, photo));
+        out += "\n";
     }
 
     if (scene.groundVisible) {
@@ -571,31 +578,67 @@ QString& PovScene::povText(qglviewer::Camera* camera, const PovRenderSettings& s
     return text;
 }
 
-void PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName, PovMeshForm form)
+namespace {
+
+bool fail(QString* error, const QString& fileName, int number)
+{
+    if (error) {
+        *error = QStringLiteral("cannot write '%1': %2")
+                     .arg(fileName, QString::fromLocal8Bit(std::strerror(number)));
+    }
+    return false;
+}
+
+} // namespace
+
+bool PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName, QString* error)
+{
+    return writePovFile(camera, fileName, PovRenderSettings(), error);
+}
+
+bool PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName, PovMeshForm form,
+                            QString* error)
 {
     PovRenderSettings settings;
     settings.meshForm = form;
-    writePovFile(camera, fileName, settings);
+    return writePovFile(camera, fileName, settings, error);
 }
 
-void PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName,
-                            const PovRenderSettings& settings)
+bool PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName,
+                            const PovRenderSettings& settings, QString* error)
 {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
-        std::fopen(QFile::encodeName(fileName).constData(), "wb"), &std::fclose);
+    std::FILE* file = std::fopen(QFile::encodeName(fileName).constData(), "wb");
     if (!file) {
-        return;
+        return fail(error, fileName, errno);
     }
-    PovOutput out(file.get());
+    PovOutput out(file);
     writeScene(*this, camera, settings, out);
     out.flush();
+    // The last blocks reach the device only when the file is closed.
+    const bool flushed = std::fflush(file) == 0;
+    const int flushFailure = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (out.failed) {
+        return fail(error, fileName, out.failure);
+    }
+    if (!flushed || !closed) {
+        return fail(error, fileName, flushed ? errno : flushFailure);
+    }
+    return true;
 }
 
-void PovScene::writeIniFile(int width, int height)
+bool PovScene::writeIniFile(int width, int height, QString* error)
 {
-    QFile file(QStringLiteral("POVRAY.INI"));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        return;
+    const QString name = QStringLiteral("POVRAY.INI");
+    QFile file(name);
+    const QByteArray line = QStringLiteral("+W%1 +H%2\n").arg(width).arg(height).toLatin1();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(line) != line.size() || !file.flush()) {
+        if (error) {
+            *error = QStringLiteral("cannot write '%1': %2").arg(name, file.errorString());
+        }
+        return false;
     }
-    file.write(QStringLiteral("+W%1 +H%2\n").arg(width).arg(height).toLatin1());
+    file.close();
+    return true;
 }

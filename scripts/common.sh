@@ -1,5 +1,5 @@
 # Shared by run.sh and test.sh: install what is missing, then configure and
-# build the project in build/ (Release).
+# build the project in build/ (Release): the targets named, or everything.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -32,6 +32,8 @@ install_missing() {
 }
 
 build() {
+  local targets=()
+  [ $# -eq 0 ] || targets=(--target "$@")
   cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release
-  cmake --build "$BUILD_DIR" -j "$(nproc)"
+  cmake --build "$BUILD_DIR" -j "$(nproc)" "${targets[@]}"
 }

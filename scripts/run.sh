@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts Kelvane on a scene (the
-# bundled sample when none is given). Without a display it ray-traces the
-# scene with POV-Ray instead and says where the picture went.
+# Installs what is missing, builds the program (not the tests), and starts
+# Kelvane on a scene (the bundled sample when none is given). Without a
+# display it ray-traces the scene with POV-Ray instead and says where the
+# picture went.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 install_missing
-build
+build kelvane
 cd "$ROOT"
 scene=${1:-samples/showcase.kelvane}
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

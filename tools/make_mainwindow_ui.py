@@ -57,6 +57,8 @@ PRESETS = ["Rose Marble (T_Stone1)", "Green Jade (T_Stone18)", "Red Marble (T_St
            "Cocabola Wood (T_Wood6)", "Yellow Pine (T_Wood7)"]
 
 PURPLE = (170, 0, 127)
+# The docks' width: every label reads whole at 8 to 10 point interface fonts.
+PANEL_WIDTH = 200
 GREY = (112, 111, 113)
 
 
@@ -145,9 +147,9 @@ def dock(name, contents, layout, hpol, vpol, groups, extra=()):
     props = [prop("sizePolicy", f'<sizepolicy hsizetype="{hpol}" vsizetype="{vpol}">'
                                 '<horstretch>0</horstretch><verstretch>0</verstretch></sizepolicy>')]
     props += list(extra)
-    # The panels' controls sit at fixed pixel positions laid out for an
-    # 8-point interface font; keep them at that size whatever the desktop's
-    # default is, so labels are not cut by their neighbours.
+    # The panels' controls sit at fixed pixel positions, laid out so that
+    # their labels read whole at 8 to 10 points; the panels use 8 points
+    # whatever the desktop's default is.
     inner = widget("QWidget", contents, [prop("font", "<font><pointsize>8</pointsize></font>")],
                    f'<layout class="QVBoxLayout" name="{layout}">\n{layout_props(9)}'
                    + "".join(groups) + SPACER.replace("verticalSpacer", layout + "Spacer")
@@ -156,26 +158,26 @@ def dock(name, contents, layout, hpol, vpol, groups, extra=()):
 
 
 def light_dock():
-    color = group_box("groupBox_3", "Color", 165, 80, [
-        label("label_5", "Red/Green/Blue", 10, 20, 95),
-        button("lightColorButton", 110, 12, 41, 31),
+    color = group_box("groupBox_3", "Color", PANEL_WIDTH, 80, [
+        label("label_5", "Red/Green/Blue", 10, 20, 135),
+        button("lightColorButton", 150, 12, 41, 31),
         spin("lightRedBox", 10, 50, 44, 1, 0, 1, 0.1),
         spin("lightGreenBox", 60, 50, 44, 1, 0, 1, 0.1),
         spin("lightBlueBox", 110, 50, 44, 1, 0, 1, 0.1),
     ], fixed_width=True)
-    position = group_box("lightPositionGroupBox", "Position", 165, 100, [
-        label("label_6", "Sun Elevation", 10, 20, 141),
+    position = group_box("lightPositionGroupBox", "Position", PANEL_WIDTH, 100, [
+        label("label_6", "Sun Elevation", 10, 20, 181),
         widget("QSlider", "sunElevationSlider", [
-            prop("geometry", rect(10, 40, 141, 21)),
+            prop("geometry", rect(10, 40, 181, 21)),
             prop("maximum", "<number>180</number>"),
             prop("value", "<number>90</number>"),
             prop("orientation", "<enum>Qt::Horizontal</enum>")]),
         label("label_7", "Sunrise", 10, 60, 60),
-        label("label_8", "Sunset", 120, 60, 45),
+        label("label_8", "Sunset", 131, 60, 60),
     ])
     effects = group_box("groupBox_6", "Global Effects", 0, 100, [
-        label("label_4", "Ambient Power", 20, 30, 80),
-        spin("lightAmbientBox", 100, 30, 50, 1, 0, 1, 0.1),
+        label("label_4", "Ambient Power", 10, 30, 120),
+        spin("lightAmbientBox", 130, 30, 55, 2, 0, 1, 0.1),
     ])
     return dock("lightDockWidget", "lightDockWidgetContents", "vboxLayout", "Fixed", "Preferred",
                 [color, position, effects])
@@ -183,37 +185,37 @@ def light_dock():
 
 def material_dock():
     items = "".join(f"<item>{prop('text', string(p))}</item>\n" for p in PRESETS)
-    pigment = group_box("groupBox", "Pigment", 165, 155, [
-        radio("pigmentRGBButton", "Red/Green/Blue", 10, 20, 100, checked=True),
-        button("pigmentColorButton", 110, 12, 41, 31),
+    pigment = group_box("groupBox", "Pigment", PANEL_WIDTH, 155, [
+        radio("pigmentRGBButton", "Red/Green/Blue", 10, 20, 140, checked=True),
+        button("pigmentColorButton", 150, 12, 41, 31),
         spin("pigmentRedBox", 10, 50, 44, 1, 0, 1, 0.1, 0),
         spin("pigmentGreenBox", 60, 50, 44, 1, 0, 1, 0.1, 0),
         spin("pigmentBlueBox", 110, 50, 44, 1, 0, 1, 0.1, 0),
-        radio("pigmentPresetButton", "Special Material", 10, 80, 141, purple=True),
+        radio("pigmentPresetButton", "Special Material", 10, 80, 181, purple=True),
         widget("QComboBox", "pigmentPresetBox", [
-            prop("geometry", rect(10, 100, 141, 22)),
+            prop("geometry", rect(10, 100, 181, 22)),
             prop("editable", "<bool>false</bool>"),
             prop("insertPolicy", "<enum>QComboBox::NoInsert</enum>")], items),
-        widget("QCheckBox", "pigmentMetallicBox", [prop("geometry", rect(90, 130, 70, 20)),
+        widget("QCheckBox", "pigmentMetallicBox", [prop("geometry", rect(100, 130, 91, 20)),
                                                    prop("text", string("Metallic"))]),
     ])
-    finish = group_box("groupBox_2", "Finish", 165, 115, [
-        label("label", "Diffuse", 10, 20, 70),
-        spin("finishDiffuseBox", 90, 20, 61, 1, 0, 1, 0.1),
-        label("label_2", "Specular", 10, 50, 70),
-        spin("finishSpecularBox", 90, 50, 61, 1, 0, 1, 0.1),
-        label("label_3", "Roughness", 10, 80, 70),
-        spin("finishRoughnessBox", 90, 80, 61, 3, 0.01, 1, 0.01),
+    finish = group_box("groupBox_2", "Finish", PANEL_WIDTH, 115, [
+        label("label", "Diffuse", 10, 20, 100),
+        spin("finishDiffuseBox", 120, 20, 71, 1, 0, 1, 0.1),
+        label("label_2", "Specular", 10, 50, 100),
+        spin("finishSpecularBox", 120, 50, 71, 1, 0, 1, 0.1),
+        label("label_3", "Roughness", 10, 80, 100),
+        spin("finishRoughnessBox", 120, 80, 71, 3, 0.01, 1, 0.01),
     ])
     surface = group_box("groupBox_5", "Surface", 0, 135, [
-        radio("surfaceSmoothButton", "Smooth", 10, 20, 70, checked=True, purple=True),
-        radio("surfaceBumpyButton", "Bumpy", 10, 40, 70, purple=True),
-        radio("surfaceWavyButton", "Wavy", 80, 20, 70, purple=True),
-        radio("surfaceWrinklyButton", "Wrinkly", 80, 40, 70, purple=True),
-        label("label_9", "Height", 10, 70, 70, purple=True),
-        spin("surfaceSizeBox", 90, 70, 61, 2, 0, 1, 0.1, 0.5),
-        label("label_10", "Scale", 10, 100, 70, purple=True),
-        spin("surfaceScaleBox", 90, 100, 61, 2, 0.01, 100, 0.01, 1.0),
+        radio("surfaceSmoothButton", "Smooth", 10, 20, 90, checked=True, purple=True),
+        radio("surfaceBumpyButton", "Bumpy", 10, 40, 90, purple=True),
+        radio("surfaceWavyButton", "Wavy", 100, 20, 90, purple=True),
+        radio("surfaceWrinklyButton", "Wrinkly", 100, 40, 90, purple=True),
+        label("label_9", "Height", 10, 70, 100, purple=True),
+        spin("surfaceSizeBox", 120, 70, 71, 2, 0, 1, 0.1, 0.5),
+        label("label_10", "Scale", 10, 100, 100, purple=True),
+        spin("surfaceScaleBox", 120, 100, 71, 2, 0.01, 100, 0.01, 1.0),
     ])
     extra = [prop("minimumSize", size(0, 0)), prop("floating", "<bool>false</bool>"),
              prop("features", "<set>QDockWidget::DockWidgetClosable</set>")]

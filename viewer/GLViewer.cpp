@@ -192,23 +192,18 @@ void GLViewer::drawScene(bool withNames)
     }
 
     if (showLights) {
-        if (scene->outdoorLighting) {
+        // Outdoors the sun (light 0) is a ray; every other light is a star.
+        for (int i = 0; i < scene->lightCount(); ++i) {
             if (withNames) {
-                glPushName(GLuint(n));
+                glPushName(GLuint(n + i));
             }
-            drawSun();
+            if (i == 0 && scene->outdoorLighting) {
+                drawSun();
+            } else {
+                drawLight(i);
+            }
             if (withNames) {
                 glPopName();
-            }
-        } else {
-            for (int i = 0; i < scene->lightCount(); ++i) {
-                if (withNames) {
-                    glPushName(GLuint(n + i));
-                }
-                drawLight(i);
-                if (withNames) {
-                    glPopName();
-                }
             }
         }
     }
@@ -498,17 +493,18 @@ void GLViewer::drawLight(int i)
     scene->bounds(center, radius);
     glDepthMask(GL_FALSE);
     const PovLight& light = scene->lights[i];
+    const vec at = markerPosition(light.position, center, radius, scene->outdoorLighting);
     if (i == selectedLight) {
         glLineWidth(11.0f);
         glColor3f(1.0f, 1.0f, 0.0f);
-        drawStar(light.position, 0.11f * radius);
+        drawStar(at, 0.11f * radius);
         glLineWidth(7.0f);
         glColor3f(0.0f, 0.0f, 0.0f);
-        drawStar(light.position, 0.11f * radius);
+        drawStar(at, 0.11f * radius);
     }
     glLineWidth(3.0f);
     glColor3fv(light.color.data());
-    drawStar(light.position, 0.1f * radius);
+    drawStar(at, 0.1f * radius);
     glPopAttrib();
 }
 
@@ -545,6 +541,16 @@ void GLViewer::drawSun()
     glPointSize(7.0f);
     drawRay(center, end);
     glPopAttrib();
+}
+
+vec markerPosition(const vec& light, const vec& center, float radius, bool outdoor)
+{
+    vec d = light - center;
+    const float distance = len(d);
+    if (!outdoor || distance <= 2.0f * radius) {
+        return light;
+    }
+    return center + d * (2.0f * radius / distance);
 }
 
 void drawStar(const vec& centre, float size)

@@ -119,6 +119,11 @@ void drawLinePaths(const LnPathList& paths, const LnLineSettings& lines);
 // its pigment, a named POV-Ray texture mid-grey (0.5, 0.5, 0.5); with
 // `srgbColours` the colour's linear value.
 void setMaterial(const PovTexture& texture, bool srgbColours = false);
+// Where a light's star is drawn: at the light; under outdoor lighting a
+// light farther than twice the models' radius from their centre (added
+// lights sit far out, like the sun) is shown in its direction at that
+// distance, inside the view the sun's ray is seen in.
+vec markerPosition(const vec& light, const vec& center, float radius, bool outdoor);
 // Six crossing segments of length 4 * size centred on `centre`.
 void drawStar(const vec& centre, float size);
 // A line with 100 dots along it, the end point excluded.

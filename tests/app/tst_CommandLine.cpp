@@ -438,6 +438,16 @@ private slots:
         QTest::newRow("unwritable image")
             << QStringList({"--render", "/nonexistent/dir/x.png", "SAMPLE"}) << QString()
             << "kelvane: cannot write the image '/nonexistent/dir/x.png'";
+        // A full disk shows only when the written blocks reach the device.
+        QTest::newRow("full disk") << QStringList({"--pov", "/dev/full", "SAMPLE"}) << QString()
+                                   << "kelvane: cannot write '/dev/full': No space left on device";
+        QTest::newRow("folder is a file")
+            << QStringList({"--pov", "README.txt/x.pov", "SAMPLE"}) << QString()
+            << "kelvane: cannot write '" + dir.filePath("README.txt/x.pov") + "': Not a directory";
+        QTest::newRow("full disk image")
+            << QStringList({"--render", "full.png", "SAMPLE"}) << QString()
+            << "kelvane: cannot write the image '" + dir.filePath("full.png") +
+                   "': No space left on device";
         QTest::newRow("POV-Ray missing") << QStringList({"--render", "x.png", "SAMPLE"})
                                          << "/nonexistent" << "kelvane: POV-Ray could not be started";
         QTest::newRow("preview without display") << QStringList({"--preview", "x.png", "SAMPLE"})
@@ -450,7 +460,7 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QString, path);
         QFETCH(QString, message);
-        if (path.isNull() && arguments.contains("/nonexistent/dir/x.png") &&
+        if (path.isNull() && arguments.contains("--render") &&
             QStandardPaths::findExecutable("povray").isEmpty()) {
             QSKIP("POV-Ray is not installed");
         }
@@ -459,6 +469,9 @@ private slots:
         QVERIFY(text.open(QIODevice::WriteOnly));
         text.close();
         arguments.replaceInStrings("README.txt", dir.filePath("README.txt"));
+        // An image name whose suffix says PNG, on a device that is always full.
+        QFile::link("/dev/full", dir.filePath("full.png"));
+        arguments.replaceInStrings(QRegularExpression("^full.png$"), dir.filePath("full.png"));
         Run run = kelvane(arguments, false, path);
         QVERIFY(run.status != 0);
         QVERIFY2(lastLine(run.err).startsWith(message), qPrintable(run.err));

@@ -1,6 +1,8 @@
 #include "app/MainWindow.h"
 #include "viewer/GLViewer.h"
 
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -8,6 +10,63 @@
 #include <QtTest>
 
 namespace {
+
+QStringList warnings;
+void collectWarnings(QtMsgType, const QMessageLogContext&, const QString& text)
+{
+    warnings << text;
+}
+
+// A flat grid of quads as an OFF file: 2 (n - 1)^2 triangles.
+QString writeGrid(const QString& path, int n)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) {
+        return QString();
+    }
+    QTextStream out(&f);
+    out << "OFF\n" << n * n << ' ' << 2 * (n - 1) * (n - 1) << " 0\n";
+    for (int y = 0; y < n; ++y) {
+        for (int x = 0; x < n; ++x) {
+            out << x << ' ' << y << " 0\n";
+        }
+    }
+    for (int y = 0; y + 1 < n; ++y) {
+        for (int x = 0; x + 1 < n; ++x) {
+            const int a = y * n + x;
+            out << "3 " << a << ' ' << a + 1 << ' ' << a + n + 1 << '\n';
+            out << "3 " << a << ' ' << a + n + 1 << ' ' << a + n << '\n';
+        }
+    }
+    return path;
+}
+
+// Answers the next modal file dialog: remembers its caption, filter and
+// folder, then picks `name` or (a null name) cancels.
+void answerOpenDialog(const QString& name, QString* seen)
+{
+    QTimer::singleShot(50, [name, seen]() {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            answerOpenDialog(name, seen);
+            return;
+        }
+        *seen = dialog->windowTitle() + "|" + dialog->nameFilters().join(";") + "|" +
+                dialog->directory().absolutePath();
+        if (name.isNull()) {
+            dialog->reject();
+        } else {
+            // Type the name and press Enter, as a user would.
+            auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
+            if (!edit) {
+                dialog->reject();
+                return;
+            }
+            edit->setText(name);
+            QTest::keyClick(edit, Qt::Key_Return);
+        }
+    });
+}
 
 QStringList menuEntries(QMenu* menu)
 {
@@ -84,6 +143,107 @@ private slots:
         QCOMPARE(w.ui.actionWireframe->text(), QString("Show Wireframe"));
         QCOMPARE(w.ui.actionUpdate_Light->text(), QString("update current light"));
         QCOMPARE(w.ui.actionUpdate_Texture->text(), QString("Update_Texture"));
+    }
+
+    void noConnectionWarningsAtStart()
+    {
+        // The render slots are connected explicitly; the form's connection
+        // by name must not look for objects "render".
+        warnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(collectWarnings);
+        {
+            MainWindow w;
+        }
+        qInstallMessageHandler(previous);
+        const QStringList byName = warnings.filter("connectSlotsByName");
+        QVERIFY2(byName.isEmpty(), qPrintable(byName.join('\n')));
+    }
+
+    // A load clears the selection, and the commands that work on the
+    // selection follow: nothing to subdivide or shade until a pick.
+    void loadResetsTheSelectionCommands()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QString grid = writeGrid(dir.filePath("grid.off"), 75);
+        w.loadScene(grid);
+        QCOMPARE(w.scene.triangleCount(), 2 * 74 * 74 + 2LL);
+        w.on_modelSelected(1);
+        QVERIFY(w.ui.actionSubdivide->isEnabled());
+        QVERIFY(w.ui.actionSmooth_Shading->isEnabled());
+        QVERIFY(w.ui.materialDockWidgetContents->isEnabled());
+        w.on_lightSelected(0);
+        QVERIFY(w.ui.lightDockWidgetContents->isEnabled());
+
+        w.loadScene(grid);
+        QCOMPARE(w.selectedModel, -1);
+        QVERIFY(!w.ui.actionSubdivide->isEnabled());
+        QVERIFY(!w.ui.actionSmooth_Shading->isEnabled());
+        QVERIFY(!w.ui.materialDockWidgetContents->isEnabled());
+        QVERIFY(!w.ui.lightDockWidgetContents->isEnabled());
+        QVERIFY(!w.ui.actionRemove_Light->isEnabled());
+
+        // Without a selection Subdivide asks nothing and changes nothing.
+        bool asked = false;
+        QTimer::singleShot(100, [&asked]() {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                asked = true;
+                box->reject();
+            }
+        });
+        w.on_actionSubdivide_triggered();
+        QTest::qWait(200);
+        QVERIFY(!asked);
+        QCOMPARE(w.scene.triangleCount(), 2 * 74 * 74 + 2LL);
+    }
+
+    // Subdivide and Smooth Shading on a picked smooth model, through the
+    // menu entries.
+    void subdivideAndSmoothShading()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.loadScene(QFINDTESTDATA("../../samples/torus.off"));
+        QCOMPARE(w.scene.modelCount(), 2);
+        const long long before = w.scene.triangleCount();
+        w.on_modelSelected(1);
+        QVERIFY(w.ui.actionSmooth_Shading->isChecked());
+        QVERIFY(!w.scene.models[1]->getMesh()->isFlat());
+        w.ui.actionSmooth_Shading->trigger();
+        QVERIFY(w.scene.models[1]->getMesh()->isFlat());
+        QVERIFY(w.scene.povText(w.viewer->camera()).contains("\ttriangle {\n"));
+        w.ui.actionSmooth_Shading->trigger();
+        QVERIFY(!w.scene.models[1]->getMesh()->isFlat());
+
+        w.ui.actionSubdivide->trigger();
+        QCOMPARE(w.scene.triangleCount(), 4 * (before - 2) + 2);
+        // The ground (a boxy model) cannot be subdivided.
+        w.on_modelSelected(0);
+        QVERIFY(!w.ui.actionSubdivide->isEnabled());
+        QVERIFY(w.ui.actionSmooth_Shading->isEnabled());
+    }
+
+    void openDialog()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QString seen;
+        answerOpenDialog(QString(), &seen);
+        w.ui.actionOpen_Scene->trigger();
+        QCOMPARE(seen, "Open Scene|Scenes (*.npr *.off *.ply *.obj *.kmz)|" +
+                           QDir::currentPath());
+        QCOMPARE(w.windowTitle(), QString("Kelvane")); // cancelled: nothing loaded
+        QCOMPARE(w.scene.modelCount(), 0);
+
+        const QString cube =
+            QFileInfo(QFINDTESTDATA("../data/npr/cube.npr")).canonicalFilePath();
+        answerOpenDialog(cube, &seen);
+        w.ui.actionOpen_Scene->trigger();
+        QCOMPARE(w.scene.modelCount(), 2);
+        QVERIFY(w.windowTitle().endsWith("cube.npr"));
     }
 
     void actionStates_data()

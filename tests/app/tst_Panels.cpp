@@ -66,9 +66,9 @@ private slots:
         QCOMPARE(w->ui.finishRoughnessBox->minimum(), 0.01);
         QCOMPARE(w->ui.surfaceScaleBox->maximum(), 100.0);
         QCOMPARE(w->ui.pigmentRedBox->geometry(), QRect(10, 50, 44, 22));
-        QCOMPARE(w->ui.pigmentColorButton->geometry(), QRect(110, 12, 41, 31));
+        QCOMPARE(w->ui.pigmentColorButton->geometry(), QRect(150, 12, 41, 31));
         QCOMPARE(w->ui.sunElevationSlider->maximum(), 180);
-        QCOMPARE(w->ui.sunElevationSlider->geometry(), QRect(10, 40, 141, 21));
+        QCOMPARE(w->ui.sunElevationSlider->geometry(), QRect(10, 40, 181, 21));
         QCOMPARE(w->ui.pigmentPresetButton->palette().color(QPalette::Active, QPalette::WindowText),
                  QColor(170, 0, 127));
         QCOMPARE(w->ui.surfaceWrinklyButton->palette().color(QPalette::Disabled,
@@ -106,7 +106,15 @@ private slots:
 
     void presetFromTheComboBox()
     {
+        // A strongly coloured model, so the preset's grey shows the change.
         w->on_modelSelected(1);
+        w->applyPigmentColor(QColor(255, 0, 0));
+        {
+            w->viewer->grabFramebuffer();
+            const QImage view = w->viewer->grabFramebuffer();
+            const QRgb centre = view.pixel(view.width() / 2, view.height() / 2);
+            QVERIFY(qRed(centre) > qGreen(centre) + 40);
+        }
         // Choosing an entry switches to preset mode and stores its name.
         w->ui.pigmentPresetBox->setCurrentIndex(2);
         QTest::keyClick(w->ui.pigmentPresetBox, Qt::Key_Down); // the user picks Granite
@@ -133,7 +141,7 @@ private slots:
         w->ui.pigmentGreenBox->setValue(0.3);
         QVERIFY(texture().name.isNull());
         QCOMPARE(texture().green, 0.3f);
-        QCOMPARE(texture().red, 0.8f);
+        QCOMPARE(texture().red, 1.0f);
     }
 
     void presetNameMatchesTheWholeName()
@@ -237,8 +245,8 @@ private slots:
         QVERIFY(w->ui.lightPositionGroupBox->isEnabled());
         QVERIFY(w->ui.actionRemove_Light->isEnabled());
         QCOMPARE(w->ui.sunElevationSlider->value(), 89);
-        // The single-precision 0.35 is just below 0.35 and shows as 0.3.
-        QCOMPARE(w->ui.lightAmbientBox->value(), 0.3);
+        // The box shows the ambient the scene holds.
+        QCOMPARE(w->ui.lightAmbientBox->value(), 0.35);
 
         const float distance = len(w->scene.lights[0].position);
         w->ui.sunElevationSlider->setValue(29);
@@ -285,6 +293,96 @@ private slots:
         QCOMPARE(w->scene.lightCount(), 1);
     }
 
+    // Editing a light writes only what the user changed: the ambient and
+    // the colour stay as the scene holds them, however the boxes round.
+    void untouchedValuesStay()
+    {
+        w->scene.setAmbientAll(0.123f);
+        w->scene.lights[0].color = vec(0.25f, 0.5f, 1.0f);
+        w->on_lightSelected(0);
+        QCOMPARE(w->ui.lightAmbientBox->value(), 0.12);
+        w->ui.sunElevationSlider->setValue(40);
+        QCOMPARE(w->scene.lights[0].elevation, 40 * 0.017453289f);
+        for (const PovTexture& t : w->scene.textures) {
+            QCOMPARE(t.ambient, 0.123f);
+        }
+        QCOMPARE(w->scene.lights[0].color, vec(0.25f, 0.5f, 1.0f));
+
+        // The outdoor preset's 0.35 and the sun's place survive a colour
+        // edit; only the edited component changes.
+        w->ui.actionLighting_Indoor->setChecked(true);
+        w->ui.actionLighting_Outdoor->setChecked(true);
+        w->scene.lights[0].color = vec(1.0f, 0.25f, 0.25f);
+        const vec place = w->scene.lights[0].position;
+        w->on_lightSelected(0);
+        w->ui.lightGreenBox->setValue(0.5);
+        QCOMPARE(w->scene.lights[0].color, vec(1.0f, 0.5f, 0.25f));
+        QCOMPARE(w->scene.lights[0].position, place);
+        for (const PovTexture& t : w->scene.textures) {
+            QCOMPARE(t.ambient, 0.35f);
+        }
+    }
+
+    // Every label of the docks reads whole at the usual desktop font
+    // sizes: its text fits its box and no other control covers it.
+    void labelsReadWhole_data()
+    {
+        QTest::addColumn<int>("points");
+        QTest::newRow("8 pt") << 8;
+        QTest::newRow("9 pt") << 9;
+        QTest::newRow("10 pt") << 10;
+    }
+    void labelsReadWhole()
+    {
+        QFETCH(int, points);
+        QStringList faults;
+        for (QWidget* contents : {static_cast<QWidget*>(w->ui.materialDockWidgetContents),
+                                  static_cast<QWidget*>(w->ui.lightDockWidgetContents)}) {
+            QFont font = contents->font();
+            font.setPointSize(points);
+            contents->setFont(font);
+            for (QGroupBox* group : contents->findChildren<QGroupBox*>()) {
+                const QList<QWidget*> controls =
+                    group->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+                for (QWidget* control : controls) {
+                    const bool labelled = qobject_cast<QLabel*>(control) ||
+                                          qobject_cast<QAbstractButton*>(control);
+                    const auto* button = qobject_cast<QAbstractButton*>(control);
+                    if (!labelled || (button && button->text().isEmpty())) {
+                        continue;
+                    }
+                    const QSize need = control->sizeHint();
+                    const QRect have = control->geometry();
+                    const int line = control->fontMetrics().height();
+                    const QString name = QString("%1 at %2 pt").arg(control->objectName()).arg(points);
+                    if (need.width() > have.width() || line > have.height()) {
+                        faults << QString("%1 needs %2x%3, has %4x%5")
+                                      .arg(name)
+                                      .arg(need.width())
+                                      .arg(need.height())
+                                      .arg(have.width())
+                                      .arg(have.height());
+                    }
+                    // Where the text is drawn: from the left, centred
+                    // vertically.
+                    const QRect text(have.left(), have.top() + (have.height() - line) / 2,
+                                     need.width(), line);
+                    for (QWidget* other : controls) {
+                        if (other != control && other->geometry().intersects(text)) {
+                            faults << name + " is covered by " + other->objectName();
+                        }
+                    }
+                    if (!group->rect().contains(text)) {
+                        faults << name + " runs out of " + group->objectName();
+                    }
+                }
+            }
+            font.setPointSize(8);
+            contents->setFont(font);
+        }
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
+    }
+
     void ambientPowerReachesEveryTexture()
     {
         w->on_lightSelected(0);
@@ -320,11 +418,14 @@ private slots:
         w->ui.actionRemove_Light->trigger();
         QCOMPARE(w->scene.lightCount(), 4);
         w->on_lightSelected(2);
+        QVERIFY(w->ui.lightDockWidgetContents->isEnabled());
         w->ui.actionRemove_Light->trigger();
         QCOMPARE(w->scene.lightCount(), 3);
         QCOMPARE(w->selectedLight, -1);
         QVERIFY(!w->ui.actionRemove_Light->isEnabled());
         QCOMPARE(w->viewer->selectedLight, -1);
+        // The panel's controls edit nothing now, so they are disabled.
+        QVERIFY(!w->ui.lightDockWidgetContents->isEnabled());
     }
 
     void lightColour()

@@ -17,6 +17,7 @@
 
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QImageReader>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -116,9 +117,9 @@ private slots:
         QVERIFY(!editor.ui.textEdit->textCursor().hasSelection());
 
         // Saved under the name as given, without a suffix added.
-        editor.saveToFile("scene");
+        QVERIFY(editor.saveToFile("scene"));
         QCOMPARE(readFile("scene"), QByteArray("camera {\n}\n<b>not bold</b>\n"));
-        editor.saveToFile(dir.filePath("no/such/dir/scene.pov")); // silently skipped
+        QVERIFY(!editor.findChild<QMessageBox*>("saveErrorBox"));
 
         // An empty editor still writes the file and asks for a render.
         editor.setSceneText(QString());
@@ -180,6 +181,104 @@ private slots:
         OutputWindow empty;
         QVERIFY(!empty.saveImage(name, error));
         QCOMPARE(error, QString("There is no rendered picture to save."));
+    }
+
+    // Every file the windows write reports a failure in a message box that
+    // names the file and the reason: a full disk (seen only when the last
+    // blocks are flushed) and a folder that cannot hold the file (a regular
+    // file, or a folder taking the file's name: root cannot write there
+    // either).
+    void failedWritesAreReported()
+    {
+        if (!QFile::exists("/dev/full")) {
+            QSKIP("no /dev/full to provoke a full disk");
+        }
+        EditWindow editor;
+        editor.setSceneText("sphere { 0, 1 }\n");
+        QVERIFY(!editor.saveToFile("/dev/full"));
+        QMessageBox* box = editor.findChild<QMessageBox*>("saveErrorBox");
+        QVERIFY(box);
+        QTRY_VERIFY(box->isVisible());
+        QCOMPARE(box->text(), QString("The scene could not be saved as \"/dev/full\"."));
+        QCOMPARE(box->informativeText(), QString("No space left on device."));
+        box->accept();
+
+        // The render button renders only what was saved.
+        QFile::remove("tempscene.pov");
+        QVERIFY(QDir().mkdir("tempscene.pov"));
+        QSignalSpy requested(&editor, &EditWindow::renderRequested);
+        editor.ui.renderButton->click();
+        QCOMPARE(requested.count(), 0);
+        QTRY_VERIFY(box->isVisible());
+        QCOMPARE(box->text(), QString("The scene could not be saved as \"tempscene.pov\"."));
+        box->accept();
+
+        OutputWindow output;
+        output.image = QImage(16, 16, QImage::Format_RGB32);
+        output.image.fill(Qt::blue);
+        QFile::link("/dev/full", dir.filePath("full.png"));
+        QString name = dir.filePath("full.png"), error;
+        QVERIFY(!output.saveImage(name, error));
+        QVERIFY2(error.contains("No space left on device"), qPrintable(error));
+        name = dir.filePath("scene/picture.bmp"); // "scene" is a file
+        QVERIFY(!output.saveImage(name, error));
+        QVERIFY2(error.contains("scene/picture.bmp"), qPrintable(error));
+        name = dir.filePath("picture.bmp");
+        QVERIFY2(output.saveImage(name, error), qPrintable(error));
+        QCOMPARE(QImage(dir.filePath("picture.bmp")).pixelColor(3, 3), QColor(Qt::blue));
+
+        // The main window renders nothing it could not write.
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
+        w.ui.actionRender_Full_Size->trigger();
+        QVERIFY(!w.renderThread.isRunning());
+        box = w.findChild<QMessageBox*>("renderErrorBox");
+        QVERIFY(box);
+        QTRY_VERIFY(box->isVisible());
+        QCOMPARE(box->text(), QString("The scene could not be written, so it is not rendered."));
+        QVERIFY(box->informativeText().startsWith("Cannot write 'tempscene.pov': "));
+        box->accept();
+        QVERIFY(QDir().rmdir("tempscene.pov"));
+
+        QFile::remove("POVRAY.INI");
+        QVERIFY(QDir().mkdir("POVRAY.INI"));
+        w.ui.actionRender_Full_Size->trigger();
+        QVERIFY(!w.renderThread.isRunning());
+        QTRY_VERIFY(box->isVisible());
+        QVERIFY(box->informativeText().startsWith("Cannot write 'POVRAY.INI': "));
+        box->accept();
+        QVERIFY(QDir().rmdir("POVRAY.INI"));
+        QVERIFY(w.ui.actionRender_Full_Size->isEnabled());
+    }
+
+    // Closing the main window during a render stops the renderer rather
+    // than waiting for it (here a stand-in that would take 30 seconds).
+    void closingStopsTheRender()
+    {
+        const QString slow = dir.filePath("slow-renderer");
+        QFile script(slow);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nexec sleep 30\n");
+        script.close();
+        script.setPermissions(script.permissions() | QFile::ExeOwner);
+        auto* w = new MainWindow;
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        w->loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
+        w->renderThread.program = slow;
+        w->ui.actionRender_Full_Size->trigger();
+        QVERIFY(w->renderThread.isRunning());
+        QTest::qWait(300); // the renderer is up
+        QElapsedTimer timer;
+        timer.start();
+        w->close();
+        QVERIFY(w->renderThread.wait(5000));
+        QVERIFY(w->renderThread.started);
+        QVERIFY(!w->renderThread.timedOut);
+        delete w;
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
     }
 
     void outputWindow()

@@ -65,6 +65,12 @@ QImage render(PovRenderThread& thread)
 
 } // namespace
 
+// The cases that run the real renderer.
+#define SKIP_WITHOUT_POVRAY()                                                                  \
+    if (QStandardPaths::findExecutable("povray").isEmpty()) {                                  \
+        QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");        \
+    }
+
 class TestPovRenderThread : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
@@ -73,9 +79,6 @@ class TestPovRenderThread : public QObject {
 private slots:
     void initTestCase()
     {
-        if (QStandardPaths::findExecutable("povray").isEmpty()) {
-            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
-        }
         previous = QDir::currentPath();
         QDir::setCurrent(dir.path());
     }
@@ -91,10 +94,56 @@ private slots:
         QVERIFY(args.contains("+FB"));
         QVERIFY(args.contains("-D"));
 #endif
+        // What a renderer really gets: a stand-in that writes down its
+        // arguments, started on a scene named relative to the current
+        // directory.
+        writeFile("standin", "#!/bin/sh\nprintf '%s\\n' \"$@\" > arguments.txt\n");
+        QFile::setPermissions("standin", QFile::permissions("standin") | QFile::ExeOwner);
+        PovRenderThread thread;
+        thread.program = dir.filePath("standin");
+        thread.sceneFile = "tempscene.pov";
+        thread.start();
+        QVERIFY(thread.wait(10000));
+        QVERIFY(thread.started);
+        QCOMPARE(thread.exitCode, 0);
+        QFile written("arguments.txt");
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromLocal8Bit(written.readAll()).split('\n', Qt::SkipEmptyParts),
+                 PovRenderThread::arguments(QDir::toNativeSeparators(dir.filePath("tempscene.pov"))));
+    }
+
+    // An interruption stops a renderer at once (here a stand-in that would
+    // take 30 seconds); it is not reported as a time-out.
+    void interruptionStopsTheRenderer()
+    {
+        writeFile("slow", "#!/bin/sh\nexec sleep 30\n");
+        QFile::setPermissions("slow", QFile::permissions("slow") | QFile::ExeOwner);
+        PovRenderThread thread;
+        thread.program = dir.filePath("slow");
+        thread.sceneFile = "tempscene.pov";
+        thread.start();
+        QTest::qWait(300);
+        QElapsedTimer timer;
+        timer.start();
+        thread.requestInterruption();
+        QVERIFY(thread.wait(5000));
+        QVERIFY(timer.elapsed() < 2000);
+        QVERIFY(thread.started);
+        QVERIFY(!thread.timedOut);
+        QCOMPARE(thread.exitCode, -1);
+
+        // The next start is not interrupted.
+        writeFile("quick", "#!/bin/sh\nsleep 0.3\nexit 3\n");
+        QFile::setPermissions("quick", QFile::permissions("quick") | QFile::ExeOwner);
+        thread.program = dir.filePath("quick");
+        thread.start();
+        QVERIFY(thread.wait(10000));
+        QCOMPARE(thread.exitCode, 3);
     }
 
     void rendersTheRequestedSize()
     {
+        SKIP_WITHOUT_POVRAY();
         writeFile("tempscene.pov", cubeScene);
         PovScene scene;
         scene.writeIniFile(96, 64);
@@ -122,6 +171,7 @@ private slots:
 
     void writtenSceneRenders()
     {
+        SKIP_WITHOUT_POVRAY();
         // The writer's own text, with its camera, through the real renderer.
         PovScene scene;
         qglviewer::Camera camera;
@@ -145,6 +195,7 @@ private slots:
 
     void brokenSceneLeavesNoImage()
     {
+        SKIP_WITHOUT_POVRAY();
         writeFile("tempscene.pov", "camera { location <0, 0, 5> look_at <0, 0, 0> }\nbox {\n");
         PovScene().writeIniFile(32, 24);
         QFile::remove("tempscene.bmp");

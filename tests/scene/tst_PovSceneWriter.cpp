@@ -1,6 +1,7 @@
 #include "ln/LnBoxyModel.h"
 #include "scene/PovNumber.h"
 #include "scene/PovScene.h"
+#include "tests/support/GoldenFile.h"
 
 #include <QGLViewer/camera.h>
 
@@ -51,6 +52,14 @@ void fill(PovScene& scene, std::vector<LnModel*> models)
     scene.lights = {light};
 }
 
+// Compares the scene text with the golden file tests/data/pov/<name>.
+#define COMPARE_GOLDEN(text, name)                                                              \
+    do {                                                                                       \
+        const QString difference =                                                             \
+            goldenDifference((text).toLatin1(), QFINDTESTDATA("../data/pov/" name));           \
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));                                \
+    } while (false)
+
 QString section(const QString& text, const QString& from, const QString& to)
 {
     const int start = text.indexOf(from);
@@ -67,6 +76,7 @@ private slots:
     void init()
     {
         camera.setScreenWidthAndHeight(800, 600);
+        camera.setFieldOfView(M_PI / 4.0);
         camera.setPosition(qglviewer::Vec(0, 0, 0));
         camera.setOrientation(qglviewer::Quaternion());
     }
@@ -76,18 +86,25 @@ private slots:
         PovScene scene;
         fill(scene, {});
         const QString text = scene.povText(&camera);
-        const double angle = 2.0 * std::atan(std::tan(M_PI / 8.0) * 800.0 / 600.0) * 180.0 / 3.14159;
+        // The library's default camera sees 45 degrees vertically; at 800 x
+        // 600 that is 2 atan(tan(22.5 deg) * 4 / 3) = 1.0091975 radians
+        // across, written in degrees with pi taken as 3.14159.
         QVERIFY(text.startsWith("#include \"colors.inc\"\n#include \"woods.inc\"\n"
                                 "#include \"stones.inc\"\n\n"
                                 "camera {\n\tlocation <0, 0, 0>\n\tdirection <0, 0, -1>\n"
-                                "\tup <0, 1, 0>\n\tright <1.333333, 0, 0,>\n\tangle " +
-                                povGeneral(angle) +
+                                "\tup <0, 1, 0>\n\tright <1.333333, 0, 0,>\n\tangle 57.8225"
                                 "\n\tlocation <0,0,0>\n\tsky <0,1,0>\n\tlook_at <0,0,-1>\n}\n"
                                 "\nlight_source { \n\t<0.000000, 0.000000, 50000.000000>\n"
                                 "\tcolor rgb <1.000000,1.000000,1.000000>\n}\n\n"
                                 "global_settings {\n\tambient_light rgb <1, 1, 1>\n}\n"));
         QVERIFY(!text.contains('\r'));
         QCOMPARE(&scene.povText(&camera), &scene.text);
+
+        // A square view with a right angle vertically: 90 degrees across,
+        // and pi as 3.14159 shows in the sixth digit.
+        camera.setScreenWidthAndHeight(600, 600);
+        camera.setFieldOfView(M_PI / 2.0);
+        QVERIFY(scene.povText(&camera).contains("\tright <1.000000, 0, 0,>\n\tangle 90.0001\n"));
     }
 
     void movedCamera()
@@ -127,34 +144,36 @@ private slots:
         PovScene scene;
         fill(scene, {model({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0)}, true), model({})});
         scene.models[1]->getMesh()->setFlat(false);
-        const QString hidden = scene.povText(&camera);
-        QVERIFY(!hidden.contains("TEXTURE0"));
-        QVERIFY(!hidden.contains("plane"));
-        QVERIFY(hidden.contains("\n#declare TEXTURE1 = texture {\n"));
-        QVERIFY(hidden.contains("}\n\n#declare TEXTURE2 = texture {\n"));
-        QVERIFY(hidden.endsWith("\nmesh {\n"
-                                "\tsmooth_triangle {\n"
-                                "\t\t<0.000000, 0.000000, 0.000000>, <0.000000, 0.000000, 1.000000>,\n"
-                                "\t\t<1.000000, 0.000000, 0.000000>, <0.000000, 0.000000, 1.000000>,\n"
-                                "\t\t<0.000000, 1.000000, 0.000000>, <0.000000, 0.000000, 1.000000>\n"
-                                "\t\ttexture { TEXTURE1 }\n"
-                                "\t}\n"
-                                "}\n"));
+        // Ground hidden: TEXTURE1 onward, no plane; a blank line after each
+        // declaration; smooth triangles; the empty mesh's two lines.
+        COMPARE_GOLDEN(scene.povText(&camera), "ground_hidden.pov");
 
+        // Ground shown: TEXTURE0 and the plane; flat triangles; a named
+        // texture scaled by the scene's radius.
         scene.groundVisible = true;
         scene.models[1]->getMesh()->setFlat(true);
-        const QString shown = scene.povText(&camera);
-        QVERIFY(shown.contains("\n#declare TEXTURE0 = texture {\n"));
-        QVERIFY(shown.contains("\n\t\treflection 0.3\n\t}\n}\nplane {\n\tz, -2\n"
-                               "\ttexture { TEXTURE0 }\n}\n\nmesh {\n\ttriangle {\n"
-                               "\t\t<0.000000, 0.000000, 0.000000>\n"
-                               "\t\t<1.000000, 0.000000, 0.000000>\n"
-                               "\t\t<0.000000, 1.000000, 0.000000>\n"
-                               "\t\ttexture { TEXTURE1 }\n\t}\n}\n"));
-        // Named textures are scaled by the scene's radius.
         scene.textures[2].name = "T_Stone34";
-        QVERIFY(scene.povText(&camera).contains("#declare TEXTURE2 = texture {\n\tT_Stone34\n"
-                                                "\tscale <2, 2, 2>\n"));
+        COMPARE_GOLDEN(scene.povText(&camera), "ground_shown.pov");
+    }
+
+    void loadedSceneIndoors()
+    {
+        // A real file through the loader, the indoor preset, the ground shown
+        // and a camera placed off the axes.
+        PovScene scene;
+        QVERIFY(scene.load(QFINDTESTDATA("../data/npr/cube.npr").toLocal8Bit().constData(),
+                           nullptr));
+        scene.setIndoorLighting();
+        scene.groundVisible = true;
+        camera.setScreenWidthAndHeight(640, 480);
+        camera.setPosition(qglviewer::Vec(4, -3, 2));
+        camera.lookAt(qglviewer::Vec(0, 0, 0));
+        COMPARE_GOLDEN(scene.povText(&camera), "cube_indoor.pov");
+        QTemporaryDir dir;
+        QVERIFY(scene.writePovFile(&camera, dir.filePath("cube.pov")));
+        QFile file(dir.filePath("cube.pov"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), scene.text.toLatin1());
     }
 
     void meshesPovRayWouldRefuseAreLeftOut()
@@ -213,16 +232,34 @@ private slots:
         fill(scene, {model(corners)});
         QTemporaryDir dir;
         const QString path = dir.filePath("scene.pov");
-        scene.writePovFile(&camera, path);
+        QString error = "untouched";
+        QVERIFY(scene.writePovFile(&camera, path, &error));
+        QCOMPARE(error, QString("untouched"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray written = file.readAll();
         QVERIFY(written.size() > 4 * (1 << 20));
         QCOMPARE(written, scene.povText(&camera).toLatin1());
 
-        // A file that cannot be opened is skipped without a word.
-        scene.writePovFile(&camera, dir.filePath("missing/dir/scene.pov"));
-        QVERIFY(!QFile::exists(dir.filePath("missing/dir/scene.pov")));
+        // A file that cannot be opened: the folder is a regular file (root
+        // cannot write there either).
+        const QString underFile = path + "/scene.pov";
+        QVERIFY(!scene.writePovFile(&camera, underFile, &error));
+        QCOMPARE(error, "cannot write '" + underFile + "': Not a directory");
+
+        // A full disk: the open succeeds and the writes fail, in the blocks
+        // handed over while writing and in the last one at the close.
+        if (!QFile::exists("/dev/full")) {
+            QSKIP("no /dev/full to provoke a full disk");
+        }
+        QVERIFY(!scene.writePovFile(&camera, "/dev/full", &error));
+        QCOMPARE(error, QString("cannot write '/dev/full': No space left on device"));
+        PovScene small;
+        fill(small, {});
+        error.clear();
+        QVERIFY(!small.writePovFile(&camera, "/dev/full", &error));
+        QCOMPARE(error, QString("cannot write '/dev/full': No space left on device"));
+        QVERIFY(!small.writePovFile(&camera, "/dev/full")); // the reason is optional
     }
 
     void mesh2Form()
@@ -358,11 +395,20 @@ private slots:
         const QString previous = QDir::currentPath();
         QDir::setCurrent(dir.path());
         PovScene scene;
-        scene.writeIniFile(640, 480);
-        scene.writeIniFile(320, 240); // truncates
+        QVERIFY(scene.writeIniFile(640, 480));
+        QVERIFY(scene.writeIniFile(320, 240)); // truncates
         QFile file("POVRAY.INI");
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("+W320 +H240\n"));
+        file.close();
+
+        // A settings file that cannot be written: its name is taken by a
+        // folder.
+        QVERIFY(QFile::remove("POVRAY.INI"));
+        QVERIFY(QDir().mkdir("POVRAY.INI"));
+        QString error;
+        QVERIFY(!scene.writeIniFile(640, 480, &error));
+        QVERIFY2(error.startsWith("cannot write 'POVRAY.INI': "), qPrintable(error));
         QDir::setCurrent(previous);
     }
 

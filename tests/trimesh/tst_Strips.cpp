@@ -63,6 +63,22 @@ TEST(BuildStrips, TwoTrianglesMakeOneStripWithTheirOrientation)
     EXPECT_EQ(canonicalSorted(unpacked(m)), canonicalSorted(m.faces));
 }
 
+TEST(BuildStrips, GreedyOrderOnARowOfThree)
+{
+    // f0 = (0, 1, 2), f1 = (2, 1, 3), f2 = (2, 3, 4) in a row. Worked by
+    // hand: f0 and f2 are strip ends and wait on the stack, f2 on top. From
+    // f2 only the edge towards f1 is free, so the strip starts 4, 2 and takes
+    // 3; across the edge opposite 4 lies f1, which adds 1; the edge of f1
+    // opposite 2 is open, so the strip ends there. f0, left without free
+    // neighbours, makes a strip of its own.
+    TriMesh m = makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(1, 1, 0), vec(0, 2, 0)},
+                         {{0, 1, 2}, {2, 1, 3}, {2, 3, 4}});
+    const std::string out = stderrOf([&] { m.buildStrips(); });
+    EXPECT_NE(out.find("  2 strips (Avg. length 1.5)\n"), std::string::npos) << out;
+    EXPECT_EQ(m.strips, (std::vector<int>{4, 4, 2, 3, 1, 3, 0, 1, 2}));
+    EXPECT_EQ(canonicalSorted(unpacked(m)), canonicalSorted(m.faces));
+}
+
 TEST(BuildStrips, IsolatedFacesGiveOneStripEach)
 {
     TriMesh m = makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(5, 0, 0), vec(6, 0, 0), vec(5, 1, 0)},

@@ -77,6 +77,28 @@ TEST(Subdivision, SameDirectionEdgeSplitsTheSurface)
     expectVec(m.vertices[9], vec(0.5f, 0.5f, 0));  // face 1's own, opposite its corner 2
 }
 
+TEST(Subdivision, BoundaryVerticesWithInteriorEdges)
+{
+    // An open fan of three faces about vertex 0: edges 0-2 and 0-3 are
+    // interior, 0-1, 0-4 and the rim 1-2-3-4 are boundary. A vertex with
+    // boundary edges moves by its boundary neighbours only (0.75 and 0.125
+    // each, from their old positions), whatever its interior edges.
+    const vec p0(0, 0, 4), p1(2, 0, 0), p2(1, 3, 5), p3(-3, 1, 7), p4(0, -2, 0);
+    TriMesh m = makeMesh({p0, p1, p2, p3, p4}, {{0, 1, 2}, {0, 2, 3}, {0, 3, 4}});
+    stderrOf([&] { m.subdivide(1); });
+    ASSERT_EQ(m.vertices.size(), 5u + 7u);
+    expectVec(m.vertices[0], vec(0.25f, -0.25f, 3.0f)); // 0.75 p0 + 0.125 (p1 + p4)
+    expectVec(m.vertices[1], 0.75f * p1 + 0.125f * (p0 + p2));
+    expectVec(m.vertices[2], 0.75f * p2 + 0.125f * (p1 + p3));
+    expectVec(m.vertices[4], 0.75f * p4 + 0.125f * (p0 + p3));
+    // The new vertices of face 0: its rim edge 1-2 at the midpoint, the
+    // interior edge 2-0 weighted by the opposite vertices 1 and 3, and the
+    // boundary edge 0-1 at the midpoint.
+    expectVec(m.vertices[5], 0.5f * (p1 + p2));
+    expectVec(m.vertices[6], 0.375f * (p2 + p0) + 0.125f * (p1 + p3));
+    expectVec(m.vertices[7], 0.5f * (p0 + p1));
+}
+
 TEST(Subdivision, InteriorWeightsPerValence)
 {
     const float alpha[] = {0, 0, 0, 0.3438f, 0.4625f, 0.5625f, 0.625f, 0.625f, 0.625f};

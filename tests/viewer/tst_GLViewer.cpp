@@ -31,6 +31,18 @@ bool near(QRgb pixel, int r, int g, int b, int tolerance = 2)
            std::abs(qBlue(pixel) - b) <= tolerance;
 }
 
+// The pixels within `reach` of `at` (a square) that show the colour.
+int count(const QImage& image, QPoint at, int reach, int r, int g, int b)
+{
+    int n = 0;
+    for (int y = at.y() - reach; y <= at.y() + reach; ++y) {
+        for (int x = at.x() - reach; x <= at.x() + reach; ++x) {
+            n += image.rect().contains(x, y) && near(image.pixel(x, y), r, g, b, 3);
+        }
+    }
+    return n;
+}
+
 QString describe(QRgb pixel)
 {
     return QString("(%1, %2, %3)").arg(qRed(pixel)).arg(qGreen(pixel)).arg(qBlue(pixel));
@@ -259,18 +271,82 @@ private slots:
         QVERIFY2(near(centre, 0, 0, 0), qPrintable(describe(centre)));
     }
 
-    void lightMarkersDrawWithoutErrors()
+    // Indoors every light is a star in its colour; the selected star has a
+    // yellow border; hidden lights draw nothing.
+    void indoorStars()
     {
-        viewer->showLights = true;
-        viewer->resetCamera();
-        const int before = viewer->drawCount();
-        grabView(viewer);
         window->scene.setIndoorLighting();
-        viewer->selectedLight = 2;
+        for (PovLight& light : window->scene.lights) {
+            light.color = vec(0.0f, 1.0f, 1.0f);
+        }
+        viewer->showLights = true;
+        viewer->selectedLight = -1;
         viewer->resetCamera();
         grabView(viewer);
-        QVERIFY(viewer->drawCount() >= before + 2);
+        const vec p = window->scene.lights[2].position;
+        const QPoint at = project(viewer, qglviewer::Vec(p[0], p[1], p[2]));
+        QImage image = grabView(viewer);
+        QVERIFY(image.rect().contains(at));
+        QVERIFY(count(image, at, 2, 0, 255, 255) > 0);
+        QCOMPARE(count(image, at, 30, 255, 255, 0), 0);
+
+        viewer->selectedLight = 2;
+        image = grabView(viewer);
+        QVERIFY(count(image, at, 2, 0, 255, 255) > 0);
+        QVERIFY(count(image, at, 30, 255, 255, 0) > 20);
+
+        viewer->showLights = false;
+        image = grabView(viewer);
+        QCOMPARE(count(image, at, 30, 0, 255, 255), 0);
+        QCOMPARE(count(image, at, 30, 255, 255, 0), 0);
         viewer->selectedLight = -1;
+    }
+
+    // Outdoors the sun is a ray from the models' centre towards it, in its
+    // colour, with a yellow border when selected; a light added beside it
+    // is a star, shown in its direction.
+    void outdoorSunRayAndAddedStar()
+    {
+        window->scene.lights[0].color = vec(1.0f, 0.0f, 1.0f);
+        viewer->showLights = true;
+        viewer->selectedLight = -1;
+        viewer->resetCamera();
+        // Seen from the side, so the almost vertical ray shows its length.
+        viewer->camera()->setViewDirection(qglviewer::Vec(0, 1, 0));
+        viewer->camera()->setUpVector(qglviewer::Vec(0, 0, 1));
+        viewer->camera()->showEntireScene();
+        grabView(viewer);
+        vec c;
+        float r;
+        window->scene.bounds(c, r);
+        vec d = window->scene.lights[0].position;
+        normalize(d);
+        const vec onRay = c + d * (2.2f * r);
+        const QPoint ray = project(viewer, qglviewer::Vec(onRay[0], onRay[1], onRay[2]));
+        QImage image = grabView(viewer);
+        QVERIFY(image.rect().contains(ray));
+        QVERIFY(count(image, ray, 2, 255, 0, 255) > 0);
+        QCOMPARE(count(image, ray, 20, 255, 255, 0), 0);
+        viewer->selectedLight = 0;
+        image = grabView(viewer);
+        QVERIFY(count(image, ray, 2, 255, 0, 255) > 0);
+        QVERIFY(count(image, ray, 20, 255, 255, 0) > 10);
+
+        // Add Light places the light far above (beyond the sun); its star
+        // is drawn in its direction, selected.
+        window->ui.actionAdd_Light->trigger();
+        QCOMPARE(viewer->selectedLight, 1);
+        window->scene.lights[1].color = vec(0.0f, 1.0f, 1.0f);
+        const vec m = markerPosition(window->scene.lights[1].position, c, r, true);
+        QVERIFY(std::fabs(len(m - c) - 2.0f * r) < 1e-3f * r);
+        grabView(viewer);
+        const QPoint star = project(viewer, qglviewer::Vec(m[0], m[1], m[2]));
+        image = grabView(viewer);
+        QVERIFY(image.rect().contains(star));
+        QVERIFY(count(image, star, 2, 0, 255, 255) > 0);
+        QVERIFY(count(image, star, 30, 255, 255, 0) > 20);
+        viewer->selectedLight = -1;
+        window->scene.lights.resize(1);
     }
 };
 

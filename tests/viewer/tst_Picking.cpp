@@ -212,6 +212,27 @@ private slots:
         QVERIFY(w->ui.lightPositionGroupBox->isEnabled());
     }
 
+    // A light added under outdoor lighting is a star that can be picked
+    // and edited like an indoor one.
+    void outdoorAddedLight()
+    {
+        w->ui.actionShow_Lights->setChecked(true);
+        w->ui.actionAdd_Light->trigger();
+        QCOMPARE(w->scene.lightCount(), 2);
+        w->on_lightSelected(-1);
+        viewer->selectedLight = -1;
+        vec c;
+        float r;
+        w->scene.bounds(c, r);
+        const vec m = markerPosition(w->scene.lights[1].position, c, r, true);
+        doubleClickAt(qglviewer::Vec(m[0], m[1], m[2]));
+        QCOMPARE(picks, QStringList({"model -1", "light 1"}));
+        QCOMPARE(w->selectedLight, 1);
+        QVERIFY(w->ui.lightDockWidgetContents->isEnabled());
+        w->ui.lightRedBox->setValue(0.5);
+        QCOMPARE(w->scene.lights[1].color, vec(0.5f, 1.0f, 1.0f));
+    }
+
     void pickingALightSwapsTheDocks()
     {
         doubleClickAt(qglviewer::Vec(0, 0, 1));

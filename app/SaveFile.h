@@ -1,0 +1,17 @@
+#pragma once
+// Writing the user's files so that every failure is seen: the open, each
+// write and the final flush are checked (a full disk shows only there).
+
+#include <QByteArray>
+#include <QString>
+
+class QImage;
+
+// Writes the bytes to the file, replacing it. False, with the system's
+// reason in `error`, when any step fails.
+bool saveBytes(const QString& fileName, const QByteArray& bytes, QString* error);
+
+// Writes the image in the format the name's suffix gives (".bmp", ".png",
+// ...). False, with the reason in `error`, for an unknown format or a file
+// that cannot be written.
+bool saveImageFile(const QImage& image, const QString& fileName, QString* error);
