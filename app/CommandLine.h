@@ -4,10 +4,14 @@
 //   kelvane --pov FILE [options] SCENE      write the POV-Ray scene description
 //   kelvane --render IMAGE [options] SCENE  ray-trace with POV-Ray, save the picture
 //   kelvane --preview IMAGE [options] SCENE save what the OpenGL view shows
+//   kelvane --merge IMAGE BAND...           put rendered bands together
+//   kelvane --scene-files SCENE             list the files the scene needs
 //
 // options: --size WxH (default 800x600), --ground, --indoor, --mesh-form
 // triangles|mesh2|auto, --antialias, --antialias-threshold T, --timeout
-// SECONDS; also --help and --version. The modes combine in one run and share one camera, fitted as
+// SECONDS, --turntable N with --frames A-B (IMAGE and FILE are then
+// patterns such as spin_%03d.png), --band I/N, --threads N; also --help
+// and --version. The modes combine in one run and share one camera, fitted as
 // the view fits it after a load. --pov and --render need no display;
 // --preview needs an X server (xvfb-run -a on a headless machine).
 
@@ -29,6 +33,18 @@ struct CommandLineOptions {
     // `size`.
     PovRenderSettings render;
     int timeoutSeconds = -1; // --render's limit on POV-Ray's run; -1: none
+    // A turntable of turntableFrames frames (0: a single picture), of which
+    // firstFrame to lastFrame are made.
+    int turntableFrames = 0;
+    int firstFrame = 0;
+    int lastFrame = -1;
+    // Band `band` of `bands` (1-based) of the picture; 0: the whole picture.
+    int band = 0;
+    int bands = 0;
+    int threads = 0;    // POV-Ray's render threads (+WT); 0: its default
+    QString mergeImage; // --merge: the picture assembled from mergeParts
+    QStringList mergeParts;
+    bool listSceneFiles = false; // --scene-files
     bool help = false;
     bool version = false;
 };
