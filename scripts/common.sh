@@ -14,6 +14,7 @@ PACKAGES=(
   xvfb xauth
   googletest libgtest-dev
   clang libclang-rt-14-dev
+  parallel rsync
 )
 
 install_missing() {
