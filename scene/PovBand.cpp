@@ -39,23 +39,37 @@ QString rowsText(const PovBandRows& rows)
 
 } // namespace
 
+int maxBands(int height)
+{
+    return (height + povBlockRows - 1) / povBlockRows;
+}
+
 PovBandRows bandRows(int band, int bands, int height)
 {
+    const long long blocks = maxBands(height);
     PovBandRows rows;
-    rows.first = int((long long)(band - 1) * height / bands) + 1;
-    rows.last = int((long long)band * height / bands);
+    rows.first = int((band - 1) * blocks / bands) * povBlockRows + 1;
+    rows.last = std::min(int(band * blocks / bands) * povBlockRows, height);
     return rows;
 }
 
 bool parseBand(const QString& text, int height, int& band, int& bands, QString* error)
 {
     int i = 0, n = 0;
-    if (!readPair(text, QLatin1Char('/'), i, n) || i < 1 || n < 1 || i > n || n > height) {
+    if (!readPair(text, QLatin1Char('/'), i, n) || i < 1 || n < 1 || i > n) {
         if (error) {
-            *error = QStringLiteral("--band takes I/N, band I of N counted from 1, with N at most "
-                                    "the picture's height (%1 rows), not '%2'")
+            *error = QStringLiteral("--band takes I/N, band I of N counted from 1, not '%1'").arg(text);
+        }
+        return false;
+    }
+    if (n > maxBands(height)) {
+        if (error) {
+            *error = QStringLiteral("a picture %1 rows high makes at most %2 bands (POV-Ray renders "
+                                    "rows in blocks of %3), not %4")
                          .arg(height)
-                         .arg(text);
+                         .arg(maxBands(height))
+                         .arg(povBlockRows)
+                         .arg(n);
         }
         return false;
     }
@@ -70,13 +84,8 @@ QByteArray bandIniText(const PovBandRows& rows, int height)
     if (rows.first > 1) {
         text += "+SR" + QByteArray::number(rows.first) + "\n";
     }
-    const int end = std::min(rows.last + 1, height);
-    if (end == 1) {
-        // Half a row past the top row's start: POV-Ray truncates a fraction
-        // times the height to a row number.
-        text += "+ER" + QByteArray::number(1.5 / height, 'g', 9) + "\n";
-    } else {
-        text += "+ER" + QByteArray::number(end) + "\n";
+    if (rows.last < height) {
+        text += "+ER" + QByteArray::number(rows.last) + "\n";
     }
     return text;
 }
@@ -112,7 +121,7 @@ bool PovBandInfo::readFrom(const QImage& image, PovBandInfo& info, QString* erro
         read.settings = image.text(QLatin1String(settingsKey));
         const bool sane = w >= 1 && h >= 1 && w <= PovRenderSettings::maxSide &&
                           h <= PovRenderSettings::maxSide && read.bands >= 1 &&
-                          read.bands <= h && read.band >= 1 && read.band <= read.bands &&
+                          read.bands <= maxBands(h) && read.band >= 1 && read.band <= read.bands &&
                           !read.scene.isEmpty();
         if (!sane) {
             problem = QStringLiteral("its band information is damaged");

@@ -3,12 +3,16 @@
 // at a time (its start and end row options), possibly on other machines,
 // and put back together afterwards.
 //
-// Band i of n (1 <= i <= n <= height) covers the rows floor((i-1)*h/n) + 1
-// to floor(i*h/n), counted from 1 at the top as POV-Ray counts them, so the
-// bands differ by at most one row. POV-Ray 3.7 writes a partial render as a
-// picture of the full size with the rows it did not render black; a band
-// file keeps only its own rows and carries, as PNG text, where they belong
-// and what they were rendered from:
+// POV-Ray 3.7 renders a picture in blocks of 32 by 32 pixels, counted from
+// the first row it is asked for, and its adaptive antialiasing looks at
+// neighbouring pixels only within a block. So bands begin on the block rows
+// of the whole picture: band i of n takes block rows floor((i-1)*b/n) to
+// floor(i*b/n) - 1 of the b = ceil(height/32) there are, and then every
+// pixel is computed exactly as in the single render, antialiasing included.
+// Rows are counted from 1 at the top, as POV-Ray counts them. POV-Ray 3.7
+// writes a partial render as a picture of the full size with the rows it
+// did not render black; a band file keeps only its own rows and carries, as
+// PNG text, where they belong and what they were rendered from:
 //
 //   "Kelvane band"     "2/3"
 //   "Kelvane rows"     "21-40"
@@ -33,20 +37,25 @@ struct PovBandRows {
     int count() const { return last - first + 1; }
 };
 
+// The rows POV-Ray renders as one block row.
+constexpr int povBlockRows = 32;
+
+// The most bands a picture `height` rows high can be cut into: its block
+// rows.
+int maxBands(int height);
+
 // The rows of band `band` of `bands` in a picture `height` rows high. The
-// caller keeps 1 <= band <= bands <= height.
+// caller keeps 1 <= band <= bands <= maxBands(height).
 PovBandRows bandRows(int band, int bands, int height);
 
 // Reads "i/n" for a picture `height` rows high. Returns false with a
-// sentence in `error` unless 1 <= i <= n <= height.
+// sentence in `error` unless 1 <= i <= n <= maxBands(height).
 bool parseBand(const QString& text, int height, int& band, int& bands, QString* error = nullptr);
 
-// The lines POV-Ray's settings file gets for the band. POV-Ray's adaptive
-// antialiasing decides each pixel with the row below it, so a band that is
-// not the last is rendered one row further down than it keeps, which makes
-// its rows equal those of the single render. POV-Ray reads an end row of 1
-// as the fraction 1.0 (the whole picture), so that row is given as a
-// fraction that falls inside it.
+// The lines POV-Ray's settings file gets for the band: "+SR<first>" unless
+// it starts at the top, "+ER<last>" unless it ends at the bottom. (An end
+// row of 1, which POV-Ray would read as the fraction 1.0, never arises: a
+// band ends on a block row or at the bottom.)
 QByteArray bandIniText(const PovBandRows& rows, int height);
 
 // Where a band belongs.

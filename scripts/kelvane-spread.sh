@@ -103,6 +103,7 @@ quote() { local q; q=$(printf '%q ' "$@"); echo -n "${q% }"; }
 absolute() { case "$1" in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
 output=$(absolute "$output")
 scene=$(absolute "$scene")
+[ -z "$loginfile" ] || loginfile=$(absolute "$loginfile")
 # The files the scene needs, as Kelvane sees them.
 mapfile -t needed < <("$kelvane" --scene-files "$scene") || true
 [ ${#needed[@]} -gt 0 ] || { say "Kelvane cannot tell which files '$scene' needs"; exit 1; }

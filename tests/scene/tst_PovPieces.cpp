@@ -13,22 +13,23 @@
 
 namespace {
 
-// A band of a 6x9 picture whose every pixel tells its row.
+// A band of a 6x70 picture (three block rows) whose every pixel tells its
+// row.
 QImage band(int i, int n, const QString& scene = QStringLiteral("abc"),
             const QString& settings = QStringLiteral("{\"antialias\":false}"))
 {
     PovBandInfo info;
     info.band = i;
     info.bands = n;
-    info.picture = QSize(6, 9);
-    info.rows = bandRows(i, n, 9);
+    info.picture = QSize(6, 70);
+    info.rows = bandRows(i, n, 70);
     info.scene = scene;
     info.source = QStringLiteral("scene.ply");
     info.settings = settings;
-    QImage full(6, 9, QImage::Format_RGB32);
-    for (int y = 0; y < 9; ++y) {
+    QImage full(6, 70, QImage::Format_RGB32);
+    for (int y = 0; y < 70; ++y) {
         for (int x = 0; x < 6; ++x) {
-            full.setPixel(x, y, qRgb(10 * y, x, 200));
+            full.setPixel(x, y, qRgb(3 * y, x, 200));
         }
     }
     return cutBand(full, info);
@@ -106,41 +107,49 @@ private slots:
         }
     }
 
-    // Every row in exactly one band, in order, sizes within one row; and
-    // the options POV-Ray reads as those rows (one extra row below for its
-    // antialiasing, row 1 as an end row given as a fraction).
+    // Every row in exactly one band, in order, each band starting on a
+    // block row of the whole picture and the bands' block counts within
+    // one; and the options POV-Ray reads as those rows.
     void bandRowsAndOptions()
     {
-        for (int height : {1, 2, 7, 60, 1001}) {
-            for (int n = 1; n <= std::min(height, 13); ++n) {
+        for (int height : {1, 31, 32, 33, 60, 96, 1001, 16384}) {
+            QCOMPARE(maxBands(height), (height + 31) / 32);
+            for (int n = 1; n <= std::min(maxBands(height), 13); ++n) {
                 int next = 1, smallest = height, largest = 0;
                 for (int i = 1; i <= n; ++i) {
                     const PovBandRows rows = bandRows(i, n, height);
                     QCOMPARE(rows.first, next);
+                    QCOMPARE((rows.first - 1) % 32, 0);
                     QVERIFY(rows.count() >= 1);
-                    smallest = std::min(smallest, rows.count());
+                    if (i < n) {
+                        smallest = std::min(smallest, rows.count());
+                    }
                     largest = std::max(largest, rows.count());
                     next = rows.last + 1;
                 }
                 QCOMPARE(next, height + 1);
-                QVERIFY(largest - smallest <= 1);
+                QVERIFY(n == 1 || largest - smallest <= 32);
             }
         }
-        QCOMPARE(bandIniText(bandRows(1, 3, 60), 60), QByteArray("+ER21\n"));
-        QCOMPARE(bandIniText(bandRows(2, 3, 60), 60), QByteArray("+SR21\n+ER41\n"));
-        QCOMPARE(bandIniText(bandRows(3, 3, 60), 60), QByteArray("+SR41\n+ER60\n"));
-        // A one-row picture: POV-Ray would read "+ER1" as the whole picture.
-        const QByteArray top = bandIniText(bandRows(1, 1, 1), 1);
-        QVERIFY(top.startsWith("+ER1.5"));
-        const double fraction = QByteArray(top.mid(3).trimmed()).toDouble();
-        QCOMPARE(int(fraction * 2.0), 3);
+        QCOMPARE(bandIniText(bandRows(1, 3, 96), 96), QByteArray("+ER32\n"));
+        QCOMPARE(bandIniText(bandRows(2, 3, 96), 96), QByteArray("+SR33\n+ER64\n"));
+        QCOMPARE(bandIniText(bandRows(3, 3, 96), 96), QByteArray("+SR65\n"));
+        QCOMPARE(bandIniText(bandRows(1, 1, 1), 1), QByteArray());
+        // 1001 rows are 32 block rows: 3 bands of 10, 11 and 11 of them.
+        QCOMPARE(bandRows(1, 3, 1001).last, 320);
+        QCOMPARE(bandRows(2, 3, 1001).first, 321);
+        QCOMPARE(bandRows(2, 3, 1001).last, 672);
+        QCOMPARE(bandRows(3, 3, 1001).last, 1001);
 
         int i = 0, n = 0;
-        QVERIFY(parseBand(QStringLiteral("2/3"), 60, i, n));
+        QVERIFY(parseBand(QStringLiteral("2/3"), 96, i, n));
         QCOMPARE(i, 2);
         QCOMPARE(n, 3);
-        for (const char* bad : {"0/3", "4/3", "1/61", "2", "a/b", "-1/3"}) {
-            QVERIFY2(!parseBand(QString::fromLatin1(bad), 60, i, n), bad);
+        QString why;
+        QVERIFY(!parseBand(QStringLiteral("1/3"), 64, i, n, &why));
+        QVERIFY2(why.contains("at most 2 bands"), qPrintable(why));
+        for (const char* bad : {"0/3", "4/3", "2", "a/b", "-1/3", "1/2/3"}) {
+            QVERIFY2(!parseBand(QString::fromLatin1(bad), 96, i, n), bad);
         }
     }
 
@@ -155,9 +164,9 @@ private slots:
         QString error;
         const QImage whole = mergeBands({b3, b1, b2}, &error);
         QVERIFY2(!whole.isNull(), qPrintable(error));
-        QCOMPARE(whole.size(), QSize(6, 9));
-        for (int y = 0; y < 9; ++y) {
-            QCOMPARE(whole.pixel(5, y), qRgb(10 * y, 5, 200));
+        QCOMPARE(whole.size(), QSize(6, 70));
+        for (int y = 0; y < 70; ++y) {
+            QCOMPARE(whole.pixel(5, y), qRgb(3 * y, 5, 200));
         }
 
         auto refused = [&](const QStringList& files, const QString& expected) {
@@ -168,7 +177,7 @@ private slots:
             }
             return isNull && why.contains(expected);
         };
-        QVERIFY(refused({b1, b3}, "band 2 (rows 4 to 6) of 3 is missing"));
+        QVERIFY(refused({b1, b3}, "band 2 (rows 33 to 64) of 3 is missing"));
         QVERIFY(refused({b1, b2, b2, b3}, "band 2 of 3 is given twice"));
         const QString foreign = save(band(2, 3, "def"), "foreign.png");
         QVERIFY(refused({b1, foreign, b3}, "'" + foreign + "' does not belong with"));
@@ -183,7 +192,7 @@ private slots:
         QVERIFY(refused({b1, save(plain, "plain.bmp")}, "bands are PNG files"));
         QVERIFY(refused({b1, dir.filePath("none.png")}, "no such file"));
         // A band whose rows were cut to another height than its place.
-        QImage shorter = band(2, 3).copy(0, 0, 6, 2);
+        QImage shorter = band(2, 3).copy(0, 0, 6, 31);
         shorter.setText("Kelvane band", "2/3");
         QVERIFY(refused({b1, save(shorter, "short.png"), b3}, "does not match band 2 of 3"));
         // A damaged field.
