@@ -21,6 +21,9 @@ class QMessageBox;
 class QProgressBar;
 class QPushButton;
 class RenderSettingsDialog;
+class QProgressDialog;
+class TurntableDialog;
+class TurntableRender;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -69,6 +72,11 @@ public:
     QProgressBar* renderProgressBar = nullptr;
     QPushButton* cancelRenderButton = nullptr;
     QAction* cancelRenderAction = nullptr;
+    // File > Render Turntable...: the dialog, the render, and its progress
+    // (frame and POV-Ray's stage, with Cancel), all created when first used.
+    TurntableDialog* turntableDialog = nullptr;
+    TurntableRender* turntable = nullptr;
+    QProgressDialog* turntableProgress = nullptr;
 
 public slots:
     void on_actionOpen_Scene_triggered();
@@ -100,6 +108,12 @@ public slots:
     void on_render_requested();
     // Opens the render settings dialog (window-modal); OK keeps its values.
     void on_actionRender_Settings_triggered();
+    // Asks for the frames, folder and size (window-modal), then renders the
+    // turntable of the current view in the background, showing each
+    // frame's progress in a dialog whose Cancel stops POV-Ray.
+    void on_actionRender_Turntable_triggered();
+    // Starts the turntable the dialog describes; public for tests.
+    bool startTurntable(int frames, const QString& folder, const QSize& size);
     // Ends the running render at once; the output window keeps what it
     // showed and the render commands come back.
     void cancelRender();

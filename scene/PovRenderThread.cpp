@@ -57,6 +57,9 @@ void PovRenderThread::run()
     environment.remove(QStringLiteral("HOME"));
     process.setProcessEnvironment(environment);
 #endif
+    if (!workingDirectory.isEmpty()) {
+        process.setWorkingDirectory(workingDirectory);
+    }
     process.start(program, arguments(scene), QIODevice::ReadWrite);
     started = process.waitForStarted(30000);
     if (!started) {

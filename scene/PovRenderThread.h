@@ -36,6 +36,9 @@ public:
     // The longest wait for the renderer to finish once started, in
     // milliseconds; negative waits as long as it takes.
     int finishTimeout = -1;
+    // Where the renderer runs and finds "POVRAY.INI"; empty: the current
+    // directory.
+    QString workingDirectory;
 
     // The arguments the renderer gets for a scene at `absoluteScene`.
     static QStringList arguments(const QString& absoluteScene);
