@@ -25,12 +25,24 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <sys/resource.h>
+
 namespace {
 
 struct Run {
     double seconds = -1.0;
+    double cpu = 0.0; // processor seconds of every process the run started
     bool ok = false;
 };
+
+// User and system time of the children waited for so far.
+double childrenCpu()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           1e-6 * double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+}
 
 Run timed(const QString& program, const QStringList& arguments, const QString& directory,
           const QProcessEnvironment& env)
@@ -39,6 +51,7 @@ Run timed(const QString& program, const QStringList& arguments, const QString& d
     process.setWorkingDirectory(directory);
     process.setProcessEnvironment(env);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const double cpuBefore = childrenCpu();
     QElapsedTimer clock;
     clock.start();
     process.start(program, arguments);
@@ -48,6 +61,7 @@ Run timed(const QString& program, const QStringList& arguments, const QString& d
     }
     process.waitForFinished(-1);
     run.seconds = double(clock.nsecsElapsed()) * 1e-9;
+    run.cpu = childrenCpu() - cpuBefore;
     run.ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     return run;
 }
@@ -115,7 +129,8 @@ int main(int argc, char* argv[])
     std::printf("%d-frame turntable of a %ld-triangle torus at 400x300 (%.1f MB PLY),\n"
                 "scripts/kelvane-spread.sh with GNU parallel, one run each\n",
                 frames, triangles, double(QFile(ply).size()) / 1e6);
-    std::printf("%-24s  %9s  %9s  %8s\n", "pieces at once", "seconds", "s/frame", "speed-up");
+    std::printf("%-24s  %9s  %9s  %8s  %9s  %5s\n", "pieces at once", "seconds", "s/frame",
+                "speed-up", "cpu s", "cores");
     double baseline = -1.0;
     for (const Case& c : cases) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -131,11 +146,14 @@ int main(int argc, char* argv[])
         if (baseline < 0.0) {
             baseline = run.seconds;
         }
-        std::printf("%-24s  %9.2f  %9.2f  %7.2fx%s\n", c.name, run.seconds, run.seconds / frames,
-                    baseline / run.seconds, run.ok ? "" : "  FAILED");
+        std::printf("%-24s  %9.2f  %9.2f  %7.2fx  %9.2f  %5.2f%s\n", c.name, run.seconds,
+                    run.seconds / frames, baseline / run.seconds, run.cpu, run.cpu / run.seconds,
+                    run.ok ? "" : "  FAILED");
         std::fflush(stdout);
     }
-    std::printf("speed-up = the first row's time / the row's time; machine: %d cores\n",
+    std::printf("speed-up = the first row's time / the row's time; cpu s = processor time of\n"
+                "all processes of the run; cores = cpu s / seconds, the cores the run actually\n"
+                "got (this machine has %d, shared with whatever else runs on it)\n",
                 QThread::idealThreadCount());
     return 0;
 }
