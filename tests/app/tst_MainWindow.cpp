@@ -63,7 +63,8 @@ private slots:
                                      "menuLighting:Lighting"}));
         QCOMPARE(menuEntries(w.ui.menuFile),
                  QStringList({"actionOpen_Scene", "-", "actionRender_Full_Size",
-                              "actionPreview_POV_Ray_Scene", "actionRender_Settings"}));
+                              "actionPreview_POV_Ray_Scene", "actionRender_Settings",
+                              "actionRender_Turntable"}));
         QCOMPARE(menuEntries(w.ui.menuView),
                  QStringList({"actionReset_Camera", "-", "actionShow_Lights",
                               "actionShow_Ground_Plane", "-", "actionWireframe"}));
