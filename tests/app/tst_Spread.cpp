@@ -126,6 +126,39 @@ private slots:
         QVERIFY(!samePixels(file("view_1.png"), file("view.png")));
     }
 
+    // Arguments that cannot make pieces are refused before any work, with
+    // status 2 and the reason; the scene's files are listed for copying.
+    void argumentsAndSceneFiles()
+    {
+        const QList<QPair<QStringList, QString>> refused = {
+            {{"--render", "a_%d.png", "--frames", "0-1", scene}, "--frames needs --turntable N"},
+            {{"--render", "a_%d.png", "--turntable", "4", "--frames", "2-4", scene},
+             "0 <= A <= B <= 3"},
+            {{"--render", "a_%d_%d.png", "--turntable", "4", scene}, "more than one frame number"},
+            {{"--render", "a.png", "--turntable", "0", scene}, "--turntable takes a number of frames"},
+            {{"--render", "a.bmp", "--band", "1/2", scene}, "a band is saved as PNG"},
+            {{"--render", "a.png", "--band", "1/3", "--size", "80x64", scene}, "at most 2 bands"},
+            {{"--render", "a.png", "--band", "3/2", scene}, "--band takes I/N"},
+            {{"--render", "a_%d.png", "--band", "1/2", "--turntable", "2", scene},
+             "--band goes with --render alone"},
+            {{"--render", "a.png", "--threads", "0", scene}, "--threads takes a number of threads"},
+            {{"--merge", "out.png"}, "--merge needs the band files"},
+            {{"--merge", "out.png", "--render", "a.png", "b.png"}, "--merge works alone"},
+        };
+        for (const auto& r : refused) {
+            const Run run = kelvane(r.first);
+            QCOMPARE(run.status, 2);
+            QVERIFY2(run.err.contains(r.second), qPrintable(run.err));
+        }
+        QProcess listing;
+        listing.setWorkingDirectory(dir.path());
+        listing.start(KELVANE_EXE, {"--scene-files", "scenes/boxes.npr"});
+        QVERIFY(listing.waitForFinished());
+        QCOMPARE(listing.exitCode(), 0);
+        QCOMPARE(QString::fromLocal8Bit(listing.readAllStandardOutput()), scene + "\n");
+        QCOMPARE(kelvane({"--scene-files", "scenes/none.npr"}).status, 1);
+    }
+
     // Two jobs here, and two stand-in machines reached through a stand-in
     // ssh (each with a home of its own, so the scene must be copied and the
     // frames brought back), give the frames rendered one at a time.
