@@ -45,8 +45,8 @@ TurntableDialog::TurntableDialog(QWidget* parent) : QDialog(parent)
     form->addRow(QStringLiteral("Output folder:"), folderRow);
     form->addRow(QStringLiteral("Picture size:"), sizeRow);
     auto* note = new QLabel(QStringLiteral("The frames are saved as frame_000.png, frame_001.png, "
-                                           "... Antialiasing, quality and mesh form are those of "
-                                           "File > Render Settings."));
+                                           "... The other render settings (antialiasing, mesh "
+                                           "form) are those of File > Render Settings."));
     note->setWordWrap(true);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);

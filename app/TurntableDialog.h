@@ -1,7 +1,7 @@
 #pragma once
 // TurntableDialog: File > Render Turntable... Asks for the number of frames,
-// the folder the frames go to and the picture size. Antialiasing, quality
-// and mesh form are those of File > Render Settings...
+// the folder the frames go to and the picture size. The other render
+// settings are those of File > Render Settings...
 
 #include <QDialog>
 #include <QSize>
