@@ -12,8 +12,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
-#include <QJsonDocument>
 #include <QImageWriter>
+#include <QJsonDocument>
 #include <QSaveFile>
 #include <QSurfaceFormat>
 #include <QTemporaryDir>
@@ -84,7 +84,8 @@ public:
     void show(const PovProgress& progress)
     {
         if (shown) {
-            const QString piece = currentPiece.isEmpty() ? QString() : currentPiece + QStringLiteral(": ");
+            const QString piece =
+                currentPiece.isEmpty() ? QString() : currentPiece + QStringLiteral(": ");
             std::fprintf(stderr, "\rkelvane: %-50s", qPrintable(piece + progress.text()));
             std::fflush(stderr);
             used = true;
@@ -131,7 +132,8 @@ bool render(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions
         band.picture = options.size;
         band.scene = fileDigest(QStringLiteral("tempscene.pov"));
         band.source = QFileInfo(options.scene).fileName();
-        band.settings = QString::fromUtf8(QJsonDocument(settings.toJson()).toJson(QJsonDocument::Compact));
+        band.settings =
+            QString::fromUtf8(QJsonDocument(settings.toJson()).toJson(QJsonDocument::Compact));
     }
     if (iniWritten && (options.bands > 0 || options.threads > 0)) {
         // What the settings leave to the run: the band's rows, the threads.
@@ -272,9 +274,9 @@ int runMerge(const CommandLineOptions& options)
     QImageWriter writer(&file, QFileInfo(options.mergeImage).suffix().toLower().toLatin1());
     if (!file.open(QIODevice::WriteOnly) || !writer.write(picture) || !file.commit()) {
         say(QStringLiteral("cannot write the image '%1': %2")
-                .arg(options.mergeImage,
-                     writer.error() != QImageWriter::UnknownError ? writer.errorString()
-                                                                   : file.errorString()));
+                .arg(options.mergeImage, writer.error() != QImageWriter::UnknownError
+                                             ? writer.errorString()
+                                             : file.errorString()));
         return 1;
     }
     return 0;
@@ -486,8 +488,9 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
             }
         } else if (a == QLatin1String("--frames") || a == QLatin1String("--band")) {
             if (i + 1 >= arguments.size()) {
-                error = a == QLatin1String("--band") ? QStringLiteral("--band needs I/N, such as 2/3")
-                                                     : QStringLiteral("--frames needs A-B, such as 0-7");
+                error = a == QLatin1String("--band")
+                            ? QStringLiteral("--band needs I/N, such as 2/3")
+                            : QStringLiteral("--frames needs A-B, such as 0-7");
                 return false;
             }
             (a == QLatin1String("--band") ? bandText : framesText) = arguments[++i];
@@ -566,11 +569,13 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
     }
     if (options.turntableFrames > 0) {
         options.lastFrame = options.turntableFrames - 1;
-        if (!framesText.isEmpty() && !parseFrameRange(framesText, options.turntableFrames,
-                                                      options.firstFrame, options.lastFrame, &error)) {
+        if (!framesText.isEmpty() &&
+            !parseFrameRange(framesText, options.turntableFrames, options.firstFrame,
+                             options.lastFrame, &error)) {
             return false;
         }
-        for (const QString& pattern : {options.povFile, options.renderImage, options.previewImage}) {
+        for (const QString& pattern :
+             {options.povFile, options.renderImage, options.previewImage}) {
             QString why;
             if (!pattern.isEmpty() && !isFramePattern(pattern, &why)) {
                 error = QStringLiteral("a turntable saves one file per frame: %1").arg(why);

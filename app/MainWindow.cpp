@@ -259,9 +259,10 @@ bool MainWindow::startTurntable(int frames, const QString& folder, const QSize& 
                                                      .arg(turntable->saved.size()),
                                                  5000);
                     } else if (failure.isEmpty()) {
-                        statusBar()->showMessage(QStringLiteral("Turntable cancelled after %1 frames")
-                                                     .arg(turntable->saved.size()),
-                                                 5000);
+                        statusBar()->showMessage(
+                            QStringLiteral("Turntable cancelled after %1 frames")
+                                .arg(turntable->saved.size()),
+                            5000);
                     } else {
                         outputWindow->showFailure({failure});
                         outputWindow->show();

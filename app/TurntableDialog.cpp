@@ -65,11 +65,20 @@ TurntableDialog::TurntableDialog(QWidget* parent) : QDialog(parent)
     setPictureSize(QSize(800, 600));
 }
 
-int TurntableDialog::frames() const { return framesBox->value(); }
+int TurntableDialog::frames() const
+{
+    return framesBox->value();
+}
 
-QString TurntableDialog::folder() const { return folderEdit->text().trimmed(); }
+QString TurntableDialog::folder() const
+{
+    return folderEdit->text().trimmed();
+}
 
-QSize TurntableDialog::pictureSize() const { return QSize(widthBox->value(), heightBox->value()); }
+QSize TurntableDialog::pictureSize() const
+{
+    return QSize(widthBox->value(), heightBox->value());
+}
 
 void TurntableDialog::setPictureSize(const QSize& size)
 {
@@ -79,8 +88,8 @@ void TurntableDialog::setPictureSize(const QSize& size)
 
 void TurntableDialog::browse()
 {
-    const QString chosen = QFileDialog::getExistingDirectory(this, QStringLiteral("Output Folder"),
-                                                             folder());
+    const QString chosen =
+        QFileDialog::getExistingDirectory(this, QStringLiteral("Output Folder"), folder());
     if (!chosen.isEmpty()) {
         folderEdit->setText(chosen);
     }

@@ -25,7 +25,8 @@ TurntableRender::~TurntableRender()
 
 QString TurntableRender::frameFile(const QString& folder, int frame)
 {
-    return QDir(folder).filePath(QStringLiteral("frame_%1.png").arg(frame, 3, 10, QLatin1Char('0')));
+    return QDir(folder).filePath(
+        QStringLiteral("frame_%1.png").arg(frame, 3, 10, QLatin1Char('0')));
 }
 
 bool TurntableRender::start(PovScene& scene, const qglviewer::Camera& camera,
@@ -42,7 +43,8 @@ bool TurntableRender::start(PovScene& scene, const qglviewer::Camera& camera,
         return fail(QStringLiteral("A turntable is being rendered already."));
     }
     if (count < 1 || count > maxTurntableFrames) {
-        return fail(QStringLiteral("The frame count must be from 1 to %1.").arg(maxTurntableFrames));
+        return fail(
+            QStringLiteral("The frame count must be from 1 to %1.").arg(maxTurntableFrames));
     }
     if (!QDir().mkpath(target)) {
         return fail(QStringLiteral("The folder \"%1\" cannot be created.").arg(target));
@@ -97,8 +99,8 @@ void TurntableRender::startFrame()
     const int begin = text.indexOf(QLatin1String("camera {"));
     const int close = text.indexOf(QLatin1String("\n}\n"), begin);
     QFile file(work->filePath(QStringLiteral("tempscene.pov")));
-    const QByteArray frameText = "#include \"scene.pov\"\n\n" +
-                                 text.mid(begin, close + 3 - begin).toLatin1();
+    const QByteArray frameText =
+        "#include \"scene.pov\"\n\n" + text.mid(begin, close + 3 - begin).toLatin1();
     if (begin < 0 || close < 0 || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(frameText) != frameText.size() || !file.flush()) {
         end(false, QStringLiteral("Frame %1 cannot be written for POV-Ray: %2")

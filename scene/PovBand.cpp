@@ -58,18 +58,20 @@ bool parseBand(const QString& text, int height, int& band, int& bands, QString* 
     int i = 0, n = 0;
     if (!readPair(text, QLatin1Char('/'), i, n) || i < 1 || n < 1 || i > n) {
         if (error) {
-            *error = QStringLiteral("--band takes I/N, band I of N counted from 1, not '%1'").arg(text);
+            *error =
+                QStringLiteral("--band takes I/N, band I of N counted from 1, not '%1'").arg(text);
         }
         return false;
     }
     if (n > maxBands(height)) {
         if (error) {
-            *error = QStringLiteral("a picture %1 rows high makes at most %2 bands (POV-Ray renders "
-                                    "rows in blocks of %3), not %4")
-                         .arg(height)
-                         .arg(maxBands(height))
-                         .arg(povBlockRows)
-                         .arg(n);
+            *error =
+                QStringLiteral("a picture %1 rows high makes at most %2 bands (POV-Ray renders "
+                               "rows in blocks of %3), not %4")
+                    .arg(height)
+                    .arg(maxBands(height))
+                    .arg(povBlockRows)
+                    .arg(n);
         }
         return false;
     }
@@ -194,8 +196,9 @@ QImage mergeBands(const QStringList& files, QString* error)
         const QSize size = reader.size();
         if (reader.format() != "png") {
             return fail(QStringLiteral("'%1' is not a band: bands are PNG files%2")
-                            .arg(file, QFileInfo::exists(file) ? QString()
-                                                                : QStringLiteral(" (no such file)")));
+                            .arg(file, QFileInfo::exists(file)
+                                           ? QString()
+                                           : QStringLiteral(" (no such file)")));
         }
         if (!size.isValid() || size.width() > PovRenderSettings::maxSide ||
             size.height() > PovRenderSettings::maxSide) {
@@ -208,7 +211,8 @@ QImage mergeBands(const QStringList& files, QString* error)
         part.file = file;
         part.image = reader.read();
         if (part.image.isNull()) {
-            return fail(QStringLiteral("cannot read the band '%1': %2").arg(file, reader.errorString()));
+            return fail(
+                QStringLiteral("cannot read the band '%1': %2").arg(file, reader.errorString()));
         }
         QString why;
         if (!PovBandInfo::readFrom(part.image, part.info, &why)) {
@@ -239,7 +243,9 @@ QImage mergeBands(const QStringList& files, QString* error)
                 differs = QStringLiteral("it was rendered with other settings (%1, not %2)")
                               .arg(info.settings, first.settings);
             } else if (info.bands != first.bands) {
-                differs = QStringLiteral("it is one of %1 bands, not %2").arg(info.bands).arg(first.bands);
+                differs = QStringLiteral("it is one of %1 bands, not %2")
+                              .arg(info.bands)
+                              .arg(first.bands);
             }
             if (!differs.isEmpty()) {
                 return fail(QStringLiteral("'%1' does not belong with '%2': %3")
@@ -258,9 +264,8 @@ QImage mergeBands(const QStringList& files, QString* error)
     QStringList missing, options;
     for (int band = 1; band <= first.bands; ++band) {
         if (parts.find(band) == parts.end()) {
-            missing << QStringLiteral("%1 (%2)")
-                           .arg(band)
-                           .arg(rowsText(bandRows(band, first.bands, first.picture.height())));
+            missing << QStringLiteral("%1 (%2)").arg(band).arg(
+                rowsText(bandRows(band, first.bands, first.picture.height())));
             options << QStringLiteral("--band %1/%2").arg(band).arg(first.bands);
         }
     }

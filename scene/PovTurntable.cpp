@@ -61,8 +61,8 @@ bool findConversion(const QString& pattern, Conversion& conversion, QString* err
         }
         if (j >= pattern.size() || pattern[j] != QLatin1Char('d') || j - digits > 1 ||
             (c.zeros && c.width == 0)) {
-            return fail(QStringLiteral("'%1' has a '%' that is not %d, %3d, %03d or %%")
-                            .arg(pattern));
+            return fail(
+                QStringLiteral("'%1' has a '%' that is not %d, %3d, %03d or %%").arg(pattern));
         }
         c.end = j + 1;
         if (found.start >= 0) {
@@ -94,7 +94,9 @@ QString frameFileName(const QString& pattern, int frame)
     if (!findConversion(pattern, c, nullptr)) {
         return pattern;
     }
-    auto unescape = [](QString text) { return text.replace(QLatin1String("%%"), QLatin1String("%")); };
+    auto unescape = [](QString text) {
+        return text.replace(QLatin1String("%%"), QLatin1String("%"));
+    };
     const QString number =
         QString::number(frame).rightJustified(c.width, QLatin1Char(c.zeros ? '0' : ' '));
     return unescape(pattern.left(c.start)) + number + unescape(pattern.mid(c.end));

@@ -45,7 +45,8 @@ Run run(const QString& program, const QStringList& arguments, const QString& dir
 bool samePixels(const QString& a, const QString& b)
 {
     const QImage x(a), y(b);
-    return !x.isNull() && x.convertToFormat(QImage::Format_RGB32) == y.convertToFormat(QImage::Format_RGB32);
+    return !x.isNull() &&
+           x.convertToFormat(QImage::Format_RGB32) == y.convertToFormat(QImage::Format_RGB32);
 }
 
 bool writeScript(const QString& path, const QByteArray& text)
@@ -100,9 +101,9 @@ private slots:
     // the same turn.
     void turntableFrameZeroIsThePlainPicture()
     {
-        const Run spin = kelvane(QStringList{"--render", "spin_%03d.png", "--turntable", "4",
-                                             "--frames", "0-1"} +
-                                 size + QStringList{scene});
+        const Run spin = kelvane(
+            QStringList{"--render", "spin_%03d.png", "--turntable", "4", "--frames", "0-1"} + size +
+            QStringList{scene});
         QVERIFY2(spin.status == 0, qPrintable(spin.err));
         QVERIFY(samePixels(file("spin_000.png"), file("plain.png")));
         QVERIFY(QFile::exists(file("spin_001.png")));
@@ -116,11 +117,12 @@ private slots:
         if (qEnvironmentVariableIsEmpty("DISPLAY")) {
             QSKIP("--preview needs a display (run under xvfb-run)");
         }
-        const Run preview = kelvane(QStringList{"--preview", "view.png"} + size + QStringList{scene});
+        const Run preview =
+            kelvane(QStringList{"--preview", "view.png"} + size + QStringList{scene});
         QVERIFY2(preview.status == 0, qPrintable(preview.err));
-        const Run previews = kelvane(QStringList{"--preview", "view_%d.png", "--turntable", "4",
-                                                 "--frames", "0-1"} +
-                                     size + QStringList{scene});
+        const Run previews =
+            kelvane(QStringList{"--preview", "view_%d.png", "--turntable", "4", "--frames", "0-1"} +
+                    size + QStringList{scene});
         QVERIFY2(previews.status == 0, qPrintable(previews.err));
         QVERIFY(samePixels(file("view_0.png"), file("view.png")));
         QVERIFY(!samePixels(file("view_1.png"), file("view.png")));
@@ -135,7 +137,8 @@ private slots:
             {{"--render", "a_%d.png", "--turntable", "4", "--frames", "2-4", scene},
              "0 <= A <= B <= 3"},
             {{"--render", "a_%d_%d.png", "--turntable", "4", scene}, "more than one frame number"},
-            {{"--render", "a.png", "--turntable", "0", scene}, "--turntable takes a number of frames"},
+            {{"--render", "a.png", "--turntable", "0", scene},
+             "--turntable takes a number of frames"},
             {{"--render", "a.bmp", "--band", "1/2", scene}, "a band is saved as PNG"},
             {{"--render", "a.png", "--band", "1/3", "--size", "80x64", scene}, "at most 2 bands"},
             {{"--render", "a.png", "--band", "3/2", scene}, "--band takes I/N"},
@@ -169,11 +172,12 @@ private slots:
         }
         for (int k = 0; k < 4; ++k) {
             const Run one = kelvane(QStringList{"--render", "alone_%d.png", "--turntable", "4",
-                                               "--frames", QString("%1-%1").arg(k)} +
+                                                "--frames", QString("%1-%1").arg(k)} +
                                     size + QStringList{scene});
             QVERIFY2(one.status == 0, qPrintable(one.err));
         }
-        const Run local = spread(QStringList{"-j", "2", "turntable", "4", "local_%02d.png", scene} + size);
+        const Run local =
+            spread(QStringList{"-j", "2", "turntable", "4", "local_%02d.png", scene} + size);
         QVERIFY2(local.status == 0, qPrintable(local.err));
 
         QVERIFY(QDir(dir.path()).mkpath("remote/bin"));
@@ -194,20 +198,23 @@ mkdir -p "$home" && cd "$home" && HOME=$home PATH=${home%/*}/bin:$PATH exec bash
 )"));
         QVERIFY(writeScript(file("logins"), "hostA\nhostB\n"));
         qputenv("PARALLEL_SSH", QFile::encodeName(file("fakessh")));
-        const Run remote = spread(QStringList{"--sshloginfile", "logins", "turntable", "4",
-                                              "remote_%d.png", scene} +
-                                  size);
+        const Run remote = spread(
+            QStringList{"--sshloginfile", "logins", "turntable", "4", "remote_%d.png", scene} +
+            size);
         qunsetenv("PARALLEL_SSH");
         QVERIFY2(remote.status == 0, qPrintable(remote.err));
         for (int k = 0; k < 4; ++k) {
             QVERIFY2(samePixels(file(QString("local_%1.png").arg(k, 2, 10, QChar('0'))),
                                 file(QString("alone_%1.png").arg(k))),
                      qPrintable(QString("frame %1 here").arg(k)));
-            QVERIFY2(samePixels(file(QString("remote_%1.png").arg(k)), file(QString("alone_%1.png").arg(k))),
+            QVERIFY2(samePixels(file(QString("remote_%1.png").arg(k)),
+                                file(QString("alone_%1.png").arg(k))),
                      qPrintable(QString("frame %1 elsewhere").arg(k)));
         }
         // Neither machine keeps the scene or the pieces.
-        QVERIFY(QDir(file("remote/hostA")).entryList({"*.png", "*.npr", "*.tar"}, QDir::Files).isEmpty());
+        QVERIFY(QDir(file("remote/hostA"))
+                    .entryList({"*.png", "*.npr", "*.tar"}, QDir::Files)
+                    .isEmpty());
     }
 
     // Bands rendered with antialiasing and merged give the single render;
@@ -216,7 +223,8 @@ mkdir -p "$home" && cd "$home" && HOME=$home PATH=${home%/*}/bin:$PATH exec bash
     void bandsMergeToTheSingleRender()
     {
         const QStringList settings = tall + QStringList{"--antialias"};
-        const Run whole = kelvane(QStringList{"--render", "whole.png"} + settings + QStringList{torus});
+        const Run whole =
+            kelvane(QStringList{"--render", "whole.png"} + settings + QStringList{torus});
         QVERIFY2(whole.status == 0, qPrintable(whole.err));
         for (int i = 1; i <= 3; ++i) {
             const Run b = kelvane(QStringList{"--render", QString("band%1.png").arg(i), "--band",
@@ -225,13 +233,15 @@ mkdir -p "$home" && cd "$home" && HOME=$home PATH=${home%/*}/bin:$PATH exec bash
             QVERIFY2(b.status == 0, qPrintable(b.err));
             QCOMPARE(QImage(file(QString("band%1.png").arg(i))).height(), 32);
         }
-        const Run merged = kelvane({"--merge", "merged.png", "band3.png", "band1.png", "band2.png"});
+        const Run merged =
+            kelvane({"--merge", "merged.png", "band3.png", "band1.png", "band2.png"});
         QVERIFY2(merged.status == 0, qPrintable(merged.err));
         QVERIFY(samePixels(file("merged.png"), file("whole.png")));
 
         // Another scene description (the ground shown) and other settings.
-        const Run ground = kelvane(QStringList{"--render", "ground2.png", "--band", "2/3", "--ground"} +
-                                   settings + QStringList{torus});
+        const Run ground =
+            kelvane(QStringList{"--render", "ground2.png", "--band", "2/3", "--ground"} + settings +
+                    QStringList{torus});
         QVERIFY2(ground.status == 0, qPrintable(ground.err));
         const Run plain = kelvane(QStringList{"--render", "plain2.png", "--band", "2/3"} + tall +
                                   QStringList{torus});
@@ -278,11 +288,14 @@ mkdir -p "$home" && cd "$home" && HOME=$home PATH=${home%/*}/bin:$PATH exec bash
         QVERIFY(QDir(dir.path()).mkpath("failing"));
         QVERIFY(writeScript(file("failing/povray"),
                             "#!/bin/sh\ngrep -q '^+SR33' POVRAY.INI && kill -9 $$\n"
-                            "exec " + QFile::encodeName(QStandardPaths::findExecutable("povray")) +
+                            "exec " +
+                                QFile::encodeName(QStandardPaths::findExecutable("povray")) +
                                 " \"$@\"\n"));
-        const Run plain = kelvane(QStringList{"--render", "plain96.png"} + tall + QStringList{scene});
+        const Run plain =
+            kelvane(QStringList{"--render", "plain96.png"} + tall + QStringList{scene});
         QVERIFY2(plain.status == 0, qPrintable(plain.err));
-        const QStringList arguments = QStringList{"-j", "2", "bands", "3", "poster.png", scene} + tall;
+        const QStringList arguments =
+            QStringList{"-j", "2", "bands", "3", "poster.png", scene} + tall;
         const Run failed = spread(arguments, file("failing"));
         QCOMPARE(failed.status, 1);
         QVERIFY2(failed.err.contains("band 2 of 3 failed"), qPrintable(failed.err));

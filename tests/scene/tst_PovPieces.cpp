@@ -88,8 +88,8 @@ private slots:
         QCOMPARE(frameFileName(QStringLiteral("f%4d.bmp"), 5), QStringLiteral("f   5.bmp"));
         QCOMPARE(frameFileName(QStringLiteral("%02d"), 123), QStringLiteral("123"));
         QString why;
-        for (const char* bad : {"spin.png", "spin_%s.png", "%d_%d.png", "100%.png", "%0d.png",
-                                "%123d.png"}) {
+        for (const char* bad :
+             {"spin.png", "spin_%s.png", "%d_%d.png", "100%.png", "%0d.png", "%123d.png"}) {
             QVERIFY2(!isFramePattern(QString::fromLatin1(bad), &why), bad);
             QVERIFY(!why.isEmpty());
         }
