@@ -104,6 +104,7 @@ absolute() { case "$1" in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
 output=$(absolute "$output")
 scene=$(absolute "$scene")
 [ -z "$loginfile" ] || loginfile=$(absolute "$loginfile")
+[[ "$kelvane" != */* ]] || kelvane=$(absolute "$kelvane")
 # The files the scene needs, as Kelvane sees them.
 mapfile -t needed < <("$kelvane" --scene-files "$scene") || true
 [ ${#needed[@]} -gt 0 ] || { say "Kelvane cannot tell which files '$scene' needs"; exit 1; }
