@@ -2,9 +2,12 @@
 
 #include "app/InstallPaths.h"
 #include "app/SaveFile.h"
+#include "scene/PovBand.h"
 #include "scene/PovRenderThread.h"
 #include "scene/PovScene.h"
 #include "scene/PovSceneDocument.h"
+#include "scene/PovSceneFiles.h"
+#include "scene/PovTurntable.h"
 #include "viewer/GLViewer.h"
 
 #include <QApplication>
@@ -13,14 +16,18 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
+#include <QJsonDocument>
+#include <QSaveFile>
 #include <QSurfaceFormat>
 #include <QTemporaryDir>
 
 #include <QGLViewer/camera.h>
+#include <QGLViewer/manipulatedCameraFrame.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 #ifdef Q_OS_UNIX
@@ -31,8 +38,17 @@ namespace {
 
 const char* const versionText = "kelvane " KELVANE_VERSION;
 
+// The turntable frame being made ("frame 3 of 8"), named in every failure
+// so that one frame can be made again alone; empty for a single picture.
+QString currentPiece;
+
 void say(const QString& line)
 {
+    if (!currentPiece.isEmpty()) {
+        std::fprintf(stderr, "kelvane: %s: %s\n", qPrintable(currentPiece), qPrintable(line));
+        std::fflush(stderr);
+        return;
+    }
     std::fprintf(stderr, "kelvane: %s\n", qPrintable(line));
     std::fflush(stderr);
 }
@@ -72,7 +88,9 @@ public:
     void show(const PovProgress& progress)
     {
         if (shown) {
-            std::fprintf(stderr, "\rkelvane: %-40s", qPrintable(progress.text()));
+            const QString piece =
+                currentPiece.isEmpty() ? QString() : currentPiece + QStringLiteral(": ");
+            std::fprintf(stderr, "\rkelvane: %-50s", qPrintable(piece + progress.text()));
             std::fflush(stderr);
             used = true;
         }
@@ -94,7 +112,8 @@ private:
 // Renders the scene with POV-Ray in a private temporary directory (the
 // renderer's three working files stay out of the user's way) and saves the
 // picture. Returns false after saying why, with POV-Ray's own messages.
-bool render(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions& options)
+bool render(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions& options,
+            const QString& imageFile)
 {
     QTemporaryDir work;
     if (!work.isValid()) {
@@ -113,8 +132,34 @@ bool render(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions
         return false;
     }
     QString iniError;
-    const bool iniWritten =
-        settings.writeIniFile(QStringLiteral("POVRAY.INI"), options.size, &iniError);
+    bool iniWritten = settings.writeIniFile(QStringLiteral("POVRAY.INI"), options.size, &iniError);
+    PovBandInfo band;
+    if (options.bands > 0) {
+        band.band = options.band;
+        band.bands = options.bands;
+        band.rows = bandRows(options.band, options.bands, options.size.height());
+        band.picture = options.size;
+        band.scene = fileDigest(QStringLiteral("tempscene.pov"));
+        band.source = QFileInfo(options.scene).fileName();
+        band.settings =
+            QString::fromUtf8(QJsonDocument(settings.toJson()).toJson(QJsonDocument::Compact));
+    }
+    if (iniWritten && (options.bands > 0 || options.threads > 0)) {
+        // What the settings leave to the run: the band's rows, the threads.
+        QByteArray more;
+        if (options.bands > 0) {
+            more += bandIniText(band.rows, options.size.height());
+        }
+        if (options.threads > 0) {
+            more += "+WT" + QByteArray::number(options.threads) + "\n";
+        }
+        QFile ini(QStringLiteral("POVRAY.INI"));
+        iniWritten = ini.open(QIODevice::WriteOnly | QIODevice::Append) &&
+                     ini.write(more) == more.size() && ini.flush();
+        if (!iniWritten) {
+            iniError = QStringLiteral("cannot write 'POVRAY.INI': %1").arg(ini.errorString());
+        }
+    }
     PovRenderThread thread;
     ProgressLine line;
     if (iniWritten) {
@@ -160,7 +205,19 @@ bool render(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions
                 .arg(reasons.isEmpty() ? QString() : QStringLiteral(": ") + reasons));
         return false;
     }
-    return saveImage(picture, options.renderImage);
+    if (options.bands > 0) {
+        const QImage cut = cutBand(picture, band);
+        if (cut.isNull()) {
+            say(QStringLiteral("POV-Ray's picture is %1x%2, not the %3x%4 asked for")
+                    .arg(picture.width())
+                    .arg(picture.height())
+                    .arg(options.size.width())
+                    .arg(options.size.height()));
+            return false;
+        }
+        return saveImage(cut, imageFile);
+    }
+    return saveImage(picture, imageFile);
 }
 
 // Writes the scene description; false after saying why it failed.
@@ -173,6 +230,66 @@ bool writePov(PovScene& scene, qglviewer::Camera* camera, const QString& fileNam
         return false;
     }
     return true;
+}
+
+// The files one frame makes; empty when not asked for.
+struct FrameFiles {
+    QString pov;
+    QString render;
+    QString preview;
+};
+
+// Calls `make` for the single picture, or for each turntable frame asked
+// for with the camera turned to that frame and the names made from the
+// patterns. Stops at the first frame `make` fails; the camera is left as it
+// was given.
+bool forEachFrame(const CommandLineOptions& options, qglviewer::Camera* camera,
+                  const std::function<bool(const FrameFiles&)>& make)
+{
+    if (options.turntableFrames == 0) {
+        return make({options.povFile, options.renderImage, options.previewImage});
+    }
+    qglviewer::Frame* frame = camera->frame();
+    const qglviewer::Vec position = frame->position();
+    const qglviewer::Quaternion orientation = frame->orientation();
+    const qglviewer::Vec center = camera->sceneCenter();
+    auto name = [](const QString& pattern, int k) {
+        return pattern.isEmpty() ? pattern : frameFileName(pattern, k);
+    };
+    bool made = true;
+    for (int k = options.firstFrame; k <= options.lastFrame && made; ++k) {
+        frame->setPositionAndOrientation(position, orientation);
+        turnCamera(*camera, center, k, options.turntableFrames);
+        currentPiece = QStringLiteral("frame %1 of %2").arg(k).arg(options.turntableFrames);
+        made = make({name(options.povFile, k), name(options.renderImage, k),
+                     name(options.previewImage, k)});
+    }
+    frame->setPositionAndOrientation(position, orientation);
+    currentPiece.clear();
+    return made;
+}
+
+// Assembles the bands into one picture, written only when every band is
+// there and they all belong together; an existing file is replaced whole
+// or not at all.
+int runMerge(const CommandLineOptions& options)
+{
+    QString error;
+    const QImage picture = mergeBands(options.mergeParts, &error);
+    if (picture.isNull()) {
+        say(QStringLiteral("nothing merged: %1").arg(error));
+        return 1;
+    }
+    QSaveFile file(options.mergeImage);
+    QImageWriter writer(&file, QFileInfo(options.mergeImage).suffix().toLower().toLatin1());
+    if (!file.open(QIODevice::WriteOnly) || !writer.write(picture) || !file.commit()) {
+        say(QStringLiteral("cannot write the image '%1': %2")
+                .arg(options.mergeImage, writer.error() != QImageWriter::UnknownError
+                                             ? writer.errorString()
+                                             : file.errorString()));
+        return 1;
+    }
+    return 0;
 }
 
 // A scene document keeps its own ground and lighting; --ground and --indoor
@@ -263,14 +380,13 @@ int runHeadless(const CommandLineOptions& given)
     camera.showEntireScene();
     applyCamera(&camera, view);
 
-    if (!options.povFile.isEmpty() && !writePov(scene, &camera, options.povFile, options.render)) {
-        return 1;
-    }
-    if (!options.renderImage.isEmpty() &&
-        !render(scene, &camera, options)) {
-        return 1;
-    }
-    return 0;
+    const bool made = forEachFrame(options, &camera, [&](const FrameFiles& files) {
+        if (!files.pov.isEmpty() && !writePov(scene, &camera, files.pov, options.render)) {
+            return false;
+        }
+        return files.render.isEmpty() || render(scene, &camera, options, files.render);
+    });
+    return made ? 0 : 1;
 }
 
 int runWithView(const CommandLineOptions& given)
@@ -308,27 +424,26 @@ int runWithView(const CommandLineOptions& given)
                 .arg(viewer.height()));
     }
 
-    // The view's framebuffer may have an alpha channel; its bytes are what
-    // the screen shows.
-    const QImage grabbed = viewer.grabFramebuffer();
-    const QImage shown = QImage(grabbed.constBits(), grabbed.width(), grabbed.height(),
-                                grabbed.bytesPerLine(), QImage::Format_RGB32)
-                             .copy();
-    if (!saveImage(shown, options.previewImage)) {
-        return 1;
-    }
-    if (!options.povFile.isEmpty() &&
-        !writePov(scene, viewer.camera(), options.povFile, options.render)) {
-        return 1;
-    }
-    if (!options.renderImage.isEmpty() &&
-        !render(scene, viewer.camera(), options)) {
-        return 1;
-    }
+    const bool made = forEachFrame(options, viewer.camera(), [&](const FrameFiles& files) {
+        // The view's framebuffer may have an alpha channel; its bytes are
+        // what the screen shows.
+        const QImage grabbed = viewer.grabFramebuffer();
+        const QImage shown = QImage(grabbed.constBits(), grabbed.width(), grabbed.height(),
+                                    grabbed.bytesPerLine(), QImage::Format_RGB32)
+                                 .copy();
+        if (!saveImage(shown, files.preview)) {
+            return false;
+        }
+        if (!files.pov.isEmpty() &&
+            !writePov(scene, viewer.camera(), files.pov, options.render)) {
+            return false;
+        }
+        return files.render.isEmpty() || render(scene, viewer.camera(), options, files.render);
+    });
     viewer.makeCurrent();
     scene.clear();
     viewer.doneCurrent();
-    return 0;
+    return made ? 0 : 1;
 }
 
 } // namespace
@@ -345,6 +460,23 @@ bool isCommandLineRequest(const QStringList& arguments)
 
 bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options, QString& error)
 {
+    QString framesText, bandText;
+    QStringList positional;
+    // A whole number from `low` to `high` after option `a` at arguments[i].
+    auto wholeNumber = [&](int& i, int low, int high, int& target, const QString& what) {
+        bool ok = false;
+        const int n = i + 1 < arguments.size() ? arguments[i + 1].toInt(&ok) : 0;
+        if (!ok || n < low || n > high) {
+            error = QStringLiteral("%1 takes %2 from %3 to %4")
+                        .arg(arguments[i], what)
+                        .arg(low)
+                        .arg(high);
+            return false;
+        }
+        target = n;
+        ++i;
+        return true;
+    };
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
         auto value = [&](QString& target) {
@@ -477,18 +609,70 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
             }
             ++i;
             options.timeoutSeconds = seconds;
+        } else if (a == QLatin1String("--turntable")) {
+            if (!wholeNumber(i, 1, maxTurntableFrames, options.turntableFrames,
+                             QStringLiteral("a number of frames"))) {
+                return false;
+            }
+        } else if (a == QLatin1String("--frames") || a == QLatin1String("--band")) {
+            if (i + 1 >= arguments.size()) {
+                error = a == QLatin1String("--band")
+                            ? QStringLiteral("--band needs I/N, such as 2/3")
+                            : QStringLiteral("--frames needs A-B, such as 0-7");
+                return false;
+            }
+            (a == QLatin1String("--band") ? bandText : framesText) = arguments[++i];
+        } else if (a == QLatin1String("--threads")) {
+            if (!wholeNumber(i, 1, 512, options.threads, QStringLiteral("a number of threads"))) {
+                return false;
+            }
+        } else if (a == QLatin1String("--merge")) {
+            if (!value(options.mergeImage)) {
+                return false;
+            }
+        } else if (a == QLatin1String("--scene-files")) {
+            options.listSceneFiles = true;
         } else if (a.startsWith(QLatin1Char('-')) && a != QLatin1String("-")) {
             error = QStringLiteral("unknown option '%1' (see kelvane --help)").arg(a);
             return false;
-        } else if (options.scene.isEmpty()) {
-            options.scene = a;
         } else {
-            error = QStringLiteral("only one scene can be given ('%1' and '%2')")
-                        .arg(options.scene, a);
-            return false;
+            positional << a;
         }
     }
     if (options.help || options.version) {
+        return true;
+    }
+    if (!options.mergeImage.isEmpty()) {
+        if (!options.povFile.isEmpty() || !options.renderImage.isEmpty() ||
+            !options.previewImage.isEmpty() || options.listSceneFiles) {
+            error = QStringLiteral("--merge works alone: kelvane --merge IMAGE BAND...");
+            return false;
+        }
+        if (positional.isEmpty()) {
+            error = QStringLiteral("--merge needs the band files after the picture's name");
+            return false;
+        }
+        if (!imageFormatKnown(options.mergeImage)) {
+            error = QStringLiteral("cannot tell the image format of '%1' (use .png, .bmp or .jpg)")
+                        .arg(options.mergeImage);
+            return false;
+        }
+        options.mergeParts = positional;
+        return true;
+    }
+    if (positional.size() > 1) {
+        error = QStringLiteral("only one scene can be given ('%1' and '%2')")
+                    .arg(positional[0], positional[1]);
+        return false;
+    }
+    if (!positional.isEmpty()) {
+        options.scene = positional[0];
+    }
+    if (options.listSceneFiles) {
+        if (options.scene.isEmpty()) {
+            error = QStringLiteral("--scene-files needs a scene file");
+            return false;
+        }
         return true;
     }
     if (options.povFile.isEmpty() && options.renderImage.isEmpty() &&
@@ -504,6 +688,43 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
         if (!image.isEmpty() && !imageFormatKnown(image)) {
             error = QStringLiteral("cannot tell the image format of '%1' (use .png, .bmp or .jpg)")
                         .arg(image);
+            return false;
+        }
+    }
+    if (!framesText.isEmpty() && options.turntableFrames == 0) {
+        error = QStringLiteral("--frames needs --turntable N");
+        return false;
+    }
+    if (options.turntableFrames > 0) {
+        options.lastFrame = options.turntableFrames - 1;
+        if (!framesText.isEmpty() &&
+            !parseFrameRange(framesText, options.turntableFrames, options.firstFrame,
+                             options.lastFrame, &error)) {
+            return false;
+        }
+        for (const QString& pattern :
+             {options.povFile, options.renderImage, options.previewImage}) {
+            QString why;
+            if (!pattern.isEmpty() && !isFramePattern(pattern, &why)) {
+                error = QStringLiteral("a turntable saves one file per frame: %1").arg(why);
+                return false;
+            }
+        }
+    }
+    if (!bandText.isEmpty()) {
+        if (!parseBand(bandText, options.size.height(), options.band, options.bands, &error)) {
+            return false;
+        }
+        if (options.renderImage.isEmpty() || options.turntableFrames > 0 ||
+            !options.previewImage.isEmpty()) {
+            error = QStringLiteral("--band goes with --render alone (not with --preview or "
+                                   "--turntable)");
+            return false;
+        }
+        if (QFileInfo(options.renderImage).suffix().toLower() != QLatin1String("png")) {
+            error = QStringLiteral("a band is saved as PNG, which carries its place in the "
+                                   "picture: name it .png, not '%1'")
+                        .arg(options.renderImage);
             return false;
         }
     }
@@ -530,6 +751,8 @@ QString commandLineHelp()
     return QStringLiteral(
         "Usage: kelvane [scene]\n"
         "       kelvane [--pov FILE] [--render IMAGE] [--preview IMAGE] [options] SCENE\n"
+        "       kelvane --merge IMAGE BAND...\n"
+        "       kelvane --scene-files SCENE\n"
         "\n"
         "Without options Kelvane opens its window, with the scene if one is given.\n"
         "\n"
@@ -561,6 +784,19 @@ QString commandLineHelp()
         "  --background B   black (default), sky, transparent (PNG with alpha) or a\n"
         "                   colour such as white or #336699\n"
         "  --timeout SECONDS  stop POV-Ray after that long (default: no limit)\n"
+        "  --threads N      let POV-Ray use N threads (default: one per core)\n"
+        "  --turntable N    make frames of a turn about the scene's vertical axis,\n"
+        "                   frame k turned by 360*k/N degrees (frame 0 is the plain\n"
+        "                   picture); IMAGE and FILE are patterns with %d or %03d\n"
+        "                   for the frame number, such as spin_%03d.png\n"
+        "  --frames A-B     make only frames A to B of the turntable (from 0)\n"
+        "  --band I/N       render band I of N (from 1) of the picture's rows, as a\n"
+        "                   PNG that kelvane --merge puts together with the others\n"
+        "  --merge IMAGE BAND...\n"
+        "                   put the bands of one picture together; refuses bands\n"
+        "                   that are missing, given twice or from another render\n"
+        "  --scene-files SCENE\n"
+        "                   list the files the scene needs, one a line\n"
         "  --help           show this text\n"
         "  --version        show the version\n"
         "\n"
@@ -602,7 +838,22 @@ int runCommandLine(int argc, char* argv[])
     absolute(options.povFile);
     absolute(options.renderImage);
     absolute(options.previewImage);
+    absolute(options.mergeImage);
 
+    if (!options.mergeImage.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        return runMerge(options);
+    }
+    if (options.listSceneFiles) {
+        QString error;
+        const QStringList files = sceneFiles(options.scene, &error);
+        if (files.isEmpty()) {
+            say(error);
+            return 1;
+        }
+        std::fputs(qPrintable(files.join(QLatin1Char('\n')) + QLatin1Char('\n')), stdout);
+        return 0;
+    }
     if (options.previewImage.isEmpty()) {
         QCoreApplication app(argc, argv);
         return runHeadless(options);

@@ -4,6 +4,8 @@
 //   kelvane --pov FILE [options] SCENE      write the POV-Ray scene description
 //   kelvane --render IMAGE [options] SCENE  ray-trace with POV-Ray, save the picture
 //   kelvane --preview IMAGE [options] SCENE save what the OpenGL view shows
+//   kelvane --merge IMAGE BAND...           put rendered bands together
+//   kelvane --scene-files SCENE             list the files the scene needs
 //
 // SCENE is a model file or a scene document (.kelvane, see
 // scene/PovSceneDocument.h), which brings its camera, lights and materials.
@@ -11,7 +13,9 @@
 // --lines KINDS and --line-width PIXELS (feature lines in the view and as ink
 // in the POV-Ray scene), --mesh-form triangles|mesh2|auto, --antialias,
 // --antialias-threshold T, --quality draft|photo, --background
-// black|sky|transparent|COLOUR, --timeout SECONDS; also --help and --version.
+// black|sky|transparent|COLOUR, --timeout SECONDS, --turntable N with
+// --frames A-B (IMAGE and FILE are then patterns such as spin_%03d.png),
+// --band I/N, --threads N; also --help and --version.
 // The modes combine in one run and share one camera, fitted as
 // the view fits it after a load. --pov and --render need no display;
 // --preview needs an X server (xvfb-run -a on a headless machine).
@@ -40,6 +44,18 @@ struct CommandLineOptions {
     // JSON keys: they win over what a scene document records.
     QJsonObject renderGiven;
     int timeoutSeconds = -1; // --render's limit on POV-Ray's run; -1: none
+    // A turntable of turntableFrames frames (0: a single picture), of which
+    // firstFrame to lastFrame are made.
+    int turntableFrames = 0;
+    int firstFrame = 0;
+    int lastFrame = -1;
+    // Band `band` of `bands` (1-based) of the picture; 0: the whole picture.
+    int band = 0;
+    int bands = 0;
+    int threads = 0;    // POV-Ray's render threads (+WT); 0: its default
+    QString mergeImage; // --merge: the picture assembled from mergeParts
+    QStringList mergeParts;
+    bool listSceneFiles = false; // --scene-files
     bool help = false;
     bool version = false;
 };

@@ -6,6 +6,8 @@
 #include "app/OutputWindow.h"
 #include "scene/PovSceneDocument.h"
 #include "app/RenderSettingsDialog.h"
+#include "app/TurntableDialog.h"
+#include "app/TurntableRender.h"
 #include "viewer/GLViewer.h"
 
 #include <QCloseEvent>
@@ -22,6 +24,7 @@
 #include <QPainter>
 #include <QSettings>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QSurfaceFormat>
@@ -555,6 +558,74 @@ void MainWindow::applyRenderSettingsToView()
     viewer->background = renderSettings.viewBackground();
     viewer->srgbColours = renderSettings.quality == PovQuality::Photo;
     viewer->updateGL();
+}
+
+void MainWindow::on_actionRender_Turntable_triggered()
+{
+    if ((turntable && turntable->isRunning()) || !confirmLargeScene(true)) {
+        return;
+    }
+    if (!turntableDialog) {
+        turntableDialog = new TurntableDialog(this);
+        turntableDialog->setPictureSize(renderSettings.pictureSize(viewer->size()));
+        connect(turntableDialog, &QDialog::accepted, this, [this]() {
+            startTurntable(turntableDialog->frames(), turntableDialog->folder(),
+                           turntableDialog->pictureSize());
+        });
+    }
+    turntableDialog->open();
+}
+
+bool MainWindow::startTurntable(int frames, const QString& folder, const QSize& size)
+{
+    if (!turntable) {
+        turntable = new TurntableRender(this);
+        turntableProgress = new QProgressDialog(this);
+        turntableProgress->setObjectName(QStringLiteral("turntableProgress"));
+        turntableProgress->setWindowTitle(QStringLiteral("Render Turntable"));
+        turntableProgress->setAutoClose(false);
+        turntableProgress->setAutoReset(false);
+        turntableProgress->setMinimumDuration(0);
+        turntableProgress->reset();
+        turntableProgress->hide();
+        connect(turntableProgress, &QProgressDialog::canceled, turntable, &TurntableRender::cancel);
+        connect(turntable, &TurntableRender::frameProgress, this,
+                [this](int frame, int count, const PovProgress& progress) {
+                    turntableProgress->setMaximum(100 * count);
+                    turntableProgress->setValue(100 * frame + std::max(progress.percent, 0));
+                    turntableProgress->setLabelText(QStringLiteral("Frame %1 of %2: %3")
+                                                        .arg(frame + 1)
+                                                        .arg(count)
+                                                        .arg(progress.text()));
+                });
+        connect(turntable, &TurntableRender::finished, this,
+                [this](bool succeeded, const QString& failure) {
+                    turntableProgress->hide();
+                    if (succeeded) {
+                        statusBar()->showMessage(QStringLiteral("Turntable rendered: %1 frames")
+                                                     .arg(turntable->saved.size()),
+                                                 5000);
+                    } else if (failure.isEmpty()) {
+                        statusBar()->showMessage(
+                            QStringLiteral("Turntable cancelled after %1 frames")
+                                .arg(turntable->saved.size()),
+                            5000);
+                    } else {
+                        outputWindow->showFailure({failure});
+                        outputWindow->show();
+                    }
+                });
+    }
+    const qglviewer::Vec center = viewer->camera()->sceneCenter();
+    QString error;
+    if (!turntable->start(scene, *viewer->camera(), center, frames, folder, size, renderSettings,
+                          &error)) {
+        QMessageBox::warning(this, QStringLiteral("Render Turntable"), error);
+        return false;
+    }
+    turntableProgress->setLabelText(QStringLiteral("Frame 1 of %1").arg(frames));
+    turntableProgress->show();
+    return true;
 }
 
 void MainWindow::cancelRender() { renderThread.cancel(); }

@@ -22,6 +22,9 @@ class QMessageBox;
 class QProgressBar;
 class QPushButton;
 class RenderSettingsDialog;
+class QProgressDialog;
+class TurntableDialog;
+class TurntableRender;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -114,6 +117,11 @@ public:
     QProgressBar* renderProgressBar = nullptr;
     QPushButton* cancelRenderButton = nullptr;
     QAction* cancelRenderAction = nullptr;
+    // File > Render Turntable...: the dialog, the render, and its progress
+    // (frame and POV-Ray's stage, with Cancel), all created when first used.
+    TurntableDialog* turntableDialog = nullptr;
+    TurntableRender* turntable = nullptr;
+    QProgressDialog* turntableProgress = nullptr;
 
     // Writes "POVRAY.INI" from the render settings (the view's size unless
     // a fixed one is set), removes the old "tempscene.bmp" and starts
@@ -168,6 +176,12 @@ public slots:
     // The view clears to the render settings' background and lights the
     // panels' colours as the settings' quality renders them.
     void applyRenderSettingsToView();
+    // Asks for the frames, folder and size (window-modal), then renders the
+    // turntable of the current view in the background, showing each
+    // frame's progress in a dialog whose Cancel stops POV-Ray.
+    void on_actionRender_Turntable_triggered();
+    // Starts the turntable the dialog describes; public for tests.
+    bool startTurntable(int frames, const QString& folder, const QSize& size);
     // Ends the running render at once; the output window keeps what it
     // showed and the render commands come back.
     void cancelRender();

@@ -62,6 +62,9 @@ void PovRenderThread::run()
     environment.remove(QStringLiteral("HOME"));
     process.setProcessEnvironment(environment);
 #endif
+    if (!workingDirectory.isEmpty()) {
+        process.setWorkingDirectory(workingDirectory);
+    }
     QStringList options = arguments(scene);
     if (alphaOutput) {
         options << QStringLiteral("+FN") << QStringLiteral("+UA");

@@ -45,6 +45,10 @@ public:
     // with alphaOutput, "tempscene.bmp" without.
     static QString imageFile(bool alpha);
 
+    // Where the renderer runs and finds "POVRAY.INI"; empty: the current
+    // directory.
+    QString workingDirectory;
+
     // The arguments the renderer gets for a scene at `absoluteScene`.
     static QStringList arguments(const QString& absoluteScene);
 

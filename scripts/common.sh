@@ -15,6 +15,7 @@ PACKAGES=(
   googletest libgtest-dev
   clang libclang-rt-14-dev
   dpkg-dev desktop-file-utils appstream shared-mime-info
+  parallel rsync
 )
 
 install_missing() {

@@ -11,6 +11,7 @@ ACTIONS = [  # object name, text, checkable, checked, enabled
     ("actionRender_Full_Size", "Render", False, False, True),
     ("actionPreview_POV_Ray_Scene", "Preview POV-Ray Scene...", False, False, True),
     ("actionRender_Settings", "Render Settings...", False, False, True),
+    ("actionRender_Turntable", "Render Turntable...", False, False, True),
     ("actionReset_Camera", "Reset Camera", False, False, True),
     ("actionShow_Lights", "Show Lights", True, False, True),
     ("actionShow_Ground_Plane", "Show Ground Plane", True, False, True),
@@ -42,7 +43,8 @@ SUBMENUS = {  # object name: title
 MENUS = [
     ("menuFile", "File", ["actionOpen_Scene", "menuOpen_Recent", "-", "actionSave_Scene",
                           "actionSave_Scene_As", "-", "actionRender_Full_Size",
-                          "actionPreview_POV_Ray_Scene", "actionRender_Settings"]),
+                          "actionPreview_POV_Ray_Scene", "actionRender_Settings",
+                          "actionRender_Turntable"]),
     ("menuView", "View", ["actionReset_Camera", "-", "actionShow_Lights",
                           "actionShow_Ground_Plane", "-", "actionWireframe",
                           "-", "actionShow_Feature_Lines", "actionFeature_Lines"]),

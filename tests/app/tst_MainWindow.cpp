@@ -125,7 +125,7 @@ private slots:
                               w.ui.menuOpen_Recent->menuAction()->objectName(), "-",
                               "actionSave_Scene", "actionSave_Scene_As", "-",
                               "actionRender_Full_Size", "actionPreview_POV_Ray_Scene",
-                              "actionRender_Settings"}));
+                              "actionRender_Settings", "actionRender_Turntable"}));
         QCOMPARE(menuEntries(w.ui.menuView).mid(0, 6),
                  QStringList({"actionReset_Camera", "-", "actionShow_Lights",
                               "actionShow_Ground_Plane", "-", "actionWireframe"}));
