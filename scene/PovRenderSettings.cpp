@@ -112,7 +112,13 @@ QByteArray PovRenderSettings::iniText(const QSize& viewSize) const
     QByteArray text =
         QStringLiteral("+W%1 +H%2\n").arg(picture.width()).arg(picture.height()).toLatin1();
     if (antialiasOn()) {
-        text += "+A" + povGeneral(antialiasThreshold).toLatin1() + "\n";
+        // POV-Ray takes "+A0" for a switch it cannot parse: a whole number
+        // gets its decimal point.
+        QString threshold = povGeneral(antialiasThreshold);
+        if (!threshold.contains(QLatin1Char('.')) && !threshold.contains(QLatin1Char('e'))) {
+            threshold += QStringLiteral(".0");
+        }
+        text += "+A" + threshold.toLatin1() + "\n";
     }
     return text;
 }

@@ -1,5 +1,7 @@
 #include "scene/PovSceneFiles.h"
 
+#include "scene/PovSceneDocument.h"
+
 #include <QFileInfo>
 
 QStringList sceneFiles(const QString& scene, QString* error)
@@ -12,6 +14,19 @@ QStringList sceneFiles(const QString& scene, QString* error)
         return {};
     }
     // Model files (NPR, OFF, PLY, OBJ) and KMZ archives hold everything
-    // they show.
+    // they show; a scene document names its model file, which it is read
+    // (and checked) to find.
+    if (PovSceneDocument::isDocumentFile(scene)) {
+        PovScene loaded;
+        PovSceneDocument document;
+        if (!document.open(scene, loaded, nullptr)) {
+            if (error) {
+                *error = QStringLiteral("cannot open the scene document '%1': %2")
+                             .arg(scene, document.error());
+            }
+            return {};
+        }
+        return {info.absoluteFilePath(), document.modelFile()};
+    }
     return {info.absoluteFilePath()};
 }

@@ -1,6 +1,7 @@
 // Turntable frames and picture bands: the camera's orbit, frame names,
 // band rows and POV-Ray's row options, and the merge's checks on band files.
 #include "scene/PovBand.h"
+#include "scene/PovSceneFiles.h"
 #include "scene/PovTurntable.h"
 
 #include <QGLViewer/camera.h>
@@ -48,6 +49,21 @@ class TestPovPieces : public QObject {
     }
 
 private slots:
+    // What must travel with a scene to another machine: a model file alone,
+    // or a scene document with the model file it names.
+    void sceneFilesOfModelsAndDocuments()
+    {
+        const QString torus = QFileInfo(QFINDTESTDATA("../../samples/torus.off")).absoluteFilePath();
+        QCOMPARE(sceneFiles(torus), QStringList({torus}));
+        const QString showcase =
+            QFileInfo(QFINDTESTDATA("../../samples/showcase.kelvane")).absoluteFilePath();
+        QCOMPARE(sceneFiles(showcase),
+                 QStringList({showcase, QFileInfo(showcase).absolutePath() + "/showcase.off"}));
+        QString error;
+        QVERIFY(sceneFiles("no/such/scene.kelvane", &error).isEmpty());
+        QVERIFY(error.contains("no such file"));
+    }
+
     void turnKeepsDistanceHeightAndAim()
     {
         qglviewer::Camera camera;

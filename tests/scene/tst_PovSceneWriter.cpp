@@ -362,6 +362,9 @@ private slots:
         settings.size = QSize(1920, 1080);
         settings.meshForm = PovMeshForm::Triangles;
         QCOMPARE(settings.iniText(QSize(640, 480)), QByteArray("+W1920 +H1080\n+A0.25\n"));
+        settings.antialiasThreshold = 0.0; // "+A0" would not parse
+        QCOMPARE(settings.iniText(QSize(640, 480)), QByteArray("+W1920 +H1080\n+A0.0\n"));
+        settings.antialiasThreshold = 0.25;
 
         // Stored and read back; missing keys keep their defaults.
         PovRenderSettings read;
