@@ -308,6 +308,9 @@ void readLight(FieldReader& r, const QJsonObject& o, const QString& where, PovLi
 struct DocumentReader {
     FieldReader r;
     QJsonObject root;
+    // A document from a newer version may hold render settings this version
+    // cannot read; they are then left at their defaults.
+    bool newer = false;
 
     void lighting(bool& indoor, bool& ground, double& ambient, bool& hasAmbient)
     {
@@ -340,7 +343,7 @@ struct DocumentReader {
             QString problem;
             if (PovRenderSettings::fromJson(render, v.render, &problem)) {
                 v.hasRender = true;
-            } else {
+            } else if (!newer) {
                 r.fail(QStringLiteral("in \"render\","), problem);
             }
         }
@@ -569,6 +572,7 @@ bool PovSceneDocument::open(const QString& documentFile, PovScene& scene,
     bool indoor = false, ground = false, hasAmbient = false;
     double ambient = 0.0;
     reader.lighting(indoor, ground, ambient, hasAmbient);
+    reader.newer = documentVersion > formatVersion;
     reader.view(recordedView);
     const QJsonArray models = reader.models();
     for (int i = 0; i < models.size() && r.ok(); ++i) {

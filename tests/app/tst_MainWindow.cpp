@@ -233,7 +233,7 @@ private slots:
         QString seen;
         answerOpenDialog(QString(), &seen);
         w.ui.actionOpen_Scene->trigger();
-        QCOMPARE(seen, "Open Scene|Scenes (*.npr *.off *.ply *.obj *.kmz)|" +
+        QCOMPARE(seen, "Open Scene|Scenes (*.kelvane *.npr *.off *.ply *.obj *.kmz *.dae)|" +
                            QDir::currentPath());
         QCOMPARE(w.windowTitle(), QString("Kelvane")); // cancelled: nothing loaded
         QCOMPARE(w.scene.modelCount(), 0);

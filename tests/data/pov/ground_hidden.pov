@@ -58,6 +58,3 @@ mesh {
 		texture { TEXTURE1 }
 	}
 }
-
-mesh {
-}

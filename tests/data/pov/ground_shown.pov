@@ -75,6 +75,3 @@ mesh {
 		texture { TEXTURE1 }
 	}
 }
-
-mesh {
-}
