@@ -525,21 +525,9 @@ void CdaScene::concatGeometry(const CdaNode* node, const QString& type, CdaGeome
     bool cut = false;
     auto leaf = [this, &type, &out, &cut](const CdaNode& n, const Matrix4& placed) {
         const CdaGeometry* g = n.geometry;
-        if (!g || g->type != type) {
-            return;
+        if (g && g->type == type) {
+            appendPlaced(*g, placed, n.materialSymbols, n.materials, out, cut);
         }
-        const long long size = (long long)(g->positions.size() + g->normals.size() +
-                                           g->texCoords.size()) +
-                               3ll * g->triangleCount();
-        if (size > entriesLeft) {
-            cut = true;
-            return;
-        }
-        entriesLeft -= size;
-        CdaGeometry copy(*g);
-        copy.transform(placed);
-        out.append(copy);
-        countMaterials(*g, n.materialSymbols, n.materials);
     };
     walk(node, Matrix4(), 0, visitsLeft, cut, leaf);
     if (cut) {
@@ -620,6 +608,25 @@ int CdaScene::buildModels(const CdaNode* node, std::vector<LnModel*>& models)
         ++added;
     }
     return added;
+}
+
+void CdaScene::appendPlaced(const CdaGeometry& geometry, const Matrix4& placed,
+                            const QStringList& symbols,
+                            const std::vector<const CdaMaterial*>& materials, CdaGeometry& out,
+                            bool& cut)
+{
+    const long long size = (long long)(geometry.positions.size() + geometry.normals.size() +
+                                       geometry.texCoords.size()) +
+                           3ll * geometry.triangleCount();
+    if (size > entriesLeft) {
+        cut = true;
+        return;
+    }
+    entriesLeft -= size;
+    CdaGeometry copy(geometry);
+    copy.transform(placed);
+    out.append(copy);
+    countMaterials(geometry, symbols, materials);
 }
 
 void CdaScene::countMaterials(const CdaGeometry& geometry, const QStringList& symbols,
@@ -791,21 +798,9 @@ int CdaScene::buildSceneModels(std::vector<LnModel*>& models, std::vector<FileCo
         auto leaf = [this, &flat, &cut](const CdaNode::GeometryInstance& instance,
                                         const Matrix4& placed) {
             const CdaGeometry* g = instance.geometry;
-            if (g->type != QLatin1String("triangles")) {
-                return;
+            if (g->type == QLatin1String("triangles")) {
+                appendPlaced(*g, placed, instance.materialSymbols, instance.materials, flat, cut);
             }
-            const long long size = (long long)(g->positions.size() + g->normals.size() +
-                                               g->texCoords.size()) +
-                                   3ll * g->triangleCount();
-            if (size > entriesLeft) {
-                cut = true;
-                return;
-            }
-            entriesLeft -= size;
-            CdaGeometry copy(*g);
-            copy.transform(placed);
-            flat.append(copy);
-            countMaterials(*g, instance.materialSymbols, instance.materials);
         };
         walkAll(child.get(), upMatrix, 0, visitsLeft, cut, leaf);
         if (cut) {

@@ -227,6 +227,13 @@ private:
     std::vector<std::pair<const CdaMaterial*, long long>> tally;
     void countMaterials(const CdaGeometry& geometry, const QStringList& symbols,
                         const std::vector<const CdaMaterial*>& materials);
+    // Appends `geometry`, placed by `placed`, to `out` and counts its
+    // materials; sets `cut` instead when it would take more entries than
+    // are left.
+    void appendPlaced(const CdaGeometry& geometry, const Matrix4& placed,
+                      const QStringList& symbols,
+                      const std::vector<const CdaMaterial*>& materials, CdaGeometry& out,
+                      bool& cut);
     FileColour dominantColour();
     // Average colour of an image entry of the archive; white when it cannot
     // be read or decoded.
