@@ -80,8 +80,6 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
     connect(viewer->camera()->frame(), &qglviewer::ManipulatedFrame::spun, this,
             [this]() { setModified(); });
     setAcceptDrops(true);
-    updateRecentMenu();
-    updateTitle();
     linesDialog = new LinesDialog(this);
     linesDialog->setSettings(scene.lines);
     connect(linesDialog, &LinesDialog::settingsChanged, this, [this](const LnLineSettings& s) {
@@ -112,7 +110,8 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
             &MainWindow::showRenderProgress);
     renderStatusTimer.setInterval(1000);
     connect(&renderStatusTimer, &QTimer::timeout, this, &MainWindow::updateRenderStatus);
-    setRendering(false);
+    updateRecentMenu(); // and with it every command's state
+    updateTitle();
 }
 
 MainWindow::~MainWindow()
@@ -146,13 +145,7 @@ void MainWindow::loadScene(const QString& fileName)
     // The view's selection was reset above; the window's follows it.
     selectedModel = -1;
     selectedLight = -1;
-    updateSelectionStates();
-
-    ui.actionShow_Ground_Plane->setChecked(false);
-    ui.actionWireframe->setChecked(false);
-    ui.actionShow_Lights->setChecked(false);
-    ui.actionLighting_Outdoor->setChecked(true);
-    ui.actionLighting_Indoor->setChecked(false);
+    updateUi();
 
     ui.materialDockWidget->close();
     ui.lightDockWidget->close();
@@ -210,15 +203,9 @@ void MainWindow::loadDocument(const QString& fileName)
     ui.lightDockWidget->close();
     on_modelSelected(-1);
     on_lightSelected(-1);
-    // The scene already holds these settings, so the toggles' slots find
-    // nothing to change but the view's own flags.
-    ui.actionShow_Ground_Plane->setChecked(scene.groundVisible);
-    ui.actionLighting_Outdoor->setChecked(scene.outdoorLighting);
-    ui.actionLighting_Indoor->setChecked(!scene.outdoorLighting);
-    ui.actionWireframe->setChecked(view.wireframe);
-    ui.actionShow_Lights->setChecked(view.showLights);
     viewer->wireframe = view.wireframe;
     viewer->showLights = view.showLights;
+    updateUi();
     if (view.hasRender) {
         renderSettings = view.render;
     }
@@ -351,9 +338,8 @@ void MainWindow::setModified(bool changed)
 
 void MainWindow::updateTitle()
 {
+    updateUi();
     const bool hasScene = scene.modelCount() > 0;
-    ui.actionSave_Scene->setEnabled(hasScene);
-    ui.actionSave_Scene_As->setEnabled(hasScene);
     if (shownName.isEmpty()) {
         setWindowTitle(QStringLiteral("Kelvane"));
         return;
@@ -409,7 +395,7 @@ void MainWindow::updateRecentMenu()
         QAction* action = ui.menuOpen_Recent->addAction(file);
         connect(action, &QAction::triggered, this, [this, file]() { openRecentFile(file); });
     }
-    ui.menuOpen_Recent->setEnabled(!files.isEmpty());
+    updateUi();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)
@@ -659,14 +645,10 @@ void MainWindow::on_render_finished()
     outputWindow->show();
 }
 
-void MainWindow::setRendering(bool rendering)
+void MainWindow::setRendering(bool running)
 {
-    ui.actionRender_Full_Size->setEnabled(!rendering);
-    editWindow->ui.renderButton->setEnabled(!rendering);
-    cancelRenderAction->setEnabled(rendering);
-    renderStatusLabel->setVisible(rendering);
-    renderProgressBar->setVisible(rendering);
-    cancelRenderButton->setVisible(rendering);
+    rendering = running;
+    updateUi();
     if (rendering) {
         statusBar()->clearMessage();
         renderClock.start();
@@ -712,10 +694,10 @@ void MainWindow::on_actionReset_Camera_triggered()
 
 void MainWindow::on_actionShow_Lights_toggled(bool checked)
 {
+    viewer->showLights = checked;
     if (!checked) {
         on_lightSelected(-1);
     }
-    viewer->showLights = checked;
     viewer->resetCamera();
     setModified();
 }
@@ -754,12 +736,13 @@ void MainWindow::on_actionSmooth_Shading_toggled(bool checked)
     if (selectedModel >= 0) {
         // Selecting a model sets this toggle to its state: only a real
         // change counts as one.
-        if (scene.models[selectedModel]->getMesh()->isFlat() == checked) {
-            setModified();
-        }
+        const bool changed = scene.models[selectedModel]->getMesh()->isFlat() == checked;
         viewer->makeCurrent();
         scene.setFlatShading(selectedModel, !checked);
         viewer->doneCurrent();
+        if (changed) {
+            setModified();
+        }
     }
 }
 
@@ -981,8 +964,7 @@ void MainWindow::on_actionLighting_Outdoor_toggled(bool checked)
     scene.setOutdoorLighting();
     setModified();
     viewer->updateGL();
-    ui.actionLighting_Indoor->setChecked(false);
-    on_lightSelected(-1);
+    on_lightSelected(-1); // updates the commands
 }
 
 void MainWindow::on_actionLighting_Indoor_toggled(bool checked)
@@ -993,8 +975,7 @@ void MainWindow::on_actionLighting_Indoor_toggled(bool checked)
     scene.setIndoorLighting();
     setModified();
     viewer->updateGL();
-    ui.actionLighting_Outdoor->setChecked(false);
-    on_lightSelected(-1);
+    on_lightSelected(-1); // updates the commands
 }
 
 void MainWindow::on_actionAdd_Light_triggered()
@@ -1026,7 +1007,7 @@ void MainWindow::on_actionRemove_Light_triggered()
     scene.lights.erase(scene.lights.begin() + selectedLight);
     setModified();
     selectedLight = -1;
-    updateSelectionStates();
+    updateUi();
     viewer->selectedLight = -1;
     viewer->selectedModel = -1;
     viewer->updateGL();
@@ -1040,7 +1021,7 @@ void MainWindow::on_modelSelected(int which)
         ui.materialDockWidget->show();
         updateMaterialPanel();
     }
-    updateSelectionStates();
+    updateUi();
 }
 
 void MainWindow::on_lightSelected(int which)
@@ -1051,11 +1032,29 @@ void MainWindow::on_lightSelected(int which)
         ui.lightDockWidget->show();
         updateLightPanel();
     }
-    updateSelectionStates();
+    updateUi();
 }
 
-void MainWindow::updateSelectionStates()
+void MainWindow::updateUi()
 {
+    // Checked states mirror the scene and the view. They are set without
+    // their signals, so mirroring never runs a command.
+    const std::initializer_list<QAction*> toggles = {
+        ui.actionShow_Ground_Plane, ui.actionWireframe,        ui.actionShow_Lights,
+        ui.actionLighting_Outdoor,  ui.actionLighting_Indoor,  ui.actionShow_Feature_Lines,
+        ui.actionColours_from_File, ui.actionSmooth_Shading};
+    for (QAction* action : toggles) {
+        action->blockSignals(true);
+    }
+    ui.actionShow_Ground_Plane->setChecked(scene.groundVisible);
+    ui.actionWireframe->setChecked(viewer->wireframe);
+    ui.actionShow_Lights->setChecked(viewer->showLights);
+    ui.actionLighting_Outdoor->setChecked(scene.outdoorLighting);
+    ui.actionLighting_Indoor->setChecked(!scene.outdoorLighting);
+    ui.actionShow_Feature_Lines->setChecked(scene.lines.shown);
+    ui.actionColours_from_File->setChecked(scene.fileColours);
+
+    // The selection.
     const bool model = selectedModel >= 0 && selectedModel < scene.modelCount();
     ui.materialDockWidgetContents->setEnabled(model);
     ui.actionSubdivide->setEnabled(model && scene.canSubdivide(selectedModel));
@@ -1064,8 +1063,25 @@ void MainWindow::updateSelectionStates()
         ui.actionSmooth_Shading->setChecked(
             !scene.models[selectedModel]->getDisplayMesh()->isFlat());
     }
+    for (QAction* action : toggles) {
+        action->blockSignals(false);
+    }
     const bool light = selectedLight >= 0 && selectedLight < scene.lightCount();
     ui.lightDockWidgetContents->setEnabled(light);
     ui.actionRemove_Light->setEnabled(light);
     ui.lightPositionGroupBox->setEnabled(light && scene.outdoorLighting);
+
+    // A running render.
+    ui.actionRender_Full_Size->setEnabled(!rendering);
+    editWindow->ui.renderButton->setEnabled(!rendering);
+    cancelRenderAction->setEnabled(rendering);
+    renderStatusLabel->setVisible(rendering);
+    renderProgressBar->setVisible(rendering);
+    cancelRenderButton->setVisible(rendering);
+
+    // The document.
+    const bool hasScene = scene.modelCount() > 0;
+    ui.actionSave_Scene->setEnabled(hasScene);
+    ui.actionSave_Scene_As->setEnabled(hasScene);
+    ui.menuOpen_Recent->setEnabled(!ui.menuOpen_Recent->actions().isEmpty());
 }

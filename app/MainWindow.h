@@ -85,12 +85,14 @@ public:
     // meanwhile, so the controls' own signals change nothing).
     void updateMaterialPanel();
     void updateLightPanel();
-    // Derives from the selection which commands and dock contents are
-    // enabled: Subdivide for a selected smooth model, Smooth Shading (checked
-    // as the model is drawn) for any selected model, the material dock's
-    // controls for a model, the light dock's controls and Remove Light for a
-    // light, the sun's position under outdoor lighting.
-    void updateSelectionStates();
+    // Sets every command's enabled and checked state, and the docks' and
+    // status bar's, from the scene, the view, the selection, a running
+    // render and the recent files; called after each change. Among them,
+    // from the selection: Subdivide for a selected smooth model, Smooth
+    // Shading (checked as the model is drawn) for any selected model, the
+    // material dock's controls for a model, the light dock's controls and
+    // Remove Light for a light, the sun's position under outdoor lighting.
+    void updateUi();
     // What the colour buttons do with the colour chosen in their dialog.
     void applyPigmentColor(const QColor& color);
     void applyLightColor(const QColor& color);
@@ -216,6 +218,7 @@ private:
     QMessageBox* noteBox = nullptr;
     QString shownName; // the file named in the title
     bool modified = false;
+    bool rendering = false;   // a render (or its start) is under way
     QTimer renderStatusTimer; // refreshes the elapsed time
     QElapsedTimer renderClock;
     PovProgress renderProgress;

@@ -196,7 +196,7 @@ private slots:
 
         // "Show Lights" off deselects the light in the window only.
         w->on_lightSelected(2);
-        viewer->showLights = true;
+        w->ui.actionShow_Lights->setChecked(true);
         viewer->selectedLight = 2;
         w->ui.actionShow_Lights->setChecked(false);
         QCOMPARE(w->selectedLight, -1);
