@@ -18,7 +18,6 @@
 #include <QImageWriter>
 #include <QJsonDocument>
 #include <QSaveFile>
-#include <QSurfaceFormat>
 #include <QTemporaryDir>
 
 #include <QGLViewer/camera.h>
@@ -53,10 +52,6 @@ void say(const QString& line)
     std::fflush(stderr);
 }
 
-bool hasDisplay()
-{
-    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
-}
 
 // Checks before any work that an image can be written in that format.
 bool imageFormatKnown(const QString& fileName)
@@ -807,12 +802,24 @@ QString commandLineHelp()
            samplesHelp();
 }
 
-int runCommandLine(int argc, char* argv[])
+QStringList programArguments(int argc, char* argv[])
 {
     QStringList arguments;
     for (int i = 1; i < argc; ++i) {
         arguments << QString::fromLocal8Bit(argv[i]);
     }
+    return arguments;
+}
+
+bool displayAvailable()
+{
+    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") ||
+           std::getenv("QT_QPA_PLATFORM");
+}
+
+int runCommandLine(int argc, char* argv[])
+{
+    const QStringList arguments = programArguments(argc, argv);
     CommandLineOptions options;
     QString error;
     if (!parseCommandLine(arguments, options, error)) {
@@ -858,15 +865,12 @@ int runCommandLine(int argc, char* argv[])
         QCoreApplication app(argc, argv);
         return runHeadless(options);
     }
-    if (!hasDisplay() && !std::getenv("QT_QPA_PLATFORM")) {
+    if (!displayAvailable()) {
         say(QStringLiteral("--preview needs a display; on a machine without one run "
                            "xvfb-run -a kelvane --preview ..."));
         return 1;
     }
-    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
-    format.setAlphaBufferSize(8);
-    format.setSamples(4);
-    QSurfaceFormat::setDefaultFormat(format);
+    GLViewer::setDefaultSurfaceFormat();
     QApplication app(argc, argv);
     return runWithView(options);
 }

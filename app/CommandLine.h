@@ -60,6 +60,14 @@ struct CommandLineOptions {
     bool version = false;
 };
 
+// The arguments after the program name, decoded as the system encodes
+// them.
+QStringList programArguments(int argc, char* argv[]);
+
+// True when a window can be shown: an X11 or Wayland display is named, or
+// Qt is told which platform to use (QT_QPA_PLATFORM).
+bool displayAvailable();
+
 // True when the arguments (without the program name) ask for the command
 // line rather than the window: any of them starts with "--".
 bool isCommandLineRequest(const QStringList& arguments);

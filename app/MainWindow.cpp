@@ -27,7 +27,6 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QSurfaceFormat>
 
 #include <QGLViewer/manipulatedCameraFrame.h>
 
@@ -52,12 +51,8 @@ QString droppedFile(const QMimeData* data)
 
 MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, flags)
 {
-    // The view's OpenGL format: alpha channel and multisampling. It must be
-    // the default before the form creates the viewer.
-    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
-    format.setAlphaBufferSize(8);
-    format.setSamples(4);
-    QSurfaceFormat::setDefaultFormat(format);
+    // It must be the default before the form creates the viewer.
+    GLViewer::setDefaultSurfaceFormat();
 
     ui.setupUi(this); // ends by connecting the on_<object>_<signal> slots
 

@@ -5,23 +5,17 @@
 #include <QApplication>
 
 #include <cstdio>
-#include <cstdlib>
 
 int main(int argc, char* argv[])
 {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i) {
-        arguments << QString::fromLocal8Bit(argv[i]);
-    }
-    if (isCommandLineRequest(arguments)) {
+    if (isCommandLineRequest(programArguments(argc, argv))) {
         return runCommandLine(argc, argv);
     }
 
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
     // Without a display Qt would abort with a long platform-plugin message;
     // say plainly what is missing instead.
-    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
-        !std::getenv("QT_QPA_PLATFORM")) {
+    if (!displayAvailable()) {
         std::fprintf(stderr, "kelvane: no display found (DISPLAY is not set). Kelvane is a "
                              "graphical program and needs an X11 or Wayland display; "
                              "kelvane --help shows the command line that works without one.\n");

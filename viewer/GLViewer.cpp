@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QOpenGLShaderProgram>
+#include <QSurfaceFormat>
 #include <QTimer>
 
 #include <cstdio>
@@ -80,6 +81,14 @@ GLViewer::GLViewer(QWidget* parent) : QGLViewer(parent)
     lineTimer->setSingleShot(true);
     lineTimer->setInterval(lineRestMs);
     connect(lineTimer, &QTimer::timeout, this, &GLViewer::refreshLines);
+}
+
+void GLViewer::setDefaultSurfaceFormat()
+{
+    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
+    format.setAlphaBufferSize(8);
+    format.setSamples(4);
+    QSurfaceFormat::setDefaultFormat(format);
 }
 
 void GLViewer::setScene(PovScene* s)

@@ -27,6 +27,10 @@ class GLViewer : public QGLViewer {
 public:
     explicit GLViewer(QWidget* parent = nullptr);
 
+    // Makes the view's OpenGL format (an alpha channel, multisampling) the
+    // default; call before the first view is created.
+    static void setDefaultSurfaceFormat();
+
     // Stores the scene to draw (not owned), sets the camera's z-clipping
     // coefficient and the middle/right mouse bindings, and redraws.
     void setScene(PovScene* scene);
