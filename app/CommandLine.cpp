@@ -52,7 +52,6 @@ void say(const QString& line)
     std::fflush(stderr);
 }
 
-
 // Checks before any work that an image can be written in that format.
 bool imageFormatKnown(const QString& fileName)
 {
@@ -163,16 +162,15 @@ bool render(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions
         if (options.timeoutSeconds >= 0) {
             thread.finishTimeout = int(std::min(options.timeoutSeconds * 1000LL, 2147483647LL));
         }
-        QObject::connect(&thread, &PovRenderThread::progressChanged, &thread,
-                         [&line](const PovProgress& progress) { line.show(progress); },
-                         Qt::DirectConnection);
+        QObject::connect(
+            &thread, &PovRenderThread::progressChanged, &thread,
+            [&line](const PovProgress& progress) { line.show(progress); }, Qt::DirectConnection);
         thread.start();
         thread.wait();
         line.end();
     }
-    const QImage picture = thread.succeeded()
-                               ? QImage(PovRenderThread::imageFile(settings.alphaOutput()))
-                               : QImage();
+    const QImage picture =
+        thread.succeeded() ? QImage(PovRenderThread::imageFile(settings.alphaOutput())) : QImage();
     QDir::setCurrent(previous);
 
     if (!iniWritten) {
@@ -314,8 +312,7 @@ void applyCamera(qglviewer::Camera* camera, const PovSceneView& view)
 
 // Loads a model file or a scene document; `view` receives what a document
 // records about the view (nothing for a model file).
-bool loadScene(PovScene& scene, const QString& path, qglviewer::Camera* camera,
-               PovSceneView& view)
+bool loadScene(PovScene& scene, const QString& path, qglviewer::Camera* camera, PovSceneView& view)
 {
     if (!QFileInfo::exists(path)) {
         say(QStringLiteral("no such file: '%1'").arg(path));
@@ -429,8 +426,7 @@ int runWithView(const CommandLineOptions& given)
         if (!saveImage(shown, files.preview)) {
             return false;
         }
-        if (!files.pov.isEmpty() &&
-            !writePov(scene, viewer.camera(), files.pov, options.render)) {
+        if (!files.pov.isEmpty() && !writePov(scene, viewer.camera(), files.pov, options.render)) {
             return false;
         }
         return files.render.isEmpty() || render(scene, viewer.camera(), options, files.render);
@@ -537,10 +533,11 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
             const QString text = i + 1 < arguments.size() ? arguments[++i] : QString();
             const float width = text.toFloat(&ok);
             if (!ok || !(width >= LnLineSettings::minWidth && width <= LnLineSettings::maxWidth)) {
-                error = QStringLiteral("--line-width takes a width in pixels from %1 to %2, not '%3'")
-                            .arg(double(LnLineSettings::minWidth))
-                            .arg(double(LnLineSettings::maxWidth))
-                            .arg(text);
+                error =
+                    QStringLiteral("--line-width takes a width in pixels from %1 to %2, not '%3'")
+                        .arg(double(LnLineSettings::minWidth))
+                        .arg(double(LnLineSettings::maxWidth))
+                        .arg(text);
                 return false;
             }
             options.lines.width = width;
@@ -559,8 +556,8 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
             bool ok = false;
             const double t = i + 1 < arguments.size() ? arguments[i + 1].toDouble(&ok) : 0.0;
             if (!ok || !(t >= 0.0 && t <= PovRenderSettings::maxThreshold)) {
-                error = QStringLiteral(
-                    "--antialias-threshold takes a number from 0 to 3, such as 0.3");
+                error =
+                    QStringLiteral("--antialias-threshold takes a number from 0 to 3, such as 0.3");
                 return false;
             }
             ++i;
@@ -569,7 +566,8 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
             options.renderGiven.insert(QStringLiteral("antialias"), true);
             options.renderGiven.insert(QStringLiteral("antialiasThreshold"), t);
         } else if (a == QLatin1String("--quality")) {
-            if (i + 1 >= arguments.size() || !parseQuality(arguments[i + 1], options.render.quality)) {
+            if (i + 1 >= arguments.size() ||
+                !parseQuality(arguments[i + 1], options.render.quality)) {
                 error = QStringLiteral("--quality takes draft or photo");
                 return false;
             }
@@ -733,8 +731,9 @@ QString samplesHelp()
 {
     const QString samples = installedSamplesDirectory();
     if (samples.isEmpty()) {
-        return QStringLiteral("\nThis copy of Kelvane is not installed; the sample scenes are in the\n"
-                              "samples folder of its source tree.\n");
+        return QStringLiteral(
+            "\nThis copy of Kelvane is not installed; the sample scenes are in the\n"
+            "samples folder of its source tree.\n");
     }
     return QStringLiteral("\nSample scenes are in %1\n").arg(samples);
 }
@@ -744,61 +743,61 @@ QString samplesHelp()
 QString commandLineHelp()
 {
     return QStringLiteral(
-        "Usage: kelvane [scene]\n"
-        "       kelvane [--pov FILE] [--render IMAGE] [--preview IMAGE] [options] SCENE\n"
-        "       kelvane --merge IMAGE BAND...\n"
-        "       kelvane --scene-files SCENE\n"
-        "\n"
-        "Without options Kelvane opens its window, with the scene if one is given.\n"
-        "\n"
-        "  --pov FILE       write the POV-Ray scene description to FILE\n"
-        "  --render IMAGE   ray-trace the scene with POV-Ray and save the picture\n"
-        "                   (format from the suffix: .png, .bmp, .jpg)\n"
-        "  --preview IMAGE  save what the OpenGL view shows, for the same camera;\n"
-        "                   needs a display (on a headless machine run it under\n"
-        "                   xvfb-run -a kelvane --preview ...)\n"
-        "  --size WxH       picture size in pixels (default 800x600)\n"
-        "  --ground         show the ground plane\n"
-        "  --indoor         light the scene with the indoor lights\n"
-        "                   (a scene document keeps its own ground and lights;\n"
-        "                   these options only add to them)\n"
-        "  --file-colours   start each model's pigment at the colour its file gives\n"
-        "                   (COLLADA material colours, NPR face colours)\n"
-        "  --lines KINDS    draw feature lines, in the view and as ink in the POV-Ray\n"
-        "                   scene; KINDS is a comma-separated list of contours,\n"
-        "                   suggestive, ridges, valleys, isophotes (NPR models draw\n"
-        "                   the lines of their file)\n"
-        "  --line-width PIXELS  width of the feature lines (default 2)\n"
-        "  --mesh-form F    how meshes are written for POV-Ray: triangles, mesh2 or\n"
-        "                   auto (default: mesh2 above 100000 triangles)\n"
-        "  --antialias      render with antialiasing (threshold 0.3)\n"
-        "  --antialias-threshold T\n"
-        "                   antialiasing with threshold T, from 0 to 3\n"
-        "  --quality Q      draft (default: point lights, hard shadows) or photo\n"
-        "                   (soft shadows, radiosity, antialiasing; slower)\n"
-        "  --background B   black (default), sky, transparent (PNG with alpha) or a\n"
-        "                   colour such as white or #336699\n"
-        "  --timeout SECONDS  stop POV-Ray after that long (default: no limit)\n"
-        "  --threads N      let POV-Ray use N threads (default: one per core)\n"
-        "  --turntable N    make frames of a turn about the scene's vertical axis,\n"
-        "                   frame k turned by 360*k/N degrees (frame 0 is the plain\n"
-        "                   picture); IMAGE and FILE are patterns with %d or %03d\n"
-        "                   for the frame number, such as spin_%03d.png\n"
-        "  --frames A-B     make only frames A to B of the turntable (from 0)\n"
-        "  --band I/N       render band I of N (from 1) of the picture's rows, as a\n"
-        "                   PNG that kelvane --merge puts together with the others\n"
-        "  --merge IMAGE BAND...\n"
-        "                   put the bands of one picture together; refuses bands\n"
-        "                   that are missing, given twice or from another render\n"
-        "  --scene-files SCENE\n"
-        "                   list the files the scene needs, one a line\n"
-        "  --help           show this text\n"
-        "  --version        show the version\n"
-        "\n"
-        "The modes combine in one run and share one camera, fitted to the scene as\n"
-        "the view fits it after a load, or placed where a scene document (.kelvane)\n"
-        "recorded it. --pov and --render need no display; --render shows POV-Ray's\n"
-        "progress when standard error is a terminal.\n") +
+               "Usage: kelvane [scene]\n"
+               "       kelvane [--pov FILE] [--render IMAGE] [--preview IMAGE] [options] SCENE\n"
+               "       kelvane --merge IMAGE BAND...\n"
+               "       kelvane --scene-files SCENE\n"
+               "\n"
+               "Without options Kelvane opens its window, with the scene if one is given.\n"
+               "\n"
+               "  --pov FILE       write the POV-Ray scene description to FILE\n"
+               "  --render IMAGE   ray-trace the scene with POV-Ray and save the picture\n"
+               "                   (format from the suffix: .png, .bmp, .jpg)\n"
+               "  --preview IMAGE  save what the OpenGL view shows, for the same camera;\n"
+               "                   needs a display (on a headless machine run it under\n"
+               "                   xvfb-run -a kelvane --preview ...)\n"
+               "  --size WxH       picture size in pixels (default 800x600)\n"
+               "  --ground         show the ground plane\n"
+               "  --indoor         light the scene with the indoor lights\n"
+               "                   (a scene document keeps its own ground and lights;\n"
+               "                   these options only add to them)\n"
+               "  --file-colours   start each model's pigment at the colour its file gives\n"
+               "                   (COLLADA material colours, NPR face colours)\n"
+               "  --lines KINDS    draw feature lines, in the view and as ink in the POV-Ray\n"
+               "                   scene; KINDS is a comma-separated list of contours,\n"
+               "                   suggestive, ridges, valleys, isophotes (NPR models draw\n"
+               "                   the lines of their file)\n"
+               "  --line-width PIXELS  width of the feature lines (default 2)\n"
+               "  --mesh-form F    how meshes are written for POV-Ray: triangles, mesh2 or\n"
+               "                   auto (default: mesh2 above 100000 triangles)\n"
+               "  --antialias      render with antialiasing (threshold 0.3)\n"
+               "  --antialias-threshold T\n"
+               "                   antialiasing with threshold T, from 0 to 3\n"
+               "  --quality Q      draft (default: point lights, hard shadows) or photo\n"
+               "                   (soft shadows, radiosity, antialiasing; slower)\n"
+               "  --background B   black (default), sky, transparent (PNG with alpha) or a\n"
+               "                   colour such as white or #336699\n"
+               "  --timeout SECONDS  stop POV-Ray after that long (default: no limit)\n"
+               "  --threads N      let POV-Ray use N threads (default: one per core)\n"
+               "  --turntable N    make frames of a turn about the scene's vertical axis,\n"
+               "                   frame k turned by 360*k/N degrees (frame 0 is the plain\n"
+               "                   picture); IMAGE and FILE are patterns with %d or %03d\n"
+               "                   for the frame number, such as spin_%03d.png\n"
+               "  --frames A-B     make only frames A to B of the turntable (from 0)\n"
+               "  --band I/N       render band I of N (from 1) of the picture's rows, as a\n"
+               "                   PNG that kelvane --merge puts together with the others\n"
+               "  --merge IMAGE BAND...\n"
+               "                   put the bands of one picture together; refuses bands\n"
+               "                   that are missing, given twice or from another render\n"
+               "  --scene-files SCENE\n"
+               "                   list the files the scene needs, one a line\n"
+               "  --help           show this text\n"
+               "  --version        show the version\n"
+               "\n"
+               "The modes combine in one run and share one camera, fitted to the scene as\n"
+               "the view fits it after a load, or placed where a scene document (.kelvane)\n"
+               "recorded it. --pov and --render need no display; --render shows POV-Ray's\n"
+               "progress when standard error is a terminal.\n") +
            samplesHelp();
 }
 

@@ -42,9 +42,9 @@ void EditWindow::on_renderButton_clicked()
 
 void EditWindow::on_saveAsButton_clicked()
 {
-    const QString fileName = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save POV-Ray Scene"), QStringLiteral("."),
-        QStringLiteral("POV-Ray scenes (*.pov)"));
+    const QString fileName =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Save POV-Ray Scene"),
+                                     QStringLiteral("."), QStringLiteral("POV-Ray scenes (*.pov)"));
     if (!fileName.isNull()) {
         saveToFile(fileName);
     }

@@ -11,7 +11,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-LinesDialog::LinesDialog(QWidget* parent) : QDialog(parent) {
+LinesDialog::LinesDialog(QWidget* parent) : QDialog(parent)
+{
     setObjectName(QStringLiteral("linesDialog"));
     setWindowTitle(QStringLiteral("Feature Lines"));
     auto check = [this](const char* name, const char* text) {
@@ -84,7 +85,8 @@ LinesDialog::LinesDialog(QWidget* parent) : QDialog(parent) {
     setSettings(LnLineSettings());
 }
 
-void LinesDialog::setSettings(const LnLineSettings& settings) {
+void LinesDialog::setSettings(const LnLineSettings& settings)
+{
     updating = true;
     current = settings;
     contoursBox->setChecked(settings.contours);
@@ -101,7 +103,8 @@ void LinesDialog::setSettings(const LnLineSettings& settings) {
     updating = false;
 }
 
-LnLineSettings LinesDialog::settings() const {
+LnLineSettings LinesDialog::settings() const
+{
     LnLineSettings s = current;
     s.contours = contoursBox->isChecked();
     s.suggestive = suggestiveBox->isChecked();
@@ -116,13 +119,15 @@ LnLineSettings LinesDialog::settings() const {
     return s;
 }
 
-void LinesDialog::applyColor(const QColor& color) {
+void LinesDialog::applyColor(const QColor& color)
+{
     current.color = vec(float(color.redF()), float(color.greenF()), float(color.blueF()));
     showColor();
     announce();
 }
 
-void LinesDialog::announce() {
+void LinesDialog::announce()
+{
     if (updating) {
         return;
     }
@@ -130,7 +135,8 @@ void LinesDialog::announce() {
     emit settingsChanged(current);
 }
 
-void LinesDialog::showColor() {
+void LinesDialog::showColor()
+{
     QPixmap swatch(20, 20);
     swatch.fill(QColor::fromRgbF(double(current.color[0]), double(current.color[1]),
                                  double(current.color[2])));

@@ -1,13 +1,13 @@
 #include "app/MainWindow.h"
 
 #include "app/EditWindow.h"
-#include "app/LinesDialog.h"
 #include "app/ErrorBox.h"
+#include "app/LinesDialog.h"
 #include "app/OutputWindow.h"
-#include "scene/PovSceneDocument.h"
 #include "app/RenderSettingsDialog.h"
 #include "app/TurntableDialog.h"
 #include "app/TurntableRender.h"
+#include "scene/PovSceneDocument.h"
 #include "viewer/GLViewer.h"
 
 #include <QCloseEvent>
@@ -22,10 +22,10 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
-#include <QSettings>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSettings>
 #include <QStatusBar>
 
 #include <QGLViewer/manipulatedCameraFrame.h>
@@ -253,9 +253,9 @@ bool MainWindow::saveDocument(const QString& fileName)
     view.render = renderSettings;
     QString error;
     if (!PovSceneDocument::save(fileName, modelFile, scene, viewer->camera(), view, error)) {
-        QMessageBox* box = new QMessageBox(
-            QMessageBox::Warning, QStringLiteral("Save Scene"),
-            QStringLiteral("Could not save \"%1\".").arg(fileName), QMessageBox::Ok, this);
+        QMessageBox* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Save Scene"),
+                                           QStringLiteral("Could not save \"%1\".").arg(fileName),
+                                           QMessageBox::Ok, this);
         box->setObjectName(QStringLiteral("saveErrorBox"));
         box->setAttribute(Qt::WA_DeleteOnClose);
         error[0] = error[0].toUpper();
@@ -290,9 +290,9 @@ bool MainWindow::on_actionSave_Scene_As_triggered()
         documentFile.isEmpty()
             ? model.absoluteDir().filePath(model.completeBaseName() + QStringLiteral(".kelvane"))
             : documentFile;
-    QString fileName = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save Scene As"), suggested,
-        QStringLiteral("Kelvane scenes (*.kelvane)"));
+    QString fileName =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Save Scene As"), suggested,
+                                     QStringLiteral("Kelvane scenes (*.kelvane)"));
     if (fileName.isEmpty()) {
         return false;
     }
@@ -373,9 +373,9 @@ void MainWindow::openRecentFile(const QString& fileName)
     files.removeAll(fileName);
     setRecentFiles(files);
     updateRecentMenu();
-    QMessageBox* box = new QMessageBox(
-        QMessageBox::Warning, QStringLiteral("Open Recent"),
-        QStringLiteral("\"%1\" no longer exists.").arg(fileName), QMessageBox::Ok, this);
+    QMessageBox* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Open Recent"),
+                                       QStringLiteral("\"%1\" no longer exists.").arg(fileName),
+                                       QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("recentGoneBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setInformativeText(QStringLiteral("It was removed from the recent files."));
@@ -409,7 +409,8 @@ void MainWindow::dropEvent(QDropEvent* event)
     event->acceptProposedAction();
     // Opened once the drop is over: the unsaved-changes question must not
     // keep the program the file came from waiting.
-    QMetaObject::invokeMethod(this, [this, file]() { openScene(file); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, file]() { openScene(file); }, Qt::QueuedConnection);
 }
 
 void MainWindow::on_actionOpen_Scene_triggered()
@@ -521,14 +522,13 @@ void MainWindow::on_actionRender_Settings_triggered()
 {
     if (!renderSettingsDialog) {
         renderSettingsDialog = new RenderSettingsDialog(this);
-        connect(renderSettingsDialog, &QDialog::accepted, this,
-                [this]() {
-                    if (renderSettings != renderSettingsDialog->settings()) {
-                        renderSettings = renderSettingsDialog->settings();
-                        setModified();
-                    }
-                    applyRenderSettingsToView();
-                });
+        connect(renderSettingsDialog, &QDialog::accepted, this, [this]() {
+            if (renderSettings != renderSettingsDialog->settings()) {
+                renderSettings = renderSettingsDialog->settings();
+                setModified();
+            }
+            applyRenderSettingsToView();
+        });
     }
     renderSettingsDialog->setSettings(renderSettings);
     renderSettingsDialog->open();
@@ -632,8 +632,8 @@ void MainWindow::on_render_finished()
                 QStringLiteral("POV-Ray could not be started (%1: %2); is it installed?")
                     .arg(renderThread.program, renderThread.errorText));
         } else if (reasons.isEmpty()) {
-            reasons << QStringLiteral("POV-Ray ended with exit status %1.")
-                           .arg(renderThread.exitCode);
+            reasons
+                << QStringLiteral("POV-Ray ended with exit status %1.").arg(renderThread.exitCode);
         }
         outputWindow->showFailure(reasons);
     }
@@ -888,8 +888,7 @@ void MainWindow::updateLightPanel()
     swatch.fill(QColor(int(light.color[0] * 255), int(light.color[1] * 255),
                        int(light.color[2] * 255), 255));
     ui.lightColorButton->setIcon(QIcon(swatch));
-    ui.sunElevationSlider->setValue(
-        scene.outdoorLighting ? int(light.elevation * 57.29579f) : 90);
+    ui.sunElevationSlider->setValue(scene.outdoorLighting ? int(light.elevation * 57.29579f) : 90);
     ui.lightAmbientBox->setValue(scene.textures.empty() ? 0.0f : scene.textures[0].ambient);
     shownAmbient = ui.lightAmbientBox->value();
     shownLightColor[0] = ui.lightRedBox->value();
@@ -1035,8 +1034,8 @@ void MainWindow::updateUi()
     // Checked states mirror the scene and the view. They are set without
     // their signals, so mirroring never runs a command.
     const std::initializer_list<QAction*> toggles = {
-        ui.actionShow_Ground_Plane, ui.actionWireframe,        ui.actionShow_Lights,
-        ui.actionLighting_Outdoor,  ui.actionLighting_Indoor,  ui.actionShow_Feature_Lines,
+        ui.actionShow_Ground_Plane, ui.actionWireframe,       ui.actionShow_Lights,
+        ui.actionLighting_Outdoor,  ui.actionLighting_Indoor, ui.actionShow_Feature_Lines,
         ui.actionColours_from_File, ui.actionSmooth_Shading};
     for (QAction* action : toggles) {
         action->blockSignals(true);

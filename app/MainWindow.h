@@ -136,7 +136,8 @@ public:
     // form's connection by name would look for an object "render".)
     void on_render_requested();
     // Shows the rendered image, or the failure with POV-Ray's own lines, in
-    // the output window; a cancelled render shows nothing. Connected explicitly to the render thread's end, for the same reason.
+    // the output window; a cancelled render shows nothing. Connected explicitly to the render
+    // thread's end, for the same reason.
     void on_render_finished();
 
 public slots:

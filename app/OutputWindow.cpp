@@ -19,7 +19,8 @@ QImage OutputWindow::shownImage(const QImage& picture)
     for (int y = 0; y < shown.height(); y += cell) {
         for (int x = 0; x < shown.width(); x += cell) {
             const bool light = ((x / cell) + (y / cell)) % 2 == 0;
-            painter.fillRect(x, y, cell, cell, light ? QColor(204, 204, 204) : QColor(153, 153, 153));
+            painter.fillRect(x, y, cell, cell,
+                             light ? QColor(204, 204, 204) : QColor(153, 153, 153));
         }
     }
     painter.drawImage(0, 0, picture);
@@ -42,7 +43,8 @@ void OutputWindow::loadImage(const QString& fileName)
         return;
     }
     image = loaded;
-    setWindowTitle(QStringLiteral("%1 (%2 x %3)").arg(fileName).arg(image.width()).arg(image.height()));
+    setWindowTitle(
+        QStringLiteral("%1 (%2 x %3)").arg(fileName).arg(image.width()).arg(image.height()));
     ui.imageSpace->resize(image.width(), image.height());
     ui.imageSpace->setPixmap(QPixmap::fromImage(shownImage(image)));
     repaint();
@@ -87,10 +89,10 @@ bool OutputWindow::saveImage(QString& fileName, QString& error) const
     }
     QImageWriter writer(&file, suffix == QLatin1String("jpg") ? "jpeg" : suffix.toLatin1());
     if (!writer.write(image) || !file.flush()) {
-        error = QStringLiteral("Could not save \"%1\": %2.")
-                    .arg(fileName, writer.error() != QImageWriter::UnknownError
-                                       ? writer.errorString()
-                                       : file.errorString());
+        error =
+            QStringLiteral("Could not save \"%1\": %2.")
+                .arg(fileName, writer.error() != QImageWriter::UnknownError ? writer.errorString()
+                                                                            : file.errorString());
         file.remove();
         return false;
     }

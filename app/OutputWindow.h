@@ -14,8 +14,8 @@ class OutputWindow : public QWidget {
 public:
     explicit OutputWindow(QWidget* parent = nullptr);
 
-    // Loads and shows the image (keeping its alpha channel in `image`); when it cannot be read the window is
-    // titled "Error" and says "Povray failed to render scene.".
+    // Loads and shows the image (keeping its alpha channel in `image`); when it cannot be read the
+    // window is titled "Error" and says "Povray failed to render scene.".
     void loadImage(const QString& fileName);
     // Shows a failed render: title "Error", "Povray failed to render
     // scene." and below it `reasons` (POV-Ray's own lines), one per line.
@@ -34,7 +34,7 @@ public:
     static QImage shownImage(const QImage& picture);
 
     Ui::OutputWindowForm ui;
-    QImage image; // null until the first successful load
+    QImage image;                        // null until the first successful load
     QMessageBox* saveErrorBox = nullptr; // created on the first failed save
 
 public slots:

@@ -56,9 +56,9 @@ RenderSettingsDialog::RenderSettingsDialog(QWidget* parent) : QDialog(parent)
     thresholdBox->setRange(0.0, PovRenderSettings::maxThreshold);
     thresholdBox->setDecimals(2);
     thresholdBox->setSingleStep(0.05);
-    thresholdBox->setToolTip(QStringLiteral(
-        "Pixels differing from their neighbours by more than this are supersampled; "
-        "smaller is smoother and slower"));
+    thresholdBox->setToolTip(
+        QStringLiteral("Pixels differing from their neighbours by more than this are supersampled; "
+                       "smaller is smoother and slower"));
     auto* antialiasRow = new QHBoxLayout;
     antialiasRow->addWidget(antialiasBox);
     antialiasRow->addWidget(thresholdBox);

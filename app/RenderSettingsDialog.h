@@ -1,8 +1,8 @@
 #pragma once
 // RenderSettingsDialog: File > Render Settings... Edits a PovRenderSettings:
 // picture size (the 3D view's or a fixed one), antialiasing and its
-// threshold, the mesh form, the quality and the background. The caller passes the settings in, and on
-// Accepted reads them back with settings().
+// threshold, the mesh form, the quality and the background. The caller passes the settings in, and
+// on Accepted reads them back with settings().
 
 #include "scene/PovRenderSettings.h"
 
@@ -30,9 +30,9 @@ public:
     QSpinBox* heightBox;
     QCheckBox* antialiasBox;
     QDoubleSpinBox* thresholdBox;
-    QComboBox* meshFormBox; // items in the order Auto, Triangles, Mesh2
-    QComboBox* qualityBox;  // Draft, Photo
-    QComboBox* backgroundBox; // Black, Colour, Sky, Transparent
+    QComboBox* meshFormBox;              // items in the order Auto, Triangles, Mesh2
+    QComboBox* qualityBox;               // Draft, Photo
+    QComboBox* backgroundBox;            // Black, Colour, Sky, Transparent
     QPushButton* backgroundColourButton; // picks backgroundColour
     QColor backgroundColour;
 

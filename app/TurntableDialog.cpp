@@ -65,20 +65,11 @@ TurntableDialog::TurntableDialog(QWidget* parent) : QDialog(parent)
     setPictureSize(QSize(800, 600));
 }
 
-int TurntableDialog::frames() const
-{
-    return framesBox->value();
-}
+int TurntableDialog::frames() const { return framesBox->value(); }
 
-QString TurntableDialog::folder() const
-{
-    return folderEdit->text().trimmed();
-}
+QString TurntableDialog::folder() const { return folderEdit->text().trimmed(); }
 
-QSize TurntableDialog::pictureSize() const
-{
-    return QSize(widthBox->value(), heightBox->value());
-}
+QSize TurntableDialog::pictureSize() const { return QSize(widthBox->value(), heightBox->value()); }
 
 void TurntableDialog::setPictureSize(const QSize& size)
 {

@@ -35,12 +35,14 @@ namespace {
 
 // The eye of frame k: circling the torus at a slant, a small step per frame
 // as in a drag.
-vec frameEye(int k) {
+vec frameEye(int k)
+{
     const float a = 0.6f + 0.02f * float(k);
     return vec(8.0f * std::cos(a), 8.0f * std::sin(a), 5.0f);
 }
 
-void setView(const vec& eye) {
+void setView(const vec& eye)
+{
     glViewport(0, 0, 800, 600);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -59,7 +61,8 @@ void setView(const vec& eye) {
     glTranslatef(-eye[0], -eye[1], -eye[2]);
 }
 
-void drawMesh(const TriMesh& mesh) {
+void drawMesh(const TriMesh& mesh)
+{
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_LIGHTING);
     glEnable(GL_LIGHT0);
@@ -76,7 +79,8 @@ void drawMesh(const TriMesh& mesh) {
 
 // Milliseconds per frame (median of the frames) of `work`, finished on the
 // GPU side.
-double perFrame(int frames, const std::function<void(int)>& work) {
+double perFrame(int frames, const std::function<void(int)>& work)
+{
     std::vector<double> ms;
     for (int k = 0; k < frames; ++k) {
         QElapsedTimer clock;
@@ -89,7 +93,8 @@ double perFrame(int frames, const std::function<void(int)>& work) {
     return ms[ms.size() / 2];
 }
 
-void framesFor(int side) {
+void framesFor(int side)
+{
     TriMesh mesh = makeTorus(side);
     LnSmoothExtractor* extractor;
     {
@@ -136,7 +141,8 @@ struct PovRun {
     double parseS = -1.0;
 };
 
-PovRun runPov(const QString& scene, const QString& image) {
+PovRun runPov(const QString& scene, const QString& image)
+{
     QProcess povray;
     povray.setProcessChannelMode(QProcess::MergedChannels);
     QElapsedTimer clock;
@@ -158,7 +164,8 @@ PovRun runPov(const QString& scene, const QString& image) {
     return run;
 }
 
-void inkFor(const QString& dir) {
+void inkFor(const QString& dir)
+{
     // A 300k-triangle torus as a smooth model.
     const QString off = dir + "/kelvane_bench_lines.ply";
     {
@@ -246,7 +253,8 @@ void inkFor(const QString& dir) {
 
 } // namespace
 
-int main(int argc, char* argv[]) {
+int main(int argc, char* argv[])
+{
     QGuiApplication app(argc, argv);
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::tempPath();
     QOffscreenSurface surface;

@@ -149,11 +149,12 @@ int main(int argc, char* argv[])
             }
             const double parse = QByteArray(form) == "auto" ? -1.0 : parseSeconds(pov, work.path());
             QByteArray errors;
-            const Run render = timed(kelvane,
-                                     {QStringLiteral("--render"), work.filePath("out.png"),
-                                      QStringLiteral("--size"), QStringLiteral("400x300"),
-                                      QStringLiteral("--mesh-form"), QString::fromLatin1(form), ply},
-                                     work.path(), &errors);
+            const Run render =
+                timed(kelvane,
+                      {QStringLiteral("--render"), work.filePath("out.png"),
+                       QStringLiteral("--size"), QStringLiteral("400x300"),
+                       QStringLiteral("--mesh-form"), QString::fromLatin1(form), ply},
+                      work.path(), &errors);
             if (!render.ok) {
                 std::fprintf(stderr, "%s", errors.constData());
             }
@@ -164,7 +165,8 @@ int main(int argc, char* argv[])
             QFile::remove(pov);
         }
     }
-    std::printf("end2end = kelvane --render (load, export, parse, render); parse = POV-Ray's\n"
-                "own parse time of the text; export = writing the text, in this process, best of 3\n");
+    std::printf(
+        "end2end = kelvane --render (load, export, parse, render); parse = POV-Ray's\n"
+        "own parse time of the text; export = writing the text, in this process, best of 3\n");
     return 0;
 }

@@ -98,9 +98,9 @@ int main(int argc, char* argv[])
         double seconds[2];
         int q = 0;
         for (const char* quality : {"draft", "photo"}) {
-            QStringList arguments = {QStringLiteral("--render"), work.filePath("out.png"),
-                                     QStringLiteral("--size"),   QStringLiteral("400x300"),
-                                     QStringLiteral("--ground"), QStringLiteral("--quality"),
+            QStringList arguments = {QStringLiteral("--render"),  work.filePath("out.png"),
+                                     QStringLiteral("--size"),    QStringLiteral("400x300"),
+                                     QStringLiteral("--ground"),  QStringLiteral("--quality"),
                                      QString::fromLatin1(quality)};
             if (indoor) {
                 arguments << QStringLiteral("--indoor");

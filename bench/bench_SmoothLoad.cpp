@@ -30,7 +30,6 @@ double seconds(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -71,13 +70,15 @@ int main(int argc, char* argv[])
     for (int run = 0; run < 3; ++run) {
         auto start = std::chrono::steady_clock::now();
         Assimp::Importer importer;
-        if (!importer.ReadFile(path, aiProcess_JoinIdenticalVertices | aiProcess_GenSmoothNormals)) {
+        if (!importer.ReadFile(path,
+                               aiProcess_JoinIdenticalVertices | aiProcess_GenSmoothNormals)) {
             return 1;
         }
         assimp = std::min(assimp, seconds(start));
     }
-    std::printf("Assimp, smooth normals   %.3f s (%.3f s per million triangles); load / Assimp %.2f\n",
-                assimp, assimp / million, load / assimp);
+    std::printf(
+        "Assimp, smooth normals   %.3f s (%.3f s per million triangles); load / Assimp %.2f\n",
+        assimp, assimp / million, load / assimp);
 #endif
     std::remove(path);
     return 0;

@@ -32,9 +32,6 @@
 
 namespace {
 
-
-
-
 std::string slurp(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -47,9 +44,11 @@ std::string slurp(const std::string& path)
 void printfPly(const TriMesh& m, const char* path)
 {
     FILE* f = std::fopen(path, "wb");
-    std::fprintf(f, "ply\nformat ascii 1.0\nelement vertex %lu\nproperty float x\nproperty float y\n"
-                    "property float z\nelement face %lu\nproperty list uchar int vertex_indices\nend_header\n",
-                 (unsigned long)m.vertices.size(), (unsigned long)m.faces.size());
+    std::fprintf(
+        f,
+        "ply\nformat ascii 1.0\nelement vertex %lu\nproperty float x\nproperty float y\n"
+        "property float z\nelement face %lu\nproperty list uchar int vertex_indices\nend_header\n",
+        (unsigned long)m.vertices.size(), (unsigned long)m.faces.size());
     for (const vec& v : m.vertices)
         std::fprintf(f, "%.7g %.7g %.7g\n", double(v[0]), double(v[1]), double(v[2]));
     for (const Face& t : m.faces)
@@ -68,8 +67,7 @@ void printfObj(const TriMesh& m, const char* path)
     std::fclose(f);
 }
 
-
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -85,17 +83,40 @@ int main(int argc, char** argv)
         m.vertices = base.vertices;
         m.faces = base.faces;
     };
-    TriMesh prepared;  // normals, areas, neighbours, curvatures, derivatives
+    TriMesh prepared; // normals, areas, neighbours, curvatures, derivatives
     double tNormals, tAreas, tCurv, tDcurv, tBoth, tSmN, tSmC, tSmD;
     float width;
     {
         QuietStderr quiet;
         tNormals = timeMs(fresh, [&] { m.computeNormals(); });
-        tAreas = timeMs([&] { fresh(); m.computeNormals(); }, [&] { m.needPointAreas(); });
-        tCurv = timeMs([&] { fresh(); m.computeNormals(); m.needPointAreas(); }, [&] { m.needCurvatures(); });
-        tDcurv = timeMs([&] { fresh(); m.needCurvatures(); }, [&] { m.needCurvatureDerivatives(); });
-        tBoth = timeMs([&] { fresh(); m.computeNormals(); },
-                       [&] { m.needCurvatures(); m.needCurvatureDerivatives(); });
+        tAreas = timeMs(
+            [&] {
+                fresh();
+                m.computeNormals();
+            },
+            [&] { m.needPointAreas(); });
+        tCurv = timeMs(
+            [&] {
+                fresh();
+                m.computeNormals();
+                m.needPointAreas();
+            },
+            [&] { m.needCurvatures(); });
+        tDcurv = timeMs(
+            [&] {
+                fresh();
+                m.needCurvatures();
+            },
+            [&] { m.needCurvatureDerivatives(); });
+        tBoth = timeMs(
+            [&] {
+                fresh();
+                m.computeNormals();
+            },
+            [&] {
+                m.needCurvatures();
+                m.needCurvatureDerivatives();
+            });
         prepared = m;
         prepared.findNeighbors();
         width = 0.5f * prepared.medianEdgeLength();
@@ -116,8 +137,10 @@ int main(int argc, char** argv)
 
     // Writing. The mesh is written as read: positions and faces only.
     fresh();
-    const std::string plyPath = dir + "/kelvane_bench_w.ply", rawPath = dir + "/kelvane_bench_raw.ply";
-    const std::string asciiPath = dir + "/kelvane_bench_a.ply", objPath = dir + "/kelvane_bench_o.obj";
+    const std::string plyPath = dir + "/kelvane_bench_w.ply",
+                      rawPath = dir + "/kelvane_bench_raw.ply";
+    const std::string asciiPath = dir + "/kelvane_bench_a.ply",
+                      objPath = dir + "/kelvane_bench_o.obj";
     const std::string refPath = dir + "/kelvane_bench_ref";
     double tBin, tAsc, tObj;
     bool written = true;
@@ -128,37 +151,44 @@ int main(int argc, char** argv)
         tObj = timeMs([] {}, [&] { written = m.write(objPath.c_str()) && written; });
     }
     if (!written) {
-        std::fprintf(stderr, "bench_TriMeshCurvatureWrite: cannot write the meshes in %s\n", dir.c_str());
+        std::fprintf(stderr, "bench_TriMeshCurvatureWrite: cannot write the meshes in %s\n",
+                     dir.c_str());
         return 1;
     }
     const std::string binBytes = slurp(plyPath);
-    const double tRaw = timeMs([] {}, [&] {
-        FILE* f = std::fopen(rawPath.c_str(), "wb");
-        std::fwrite(binBytes.data(), 1, binBytes.size(), f);
-        std::fclose(f);
-    });
+    const double tRaw = timeMs([] {},
+                               [&] {
+                                   FILE* f = std::fopen(rawPath.c_str(), "wb");
+                                   std::fwrite(binBytes.data(), 1, binBytes.size(), f);
+                                   std::fclose(f);
+                               });
     const double tPrintfPly = timeMs([] {}, [&] { printfPly(m, refPath.c_str()); });
     const bool samePly = slurp(refPath) == slurp(asciiPath);
     const double tPrintfObj = timeMs([] {}, [&] { printfObj(m, refPath.c_str()); });
     const bool sameObj = slurp(refPath) == slurp(objPath);
 
-    std::printf("\nWriting (aims: binary PLY within 2x a raw write; ASCII at least 2x faster than OpenMesh)\n");
+    std::printf("\nWriting (aims: binary PLY within 2x a raw write; ASCII at least 2x faster than "
+                "OpenMesh)\n");
     row("raw fwrite of the binary PLY bytes", tRaw, nf);
     row("write binary PLY", tBin, nf, "raw", tRaw);
     row("fprintf ASCII PLY", tPrintfPly, nf);
     row("write ASCII PLY", tAsc, nf, "fprintf", tPrintfPly);
     row("fprintf OBJ", tPrintfObj, nf);
     row("write OBJ", tObj, nf, "fprintf", tPrintfObj);
-    std::printf("  byte-identical to fprintf \"%%.7g\": ASCII PLY %s, OBJ %s\n", samePly ? "yes" : "NO",
-                sameObj ? "yes" : "NO");
+    std::printf("  byte-identical to fprintf \"%%.7g\": ASCII PLY %s, OBJ %s\n",
+                samePly ? "yes" : "NO", sameObj ? "yes" : "NO");
 #ifdef KELVANE_HAVE_OPENMESH
     {
         OMesh om;
         toOpenMesh(base, om);
-        const std::string omPly = dir + "/kelvane_bench_om.ply", omObj = dir + "/kelvane_bench_om.obj";
-        const double tOmBin = timeMs([] {}, [&] {
-            OpenMesh::IO::write_mesh(om, omPly, OpenMesh::IO::Options::Binary | OpenMesh::IO::Options::LSB);
-        });
+        const std::string omPly = dir + "/kelvane_bench_om.ply",
+                          omObj = dir + "/kelvane_bench_om.obj";
+        const double tOmBin =
+            timeMs([] {},
+                   [&] {
+                       OpenMesh::IO::write_mesh(
+                           om, omPly, OpenMesh::IO::Options::Binary | OpenMesh::IO::Options::LSB);
+                   });
         const double tOmAsc = timeMs([] {}, [&] { OpenMesh::IO::write_mesh(om, omPly); });
         const double tOmObj = timeMs([] {}, [&] { OpenMesh::IO::write_mesh(om, omObj); });
         row("OpenMesh binary PLY", tOmBin, nf);

@@ -20,8 +20,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "trimesh/BoundingSphere.h"
 #include "bench/BenchUtil.h"
+#include "trimesh/BoundingSphere.h"
 #include "trimesh/TriMesh.h"
 
 #ifdef KELVANE_HAVE_CGAL
@@ -39,9 +39,6 @@
 
 namespace {
 
-
-
-
 // The baseline normal loop: unnormalised face normals (twice the area)
 // summed per vertex, then normalised.
 void plainNormals(const TriMesh& m, std::vector<vec>& out)
@@ -58,8 +55,7 @@ void plainNormals(const TriMesh& m, std::vector<vec>& out)
         normalize(n);
 }
 
-
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -79,17 +75,32 @@ int main(int argc, char** argv)
         QuietStderr quiet;
         tNb = timeMs(fresh, [&] { m.findNeighbors(); });
         tVf = timeMs(fresh, [&] { m.findVertexFaces(); });
-        tAe = timeMs([&] { fresh(); m.findVertexFaces(); }, [&] { m.findAcrossEdge(); });
+        tAe = timeMs(
+            [&] {
+                fresh();
+                m.findVertexFaces();
+            },
+            [&] { m.findAcrossEdge(); });
         tN = timeMs(fresh, [&] { m.computeNormals(); });
         std::vector<vec> plain;
         // Both allocate their output afresh, as computeNormals does.
         tPlain = timeMs([&] { plain = std::vector<vec>(); }, [&] { plainNormals(base, plain); });
         tSphere = timeMs(fresh, [&] { m.computeBoundingSphere(); });
         tStrips = timeMs(fresh, [&] { m.buildStrips(); });
-        tStripsAlone = timeMs([&] { fresh(); m.findAcrossEdge(); }, [&] { m.buildStrips(); });
+        tStripsAlone = timeMs(
+            [&] {
+                fresh();
+                m.findAcrossEdge();
+            },
+            [&] { m.buildStrips(); });
         std::vector<int> strips = m.strips;
-        tUnpack = timeMs([&] { m = TriMesh(); m.vertices = base.vertices; m.strips = strips; },
-                         [&] { m.unpackStrips(); });
+        tUnpack = timeMs(
+            [&] {
+                m = TriMesh();
+                m.vertices = base.vertices;
+                m.strips = strips;
+            },
+            [&] { m.unpackStrips(); });
     }
     fresh();
     {
@@ -120,10 +131,11 @@ int main(int argc, char** argv)
     for (const vec& p : base.vertices)
         pts.emplace_back(p[0], p[1], p[2]);
     double cgalR = 0;
-    const double tCgal = timeMs([] {}, [&] {
-        MinSphere ms(pts.begin(), pts.end());
-        cgalR = ms.radius();
-    });
+    const double tCgal = timeMs([] {},
+                                [&] {
+                                    MinSphere ms(pts.begin(), pts.end());
+                                    cgalR = ms.radius();
+                                });
     row("CGAL Min_sphere_of_spheres_d", tCgal, nv);
     row("computeBoundingSphere", tSphere, nv, "CGAL", tCgal);
 #else
@@ -141,8 +153,8 @@ int main(int argc, char** argv)
         std::printf("\n");
     }
 
-    std::printf("\nStrips: %zu strips, %.1f triangles each (aim: no slower than OpenMesh)\n", nStrips,
-                double(nf) / double(nStrips));
+    std::printf("\nStrips: %zu strips, %.1f triangles each (aim: no slower than OpenMesh)\n",
+                nStrips, double(nf) / double(nStrips));
     row("buildStrips incl. connectivity", tStrips, nf);
     row("buildStrips, across-edge there", tStripsAlone, nf);
 #ifdef KELVANE_HAVE_OPENMESH
@@ -150,12 +162,14 @@ int main(int argc, char** argv)
         OMesh om;
         toOpenMesh(base, om);
         size_t omStrips = 0;
-        const double tOm = timeMs([] {}, [&] {
-            OpenMesh::StripifierT<OMesh> stripifier(om);
-            omStrips = stripifier.stripify();
-        });
+        const double tOm = timeMs([] {},
+                                  [&] {
+                                      OpenMesh::StripifierT<OMesh> stripifier(om);
+                                      omStrips = stripifier.stripify();
+                                  });
         row("OpenMesh StripifierT", tOm, nf);
-        std::printf("  %-34s %zu strips; ours %.2fx (incl. connectivity)\n", "", omStrips, tStrips / tOm);
+        std::printf("  %-34s %zu strips; ours %.2fx (incl. connectivity)\n", "", omStrips,
+                    tStrips / tOm);
     }
 #else
     std::printf("  (OpenMesh not found at build time: no baseline)\n");
@@ -168,9 +182,12 @@ int main(int argc, char** argv)
             idx.insert(idx.end(), {unsigned(f[0]), unsigned(f[1]), unsigned(f[2])});
         std::vector<unsigned int> out(meshopt_stripifyBound(idx.size()));
         size_t outCount = 0;
-        const double tMo = timeMs([] {}, [&] { outCount = meshopt_stripify(out.data(), idx.data(), idx.size(), nv, ~0u); });
+        const double tMo = timeMs(
+            [] {},
+            [&] { outCount = meshopt_stripify(out.data(), idx.data(), idx.size(), nv, ~0u); });
         row("meshoptimizer meshopt_stripify", tMo, nf);
-        std::printf("  %-34s %zu indices; ours %.2fx (incl. connectivity)\n", "", outCount, tStrips / tMo);
+        std::printf("  %-34s %zu indices; ours %.2fx (incl. connectivity)\n", "", outCount,
+                    tStrips / tMo);
     }
 #else
     std::printf("  (meshoptimizer not found at build time: no baseline)\n");
@@ -182,18 +199,21 @@ int main(int argc, char** argv)
         double tSub;
         {
             QuietStderr quiet;
-            tSub = timeMs(fresh, [&] { m.subdivide(1); }, 3);
+            tSub = timeMs(
+                fresh, [&] { m.subdivide(1); }, 3);
         }
         std::printf("\nSubdivision, one step (aim: at least 2x faster than OpenMesh)\n");
 #ifdef KELVANE_HAVE_OPENMESH
         OMesh om0, om;
         toOpenMesh(base, om0);
-        const double tOmLoop = timeMs([&] { om = om0; }, [&] {
-            OpenMesh::Subdivider::Uniform::LoopT<OMesh> loop;
-            loop.attach(om);
-            loop(1);
-            loop.detach();
-        }, 3);
+        const double tOmLoop = timeMs([&] { om = om0; },
+                                      [&] {
+                                          OpenMesh::Subdivider::Uniform::LoopT<OMesh> loop;
+                                          loop.attach(om);
+                                          loop(1);
+                                          loop.detach();
+                                      },
+                                      3);
         row("OpenMesh LoopT", tOmLoop, nf);
         row("subdivide(1)", tSub, nf, "OpenMesh", tOmLoop);
 #else
@@ -209,8 +229,12 @@ int main(int argc, char** argv)
         double tPts;
         {
             QuietStderr quiet;
-            tPts = timeMs([&] { pts = TriMesh(); pts.vertices.assign(base.vertices.begin(), base.vertices.begin() + long(np)); },
-                          [&] { pts.computeNormals(); }, 2);
+            tPts = timeMs(
+                [&] {
+                    pts = TriMesh();
+                    pts.vertices.assign(base.vertices.begin(), base.vertices.begin() + long(np));
+                },
+                [&] { pts.computeNormals(); }, 2);
         }
         std::printf("\nPoint-set normals over %zu points\n", np);
         row("computeNormals (no faces)", tPts, np);

@@ -8,8 +8,8 @@
 //   assimp     Assimp's importer without post-processing (when built with it).
 // Usage: bench_TriMeshRead [grid side, default 709 -> 1,002,528 triangles]
 
-#include <chrono>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -70,12 +70,14 @@ void writeFile(const std::string& path, const std::string& bytes)
 
 std::string plyHeader(const char* fmt, const Grid& g, bool normalsColours)
 {
-    std::string h = std::string("ply\nformat ") + fmt + " 1.0\nelement vertex " + std::to_string(g.numVertices()) +
+    std::string h = std::string("ply\nformat ") + fmt + " 1.0\nelement vertex " +
+                    std::to_string(g.numVertices()) +
                     "\nproperty float x\nproperty float y\nproperty float z\n";
     if (normalsColours)
         h += "property float nx\nproperty float ny\nproperty float nz\n"
              "property uchar red\nproperty uchar green\nproperty uchar blue\n";
-    h += "element face " + std::to_string(g.numFaces()) + "\nproperty list uchar int vertex_indices\nend_header\n";
+    h += "element face " + std::to_string(g.numFaces()) +
+         "\nproperty list uchar int vertex_indices\nend_header\n";
     return h;
 }
 
@@ -108,8 +110,8 @@ std::string textMesh(const Grid& g, const char* kind)
         s = "OFF\n" + std::to_string(g.numVertices()) + " " + std::to_string(g.numFaces()) + " 0\n";
     char buf[128];
     for (size_t i = 0; i < g.numVertices(); ++i) {
-        std::snprintf(buf, sizeof buf, "%s%.7g %.7g %.7g\n", obj ? "v " : "", g.pos[i * 3], g.pos[i * 3 + 1],
-                      g.pos[i * 3 + 2]);
+        std::snprintf(buf, sizeof buf, "%s%.7g %.7g %.7g\n", obj ? "v " : "", g.pos[i * 3],
+                      g.pos[i * 3 + 1], g.pos[i * 3 + 2]);
         s += buf;
     }
     const int base = obj ? 1 : 0;
@@ -175,7 +177,7 @@ double convertNumbers(const std::string& path, size_t floatCount)
             p = r.ptr;
         }
         if (p < end && *p != ' ' && *p != '\n' && *p != '\r' && *p != '\t')
-            ++p;  // never stall on stray bytes
+            ++p; // never stall on stray bytes
     }
     return sum;
 }
@@ -210,7 +212,7 @@ struct QuietStderr {
     }
 };
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -226,7 +228,8 @@ int main(int argc, char** argv)
         return 1;
     }
     const Grid g = makeGrid(side);
-    std::printf("Mesh: %zu vertices, %zu triangles; files in %s\n", g.numVertices(), g.numFaces(), dir);
+    std::printf("Mesh: %zu vertices, %zu triangles; files in %s\n", g.numVertices(), g.numFaces(),
+                dir);
 
     struct Case {
         const char* name;
@@ -235,10 +238,8 @@ int main(int argc, char** argv)
     };
     const std::string d = dir;
     std::vector<Case> cases = {
-        {"PLY binary LE", d + "/bin.ply", false},
-        {"PLY binary LE +n +c", d + "/bin_nc.ply", false},
-        {"PLY ascii", d + "/ascii.ply", true},
-        {"OBJ", d + "/mesh.obj", true},
+        {"PLY binary LE", d + "/bin.ply", false}, {"PLY binary LE +n +c", d + "/bin_nc.ply", false},
+        {"PLY ascii", d + "/ascii.ply", true},    {"OBJ", d + "/mesh.obj", true},
         {"OFF", d + "/mesh.off", true},
     };
     writeFile(cases[0].file, binaryPly(g, false));
@@ -247,8 +248,8 @@ int main(int argc, char** argv)
     writeFile(cases[3].file, textMesh(g, "obj"));
     writeFile(cases[4].file, textMesh(g, "off"));
 
-    std::printf("\n%-20s %9s %9s %10s %9s | %8s %10s %8s\n", "format", "read ms", "raw ms", "fromch ms",
-                "assimp ms", "x raw", "x fromch", "assimp/x");
+    std::printf("\n%-20s %9s %9s %10s %9s | %8s %10s %8s\n", "format", "read ms", "raw ms",
+                "fromch ms", "assimp ms", "x raw", "x fromch", "assimp/x");
     for (const Case& c : cases) {
         double ours, raw, conv = 0, assimp = 0;
         size_t nv = 0, nf = 0;
@@ -263,9 +264,15 @@ int main(int argc, char** argv)
                 delete m;
             });
         }
-        raw = timeMs([&] { volatile size_t n = readAll(c.file).size(); (void)n; });
+        raw = timeMs([&] {
+            volatile size_t n = readAll(c.file).size();
+            (void)n;
+        });
         if (c.text)
-            conv = timeMs([&] { volatile double s = convertNumbers(c.file, g.numVertices() * 3); (void)s; });
+            conv = timeMs([&] {
+                volatile double s = convertNumbers(c.file, g.numVertices() * 3);
+                (void)s;
+            });
 #ifdef KELVANE_HAVE_ASSIMP
         assimp = timeMs(
             [&] {
@@ -287,8 +294,8 @@ int main(int argc, char** argv)
             std::snprintf(assimpText, sizeof assimpText, "%.1f", assimp);
             std::snprintf(assimpRatio, sizeof assimpRatio, "%.2f", assimp / ours);
         }
-        std::printf("%-20s %9.1f %9.1f %10s %9s | %8.2f %10s %8s\n", c.name, ours, raw, convText, assimpText,
-                    ours / raw, convRatio, assimpRatio);
+        std::printf("%-20s %9.1f %9.1f %10s %9s | %8.2f %10s %8s\n", c.name, ours, raw, convText,
+                    assimpText, ours / raw, convRatio, assimpRatio);
     }
     std::printf("\nx raw, x fromch: our read time divided by the baseline (lower is better);\n"
                 "assimp/x: how many times faster than Assimp (higher is better).\n");

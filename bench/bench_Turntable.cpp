@@ -144,13 +144,12 @@ int main(int argc, char* argv[])
                 env.insert(QStringLiteral("PARALLEL_SSH"),
                            work.filePath(QStringLiteral("fakessh")));
             }
-            const Run run =
-                timed(script,
-                      QStringList{"--kelvane", kelvane} + c.options +
-                          QStringList{"turntable", QString::number(frames),
-                                      work.filePath(QStringLiteral("frame_%03d.png")), ply,
-                                      "--size", "400x300"},
-                      work.path(), env);
+            const Run run = timed(script,
+                                  QStringList{"--kelvane", kelvane} + c.options +
+                                      QStringList{"turntable", QString::number(frames),
+                                                  work.filePath(QStringLiteral("frame_%03d.png")),
+                                                  ply, "--size", "400x300"},
+                                  work.path(), env);
             if (!run.ok) {
                 std::printf("%s: FAILED\n", c.name);
             }

@@ -60,7 +60,8 @@ QString imageOf(const QDomElement& profile, const QString& texture)
         const QDomElement sampler = param.firstChildElement(QStringLiteral("sampler2D"));
         const QDomElement surface = param.firstChildElement(QStringLiteral("surface"));
         if (!sampler.isNull()) {
-            const QDomElement instance = sampler.firstChildElement(QStringLiteral("instance_image"));
+            const QDomElement instance =
+                sampler.firstChildElement(QStringLiteral("instance_image"));
             if (!instance.isNull()) {
                 return cdaStripHash(instance.attribute(QStringLiteral("url")));
             }
@@ -94,8 +95,8 @@ CdaEffect::CdaEffect(const QDomElement& element)
     readFloat(t, "transparency", transparency);
     readFloat(t, "index_of_refraction", indexOfRefraction);
 
-    const QDomElement texture = t.firstChildElement(QStringLiteral("diffuse"))
-                                    .firstChildElement(QStringLiteral("texture"));
+    const QDomElement texture =
+        t.firstChildElement(QStringLiteral("diffuse")).firstChildElement(QStringLiteral("texture"));
     if (!texture.isNull()) {
         diffuseImage = imageOf(element.firstChildElement(QStringLiteral("profile_COMMON")),
                                texture.attribute(QStringLiteral("texture")));

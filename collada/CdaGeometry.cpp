@@ -287,7 +287,8 @@ bool CdaGeometry::indicesInRange() const
     for (const std::vector<CdaTriangle>& g : groups) {
         for (const CdaTriangle& t : g) {
             for (int k = 0; k < 3; ++k) {
-                if (!inside(t.vertex[k], positions.size()) || !inside(t.normal[k], normals.size())) {
+                if (!inside(t.vertex[k], positions.size()) ||
+                    !inside(t.normal[k], normals.size())) {
                     return false;
                 }
             }
@@ -358,8 +359,7 @@ constexpr long long earClippingBudget = 1ll << 26;
 // numbers in the polygon's own winding. Ear clipping in the plane the
 // polygon faces most; a polygon it cannot cut (self-crossing, degenerate)
 // is finished as a fan.
-std::vector<std::array<size_t, 3>> cutPolygon(const std::vector<vec>& corners,
-                                              long long& budget)
+std::vector<std::array<size_t, 3>> cutPolygon(const std::vector<vec>& corners, long long& budget)
 {
     std::vector<std::array<size_t, 3>> out;
     const size_t n = corners.size();
@@ -389,7 +389,8 @@ std::vector<std::array<size_t, 3>> cutPolygon(const std::vector<vec>& corners,
         normal[2] += double(a[0] - b[0]) * double(a[1] + b[1]);
     }
     int drop = 2;
-    if (std::fabs(normal[0]) >= std::fabs(normal[1]) && std::fabs(normal[0]) >= std::fabs(normal[2])) {
+    if (std::fabs(normal[0]) >= std::fabs(normal[1]) &&
+        std::fabs(normal[0]) >= std::fabs(normal[2])) {
         drop = 0;
     } else if (std::fabs(normal[1]) >= std::fabs(normal[2])) {
         drop = 1;
@@ -623,7 +624,8 @@ void CdaGeometry::decodeAllSurfaces(const QDomElement& mesh)
                 }
             } else {
                 const vec& pa = positions[size_t(t.vertex[0])];
-                vec n = cross(positions[size_t(t.vertex[1])] - pa, positions[size_t(t.vertex[2])] - pa);
+                vec n =
+                    cross(positions[size_t(t.vertex[1])] - pa, positions[size_t(t.vertex[2])] - pa);
                 const float length = len(n);
                 n = length > 0.0f && std::isfinite(length) ? n / length : vec(0.0f, 0.0f, 1.0f);
                 const int32_t at = offsetIndex(0, normals.size());

@@ -71,7 +71,7 @@ public:
     QString type;
     std::vector<vec> positions;
     std::vector<vec> normals;
-    std::vector<vec> texCoords; // (s, t, 0) or (s, t, p)
+    std::vector<vec> texCoords;  // (s, t, 0) or (s, t, p)
     QStringList materialSymbols; // one per decoded primitive element
     std::vector<std::vector<CdaTriangle>> groups;
 

@@ -13,8 +13,7 @@ QString url(const QDomElement& element)
 }
 
 // The numbers of an element's text; missing ones read as 0.
-template <int N>
-void numbers(const QDomElement& element, double (&out)[N])
+template <int N> void numbers(const QDomElement& element, double (&out)[N])
 {
     QString text = element.text();
     QTextStream stream(&text, QIODevice::ReadOnly);
@@ -68,15 +67,16 @@ Matrix4 transformOf(const QDomElement& element)
     return m;
 }
 
-void bindMaterials(const QDomElement& instanceGeometry, const CdaScene& scene,
-                   QStringList& symbols, std::vector<const CdaMaterial*>& materials)
+void bindMaterials(const QDomElement& instanceGeometry, const CdaScene& scene, QStringList& symbols,
+                   std::vector<const CdaMaterial*>& materials)
 {
     const QDomElement bind = instanceGeometry.firstChildElement(QStringLiteral("bind_material"));
     for (QDomElement m = bind.firstChildElement(QStringLiteral("technique_common"))
                              .firstChildElement(QStringLiteral("instance_material"));
          !m.isNull(); m = m.nextSiblingElement(QStringLiteral("instance_material"))) {
         symbols.append(m.attribute(QStringLiteral("symbol")));
-        materials.push_back(scene.findMaterial(cdaStripHash(m.attribute(QStringLiteral("target")))));
+        materials.push_back(
+            scene.findMaterial(cdaStripHash(m.attribute(QStringLiteral("target")))));
     }
 }
 

@@ -49,6 +49,6 @@ public:
         std::vector<const CdaMaterial*> materials; // parallel to the symbols
     };
     std::vector<GeometryInstance> geometryInstances; // resolved ones only
-    std::vector<const CdaNode*> instanceNodes;        // resolved ones only
+    std::vector<const CdaNode*> instanceNodes;       // resolved ones only
     Matrix4 transform;
 };

@@ -7,11 +7,11 @@
 #include <QBuffer>
 #include <QDir>
 #include <QDomDocument>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QUrl>
-#include <QFile>
 #include <QXmlStreamReader>
 
 #include <unzip.h>
@@ -223,13 +223,15 @@ Matrix4 upAxisTurn(const QString& axis)
 // The visual scene <scene><instance_visual_scene> names, else the first.
 QDomElement instancedVisualScene(const QDomElement& root, const QDomElement& first)
 {
-    const QString wanted = cdaStripHash(root.firstChildElement(QStringLiteral("scene"))
-                                            .firstChildElement(QStringLiteral("instance_visual_scene"))
-                                            .attribute(QStringLiteral("url")));
+    const QString wanted =
+        cdaStripHash(root.firstChildElement(QStringLiteral("scene"))
+                         .firstChildElement(QStringLiteral("instance_visual_scene"))
+                         .attribute(QStringLiteral("url")));
     if (wanted.isEmpty()) {
         return first;
     }
-    for (QDomElement v = first; !v.isNull(); v = v.nextSiblingElement(QStringLiteral("visual_scene"))) {
+    for (QDomElement v = first; !v.isNull();
+         v = v.nextSiblingElement(QStringLiteral("visual_scene"))) {
         if (v.attribute(QStringLiteral("id")) == wanted) {
             return v;
         }
@@ -310,8 +312,7 @@ bool CdaScene::loadKmz(const QString& path)
     for (uLong entry = 0; entry < info.number_entry; ++entry) {
         unz_file_info fileInfo;
         char name[257] = {};
-        const int result =
-            unzGetCurrentFileInfo(zip, &fileInfo, name, 256, nullptr, 0, nullptr, 0);
+        const int result = unzGetCurrentFileInfo(zip, &fileInfo, name, 256, nullptr, 0, nullptr, 0);
         if (result != UNZ_OK) {
             cdaWarning("CdaScene::load: error %d with zipfile in unzGetCurrentFileInfo\n", result);
             return false;
@@ -398,8 +399,8 @@ bool CdaScene::load(const QByteArray& bytes)
     // Documents in the "Model" layout are read exactly as that layout
     // expects; any other is read in full.
     const bool modelLayout = hasModelNode(firstVisualScene);
-    const CdaGeometry::Decoding decoding = modelLayout ? CdaGeometry::Decoding::TrianglesOnly
-                                                       : CdaGeometry::Decoding::AllSurfaces;
+    const CdaGeometry::Decoding decoding =
+        modelLayout ? CdaGeometry::Decoding::TrianglesOnly : CdaGeometry::Decoding::AllSurfaces;
 
     const int effectsBefore = effectCount();
     readLibrary(root, "library_effects", "effect", effects, effectIndex,
@@ -421,10 +422,9 @@ bool CdaScene::load(const QByteArray& bytes)
     readLibrary(root, "library_cameras", "camera", cameras, cameraIndex,
                 [](const QDomElement& e) { return std::make_unique<CdaCamera>(e); });
     cdaWarning("CdaScene::load: Read %d cameras\n", cameraCount());
-    readLibrary(root, "library_geometries", "geometry", geometries, geometryIndex,
-                [decoding](const QDomElement& e) {
-                    return std::make_unique<CdaGeometry>(e, decoding);
-                });
+    readLibrary(
+        root, "library_geometries", "geometry", geometries, geometryIndex,
+        [decoding](const QDomElement& e) { return std::make_unique<CdaGeometry>(e, decoding); });
     cdaWarning("CdaScene::load: Read %d geometries\n", geometryCount());
     for (QDomElement c = root.firstChildElement(QStringLiteral("library_controllers"))
                              .firstChildElement(QStringLiteral("controller"));
@@ -703,8 +703,7 @@ vec CdaScene::imageColour(const QString& entry)
     QByteArray bytes;
     if (archive.get() &&
         unzLocateFile(archive.get(), QFile::encodeName(entry).constData(), 2) == UNZ_OK &&
-        unzGetCurrentFileInfo(archive.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) ==
-            UNZ_OK &&
+        unzGetCurrentFileInfo(archive.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK &&
         info.uncompressed_size <= maxEntryBytes &&
         readCurrentEntry(archive.get(), info.uncompressed_size, bytes)) {
         QBuffer buffer(&bytes);
@@ -739,8 +738,8 @@ namespace {
 // instance nodes followed. Sets `cut` when the depth or visit budget stops
 // the walk.
 template <class Leaf>
-void walkAll(const CdaNode* node, const Matrix4& above, int depth, long long& visitsLeft,
-             bool& cut, Leaf& leaf)
+void walkAll(const CdaNode* node, const Matrix4& above, int depth, long long& visitsLeft, bool& cut,
+             Leaf& leaf)
 {
     if (depth > CdaScene::maxVisitDepth || visitsLeft <= 0) {
         cut = true;

@@ -231,9 +231,8 @@ private:
     // materials; sets `cut` instead when it would take more entries than
     // are left.
     void appendPlaced(const CdaGeometry& geometry, const Matrix4& placed,
-                      const QStringList& symbols,
-                      const std::vector<const CdaMaterial*>& materials, CdaGeometry& out,
-                      bool& cut);
+                      const QStringList& symbols, const std::vector<const CdaMaterial*>& materials,
+                      CdaGeometry& out, bool& cut);
     FileColour dominantColour();
     // Average colour of an image entry of the archive; white when it cannot
     // be read or decoded.

@@ -39,10 +39,7 @@ QString rowsText(const PovBandRows& rows)
 
 } // namespace
 
-int maxBands(int height)
-{
-    return (height + povBlockRows - 1) / povBlockRows;
-}
+int maxBands(int height) { return (height + povBlockRows - 1) / povBlockRows; }
 
 PovBandRows bandRows(int band, int bands, int height)
 {

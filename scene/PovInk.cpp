@@ -7,7 +7,8 @@
 
 #include <cmath>
 
-InkView inkView(const qglviewer::Camera& camera) {
+InkView inkView(const qglviewer::Camera& camera)
+{
     InkView view;
     const qglviewer::Vec p = camera.position();
     const qglviewer::Vec d = camera.viewDirection();
@@ -20,7 +21,8 @@ InkView inkView(const qglviewer::Camera& camera) {
     return view;
 }
 
-vec lineLightDirection(const PovScene& scene) {
+vec lineLightDirection(const PovScene& scene)
+{
     if (!scene.lights.empty()) {
         vec d = scene.lights[0].position;
         if (len2(d) > 0.0f && std::isfinite(len2(d))) {
@@ -39,7 +41,8 @@ struct InkPoint {
     bool usable = false;
 };
 
-void appendTriple(std::string& out, const vec& p) {
+void appendTriple(std::string& out, const vec& p)
+{
     out += '<';
     appendGeneral(out, p[0]);
     out += ',';
@@ -49,13 +52,15 @@ void appendTriple(std::string& out, const vec& p) {
     out += '>';
 }
 
-bool finite(const vec& p) {
+bool finite(const vec& p)
+{
     return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
 }
 
 // Writes the tubes of one path; returns the number of objects written.
 long long appendPath(std::string& out, const LnPath& path, const LnLineSettings& lines,
-                     const InkView& view, std::vector<InkPoint>& points) {
+                     const InkView& view, std::vector<InkPoint>& points)
+{
     const size_t n = path.points.size();
     points.assign(n, InkPoint());
     const float halfWidth = 0.5f * lines.width;
@@ -108,7 +113,8 @@ long long appendPath(std::string& out, const LnPath& path, const LnLineSettings&
 
 } // namespace
 
-void appendInk(std::string& out, const PovScene& scene, const InkView& view) {
+void appendInk(std::string& out, const PovScene& scene, const InkView& view)
+{
     const LnLineSettings& lines = scene.lines;
     if (!(view.pixelPerDepth > 0.0f) || !finite(view.eye) || !finite(view.forward)) {
         return;

@@ -11,7 +11,8 @@
 void appendGeneral(std::string& out, double value)
 {
     char buffer[64];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
+    auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
     out.append(buffer, result.ptr);
 }
 
@@ -24,9 +25,10 @@ void appendFixed(std::string& out, double value)
 
 namespace {
 
-const char twoDigits[] = "00010203040506070809101112131415161718192021222324252627282930313233343536"
-                         "37383940414243444546474849505152535455565758596061626364656667686970717273"
-                         "74757677787980818283848586878889909192939495969798990";
+const char twoDigits[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536"
+    "37383940414243444546474849505152535455565758596061626364656667686970717273"
+    "74757677787980818283848586878889909192939495969798990";
 
 // Writes v in decimal, most significant digit first; returns the end.
 char* writeUnsigned(char* out, uint64_t v)

@@ -164,8 +164,8 @@ bool PovRenderSettings::fromJson(const QJsonObject& json, PovRenderSettings& set
             return;
         }
         if (!v.isBool()) {
-            problem = QStringLiteral("render setting '%1' must be true or false")
-                          .arg(QLatin1String(key));
+            problem =
+                QStringLiteral("render setting '%1' must be true or false").arg(QLatin1String(key));
             return;
         }
         target = v.toBool();
@@ -199,8 +199,8 @@ bool PovRenderSettings::fromJson(const QJsonObject& json, PovRenderSettings& set
     }
     const QJsonValue background = json.value(QLatin1String("background"));
     if (!background.isUndefined() && !parseBackgroundKind(background.toString(), read.background)) {
-        problem = QStringLiteral(
-            "render setting 'background' must be black, colour, sky or transparent");
+        problem =
+            QStringLiteral("render setting 'background' must be black, colour, sky or transparent");
     }
     const QJsonValue colour = json.value(QLatin1String("backgroundColour"));
     if (!colour.isUndefined()) {

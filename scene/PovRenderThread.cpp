@@ -26,7 +26,7 @@ QStringList PovRenderThread::arguments(const QString& absoluteScene)
     // the settings file is named; the image is a BMP (+FB), no preview
     // window (-D). Of the console streams only the fatal errors and the
     // render stream stay on: the latter carries the progress lines.
-    return {QStringLiteral("POVRAY.INI"), absoluteScene, QStringLiteral("+FB"),
+    return {QStringLiteral("POVRAY.INI"), absoluteScene,         QStringLiteral("+FB"),
             QStringLiteral("-D"),         QStringLiteral("-GD"), QStringLiteral("-GS"),
             QStringLiteral("-GW"),        QStringLiteral("+GF"), QStringLiteral("+GR")};
 #endif

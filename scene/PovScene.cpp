@@ -37,8 +37,9 @@ void dropModelsWithoutTriangles(std::vector<LnModel*>& models, std::vector<PovTe
         } else if (faceless) {
             error = QStringLiteral("the file holds no triangles, only points or lines");
         } else {
-            error = QStringLiteral("the file holds no triangles that can be rendered: every face has "
-                                   "zero area or a corner that is not a finite number");
+            error =
+                QStringLiteral("the file holds no triangles that can be rendered: every face has "
+                               "zero area or a corner that is not a finite number");
         }
         delete models[i];
         models.erase(models.begin() + std::ptrdiff_t(i));
@@ -93,8 +94,10 @@ bool PovScene::load(const char* fileName, qglviewer::Camera* camera)
         applyFaceColour();
     } else if (isSmoothModelFile(fileName)) {
         takeSingleModel(LnSmoothModel::readFile(fileName, &reason), reason);
-    } else if (QString::fromLocal8Bit(fileName).endsWith(QLatin1String("kmz"), Qt::CaseInsensitive) ||
-               QString::fromLocal8Bit(fileName).endsWith(QLatin1String("dae"), Qt::CaseInsensitive)) {
+    } else if (QString::fromLocal8Bit(fileName).endsWith(QLatin1String("kmz"),
+                                                         Qt::CaseInsensitive) ||
+               QString::fromLocal8Bit(fileName).endsWith(QLatin1String("dae"),
+                                                         Qt::CaseInsensitive)) {
         loadKmz(fileName, camera);
     } else {
         lastError = QStringLiteral(
@@ -182,12 +185,12 @@ void PovScene::loadColladaScene(CdaScene& importer, bool readable, const char* f
         importer.sceneBounds(center, radius, lo, hi);
         groundZ = lo[2];
     } else if (!readable) {
-        lastError = QString::fromLocal8Bit(fileName).endsWith(QLatin1String("dae"),
-                                                              Qt::CaseInsensitive)
-                        ? QStringLiteral("the COLLADA document could not be read: it is damaged "
-                                         "or not a COLLADA document")
-                        : QStringLiteral("the KMZ archive could not be read: it is damaged or "
-                                         "not a zip archive");
+        lastError =
+            QString::fromLocal8Bit(fileName).endsWith(QLatin1String("dae"), Qt::CaseInsensitive)
+                ? QStringLiteral("the COLLADA document could not be read: it is damaged "
+                                 "or not a COLLADA document")
+                : QStringLiteral("the KMZ archive could not be read: it is damaged or "
+                                 "not a zip archive");
     } else if (!importer.root()) {
         lastError = QStringLiteral("the archive holds no COLLADA document");
     } else {
@@ -222,9 +225,9 @@ void PovScene::applyFaceColour()
     for (const LnFace& face : mesh->faces) {
         ++counts[{face.red, face.green, face.blue}];
     }
-    const auto most = std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
-        return a.second < b.second;
-    });
+    const auto most =
+        std::max_element(counts.begin(), counts.end(),
+                         [](const auto& a, const auto& b) { return a.second < b.second; });
     textures[0].setColor(most->first[0], most->first[1], most->first[2]);
 }
 
@@ -360,10 +363,7 @@ void PovScene::setFlatShading(int index, bool flat)
     }
 }
 
-void PovScene::resizeTextures(int count)
-{
-    textures.resize(size_t(std::max(count, 0)));
-}
+void PovScene::resizeTextures(int count) { textures.resize(size_t(std::max(count, 0))); }
 
 long long PovScene::triangleCount() const
 {

@@ -88,8 +88,7 @@ public:
     // a sentence naming the file and the system's reason; what was written
     // of it then is incomplete.
     QString& povText(qglviewer::Camera* camera, PovMeshForm form = PovMeshForm::Auto);
-    bool writePovFile(qglviewer::Camera* camera, const QString& fileName,
-                      QString* error = nullptr);
+    bool writePovFile(qglviewer::Camera* camera, const QString& fileName, QString* error = nullptr);
     bool writePovFile(qglviewer::Camera* camera, const QString& fileName, PovMeshForm form,
                       QString* error = nullptr);
     // The same for the quality, background and mesh form of `settings`.

@@ -147,8 +147,8 @@ public:
         if (!std::isfinite(d) || d < lo || d > hi || (lowOpen && d == lo)) {
             if (hi == unlimited) {
                 fail(where, QStringLiteral("is %1; it must be %2 %3")
-                                .arg(numberText(d), lowOpen ? QStringLiteral("above")
-                                                            : QStringLiteral("at least"),
+                                .arg(numberText(d),
+                                     lowOpen ? QStringLiteral("above") : QStringLiteral("at least"),
                                      numberText(lo)));
             } else if (lo == -unlimited) {
                 fail(where, QStringLiteral("is %1; it must be a finite number").arg(numberText(d)));
@@ -251,8 +251,7 @@ void readTexture(FieldReader& r, const QJsonObject& o, const QString& where, Pov
         }
     }
     float rgb[3] = {t.red, t.green, t.blue};
-    r.numbers(o.value(QStringLiteral("color")), where + QStringLiteral(".color"), 3, 0.0, 1.0,
-              rgb);
+    r.numbers(o.value(QStringLiteral("color")), where + QStringLiteral(".color"), 3, 0.0, 1.0, rgb);
     t.red = rgb[0];
     t.green = rgb[1];
     t.blue = rgb[2];
@@ -262,8 +261,8 @@ void readTexture(FieldReader& r, const QJsonObject& o, const QString& where, Pov
              t.specular);
     r.number(o.value(QStringLiteral("ambient")), where + QStringLiteral(".ambient"), 0.0, 1.0,
              t.ambient);
-    r.number(o.value(QStringLiteral("reflection")), where + QStringLiteral(".reflection"), 0.0,
-             1.0, t.reflection);
+    r.number(o.value(QStringLiteral("reflection")), where + QStringLiteral(".reflection"), 0.0, 1.0,
+             t.reflection);
     r.number(o.value(QStringLiteral("roughness")), where + QStringLiteral(".roughness"), 0.0, 1.0,
              t.roughness, true);
     r.boolean(o.value(QStringLiteral("metallic")), where + QStringLiteral(".metallic"), t.metallic);
@@ -357,8 +356,8 @@ struct DocumentReader {
         double fov = 3.14159265358979 / 4.0;
         r.numbers(camera.value(QStringLiteral("position")), QStringLiteral("camera.position"), 3,
                   -1e30, 1e30, position);
-        r.numbers(camera.value(QStringLiteral("orientation")),
-                  QStringLiteral("camera.orientation"), 4, -1.0001, 1.0001, q);
+        r.numbers(camera.value(QStringLiteral("orientation")), QStringLiteral("camera.orientation"),
+                  4, -1.0001, 1.0001, q);
         r.number(camera.value(QStringLiteral("fieldOfView")), QStringLiteral("camera.fieldOfView"),
                  0.0, 3.1, fov, true);
         const double norm = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
@@ -393,8 +392,8 @@ struct DocumentReader {
             r.fail(where, QStringLiteral("must be an object, not %1").arg(typeName(list[i])));
         }
         const QJsonObject o = list[i].toObject();
-        const QJsonObject t = r.object(o.value(QStringLiteral("texture")),
-                                       where + QStringLiteral(".texture"));
+        const QJsonObject t =
+            r.object(o.value(QStringLiteral("texture")), where + QStringLiteral(".texture"));
         readTexture(r, t, where + QStringLiteral(".texture"), texture);
         r.boolean(o.value(QStringLiteral("flat")), where + QStringLiteral(".flat"), flat);
         r.integer(o.value(QStringLiteral("subdivisions")), where + QStringLiteral(".subdivisions"),
@@ -442,9 +441,8 @@ QByteArray PovSceneDocument::toJson(const PovScene& scene, const qglviewer::Came
     const QString absoluteModel = QFileInfo(modelFile).absoluteFilePath();
     const QString relative = folder.relativeFilePath(absoluteModel);
     root[QStringLiteral("model")] =
-        relative.startsWith(QLatin1String("../")) || QDir::isAbsolutePath(relative)
-            ? absoluteModel
-            : relative;
+        relative.startsWith(QLatin1String("../")) || QDir::isAbsolutePath(relative) ? absoluteModel
+                                                                                    : relative;
 
     root[QStringLiteral("lighting")] =
         scene.outdoorLighting ? QStringLiteral("outdoor") : QStringLiteral("indoor");
@@ -513,8 +511,7 @@ bool PovSceneDocument::save(const QString& documentFile, const QString& modelFil
     return true;
 }
 
-bool PovSceneDocument::open(const QString& documentFile, PovScene& scene,
-                            qglviewer::Camera* camera)
+bool PovSceneDocument::open(const QString& documentFile, PovScene& scene, qglviewer::Camera* camera)
 {
     lastError.clear();
     notes.clear();

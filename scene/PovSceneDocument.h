@@ -63,9 +63,8 @@ public:
                              const QString& documentFile);
     // Writes the document (replacing the file only once the whole text is
     // written). Returns false with `error` set to a sentence for the user.
-    static bool save(const QString& documentFile, const QString& modelFile,
-                     const PovScene& scene, const qglviewer::Camera* camera,
-                     const PovSceneView& view, QString& error);
+    static bool save(const QString& documentFile, const QString& modelFile, const PovScene& scene,
+                     const qglviewer::Camera* camera, const PovSceneView& view, QString& error);
 
     // Reads and checks the document, loads its model file into `scene` and
     // applies everything recorded; the camera (may be null) is placed as

@@ -54,8 +54,7 @@ public:
     void fixed(float v) { commit(writeFixed(room(64), v)); }
 
     // Three numbers between the separators: "a" sep "b" sep "c".
-    template <typename T>
-    void generalTriple(T a, T b, T c, const char* separator)
+    template <typename T> void generalTriple(T a, T b, T c, const char* separator)
     {
         number(a);
         *this += separator;
@@ -63,8 +62,7 @@ public:
         *this += separator;
         number(c);
     }
-    template <typename T>
-    void fixedTriple(T a, T b, T c, const char* separator)
+    template <typename T> void fixedTriple(T a, T b, T c, const char* separator)
     {
         fixed(a);
         *this += separator;
@@ -112,8 +110,7 @@ private:
     size_t used = 0;
 };
 
-template <size_t N>
-char* put(char* p, const char (&literal)[N])
+template <size_t N> char* put(char* p, const char (&literal)[N])
 {
     std::memcpy(p, literal, N - 1);
     return p + N - 1;
@@ -373,8 +370,8 @@ const char* const photoRadiosity = "\tradiosity {\n"
                                    "\t\tadc_bailout 0.01\n"
                                    "\t}\n";
 
-void writeScene(const PovScene& scene, qglviewer::Camera* camera,
-                const PovRenderSettings& settings, PovOutput& out)
+void writeScene(const PovScene& scene, qglviewer::Camera* camera, const PovRenderSettings& settings,
+                PovOutput& out)
 {
     const bool photo = settings.quality == PovQuality::Photo;
     if (photo) {
@@ -632,8 +629,8 @@ bool PovScene::writeIniFile(int width, int height, QString* error)
     const QString name = QStringLiteral("POVRAY.INI");
     QFile file(name);
     const QByteArray line = QStringLiteral("+W%1 +H%2\n").arg(width).arg(height).toLatin1();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(line) != line.size() || !file.flush()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(line) != line.size() ||
+        !file.flush()) {
         if (error) {
             *error = QStringLiteral("cannot write '%1': %2").arg(name, file.errorString());
         }

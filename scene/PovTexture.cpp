@@ -48,8 +48,8 @@ QString PovTexture::povText(float scale, bool srgb) const
     if (name.isNull()) {
         text += QStringLiteral("\tpigment {\n");
         text += (srgb ? QStringLiteral("\t\tcolor srgb <") : QStringLiteral("\t\tcolor rgb <")) +
-                povGeneral(red) + QStringLiteral(", ") +
-                povGeneral(green) + QStringLiteral(", ") + povGeneral(blue) + QStringLiteral(">\n");
+                povGeneral(red) + QStringLiteral(", ") + povGeneral(green) + QStringLiteral(", ") +
+                povGeneral(blue) + QStringLiteral(">\n");
         text += QStringLiteral("\t}\n");
     } else {
         const QString s = povGeneral(scale);

@@ -13,8 +13,7 @@ public:
     // as a pigment.
     void setColor(float r, float g, float b);
     void color(float& r, float& g, float& b) const;
-    void setFinish(float diffuse, float specular, float ambient, float reflection,
-                   float roughness);
+    void setFinish(float diffuse, float specular, float ambient, float reflection, float roughness);
     void finish(float& diffuse, float& specular, float& ambient, float& reflection,
                 float& roughness) const;
     void setNormal(const QString& pattern, float bumpSize, float normalScale);

@@ -17,7 +17,7 @@ double asWritten(float v)
     return d;
 }
 
-}  // namespace
+} // namespace
 
 bool povFinite(const vec& a, const vec& b, const vec& c)
 {

@@ -281,8 +281,7 @@ void GLViewer::drawFeatureLines()
         if (model->getExtractor() && !linesCurrent(i, eye, light)) {
             // A model never extracted is judged by its size: the extractor
             // takes about 0.04 s per million triangles here.
-            const bool known = i < int(lineStates.size()) &&
-                               lineStates[size_t(i)].model == model &&
+            const bool known = i < int(lineStates.size()) && lineStates[size_t(i)].model == model &&
                                lineStates[size_t(i)].ms >= 0.0;
             const bool cheap = known ? lineStates[size_t(i)].ms < interactiveLineMs
                                      : model->getMesh()->getNumFaces() <= 100000;
@@ -338,8 +337,7 @@ void GLViewer::setupLights()
     for (int i = 0; i < count; ++i) {
         const PovLight& light = scene->lights[i];
         const GLenum id = GLenum(GL_LIGHT0 + i);
-        const GLfloat position[4] = {light.position[0], light.position[1], light.position[2],
-                                     0.0f};
+        const GLfloat position[4] = {light.position[0], light.position[1], light.position[2], 0.0f};
         const float s = light.intensity;
         vec colour = light.color;
         if (srgbColours) {
@@ -436,8 +434,9 @@ QOpenGLShaderProgram* GLViewer::surfaceShading()
         program->link()) {
         surfaceProgram = program;
     } else {
-        std::fprintf(stderr, "GLViewer: per-pixel lighting unavailable, using fixed-function "
-                             "lighting (%s)\n",
+        std::fprintf(stderr,
+                     "GLViewer: per-pixel lighting unavailable, using fixed-function "
+                     "lighting (%s)\n",
                      qPrintable(program->log().trimmed()));
         delete program;
     }

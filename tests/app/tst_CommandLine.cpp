@@ -104,34 +104,38 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("error");
-        QTest::newRow("no mode") << QStringList({"--ground", "a.npr"})
-                                 << "say what to make: --pov FILE, --render IMAGE or --preview IMAGE";
+        QTest::newRow("no mode")
+            << QStringList({"--ground", "a.npr"})
+            << "say what to make: --pov FILE, --render IMAGE or --preview IMAGE";
         QTest::newRow("no scene") << QStringList({"--pov", "a.pov"}) << "no scene file given";
         QTest::newRow("two scenes") << QStringList({"--pov", "a.pov", "a.npr", "b.npr"})
                                     << "only one scene can be given ('a.npr' and 'b.npr')";
-        QTest::newRow("missing value") << QStringList({"a.npr", "--render"})
-                                       << "--render needs a file name";
+        QTest::newRow("missing value")
+            << QStringList({"a.npr", "--render"}) << "--render needs a file name";
         QTest::newRow("bad size") << QStringList({"--size", "800", "--pov", "a", "a.npr"})
                                   << "--size takes WIDTHxHEIGHT in pixels (1 to 16384), not '800'";
-        QTest::newRow("unknown option") << QStringList({"--fast", "a.npr"})
-                                        << "unknown option '--fast' (see kelvane --help)";
+        QTest::newRow("unknown option")
+            << QStringList({"--fast", "a.npr"}) << "unknown option '--fast' (see kelvane --help)";
         QTest::newRow("unknown line kind")
             << QStringList({"--lines", "contours,edges", "--pov", "a", "a.npr"})
             << "--lines: unknown line kind 'edges' (kinds: contours, suggestive, ridges, valleys, "
                "isophotes)";
-        QTest::newRow("empty line kind") << QStringList({"--lines", "contours,", "--pov", "a", "a.npr"})
-                                         << "--lines: an empty line kind in 'contours,' (kinds: "
-                                            "contours, suggestive, ridges, valleys, isophotes)";
+        QTest::newRow("empty line kind")
+            << QStringList({"--lines", "contours,", "--pov", "a", "a.npr"})
+            << "--lines: an empty line kind in 'contours,' (kinds: "
+               "contours, suggestive, ridges, valleys, isophotes)";
         QTest::newRow("line width out of range")
             << QStringList({"--line-width", "0.1", "--pov", "a", "a.npr"})
             << "--line-width takes a width in pixels from 0.5 to 32, not '0.1'";
-        QTest::newRow("line width missing") << QStringList({"--pov", "a", "a.npr", "--line-width"})
-                                            << "--line-width takes a width in pixels from 0.5 to 32, not ''";
+        QTest::newRow("line width missing")
+            << QStringList({"--pov", "a", "a.npr", "--line-width"})
+            << "--line-width takes a width in pixels from 0.5 to 32, not ''";
         QTest::newRow("unknown image format")
             << QStringList({"--render", "picture.xyz", "a.npr"})
             << "cannot tell the image format of 'picture.xyz' (use .png, .bmp or .jpg)";
-        QTest::newRow("unknown mesh form") << QStringList({"--mesh-form", "strips", "--pov", "a", "a.npr"})
-                                           << "--mesh-form takes triangles, mesh2 or auto";
+        QTest::newRow("unknown mesh form")
+            << QStringList({"--mesh-form", "strips", "--pov", "a", "a.npr"})
+            << "--mesh-form takes triangles, mesh2 or auto";
         QTest::newRow("mesh form missing") << QStringList({"--pov", "a", "a.npr", "--mesh-form"})
                                            << "--mesh-form takes triangles, mesh2 or auto";
         QTest::newRow("bad threshold")
@@ -169,9 +173,9 @@ private slots:
         QVERIFY(!options.lines.shown); // feature lines are off unless asked for
 
         CommandLineOptions lined;
-        QVERIFY(parseCommandLine({"--line-width", "3.5", "--lines", " Ridges , isophotes", "--pov",
-                                  "x.pov", "s.off"},
-                                 lined, error));
+        QVERIFY(parseCommandLine(
+            {"--line-width", "3.5", "--lines", " Ridges , isophotes", "--pov", "x.pov", "s.off"},
+            lined, error));
         QVERIFY(lined.lines.shown);
         QVERIFY(lined.lines.ridges && lined.lines.isophotes);
         QVERIFY(!lined.lines.contours && !lined.lines.suggestive && !lined.lines.valleys);
@@ -189,9 +193,9 @@ private slots:
         QCOMPARE(options.render.antialiasThreshold, 0.3);
         QCOMPARE(options.timeoutSeconds, 90);
         options = CommandLineOptions();
-        QVERIFY(parseCommandLine({"--antialias-threshold", "0.1", "--mesh-form", "mesh2", "--pov",
-                                  "x.pov", "s.npr"},
-                                 options, error));
+        QVERIFY(parseCommandLine(
+            {"--antialias-threshold", "0.1", "--mesh-form", "mesh2", "--pov", "x.pov", "s.npr"},
+            options, error));
         QVERIFY(options.render.antialias);
         QCOMPARE(options.render.antialiasThreshold, 0.1);
         QCOMPARE(options.render.meshForm, PovMeshForm::Mesh2);
@@ -213,7 +217,8 @@ private slots:
     void povWithoutADisplay()
     {
         const QString pov = dir.filePath("boxes.pov");
-        Run run = kelvane({"--pov", pov, "--ground", "--indoor", "--size", "640x480", sample}, false);
+        Run run =
+            kelvane({"--pov", pov, "--ground", "--indoor", "--size", "640x480", sample}, false);
         QCOMPARE(run.status, 0);
         QFile file(pov);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -273,8 +278,8 @@ private slots:
         const QString smooth = dir.filePath("smooth.png");
         Run run = kelvane({"--render", plain, "--size", "160x120", sample}, false);
         QVERIFY2(run.status == 0, qPrintable(run.err));
-        run = kelvane({"--render", smooth, "--size", "160x120", "--antialias", "--mesh-form", "mesh2",
-                       "--timeout", "60", sample},
+        run = kelvane({"--render", smooth, "--size", "160x120", "--antialias", "--mesh-form",
+                       "mesh2", "--timeout", "60", sample},
                       false);
         QVERIFY2(run.status == 0, qPrintable(run.err));
         // Not a terminal here: no progress lines.
@@ -288,7 +293,8 @@ private slots:
             }
         }
         // Antialiasing changes edge pixels only, but it does change some.
-        QVERIFY2(differing > 0 && differing < 160 * 120 / 10, qPrintable(QString::number(differing)));
+        QVERIFY2(differing > 0 && differing < 160 * 120 / 10,
+                 qPrintable(QString::number(differing)));
     }
 
     // The preview predicts the render: the same silhouette and, where both
@@ -306,10 +312,10 @@ private slots:
         QTest::newRow("torus") << "../../samples/torus.off" << QStringList({"--size", "400x300"});
         QTest::newRow("normals reversed on half")
             << "../data/ply/reversed_normals.ply" << QStringList({"--size", "400x300"});
-        QTest::newRow("real archive, normals against the winding")
-            << KELVANE_SHARED_DATA "/kmz/kml-samples/macky-normal.kmz"
-            << QStringList({"--size", "400x300"});
-        QTest::newRow("torus, mesh2") << "../../samples/torus.off" << QStringList({"--mesh-form", "mesh2"});
+        QTest::newRow("real archive, normals against the winding") << KELVANE_SHARED_DATA
+            "/kmz/kml-samples/macky-normal.kmz" << QStringList({"--size", "400x300"});
+        QTest::newRow("torus, mesh2")
+            << "../../samples/torus.off" << QStringList({"--mesh-form", "mesh2"});
     }
     void renderAndPreviewAgree()
     {
@@ -321,7 +327,8 @@ private slots:
         const QString file = QFileInfo(scene).isAbsolute() ? scene : QFINDTESTDATA(scene);
         if (!QFileInfo::exists(file)) {
             QSKIP(qPrintable(QString("%1 is absent (the shared real files sit beside the "
-                                     "repository)").arg(scene)));
+                                     "repository)")
+                                 .arg(scene)));
         }
         const QString render = dir.filePath("render.png");
         const QString preview = dir.filePath("preview.png");
@@ -339,7 +346,8 @@ private slots:
 
         // The headless render frames the scene as the one beside the view.
         const QString headless = dir.filePath("headless.png");
-        run = kelvane(QStringList({"--render", headless}) + options + QStringList({QFINDTESTDATA(scene)}),
+        run = kelvane(QStringList({"--render", headless}) + options +
+                          QStringList({QFINDTESTDATA(scene)}),
                       false);
         QVERIFY2(run.status == 0, qPrintable(run.err));
         QVERIFY(intersectionOverUnion(silhouette(QImage(headless)), silhouette(a)) > 0.999);
@@ -394,8 +402,8 @@ private slots:
         const QString render = dir.filePath("square.png");
         const QString preview = dir.filePath("square-view.png");
         for (bool colours : {false, true}) {
-            QStringList arguments = {"--pov", pov, "--render", render, "--preview", preview,
-                                     "--size", "160x120", dae};
+            QStringList arguments = {"--pov", pov,      "--render", render, "--preview",
+                                     preview, "--size", "160x120",  dae};
             if (colours) {
                 arguments.prepend("--file-colours");
             }
@@ -408,8 +416,9 @@ private slots:
                 const QVector<double> c = mean(QImage(picture));
                 QVERIFY2(c.size() == 3, qPrintable(picture));
                 // Red well above green and blue, or grey.
-                QVERIFY2((c[0] - std::max(c[1], c[2]) > 60.0) == colours,
-                         qPrintable(QString("%1: %2 %3 %4").arg(picture).arg(c[0]).arg(c[1]).arg(c[2])));
+                QVERIFY2(
+                    (c[0] - std::max(c[1], c[2]) > 60.0) == colours,
+                    qPrintable(QString("%1: %2 %3 %4").arg(picture).arg(c[0]).arg(c[1]).arg(c[2])));
             }
         }
     }
@@ -424,7 +433,8 @@ private slots:
         QTest::newRow("no models") << QStringList({"--pov", "x.pov", "README.txt"}) << QString()
                                    << "kelvane: cannot read '";
         // The mesh reader's own reason for refusing the file ends the line.
-        const QString refused = QStringLiteral(KELVANE_TEST_DATA "/ply/face_index_out_of_range.ply");
+        const QString refused =
+            QStringLiteral(KELVANE_TEST_DATA "/ply/face_index_out_of_range.ply");
         QTest::newRow("refused mesh") << QStringList({"--pov", "x.pov", refused}) << QString()
                                       << "kelvane: cannot read '" + refused +
                                              "': face 0 uses vertex 90, the file has 3 vertices";
@@ -448,10 +458,12 @@ private slots:
             << QStringList({"--render", "full.png", "SAMPLE"}) << QString()
             << "kelvane: cannot write the image '" + dir.filePath("full.png") +
                    "': No space left on device";
-        QTest::newRow("POV-Ray missing") << QStringList({"--render", "x.png", "SAMPLE"})
-                                         << "/nonexistent" << "kelvane: POV-Ray could not be started";
-        QTest::newRow("preview without display") << QStringList({"--preview", "x.png", "SAMPLE"})
-                                                 << QString() << "kelvane: --preview needs a display";
+        QTest::newRow("POV-Ray missing")
+            << QStringList({"--render", "x.png", "SAMPLE"}) << "/nonexistent"
+            << "kelvane: POV-Ray could not be started";
+        QTest::newRow("preview without display")
+            << QStringList({"--preview", "x.png", "SAMPLE"}) << QString()
+            << "kelvane: --preview needs a display";
         QTest::newRow("bad arguments") << QStringList({"--size", "0x0", "--pov", "x", "SAMPLE"})
                                        << QString() << "kelvane: --size takes";
     }

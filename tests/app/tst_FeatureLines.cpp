@@ -18,20 +18,20 @@
 
 namespace {
 
-QImage grabView(GLViewer* viewer) {
+QImage grabView(GLViewer* viewer)
+{
     QImage image = viewer->grabFramebuffer();
     return QImage(image.constBits(), image.width(), image.height(), image.bytesPerLine(),
                   QImage::Format_RGB32)
         .copy();
 }
 
-bool reddish(QRgb p) {
-    return qRed(p) > 80 && qRed(p) > qGreen(p) + 40;
-}
+bool reddish(QRgb p) { return qRed(p) > 80 && qRed(p) > qGreen(p) + 40; }
 
 // Pixels that differ between two pictures of the same scene, one with lines
 // and one without.
-QVector<bool> changed(const QImage& with, const QImage& without) {
+QVector<bool> changed(const QImage& with, const QImage& without)
+{
     QVector<bool> mask(with.width() * with.height());
     for (int y = 0; y < with.height(); ++y) {
         for (int x = 0; x < with.width(); ++x) {
@@ -44,7 +44,8 @@ QVector<bool> changed(const QImage& with, const QImage& without) {
     return mask;
 }
 
-QVector<bool> dilate(const QVector<bool>& mask, int w, int h, int r) {
+QVector<bool> dilate(const QVector<bool>& mask, int w, int h, int r)
+{
     QVector<bool> out(mask.size());
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
@@ -65,7 +66,8 @@ QVector<bool> dilate(const QVector<bool>& mask, int w, int h, int r) {
 }
 
 // The share of the pixels of `a` that fall on `b` dilated by 2 pixels.
-double coveredShare(const QVector<bool>& a, const QVector<bool>& b, int w, int h) {
+double coveredShare(const QVector<bool>& a, const QVector<bool>& b, int w, int h)
+{
     const QVector<bool> wide = dilate(b, w, h, 2);
     int count = 0, hit = 0;
     for (int i = 0; i < a.size(); ++i) {
@@ -75,7 +77,8 @@ double coveredShare(const QVector<bool>& a, const QVector<bool>& b, int w, int h
     return count ? double(hit) / count : 0.0;
 }
 
-int runKelvane(const QStringList& arguments, QString* err) {
+int runKelvane(const QStringList& arguments, QString* err)
+{
     QProcess process;
     process.start(KELVANE_EXE, arguments);
     if (!process.waitForFinished(120000)) {
@@ -95,12 +98,14 @@ class TestFeatureLines : public QObject {
     GLViewer* viewer = nullptr;
     QString sphere;
 
-    void waitForLines(int extractions) {
+    void waitForLines(int extractions)
+    {
         QTRY_VERIFY_WITH_TIMEOUT(viewer->lineExtractionCount() > extractions, 5000);
     }
 
 private slots:
-    void initTestCase() {
+    void initTestCase()
+    {
         sphere = dir.filePath("sphere.off");
         QVERIFY(writeSphereOff(sphere, 4)); // 2048 triangles
         window = new MainWindow;
@@ -114,7 +119,8 @@ private slots:
 
     // Lines off (the default) change nothing; on, the silhouette of a
     // sphere is drawn in the line colour and the face-on disc has none.
-    void sphereInTheView() {
+    void sphereInTheView()
+    {
         window->loadScene(sphere);
         QVERIFY(!window->ui.actionShow_Feature_Lines->isChecked());
         QVERIFY(!window->scene.lines.shown);
@@ -187,7 +193,8 @@ private slots:
 
     // The lines follow the camera, and a mesh too large to extract during a
     // drag unseen is extracted only once the view rests.
-    void extractionFollowsTheCamera() {
+    void extractionFollowsTheCamera()
+    {
         window->loadScene(sphere);
         window->ui.actionShow_Feature_Lines->setChecked(true);
         grabView(viewer);
@@ -213,7 +220,8 @@ private slots:
     }
 
     // The boxy model's non-hidden NPR lines are drawn too.
-    void boxyModelLines() {
+    void boxyModelLines()
+    {
         window->loadScene(QString(KELVANE_SOURCE_DIR "/samples/boxes.npr"));
         const QImage plain = grabView(viewer);
         LnLineSettings red = window->scene.lines;
@@ -234,7 +242,8 @@ private slots:
 
     // The ink of the render lies on the lines of the preview, both found as
     // the pixels the lines change.
-    void renderInkMatchesThePreview_data() {
+    void renderInkMatchesThePreview_data()
+    {
         QTest::addColumn<QString>("scene");
         QTest::addColumn<QStringList>("options");
         QTest::newRow("torus over the ground")
@@ -249,7 +258,8 @@ private slots:
             << QString(KELVANE_SOURCE_DIR "/samples/boxes.npr") << QStringList({"--ground"});
         QTest::newRow("cow") << shared + "/ply/common3d/cow.ply" << QStringList({"--ground"});
     }
-    void renderInkMatchesThePreview() {
+    void renderInkMatchesThePreview()
+    {
         if (QStandardPaths::findExecutable("povray").isEmpty()) {
             QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
         }

@@ -121,16 +121,16 @@ private slots:
         QCOMPARE(menus, QStringList({"menuFile:File", "menuView:View", "menuModel:Model",
                                      "menuLighting:Lighting"}));
         QCOMPARE(menuEntries(w.ui.menuFile),
-                 QStringList({"actionOpen_Scene",
-                              w.ui.menuOpen_Recent->menuAction()->objectName(), "-",
-                              "actionSave_Scene", "actionSave_Scene_As", "-",
+                 QStringList({"actionOpen_Scene", w.ui.menuOpen_Recent->menuAction()->objectName(),
+                              "-", "actionSave_Scene", "actionSave_Scene_As", "-",
                               "actionRender_Full_Size", "actionPreview_POV_Ray_Scene",
                               "actionRender_Settings", "actionRender_Turntable"}));
         QCOMPARE(menuEntries(w.ui.menuView).mid(0, 6),
                  QStringList({"actionReset_Camera", "-", "actionShow_Lights",
                               "actionShow_Ground_Plane", "-", "actionWireframe"}));
-        QVERIFY(menuEntries(w.ui.menuView).join(' ').contains(
-            "- actionShow_Feature_Lines actionFeature_Lines"));
+        QVERIFY(menuEntries(w.ui.menuView)
+                    .join(' ')
+                    .contains("- actionShow_Feature_Lines actionFeature_Lines"));
         QCOMPARE(menuEntries(w.ui.menuModel),
                  QStringList({"actionSubdivide", "-", "actionSmooth_Shading", "-",
                               "actionColours_from_File"}));
@@ -238,8 +238,7 @@ private slots:
         QCOMPARE(w.windowTitle(), QString("Kelvane")); // cancelled: nothing loaded
         QCOMPARE(w.scene.modelCount(), 0);
 
-        const QString cube =
-            QFileInfo(QFINDTESTDATA("../data/npr/cube.npr")).canonicalFilePath();
+        const QString cube = QFileInfo(QFINDTESTDATA("../data/npr/cube.npr")).canonicalFilePath();
         answerOpenDialog(cube, &seen);
         w.ui.actionOpen_Scene->trigger();
         QCOMPARE(w.scene.modelCount(), 2);
@@ -388,14 +387,17 @@ private slots:
     {
         // The mesh reader's own reason, and a model POV-Ray could not render.
         const QList<QPair<QByteArray, QString>> cases = {
-            {"OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 9\n", "Face 0 uses vertex 9, the file has 3 vertices."},
-            {"mtllib a.mtl\nv 0 0 0\nv 1 0 0\nl 1 2\n", "The file holds no triangles, only points or lines."},
+            {"OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 9\n",
+             "Face 0 uses vertex 9, the file has 3 vertices."},
+            {"mtllib a.mtl\nv 0 0 0\nv 1 0 0\nl 1 2\n",
+             "The file holds no triangles, only points or lines."},
         };
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         for (const auto& c : cases) {
-            const QString path = dir.filePath(c.first.startsWith("OFF") ? "refused.off" : "refused.obj");
+            const QString path =
+                dir.filePath(c.first.startsWith("OFF") ? "refused.off" : "refused.obj");
             QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(c.first);
@@ -426,8 +428,8 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("stderrStart");
-        QTest::newRow("two arguments") << QStringList({"a.npr", "b.npr"})
-                                       << "Usage: kelvane [scene]\n";
+        QTest::newRow("two arguments")
+            << QStringList({"a.npr", "b.npr"}) << "Usage: kelvane [scene]\n";
         QTest::newRow("file without a model")
             << QStringList({"missing.npr"})
             << " LN ERROR -  LnBoxyModel: failed to open 'missing.npr'\n";
@@ -442,10 +444,10 @@ private slots:
         kelvane.start(KELVANE_EXE, arguments);
         QVERIFY(kelvane.waitForStarted(10000));
         QByteArray printed;
-        QTRY_VERIFY_WITH_TIMEOUT((printed += kelvane.readAllStandardError(),
-                                  printed.contains(stderrStart.toLatin1())) ||
-                                     kelvane.state() != QProcess::Running,
-                                 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (printed += kelvane.readAllStandardError(), printed.contains(stderrStart.toLatin1())) ||
+                kelvane.state() != QProcess::Running,
+            15000);
         QCOMPARE(kelvane.state(), QProcess::Running);
         kelvane.terminate();
         QVERIFY(kelvane.waitForFinished(10000));

@@ -10,10 +10,7 @@
 namespace {
 
 // The swatch painted on a colour button.
-QImage swatch(QPushButton* button, int size)
-{
-    return button->icon().pixmap(size, size).toImage();
-}
+QImage swatch(QPushButton* button, int size) { return button->icon().pixmap(size, size).toImage(); }
 
 // Answers the next modal colour dialog with `color` (or cancels it).
 void answerColorDialog(const QColor& color, bool accept = true)
@@ -71,9 +68,9 @@ private slots:
         QCOMPARE(w->ui.sunElevationSlider->geometry(), QRect(10, 40, 181, 21));
         QCOMPARE(w->ui.pigmentPresetButton->palette().color(QPalette::Active, QPalette::WindowText),
                  QColor(170, 0, 127));
-        QCOMPARE(w->ui.surfaceWrinklyButton->palette().color(QPalette::Disabled,
-                                                             QPalette::WindowText),
-                 QColor(112, 111, 113));
+        QCOMPARE(
+            w->ui.surfaceWrinklyButton->palette().color(QPalette::Disabled, QPalette::WindowText),
+            QColor(112, 111, 113));
         QCOMPARE(w->ui.groupBox_3->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
         QStringList lighting;
         for (QAction* a : w->ui.menuLighting->actions()) {
@@ -345,8 +342,8 @@ private slots:
                 const QList<QWidget*> controls =
                     group->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
                 for (QWidget* control : controls) {
-                    const bool labelled = qobject_cast<QLabel*>(control) ||
-                                          qobject_cast<QAbstractButton*>(control);
+                    const bool labelled =
+                        qobject_cast<QLabel*>(control) || qobject_cast<QAbstractButton*>(control);
                     const auto* button = qobject_cast<QAbstractButton*>(control);
                     if (!labelled || (button && button->text().isEmpty())) {
                         continue;
@@ -354,7 +351,8 @@ private slots:
                     const QSize need = control->sizeHint();
                     const QRect have = control->geometry();
                     const int line = control->fontMetrics().height();
-                    const QString name = QString("%1 at %2 pt").arg(control->objectName()).arg(points);
+                    const QString name =
+                        QString("%1 at %2 pt").arg(control->objectName()).arg(points);
                     if (need.width() > have.width() || line > have.height()) {
                         faults << QString("%1 needs %2x%3, has %4x%5")
                                       .arg(name)

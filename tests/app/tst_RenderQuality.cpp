@@ -71,11 +71,15 @@ double intersectionOverUnion(const QVector<bool>& a, const QVector<bool>& b)
 
 bool close(QRgb a, QRgb b, int tolerance)
 {
-    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+    return std::abs(qRed(a) - qRed(b)) <= tolerance &&
+           std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
            std::abs(qBlue(a) - qBlue(b)) <= tolerance;
 }
 
-QString rgbText(QRgb p) { return QString("(%1, %2, %3)").arg(qRed(p)).arg(qGreen(p)).arg(qBlue(p)); }
+QString rgbText(QRgb p)
+{
+    return QString("(%1, %2, %3)").arg(qRed(p)).arg(qGreen(p)).arg(qBlue(p));
+}
 
 // Widths of the shadow edges on the ground left and right of `plate` (the
 // plate's own pixels, from a render without the ground) in rows about the
@@ -149,16 +153,19 @@ private slots:
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QString>("scene");
         QTest::addColumn<QByteArray>("digest");
-        QTest::newRow("boxes") << QStringList() << "boxes"
-                               << QByteArray("114c6b5f4fd46379a343227e90ce40d0e8882aae89e77476f429a898cb6c5f05");
+        QTest::newRow("boxes")
+            << QStringList() << "boxes"
+            << QByteArray("114c6b5f4fd46379a343227e90ce40d0e8882aae89e77476f429a898cb6c5f05");
         QTest::newRow("boxes, ground, indoor, draft, black")
             << QStringList({"--ground", "--indoor", "--quality", "draft", "--background", "black"})
-            << "boxes" << QByteArray("0a661ed88ec7e766e0b82dfce70284077e1a53a869cd0b3961e0b94b038c10b0");
+            << "boxes"
+            << QByteArray("0a661ed88ec7e766e0b82dfce70284077e1a53a869cd0b3961e0b94b038c10b0");
         QTest::newRow("torus, ground, mesh2")
             << QStringList({"--ground", "--mesh-form", "mesh2"}) << "torus"
             << QByteArray("eb7066b416a77a11d1f0c6fe39d7d3b61be154e6f6693e33cc602008a31aa07c");
-        QTest::newRow("torus, 320x200") << QStringList({"--size", "320x200"}) << "torus"
-                                        << QByteArray("4b4e120f21a4aa4bc478631cfb3be30540a740ee1b0fed268bfa724d85614dbb");
+        QTest::newRow("torus, 320x200")
+            << QStringList({"--size", "320x200"}) << "torus"
+            << QByteArray("4b4e120f21a4aa4bc478631cfb3be30540a740ee1b0fed268bfa724d85614dbb");
     }
     void draftTextUnchanged()
     {
@@ -171,7 +178,8 @@ private slots:
         QVERIFY2(run.status == 0, qPrintable(run.err));
         QFile file(pov);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex(), digest);
+        QCOMPARE(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex(),
+                 digest);
     }
 
     // A transparent background: alpha 0 wherever the opaque render shows
@@ -189,8 +197,8 @@ private slots:
         }
         QFETCH(QString, quality);
         const QString clear = dir.filePath("clear.png"), black = dir.filePath("black.png");
-        Run run = kelvane({"--render", clear, "--size", "96x72", "--quality", quality, "--background",
-                           "transparent", boxes});
+        Run run = kelvane({"--render", clear, "--size", "96x72", "--quality", quality,
+                           "--background", "transparent", boxes});
         QVERIFY2(run.status == 0, qPrintable(run.err));
         run = kelvane({"--render", black, "--size", "96x72", "--quality", quality, boxes});
         QVERIFY2(run.status == 0, qPrintable(run.err));
@@ -255,8 +263,9 @@ private slots:
                                          {"--quality", "draft", "--ground"}};
         for (int i = 0; i < 3; ++i) {
             const QString image = dir.filePath(QString("plate%1.png").arg(i));
-            const Run run = kelvane(QStringList({"--render", image, "--size", "200x150", "--indoor"}) +
-                                    variants[i] + QStringList({plate}));
+            const Run run =
+                kelvane(QStringList({"--render", image, "--size", "200x150", "--indoor"}) +
+                        variants[i] + QStringList({plate}));
             QVERIFY2(run.status == 0, qPrintable(run.err));
             pictures[i] = QImage(image);
         }
@@ -278,7 +287,8 @@ private slots:
     {
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QColor>("background");
-        QTest::newRow("draft, colour") << QStringList({"--background", "#3366cc"}) << QColor("#3366cc");
+        QTest::newRow("draft, colour")
+            << QStringList({"--background", "#3366cc"}) << QColor("#3366cc");
         QTest::newRow("photo, colour")
             << QStringList({"--quality", "photo", "--background", "#3366cc"}) << QColor("#3366cc");
         // Looking down, the view sees the sky below the horizon, which has
@@ -296,13 +306,15 @@ private slots:
         QFETCH(QStringList, options);
         QFETCH(QColor, background);
         const QString render = dir.filePath("render.png"), preview = dir.filePath("preview.png");
-        const Run run = kelvane(QStringList({"--render", render, "--preview", preview, "--size", "640x480"}) +
-                                options + QStringList({boxes}));
+        const Run run =
+            kelvane(QStringList({"--render", render, "--preview", preview, "--size", "640x480"}) +
+                    options + QStringList({boxes}));
         QVERIFY2(run.status == 0, qPrintable(run.err));
         const QImage a(render), b(preview);
         QCOMPARE(a.size(), b.size());
         for (const QPoint corner : {QPoint(1, 1), QPoint(638, 478)}) {
-            QVERIFY2(close(a.pixel(corner), background.rgb(), 3) && close(b.pixel(corner), background.rgb(), 1),
+            QVERIFY2(close(a.pixel(corner), background.rgb(), 3) &&
+                         close(b.pixel(corner), background.rgb(), 1),
                      qPrintable(QString("render %1, preview %2, wanted %3")
                                     .arg(rgbText(a.pixel(corner)), rgbText(b.pixel(corner)),
                                          rgbText(background.rgb()))));
@@ -313,10 +325,11 @@ private slots:
 
     void badOptions()
     {
-        for (const QStringList& bad : {QStringList({"--quality", "best"}), QStringList({"--quality"}),
-                                       QStringList({"--background", "colour"}),
-                                       QStringList({"--background", "#12345"})}) {
-            const Run run = kelvane(QStringList({"--pov", dir.filePath("x.pov")}) + bad + QStringList({boxes}));
+        for (const QStringList& bad :
+             {QStringList({"--quality", "best"}), QStringList({"--quality"}),
+              QStringList({"--background", "colour"}), QStringList({"--background", "#12345"})}) {
+            const Run run =
+                kelvane(QStringList({"--pov", dir.filePath("x.pov")}) + bad + QStringList({boxes}));
             QCOMPARE(run.status, 2);
             QVERIFY2(run.err.contains("kelvane: " + bad[0] + " takes"), qPrintable(run.err));
         }
@@ -347,7 +360,8 @@ private slots:
         QCOMPARE(window.renderSettings.backgroundColour, QColor(200, 120, 40));
         QVERIFY(window.viewer->srgbColours);
         const QImage shown = window.viewer->grabFramebuffer();
-        QVERIFY2(close(shown.pixel(2, 2), qRgb(200, 120, 40), 1), qPrintable(rgbText(shown.pixel(2, 2))));
+        QVERIFY2(close(shown.pixel(2, 2), qRgb(200, 120, 40), 1),
+                 qPrintable(rgbText(shown.pixel(2, 2))));
 
         window.on_actionRender_Settings_triggered();
         QCOMPARE(dialog->qualityBox->currentIndex(), 1);

@@ -16,9 +16,9 @@
 #include <QSpinBox>
 
 #include <QFileDialog>
+#include <QImageReader>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QImageReader>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -152,8 +152,9 @@ private slots:
         // PNG by default, else the format of the suffix.
         answerFileDialog(dir.filePath("saved"), &asked);
         output.ui.saveAsButton->click();
-        QCOMPARE(asked,
-                 QString("Save Image|PNG image (*.png);JPEG image (*.jpg *.jpeg);BMP image (*.bmp)"));
+        QCOMPARE(
+            asked,
+            QString("Save Image|PNG image (*.png);JPEG image (*.jpg *.jpeg);BMP image (*.bmp)"));
         const QImage saved(dir.filePath("saved.png"));
         QCOMPARE(saved.size(), QSize(64, 48));
         QCOMPARE(saved.pixelColor(5, 5), QColor(Qt::green));
@@ -162,7 +163,8 @@ private slots:
             answerFileDialog(dir.filePath(name));
             output.ui.saveAsButton->click();
             const QByteArray format = QImageReader(dir.filePath(name)).format();
-            QCOMPARE(format, QByteArray(name).endsWith("bmp") ? QByteArray("bmp") : QByteArray("jpeg"));
+            QCOMPARE(format,
+                     QByteArray(name).endsWith("bmp") ? QByteArray("bmp") : QByteArray("jpeg"));
         }
         QVERIFY(!output.saveErrorBox);
 
@@ -175,8 +177,9 @@ private slots:
         output.saveErrorBox->close();
         QString name = dir.filePath("picture.tif"), error;
         QVERIFY(!output.saveImage(name, error));
-        QCOMPARE(error, QString("\"picture.tif\" does not end in .png, .jpg or .bmp, so the picture "
-                                "format is unknown."));
+        QCOMPARE(error,
+                 QString("\"picture.tif\" does not end in .png, .jpg or .bmp, so the picture "
+                         "format is unknown."));
         QVERIFY(!QFile::exists(name));
         OutputWindow empty;
         QVERIFY(!empty.saveImage(name, error));
@@ -342,9 +345,8 @@ private slots:
         QTRY_VERIFY(w.outputWindow->isVisible());
         QVERIFY(w.ui.actionRender_Full_Size->isEnabled());
         QVERIFY(w.editWindow->ui.renderButton->isEnabled());
-        QCOMPARE(w.outputWindow->windowTitle(), QString("tempscene.bmp (%1 x %2)")
-                                                    .arg(view.width())
-                                                    .arg(view.height()));
+        QCOMPARE(w.outputWindow->windowTitle(),
+                 QString("tempscene.bmp (%1 x %2)").arg(view.width()).arg(view.height()));
         // The cube is drawn in the middle of the picture.
         const QImage image = w.outputWindow->image;
         QVERIFY(qGray(image.pixel(image.width() / 2, image.height() / 2)) > 60);
@@ -463,7 +465,8 @@ private slots:
             QVERIFY(w.cancelRenderButton->isVisible());
             QVERIFY(w.renderProgressBar->isVisible());
             QVERIFY(!w.ui.actionRender_Full_Size->isEnabled());
-            QTRY_VERIFY_WITH_TIMEOUT(w.renderStatusLabel->text().startsWith("Parsing - 0:0"), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(w.renderStatusLabel->text().startsWith("Parsing - 0:0"),
+                                     20000);
             QCOMPARE(w.renderProgressBar->maximum(), 0); // busy: parsing has no percentage
             QCOMPARE(povrayChildren().size(), 1);
             QElapsedTimer clock;
@@ -571,7 +574,8 @@ private slots:
         QString question;
         answerMessageBox(QMessageBox::No, &question);
         w.ui.actionRender_Full_Size->trigger();
-        QVERIFY2(question.contains("written for POV-Ray as separate triangles."), qPrintable(question));
+        QVERIFY2(question.contains("written for POV-Ray as separate triangles."),
+                 qPrintable(question));
         QVERIFY(!QFile::exists("tempscene.pov"));
         w.renderSettings.meshForm = PovMeshForm::Mesh2;
         // The question before subdividing names no form.

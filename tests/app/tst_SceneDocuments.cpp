@@ -177,9 +177,9 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("DISPLAY");
         process.setProcessEnvironment(env);
-        process.start(KELVANE_EXE, {"--pov", pov, "--size",
-                                    QString("%1x%2").arg(w.viewer->width()).arg(w.viewer->height()),
-                                    document});
+        process.start(KELVANE_EXE,
+                      {"--pov", pov, "--size",
+                       QString("%1x%2").arg(w.viewer->width()).arg(w.viewer->height()), document});
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 0);
         QFile written(pov);

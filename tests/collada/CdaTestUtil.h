@@ -38,8 +38,8 @@ inline QByteArray document(const QString& libraries, const QString& scene = QStr
 
 // A <geometry> with one triangle per three positions: positions and normals
 // given as "x y z ..." text, VERTEX at offset 0 and NORMAL at offset 1.
-inline QString triangleGeometry(const QString& id, const QString& positions,
-                                const QString& normals, const QString& p, int count)
+inline QString triangleGeometry(const QString& id, const QString& positions, const QString& normals,
+                                const QString& p, int count)
 {
     const int np = positions.split(QLatin1Char(' '), Qt::SkipEmptyParts).size();
     const int nn = normals.split(QLatin1Char(' '), Qt::SkipEmptyParts).size();
@@ -51,7 +51,8 @@ inline QString triangleGeometry(const QString& id, const QString& positions,
                "<technique_common><accessor stride=\"3\"/></technique_common></source>"
                "<vertices id=\"%1-vtx\"><input semantic=\"POSITION\" source=\"#%1-pos\"/>"
                "</vertices>"
-               "<triangles count=\"%6\"><input semantic=\"VERTEX\" source=\"#%1-vtx\" offset=\"0\"/>"
+               "<triangles count=\"%6\"><input semantic=\"VERTEX\" source=\"#%1-vtx\" "
+               "offset=\"0\"/>"
                "<input semantic=\"NORMAL\" source=\"#%1-nor\" offset=\"1\"/><p>%7</p></triangles>"
                "</mesh></geometry>")
         .arg(id)
@@ -121,13 +122,12 @@ inline bool writeLyingZip(const QString& path, const QByteArray& name, const QBy
         return false;
     }
     zip_fileinfo info = {};
-    const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(bytes.constData()),
-                            uInt(bytes.size()));
-    const bool ok =
-        zipOpenNewFileInZip2(zip, name.constData(), &info, nullptr, 0, nullptr, 0, nullptr, 0, 0,
-                             1) == ZIP_OK &&
-        zipWriteInFileInZip(zip, bytes.constData(), unsigned(bytes.size())) == ZIP_OK &&
-        zipCloseFileInZipRaw(zip, declaredSize, crc) == ZIP_OK;
+    const uLong crc =
+        crc32(0L, reinterpret_cast<const Bytef*>(bytes.constData()), uInt(bytes.size()));
+    const bool ok = zipOpenNewFileInZip2(zip, name.constData(), &info, nullptr, 0, nullptr, 0,
+                                         nullptr, 0, 0, 1) == ZIP_OK &&
+                    zipWriteInFileInZip(zip, bytes.constData(), unsigned(bytes.size())) == ZIP_OK &&
+                    zipCloseFileInZipRaw(zip, declaredSize, crc) == ZIP_OK;
     return zipClose(zip, nullptr) == ZIP_OK && ok;
 }
 

@@ -9,8 +9,7 @@ using namespace cdatest;
 
 namespace {
 
-template <class Record>
-Record read(const QString& text)
+template <class Record> Record read(const QString& text)
 {
     const QDomDocument document = xml(text);
     return Record(document.documentElement());
@@ -79,10 +78,10 @@ private slots:
 
     void cameraOptics()
     {
-        const CdaCamera c = read<CdaCamera>(QStringLiteral(
-            "<camera id=\"cam\"><optics><technique_common><perspective>"
-            "<xfov>37.8</xfov><aspect_ratio>1.5</aspect_ratio><znear>wide</znear>"
-            "<zfar>1000</zfar></perspective></technique_common></optics></camera>"));
+        const CdaCamera c = read<CdaCamera>(
+            QStringLiteral("<camera id=\"cam\"><optics><technique_common><perspective>"
+                           "<xfov>37.8</xfov><aspect_ratio>1.5</aspect_ratio><znear>wide</znear>"
+                           "<zfar>1000</zfar></perspective></technique_common></optics></camera>"));
         QCOMPARE(c.id, QStringLiteral("cam"));
         QCOMPARE(c.projection, QStringLiteral("perspective"));
         QCOMPARE(c.xfov, 37.8f);

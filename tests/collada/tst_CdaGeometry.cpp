@@ -60,16 +60,16 @@ QString texSource(const QString& values, int count, const QString& accessor)
 CdaGeometry decodeAll(const QString& positions, const QString& primitives)
 {
     const int n = positions.split(QLatin1Char(' '), Qt::SkipEmptyParts).size();
-    const QDomDocument document = xml(
-        QStringLiteral("<geometry id=\"g\"><mesh>"
-                       "<source id=\"pos\"><float_array count=\"%1\">%2</float_array>"
-                       "<technique_common><accessor stride=\"3\"/></technique_common></source>"
-                       "<source id=\"nor\"><float_array count=\"3\">0 0 1</float_array>"
-                       "<technique_common><accessor stride=\"3\"/></technique_common></source>"
-                       "<vertices id=\"vtx\"><input semantic=\"POSITION\" source=\"#pos\"/>"
-                       "</vertices>%3</mesh></geometry>")
-            .arg(n)
-            .arg(positions, primitives));
+    const QDomDocument document =
+        xml(QStringLiteral("<geometry id=\"g\"><mesh>"
+                           "<source id=\"pos\"><float_array count=\"%1\">%2</float_array>"
+                           "<technique_common><accessor stride=\"3\"/></technique_common></source>"
+                           "<source id=\"nor\"><float_array count=\"3\">0 0 1</float_array>"
+                           "<technique_common><accessor stride=\"3\"/></technique_common></source>"
+                           "<vertices id=\"vtx\"><input semantic=\"POSITION\" source=\"#pos\"/>"
+                           "</vertices>%3</mesh></geometry>")
+                .arg(n)
+                .arg(positions, primitives));
     return CdaGeometry(document.documentElement(), CdaGeometry::Decoding::AllSurfaces);
 }
 
@@ -126,9 +126,9 @@ private slots:
 
     void threeInputsReadNinePerTriangle()
     {
-        const CdaGeometry g = decode(mesh(
-            input("VERTEX", "vtx", 0) + input("NORMAL", "nor", 1) + input("TEXCOORD", "tex", 2),
-            "0 1 2 1 2 0 2 0 1 9", 1));
+        const CdaGeometry g = decode(mesh(input("VERTEX", "vtx", 0) + input("NORMAL", "nor", 1) +
+                                              input("TEXCOORD", "tex", 2),
+                                          "0 1 2 1 2 0 2 0 1 9", 1));
         QCOMPARE(int(g.texCoords.size()), 3);
         QCOMPARE(g.texCoords[1], vec(1, 0, 0));
         const CdaTriangle& t = g.groups[0][0];
@@ -228,15 +228,15 @@ private slots:
                                   << QList<float>{1, 2, 3, 4, 5, 6};
         QTest::newRow("stride 4, 8 values") << "1 2 3 4 5 6 7 8" << 8 << "<accessor stride=\"4\"/>"
                                             << QList<float>{1, 2, 0, 3, 4, 0};
-        QTest::newRow("stride 3, 7 values") << "1 2 3 4 5 6 7" << 7 << "<accessor stride=\"3\"/>"
-                                            << QList<float>{1, 2, 3, 4, 5, 6};
+        QTest::newRow("stride 3, 7 values")
+            << "1 2 3 4 5 6 7" << 7 << "<accessor stride=\"3\"/>" << QList<float>{1, 2, 3, 4, 5, 6};
         QTest::newRow("stride 0") << "1 2 3" << 3 << "<accessor stride=\"0\"/>" << QList<float>{};
         QTest::newRow("no stride") << "1 2 3" << 3 << "<accessor/>" << QList<float>{};
         QTest::newRow("no accessor") << "1 2 3" << 3 << "" << QList<float>{};
-        QTest::newRow("negative stride") << "1 2 3" << 3 << "<accessor stride=\"-3\"/>"
-                                         << QList<float>{};
-        QTest::newRow("stride not a number") << "1 2 3" << 3 << "<accessor stride=\"x\"/>"
-                                             << QList<float>{};
+        QTest::newRow("negative stride")
+            << "1 2 3" << 3 << "<accessor stride=\"-3\"/>" << QList<float>{};
+        QTest::newRow("stride not a number")
+            << "1 2 3" << 3 << "<accessor stride=\"x\"/>" << QList<float>{};
         // Stride 1 would reach past the values; those read as 0.
         QTest::newRow("stride 1") << "1 2 3" << 3 << "<accessor stride=\"1\"/>"
                                   << QList<float>{1, 2, 0, 3, 0, 0, 0, 0, 0};
@@ -300,8 +300,8 @@ private slots:
         const QString second = QStringLiteral(
             "<triangles count=\"1\" material=\"B\"><input semantic=\"VERTEX\" source=\"#vtx\" "
             "offset=\"0\"/><p>2 1 0</p></triangles>");
-        QString text = mesh(input("VERTEX", "vtx", 0) + input("NORMAL", "nor", 1), "0 0 1 1 2 2",
-                            1, second);
+        QString text =
+            mesh(input("VERTEX", "vtx", 0) + input("NORMAL", "nor", 1), "0 0 1 1 2 2", 1, second);
         text.replace(QStringLiteral("material=\"m\""), QStringLiteral("material=\"A\""));
         const CdaGeometry g = decode(text);
         QCOMPARE(g.materialSymbols, (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
@@ -326,8 +326,8 @@ private slots:
     void triangleWithPolylistReportsIt()
     {
         expectLine("CdaGeometry: geometry g has unrecognized geometry type polylist\n");
-        const CdaGeometry g = decode(mesh(input("VERTEX", "vtx", 0), "0 1 2", 1,
-                                          QStringLiteral("<polylist count=\"1\"/>")));
+        const CdaGeometry g = decode(
+            mesh(input("VERTEX", "vtx", 0), "0 1 2", 1, QStringLiteral("<polylist count=\"1\"/>")));
         QCOMPARE(g.type, QStringLiteral("triangles"));
         QCOMPARE(g.triangleCount(), 1);
     }
@@ -350,7 +350,8 @@ private slots:
 
     void withoutMeshNothingIsFound()
     {
-        const CdaGeometry g = decode(QStringLiteral("<geometry id=\"spline\"><spline/></geometry>"));
+        const CdaGeometry g =
+            decode(QStringLiteral("<geometry id=\"spline\"><spline/></geometry>"));
         QCOMPARE(g.id, QStringLiteral("spline"));
         QVERIFY(g.type.isEmpty());
         QVERIFY(g.positions.empty());
@@ -358,9 +359,9 @@ private slots:
 
     void transformAndAppend()
     {
-        CdaGeometry a = decode(mesh(
-            input("VERTEX", "vtx", 0) + input("NORMAL", "nor", 1) + input("TEXCOORD", "tex", 2),
-            "0 0 0 1 1 1 2 2 2"));
+        CdaGeometry a = decode(mesh(input("VERTEX", "vtx", 0) + input("NORMAL", "nor", 1) +
+                                        input("TEXCOORD", "tex", 2),
+                                    "0 0 0 1 1 1 2 2 2"));
         const CdaGeometry b = a;
         Matrix4 scale;
         scale.at(0, 0) = scale.at(1, 1) = scale.at(2, 2) = 2.0;
@@ -414,8 +415,7 @@ private slots:
         QTest::newRow("tristrips: alternate windings kept upward")
             << "<tristrips count=\"1\">" + vertexInput + "<p>0 1 3 2</p></tristrips>" << 2 << 1.0;
         QTest::newRow("tristrips: two strips")
-            << "<tristrips count=\"2\">" + vertexInput +
-                   "<p>0 1 3 2</p><p>1 5 2 6</p></tristrips>"
+            << "<tristrips count=\"2\">" + vertexInput + "<p>0 1 3 2</p><p>1 5 2 6</p></tristrips>"
             << 4 << 2.0;
         QTest::newRow("trifans: around the centre")
             << "<trifans count=\"1\">" + vertexInput + "<p>4 0 1 2 3 0</p></trifans>" << 4 << 1.0;
@@ -429,8 +429,7 @@ private slots:
             << 2 << 1.0;
         // A fan from its first corner would cross the notch.
         QTest::newRow("polygons: concave L cut by ears")
-            << "<polygons count=\"1\">" + vertexInput + "<p>5 6 2 7 8 0</p></polygons>" << 4
-            << 3.0;
+            << "<polygons count=\"1\">" + vertexInput + "<p>5 6 2 7 8 0</p></polygons>" << 4 << 3.0;
         QTest::newRow("triangles: index outside positions dropped")
             << "<triangles count=\"2\">" + vertexInput + "<p>0 1 2 0 2 99</p></triangles>" << 1
             << 0.5;
@@ -442,8 +441,7 @@ private slots:
         QFETCH(double, area);
         // 7 = (1, 2), 8 = (0, 2): with 5, 6, 2 and 0 an L of area 3.
         const CdaGeometry g = decodeAll(
-            QStringLiteral("0 0 0 1 0 0 1 1 0 0 1 0 0.5 0.5 0 2 0 0 2 1 0 1 2 0 0 2 0"),
-            primitive);
+            QStringLiteral("0 0 0 1 0 0 1 1 0 0 1 0 0.5 0.5 0 2 0 0 2 1 0 1 2 0 0 2 0"), primitive);
         QCOMPARE(g.type, QStringLiteral("triangles"));
         QCOMPARE(g.triangleCount(), triangles);
         QVERIFY(g.indicesInRange());
@@ -454,7 +452,8 @@ private slots:
     {
         const QString primitive =
             QStringLiteral("<polygons count=\"2\">") + vertexInput +
-            QStringLiteral("<ph><p>0 1 2 3</p><h>4 5 6</h><h>4 6 7</h></ph><p>1 8 2</p></polygons>");
+            QStringLiteral(
+                "<ph><p>0 1 2 3</p><h>4 5 6</h><h>4 6 7</h></ph><p>1 8 2</p></polygons>");
         expectLine(QStringLiteral("CdaGeometry: polygons of geometry g have holes; the holes are "
                                   "left out\n"));
         const CdaGeometry g = decodeAll(
@@ -482,13 +481,13 @@ private slots:
     {
         // The first triangle has file normals at offset 1; the second has
         // none, so it gets its own flat normal (+z from its winding).
-        const CdaGeometry g = decodeAll(
-            QStringLiteral("0 0 0 1 0 0 0 1 0"),
-            QStringLiteral("<triangles count=\"1\">") + vertexInput +
-                QStringLiteral("<input semantic=\"NORMAL\" source=\"#nor\" offset=\"1\"/>"
-                               "<p>0 0 1 0 2 0</p></triangles>"
-                               "<trifans count=\"1\">") +
-                vertexInput + QStringLiteral("<p>0 2 1</p></trifans>"));
+        const CdaGeometry g =
+            decodeAll(QStringLiteral("0 0 0 1 0 0 0 1 0"),
+                      QStringLiteral("<triangles count=\"1\">") + vertexInput +
+                          QStringLiteral("<input semantic=\"NORMAL\" source=\"#nor\" offset=\"1\"/>"
+                                         "<p>0 0 1 0 2 0</p></triangles>"
+                                         "<trifans count=\"1\">") +
+                          vertexInput + QStringLiteral("<p>0 2 1</p></trifans>"));
         QCOMPARE(g.triangleCount(), 2);
         QVERIFY(g.indicesInRange());
         QCOMPARE(int(g.normals.size()), 2);

@@ -22,8 +22,8 @@ std::unique_ptr<CdaScene> loaded(const QString& geometries, int geometryCount,
     QString libraries = QStringLiteral("<library_geometries>") + geometries +
                         QStringLiteral("</library_geometries>");
     if (!libraryNodes.isEmpty()) {
-        libraries += QStringLiteral("<library_nodes>") + libraryNodes +
-                     QStringLiteral("</library_nodes>");
+        libraries +=
+            QStringLiteral("<library_nodes>") + libraryNodes + QStringLiteral("</library_nodes>");
     }
     s->load(document(libraries, scene));
     return s;
@@ -47,17 +47,16 @@ private slots:
                            "<library_geometries>%1</library_geometries>"
                            "<library_nodes><node id=\"lib\"/></library_nodes>")
                 .arg(unitTriangle(QStringLiteral("g"))),
-            QStringLiteral(
-                "<node id=\"n\" name=\"ignored\"><instance_node url=\"#lib\"/>"
-                "<instance_node url=\"#other\"/>"
-                "<instance_geometry url=\"#g\"><bind_material><technique_common>"
-                "<instance_material symbol=\"s1\" target=\"#m\"/>"
-                "<instance_material symbol=\"s2\" target=\"#missing\"/>"
-                "</technique_common></bind_material></instance_geometry>"
-                "<instance_camera url=\"#c\"/><instance_light url=\"l\"/>"
-                "<translate>1 2 3</translate>"
-                "<matrix>1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16</matrix>"
-                "<node id=\"k1\"/><extra/><node id=\"k2\"/></node>"))));
+            QStringLiteral("<node id=\"n\" name=\"ignored\"><instance_node url=\"#lib\"/>"
+                           "<instance_node url=\"#other\"/>"
+                           "<instance_geometry url=\"#g\"><bind_material><technique_common>"
+                           "<instance_material symbol=\"s1\" target=\"#m\"/>"
+                           "<instance_material symbol=\"s2\" target=\"#missing\"/>"
+                           "</technique_common></bind_material></instance_geometry>"
+                           "<instance_camera url=\"#c\"/><instance_light url=\"l\"/>"
+                           "<translate>1 2 3</translate>"
+                           "<matrix>1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16</matrix>"
+                           "<node id=\"k1\"/><extra/><node id=\"k2\"/></node>"))));
         const CdaNode* n = scene.findNode(QStringLiteral("n"));
         QVERIFY(n);
         QCOMPARE(n->instanceNode, &scene.libraryNode(0));
@@ -78,8 +77,8 @@ private slots:
 
     void shortMatrixTextReadsZeros()
     {
-        auto scene = loaded(QString(), 0, QString(),
-                            0, QStringLiteral("<node id=\"n\"><matrix>2 0 x 1</matrix></node>"));
+        auto scene = loaded(QString(), 0, QString(), 0,
+                            QStringLiteral("<node id=\"n\"><matrix>2 0 x 1</matrix></node>"));
         const Matrix4& m = scene->findNode(QStringLiteral("n"))->matrix;
         QCOMPARE(m.at(0, 0), 2.0);
         QCOMPARE(m.at(0, 2), 0.0);
@@ -101,8 +100,9 @@ private slots:
 
     void findNodeDoesNotFollowInstances()
     {
-        auto scene = loaded(QString(), 0, QStringLiteral("<node id=\"inside\"/>"), 1,
-                            QStringLiteral("<node id=\"n\"><instance_node url=\"#inside\"/></node>"));
+        auto scene =
+            loaded(QString(), 0, QStringLiteral("<node id=\"inside\"/>"), 1,
+                   QStringLiteral("<node id=\"n\"><instance_node url=\"#inside\"/></node>"));
         QVERIFY(!scene->findNode(QStringLiteral("inside")));
     }
 
@@ -122,14 +122,14 @@ private slots:
 
     void instanceNodeIsPlacedByTheInstancingNode()
     {
-        auto scene = loaded(
-            unitTriangle(QStringLiteral("g")), 1,
-            QStringLiteral("<node id=\"L\">%1<instance_geometry url=\"#g\"/></node>")
-                .arg(translateX5),
-            1,
-            QStringLiteral("<node id=\"Model\"><node id=\"X\">%1<instance_node url=\"#L\"/>"
-                           "</node></node>")
-                .arg(translateX5));
+        auto scene =
+            loaded(unitTriangle(QStringLiteral("g")), 1,
+                   QStringLiteral("<node id=\"L\">%1<instance_geometry url=\"#g\"/></node>")
+                       .arg(translateX5),
+                   1,
+                   QStringLiteral("<node id=\"Model\"><node id=\"X\">%1<instance_node url=\"#L\"/>"
+                                  "</node></node>")
+                       .arg(translateX5));
         CdaGeometry out;
         scene->concatGeometry(scene->findNode(QStringLiteral("X")), QStringLiteral("triangles"),
                               out);
@@ -147,8 +147,8 @@ private slots:
                                            "</node>")
                                 .arg(translateX5));
         CdaGeometry out;
-        scene->concatGeometry(scene->findNode(QStringLiteral("leaf")),
-                              QStringLiteral("triangles"), out);
+        scene->concatGeometry(scene->findNode(QStringLiteral("leaf")), QStringLiteral("triangles"),
+                              out);
         QCOMPARE(out.positions[1], vec(1, 0, 0));
         vec lo, hi;
         scene->boundingBox(scene->findNode(QStringLiteral("leaf")), lo, hi);
@@ -223,14 +223,13 @@ private slots:
 
     void boundsOfASubtree()
     {
-        auto scene = loaded(triangleGeometry(QStringLiteral("g"),
-                                             QStringLiteral("-1 0 0 1 0 0 0 1 0 0 -1 0"),
-                                             QStringLiteral("0 0 1"), QStringLiteral("0 0 1 0 2 0"),
-                                             1),
-                            1, QString(), 0,
-                            QStringLiteral("<node id=\"Model\"><node>%1<node>"
-                                           "<instance_geometry url=\"#g\"/></node></node></node>")
-                                .arg(translateX5));
+        auto scene = loaded(
+            triangleGeometry(QStringLiteral("g"), QStringLiteral("-1 0 0 1 0 0 0 1 0 0 -1 0"),
+                             QStringLiteral("0 0 1"), QStringLiteral("0 0 1 0 2 0"), 1),
+            1, QString(), 0,
+            QStringLiteral("<node id=\"Model\"><node>%1<node>"
+                           "<instance_geometry url=\"#g\"/></node></node></node>")
+                .arg(translateX5));
         const CdaNode* model = scene->findNode(QStringLiteral("Model"));
         vec lo, hi;
         scene->boundingBox(model, lo, hi);

@@ -163,19 +163,16 @@ private slots:
             << "collada-cts/optics_perspective_xfov_yfov.dae" << L{1, 1, 1, 1, 1, 0} << 12;
         QTest::newRow("position_without_primitive")
             << "collada-cts/position_without_primitive.dae" << L{1, 1, 1, 1, 1, 0} << 0;
-        QTest::newRow("cube_tristrips") << "assimp/cube_tristrips.dae" << L{1, 1, 4, 2, 1, 0}
-                                        << 12;
+        QTest::newRow("cube_tristrips") << "assimp/cube_tristrips.dae" << L{1, 1, 4, 2, 1, 0} << 12;
         QTest::newRow("teapot_instancenodes")
             << "assimp/teapot_instancenodes.DAE" << L{1, 1, 0, 0, 1, 0} << 1024;
         QTest::newRow("cameras") << "assimp/cameras.dae" << L{0, 0, 0, 3, 0, 0} << 0;
         QTest::newRow("lights") << "assimp/lights.dae" << L{0, 0, 5, 0, 0, 0} << 0;
         QTest::newRow("cube_UTF16LE") << "assimp/cube_UTF16LE.dae" << L{1, 1, 2, 2, 1, 0} << 12;
         QTest::newRow("cube_UTF8BOM") << "assimp/cube_UTF8BOM.dae" << L{1, 1, 2, 2, 1, 0} << 12;
-        QTest::newRow("cube_emptyTags") << "assimp/cube_emptyTags.dae" << L{0, 0, 0, 0, 1, 0}
-                                        << 12;
+        QTest::newRow("cube_emptyTags") << "assimp/cube_emptyTags.dae" << L{0, 0, 0, 0, 1, 0} << 12;
         // One concave polygon of 66 corners.
-        QTest::newRow("ConcavePolygon") << "assimp/ConcavePolygon.dae" << L{1, 1, 0, 0, 1, 0}
-                                        << 64;
+        QTest::newRow("ConcavePolygon") << "assimp/ConcavePolygon.dae" << L{1, 1, 0, 0, 1, 0} << 64;
         // One fan of eight corners.
         QTest::newRow("trifans") << "pycollada/trifans.dae" << L{0, 0, 0, 0, 1, 0} << 6;
         QTest::newRow("empty_triangles")
@@ -198,14 +195,15 @@ private slots:
             QVERIFY(scene.load(path));
             lines = MessageLog::lines();
         }
-        const QStringList kinds = {QStringLiteral("effects"), QStringLiteral("materials"),
-                                   QStringLiteral("lights"), QStringLiteral("cameras"),
+        const QStringList kinds = {QStringLiteral("effects"),    QStringLiteral("materials"),
+                                   QStringLiteral("lights"),     QStringLiteral("cameras"),
                                    QStringLiteral("geometries"), QStringLiteral("library nodes")};
         // No geometry line: every primitive of these files is decoded, or
         // (lines in the "Model" layout) silently not surfaces.
         QStringList expected = {QStringLiteral("CdaScene::load: Opened %1\n").arg(path)};
         for (int i = 0; i < 6; ++i) {
-            expected.append(QStringLiteral("CdaScene::load: Read %1 %2\n").arg(counts[i]).arg(kinds[i]));
+            expected.append(
+                QStringLiteral("CdaScene::load: Read %1 %2\n").arg(counts[i]).arg(kinds[i]));
         }
         expected.append(QStringLiteral("CdaScene::load: Read root node\n"));
         expected.append(QStringLiteral("CdaScene::load: success!\n"));

@@ -57,14 +57,14 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("line");
-        QTest::newRow("model.KMZ is an archive")
-            << "model.KMZ" << "CdaScene::load: could not open: %1\n";
-        QTest::newRow("modelxkmz is an archive")
-            << "modelxkmz" << "CdaScene::load: could not open: %1\n";
-        QTest::newRow("model.obj is refused")
-            << "model.obj" << "CdaScene::load: unrecognized file type: %1\n";
-        QTest::newRow("model.kmz.txt is refused")
-            << "model.kmz.txt" << "CdaScene::load: unrecognized file type: %1\n";
+        QTest::newRow("model.KMZ is an archive") << "model.KMZ"
+                                                 << "CdaScene::load: could not open: %1\n";
+        QTest::newRow("modelxkmz is an archive") << "modelxkmz"
+                                                 << "CdaScene::load: could not open: %1\n";
+        QTest::newRow("model.obj is refused") << "model.obj"
+                                              << "CdaScene::load: unrecognized file type: %1\n";
+        QTest::newRow("model.kmz.txt is refused") << "model.kmz.txt"
+                                                  << "CdaScene::load: unrecognized file type: %1\n";
     }
     void readerChosenByTheLastThreeLetters()
     {
@@ -169,8 +169,8 @@ private slots:
                                 {"c.dae", smallDocument(QStringLiteral("C"))}}));
         CdaScene scene;
         expectLoadLines(1, 1, 0, 0, 1, 0);
-        expectLine(QStringLiteral(
-            "CdaScene::load: DOM read failure: tag mismatch at row 1, col 36\n"));
+        expectLine(
+            QStringLiteral("CdaScene::load: DOM read failure: tag mismatch at row 1, col 36\n"));
         expectLoadLines(2, 2, 0, 0, 2, 0);
         QVERIFY(scene.load(file));
         QFile dump(QStringLiteral("dom_error_dump.txt"));
@@ -210,10 +210,10 @@ private slots:
     {
         CdaScene scene;
         expectLoadLines(2, 0, 0, 0, 0, 0);
-        QVERIFY(scene.load(document(QStringLiteral(
-            "<library_effects><extra/><effect id=\"a\"/><asset/><effect id=\"b\"/>"
-            "</library_effects>"
-            "<library_effects><effect id=\"ignored\"/></library_effects>"))));
+        QVERIFY(scene.load(document(
+            QStringLiteral("<library_effects><extra/><effect id=\"a\"/><asset/><effect id=\"b\"/>"
+                           "</library_effects>"
+                           "<library_effects><effect id=\"ignored\"/></library_effects>"))));
         QCOMPARE(scene.effect(1).id, QStringLiteral("b"));
         QVERIFY(!scene.findEffect(QStringLiteral("ignored")));
     }
@@ -237,10 +237,10 @@ private slots:
     {
         CdaScene scene;
         expectLoadLines(0, 0, 0, 0, 0, 3);
-        QVERIFY(scene.load(document(QStringLiteral(
-            "<library_nodes><node id=\"a\"><instance_node url=\"#c\"/></node>"
-            "<node id=\"b\"><instance_node url=\"#a\"/></node>"
-            "<node id=\"c\"/></library_nodes>"))));
+        QVERIFY(scene.load(document(
+            QStringLiteral("<library_nodes><node id=\"a\"><instance_node url=\"#c\"/></node>"
+                           "<node id=\"b\"><instance_node url=\"#a\"/></node>"
+                           "<node id=\"c\"/></library_nodes>"))));
         QVERIFY(!scene.libraryNode(0).instanceNode);
         QCOMPARE(scene.libraryNode(1).instanceNode, &scene.libraryNode(0));
     }

@@ -132,8 +132,8 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QString archive = dir.filePath(QStringLiteral("one.kmz"));
         QFile::remove(archive);
-        QVERIFY(writeZip(archive, {{"models/" + QFileInfo(path).fileName().toUtf8(),
-                                    file.readAll()}}));
+        QVERIFY(
+            writeZip(archive, {{"models/" + QFileInfo(path).fileName().toUtf8(), file.readAll()}}));
 
         PovScene fromDae, fromKmz;
         qglviewer::Camera daeCamera, kmzCamera;
@@ -166,8 +166,8 @@ private slots:
                               << "<translate>2 0 0</translate><scale>4 1 1</scale>";
         QTest::newRow("Z_UP") << withUpAxis(QStringLiteral("Z_UP"))
                               << "<translate>0 0 2</translate><scale>1 1 4</scale>";
-        QTest::newRow("no asset: Z_UP") << QString()
-                                        << "<translate>0 0 2</translate><scale>1 1 4</scale>";
+        QTest::newRow("no asset: Z_UP")
+            << QString() << "<translate>0 0 2</translate><scale>1 1 4</scale>";
     }
     void upAxisTurnsTheFigureUpright()
     {
@@ -250,13 +250,13 @@ private slots:
 
     void sceneWithOnlyACameraAndALight()
     {
-        const QByteArray doc = document(
-            QStringLiteral("<library_cameras><camera id=\"cam\"/></library_cameras>"
-                           "<library_lights><light id=\"sun\"/></library_lights>"
-                           "<library_geometries>%1</library_geometries>")
-                .arg(cubeSpan()),
-            QStringLiteral("<node id=\"Camera\"><instance_camera url=\"#cam\"/></node>"
-                           "<node id=\"lamp\"><instance_light url=\"#sun\"/></node>"));
+        const QByteArray doc =
+            document(QStringLiteral("<library_cameras><camera id=\"cam\"/></library_cameras>"
+                                    "<library_lights><light id=\"sun\"/></library_lights>"
+                                    "<library_geometries>%1</library_geometries>")
+                         .arg(cubeSpan()),
+                     QStringLiteral("<node id=\"Camera\"><instance_camera url=\"#cam\"/></node>"
+                                    "<node id=\"lamp\"><instance_light url=\"#sun\"/></node>"));
         PovScene scene;
         qglviewer::Camera camera;
         const qglviewer::Vec before = camera.position();
@@ -282,7 +282,8 @@ private slots:
     {
         const QString geometry =
             QStringLiteral("<library_geometries>%1</library_geometries>").arg(cubeSpan());
-        const QString model = QStringLiteral("<node id=\"m\"><instance_geometry url=\"#span\"/></node>");
+        const QString model =
+            QStringLiteral("<node id=\"m\"><instance_geometry url=\"#span\"/></node>");
         {
             const QByteArray doc = document(
                 withUpAxis(QStringLiteral("Y_UP")) + geometry,
@@ -312,17 +313,20 @@ private slots:
     // of the material bound to most of its triangles; off, the default.
     void fileColoursFromMaterials()
     {
-        const QString libraries = QStringLiteral(
-            "<library_effects>"
-            "<effect id=\"red-fx\"><profile_COMMON><technique sid=\"c\"><lambert><diffuse>"
-            "<color>1 0 0 1</color></diffuse></lambert></technique></profile_COMMON></effect>"
-            "<effect id=\"blue-fx\"><profile_COMMON><technique sid=\"c\"><phong><diffuse>"
-            "<color>0 0 1 1</color></diffuse></phong></technique></profile_COMMON></effect>"
-            "</library_effects>"
-            "<library_materials><material id=\"red\"><instance_effect url=\"#red-fx\"/></material>"
-            "<material id=\"blue\"><instance_effect url=\"#blue-fx\"/></material>"
-            "</library_materials>"
-            "<library_geometries>%1</library_geometries>").arg(cubeSpan());
+        const QString libraries =
+            QStringLiteral(
+                "<library_effects>"
+                "<effect id=\"red-fx\"><profile_COMMON><technique sid=\"c\"><lambert><diffuse>"
+                "<color>1 0 0 1</color></diffuse></lambert></technique></profile_COMMON></effect>"
+                "<effect id=\"blue-fx\"><profile_COMMON><technique sid=\"c\"><phong><diffuse>"
+                "<color>0 0 1 1</color></diffuse></phong></technique></profile_COMMON></effect>"
+                "</library_effects>"
+                "<library_materials><material id=\"red\"><instance_effect "
+                "url=\"#red-fx\"/></material>"
+                "<material id=\"blue\"><instance_effect url=\"#blue-fx\"/></material>"
+                "</library_materials>"
+                "<library_geometries>%1</library_geometries>")
+                .arg(cubeSpan());
         const auto bind = [](const char* r, const char* b) {
             return QStringLiteral("<instance_geometry url=\"#span\"><bind_material>"
                                   "<technique_common>"
@@ -333,11 +337,12 @@ private slots:
         };
         // "mostly red": one span as red/blue plus one as red/red; "mostly
         // blue": blue/blue.
-        const QByteArray doc = document(
-            libraries, QStringLiteral("<node id=\"mostlyRed\"><node>%1</node><node>%2</node></node>"
-                                      "<node id=\"mostlyBlue\">%3</node>"
-                                      "<node id=\"plain\"><instance_geometry url=\"#span\"/></node>")
-                           .arg(bind("red", "blue"), bind("red", "red"), bind("blue", "blue")));
+        const QByteArray doc =
+            document(libraries,
+                     QStringLiteral("<node id=\"mostlyRed\"><node>%1</node><node>%2</node></node>"
+                                    "<node id=\"mostlyBlue\">%3</node>"
+                                    "<node id=\"plain\"><instance_geometry url=\"#span\"/></node>")
+                         .arg(bind("red", "blue"), bind("red", "red"), bind("blue", "blue")));
         const vec grey = texColor(PovTexture());
         {
             PovScene scene;
@@ -352,7 +357,7 @@ private slots:
         QVERIFY(loadDae(scene, doc));
         QCOMPARE(texColor(scene.textures[1]), vec(1.0f, 0.0f, 0.0f));
         QCOMPARE(texColor(scene.textures[2]), vec(0.0f, 0.0f, 1.0f));
-        QCOMPARE(texColor(scene.textures[3]), grey); // no material bound
+        QCOMPARE(texColor(scene.textures[3]), grey);                  // no material bound
         QCOMPARE(texColor(scene.textures[0]), vec(0.3f, 0.3f, 0.3f)); // the ground's own
         qglviewer::Camera camera;
         QVERIFY(scene.povText(&camera).contains(QStringLiteral("color rgb <1, 0, 0>")));
@@ -395,9 +400,9 @@ private slots:
                            "<technique_common><instance_material symbol=\"r\" target=\"#mat\"/>"
                            "</technique_common></bind_material></instance_geometry></node>"));
         const QString archive = dir.filePath(QStringLiteral("textured.kmz"));
-        QVERIFY(writeZip(archive, {{"doc.kml", "<kml/>"},
-                                   {"models/house.dae", doc},
-                                   {"images/wall tile.png", png}}));
+        QVERIFY(writeZip(
+            archive,
+            {{"doc.kml", "<kml/>"}, {"models/house.dae", doc}, {"images/wall tile.png", png}}));
         PovScene scene;
         scene.fileColours = true;
         {
@@ -405,10 +410,8 @@ private slots:
             QVERIFY(scene.load(QFile::encodeName(archive).constData(), nullptr));
         }
         const vec c = texColor(scene.textures[1]);
-        QVERIFY2(dist(c, vec(0.2f, 0.4f, 0.6f)) < 1e-3f, qPrintable(QStringLiteral("%1 %2 %3")
-                                                                     .arg(c[0])
-                                                                     .arg(c[1])
-                                                                     .arg(c[2])));
+        QVERIFY2(dist(c, vec(0.2f, 0.4f, 0.6f)) < 1e-3f,
+                 qPrintable(QStringLiteral("%1 %2 %3").arg(c[0]).arg(c[1]).arg(c[2])));
         PovScene plain;
         plain.fileColours = true;
         QVERIFY(loadDae(plain, doc));
@@ -417,8 +420,8 @@ private slots:
 
     void fileColoursOfAnNprModel()
     {
-        const QByteArray file = QFile::encodeName(QStringLiteral(KELVANE_TEST_DATA) +
-                                                  QStringLiteral("/npr/cube.npr"));
+        const QByteArray file =
+            QFile::encodeName(QStringLiteral(KELVANE_TEST_DATA) + QStringLiteral("/npr/cube.npr"));
         PovScene scene;
         QVERIFY(scene.load(file.constData(), nullptr));
         QCOMPARE(texColor(scene.textures[1]), texColor(PovTexture()));
@@ -431,8 +434,8 @@ private slots:
     // asked, and take their materials' colours when asked.
     void fileColoursOfTheModelLayout()
     {
-        const QByteArray file = QFile::encodeName(QStringLiteral(KELVANE_TEST_DATA) +
-                                                  QStringLiteral("/kmz/model_camera_instances.kmz"));
+        const QByteArray file = QFile::encodeName(
+            QStringLiteral(KELVANE_TEST_DATA) + QStringLiteral("/kmz/model_camera_instances.kmz"));
         PovScene scene;
         scene.fileColours = true;
         {

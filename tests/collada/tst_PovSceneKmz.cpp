@@ -17,15 +17,15 @@ namespace {
 // (4, 0, -2); a "Camera" node with the matrix text given.
 QByteArray sceneDocument(const QString& cameraMatrix, bool withModel = true)
 {
-    const QString model = QStringLiteral(
-        "<node id=\"Model\"><node id=\"a\"><instance_geometry url=\"#g\"/></node>"
-        "<node id=\"b\"><matrix>1 0 0 4 0 1 0 0 0 0 1 -2 0 0 0 1</matrix>"
-        "<node><instance_geometry url=\"#g\"/></node></node></node>");
-    return document(QStringLiteral("<library_geometries>%1</library_geometries>")
-                        .arg(unitTriangle(QStringLiteral("g"))),
-                    (withModel ? model : QString()) +
-                        QStringLiteral("<node id=\"Camera\"><matrix>%1</matrix></node>")
-                            .arg(cameraMatrix));
+    const QString model =
+        QStringLiteral("<node id=\"Model\"><node id=\"a\"><instance_geometry url=\"#g\"/></node>"
+                       "<node id=\"b\"><matrix>1 0 0 4 0 1 0 0 0 0 1 -2 0 0 0 1</matrix>"
+                       "<node><instance_geometry url=\"#g\"/></node></node></node>");
+    return document(
+        QStringLiteral("<library_geometries>%1</library_geometries>")
+            .arg(unitTriangle(QStringLiteral("g"))),
+        (withModel ? model : QString()) +
+            QStringLiteral("<node id=\"Camera\"><matrix>%1</matrix></node>").arg(cameraMatrix));
 }
 
 const QString cameraAt123 = QStringLiteral("1 0 0 1 0 1 0 2 0 0 1 3 0 0 0 1");
@@ -116,8 +116,9 @@ private slots:
 
     void cameraMatrixThatIsNotFiniteIsIgnored()
     {
-        const QString file = archive(QStringLiteral("nan.kmz"),
-                                     sceneDocument(QStringLiteral("nan 0 0 1 0 1 0 2 0 0 1 3 0 0 0 1")));
+        const QString file =
+            archive(QStringLiteral("nan.kmz"),
+                    sceneDocument(QStringLiteral("nan 0 0 1 0 1 0 2 0 0 1 3 0 0 0 1")));
         qglviewer::Camera camera;
         const qglviewer::Vec before = camera.position();
         PovScene scene;

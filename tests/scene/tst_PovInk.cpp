@@ -22,12 +22,11 @@ struct Ball {
     double radius;
 };
 
-vec toVec(const qglviewer::Vec& v) {
-    return vec(float(v.x), float(v.y), float(v.z));
-}
+vec toVec(const qglviewer::Vec& v) { return vec(float(v.x), float(v.y), float(v.z)); }
 
 // The spheres of the ink union.
-std::vector<Ball> inkSpheres(const QString& text) {
+std::vector<Ball> inkSpheres(const QString& text)
+{
     static const QRegularExpression sphere("\tsphere \\{ <([^,]+),([^,]+),([^>]+)>, ([^ ]+) \\}\n");
     std::vector<Ball> balls;
     auto it = sphere.globalMatch(text);
@@ -40,7 +39,8 @@ std::vector<Ball> inkSpheres(const QString& text) {
     return balls;
 }
 
-QString writeNpr(const QString& path) {
+QString writeNpr(const QString& path)
+{
     // A triangle and two lines, the second hidden.
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -63,7 +63,8 @@ class TestPovInk : public QObject {
     PovScene scene;
 
 private slots:
-    void initTestCase() {
+    void initTestCase()
+    {
         surface.create();
         QVERIFY(context.create());
         QVERIFY(context.makeCurrent(&surface));
@@ -78,7 +79,8 @@ private slots:
 
     // Lines off, whatever their other settings, leave the text as it was;
     // lines on only append the ink after it.
-    void inkIsAppendedOnlyWhenShown() {
+    void inkIsAppendedOnlyWhenShown()
+    {
         scene.lines = LnLineSettings();
         const QString before = scene.povText(&camera);
         scene.lines.color = vec(1, 0, 0);
@@ -103,12 +105,14 @@ private slots:
     // One sphere per point of the lines, one cone per segment; each centre
     // on the line of sight of its point, pulled toward the camera, and
     // each radius covering half the width in pixels.
-    void tubesFollowTheWidthRule_data() {
+    void tubesFollowTheWidthRule_data()
+    {
         QTest::addColumn<float>("width");
         QTest::newRow("1 pixel") << 1.0f;
         QTest::newRow("3 pixels") << 3.0f;
     }
-    void tubesFollowTheWidthRule() {
+    void tubesFollowTheWidthRule()
+    {
         QFETCH(float, width);
         scene.lines = LnLineSettings();
         scene.lines.shown = true;
@@ -164,7 +168,8 @@ private slots:
     // Fading thins a tube with its strength and drops the faintest points:
     // the suggestive contours of a torus seen from the side fade out at
     // their ends.
-    void fadingScalesTheRadius() {
+    void fadingScalesTheRadius()
+    {
         PovScene torus;
         QVERIFY(torus.load(KELVANE_SOURCE_DIR "/samples/torus.off", &camera));
         torus.lines.shown = true;
@@ -206,7 +211,8 @@ private slots:
     }
 
     // A boxy model's lines go in as read; its hidden lines stay out.
-    void boxyLinesWithoutTheHiddenOnes() {
+    void boxyLinesWithoutTheHiddenOnes()
+    {
         PovScene boxy;
         QVERIFY(
             boxy.load(QFile::encodeName(writeNpr(dir.filePath("lines.npr"))).constData(), &camera));

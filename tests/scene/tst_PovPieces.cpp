@@ -53,7 +53,8 @@ private slots:
     // or a scene document with the model file it names.
     void sceneFilesOfModelsAndDocuments()
     {
-        const QString torus = QFileInfo(QFINDTESTDATA("../../samples/torus.off")).absoluteFilePath();
+        const QString torus =
+            QFileInfo(QFINDTESTDATA("../../samples/torus.off")).absoluteFilePath();
         QCOMPARE(sceneFiles(torus), QStringList({torus}));
         const QString showcase =
             QFileInfo(QFINDTESTDATA("../../samples/showcase.kelvane")).absoluteFilePath();

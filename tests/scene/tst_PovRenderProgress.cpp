@@ -108,9 +108,9 @@ private slots:
                 parsing << p.text();
             }
         }
-        QCOMPARE(parsing, QStringList({"Parsing", "Parsing (3929K tokens)", "Parsing (6019K tokens)",
-                                       "Parsing (7560K tokens)", "Parsing (8520K tokens)",
-                                       "Parsing (9671K tokens)"}));
+        QCOMPARE(parsing, QStringList({"Parsing", "Parsing (3929K tokens)",
+                                       "Parsing (6019K tokens)", "Parsing (7560K tokens)",
+                                       "Parsing (8520K tokens)", "Parsing (9671K tokens)"}));
         PovRenderProgress parser;
         parser.feed("Rendered 1024 of 19200 pixels (5%)\r");
         QCOMPARE(parser.progress().text(), QString("Rendering 5%"));

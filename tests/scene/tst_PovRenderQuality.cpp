@@ -48,8 +48,9 @@ void fill(PovScene& scene)
 double areaLightSize(const QString& text)
 {
     const QRegularExpressionMatch m =
-        QRegularExpression(QStringLiteral("area_light <([0-9.e+]+), 0, 0>, <0, ([0-9.e+]+), 0>, 9, 9\n"
-                                          "\tadaptive 1\n\tjitter\n\tcircular\n\torient\n"))
+        QRegularExpression(
+            QStringLiteral("area_light <([0-9.e+]+), 0, 0>, <0, ([0-9.e+]+), 0>, 9, 9\n"
+                           "\tadaptive 1\n\tjitter\n\tcircular\n\torient\n"))
             .match(text);
     return m.hasMatch() && m.captured(1) == m.captured(2) ? m.captured(1).toDouble() : -1.0;
 }
@@ -97,24 +98,26 @@ private slots:
         // The size follows the scene's radius.
         scene.radius = 4.0f;
         scene.setIndoorLighting();
-        QVERIFY(std::abs(areaLightSize(scene.povText(&camera, settings)) / indoorSize - 2.0) < 0.05);
+        QVERIFY(std::abs(areaLightSize(scene.povText(&camera, settings)) / indoorSize - 2.0) <
+                0.05);
 
         // Pigments as the colours picked; the unseen dome glows with the
         // lights' average colour (linear) times the ambient level (0.1
         // indoors).
         QVERIFY(text.contains("\t\tcolor srgb <0.5, 0.25, 1>\n"));
         QVERIFY(!text.contains("color rgb <0.5, 0.25, 1>"));
-        QVERIFY2(text.contains("\nsphere {\n\t<1, 0, 0>, 2000\n\thollow\n\tno_image\n\tno_reflection\n"
-                               "\tno_shadow\n\ttexture {\n\t\tpigment { color rgb <0.35, 0.0749144, "
-                               "0.35> }\n\t\tfinish { emission 1 diffuse 0 }\n"),
-                 qPrintable(text));
+        QVERIFY2(
+            text.contains("\nsphere {\n\t<1, 0, 0>, 2000\n\thollow\n\tno_image\n\tno_reflection\n"
+                          "\tno_shadow\n\ttexture {\n\t\tpigment { color rgb <0.35, 0.0749144, "
+                          "0.35> }\n\t\tfinish { emission 1 diffuse 0 }\n"),
+            qPrintable(text));
         QVERIFY(!text.contains("background") && !text.contains("sky_sphere"));
 
         // Draft asks for none of it.
         settings.quality = PovQuality::Draft;
         const QString draft = scene.povText(&camera, settings);
-        for (const char* photoOnly : {"#version", "assumed_gamma", "radiosity", "area_light", "srgb",
-                                      "no_image"}) {
+        for (const char* photoOnly :
+             {"#version", "assumed_gamma", "radiosity", "area_light", "srgb", "no_image"}) {
             QVERIFY2(!draft.contains(photoOnly), photoOnly);
         }
         QCOMPARE(draft, scene.povText(&camera, PovMeshForm::Auto));
@@ -131,13 +134,15 @@ private slots:
                                       << "\nbackground { color rgb <0.0512695, 0.215861, 1> }\n";
         QTest::newRow("photo colour") << photo << int(PovBackgroundKind::Colour)
                                       << "\nbackground { color srgb <0.25098, 0.501961, 1> }\n";
-        QTest::newRow("transparent") << draft << int(PovBackgroundKind::Transparent)
-                                     << "\nbackground { color rgbt <0, 0, 0, 1> }\n\nsphere {\n"
-                                        "\t<1, 0, 0>, 1998\n\thollow\n\tno_image\n\tno_shadow\n\ttexture {\n"
-                                        "\t\tpigment { color rgb <0, 0, 0> }\n";
+        QTest::newRow("transparent")
+            << draft << int(PovBackgroundKind::Transparent)
+            << "\nbackground { color rgbt <0, 0, 0, 1> }\n\nsphere {\n"
+               "\t<1, 0, 0>, 1998\n\thollow\n\tno_image\n\tno_shadow\n\ttexture {\n"
+               "\t\tpigment { color rgb <0, 0, 0> }\n";
         QTest::newRow("photo transparent")
             << photo << int(PovBackgroundKind::Transparent)
-            << "\n\tno_image\n\tno_shadow\n\tno_radiosity\n\ttexture {\n\t\tpigment { color rgb <0, 0, 0> }\n";
+            << "\n\tno_image\n\tno_shadow\n\tno_radiosity\n\ttexture {\n\t\tpigment { color rgb "
+               "<0, 0, 0> }\n";
         QTest::newRow("photo sky")
             << photo << int(PovBackgroundKind::Sky)
             << "\nsky_sphere {\n\tpigment {\n\t\tfunction { max(0, min(1, z)) }\n\t\tcolor_map {\n"
@@ -161,7 +166,7 @@ private slots:
         QVERIFY2(text.contains(expected), qPrintable(text));
         // The sky lights a Photo scene instead of the dome.
         QCOMPARE(text.contains("no_reflection"), settings.quality == PovQuality::Photo &&
-                                                settings.background != PovBackgroundKind::Sky);
+                                                     settings.background != PovBackgroundKind::Sky);
         // What the view clears to.
         const QColor view = settings.viewBackground();
         if (settings.background == PovBackgroundKind::Colour) {

@@ -66,9 +66,9 @@ QImage render(PovRenderThread& thread)
 } // namespace
 
 // The cases that run the real renderer.
-#define SKIP_WITHOUT_POVRAY()                                                                  \
-    if (QStandardPaths::findExecutable("povray").isEmpty()) {                                  \
-        QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");        \
+#define SKIP_WITHOUT_POVRAY()                                                                      \
+    if (QStandardPaths::findExecutable("povray").isEmpty()) {                                      \
+        QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");            \
     }
 
 class TestPovRenderThread : public QObject {
@@ -108,8 +108,9 @@ private slots:
         QCOMPARE(thread.exitCode, 0);
         QFile written("arguments.txt");
         QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromLocal8Bit(written.readAll()).split('\n', Qt::SkipEmptyParts),
-                 PovRenderThread::arguments(QDir::toNativeSeparators(dir.filePath("tempscene.pov"))));
+        QCOMPARE(
+            QString::fromLocal8Bit(written.readAll()).split('\n', Qt::SkipEmptyParts),
+            PovRenderThread::arguments(QDir::toNativeSeparators(dir.filePath("tempscene.pov"))));
     }
 
     // An interruption stops a renderer at once (here a stand-in that would
@@ -176,7 +177,8 @@ private slots:
         PovScene scene;
         qglviewer::Camera camera;
         camera.setScreenWidthAndHeight(64, 48);
-        QVERIFY(scene.load(QFINDTESTDATA("../data/npr/cube.npr").toLocal8Bit().constData(), &camera));
+        QVERIFY(
+            scene.load(QFINDTESTDATA("../data/npr/cube.npr").toLocal8Bit().constData(), &camera));
         camera.setSceneRadius(2);
         camera.showEntireScene();
         scene.groundVisible = true;
@@ -260,7 +262,8 @@ private slots:
         QVERIFY(render(thread).isNull());
         QVERIFY(!thread.succeeded());
         const QStringList messages = thread.messages();
-        QVERIFY2(!messages.isEmpty() && messages[0].contains("tempscene.pov' line 3: Parse Error:") &&
+        QVERIFY2(!messages.isEmpty() &&
+                     messages[0].contains("tempscene.pov' line 3: Parse Error:") &&
                      messages[0].contains("undeclared identifier 'foo' found instead"),
                  qPrintable(messages.join('|')));
     }
@@ -275,8 +278,9 @@ private slots:
         thread.sceneFile = "tempscene.pov";
         thread.start();
         // Wait until POV-Ray is parsing, then cancel.
-        QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty() && progress.last().at(0).value<PovProgress>().stage ==
-                                                           PovRenderStage::Parsing,
+        QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty() &&
+                                     progress.last().at(0).value<PovProgress>().stage ==
+                                         PovRenderStage::Parsing,
                                  20000);
         QCOMPARE(povrayChildren().size(), 1);
         QElapsedTimer clock;
@@ -312,7 +316,8 @@ private slots:
         const QString shared = QStringLiteral(KELVANE_SHARED_DATA);
         QTest::newRow("cow, smooth") << shared + "/ply/common3d/cow.ply" << false;
         QTest::newRow("cow, flat") << shared + "/ply/common3d/cow.ply" << true;
-        QTest::newRow("KMZ, several models") << shared + "/kmz/kml-samples/macky-normal.kmz" << false;
+        QTest::newRow("KMZ, several models")
+            << shared + "/kmz/kml-samples/macky-normal.kmz" << false;
         QTest::newRow("boxy NPR") << QFINDTESTDATA("../../samples/boxes.npr") << false;
     }
     void meshFormsRenderAlike()

@@ -69,7 +69,8 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("npr") << "scene.npr" << true << "";
         QTest::newRow("ply then npr reads NPR") << "model.ply.npr" << true << "";
-        QTest::newRow("upper-case NPR") << "scene.NPR" << false << "the file type is not recognised";
+        QTest::newRow("upper-case NPR")
+            << "scene.NPR" << false << "the file type is not recognised";
         QTest::newRow("folder named a.off goes to the mesh reader")
             << "a.off/model" << false << "the file holds no vertices and no faces";
         QTest::newRow("upper-case KMZ goes to the importer")
@@ -108,8 +109,8 @@ private slots:
     {
         // Radius 1 around (5, 5, 5): the box spans 5 -+ 1/sqrt(3).
         const float h = 1.0f / std::sqrt(3.0f);
-        const QString path =
-            writeNpr(dir.filePath("offset.npr"), vec(5 - h, 5 - h, 5 - h), vec(5 + h, 5 + h, 5 + h));
+        const QString path = writeNpr(dir.filePath("offset.npr"), vec(5 - h, 5 - h, 5 - h),
+                                      vec(5 + h, 5 + h, 5 + h));
         PovScene scene;
         QVERIFY(scene.load(path.toLocal8Bit().constData(), nullptr));
         vec c;
@@ -183,7 +184,8 @@ private slots:
         QCOMPARE(err.text(),
                  QString(" LN ERROR - LnBoxyModel: face 0 uses vertex index 5, but the file has 1 "
                          "vertices\n LN WARNING - PovScene::load - No models loaded.\n\n"));
-        QCOMPARE(scene.loadError(), QString("face 0 uses vertex index 5, but the file has 1 vertices"));
+        QCOMPARE(scene.loadError(),
+                 QString("face 0 uses vertex index 5, but the file has 1 vertices"));
         QCOMPARE(scene.modelCount(), 0);
     }
 
@@ -194,13 +196,16 @@ private slots:
         QTest::newRow("points and lines")
             << QByteArray("mtllib a.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\np 1 2 3\nl 1 2\n")
             << "the file holds no triangles, only points or lines";
-        const QString zero = "the file holds no triangles that can be rendered: every face has zero area or a "
-                             "corner that is not a finite number";
-        QTest::newRow("corners on a line") << QByteArray("v 0 0 0\nv 1 1 1\nv 2 2 2\nf 1 2 3\n") << zero;
+        const QString zero =
+            "the file holds no triangles that can be rendered: every face has zero area or a "
+            "corner that is not a finite number";
+        QTest::newRow("corners on a line")
+            << QByteArray("v 0 0 0\nv 1 1 1\nv 2 2 2\nf 1 2 3\n") << zero;
         // Distinct corners that the scene text's six decimals make one.
         QTest::newRow("below the text's precision")
             << QByteArray("v 0 0 0\nv 1e-7 0 0\nv 0 1e-7 0\nf 1 2 3\n") << zero;
-        QTest::newRow("corners at infinity") << QByteArray("v inf 0 0\nv 1 0 0\nv 0 nan 0\nf 1 2 3\n") << zero;
+        QTest::newRow("corners at infinity")
+            << QByteArray("v inf 0 0\nv 1 0 0\nv 0 nan 0\nf 1 2 3\n") << zero;
         QTest::newRow("renderable beside a NaN corner")
             << QByteArray("v 0 0 0\nv 1 0 0\nv 0 1 0\nv nan 0 0\nf 1 2 3\nf 1 2 4\n") << QString();
     }

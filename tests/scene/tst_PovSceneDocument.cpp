@@ -71,8 +71,7 @@ class TestPovSceneDocument : public QObject {
         StderrCapture quiet;
         QVERIFY2(!reader.open(document, scene, &camera), qPrintable(document));
         for (const QString& part : expected) {
-            QVERIFY2(reader.error().contains(part),
-                     qPrintable(reader.error() + " lacks " + part));
+            QVERIFY2(reader.error().contains(part), qPrintable(reader.error() + " lacks " + part));
         }
     }
 
@@ -253,17 +252,17 @@ private slots:
         expectRefusal(dir.filePath("huge.kelvane"), {"too large"});
 
         // Missing, moved or unusable model files.
-        expectRefusal(edited("moved.kelvane",
-                             [](QJsonObject& root) { root["model"] = "gone/torus.off"; }),
-                      {"\"gone/torus.off\" was not found", dir.filePath("gone/torus.off")});
+        expectRefusal(
+            edited("moved.kelvane", [](QJsonObject& root) { root["model"] = "gone/torus.off"; }),
+            {"\"gone/torus.off\" was not found", dir.filePath("gone/torus.off")});
         expectRefusal(edited("nomodel.kelvane", [](QJsonObject& root) { root.remove("model"); }),
                       {"model must name the model file"});
-        expectRefusal(edited("garbage.kelvane",
-                             [](QJsonObject& root) { root["model"] = "broken.kelvane"; }),
-                      {"could not be loaded", "broken.kelvane"});
-        expectRefusal(edited("noversion.kelvane",
-                             [](QJsonObject& root) { root.remove("version"); }),
-                      {"no \"version\""});
+        expectRefusal(
+            edited("garbage.kelvane", [](QJsonObject& root) { root["model"] = "broken.kelvane"; }),
+            {"could not be loaded", "broken.kelvane"});
+        expectRefusal(
+            edited("noversion.kelvane", [](QJsonObject& root) { root.remove("version"); }),
+            {"no \"version\""});
 
         expectRefusal(edited("render.kelvane",
                              [](QJsonObject& root) {
@@ -289,8 +288,7 @@ private slots:
                       {"models[1].texture.color must be a list of 3 numbers"});
         expectRefusal(edited("diffuse.kelvane", texture("diffuse", "high")),
                       {"models[1].texture.diffuse must be a number, not text"});
-        expectRefusal(edited("rough.kelvane", texture("roughness", 0)),
-                      {"roughness is 0"});
+        expectRefusal(edited("rough.kelvane", texture("roughness", 0)), {"roughness is 0"});
         expectRefusal(edited("name.kelvane", texture("name", "T_Wood1 } sphere {")),
                       {"models[1].texture.name"});
         expectRefusal(edited("pattern.kelvane", texture("normalPattern", "spiky")),
@@ -319,9 +317,9 @@ private slots:
                                  root["lights"] = lights;
                              }),
                       {"5 lights"});
-        expectRefusal(edited("lighting.kelvane",
-                             [](QJsonObject& root) { root["lighting"] = "candle"; }),
-                      {"lighting must be \"outdoor\" or \"indoor\""});
+        expectRefusal(
+            edited("lighting.kelvane", [](QJsonObject& root) { root["lighting"] = "candle"; }),
+            {"lighting must be \"outdoor\" or \"indoor\""});
         expectRefusal(edited("ground.kelvane", [](QJsonObject& root) { root["ground"] = "yes"; }),
                       {"ground must be true or false, not text"});
         expectRefusal(edited("fov.kelvane",
@@ -345,9 +343,9 @@ private slots:
                                  root["models"] = models;
                              }),
                       {"describes 3 models", "gives 2"});
-        expectRefusal(edited("models.kelvane",
-                             [](QJsonObject& root) { root["models"] = "all of them"; }),
-                      {"models must be a list, not text"});
+        expectRefusal(
+            edited("models.kelvane", [](QJsonObject& root) { root["models"] = "all of them"; }),
+            {"models must be a list, not text"});
         auto subdivide = [](const QJsonValue& steps, int model) {
             return [steps, model](QJsonObject& root) {
                 QJsonArray models = root["models"].toArray();

@@ -53,11 +53,11 @@ void fill(PovScene& scene, std::vector<LnModel*> models)
 }
 
 // Compares the scene text with the golden file tests/data/pov/<name>.
-#define COMPARE_GOLDEN(text, name)                                                              \
-    do {                                                                                       \
-        const QString difference =                                                             \
-            goldenDifference((text).toLatin1(), QFINDTESTDATA("../data/pov/" name));           \
-        QVERIFY2(difference.isEmpty(), qPrintable(difference));                                \
+#define COMPARE_GOLDEN(text, name)                                                                 \
+    do {                                                                                           \
+        const QString difference =                                                                 \
+            goldenDifference((text).toLatin1(), QFINDTESTDATA("../data/pov/" name));               \
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));                                    \
     } while (false)
 
 QString section(const QString& text, const QString& from, const QString& to)
@@ -161,8 +161,8 @@ private slots:
         // A real file through the loader, the indoor preset, the ground shown
         // and a camera placed off the axes.
         PovScene scene;
-        QVERIFY(scene.load(QFINDTESTDATA("../data/npr/cube.npr").toLocal8Bit().constData(),
-                           nullptr));
+        QVERIFY(
+            scene.load(QFINDTESTDATA("../data/npr/cube.npr").toLocal8Bit().constData(), nullptr));
         scene.setIndoorLighting();
         scene.groundVisible = true;
         camera.setScreenWidthAndHeight(640, 480);
@@ -193,7 +193,8 @@ private slots:
         const QString text = scene.povText(&camera);
         QCOMPARE(text.count("mesh {"), 1);
         QCOMPARE(text.count("triangle {"), 1);
-        QVERIFY(text.contains("\t\t<3.000000, 0.000000, 0.000000>, <0.000000, 0.000000, 1.000000>,\n"));
+        QVERIFY(
+            text.contains("\t\t<3.000000, 0.000000, 0.000000>, <0.000000, 0.000000, 1.000000>,\n"));
         QVERIFY(!text.contains("nan") && !text.contains("inf"));
         QVERIFY(text.contains("texture { TEXTURE3 }"));
 
@@ -274,22 +275,23 @@ private slots:
         LnBoxyMesh* square = static_cast<LnBoxyMesh*>(scene.models[1]->getMesh());
         square->normals.push_back(vec(0, 0.6f, 0.8f));
         square->faces[1].nb = 1;
-        const QString squareSmooth = "\nmesh2 {\n"
-                                     "\tvertex_vectors {\n\t\t5,\n"
-                                     "\t\t<0.000000, 0.000000, 0.000000>,\n"
-                                     "\t\t<1.000000, 0.000000, 0.000000>,\n"
-                                     "\t\t<1.000000, 1.000000, 0.000000>,\n"
-                                     "\t\t<1.000000, 1.000000, 0.000000>,\n"
-                                     "\t\t<0.000000, 1.000000, 0.000000>\n\t}\n"
-                                     "\tnormal_vectors {\n\t\t5,\n"
-                                     "\t\t<0.000000, 0.000000, 1.000000>,\n"
-                                     "\t\t<0.000000, 0.000000, 1.000000>,\n"
-                                     "\t\t<0.000000, 0.000000, 1.000000>,\n"
-                                     "\t\t<0.000000, 0.600000, 0.800000>,\n"
-                                     "\t\t<0.000000, 0.000000, 1.000000>\n\t}\n"
-                                     "\tface_indices {\n\t\t2,\n\t\t<0, 1, 2>,\n\t\t<0, 3, 4>\n\t}\n"
-                                     "\ttexture { TEXTURE1 }\n"
-                                     "}\n";
+        const QString squareSmooth =
+            "\nmesh2 {\n"
+            "\tvertex_vectors {\n\t\t5,\n"
+            "\t\t<0.000000, 0.000000, 0.000000>,\n"
+            "\t\t<1.000000, 0.000000, 0.000000>,\n"
+            "\t\t<1.000000, 1.000000, 0.000000>,\n"
+            "\t\t<1.000000, 1.000000, 0.000000>,\n"
+            "\t\t<0.000000, 1.000000, 0.000000>\n\t}\n"
+            "\tnormal_vectors {\n\t\t5,\n"
+            "\t\t<0.000000, 0.000000, 1.000000>,\n"
+            "\t\t<0.000000, 0.000000, 1.000000>,\n"
+            "\t\t<0.000000, 0.000000, 1.000000>,\n"
+            "\t\t<0.000000, 0.600000, 0.800000>,\n"
+            "\t\t<0.000000, 0.000000, 1.000000>\n\t}\n"
+            "\tface_indices {\n\t\t2,\n\t\t<0, 1, 2>,\n\t\t<0, 3, 4>\n\t}\n"
+            "\ttexture { TEXTURE1 }\n"
+            "}\n";
         const QString squareFlat = "\nmesh2 {\n"
                                    "\tvertex_vectors {\n\t\t4,\n"
                                    "\t\t<0.000000, 0.000000, 0.000000>,\n"
@@ -375,9 +377,9 @@ private slots:
         QVERIFY(read.antialias && read.useViewSize && read.meshForm == PovMeshForm::Auto);
         // Bad values are refused with a reason and change nothing.
         for (const QJsonObject& bad :
-             {QJsonObject{{"width", 0}}, QJsonObject{{"width", "800"}}, QJsonObject{{"height", 1e9}},
-              QJsonObject{{"antialiasThreshold", -1}}, QJsonObject{{"meshForm", "strips"}},
-              QJsonObject{{"useViewSize", 1}}}) {
+             {QJsonObject{{"width", 0}}, QJsonObject{{"width", "800"}},
+              QJsonObject{{"height", 1e9}}, QJsonObject{{"antialiasThreshold", -1}},
+              QJsonObject{{"meshForm", "strips"}}, QJsonObject{{"useViewSize", 1}}}) {
             PovRenderSettings kept = settings;
             QString error;
             QVERIFY(!PovRenderSettings::fromJson(bad, kept, &error));
@@ -419,9 +421,9 @@ private slots:
     {
         // Every float class: ties, tiny, subnormal, huge, negative zero,
         // and a million random bit patterns.
-        std::vector<float> values = {0.0f,      -0.0f,     0.5f,       0.0000005f, -0.0000005f,
-                                     1e-7f,     -1e-30f,   1e-45f,     3.4e38f,    -3.4e38f,
-                                     123.4567f, 0.0000015f, 16777216.0f, 1e20f, 0.0000025f};
+        std::vector<float> values = {0.0f,      -0.0f,      0.5f,        0.0000005f, -0.0000005f,
+                                     1e-7f,     -1e-30f,    1e-45f,      3.4e38f,    -3.4e38f,
+                                     123.4567f, 0.0000015f, 16777216.0f, 1e20f,      0.0000025f};
         std::mt19937 random(11);
         for (int i = 0; i < 1000000; ++i) {
             uint32_t bits = random();

@@ -46,7 +46,8 @@ private slots:
         // A colour brings the pigment back.
         t.setColor(1.0f, 0.5f, 0.25f);
         QVERIFY(t.name.isNull());
-        QVERIFY(t.povText(2.0f).startsWith("texture {\n\tpigment {\n\t\tcolor rgb <1, 0.5, 0.25>\n"));
+        QVERIFY(
+            t.povText(2.0f).startsWith("texture {\n\tpigment {\n\t\tcolor rgb <1, 0.5, 0.25>\n"));
     }
 
     void emptyNameIsNotNull()
@@ -96,8 +97,8 @@ private slots:
         std::setlocale(LC_NUMERIC, "C");
         std::mt19937 random(7);
         std::uniform_real_distribution<double> unit(-1000.0, 1000.0);
-        std::vector<double> values = {0.0, -0.0, 0.8f, 0.01f, 1e-5, 123456.5, 1234567.0,
-                                      2.5, 0.5, 1e300, -1e-300, 0.0000125};
+        std::vector<double> values = {0.0,       -0.0, 0.8f, 0.01f, 1e-5,    123456.5,
+                                      1234567.0, 2.5,  0.5,  1e300, -1e-300, 0.0000125};
         for (int i = 0; i < 2000; ++i) {
             values.push_back(unit(random));
             values.push_back(std::round(unit(random) * 1000.0) / 1000.0 + 0.0005);

@@ -14,7 +14,8 @@
 #include <map>
 #include <vector>
 
-inline bool writeSphereOff(const QString& path, int levels) {
+inline bool writeSphereOff(const QString& path, int levels)
+{
     std::vector<vec> v = {vec(1, 0, 0),  vec(-1, 0, 0), vec(0, 1, 0),
                           vec(0, -1, 0), vec(0, 0, 1),  vec(0, 0, -1)};
     std::vector<std::array<int, 3>> f = {{0, 2, 4}, {2, 1, 4}, {1, 3, 4}, {3, 0, 4},

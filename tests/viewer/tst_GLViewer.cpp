@@ -102,8 +102,7 @@ private slots:
         QCOMPARE(viewer->camera()->zClippingCoefficient(), 5.0);
         QCOMPARE(viewer->mouseAction(Qt::Key(0), Qt::NoModifier, Qt::MiddleButton),
                  QGLViewer::TRANSLATE);
-        QCOMPARE(viewer->mouseAction(Qt::Key(0), Qt::NoModifier, Qt::RightButton),
-                 QGLViewer::ZOOM);
+        QCOMPARE(viewer->mouseAction(Qt::Key(0), Qt::NoModifier, Qt::RightButton), QGLViewer::ZOOM);
         QCOMPARE(viewer->clickAction(Qt::Key(0), Qt::NoModifier, Qt::LeftButton, true),
                  QGLViewer::SELECT);
     }

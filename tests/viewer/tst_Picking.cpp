@@ -32,7 +32,8 @@ QString writeTriangles(const QString& path, int faces)
     if (!f.open(QIODevice::WriteOnly)) {
         return QString();
     }
-    QByteArray text = "0 0 0 1 1 0\nv 3\n0 0 0\n1 0 0\n0 1 0\nf " + QByteArray::number(faces) + "\n";
+    QByteArray text =
+        "0 0 0 1 1 0\nv 3\n0 0 0\n1 0 0\n0 1 0\nf " + QByteArray::number(faces) + "\n";
     for (int i = 0; i < faces; ++i) {
         text += "0 1 2 [1, 1, 1]\n";
     }
@@ -289,7 +290,7 @@ private slots:
         // shortcut map looks at.
         QApplication::setActiveWindow(w->editWindow);
         w->editWindow->ui.textEdit->setFocus();
-        QCOMPARE(QApplication::activeWindow(), static_cast<QWidget *>(w->editWindow));
+        QCOMPARE(QApplication::activeWindow(), static_cast<QWidget*>(w->editWindow));
         QSignalSpy finished(&w->renderThread, &QThread::finished);
         QTest::keyClick(w->editWindow->ui.textEdit, Qt::Key_R, Qt::ControlModifier);
         QVERIFY(!w->editWindow->isVisible());
