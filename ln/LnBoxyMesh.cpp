@@ -1,26 +1,13 @@
 #include "ln/LnBoxyMesh.h"
 
-#include "ln/LnDiagnostics.h"
+#include "ln/LnFaceNormal.h"
 #include "trimesh/TriMesh.h"
 
 #include <GL/gl.h>
-#include <GL/glu.h>
 
 #include <algorithm>
 
-LnBoxyMesh::~LnBoxyMesh() { deleteDisplayLists(); }
-
-void LnBoxyMesh::deleteDisplayLists()
-{
-    if (geometryList != -1) {
-        glDeleteLists(static_cast<GLuint>(geometryList), 1);
-        geometryList = -1;
-    }
-    if (shadedList != -1) {
-        glDeleteLists(static_cast<GLuint>(shadedList), 1);
-        shadedList = -1;
-    }
-}
+LnBoxyMesh::~LnBoxyMesh() = default;
 
 bool LnBoxyMesh::faceValid(int face) const
 {
@@ -47,18 +34,12 @@ vec LnBoxyMesh::faceNormal(int face) const
         return vec(1.0f, 0.0f, 0.0f);
     }
     const LnFace& f = faces[face];
-    const vec& a = vertices[f.a];
-    vec n = cross(vertices[f.b] - a, vertices[f.c] - a);
-    float l = len(n);
-    if (l > 0.0f) {
-        return n / l;
-    }
-    return vec(1.0f, 0.0f, 0.0f);
+    return lnFaceNormal(vertices[f.a], vertices[f.b], vertices[f.c]);
 }
 
 void LnBoxyMesh::shadedNormals(int face, vec& a, vec& b, vec& c) const
 {
-    if (hasNormals && !flat && faceValid(face)) {
+    if (hasNormals && !lists.isFlat() && faceValid(face)) {
         const LnFace& f = faces[face];
         a = normals[f.na];
         b = normals[f.nb];
@@ -108,25 +89,9 @@ void LnBoxyMesh::getFaceNormals(int face, vec& a, vec& b, vec& c)
     }
 }
 
-void LnBoxyMesh::drawGeometry()
-{
-    if (listsPending) {
-        makeDisplayLists();
-    }
-    if (geometryList != -1) {
-        glCallList(static_cast<GLuint>(geometryList));
-    }
-}
+void LnBoxyMesh::drawGeometry() { lists.drawGeometry(); }
 
-void LnBoxyMesh::drawShaded()
-{
-    if (listsPending) {
-        makeDisplayLists();
-    }
-    if (shadedList != -1) {
-        glCallList(static_cast<GLuint>(shadedList));
-    }
-}
+void LnBoxyMesh::drawShaded() { lists.drawShaded(); }
 
 void LnBoxyMesh::drawFace(int face)
 {
@@ -141,12 +106,7 @@ void LnBoxyMesh::drawFace(int face)
     glEnd();
 }
 
-void LnBoxyMesh::setFlat(bool flatShading)
-{
-    flat = flatShading;
-    deleteDisplayLists();
-    makeDisplayLists();
-}
+void LnBoxyMesh::setFlat(bool flatShading) { lists.setFlat(flatShading); }
 
 void LnBoxyMesh::getBoundingSphere(vec& c, float& r)
 {
@@ -154,67 +114,40 @@ void LnBoxyMesh::getBoundingSphere(vec& c, float& r)
     r = radius;
 }
 
-void LnBoxyMesh::makeDisplayLists()
+void LnBoxyMesh::compileGeometry() const
 {
-    deleteDisplayLists();
-    const int n = getNumFaces();
-
-    // glGenLists answers 0 when no OpenGL context is current (a program
-    // without a display): the lists are then built when the mesh is first
-    // drawn with a context current.
-    GLuint name = glGenLists(1);
-    listsPending = name == 0;
-    if (name != 0) {
-        geometryList = static_cast<int>(name);
-        glNewList(name, GL_COMPILE);
-        glBegin(GL_TRIANGLES);
-        for (int i = 0; i < n; ++i) {
-            if (!faceValid(i)) {
-                continue;
-            }
-            const LnFace& f = faces[i];
-            glVertex3fv(vertices[f.a].data());
-            glVertex3fv(vertices[f.b].data());
-            glVertex3fv(vertices[f.c].data());
+    glBegin(GL_TRIANGLES);
+    for (int i = 0; i < static_cast<int>(faces.size()); ++i) {
+        if (!faceValid(i)) {
+            continue;
         }
-        glEnd();
-        glEndList();
+        const LnFace& f = faces[i];
+        glVertex3fv(vertices[f.a].data());
+        glVertex3fv(vertices[f.b].data());
+        glVertex3fv(vertices[f.c].data());
     }
-
-    name = glGenLists(1);
-    if (name != 0) {
-        shadedList = static_cast<int>(name);
-        glNewList(name, GL_COMPILE);
-        glBegin(GL_TRIANGLES);
-        for (int i = 0; i < n; ++i) {
-            if (!faceValid(i)) {
-                continue;
-            }
-            const LnFace& f = faces[i];
-            vec na, nb, nc;
-            shadedNormals(i, na, nb, nc);
-            glColor3f(f.red, f.green, f.blue);
-            glNormal3fv(na.data());
-            glVertex3fv(vertices[f.a].data());
-            glNormal3fv(nb.data());
-            glVertex3fv(vertices[f.b].data());
-            glNormal3fv(nc.data());
-            glVertex3fv(vertices[f.c].data());
-        }
-        glEnd();
-        glEndList();
-    }
-
-    checkDisplayLists();
+    glEnd();
 }
 
-void LnBoxyMesh::checkDisplayLists()
+void LnBoxyMesh::compileShaded() const
 {
-    const GLenum error = glGetError();
-    if (error != GL_NO_ERROR) {
-        lnFatal("LnBoxyMesh::makeDisplayLists: %s\n",
-                reinterpret_cast<const char*>(gluErrorString(error)));
+    glBegin(GL_TRIANGLES);
+    for (int i = 0; i < static_cast<int>(faces.size()); ++i) {
+        if (!faceValid(i)) {
+            continue;
+        }
+        const LnFace& f = faces[i];
+        vec na, nb, nc;
+        shadedNormals(i, na, nb, nc);
+        glColor3f(f.red, f.green, f.blue);
+        glNormal3fv(na.data());
+        glVertex3fv(vertices[f.a].data());
+        glNormal3fv(nb.data());
+        glVertex3fv(vertices[f.b].data());
+        glNormal3fv(nc.data());
+        glVertex3fv(vertices[f.c].data());
     }
+    glEnd();
 }
 
 void LnBoxyMesh::computeConnectivity()

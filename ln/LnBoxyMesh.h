@@ -4,6 +4,7 @@
 // public arrays and then build the display lists once with makeDisplayLists();
 // afterwards only setFlat rebuilds them.
 
+#include "ln/LnDisplayLists.h"
 #include "ln/LnModel.h"
 
 #include <cstdint>
@@ -32,7 +33,7 @@ public:
     void getFaceNormals(int face, vec& a, vec& b, vec& c) override;
     void drawFace(int face) override;
     void setFlat(bool flat) override;
-    bool isFlat() override { return flat; }
+    bool isFlat() override { return lists.isFlat(); }
     void getBoundingSphere(vec& center, float& radius) override;
     void computeConnectivity() override;
     bool write(const char* path) override;
@@ -41,11 +42,7 @@ public:
     // error afterwards is fatal ("LnBoxyMesh::makeDisplayLists: %s\n").
     // Without a current OpenGL context nothing is built and the lists are
     // built by the first draw call instead.
-    void makeDisplayLists();
-    // Ends the program through lnFatal ("LnBoxyMesh::makeDisplayLists: %s\n"
-    // with the GLU text) when OpenGL reports an error after building lists;
-    // every mesh kind checks its lists with it.
-    static void checkDisplayLists();
+    void makeDisplayLists() { lists.build(); }
 
     // Pure helpers the display lists are compiled from.
     // Normal of the triangle's plane, (b - a) x (c - a) scaled to unit
@@ -60,8 +57,8 @@ public:
     // are not valid are left out of drawing and answer zero vectors.
     bool faceValid(int face) const;
 
-    int geometryListName() const { return geometryList; }
-    int shadedListName() const { return shadedList; }
+    int geometryListName() const { return lists.geometryName(); }
+    int shadedListName() const { return lists.shadedName(); }
 
     bool hasNormals = false;
     vec center;
@@ -74,10 +71,8 @@ public:
     std::vector<int> acrossEdge;               // 3 per face, -1 for none
 
 private:
-    void deleteDisplayLists();
+    void compileGeometry() const;
+    void compileShaded() const;
 
-    bool flat = false;
-    bool listsPending = false;
-    int shadedList = -1;
-    int geometryList = -1;
+    LnDisplayLists lists{[this] { compileGeometry(); }, [this] { compileShaded(); }};
 };
