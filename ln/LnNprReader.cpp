@@ -149,7 +149,7 @@ void boundedReserve(std::vector<T>& list, int64_t count, const Scanner& in, size
 
 class NprParser {
 public:
-    NprParser(const char* data, size_t size, LnBoxyMesh& mesh, LnPathList& paths,
+    NprParser(const char* data, size_t size, LnBoxyMeshData& mesh, LnPathList& paths,
               std::string& error)
         : in(data, size), mesh(mesh), paths(paths), error(error)
     {
@@ -173,7 +173,7 @@ private:
     bool readVec(vec& v);
 
     Scanner in;
-    LnBoxyMesh& mesh;
+    LnBoxyMeshData& mesh;
     LnPathList& paths;
     std::string& error;
     int version = 0; // 0 no header, 1 or 2
@@ -361,7 +361,7 @@ bool NprParser::parse()
 
 } // namespace
 
-bool readNprModel(const char* data, size_t size, LnBoxyMesh& mesh, LnPathList& paths,
+bool readNprModel(const char* data, size_t size, LnBoxyMeshData& mesh, LnPathList& paths,
                   std::string& error)
 {
     NprParser parser(data, size, mesh, paths, error);

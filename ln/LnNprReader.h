@@ -10,7 +10,7 @@
 // trusted for allocation beyond what the remaining bytes can hold, and every
 // face index is checked against the vertices and normals read before it.
 
-#include "ln/LnBoxyMesh.h"
+#include "ln/LnBoxyMeshData.h"
 #include "ln/LnPath.h"
 
 #include <cstddef>
@@ -19,9 +19,8 @@
 // Parses `size` bytes at `data` into an empty mesh and path list. On success
 // the mesh holds vertices, normals (unit length; zero ones become (1, 0, 0)),
 // faces, hasNormals and the box's bounding sphere; visible lines are appended
-// to `paths` with kind 0 and strength 1 at every point. Display lists are not
-// built here.
-bool readNprModel(const char* data, size_t size, LnBoxyMesh& mesh, LnPathList& paths,
+// to `paths` with kind 0 and strength 1 at every point.
+bool readNprModel(const char* data, size_t size, LnBoxyMeshData& mesh, LnPathList& paths,
                   std::string& error);
 
 // Reads a whole file into `bytes`. On failure prints

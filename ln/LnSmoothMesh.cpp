@@ -1,6 +1,6 @@
 #include "ln/LnSmoothMesh.h"
 
-#include "ln/LnBoxyMesh.h"
+#include "ln/LnFaceNormal.h"
 #include "trimesh/TriMesh.h"
 
 #include <GL/gl.h>
@@ -18,20 +18,8 @@ LnSmoothMesh::LnSmoothMesh(TriMesh* triMesh) : mesh(triMesh)
 
 LnSmoothMesh::~LnSmoothMesh()
 {
-    deleteDisplayLists();
+    lists.release();
     delete mesh;
-}
-
-void LnSmoothMesh::deleteDisplayLists()
-{
-    if (geometryList != -1) {
-        glDeleteLists(GLuint(geometryList), 1);
-        geometryList = -1;
-    }
-    if (shadedList != -1) {
-        glDeleteLists(GLuint(shadedList), 1);
-        shadedList = -1;
-    }
 }
 
 int LnSmoothMesh::getNumFaces() { return int(mesh->faces.size()); }
@@ -77,12 +65,7 @@ void LnSmoothMesh::drawFace(int face)
     glEnd();
 }
 
-void LnSmoothMesh::setFlat(bool flatShading)
-{
-    flat = flatShading;
-    deleteDisplayLists();
-    makeDisplayLists();
-}
+void LnSmoothMesh::setFlat(bool flatShading) { lists.setFlat(flatShading); }
 
 void LnSmoothMesh::smoothNormals()
 {
@@ -116,7 +99,7 @@ void LnSmoothMesh::smoothCurvatureDerivatives()
 
 void LnSmoothMesh::subdivide()
 {
-    deleteDisplayLists();
+    lists.release();
     mesh->subdivide(1);
     mesh->computeNormals();
     mesh->buildStrips();
@@ -143,29 +126,13 @@ bool LnSmoothMesh::write(const char* path)
     return mesh->write(path);
 }
 
-void LnSmoothMesh::drawGeometry()
-{
-    if (listsPending) {
-        makeDisplayLists();
-    }
-    if (geometryList != -1) {
-        glCallList(GLuint(geometryList));
-    }
-}
+void LnSmoothMesh::drawGeometry() { lists.drawGeometry(); }
 
-void LnSmoothMesh::drawShaded()
-{
-    if (listsPending) {
-        makeDisplayLists();
-    }
-    if (shadedList != -1) {
-        glCallList(GLuint(shadedList));
-    }
-}
+void LnSmoothMesh::drawShaded() { lists.drawShaded(); }
 
 // Draws the strip sequence (length L, then L vertex indices, repeated) as
 // indexed triangle strips from the arrays already enabled.
-void LnSmoothMesh::drawStrips()
+void LnSmoothMesh::drawStrips() const
 {
     const std::vector<int>& strips = mesh->strips;
     size_t i = 0;
@@ -181,32 +148,20 @@ void LnSmoothMesh::drawStrips()
     }
 }
 
-void LnSmoothMesh::makeDisplayLists()
+void LnSmoothMesh::compileGeometry() const
 {
-    deleteDisplayLists();
-    // Without a current OpenGL context glGenLists answers 0: build at the
-    // first draw instead.
-    GLuint name = glGenLists(1);
-    listsPending = name == 0;
-    if (name == 0) {
-        return;
-    }
-    const bool withNormals = !mesh->normals.empty();
-    const bool withColors = !mesh->colors.empty();
-
-    geometryList = int(name);
-    glNewList(name, GL_COMPILE);
     glEnableClientState(GL_VERTEX_ARRAY);
     glVertexPointer(3, GL_FLOAT, 12, mesh->vertices.data());
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_COLOR_ARRAY);
     drawStrips();
-    glEndList();
+}
 
-    name = glGenLists(1);
-    shadedList = int(name);
-    glNewList(name, GL_COMPILE);
-    if (flat) {
+void LnSmoothMesh::compileShaded() const
+{
+    const bool withNormals = !mesh->normals.empty();
+    const bool withColors = !mesh->colors.empty();
+    if (lists.isFlat()) {
         glBegin(GL_TRIANGLES);
         for (const Face& f : mesh->faces) {
             const vec& a = mesh->vertices[f[0]];
@@ -218,9 +173,7 @@ void LnSmoothMesh::makeDisplayLists()
             } else {
                 glColor3f(1.0f, 1.0f, 1.0f);
             }
-            vec n = cross(b - a, c - a);
-            const float l = len(n);
-            n = l > 0.0f ? n / l : vec(1.0f, 0.0f, 0.0f);
+            const vec n = lnFaceNormal(a, b, c);
             glNormal3fv(n.data());
             glVertex3fv(a.data());
             glVertex3fv(b.data());
@@ -249,7 +202,4 @@ void LnSmoothMesh::makeDisplayLists()
         }
         drawStrips();
     }
-    glEndList();
-
-    LnBoxyMesh::checkDisplayLists();
 }

@@ -7,6 +7,7 @@
 // lists: the viewer's OpenGL context must be current (without one, the lists
 // are built by the first draw instead).
 
+#include "ln/LnDisplayLists.h"
 #include "ln/LnModel.h"
 
 #include <string>
@@ -32,7 +33,7 @@ public:
     void getFaceNormals(int face, vec& a, vec& b, vec& c) override;
     void drawFace(int face) override;
     void setFlat(bool flat) override;
-    bool isFlat() override { return flat; }
+    bool isFlat() override { return lists.isFlat(); }
     // The three smoothing filters use smoothingWidth and then widen it by
     // 1.2. None of them rebuilds the display lists. A width of 0 (a mesh
     // without usable faces) smooths nothing.
@@ -47,21 +48,19 @@ public:
     void computeConnectivity() override;
     bool write(const char* path) override;
 
-    void makeDisplayLists();
+    void makeDisplayLists() { lists.build(); }
 
     TriMesh* triMesh() { return mesh; }
     float smoothingWidth() const { return width; }
-    int geometryListName() const { return geometryList; }
-    int shadedListName() const { return shadedList; }
+    int geometryListName() const { return lists.geometryName(); }
+    int shadedListName() const { return lists.shadedName(); }
 
 private:
-    void deleteDisplayLists();
-    void drawStrips();
+    void compileGeometry() const;
+    void compileShaded() const;
+    void drawStrips() const;
 
     TriMesh* mesh;
-    bool flat = false;
     float width = 0.0f;
-    bool listsPending = false;
-    int shadedList = -1;
-    int geometryList = -1;
+    LnDisplayLists lists{[this] { compileGeometry(); }, [this] { compileShaded(); }};
 };

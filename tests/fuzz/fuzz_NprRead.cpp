@@ -13,7 +13,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    LnBoxyMesh mesh;
+    LnBoxyMeshData mesh;
     LnPathList paths;
     std::string error;
     if (!readNprModel(reinterpret_cast<const char*>(data), size, mesh, paths, error)) {

@@ -1,0 +1,48 @@
+#pragma once
+// LnDisplayLists: the two OpenGL display lists a mesh draws from, one with
+// positions only (geometry) and one with colours and normals (shaded), and
+// the flat-shading choice the shaded list is compiled for.
+//
+// The mesh hands over two compile functions, called between glNewList and
+// glEndList. build() compiles both lists at once when an OpenGL context is
+// current; without one (glGenLists answers 0) nothing is built and the first
+// draw builds them. Deleting lists (release, build, setFlat, destruction)
+// needs the context that built them to be current.
+
+#include <functional>
+
+class LnDisplayLists {
+public:
+    LnDisplayLists(std::function<void()> compileGeometry, std::function<void()> compileShaded);
+    ~LnDisplayLists(); // deletes the lists that exist
+    LnDisplayLists(const LnDisplayLists&) = delete;
+    LnDisplayLists& operator=(const LnDisplayLists&) = delete;
+
+    // Deletes the lists that exist and compiles both anew. An OpenGL error
+    // afterwards ends the program through lnFatal
+    // ("LnBoxyMesh::makeDisplayLists: %s\n" with the GLU text).
+    void build();
+    // Deletes the lists that exist; nothing is left pending.
+    void release();
+    // Stores the choice and rebuilds both lists.
+    void setFlat(bool flat);
+    bool isFlat() const { return flat; }
+
+    // Call the list, building both first when they are pending.
+    void drawGeometry();
+    void drawShaded();
+
+    // The lists' OpenGL names, -1 when not built.
+    int geometryName() const { return geometryList; }
+    int shadedName() const { return shadedList; }
+
+private:
+    static int compile(const std::function<void()>& body);
+
+    std::function<void()> compileGeometry;
+    std::function<void()> compileShaded;
+    bool flat = false;
+    bool pending = false;
+    int geometryList = -1;
+    int shadedList = -1;
+};
