@@ -194,8 +194,8 @@ public:
     // `faces` from `strips`. Does nothing, writing nothing, unless the mesh has
     // strips and no faces. Strips stay. A strip of length L gives L - 2
     // triangles, every other one flipped so all keep the first's orientation;
-    // strips shorter than 3 give none; a length running past the end of the
-    // list is cut to what is there, a negative length ends the list.
+    // strips shorter than 3 give none; a negative length, or one running past
+    // the end of the list, ends the list (see forEachStrip in Strips.h).
     // "Unpacking triangle strips... ", then "Done.\n  %d triangles\n".
     void unpackStrips();
 
