@@ -2,7 +2,6 @@
 #include "trimesh/Strips.h"
 #include "trimesh/TriMesh.h"
 
-#include <algorithm>
 #include <cstdint>
 
 namespace {

@@ -5,8 +5,6 @@
 #include "trimesh/Strips.h"
 #include "trimesh/WriteCommon.h"
 
-#include <algorithm>
-
 namespace {
 
 // The strips in the file's form: each strip's indices followed by -1
