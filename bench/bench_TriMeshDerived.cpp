@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bench/BenchUtil.h"
+#include "trimesh/Strips.h"
 #include "trimesh/BoundingSphere.h"
 #include "trimesh/TriMesh.h"
 
@@ -107,12 +108,8 @@ int main(int argc, char** argv)
         QuietStderr quiet;
         m.buildStrips();
     }
-    const size_t nStrips = [&] {
-        size_t c = 0;
-        for (size_t i = 0; i < m.strips.size(); i += size_t(m.strips[i]) + 1)
-            ++c;
-        return c;
-    }();
+    size_t nStrips = 0;
+    forEachStrip(m.strips, [&](const int*, size_t) { ++nStrips; });
 
     std::printf("Tables (aim: under 100 ms per million triangles each)\n");
     row("findNeighbors", tNb, nf);

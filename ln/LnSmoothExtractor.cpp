@@ -1,5 +1,7 @@
 #include "ln/LnSmoothExtractor.h"
 
+#include "trimesh/Strips.h"
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -84,23 +86,19 @@ bool LnSmoothExtractor::indicesValid() const
             }
         }
     }
-    // Strips: a length L followed by L indices; a negative length ends the
-    // list and a length running past the end is cut (as unpacking does).
-    const std::vector<int>& s = mesh->strips;
-    size_t i = 0;
-    while (i < s.size()) {
-        const int length = s[i++];
-        if (length < 0) {
-            break;
-        }
-        const size_t end = std::min(s.size(), i + static_cast<size_t>(length));
-        for (; i < end; ++i) {
-            if (s[i] < 0 || s[i] >= nv) {
+    // Strips: every index the strip walk visits (a damaged length ends it,
+    // as it ends unpacking and drawing).
+    bool stripsValid = true;
+    forEachStrip(mesh->strips, [nv, &stripsValid](const int* indices, size_t length) {
+        for (size_t k = 0; k < length; ++k) {
+            if (indices[k] < 0 || indices[k] >= nv) {
+                stripsValid = false;
                 return false;
             }
         }
-    }
-    return true;
+        return true;
+    });
+    return stripsValid;
 }
 
 bool LnSmoothExtractor::derivedDataValid() const

@@ -1,6 +1,7 @@
 #include "ln/LnSmoothMesh.h"
 
 #include "ln/LnFaceNormal.h"
+#include "trimesh/Strips.h"
 #include "trimesh/TriMesh.h"
 
 #include <GL/gl.h>
@@ -130,22 +131,15 @@ void LnSmoothMesh::drawGeometry() { lists.drawGeometry(); }
 
 void LnSmoothMesh::drawShaded() { lists.drawShaded(); }
 
-// Draws the strip sequence (length L, then L vertex indices, repeated) as
-// indexed triangle strips from the arrays already enabled.
+// Draws the strip list as indexed triangle strips from the arrays already
+// enabled; a damaged length ends the walk (see Strips.h).
 void LnSmoothMesh::drawStrips() const
 {
-    const std::vector<int>& strips = mesh->strips;
-    size_t i = 0;
-    while (i < strips.size()) {
-        const int length = strips[i];
-        if (length < 0 || size_t(length) > strips.size() - i - 1) {
-            break; // a damaged sequence ends the walk
-        }
+    forEachStrip(mesh->strips, [](const int* indices, size_t length) {
         if (length > 0) {
-            glDrawElements(GL_TRIANGLE_STRIP, length, GL_UNSIGNED_INT, &strips[i + 1]);
+            glDrawElements(GL_TRIANGLE_STRIP, GLsizei(length), GL_UNSIGNED_INT, indices);
         }
-        i += size_t(length) + 1;
-    }
+    });
 }
 
 void LnSmoothMesh::compileGeometry() const

@@ -1,6 +1,6 @@
 #include "trimesh/BoundingSphere.h"
 
-#include "trimesh/ReadCommon.h"
+#include "trimesh/Message.h"
 #include "trimesh/TriMesh.h"
 
 #include <cmath>

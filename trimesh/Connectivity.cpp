@@ -1,4 +1,4 @@
-#include "trimesh/ReadCommon.h"
+#include "trimesh/Message.h"
 #include "trimesh/TriMesh.h"
 
 namespace {

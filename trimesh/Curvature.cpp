@@ -3,7 +3,7 @@
 // carried into every corner's tangent frame and summed with area weights.
 
 #include "trimesh/CurvatureFrames.h"
-#include "trimesh/ReadCommon.h"
+#include "trimesh/Message.h"
 #include "trimesh/TriMesh.h"
 
 void TriMesh::needCurvatures()

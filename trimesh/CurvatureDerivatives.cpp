@@ -2,7 +2,7 @@
 // for curvature, applied to the change of the vertices' curvature tensors.
 
 #include "trimesh/CurvatureFrames.h"
-#include "trimesh/ReadCommon.h"
+#include "trimesh/Message.h"
 #include "trimesh/TriMesh.h"
 
 void TriMesh::needCurvatureDerivatives()

@@ -1,5 +1,5 @@
 #include "trimesh/KDtree.h"
-#include "trimesh/ReadCommon.h"
+#include "trimesh/Message.h"
 #include "trimesh/SymEigen.h"
 #include "trimesh/TriMesh.h"
 

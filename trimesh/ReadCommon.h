@@ -1,7 +1,7 @@
 #pragma once
-// Pieces shared by the format readers: the diagnostic channel, the format
-// entry points the dispatcher calls, and the vertex/face routines several
-// formats use. Internal to the toolkit.
+// Pieces shared by the format readers: the reasons for refusing a file,
+// the format entry points the dispatcher calls, and the vertex/face
+// routines several formats use. Internal to the toolkit.
 
 #include <cstddef>
 #include <cstring>
@@ -10,14 +10,8 @@
 #include <vector>
 
 #include "trimesh/MeshInput.h"
+#include "trimesh/Message.h"
 #include "trimesh/TriMesh.h"
-
-// The toolkit's diagnostic output: printf-style to standard error, flushed at once.
-void tmMessage(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
 
 // Why the read in progress is failing, in words for the user (a sentence
 // without its final full stop, such as "face 12 uses vertex 90, the file

@@ -1,4 +1,4 @@
-#include "trimesh/ReadCommon.h"
+#include "trimesh/Message.h"
 #include "trimesh/TriMesh.h"
 
 #include <algorithm>
@@ -34,11 +34,5 @@ void TriMesh::removeLongSlivers()
     else
         tmMessage("%d faces removed... Done.\n", int(removed));
 
-    strips.clear();
-    vertexFaces.clear();
-    neighbors.clear();
-    acrossEdge.clear();
-    cornerAreas.clear();
-    pointAreas.clear();
-    sphereValid = false;
+    invalidate(Connectivity);
 }

@@ -3,7 +3,7 @@
 // vertices reachable from it through neighbours within three widths.
 
 #include "trimesh/CurvatureFrames.h"
-#include "trimesh/ReadCommon.h"
+#include "trimesh/Message.h"
 #include "trimesh/TriMesh.h"
 
 #include <chrono>

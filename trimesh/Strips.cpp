@@ -1,7 +1,7 @@
-#include "trimesh/ReadCommon.h"
+#include "trimesh/Message.h"
+#include "trimesh/Strips.h"
 #include "trimesh/TriMesh.h"
 
-#include <algorithm>
 #include <cstdint>
 
 namespace {
@@ -153,33 +153,12 @@ void TriMesh::unpackStrips()
     if (strips.empty() || !faces.empty())
         return;
     tmMessage("Unpacking triangle strips... ");
-    // Walks the list; a strip that would run past the end is cut short and a
-    // negative length ends the walk, so a damaged list never reads outside.
-    auto forEachStrip = [this](auto&& f) {
-        const size_t n = strips.size();
-        size_t i = 0;
-        while (i < n) {
-            const long long declared = strips[i++];
-            if (declared < 0)
-                break;
-            const size_t len = size_t(std::min<long long>(declared, (long long)(n - i)));
-            f(&strips[i], len);
-            i += len;
-        }
-    };
     size_t total = 0;
-    forEachStrip([&](const int*, size_t len) {
-        if (len >= 3)
-            total += len - 2;
+    forEachStrip(strips, [&](const int*, size_t length) {
+        if (length >= 3)
+            total += length - 2;
     });
     faces.reserve(total);
-    forEachStrip([&](const int* q, size_t len) {
-        for (size_t k = 2; k < len; ++k) {
-            if ((k & 1) == 0)
-                faces.emplace_back(q[k - 2], q[k - 1], q[k]);
-            else
-                faces.emplace_back(q[k - 1], q[k - 2], q[k]);
-        }
-    });
+    forEachStripTriangle(strips, [this](int a, int b, int c) { faces.emplace_back(a, b, c); });
     tmMessage("Done.\n  %d triangles\n", int(faces.size()));
 }

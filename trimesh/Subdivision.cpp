@@ -1,4 +1,4 @@
-#include "trimesh/ReadCommon.h"
+#include "trimesh/Message.h"
 #include "trimesh/TriMesh.h"
 
 namespace {
@@ -27,20 +27,11 @@ void TriMesh::subdivide(int scheme)
         tmMessage("Subdivision scheme %d is not supported; mesh left unchanged\n", scheme);
         return;
     }
-    flags.clear();
-    normals.clear();
-    majorDirections.clear();
-    minorDirections.clear();
-    majorCurvatures.clear();
-    minorCurvatures.clear();
-    dcurv.clear();
-    cornerAreas.clear();
-    pointAreas.clear();
-    sphereValid = false;
+    // Works on faces with their across-edge table. Every vertex moves, so
+    // what depends on positions goes now, before the mesh grows; what
+    // depends on connectivity goes once the new faces are in place.
     unpackStrips();
-    strips.clear();
-    neighbors.clear();
-
+    invalidate(Positions);
     findAcrossEdge();
     tmMessage("Subdividing mesh... ");
     const size_t nv = vertices.size(), nf = faces.size();
@@ -137,8 +128,6 @@ void TriMesh::subdivide(int scheme)
         }
         vertices[v] = old[v] * alpha + (1.0f - alpha) * avg;
     }
-    vertexFaces.clear();
-    acrossEdge.clear();
 
     // Each face becomes its middle triangle; the corner triangles follow all
     // old faces, in face order, with the same orientation.
@@ -151,5 +140,6 @@ void TriMesh::subdivide(int scheme)
         faces.emplace_back(f[2], m[1], m[0]);
         faces[i] = Face(m[0], m[1], m[2]);
     }
+    invalidate(Connectivity);
     tmMessage("Done.\n");
 }

@@ -127,10 +127,28 @@ public:
     // Removes long slivers left by range-grid triangulation (faces with an
     // edge longer than 4 median edge lengths and a smallest angle whose
     // squared cosine is at least 0.85). Writes "Removing faces... " and
-    // "None removed.\n" or "%d faces removed... Done.\n"; empties the
-    // face-dependent derived lists (strips, vertexFaces, neighbors,
-    // acrossEdge, cornerAreas, pointAreas) and clears sphereValid.
+    // "None removed.\n" or "%d faces removed... Done.\n"; then drops what a
+    // change of connectivity makes stale (see invalidate).
     void removeLongSlivers();
+
+    // ---- What a change makes stale -----------------------------------------
+    // Every operation that changes the mesh itself calls invalidate() with
+    // what it changed, and the lists computed from that are dropped (and
+    // recomputed by the functions below when next needed):
+    //   Connectivity (`faces` changed, the vertex list kept): `strips`,
+    //     `neighbors`, `vertexFaces`, `acrossEdge`, `cornerAreas`,
+    //     `pointAreas`, and the bounding sphere (`sphereValid` cleared).
+    //     The per-vertex values stay: normals may be the file's own, and
+    //     curvatures are recomputed only for a new vertex count.
+    //   Positions (vertices moved, added or renumbered): `normals`,
+    //     `majorDirections`, `minorDirections`, `majorCurvatures`,
+    //     `minorCurvatures`, `dcurv`, `cornerAreas`, `pointAreas`, the visit
+    //     marks in `flags`, and the bounding sphere.
+    // Smoothing replaces normals, curvatures or their derivatives in place
+    // and drops nothing: what was computed from the values before stays
+    // (smoothing normals keeps the curvatures as they were).
+    enum Change : unsigned { Connectivity = 1u, Positions = 2u };
+    void invalidate(unsigned changes);
 
     // ---- Derived data, computed on demand and cached --------------------
     // Each function below returns at once, writing nothing, when its data is
@@ -194,8 +212,8 @@ public:
     // `faces` from `strips`. Does nothing, writing nothing, unless the mesh has
     // strips and no faces. Strips stay. A strip of length L gives L - 2
     // triangles, every other one flipped so all keep the first's orientation;
-    // strips shorter than 3 give none; a length running past the end of the
-    // list is cut to what is there, a negative length ends the list.
+    // strips shorter than 3 give none; a negative length, or one running past
+    // the end of the list, ends the list (see forEachStrip in Strips.h).
     // "Unpacking triangle strips... ", then "Done.\n  %d triangles\n".
     void unpackStrips();
 
@@ -208,9 +226,10 @@ public:
     // old positions only. Face i becomes the middle triangle of old face i;
     // the corner triangles follow, three per old face, in order; orientation
     // is kept. Colours and confidences that cover every vertex are averaged
-    // onto the edge vertices. Unpacks strips first; drops strips, neighbours,
-    // vertex faces, across-edge table, normals, flags, curvature data, areas
-    // and the sphere. Writes the connectivity progress lines, then
+    // onto the edge vertices. Unpacks strips first; drops what a change of
+    // positions and of connectivity makes stale (see invalidate): strips,
+    // neighbours, vertex faces, across-edge table, normals, flags, curvature
+    // data, areas and the sphere. Writes the connectivity progress lines, then
     // "Subdividing mesh... " and "Done.\n". Any other scheme changes nothing
     // and writes "Subdivision scheme %d is not supported; mesh left unchanged\n".
     void subdivide(int scheme = 1);

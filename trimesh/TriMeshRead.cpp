@@ -3,6 +3,7 @@
 // indices and renumbers faces that count from another base.
 
 #include "trimesh/ReadCommon.h"
+#include "trimesh/Strips.h"
 #include "trimesh/TriMesh.h"
 
 #include <algorithm>
@@ -246,21 +247,27 @@ bool checkIndices(const TriMesh* mesh, IndexRange range)
         }
     }
     const std::vector<int>& s = mesh->strips;
-    for (size_t i = 0; i < s.size();) {
-        const int len = s[i];
-        if (len < 0 || size_t(len) > s.size() - i - 1) {
-            tmMessage("Bad triangle strip length %d\n", len);
-            tmRefuse("a triangle strip has the impossible length %d", len);
-            return false;
-        }
-        for (size_t k = i + 1; k <= i + size_t(len); ++k) {
-            if (s[k] < 0 || s[k] >= nv) {
-                tmMessage("Vertex index %d in triangle strips is out of range (%lld vertices)\n", s[k], nv);
-                tmRefuse("a triangle strip uses vertex %d, the file has %lld vertices", s[k], nv);
+    int badVertex = 0;
+    bool badIndex = false;
+    const size_t end = forEachStrip(s, [&](const int* indices, size_t length) {
+        for (size_t k = 0; k < length; ++k) {
+            if (indices[k] < 0 || indices[k] >= nv) {
+                badVertex = indices[k];
+                badIndex = true;
                 return false;
             }
         }
-        i += size_t(len) + 1;
+        return true;
+    });
+    if (badIndex) {
+        tmMessage("Vertex index %d in triangle strips is out of range (%lld vertices)\n", badVertex, nv);
+        tmRefuse("a triangle strip uses vertex %d, the file has %lld vertices", badVertex, nv);
+        return false;
+    }
+    if (end < s.size()) {
+        tmMessage("Bad triangle strip length %d\n", s[end]);
+        tmRefuse("a triangle strip has the impossible length %d", s[end]);
+        return false;
     }
     return true;
 }

@@ -1,7 +1,7 @@
 // TriMesh::write: picks the form from the name's prefixes or extension,
 // opens the file (or standard output), and hands over to the form's writer.
 
-#include "trimesh/ReadCommon.h"
+#include "trimesh/Message.h"
 #include "trimesh/WriteCommon.h"
 
 #include <cctype>

@@ -2,31 +2,22 @@
 // swapped on their way into the output buffer, so the mesh is never touched.
 
 #include "trimesh/ReadCommon.h"
+#include "trimesh/Strips.h"
 #include "trimesh/WriteCommon.h"
-
-#include <algorithm>
 
 namespace {
 
 // The strips in the file's form: each strip's indices followed by -1
 // (3 0 1 2 4 3 4 5 6 becomes 0 1 2 -1 3 4 5 6 -1), the same length as the
-// length-prefixed list. A length running past the end is cut to what is
-// there; a negative length ends the list, as when unpacking.
+// length-prefixed list; a damaged list ends where its walk ends.
 std::vector<int> stripsForFile(const std::vector<int>& strips)
 {
     std::vector<int> out;
     out.reserve(strips.size());
-    size_t i = 0;
-    const size_t n = strips.size();
-    while (i < n) {
-        const long long declared = strips[i++];
-        if (declared < 0)
-            break;
-        const size_t len = size_t(std::min<long long>(declared, (long long)(n - i)));
-        out.insert(out.end(), strips.begin() + long(i), strips.begin() + long(i + len));
+    forEachStrip(strips, [&](const int* indices, size_t length) {
+        out.insert(out.end(), indices, indices + length);
         out.push_back(-1);
-        i += len;
-    }
+    });
     return out;
 }
 

@@ -3,6 +3,7 @@
 // on real meshes.
 
 #include "MeshUtil.h"
+#include "trimesh/Strips.h"
 
 #include <algorithm>
 #include <array>
@@ -143,16 +144,41 @@ TEST(UnpackStrips, ShortAndDamagedStripsAreSkipped)
 {
     TriMesh m;
     m.vertices.resize(10);
-    // Lengths 0, 1 and 2 give nothing; the last length runs past the end.
+    // Lengths 0, 1 and 2 give nothing; a length running past the end ends
+    // the list, so the indices after it give no triangle.
     m.strips = {0, 1, 7, 2, 7, 8, 3, 0, 1, 2, 9, 4, 5, 6};
-    EXPECT_EQ(stderrOf([&] { m.unpackStrips(); }), "Unpacking triangle strips... Done.\n  2 triangles\n");
-    EXPECT_EQ(m.faces, (std::vector<Face>{{0, 1, 2}, {4, 5, 6}}));
+    EXPECT_EQ(stderrOf([&] { m.unpackStrips(); }), "Unpacking triangle strips... Done.\n  1 triangles\n");
+    EXPECT_EQ(m.faces, (std::vector<Face>{{0, 1, 2}}));
 
     TriMesh neg;
     neg.vertices.resize(10);
     neg.strips = {3, 0, 1, 2, -5, 3, 4, 5};
     stderrOf([&] { neg.unpackStrips(); });
     EXPECT_EQ(neg.faces, (std::vector<Face>{{0, 1, 2}}));
+}
+
+// The walk every reader of a strip list shares: where it stops on a damaged
+// list, and the callback that stops it early.
+TEST(StripWalk, DamagedLengthEndsTheWalk)
+{
+    const std::vector<int> whole = {3, 0, 1, 2, 0, 4, 3, 4, 5, 6};
+    std::vector<size_t> lengths;
+    EXPECT_EQ(forEachStrip(whole, [&](const int*, size_t n) { lengths.push_back(n); }), whole.size());
+    EXPECT_EQ(lengths, (std::vector<size_t>{3, 0, 4}));
+    std::vector<Face> tris;
+    forEachStripTriangle(whole, [&](int a, int b, int c) { tris.emplace_back(a, b, c); });
+    EXPECT_EQ(tris, (std::vector<Face>{{0, 1, 2}, {3, 4, 5}, {5, 4, 6}}));
+
+    const std::vector<int> overlong = {3, 0, 1, 2, 4, 3, 4, 5};
+    const std::vector<int> negative = {3, 0, 1, 2, -1, 3, 4, 5};
+    for (const std::vector<int>* list : {&overlong, &negative}) {
+        tris.clear();
+        EXPECT_EQ(forEachStripTriangle(*list, [&](int a, int b, int c) { tris.emplace_back(a, b, c); }), 4u);
+        EXPECT_EQ(tris, (std::vector<Face>{{0, 1, 2}}));
+    }
+
+    // A callback answering false stops at the length entry of its strip.
+    EXPECT_EQ(forEachStrip(whole, [](const int*, size_t n) { return n != 0; }), 4u);
 }
 
 TEST(UnpackStrips, DoesNothingWhenFacesExist)
