@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "bench/BenchUtil.h"
-#include "trimesh/Strips.h"
 #include "trimesh/BoundingSphere.h"
+#include "trimesh/Strips.h"
 #include "trimesh/TriMesh.h"
 
 #ifdef KELVANE_HAVE_CGAL

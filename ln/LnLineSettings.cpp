@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-bool LnLineSettings::operator==(const LnLineSettings& o) const {
+bool LnLineSettings::operator==(const LnLineSettings& o) const
+{
     return shown == o.shown && contours == o.contours && suggestive == o.suggestive &&
            ridges == o.ridges && valleys == o.valleys && isophotes == o.isophotes &&
            derivativeThreshold == o.derivativeThreshold && ridgeThreshold == o.ridgeThreshold &&
@@ -11,7 +12,8 @@ bool LnLineSettings::operator==(const LnLineSettings& o) const {
            fade == o.fade;
 }
 
-void LnLineSettings::applyTo(LnExtractor& extractor) const {
+void LnLineSettings::applyTo(LnExtractor& extractor) const
+{
     extractor.setContours(contours);
     extractor.setSuggestiveContours(suggestive);
     extractor.setRidges(ridges);
@@ -21,7 +23,8 @@ void LnLineSettings::applyTo(LnExtractor& extractor) const {
     extractor.setRidgeThreshold(ridgeThreshold);
 }
 
-bool parseLineKinds(const std::string& text, LnLineSettings& settings, std::string& error) {
+bool parseLineKinds(const std::string& text, LnLineSettings& settings, std::string& error)
+{
     LnLineSettings parsed = settings;
     parsed.contours = parsed.suggestive = parsed.ridges = parsed.valleys = parsed.isophotes = false;
     size_t start = 0;
@@ -64,7 +67,8 @@ bool parseLineKinds(const std::string& text, LnLineSettings& settings, std::stri
 }
 
 LnPathList& featureLines(LnModel& model, const LnLineSettings& settings, const vec& viewpoint,
-                         const vec& lightDirection) {
+                         const vec& lightDirection)
+{
     if (LnExtractor* extractor = model.getExtractor()) {
         settings.applyTo(*extractor);
         return model.extractLines(viewpoint, lightDirection);
@@ -72,7 +76,8 @@ LnPathList& featureLines(LnModel& model, const LnLineSettings& settings, const v
     return model.getLines();
 }
 
-float pointStrength(const LnPath& path, size_t k) {
+float pointStrength(const LnPath& path, size_t k)
+{
     static const int slot = attributeSlot(nameHash("strength"));
     if (slot < 0 || k >= path.attributes.size()) {
         return 1.0f;

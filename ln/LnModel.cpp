@@ -6,6 +6,6 @@ bool isBoxyModelFile(const char* path) { return path && std::strstr(path, ".npr"
 
 bool isSmoothModelFile(const char* path)
 {
-    return path && (std::strstr(path, ".off") || std::strstr(path, ".ply") ||
-                    std::strstr(path, ".obj"));
+    return path &&
+           (std::strstr(path, ".off") || std::strstr(path, ".ply") || std::strstr(path, ".obj"));
 }

@@ -216,7 +216,10 @@ bool NprParser::readCount(const char* section, int64_t& count)
     return true;
 }
 
-bool NprParser::readVec(vec& v) { return in.readFloat(v[0]) && in.readFloat(v[1]) && in.readFloat(v[2]); }
+bool NprParser::readVec(vec& v)
+{
+    return in.readFloat(v[0]) && in.readFloat(v[1]) && in.readFloat(v[2]);
+}
 
 bool NprParser::parse()
 {
@@ -283,8 +286,8 @@ bool NprParser::parse()
         }
         if (ok) {
             in.skipSpace();
-            ok = in.expect('[') && in.readFloat(rgb[0]) && in.expect(',') &&
-                 in.readFloat(rgb[1]) && in.expect(',') && in.readFloat(rgb[2]);
+            ok = in.expect('[') && in.readFloat(rgb[0]) && in.expect(',') && in.readFloat(rgb[1]) &&
+                 in.expect(',') && in.readFloat(rgb[2]);
         }
         if (ok) {
             in.skipSpace();
@@ -296,7 +299,8 @@ bool NprParser::parse()
         }
         for (int k = 0; k < values; ++k) {
             const bool isNormal = k >= 3;
-            const int64_t limit = isNormal ? int64_t(mesh.normals.size()) : int64_t(mesh.vertices.size());
+            const int64_t limit =
+                isNormal ? int64_t(mesh.normals.size()) : int64_t(mesh.vertices.size());
             if (index[k] < 0 || index[k] >= limit) {
                 return fail("face " + std::to_string(i) + " uses " +
                             (isNormal ? "normal" : "vertex") + " index " +
@@ -347,8 +351,8 @@ bool NprParser::parse()
                 int64_t first = 0, second = 0;
                 if (!in.readInteger(first) || !in.readInteger(second)) {
                     return fail("LnBoxyModel::LnBoxyModel-parse error 4\n",
-                                "segment " + std::to_string(k) + " of line " +
-                                    std::to_string(i) + " is malformed (parse error 4)");
+                                "segment " + std::to_string(k) + " of line " + std::to_string(i) +
+                                    " is malformed (parse error 4)");
                 }
             }
         }

@@ -68,7 +68,8 @@ inline int edgeIndex(int a, int b)
 
 } // namespace
 
-LnSmoothExtractor::LnSmoothExtractor(TriMesh* triMesh, const vec& viewpoint, const vec& lightDirection)
+LnSmoothExtractor::LnSmoothExtractor(TriMesh* triMesh, const vec& viewpoint,
+                                     const vec& lightDirection)
     : mesh(triMesh), view(viewpoint), light(lightDirection)
 {
     usable = prepareMesh();
@@ -107,7 +108,8 @@ bool LnSmoothExtractor::derivedDataValid() const
     const size_t nf = mesh->faces.size();
     if (mesh->normals.size() != nv || mesh->majorDirections.size() != nv ||
         mesh->minorDirections.size() != nv || mesh->majorCurvatures.size() != nv ||
-        mesh->minorCurvatures.size() != nv || mesh->dcurv.size() != nv || mesh->acrossEdge.size() != nf) {
+        mesh->minorCurvatures.size() != nv || mesh->dcurv.size() != nv ||
+        mesh->acrossEdge.size() != nf) {
         return false;
     }
     const int faceCount = static_cast<int>(nf);
@@ -141,7 +143,8 @@ bool LnSmoothExtractor::prepareMesh()
 
 void LnSmoothExtractor::computeFeatureSize()
 {
-    const size_t n = (mesh && usable) ? std::min(mesh->majorCurvatures.size(), mesh->minorCurvatures.size()) : 0;
+    const size_t n =
+        (mesh && usable) ? std::min(mesh->majorCurvatures.size(), mesh->minorCurvatures.size()) : 0;
     const size_t s = std::min(n, static_cast<size_t>(maxFeatureSamples));
     if (s == 0) {
         // Nothing to sample: no scale at which detail could be told from noise.
@@ -158,7 +161,8 @@ void LnSmoothExtractor::computeFeatureSize()
         samples.push_back(std::fabs(finiteValue(mesh->minorCurvatures[i])));
     }
     const size_t k = static_cast<size_t>(0.1 * static_cast<double>(samples.size()));
-    std::nth_element(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(k), samples.end());
+    std::nth_element(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(k),
+                     samples.end());
     featureSize = 0.01f / samples[k]; // a zero sample gives infinity
 }
 
@@ -171,8 +175,8 @@ bool LnSmoothExtractor::computeViewFields()
         testNumerator.resize(nv);
         testDenominator.resize(nv);
     }
-    const float derivativeScale =
-        finiteValue(derivativeThreshold / (featureSize * featureSize)); // 0 for an infinite feature size
+    const float derivativeScale = finiteValue(
+        derivativeThreshold / (featureSize * featureSize)); // 0 for an infinite feature size
     bool viewpointOnVertex = false;
     for (int i = 0; i < nv; ++i) {
         const vec& p = mesh->vertices[i];
@@ -185,7 +189,8 @@ bool LnSmoothExtractor::computeViewFields()
         const double l = std::sqrt(dx * dx + dy * dy + dz * dz);
         vec w;
         if (l > 0.0 && std::isfinite(l)) {
-            w = vec(static_cast<float>(dx / l), static_cast<float>(dy / l), static_cast<float>(dz / l));
+            w = vec(static_cast<float>(dx / l), static_cast<float>(dy / l),
+                    static_cast<float>(dz / l));
         } else {
             // The eye sits on this vertex (or the distance is not a number):
             // the view direction is undefined there.
@@ -243,8 +248,9 @@ void LnSmoothExtractor::extract(LnPathList& out)
     }
     if (suggestiveOn) {
         const float fade = finiteValue(0.03f / (featureSize * featureSize));
-        const ZeroPass pass = {kr.data(), testNumerator.data(), testDenominator.data(), true, suggestiveSignTest,
-                               fade, 1};
+        const ZeroPass pass = {kr.data(), testNumerator.data(), testDenominator.data(),
+                               true,      suggestiveSignTest,   fade,
+                               1};
         zeroCrossingPass(pass, out);
     }
     if (contoursOn) {
@@ -313,7 +319,8 @@ void LnSmoothExtractor::appendHalves(LnPathList& out, bool withSecond)
     path->points.assign(firstHalf.points.rbegin(), firstHalf.points.rend());
     path->attributes.assign(firstHalf.attributes.rbegin(), firstHalf.attributes.rend());
     path->points.insert(path->points.end(), secondHalf.points.begin(), secondHalf.points.end());
-    path->attributes.insert(path->attributes.end(), secondHalf.attributes.begin(), secondHalf.attributes.end());
+    path->attributes.insert(path->attributes.end(), secondHalf.attributes.begin(),
+                            secondHalf.attributes.end());
     out.append(path);
 }
 
@@ -401,7 +408,8 @@ void LnSmoothExtractor::zeroCrossingPass(const ZeroPass& pass, LnPathList& out)
     }
 }
 
-LnSmoothExtractor::Crossing LnSmoothExtractor::zeroCrossing(int p, int q, const ZeroPass& pass) const
+LnSmoothExtractor::Crossing LnSmoothExtractor::zeroCrossing(int p, int q,
+                                                            const ZeroPass& pass) const
 {
     const double fp = pass.f[p], fq = pass.f[q];
     double lambda = fq / (fq - fp); // weight of p
@@ -633,8 +641,8 @@ void LnSmoothExtractor::ridgePass(float sigma, int kind, LnPathList& out)
     }
 }
 
-void LnSmoothExtractor::traceRidge(int face, int cp, int cq, float sigma, const bool firstCrossed[3],
-                                   LnPath& path)
+void LnSmoothExtractor::traceRidge(int face, int cp, int cq, float sigma,
+                                   const bool firstCrossed[3], LnPath& path)
 {
     bool crossed[3] = {firstCrossed[0], firstCrossed[1], firstCrossed[2]};
     int p = mesh->faces[face][cp];
@@ -652,7 +660,8 @@ void LnSmoothExtractor::traceRidge(int face, int cp, int cq, float sigma, const 
         }
         const Crossing exit = ridgeCrossing(ep, eq);
         const int next = mesh->acrossEdge[face][opposite];
-        const bool walkContinues = next >= 0 && !visited(next) && carriesRidge(next, sigma, crossed);
+        const bool walkContinues =
+            next >= 0 && !visited(next) && carriesRidge(next, sigma, crossed);
         if (addRidgeSegment(path, entry, exit, walkContinues)) {
             break;
         }

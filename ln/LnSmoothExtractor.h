@@ -132,12 +132,13 @@ private:
     void zeroCrossingPass(const ZeroPass& pass, LnPathList& out);
     void traceZero(int face, int cp, int cq, const ZeroPass& pass, LnPath& path);
     Crossing zeroCrossing(int p, int q, const ZeroPass& pass) const;
-    bool addZeroSegment(LnPath& path, const Crossing& in, const Crossing& out,
-                        const ZeroPass& pass, bool walkContinues);
+    bool addZeroSegment(LnPath& path, const Crossing& in, const Crossing& out, const ZeroPass& pass,
+                        bool walkContinues);
 
     bool carriesRidge(int face, float sigma, bool crossed[3]) const;
     void ridgePass(float sigma, int kind, LnPathList& out);
-    void traceRidge(int face, int cp, int cq, float sigma, const bool firstCrossed[3], LnPath& path);
+    void traceRidge(int face, int cp, int cq, float sigma, const bool firstCrossed[3],
+                    LnPath& path);
     Crossing ridgeCrossing(int j, int k) const;
     bool addRidgeSegment(LnPath& path, const Crossing& in, const Crossing& out, bool walkContinues);
 

@@ -122,10 +122,7 @@ void LnSmoothMesh::computeConnectivity()
     mesh->findAcrossEdge();
 }
 
-bool LnSmoothMesh::write(const char* path)
-{
-    return mesh->write(path);
-}
+bool LnSmoothMesh::write(const char* path) { return mesh->write(path); }
 
 void LnSmoothMesh::drawGeometry() { lists.drawGeometry(); }
 

@@ -11,9 +11,9 @@ class LnSmoothModel : public LnModel {
 public:
     // Reads the file with the toolkit, prepares the mesh (normals, strips,
     // sphere, display lists) and creates the line extractor, which computes
-    // the curvatures, their derivatives and the across-edge table. On failure the toolkit's messages are
-    // on standard error, *error (when given) holds a sentence for the user,
-    // and the result is null.
+    // the curvatures, their derivatives and the across-edge table. On failure the toolkit's
+    // messages are on standard error, *error (when given) holds a sentence for the user, and the
+    // result is null.
     static LnSmoothModel* readFile(const char* path, std::string* error = nullptr);
 
     ~LnSmoothModel() override;

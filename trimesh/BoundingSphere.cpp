@@ -60,7 +60,7 @@ private:
     vec c_[4];
     float r2_[4] = {0, 0, 0, 0};
     vec current_c_;
-    float current_r2_ = -1.0f;  // any first point lies outside
+    float current_r2_ = -1.0f; // any first point lies outside
 };
 
 // The points in a doubly linked list over indices, node n being the
@@ -157,7 +157,7 @@ private:
     SupportSet basis_;
 };
 
-}  // namespace
+} // namespace
 
 void boundingSphere(const vec* points, size_t count, vec& center, float& radius)
 {

@@ -21,7 +21,7 @@ void appendOnce(std::vector<int>& list, int v)
     list.push_back(v);
 }
 
-}  // namespace
+} // namespace
 
 void TriMesh::findNeighbors()
 {

@@ -9,8 +9,8 @@
 void TriMesh::needCurvatures()
 {
     const size_t nv = vertices.size();
-    if (majorCurvatures.size() == nv && minorCurvatures.size() == nv && majorDirections.size() == nv &&
-        minorDirections.size() == nv)
+    if (majorCurvatures.size() == nv && minorCurvatures.size() == nv &&
+        majorDirections.size() == nv && minorDirections.size() == nv)
         return;
     unpackStrips();
     computeNormals();
@@ -77,7 +77,7 @@ void TriMesh::needCurvatures()
     }
 
     for (size_t i = 0; i < nv; ++i)
-        diagonalizeCurvature(dir1[i], dir2[i], majorCurvatures[i], kuv[i], minorCurvatures[i], n[i], dir1[i],
-                             dir2[i], majorCurvatures[i], minorCurvatures[i]);
+        diagonalizeCurvature(dir1[i], dir2[i], majorCurvatures[i], kuv[i], minorCurvatures[i], n[i],
+                             dir1[i], dir2[i], majorCurvatures[i], minorCurvatures[i]);
     tmMessage("Done.\n");
 }

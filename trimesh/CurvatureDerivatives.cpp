@@ -26,8 +26,8 @@ void TriMesh::needCurvatureDerivatives()
         float fc[3][3];
         for (int j = 0; j < 3; ++j) {
             const size_t vj = size_t(f[j]);
-            projectCurvature(dir1[vj], dir2[vj], majorCurvatures[vj], 0.0f, minorCurvatures[vj], t, b, fc[j][0],
-                             fc[j][1], fc[j][2]);
+            projectCurvature(dir1[vj], dir2[vj], majorCurvatures[vj], 0.0f, minorCurvatures[vj], t,
+                             b, fc[j][0], fc[j][1], fc[j][2]);
         }
         float m[4] = {0.0f, 0.0f, 0.0f, 0.0f};
         float w[4][4] = {};
@@ -38,7 +38,8 @@ void TriMesh::needCurvatureDerivatives()
             w[3][3] += v * v;
             const float* before = fc[(j + 2) % 3];
             const float* after = fc[(j + 1) % 3];
-            const float dku = before[0] - after[0], dkuv = before[1] - after[1], dkv = before[2] - after[2];
+            const float dku = before[0] - after[0], dkuv = before[1] - after[1],
+                        dkv = before[2] - after[2];
             m[0] += u * dku;
             m[1] += v * dku + 2.0f * u * dkuv;
             m[2] += 2.0f * v * dkuv + u * dkv;

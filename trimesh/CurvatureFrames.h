@@ -30,8 +30,8 @@ inline void rotateFrame(const vec& oldU, const vec& oldV, const vec& newNorm, ve
 
 // The curvature tensor (ku, kuv, kv) given in frame (u, v), expressed in the
 // frame (s, t) after that is turned into the plane of u x v.
-inline void projectCurvature(const vec& u, const vec& v, float ku, float kuv, float kv, const vec& s,
-                             const vec& t, float& outKu, float& outKuv, float& outKv)
+inline void projectCurvature(const vec& u, const vec& v, float ku, float kuv, float kv,
+                             const vec& s, const vec& t, float& outKu, float& outKuv, float& outKv)
 {
     vec rs, rt;
     rotateFrame(s, t, cross(u, v), rs, rt);
@@ -44,33 +44,38 @@ inline void projectCurvature(const vec& u, const vec& v, float ku, float kuv, fl
 
 // The third-order symmetric tensor c (components along uuu, uuv, uvv, vvv)
 // given in frame (u, v), expressed in the frame (s, t) turned as above.
-inline void projectDcurv(const vec& u, const vec& v, const float c[4], const vec& s, const vec& t, float out[4])
+inline void projectDcurv(const vec& u, const vec& v, const float c[4], const vec& s, const vec& t,
+                         float out[4])
 {
     vec rs, rt;
     rotateFrame(s, t, cross(u, v), rs, rt);
     const float a1 = dot(rs, u), b1 = dot(rs, v);
     const float a2 = dot(rt, u), b2 = dot(rt, v);
     const float a1a1 = a1 * a1, a2a2 = a2 * a2, b1b1 = b1 * b1, b2b2 = b2 * b2;
-    out[0] = c[0] * a1a1 * a1 + 3.0f * c[1] * a1a1 * b1 + 3.0f * c[2] * a1 * b1b1 + c[3] * b1b1 * b1;
-    out[1] = c[0] * a1a1 * a2 + c[1] * (a1a1 * b2 + 2.0f * a1 * a2 * b1) + c[2] * (a2 * b1b1 + 2.0f * a1 * b1 * b2) +
-             c[3] * b1b1 * b2;
-    out[2] = c[0] * a1 * a2a2 + c[1] * (a2a2 * b1 + 2.0f * a1 * a2 * b2) + c[2] * (a1 * b2b2 + 2.0f * a2 * b1 * b2) +
-             c[3] * b1 * b2b2;
-    out[3] = c[0] * a2a2 * a2 + 3.0f * c[1] * a2a2 * b2 + 3.0f * c[2] * a2 * b2b2 + c[3] * b2b2 * b2;
+    out[0] =
+        c[0] * a1a1 * a1 + 3.0f * c[1] * a1a1 * b1 + 3.0f * c[2] * a1 * b1b1 + c[3] * b1b1 * b1;
+    out[1] = c[0] * a1a1 * a2 + c[1] * (a1a1 * b2 + 2.0f * a1 * a2 * b1) +
+             c[2] * (a2 * b1b1 + 2.0f * a1 * b1 * b2) + c[3] * b1b1 * b2;
+    out[2] = c[0] * a1 * a2a2 + c[1] * (a2a2 * b1 + 2.0f * a1 * a2 * b2) +
+             c[2] * (a1 * b2b2 + 2.0f * a2 * b1 * b2) + c[3] * b1 * b2b2;
+    out[3] =
+        c[0] * a2a2 * a2 + 3.0f * c[1] * a2a2 * b2 + 3.0f * c[2] * a2 * b2b2 + c[3] * b2b2 * b2;
 }
 
 // Principal curvatures of (ku, kuv, kv) in frame (u, v), the frame first
 // turned into the plane of the normal n. The major curvature is the one of
 // larger magnitude (the first on a tie); minor direction = n x major.
-inline void diagonalizeCurvature(const vec& u, const vec& v, float ku, float kuv, float kv, const vec& n,
-                                 vec& majorDir, vec& minorDir, float& majorCurv, float& minorCurv)
+inline void diagonalizeCurvature(const vec& u, const vec& v, float ku, float kuv, float kv,
+                                 const vec& n, vec& majorDir, vec& minorDir, float& majorCurv,
+                                 float& minorCurv)
 {
     vec ru, rv;
     rotateFrame(u, v, n, ru, rv);
     float c = 1.0f, s = 0.0f, tau = 0.0f;
     if (kuv != 0.0f) {
         const float h = 0.5f * (kv - ku) / kuv;
-        tau = (h < 0.0f) ? 1.0f / (h - std::sqrt(1.0f + h * h)) : 1.0f / (h + std::sqrt(1.0f + h * h));
+        tau = (h < 0.0f) ? 1.0f / (h - std::sqrt(1.0f + h * h))
+                         : 1.0f / (h + std::sqrt(1.0f + h * h));
         c = 1.0f / std::sqrt(1.0f + tau * tau);
         s = tau * c;
     }
@@ -91,8 +96,7 @@ inline void diagonalizeCurvature(const vec& u, const vec& v, float ku, float kuv
 // Solves the symmetric N x N system a x = b (only a's upper triangle is read)
 // by an L D L^T decomposition; false, with x untouched, when a pivot is not
 // positive (or not a number).
-template <int N>
-bool solveSymmetric(const float a[N][N], const float b[N], float x[N])
+template <int N> bool solveSymmetric(const float a[N][N], const float b[N], float x[N])
 {
     float l[N][N];
     float d[N];

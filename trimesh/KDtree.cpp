@@ -49,7 +49,7 @@ int KDtree::build(size_t begin, size_t end, int depth)
     if (dx > dy && dx > dz)
         axis = 0;
     else if (dy > dz)
-        axis = 1;  // the x extent does not exceed both; y wins over z
+        axis = 1; // the x extent does not exceed both; y wins over z
     else
         axis = 2;
     Node node;

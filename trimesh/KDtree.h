@@ -46,9 +46,9 @@ private:
     struct Node {
         float center[3];
         float radius;
-        int axis;       // 0, 1, 2 for an inner node, -1 for a leaf
-        int first;      // inner: index of the first child; leaf: first ref
-        int count;      // inner: index of the second child; leaf: ref count
+        int axis;  // 0, 1, 2 for an inner node, -1 for a leaf
+        int first; // inner: index of the first child; leaf: first ref
+        int count; // inner: index of the second child; leaf: ref count
     };
     int build(size_t begin, size_t end, int depth);
     void search(int node, const float* q, float& maxDist2, float& d, const CompatFunc* compat,

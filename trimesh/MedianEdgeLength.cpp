@@ -14,7 +14,7 @@ uint32_t nextRandom()
     randomState = randomState * 1664525u + 1013904223u;
     return randomState;
 }
-}  // namespace
+} // namespace
 
 float TriMesh::medianEdgeLength()
 {

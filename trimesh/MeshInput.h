@@ -23,7 +23,11 @@ public:
     int peek() const { return p_ < end_ ? *p_ : -1; }
     int peekAt(size_t k) const { return k < remaining() ? p_[k] : -1; }
     int get() { return p_ < end_ ? *p_++ : -1; }
-    void unget() { if (p_ > begin_) --p_; }
+    void unget()
+    {
+        if (p_ > begin_)
+            --p_;
+    }
 
     // Advances n bytes; false (cursor at the end) when fewer remain.
     bool skip(size_t n)

@@ -40,7 +40,7 @@ void addOddFace(vec* nrm, const vec* v, const Face& f)
     const float la = len2(e.a), lb = len2(e.b), lc = len2(e.c);
     const vec n = cross(e.a, e.b);
     if (!(std::isfinite(n[0]) && std::isfinite(n[1]) && std::isfinite(n[2])))
-        return;  // a vertex at infinity: no direction to add, even with weight 0
+        return; // a vertex at infinity: no direction to add, even with weight 0
     const float w0 = 1.0f / (la * lc), w1 = 1.0f / (la * lb), w2 = 1.0f / (lb * lc);
     if (std::isfinite(w0))
         nrm[f[0]] += n * w0;
@@ -145,7 +145,7 @@ void pointSetNormals(TriMesh& m)
     }
 }
 
-}  // namespace
+} // namespace
 
 void TriMesh::computeNormals()
 {

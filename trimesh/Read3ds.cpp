@@ -25,7 +25,7 @@ bool readU32(MeshInput& in, uint32_t& out)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool read3ds(MeshInput& in, TriMesh* mesh)
 {
@@ -76,7 +76,8 @@ bool read3ds(MeshInput& in, TriMesh* mesh)
                 unsigned a, b, c, flags;
                 if (!readU16(in, a) || !readU16(in, b) || !readU16(in, c) || !readU16(in, flags))
                     return false;
-                mesh->faces.emplace_back(int(a) + indexBase, int(b) + indexBase, int(c) + indexBase);
+                mesh->faces.emplace_back(int(a) + indexBase, int(b) + indexBase,
+                                         int(c) + indexBase);
             }
             break;
         }

@@ -58,7 +58,8 @@ bool checkCount(const char* what, long long count, size_t minBytesEach, const Me
     unsigned long long need = static_cast<unsigned long long>(count) * minBytesEach;
     if (minBytesEach > 0 && need > static_cast<unsigned long long>(in.remaining()) + 1) {
         tmMessage("%s count %lld is more than the file can hold\n", what, count);
-        tmRefuse("the %s count %lld is more than the rest of the file can hold (the file is truncated or "
+        tmRefuse("the %s count %lld is more than the rest of the file can hold (the file is "
+                 "truncated or "
                  "damaged)",
                  lowerWord(what).c_str(), count);
         return false;
@@ -135,7 +136,8 @@ static bool inSaneRange(const vec& v)
     return true;
 }
 
-bool readBinaryVertices(MeshInput& in, TriMesh* mesh, int count, const BinaryVertexLayout& layout, bool& swap)
+bool readBinaryVertices(MeshInput& in, TriMesh* mesh, int count, const BinaryVertexLayout& layout,
+                        bool& swap)
 {
     if (layout.recordSize < 12 || layout.position < 0)
         return false;
@@ -147,7 +149,8 @@ bool readBinaryVertices(MeshInput& in, TriMesh* mesh, int count, const BinaryVer
     }
     if (size_t(count) * size_t(layout.recordSize) > in.remaining()) {
         tmMessage("Vertex count %d is more than the file can hold\n", count);
-        tmRefuse("the vertex count %d is more than the rest of the file can hold (the file is truncated or "
+        tmRefuse("the vertex count %d is more than the rest of the file can hold (the file is "
+                 "truncated or "
                  "damaged)",
                  count);
         return false;
@@ -236,7 +239,8 @@ bool readAsciiVertices(MeshInput& in, TriMesh* mesh, int count, const AsciiVerte
         const unsigned char* at = in.cursor();
         std::string word = in.readWord(24);
         if (word.empty())
-            tmRefuse("the file ends at vertex %lu of %d (it is truncated)", (unsigned long)(i - base + 1), count);
+            tmRefuse("the file ends at vertex %lu of %d (it is truncated)",
+                     (unsigned long)(i - base + 1), count);
         else
             tmRefuse("vertex %lu of %d (line %lld) has \"%s\" where a number should be",
                      (unsigned long)(i - base + 1), count, lineNumberAt(in, at), word.c_str());

@@ -80,7 +80,8 @@ struct BinaryVertexLayout {
 // Reads `count` binary vertices, appending to the mesh lists. `swap` says
 // whether 32-bit values need their bytes swapped and may be flipped by the
 // byte-order test on the first vertex. Writes "\n  Reading %d vertices... ".
-bool readBinaryVertices(MeshInput& in, TriMesh* mesh, int count, const BinaryVertexLayout& layout, bool& swap);
+bool readBinaryVertices(MeshInput& in, TriMesh* mesh, int count, const BinaryVertexLayout& layout,
+                        bool& swap);
 
 // ASCII vertex records of `valuesEach` values; indices of the fields
 // within a record, or -1 when absent.
@@ -97,8 +98,7 @@ bool readAsciiVertices(MeshInput& in, TriMesh* mesh, int count, const AsciiVerte
 // fixed offset of each, copied byte-wise (the buffer need not be aligned).
 // Appending a range of these to a vector reserves once and writes each
 // element once, with no zero-fill before the copy.
-template <class T>
-class RecordIterator {
+template <class T> class RecordIterator {
 public:
     using iterator_category = std::random_access_iterator_tag;
     using value_type = T;
@@ -145,13 +145,28 @@ public:
     RecordIterator operator-(difference_type n) const { return RecordIterator(*this) += -n; }
     friend RecordIterator operator+(difference_type n, const RecordIterator& i) { return i + n; }
     T operator[](difference_type n) const { return *(*this + n); }
-    difference_type operator-(const RecordIterator& o) const { return (p_ - o.p_) / difference_type(stride_); }
-    friend bool operator==(const RecordIterator& a, const RecordIterator& b) { return a.p_ == b.p_; }
-    friend bool operator!=(const RecordIterator& a, const RecordIterator& b) { return a.p_ != b.p_; }
+    difference_type operator-(const RecordIterator& o) const
+    {
+        return (p_ - o.p_) / difference_type(stride_);
+    }
+    friend bool operator==(const RecordIterator& a, const RecordIterator& b)
+    {
+        return a.p_ == b.p_;
+    }
+    friend bool operator!=(const RecordIterator& a, const RecordIterator& b)
+    {
+        return a.p_ != b.p_;
+    }
     friend bool operator<(const RecordIterator& a, const RecordIterator& b) { return a.p_ < b.p_; }
     friend bool operator>(const RecordIterator& a, const RecordIterator& b) { return a.p_ > b.p_; }
-    friend bool operator<=(const RecordIterator& a, const RecordIterator& b) { return a.p_ <= b.p_; }
-    friend bool operator>=(const RecordIterator& a, const RecordIterator& b) { return a.p_ >= b.p_; }
+    friend bool operator<=(const RecordIterator& a, const RecordIterator& b)
+    {
+        return a.p_ <= b.p_;
+    }
+    friend bool operator>=(const RecordIterator& a, const RecordIterator& b)
+    {
+        return a.p_ >= b.p_;
+    }
 
 private:
     const unsigned char* p_;
@@ -161,8 +176,10 @@ private:
 // Appends the `count` values of type T found at `offset` within each of the
 // records of `stride` bytes starting at `records`.
 template <class T>
-void appendRecords(std::vector<T>& list, const unsigned char* records, size_t count, size_t stride, size_t offset)
+void appendRecords(std::vector<T>& list, const unsigned char* records, size_t count, size_t stride,
+                   size_t offset)
 {
     const unsigned char* first = records + offset;
-    list.insert(list.end(), RecordIterator<T>(first, stride), RecordIterator<T>(first + count * stride, stride));
+    list.insert(list.end(), RecordIterator<T>(first, stride),
+                RecordIterator<T>(first + count * stride, stride));
 }

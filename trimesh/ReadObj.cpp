@@ -16,7 +16,7 @@ bool lineStarts(const char* p, const char* end, char c)
     return end - p >= 2 && p[0] == c && (p[1] == ' ' || p[1] == '\t');
 }
 
-}  // namespace
+} // namespace
 
 bool readObj(MeshInput& in, TriMesh* mesh)
 {
@@ -40,7 +40,8 @@ bool readObj(MeshInput& in, TriMesh* mesh)
                 const char* r = parseFloat(q, end, v[k]);
                 if (r == q) {
                     const unsigned char* line = reinterpret_cast<const unsigned char*>(p);
-                    tmRefuse("line %lld has a vertex without three numbers", lineNumberAt(in, line));
+                    tmRefuse("line %lld has a vertex without three numbers",
+                             lineNumberAt(in, line));
                     return false;
                 }
                 q = r;

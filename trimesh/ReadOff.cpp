@@ -26,8 +26,8 @@ bool readVertexLines(MeshInput& in, TriMesh* mesh, int count)
             if (in.atEnd())
                 tmRefuse("the file ends at vertex %d of %d (it is truncated)", i + 1, count);
             else
-                tmRefuse("vertex %d of %d (line %lld) does not start with three numbers", i + 1, count,
-                         lineNumberAt(in, at));
+                tmRefuse("vertex %d of %d (line %lld) does not start with three numbers", i + 1,
+                         count, lineNumberAt(in, at));
             return false;
         }
         mesh->vertices.push_back(v);
@@ -36,7 +36,7 @@ bool readVertexLines(MeshInput& in, TriMesh* mesh, int count)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool readOff(MeshInput& in, TriMesh* mesh, bool vertexLines)
 {
@@ -84,8 +84,8 @@ bool readOff(MeshInput& in, TriMesh* mesh, bool vertexLines)
         if (word.empty())
             tmRefuse("the file ends at face %d of %d (it is truncated)", f + 1, numFaces);
         else
-            tmRefuse("face %d of %d (line %lld) has \"%s\" where a number should be", f + 1, numFaces,
-                     lineNumberAt(in, at), word.c_str());
+            tmRefuse("face %d of %d (line %lld) has \"%s\" where a number should be", f + 1,
+                     numFaces, lineNumberAt(in, at), word.c_str());
         return false;
     };
     for (int f = 0; f < numFaces; ++f) {

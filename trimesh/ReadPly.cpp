@@ -41,8 +41,8 @@ int scalarSize(const std::string& name)
 bool isSignedType(const std::string& name)
 {
     const std::string type = lowerCase(name);
-    return type == "char" || type == "int8" || type == "short" || type == "int16" || type == "int" ||
-           type == "int32";
+    return type == "char" || type == "int8" || type == "short" || type == "int16" ||
+           type == "int" || type == "int32";
 }
 
 std::vector<std::string> words(const std::string& line)
@@ -67,8 +67,8 @@ std::string withoutLineEnd(std::string s)
 struct FaceProperty {
     bool isList = false;
     bool isIndexList = false;
-    int size = 0;           // scalar: bytes; list: bytes per item
-    int countSize = 0;      // list: bytes of the count
+    int size = 0;      // scalar: bytes; list: bytes per item
+    int countSize = 0; // list: bytes of the count
     bool countSigned = false;
 };
 
@@ -135,7 +135,7 @@ private:
     std::vector<PlyElement> elements_;
 
     int numVertices_ = 0;
-    int vertexSize_ = 0;  // bytes (binary) or values (ASCII) per vertex
+    int vertexSize_ = 0; // bytes (binary) or values (ASCII) per vertex
     int positionAt_ = -1, normalAt_ = -1, colorAt_ = -1, confidenceAt_ = -1;
     // Positions or normals given as doubles (binary files convert them).
     bool positionWide_ = false, normalWide_ = false;
@@ -188,8 +188,9 @@ bool PlyReader::read()
 
 bool PlyReader::primaryFailed()
 {
-    tmRefuse("the PLY %s data is truncated or damaged",
-             next_ == Next::Strips ? "triangle strip" : next_ == Next::Grid ? "range grid" : "face");
+    tmRefuse("the PLY %s data is truncated or damaged", next_ == Next::Strips ? "triangle strip"
+                                                        : next_ == Next::Grid ? "range grid"
+                                                                              : "face");
     return false;
 }
 
@@ -227,7 +228,8 @@ bool PlyReader::readHeader()
         format_ = PlyFormat::Ascii;
     } else {
         tmMessage("Unknown ply format or version\n");
-        tmRefuse("the PLY header names no known format (ascii, binary_little_endian or binary_big_endian "
+        tmRefuse("the PLY header names no known format (ascii, binary_little_endian or "
+                 "binary_big_endian "
                  "1.0)");
         return false;
     }
@@ -240,7 +242,7 @@ bool PlyReader::readHeader()
     for (;;) {
         l = line();
         if (l.empty())
-            break;  // no end_header: refused once the declarations are checked
+            break; // no end_header: refused once the declarations are checked
         if (startsWithNoCase(l, "obj_info")) {
             int n;
             if (scanKeywordInt(l, "obj_info num_cols", n))
@@ -272,7 +274,8 @@ bool PlyReader::readHeader()
             } else if (scanKeywordInt(l, "element range_grid", n)) {
                 e.kind = PlyElement::Kind::Grid;
             } else if (!counted || n < 0) {
-                tmRefuse("the PLY header line \"%s\" gives no element count", withoutLineEnd(l).c_str());
+                tmRefuse("the PLY header line \"%s\" gives no element count",
+                         withoutLineEnd(l).c_str());
                 return false;
             }
             e.count = n;
@@ -287,7 +290,8 @@ bool PlyReader::readHeader()
     }
     if (binary() && l.size() >= 11 && l[10] == '\r') {
         tmMessage("Warning!  Possibly corrupt file\n");
-        tmMessage("     If things don't work, make sure this file was transferred in BINARY, not ASCII mode\n");
+        tmMessage("     If things don't work, make sure this file was transferred in BINARY, not "
+                  "ASCII mode\n");
     }
 
     const PlyElement* vertex = nullptr;
@@ -303,7 +307,8 @@ bool PlyReader::readHeader()
     if (!declareVertexProperties(*vertex))
         return false;
     for (PlyElement& e : elements_) {
-        if (e.kind != PlyElement::Kind::Vertex && e.kind != PlyElement::Kind::Other && next_ == Next::Nothing) {
+        if (e.kind != PlyElement::Kind::Vertex && e.kind != PlyElement::Kind::Other &&
+            next_ == Next::Nothing) {
             e.primary = true;
             if (!declarePrimary(e))
                 return false;
@@ -329,18 +334,22 @@ bool PlyReader::declareVertexProperties(const PlyElement& e)
         }
         const bool wide = size == 8;
         int at = vertexSize_;
-        if (positionAt_ < 0 && (startsWithNoCase(l, "property float x") || startsWithNoCase(l, "property float32 x") ||
-                                startsWithNoCase(l, "property double x") || startsWithNoCase(l, "property float64 x"))) {
+        if (positionAt_ < 0 &&
+            (startsWithNoCase(l, "property float x") || startsWithNoCase(l, "property float32 x") ||
+             startsWithNoCase(l, "property double x") ||
+             startsWithNoCase(l, "property float64 x"))) {
             positionAt_ = at;
             positionWide_ = wide;
-        } else if (normalAt_ < 0 &&
-                   (startsWithNoCase(l, "property float nx") || startsWithNoCase(l, "property float32 nx") ||
-                    startsWithNoCase(l, "property double nx") || startsWithNoCase(l, "property float64 nx"))) {
+        } else if (normalAt_ < 0 && (startsWithNoCase(l, "property float nx") ||
+                                     startsWithNoCase(l, "property float32 nx") ||
+                                     startsWithNoCase(l, "property double nx") ||
+                                     startsWithNoCase(l, "property float64 nx"))) {
             normalAt_ = at;
             normalWide_ = wide;
-        } else if (colorAt_ < 0 &&
-                   (startsWithNoCase(l, "property uchar diffuse_red") || startsWithNoCase(l, "property uint8 diffuse_red") ||
-                    startsWithNoCase(l, "property uchar red") || startsWithNoCase(l, "property uint8 red"))) {
+        } else if (colorAt_ < 0 && (startsWithNoCase(l, "property uchar diffuse_red") ||
+                                    startsWithNoCase(l, "property uint8 diffuse_red") ||
+                                    startsWithNoCase(l, "property uchar red") ||
+                                    startsWithNoCase(l, "property uint8 red"))) {
             colorAt_ = at;
         } else if (confidenceAt_ < 0 && (startsWithNoCase(l, "property float confidence") ||
                                          startsWithNoCase(l, "property float32 confidence"))) {
@@ -379,22 +388,25 @@ bool PlyReader::declarePrimary(const PlyElement& e)
         }
     } else if (e.kind == PlyElement::Kind::Strips) {
         next_ = Next::Strips;
-        if (props.size() != 1 || (!startsWithNoCase(first, "property list int int vertex_indices") &&
-                                  !startsWithNoCase(first, "property list int32 int32 vertex_indices"))) {
+        if (props.size() != 1 ||
+            (!startsWithNoCase(first, "property list int int vertex_indices") &&
+             !startsWithNoCase(first, "property list int32 int32 vertex_indices"))) {
             tmRefuse("the PLY tristrips element is not one list of int vertex_indices");
             return false;
         }
     } else if (e.kind == PlyElement::Kind::Grid) {
         next_ = Next::Grid;
-        if (gridRows_ <= 0 || gridCols_ <= 0 || (long long)e.count != (long long)gridRows_ * gridCols_) {
+        if (gridRows_ <= 0 || gridCols_ <= 0 ||
+            (long long)e.count != (long long)gridRows_ * gridCols_) {
             tmMessage("Range grid size does not equal num_rows*num_cols\n");
             tmRefuse("the PLY range grid size does not equal num_rows times num_cols");
             return false;
         }
-        if (props.size() != 1 || (!startsWithNoCase(first, "property list uchar int vertex_indices") &&
-                                  !startsWithNoCase(first, "property list uint8 int32 vertex_indices") &&
-                                  !startsWithNoCase(first, "property list char int vertex_indices") &&
-                                  !startsWithNoCase(first, "property list int8 int32 vertex_indices"))) {
+        if (props.size() != 1 ||
+            (!startsWithNoCase(first, "property list uchar int vertex_indices") &&
+             !startsWithNoCase(first, "property list uint8 int32 vertex_indices") &&
+             !startsWithNoCase(first, "property list char int vertex_indices") &&
+             !startsWithNoCase(first, "property list int8 int32 vertex_indices"))) {
             tmRefuse("the PLY range_grid element is not one list of int vertex_indices");
             return false;
         }
@@ -410,14 +422,14 @@ bool PlyReader::skipElement(const PlyElement& e)
     for (const std::string& l : e.properties) {
         FaceProperty prop;
         if (!parseFaceProperty(l, true, prop)) {
-            tmRefuse("the PLY element \"%s\" has a property Kelvane cannot read (\"%s\")", e.name.c_str(),
-                     withoutLineEnd(l).c_str());
+            tmRefuse("the PLY element \"%s\" has a property Kelvane cannot read (\"%s\")",
+                     e.name.c_str(), withoutLineEnd(l).c_str());
             return false;
         }
         props.push_back(prop);
     }
     if (props.empty())
-        return true;  // records of nothing take no room
+        return true; // records of nothing take no room
     auto truncated = [&]() {
         tmRefuse("the file ends inside the PLY element \"%s\" (it is truncated)", e.name.c_str());
         return false;
@@ -444,7 +456,8 @@ bool PlyReader::skipElement(const PlyElement& e)
                 }
                 int count;
                 if (!readBinaryInt(count, p.countSize, p.countSigned) || count < 0 ||
-                    size_t(count) > in_.remaining() / size_t(p.size) || !in_.skip(size_t(count) * size_t(p.size)))
+                    size_t(count) > in_.remaining() / size_t(p.size) ||
+                    !in_.skip(size_t(count) * size_t(p.size)))
                     return truncated();
             }
         }
@@ -528,7 +541,8 @@ bool PlyReader::readVerticesWide()
     }
     const size_t n = size_t(numVertices_), rec = size_t(vertexSize_);
     if (n * rec > in_.remaining()) {
-        tmRefuse("the vertex count %d is more than the rest of the file can hold (the file is truncated or "
+        tmRefuse("the vertex count %d is more than the rest of the file can hold (the file is "
+                 "truncated or "
                  "damaged)",
                  numVertices_);
         return false;
@@ -559,9 +573,11 @@ bool PlyReader::readVerticesWide()
     for (size_t i = 0; i < n; ++i) {
         const unsigned char* r = records + i * rec;
         for (int k = 0; k < 3; ++k) {
-            mesh_->vertices[base + i][k] = binaryValue(r + positionAt_ + k * step, positionWide_, swap_);
+            mesh_->vertices[base + i][k] =
+                binaryValue(r + positionAt_ + k * step, positionWide_, swap_);
             if (normal >= 0)
-                mesh_->normals[base + i][k] = binaryValue(r + normal + k * normalStep, normalWide_, swap_);
+                mesh_->normals[base + i][k] =
+                    binaryValue(r + normal + k * normalStep, normalWide_, swap_);
             if (color >= 0)
                 mesh_->colors[base + i][k] = r[color + k];
         }
@@ -633,7 +649,7 @@ bool PlyReader::readBinaryInt(int& out, int bytes, bool isSigned)
     if (swap_)
         swapBytes4(&v, 1);
     if (!isSigned && v > uint32_t(INT_MAX))
-        out = INT_MAX;  // no file can hold that many items
+        out = INT_MAX; // no file can hold that many items
     else
         out = int(static_cast<int32_t>(v));
     return true;
@@ -659,13 +675,14 @@ bool PlyReader::readFaces()
             tmRefuse("the file ends at face %d of %d (it is truncated)", f + 1, numFaces_);
         } else {
             std::string word = in_.readWord(24);
-            tmRefuse("face %d of %d (line %lld) has \"%s\" where a number should be", f + 1, numFaces_,
-                     lineNumberAt(in_, at), word.c_str());
+            tmRefuse("face %d of %d (line %lld) has \"%s\" where a number should be", f + 1,
+                     numFaces_, lineNumberAt(in_, at), word.c_str());
         }
         return false;
     };
     std::vector<int> idx;
-    if (binary() && faceProps_.size() == 1 && faceProps_[0].countSize == 1 && !faceProps_[0].countSigned) {
+    if (binary() && faceProps_.size() == 1 && faceProps_[0].countSize == 1 &&
+        !faceProps_[0].countSigned) {
         // The common layout, one list of a byte count and int indices, read
         // straight from the buffer; triangles are copied whole.
         tmMessage("\n  Reading %d faces... ", numFaces_);
@@ -875,7 +892,8 @@ bool PlyReader::triangulateGrid(const std::vector<int>& cells)
     size_t count = 0;
     for (int y = 0; y + 1 < rows; ++y) {
         for (int x = 0; x + 1 < cols; ++x) {
-            int valid = (at(x, y) >= 0) + (at(x + 1, y) >= 0) + (at(x, y + 1) >= 0) + (at(x + 1, y + 1) >= 0);
+            int valid = (at(x, y) >= 0) + (at(x + 1, y) >= 0) + (at(x, y + 1) >= 0) +
+                        (at(x + 1, y + 1) >= 0);
             count += valid == 4 ? 2 : valid == 3 ? 1 : 0;
         }
     }
@@ -914,7 +932,7 @@ bool PlyReader::triangulateGrid(const std::vector<int>& cells)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool readPly(MeshInput& in, TriMesh* mesh)
 {

@@ -11,7 +11,7 @@ bool equalsNoCase(const std::string& a, const char* b)
 {
     return a.size() == std::strlen(b) && startsWithNoCase(a, b);
 }
-}  // namespace
+} // namespace
 
 bool readRay(MeshInput& in, TriMesh* mesh)
 {
@@ -28,7 +28,8 @@ bool readRay(MeshInput& in, TriMesh* mesh)
         } else if (equalsNoCase(word, "#shape_triangle")) {
             int material;
             Face f;
-            if (!in.readInt(material) || !in.readInt(f[0]) || !in.readInt(f[1]) || !in.readInt(f[2]))
+            if (!in.readInt(material) || !in.readInt(f[0]) || !in.readInt(f[1]) ||
+                !in.readInt(f[2]))
                 return false;
             mesh->faces.push_back(f);
         }

@@ -74,11 +74,12 @@ void smoothWalk(TriMesh& m, float width, const char* progress, Begin begin, Add 
         end(i, total);
     }
 
-    const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double secs =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     tmMessage("Done.  Filtering took %f sec.\n", secs);
 }
 
-}  // namespace
+} // namespace
 
 void TriMesh::diffuseNormals(float width)
 {
@@ -121,8 +122,9 @@ void TriMesh::diffuseCurvatures(float width)
         },
         [&](size_t i, size_t j, float w) {
             float c1, c12, c2;
-            projectCurvature(majorDirections[j], minorDirections[j], majorCurvatures[j], 0.0f, minorCurvatures[j],
-                             majorDirections[i], minorDirections[i], c1, c12, c2);
+            projectCurvature(majorDirections[j], minorDirections[j], majorCurvatures[j], 0.0f,
+                             minorCurvatures[j], majorDirections[i], minorDirections[i], c1, c12,
+                             c2);
             ku += w * c1;
             kuv += w * c12;
             kv += w * c2;
@@ -136,8 +138,8 @@ void TriMesh::diffuseCurvatures(float width)
                 return;
             }
             const float inv = 1.0f / total;
-            diagonalizeCurvature(majorDirections[i], minorDirections[i], ku * inv, kuv * inv, kv * inv, normals[i],
-                                 dir1[i], dir2[i], k1[i], k2[i]);
+            diagonalizeCurvature(majorDirections[i], minorDirections[i], ku * inv, kuv * inv,
+                                 kv * inv, normals[i], dir1[i], dir2[i], k1[i], k2[i]);
         });
     majorDirections.swap(dir1);
     minorDirections.swap(dir2);
@@ -164,8 +166,8 @@ void TriMesh::diffuseCurvatureDerivatives(float width)
         },
         [&](size_t i, size_t j, float w) {
             float d[4];
-            projectDcurv(majorDirections[j], minorDirections[j], dcurv[j].d, majorDirections[i], minorDirections[i],
-                         d);
+            projectDcurv(majorDirections[j], minorDirections[j], dcurv[j].d, majorDirections[i],
+                         minorDirections[i], d);
             for (int k = 0; k < 4; ++k)
                 sum[k] += w * d[k];
         },

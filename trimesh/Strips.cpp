@@ -1,5 +1,5 @@
-#include "trimesh/Message.h"
 #include "trimesh/Strips.h"
+#include "trimesh/Message.h"
 #include "trimesh/TriMesh.h"
 
 #include <cstdint>
@@ -105,7 +105,7 @@ private:
             b = c;
             const int k = cornerOf(fn, a);
             if (k < 0)
-                break;  // only with inconsistent links; never made by findAcrossEdge
+                break; // only with inconsistent links; never made by findAcrossEdge
             c = fn[(k + 3 + dir) % 3];
             dir = -dir;
             cur = next;
@@ -119,7 +119,7 @@ private:
     std::vector<int> stack_;
 };
 
-}  // namespace
+} // namespace
 
 void TriMesh::buildStrips()
 {

@@ -17,8 +17,7 @@
 // false stops the walk at that strip. Returns the position in `strips` of
 // the length entry where the walk stopped (of the damaged length, or of the
 // strip that stopped it), or strips.size() when every strip was visited.
-template <class StripFn>
-size_t forEachStrip(const std::vector<int>& strips, StripFn&& strip)
+template <class StripFn> size_t forEachStrip(const std::vector<int>& strips, StripFn&& strip)
 {
     const size_t n = strips.size();
     size_t i = 0;

@@ -7,19 +7,20 @@ namespace {
 float interiorAlpha(int valence)
 {
     switch (valence) {
-    case 3: return 0.3438f;
-    case 4: return 0.4625f;
-    case 5: return 0.5625f;
-    default: return 0.625f;
+    case 3:
+        return 0.3438f;
+    case 4:
+        return 0.4625f;
+    case 5:
+        return 0.5625f;
+    default:
+        return 0.625f;
     }
 }
 
-int cornerOf(const Face& f, int v)
-{
-    return f[0] == v ? 0 : f[1] == v ? 1 : f[2] == v ? 2 : -1;
-}
+int cornerOf(const Face& f, int v) { return f[0] == v ? 0 : f[1] == v ? 1 : f[2] == v ? 2 : -1; }
 
-}  // namespace
+} // namespace
 
 void TriMesh::subdivide(int scheme)
 {
@@ -45,7 +46,7 @@ void TriMesh::subdivide(int scheme)
         confidences.reserve(4 * nv);
 
     // Edge vertices, each made once and shared with the face across.
-    std::vector<AcrossEdge> newVertices(nf);  // all -1
+    std::vector<AcrossEdge> newVertices(nf); // all -1
     for (size_t i = 0; i < nf; ++i) {
         for (int j = 0; j < 3; ++j) {
             if (newVertices[i][j] != -1)
@@ -81,7 +82,8 @@ void TriMesh::subdivide(int scheme)
                 newVertices[size_t(o)][k] = index;
             if (withColors) {
                 const Color cd = colors[size_t(d)], ce = colors[size_t(e)];
-                colors.emplace_back((unsigned char)((cd[0] + ce[0]) >> 1), (unsigned char)((cd[1] + ce[1]) >> 1),
+                colors.emplace_back((unsigned char)((cd[0] + ce[0]) >> 1),
+                                    (unsigned char)((cd[1] + ce[1]) >> 1),
                                     (unsigned char)((cd[2] + ce[2]) >> 1));
             }
             if (withConf)

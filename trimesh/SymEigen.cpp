@@ -173,7 +173,7 @@ void ql(float v[N][N], float d[N], float e[N])
     }
 }
 
-}  // namespace
+} // namespace
 
 void eigenSymmetric3(float a[3][3], float d[3])
 {

@@ -117,7 +117,8 @@ public:
     // or "the file cannot be read (No such file or directory)"); on
     // success it is empty. The standard-error messages are unchanged.
     static TriMesh* read(const char* fileName, std::string& reason);
-    static TriMesh* readFromMemory(const void* data, size_t size, const char* displayName, std::string& reason);
+    static TriMesh* readFromMemory(const void* data, size_t size, const char* displayName,
+                                   std::string& reason);
 
     // A sampled median of the edge lengths (at most 333 faces sampled with
     // the toolkit's own program-wide random sequence); 0 for fewer than two

@@ -53,8 +53,9 @@ bool loadStream(std::FILE* f, std::vector<unsigned char>& bytes)
 // without regard to case over the length given).
 bool isRayKeyword(const std::string& w)
 {
-    return startsWithNoCase(w, "material") || startsWithNoCase(w, "vertex") || startsWithNoCase(w, "shape_") ||
-           startsWithNoCase(w, "camera") || startsWithNoCase(w, "background") || startsWithNoCase(w, "ambient");
+    return startsWithNoCase(w, "material") || startsWithNoCase(w, "vertex") ||
+           startsWithNoCase(w, "shape_") || startsWithNoCase(w, "camera") ||
+           startsWithNoCase(w, "background") || startsWithNoCase(w, "ambient");
 }
 
 // Text saved as UTF-16 has a zero byte in every other place; seen at the
@@ -100,8 +101,9 @@ bool readAnyFormat(MeshInput& in, TriMesh* mesh)
         in.skipSpace();
         const int next = in.peek();
         const bool text = next == '#' || next == 'v' || next == 'u' || next == 'f' || next == 'g' ||
-                          next == 's' || next == 'o' || atStatement(in, "mtllib") || atStatement(in, "l") ||
-                          atStatement(in, "p") || (next == 'O' && in.peekAt(1) == 'F' && in.peekAt(2) == 'F') ||
+                          next == 's' || next == 'o' || atStatement(in, "mtllib") ||
+                          atStatement(in, "l") || atStatement(in, "p") ||
+                          (next == 'O' && in.peekAt(1) == 'F' && in.peekAt(2) == 'F') ||
                           ((next == 'C' || next == 'N') && in.peekAt(1) >= 'A');
         if (!text)
             in.setCursor(start);
@@ -237,9 +239,10 @@ bool checkIndices(const TriMesh* mesh, IndexRange range)
                 for (int k = 0; k < 3; ++k) {
                     int v = mesh->faces[i][k];
                     if (v < 0 || v >= nv) {
-                        tmMessage("Vertex index %d in face %lu is out of range (%lld vertices)\n", v,
-                                  (unsigned long)i, nv);
-                        tmRefuse("face %lu uses vertex %d, the file has %lld vertices", (unsigned long)i, v, nv);
+                        tmMessage("Vertex index %d in face %lu is out of range (%lld vertices)\n",
+                                  v, (unsigned long)i, nv);
+                        tmRefuse("face %lu uses vertex %d, the file has %lld vertices",
+                                 (unsigned long)i, v, nv);
                         return false;
                     }
                 }
@@ -260,7 +263,8 @@ bool checkIndices(const TriMesh* mesh, IndexRange range)
         return true;
     });
     if (badIndex) {
-        tmMessage("Vertex index %d in triangle strips is out of range (%lld vertices)\n", badVertex, nv);
+        tmMessage("Vertex index %d in triangle strips is out of range (%lld vertices)\n", badVertex,
+                  nv);
         tmRefuse("a triangle strip uses vertex %d, the file has %lld vertices", badVertex, nv);
         return false;
     }
@@ -306,7 +310,8 @@ TriMesh* readBytes(const unsigned char* data, size_t size, const char* name, std
     const IndexRange range = ok ? faceIndexRange(mesh.get()) : IndexRange();
     if (!ok || !checkIndices(mesh.get(), range)) {
         tmMessage("\nError reading file [%s]\n", name);
-        tmRefuse("the file is not a triangle mesh Kelvane can read (PLY, OFF, OBJ, ray-tracer, SM or 3DS), "
+        tmRefuse("the file is not a triangle mesh Kelvane can read (PLY, OFF, OBJ, ray-tracer, SM "
+                 "or 3DS), "
                  "or it is damaged");
         return nullptr;
     }
@@ -315,7 +320,7 @@ TriMesh* readBytes(const unsigned char* data, size_t size, const char* name, std
     return mesh.release();
 }
 
-}  // namespace
+} // namespace
 
 TriMesh* TriMesh::readFromMemory(const void* data, size_t size, const char* displayName)
 {
@@ -323,9 +328,11 @@ TriMesh* TriMesh::readFromMemory(const void* data, size_t size, const char* disp
     return readFromMemory(data, size, displayName, reason);
 }
 
-TriMesh* TriMesh::readFromMemory(const void* data, size_t size, const char* displayName, std::string& reason)
+TriMesh* TriMesh::readFromMemory(const void* data, size_t size, const char* displayName,
+                                 std::string& reason)
 {
-    return readBytes(static_cast<const unsigned char*>(data), size, displayName ? displayName : "", reason);
+    return readBytes(static_cast<const unsigned char*>(data), size, displayName ? displayName : "",
+                     reason);
 }
 
 TriMesh* TriMesh::read(const char* fileName)
@@ -363,15 +370,17 @@ TriMesh* TriMesh::read(const char* fileName, std::string& reason)
         struct stat st;
         if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
             const size_t size = size_t(st.st_size);
-            void* map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE
+            void* map = mmap(nullptr, size, PROT_READ,
+                             MAP_PRIVATE
 #ifdef MAP_POPULATE
-                                                           | MAP_POPULATE
+                                 | MAP_POPULATE
 #endif
                              ,
                              fileno(f), 0);
             if (map != MAP_FAILED) {
                 std::fclose(f);
-                TriMesh* mesh = readBytes(static_cast<const unsigned char*>(map), size, name, reason);
+                TriMesh* mesh =
+                    readBytes(static_cast<const unsigned char*>(map), size, name, reason);
                 munmap(map, size);
                 return mesh;
             }

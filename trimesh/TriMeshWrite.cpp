@@ -46,7 +46,7 @@ std::string functionNameFor(const char* file)
     return name;
 }
 
-}  // namespace
+} // namespace
 
 bool TriMesh::write(const char* fileName)
 {
@@ -70,7 +70,7 @@ bool TriMesh::write(const char* fileName)
             form = Form::Off;
         else if (startsNoCase(dot, ".sm"))
             form = Form::Sm;
-        else if (startsNoCase(dot, ".c"))  // .cc, .c++, .cpp and the like
+        else if (startsNoCase(dot, ".c")) // .cc, .c++, .cpp and the like
             form = Form::Source;
     }
 
@@ -123,12 +123,24 @@ bool TriMesh::write(const char* fileName)
     tmMessage("Writing %s... ", shown);
     MeshOutput out(f);
     switch (form) {
-    case Form::Ply: writePly(out, *this, encoding, withNormals); break;
-    case Form::Ray: writeRay(out, *this); break;
-    case Form::Obj: writeObj(out, *this); break;
-    case Form::Off: writeOff(out, *this); break;
-    case Form::Sm: writeSm(out, *this); break;
-    case Form::Source: writeSource(out, *this, functionNameFor(name), withNormals); break;
+    case Form::Ply:
+        writePly(out, *this, encoding, withNormals);
+        break;
+    case Form::Ray:
+        writeRay(out, *this);
+        break;
+    case Form::Obj:
+        writeObj(out, *this);
+        break;
+    case Form::Off:
+        writeOff(out, *this);
+        break;
+    case Form::Sm:
+        writeSm(out, *this);
+        break;
+    case Form::Source:
+        writeSource(out, *this, functionNameFor(name), withNormals);
+        break;
     }
     if (!out.finish()) {
         tmMessage("\nError writing file [%s]\n", shown);

@@ -16,10 +16,34 @@ struct vec {
     float* data() { return v; }
     const float* data() const { return v; }
 
-    vec& operator+=(const vec& o) { v[0] += o.v[0]; v[1] += o.v[1]; v[2] += o.v[2]; return *this; }
-    vec& operator-=(const vec& o) { v[0] -= o.v[0]; v[1] -= o.v[1]; v[2] -= o.v[2]; return *this; }
-    vec& operator*=(float s) { v[0] *= s; v[1] *= s; v[2] *= s; return *this; }
-    vec& operator/=(float s) { v[0] /= s; v[1] /= s; v[2] /= s; return *this; }
+    vec& operator+=(const vec& o)
+    {
+        v[0] += o.v[0];
+        v[1] += o.v[1];
+        v[2] += o.v[2];
+        return *this;
+    }
+    vec& operator-=(const vec& o)
+    {
+        v[0] -= o.v[0];
+        v[1] -= o.v[1];
+        v[2] -= o.v[2];
+        return *this;
+    }
+    vec& operator*=(float s)
+    {
+        v[0] *= s;
+        v[1] *= s;
+        v[2] *= s;
+        return *this;
+    }
+    vec& operator/=(float s)
+    {
+        v[0] /= s;
+        v[1] /= s;
+        v[2] /= s;
+        return *this;
+    }
 
     friend vec operator+(vec a, const vec& b) { return a += b; }
     friend vec operator-(vec a, const vec& b) { return a -= b; }

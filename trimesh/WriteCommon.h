@@ -21,7 +21,8 @@ void writeObj(MeshOutput& out, const TriMesh& mesh);
 void writeOff(MeshOutput& out, const TriMesh& mesh);
 void writeSm(MeshOutput& out, const TriMesh& mesh);
 // C++ source defining `TriMesh *make_<functionName>()`.
-void writeSource(MeshOutput& out, const TriMesh& mesh, const std::string& functionName, bool withNormals);
+void writeSource(MeshOutput& out, const TriMesh& mesh, const std::string& functionName,
+                 bool withNormals);
 
 // "x y z" of a vertex, "%.7g" each.
 inline char* formatVec(char* p, const vec& v)

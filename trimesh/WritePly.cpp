@@ -30,7 +30,7 @@ char* put4(char* p, const void* v, size_t count, bool swap)
     return p + 4 * count;
 }
 
-}  // namespace
+} // namespace
 
 void writePly(MeshOutput& out, const TriMesh& mesh, PlyEncoding encoding, bool withNormals)
 {
@@ -51,7 +51,8 @@ void writePly(MeshOutput& out, const TriMesh& mesh, PlyEncoding encoding, bool w
     if (normals)
         out.text("property float nx\nproperty float ny\nproperty float nz\n");
     if (colors)
-        out.text("property uchar diffuse_red\nproperty uchar diffuse_green\nproperty uchar diffuse_blue\n");
+        out.text("property uchar diffuse_red\nproperty uchar diffuse_green\nproperty uchar "
+                 "diffuse_blue\n");
     if (conf)
         out.text("property float confidence\n");
     if (strips) {

@@ -56,9 +56,10 @@ void copyLines(MeshOutput& out, const char* list, size_t n, const char* data)
     out.text("));\n");
 }
 
-}  // namespace
+} // namespace
 
-void writeSource(MeshOutput& out, const TriMesh& mesh, const std::string& functionName, bool withNormals)
+void writeSource(MeshOutput& out, const TriMesh& mesh, const std::string& functionName,
+                 bool withNormals)
 {
     const size_t nv = mesh.vertices.size();
     const bool normals = withNormals && mesh.normals.size() == nv;

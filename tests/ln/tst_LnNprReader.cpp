@@ -179,7 +179,8 @@ private slots:
             << " LN ERROR - LnBoxyModel::LnBoxyModel-parse error 3\n\n"
             << "point 1 of line 0 is malformed (parse error 3)";
         QTest::newRow("segment pair missing")
-            << "# NPR MODEL V 2\n" + box + three + "n 0\nf 0\nl 1\n3 0 0\n0 0 0\n1 1 1\n2 2 2\n1 2\n"
+            << "# NPR MODEL V 2\n" + box + three +
+                   "n 0\nf 0\nl 1\n3 0 0\n0 0 0\n1 1 1\n2 2 2\n1 2\n"
             << " LN ERROR - LnBoxyModel::LnBoxyModel-parse error 4\n\n"
             << "segment 1 of line 0 is malformed (parse error 4)";
         QTest::newRow("vertex index out of range")
@@ -215,8 +216,7 @@ private slots:
             << " LN ERROR - LnBoxyModel: normal 0 of 1 is not three numbers\n"
             << "normal 0 of 1 is not three numbers";
         QTest::newRow("file ends before the faces")
-            << box + three
-            << " LN ERROR - LnBoxyModel: the file ends before the face section\n"
+            << box + three << " LN ERROR - LnBoxyModel: the file ends before the face section\n"
             << "the file ends before the face section";
         QTest::newRow("file ends before the lines")
             << box + three + "f 0\n"

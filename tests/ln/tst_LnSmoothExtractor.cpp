@@ -18,11 +18,13 @@ std::unique_ptr<TriMesh> makeSphere(int levels, float radius = 1.0f)
 {
     const float t = (1.0f + std::sqrt(5.0f)) / 2.0f;
     std::unique_ptr<TriMesh> m(new TriMesh);
-    m->vertices = {vec(-1, t, 0), vec(1, t, 0),  vec(-1, -t, 0), vec(1, -t, 0), vec(0, -1, t),  vec(0, 1, t),
-                   vec(0, -1, -t), vec(0, 1, -t), vec(t, 0, -1),  vec(t, 0, 1),  vec(-t, 0, -1), vec(-t, 0, 1)};
-    const int f[20][3] = {{0, 11, 5}, {0, 5, 1},  {0, 1, 7},   {0, 7, 10}, {0, 10, 11}, {1, 5, 9},  {5, 11, 4},
-                          {11, 10, 2}, {10, 7, 6}, {7, 1, 8},   {3, 9, 4},  {3, 4, 2},   {3, 2, 6},  {3, 6, 8},
-                          {3, 8, 9},   {4, 9, 5},  {2, 4, 11}, {6, 2, 10}, {8, 6, 7},   {9, 8, 1}};
+    m->vertices = {vec(-1, t, 0), vec(1, t, 0), vec(-1, -t, 0), vec(1, -t, 0),
+                   vec(0, -1, t), vec(0, 1, t), vec(0, -1, -t), vec(0, 1, -t),
+                   vec(t, 0, -1), vec(t, 0, 1), vec(-t, 0, -1), vec(-t, 0, 1)};
+    const int f[20][3] = {{0, 11, 5}, {0, 5, 1},  {0, 1, 7},   {0, 7, 10}, {0, 10, 11},
+                          {1, 5, 9},  {5, 11, 4}, {11, 10, 2}, {10, 7, 6}, {7, 1, 8},
+                          {3, 9, 4},  {3, 4, 2},  {3, 2, 6},   {3, 6, 8},  {3, 8, 9},
+                          {4, 9, 5},  {2, 4, 11}, {6, 2, 10},  {8, 6, 7},  {9, 8, 1}};
     for (const auto& face : f) {
         m->faces.push_back(Face(face[0], face[1], face[2]));
     }
@@ -237,7 +239,8 @@ private slots:
         // Curvature 1/r everywhere: the feature size is 0.01 r.
         auto m = makeSphere(3, 2.0f);
         LnSmoothExtractor ex(m.get(), vec(), vec());
-        QVERIFY2(std::fabs(ex.getFeatureSize() - 0.02f) < 0.002f, qPrintable(QString::number(ex.getFeatureSize())));
+        QVERIFY2(std::fabs(ex.getFeatureSize() - 0.02f) < 0.002f,
+                 qPrintable(QString::number(ex.getFeatureSize())));
     }
 
     void featureSizeOfFlatMeshIsInfinite()
@@ -708,7 +711,9 @@ private slots:
                 }
                 QVERIFY2(std::fabs(cu - cv) < 0.05f * (cu + cv),
                          qPrintable(QString("(%1, %2, %3) is off the edge's middle")
-                                        .arg(p[0]).arg(p[1]).arg(p[2])));
+                                        .arg(p[0])
+                                        .arg(p[1])
+                                        .arg(p[2])));
                 ++edges[{along, p[u] > 0 ? 1 : -1, p[v] > 0 ? 1 : -1}];
                 ++points;
             }
@@ -820,8 +825,8 @@ private slots:
                 QVERIFY(kindRank(out[i - 1]->kind) <= kindRank(out[i]->kind));
             }
         }
-        qInfo("%s: %d suggestive, %d contour, %d ridge, %d valley, %d isophote paths", qPrintable(file), count[1],
-              count[0], count[3], count[4], count[5]);
+        qInfo("%s: %d suggestive, %d contour, %d ridge, %d valley, %d isophote paths",
+              qPrintable(file), count[1], count[0], count[3], count[4], count[5]);
         QVERIFY(count[0] > 0);
         QVERIFY(count[5] > 0);
     }

@@ -35,7 +35,8 @@ TriMesh* square(bool colours)
 TriMesh* ball()
 {
     TriMesh* m = new TriMesh;
-    m->vertices = {vec(1, 0, 0), vec(-1, 0, 0), vec(0, 1, 0), vec(0, -1, 0), vec(0, 0, 1), vec(0, 0, -1)};
+    m->vertices = {vec(1, 0, 0),  vec(-1, 0, 0), vec(0, 1, 0),
+                   vec(0, -1, 0), vec(0, 0, 1),  vec(0, 0, -1)};
     m->faces = {Face(0, 2, 4), Face(2, 1, 4), Face(1, 3, 4), Face(3, 0, 4),
                 Face(2, 0, 5), Face(1, 2, 5), Face(3, 1, 5), Face(0, 3, 5)};
     m->subdivide(1);
@@ -260,9 +261,10 @@ private slots:
         QVERIFY(!LnSmoothModel::readFile(f.fileName().toLocal8Bit().constData(), &error));
         QVERIFY(err.text().contains("Error reading file"));
         // The toolkit's own reason is handed on.
-        QCOMPARE(QString::fromStdString(error),
-                 QString("the vertex count 3 is more than the rest of the file can hold (the file is "
-                         "truncated or damaged)"));
+        QCOMPARE(
+            QString::fromStdString(error),
+            QString("the vertex count 3 is more than the rest of the file can hold (the file is "
+                    "truncated or damaged)"));
     }
 
     void realFilesInTheScene_data()

@@ -41,8 +41,18 @@ inline TriMesh unitCube()
     std::vector<vec> v;
     for (int i = 0; i < 8; ++i)
         v.emplace_back(float(i & 1), float((i >> 1) & 1), float((i >> 2) & 1));
-    return makeMesh(v, {{0, 2, 1}, {1, 2, 3}, {4, 5, 6}, {5, 7, 6}, {0, 1, 4}, {1, 5, 4},
-                        {2, 6, 3}, {3, 6, 7}, {0, 4, 2}, {2, 4, 6}, {1, 3, 5}, {3, 7, 5}});
+    return makeMesh(v, {{0, 2, 1},
+                        {1, 2, 3},
+                        {4, 5, 6},
+                        {5, 7, 6},
+                        {0, 1, 4},
+                        {1, 5, 4},
+                        {2, 6, 3},
+                        {3, 6, 7},
+                        {0, 4, 2},
+                        {2, 4, 6},
+                        {1, 3, 5},
+                        {3, 7, 5}});
 }
 
 // A closed surface: a torus of n x m quads split into triangles, outward
@@ -71,12 +81,18 @@ inline TriMesh torus(int n, int m, float R = 2.0f, float r = 0.7f)
 // Real meshes with faces from the shared data, relative to its root.
 inline std::vector<std::string> realMeshFiles()
 {
-    return {"ply/meshlab/bunny10k.ply",        "ply/meshlab/screwdriver.ply",
-            "ply/geometry-central/sphere_small.ply", "ply/python-trimesh/fuze.ply",
-            "off/libigl/bunny.off",            "off/pmp/fandisk_quads.off",
-            "off/common3d/rocker-arm.off",     "obj/common3d/cow.obj",
-            "obj/common3d/teapot.obj",         "obj/common3d/suzanne.obj",
-            "3ds/assimp/fels.3ds",             "ply/meshlab/Laurana50k.ply"};
+    return {"ply/meshlab/bunny10k.ply",
+            "ply/meshlab/screwdriver.ply",
+            "ply/geometry-central/sphere_small.ply",
+            "ply/python-trimesh/fuze.ply",
+            "off/libigl/bunny.off",
+            "off/pmp/fandisk_quads.off",
+            "off/common3d/rocker-arm.off",
+            "obj/common3d/cow.obj",
+            "obj/common3d/teapot.obj",
+            "obj/common3d/suzanne.obj",
+            "3ds/assimp/fels.3ds",
+            "ply/meshlab/Laurana50k.ply"};
 }
 
 // Reads a shared file quietly; null when it cannot be read.

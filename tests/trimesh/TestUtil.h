@@ -50,6 +50,6 @@ inline void putInt(std::string& out, int32_t v, bool big = false) { put32(out, &
 inline void putDouble(std::string& out, double v)
 {
     char b[8];
-    std::memcpy(b, &v, 8);  // little-endian hosts only use this
+    std::memcpy(b, &v, 8); // little-endian hosts only use this
     out.append(b, 8);
 }

@@ -101,7 +101,7 @@ void expectEncloses(const std::vector<vec>& pts, const vec& c, float r)
         ASSERT_LE(dist(pts[i], c), r + tol) << "point " << i;
 }
 
-}  // namespace
+} // namespace
 
 TEST(BoundingSphere, EmptyListGivesOriginAndZero)
 {
@@ -153,7 +153,8 @@ TEST(BoundingSphere, CoincidentAndCollinearPoints)
 TEST(BoundingSphere, NaNPointsDoNotHangOrPoison)
 {
     const float nan = std::nanf("");
-    std::vector<vec> pts = {vec(nan, 0, 0), vec(0, 0, 0), vec(2, 0, 0), vec(nan, nan, nan), vec(1, 1, 0)};
+    std::vector<vec> pts = {vec(nan, 0, 0), vec(0, 0, 0), vec(2, 0, 0), vec(nan, nan, nan),
+                            vec(1, 1, 0)};
     vec c;
     float r;
     boundingSphere(pts.data(), pts.size(), c, r);
@@ -169,7 +170,7 @@ TEST(BoundingSphere, MatchesBruteForceOnSmallRandomSets)
         const int n = 2 + trial % 11;
         std::vector<vec> pts;
         for (int i = 0; i < n; ++i)
-            pts.emplace_back(u(rng), u(rng), trial % 5 == 0 ? 0.0f : u(rng));  // some planar
+            pts.emplace_back(u(rng), u(rng), trial % 5 == 0 ? 0.0f : u(rng)); // some planar
         vec c;
         float r;
         boundingSphere(pts.data(), pts.size(), c, r);
@@ -199,7 +200,8 @@ TEST(TriMeshBoundingSphere, ComputesOnceWithItsResultLine)
 {
     TriMesh cube = unitCube();
     std::string out = stderrOf([&] { cube.computeBoundingSphere(); });
-    EXPECT_EQ(out, "Computing bounding sphere... Done.\n  center = (0.5, 0.5, 0.5), radius = 0.866025\n");
+    EXPECT_EQ(
+        out, "Computing bounding sphere... Done.\n  center = (0.5, 0.5, 0.5), radius = 0.866025\n");
     EXPECT_TRUE(cube.sphereValid);
     EXPECT_EQ(stderrOf([&] { cube.computeBoundingSphere(); }), "");
 }

@@ -16,7 +16,7 @@ std::vector<std::vector<int>> across(const TriMesh& m)
         r.push_back({a[0], a[1], a[2]});
     return r;
 }
-}  // namespace
+} // namespace
 
 TEST(Connectivity, SingleTriangle)
 {
@@ -31,8 +31,12 @@ TEST(Connectivity, SingleTriangle)
 
 TEST(Connectivity, TwoTrianglesSharingAnEdgeBothWays)
 {
-    TriMesh m = makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(1, 1, 0)}, {{0, 1, 2}, {2, 1, 3}});
-    stderrOf([&] { m.findAcrossEdge(); m.findNeighbors(); });
+    TriMesh m =
+        makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(1, 1, 0)}, {{0, 1, 2}, {2, 1, 3}});
+    stderrOf([&] {
+        m.findAcrossEdge();
+        m.findNeighbors();
+    });
     EXPECT_EQ(across(m), (IntLists{{1, -1, -1}, {-1, -1, 0}}));
     EXPECT_EQ(m.vertexFaces, (IntLists{{0}, {0, 1}, {0, 1}, {1}}));
     EXPECT_EQ(m.neighbors, (IntLists{{1, 2}, {2, 0, 3}, {0, 1, 3}, {2, 1}}));
@@ -40,7 +44,8 @@ TEST(Connectivity, TwoTrianglesSharingAnEdgeBothWays)
 
 TEST(Connectivity, SameDirectionEdgesAreNotLinked)
 {
-    TriMesh m = makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(1, 1, 0)}, {{0, 1, 2}, {1, 2, 3}});
+    TriMesh m =
+        makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(1, 1, 0)}, {{0, 1, 2}, {1, 2, 3}});
     stderrOf([&] { m.findAcrossEdge(); });
     EXPECT_EQ(across(m), (IntLists{{-1, -1, -1}, {-1, -1, -1}}));
 }
@@ -48,7 +53,10 @@ TEST(Connectivity, SameDirectionEdgesAreNotLinked)
 TEST(Connectivity, FaceUsingAVertexTwiceIsListedTwice)
 {
     TriMesh m = makeMesh({vec(0, 0, 0), vec(1, 0, 0)}, {{0, 1, 1}});
-    stderrOf([&] { m.findVertexFaces(); m.findNeighbors(); });
+    stderrOf([&] {
+        m.findVertexFaces();
+        m.findNeighbors();
+    });
     EXPECT_EQ(m.vertexFaces, (IntLists{{0}, {0, 0}}));
     EXPECT_EQ(m.neighbors, (IntLists{{1}, {1, 0}}));
 }
@@ -70,16 +78,25 @@ TEST(Connectivity, EdgeOfThreeFacesLinksTheFirstSuitable)
 TEST(Connectivity, CachedTablesAreKeptAndWriteNothing)
 {
     TriMesh m = unitCube();
-    stderrOf([&] { m.findNeighbors(); m.findAcrossEdge(); });
-    EXPECT_EQ(stderrOf([&] { m.findNeighbors(); m.findVertexFaces(); m.findAcrossEdge(); }), "");
+    stderrOf([&] {
+        m.findNeighbors();
+        m.findAcrossEdge();
+    });
+    EXPECT_EQ(stderrOf([&] {
+                  m.findNeighbors();
+                  m.findVertexFaces();
+                  m.findAcrossEdge();
+              }),
+              "");
 }
 
 TEST(Connectivity, StripsAreUnpackedFirst)
 {
     TriMesh m = makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(1, 1, 0)}, {});
     m.strips = {4, 0, 1, 2, 3};
-    EXPECT_EQ(stderrOf([&] { m.findNeighbors(); }),
-              "Unpacking triangle strips... Done.\n  2 triangles\nFinding vertex neighbors... Done.\n");
+    EXPECT_EQ(
+        stderrOf([&] { m.findNeighbors(); }),
+        "Unpacking triangle strips... Done.\n  2 triangles\nFinding vertex neighbors... Done.\n");
     EXPECT_EQ(m.faces.size(), 2u);
 }
 
@@ -91,7 +108,10 @@ TEST(Connectivity, RealMeshTablesAreConsistent)
         SCOPED_TRACE(rel);
         std::unique_ptr<TriMesh> m = readShared(rel);
         ASSERT_TRUE(m);
-        stderrOf([&] { m->findNeighbors(); m->findAcrossEdge(); });
+        stderrOf([&] {
+            m->findNeighbors();
+            m->findAcrossEdge();
+        });
         ASSERT_EQ(m->neighbors.size(), m->vertices.size());
         ASSERT_EQ(m->vertexFaces.size(), m->vertices.size());
         ASSERT_EQ(m->acrossEdge.size(), m->faces.size());
@@ -104,7 +124,8 @@ TEST(Connectivity, RealMeshTablesAreConsistent)
             }
             std::vector<int> nb = m->neighbors[v];
             std::sort(nb.begin(), nb.end());
-            ASSERT_TRUE(std::adjacent_find(nb.begin(), nb.end()) == nb.end()) << "repeated neighbour";
+            ASSERT_TRUE(std::adjacent_find(nb.begin(), nb.end()) == nb.end())
+                << "repeated neighbour";
         }
         EXPECT_EQ(corners, 3 * m->faces.size());
         size_t linked = 0;
@@ -121,10 +142,11 @@ TEST(Connectivity, RealMeshTablesAreConsistent)
                 for (int k = 0; k < 3; ++k)
                     reversed |= of[k] == y && of[(k + 1) % 3] == x;
                 ASSERT_TRUE(reversed) << "face " << i << " edge " << j;
-                ASSERT_TRUE(std::find(m->neighbors[size_t(x)].begin(), m->neighbors[size_t(x)].end(), y) !=
-                            m->neighbors[size_t(x)].end());
+                ASSERT_TRUE(std::find(m->neighbors[size_t(x)].begin(),
+                                      m->neighbors[size_t(x)].end(),
+                                      y) != m->neighbors[size_t(x)].end());
             }
         }
-        EXPECT_GT(linked, m->faces.size());  // mostly closed or large patches
+        EXPECT_GT(linked, m->faces.size()); // mostly closed or large patches
     }
 }

@@ -23,11 +23,12 @@ void expectVec(const vec& a, const vec& b, float tol = 1e-6f)
 TriMesh sphere(int levels, float r)
 {
     const float t = 1.6180340f;
-    TriMesh m = makeMesh({vec(-1, t, 0), vec(1, t, 0), vec(-1, -t, 0), vec(1, -t, 0), vec(0, -1, t), vec(0, 1, t),
-                          vec(0, -1, -t), vec(0, 1, -t), vec(t, 0, -1), vec(t, 0, 1), vec(-t, 0, -1), vec(-t, 0, 1)},
-                         {{0, 11, 5}, {0, 5, 1}, {0, 1, 7}, {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
-                          {11, 10, 2}, {10, 7, 6}, {7, 1, 8}, {3, 9, 4}, {3, 4, 2}, {3, 2, 6}, {3, 6, 8},
-                          {3, 8, 9}, {4, 9, 5}, {2, 4, 11}, {6, 2, 10}, {8, 6, 7}, {9, 8, 1}});
+    TriMesh m = makeMesh(
+        {vec(-1, t, 0), vec(1, t, 0), vec(-1, -t, 0), vec(1, -t, 0), vec(0, -1, t), vec(0, 1, t),
+         vec(0, -1, -t), vec(0, 1, -t), vec(t, 0, -1), vec(t, 0, 1), vec(-t, 0, -1), vec(-t, 0, 1)},
+        {{0, 11, 5},  {0, 5, 1},  {0, 1, 7},  {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
+         {11, 10, 2}, {10, 7, 6}, {7, 1, 8},  {3, 9, 4},  {3, 4, 2},   {3, 2, 6}, {3, 6, 8},
+         {3, 8, 9},   {4, 9, 5},  {2, 4, 11}, {6, 2, 10}, {8, 6, 7},   {9, 8, 1}});
     stderrOf([&] {
         for (int i = 0; i < levels; ++i)
             m.subdivide(1);
@@ -54,7 +55,7 @@ TriMesh plane(int n)
     return m;
 }
 
-}  // namespace
+} // namespace
 
 // ---- Building blocks --------------------------------------------------------
 
@@ -81,7 +82,8 @@ TEST(CurvatureFrames, ProjectionsIntoAQuarterTurnedFrame)
 {
     // (s, t) = (y, -x): the same plane, turned by a quarter.
     float ku, kuv, kv;
-    projectCurvature(vec(1, 0, 0), vec(0, 1, 0), 2.0f, 0.5f, -3.0f, vec(0, 1, 0), vec(-1, 0, 0), ku, kuv, kv);
+    projectCurvature(vec(1, 0, 0), vec(0, 1, 0), 2.0f, 0.5f, -3.0f, vec(0, 1, 0), vec(-1, 0, 0), ku,
+                     kuv, kv);
     EXPECT_NEAR(ku, -3.0f, 1e-6f);
     EXPECT_NEAR(kuv, -0.5f, 1e-6f);
     EXPECT_NEAR(kv, 2.0f, 1e-6f);
@@ -104,13 +106,15 @@ TEST(CurvatureFrames, DiagonalizeSwapsToTheLargerMagnitude)
 {
     vec d1, d2;
     float k1, k2;
-    diagonalizeCurvature(vec(1, 0, 0), vec(0, 1, 0), 0.1f, 0.0f, -2.0f, vec(0, 0, 1), d1, d2, k1, k2);
+    diagonalizeCurvature(vec(1, 0, 0), vec(0, 1, 0), 0.1f, 0.0f, -2.0f, vec(0, 0, 1), d1, d2, k1,
+                         k2);
     EXPECT_FLOAT_EQ(k1, -2.0f);
     EXPECT_FLOAT_EQ(k2, 0.1f);
     expectVec(d1, vec(0, 1, 0));
     expectVec(d2, vec(-1, 0, 0));
     // Off-diagonal: eigenvalues of [[1, 2], [2, 1]] are 3 and -1.
-    diagonalizeCurvature(vec(1, 0, 0), vec(0, 1, 0), 1.0f, 2.0f, 1.0f, vec(0, 0, 1), d1, d2, k1, k2);
+    diagonalizeCurvature(vec(1, 0, 0), vec(0, 1, 0), 1.0f, 2.0f, 1.0f, vec(0, 0, 1), d1, d2, k1,
+                         k2);
     EXPECT_NEAR(k1, 3.0f, 1e-5f);
     EXPECT_NEAR(k2, -1.0f, 1e-5f);
     EXPECT_NEAR(std::fabs(dot(d1, normalized(vec(1, 1, 0)))), 1.0f, 1e-5f);
@@ -119,7 +123,7 @@ TEST(CurvatureFrames, DiagonalizeSwapsToTheLargerMagnitude)
 
 TEST(CurvatureFrames, SymmetricSolve)
 {
-    const float a[3][3] = {{4, 1, 0}, {0, 3, 1}, {0, 0, 2}};  // lower triangle unread
+    const float a[3][3] = {{4, 1, 0}, {0, 3, 1}, {0, 0, 2}}; // lower triangle unread
     const float b[3] = {6, 10, 8};                           // x = (1, 2, 3)
     float x[3];
     ASSERT_TRUE(solveSymmetric<3>(a, b, x));
@@ -172,13 +176,15 @@ TEST(PointAreas, SumToTheSurfaceArea)
         total += a;
     for (size_t i = 0; i < s.faces.size(); ++i) {
         const Face& f = s.faces[i];
-        faceTotal += 0.5 * len(cross(s.vertices[f[1]] - s.vertices[f[0]], s.vertices[f[2]] - s.vertices[f[0]]));
+        faceTotal += 0.5 * len(cross(s.vertices[f[1]] - s.vertices[f[0]],
+                                     s.vertices[f[2]] - s.vertices[f[0]]));
         EXPECT_NEAR(s.cornerAreas[i][0] + s.cornerAreas[i][1] + s.cornerAreas[i][2],
-                    0.5f * len(cross(s.vertices[f[1]] - s.vertices[f[0]], s.vertices[f[2]] - s.vertices[f[0]])),
+                    0.5f * len(cross(s.vertices[f[1]] - s.vertices[f[0]],
+                                     s.vertices[f[2]] - s.vertices[f[0]])),
                     1e-5f);
     }
     EXPECT_NEAR(total, faceTotal, 1e-3);
-    EXPECT_NEAR(total, 4.0 * M_PI * 4.0, 0.5);  // within 1 % of the sphere's own
+    EXPECT_NEAR(total, 4.0 * M_PI * 4.0, 0.5); // within 1 % of the sphere's own
 }
 
 TEST(PointAreas, DegenerateFacesGiveNothing)
@@ -200,7 +206,7 @@ TEST(PointAreas, DegenerateFacesGiveNothing)
 TEST(Curvature, SphereNearOneOverRadius)
 {
     const float r = 2.5f;
-    TriMesh s = sphere(4, r);  // 5120 faces
+    TriMesh s = sphere(4, r); // 5120 faces
     const std::string out = stderrOf([&] { s.needCurvatureDerivatives(); });
     EXPECT_EQ(out, "Computing normals... Done.\nComputing point areas... Done.\n"
                    "Computing curvatures... Done.\nComputing dcurv... Done.\n");
@@ -217,8 +223,8 @@ TEST(Curvature, SphereNearOneOverRadius)
         for (int k = 0; k < 4; ++k)
             worstD = std::max(worstD, std::fabs(s.dcurv[i][k]) * r * r);
     }
-    EXPECT_LT(worstK, 0.02f);  // within 2 % of 1/r at every vertex
-    EXPECT_LT(worstD, 0.05f);  // in units of 1/r^2
+    EXPECT_LT(worstK, 0.02f); // within 2 % of 1/r at every vertex
+    EXPECT_LT(worstD, 0.05f); // in units of 1/r^2
 }
 
 TEST(Curvature, PlaneIsFlat)
@@ -237,7 +243,8 @@ TEST(Curvature, PlaneIsFlat)
         expectVec(m.minorDirections[i], cross(vec(0, 0, 1), m.majorDirections[i]));
     }
     // The last face through vertex 0 is (0, 13, 12): its initial edge 0 -> 13.
-    expectVec(m.majorDirections[0], normalized(cross(m.vertices[13] - m.vertices[0], vec(0, 0, 1))));
+    expectVec(m.majorDirections[0],
+              normalized(cross(m.vertices[13] - m.vertices[0], vec(0, 0, 1))));
 }
 
 TEST(Curvature, CylinderHasOneBentDirection)
@@ -292,7 +299,8 @@ TEST(Curvature, TorusDerivativesMatchTheAnalyticValues)
             EXPECT_NEAR(std::fabs(m.majorCurvatures[v]), 1.0f / r, 0.02f / r) << v;
             worstZero = std::max({worstZero, std::fabs(m.dcurv[v][0]), std::fabs(m.dcurv[v][1]),
                                   std::fabs(m.dcurv[v][3])});
-            worstChange = std::max(worstChange, std::fabs(std::fabs(m.dcurv[v][2]) - std::fabs(change)));
+            worstChange =
+                std::max(worstChange, std::fabs(std::fabs(m.dcurv[v][2]) - std::fabs(change)));
             largest = std::max(largest, std::fabs(m.dcurv[v][2]));
         }
     }
@@ -348,7 +356,8 @@ TEST(Curvature, DegenerateFacesStayOut)
     s.faces.emplace_back(2, 3, 2);
     stderrOf([&] { s.needCurvatureDerivatives(); });
     for (size_t i = 0; i < s.vertices.size(); ++i) {
-        EXPECT_TRUE(std::isfinite(s.majorCurvatures[i]) && std::isfinite(s.minorCurvatures[i])) << i;
+        EXPECT_TRUE(std::isfinite(s.majorCurvatures[i]) && std::isfinite(s.minorCurvatures[i]))
+            << i;
         for (int k = 0; k < 4; ++k)
             EXPECT_TRUE(std::isfinite(s.dcurv[i][k])) << i;
     }
@@ -358,7 +367,8 @@ TEST(Curvature, RealMeshesGiveFiniteValues)
 {
     if (!haveSharedData())
         GTEST_SKIP() << "shared data not present";
-    for (const char* rel : {"ply/meshlab/bunny10k.ply", "off/pmp/fandisk_quads.off", "obj/common3d/cow.obj"}) {
+    for (const char* rel :
+         {"ply/meshlab/bunny10k.ply", "off/pmp/fandisk_quads.off", "obj/common3d/cow.obj"}) {
         std::unique_ptr<TriMesh> m = readShared(rel);
         ASSERT_TRUE(m) << rel;
         stderrOf([&] {

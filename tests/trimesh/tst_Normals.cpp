@@ -15,11 +15,12 @@ void expectVec(const vec& a, const vec& b, float tol = 1e-6f)
     EXPECT_NEAR(a[1], b[1], tol);
     EXPECT_NEAR(a[2], b[2], tol);
 }
-}  // namespace
+} // namespace
 
 TEST(FaceNormals, FlatSquareFacesPlusZ)
 {
-    TriMesh m = makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(1, 1, 0), vec(0, 1, 0)}, {{0, 1, 2}, {0, 2, 3}});
+    TriMesh m =
+        makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(1, 1, 0), vec(0, 1, 0)}, {{0, 1, 2}, {0, 2, 3}});
     EXPECT_EQ(stderrOf([&] { m.computeNormals(); }), "Computing normals... Done.\n");
     ASSERT_EQ(m.normals.size(), 4u);
     for (const vec& n : m.normals)
@@ -28,7 +29,8 @@ TEST(FaceNormals, FlatSquareFacesPlusZ)
 
 TEST(FaceNormals, WindingNormalsTurnOnlyTheNormalsAgainstTheFaces)
 {
-    TriMesh m = makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(1, 1, 0), vec(0, 1, 0)}, {{0, 1, 2}, {0, 2, 3}});
+    TriMesh m =
+        makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(1, 1, 0), vec(0, 1, 0)}, {{0, 1, 2}, {0, 2, 3}});
     m.normals = {vec(0, 0, 1), vec(0, 0, -1), vec(0.6f, 0, -0.8f), vec(0, 0, 1)};
     std::vector<vec> out;
     ASSERT_TRUE(m.windingNormals(out));
@@ -37,7 +39,7 @@ TEST(FaceNormals, WindingNormalsTurnOnlyTheNormalsAgainstTheFaces)
     expectVec(out[1], vec(0, 0, 1));
     expectVec(out[2], vec(-0.6f, 0, 0.8f));
     expectVec(out[3], vec(0, 0, 1));
-    expectVec(m.normals[1], vec(0, 0, -1));  // the stored normals stay
+    expectVec(m.normals[1], vec(0, 0, -1)); // the stored normals stay
 
     // Nothing to turn, or nothing to compare with: no copy.
     m.normals[1] = vec(0, 0, 1);
@@ -73,11 +75,12 @@ TEST(FaceNormals, ComputedOnceAndRecomputedWhenCountsDiffer)
 TEST(FaceNormals, ZeroLengthEdgeDoesNotPoison)
 {
     // Face 1 has a zero-length edge (vertices 0 and 3 coincide).
-    TriMesh m = makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(0, 0, 0)}, {{0, 1, 2}, {0, 3, 1}});
+    TriMesh m =
+        makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(0, 0, 0)}, {{0, 1, 2}, {0, 3, 1}});
     stderrOf([&] { m.computeNormals(); });
     expectVec(m.normals[0], vec(0, 0, 1));
     expectVec(m.normals[1], vec(0, 0, 1));
-    EXPECT_EQ(m.normals[3], vec(1, 0, 0));  // only degenerate corners
+    EXPECT_EQ(m.normals[3], vec(1, 0, 0)); // only degenerate corners
 }
 
 TEST(FaceNormals, OddFacesAmongManyMatchTheFacesAlone)
@@ -111,8 +114,9 @@ TEST(FaceNormals, TinyAndHugeMeshesKeepTheirNormals)
 {
     // Products of squared edge lengths leave the float range here.
     for (float scale : {1e-9f, 1e-6f, 1e6f, 1e9f}) {
-        TriMesh m = makeMesh({vec(0, 0, 0), vec(scale, 0, 0), vec(scale, scale, 0), vec(0, scale, 0)},
-                             {{0, 1, 2}, {0, 2, 3}});
+        TriMesh m =
+            makeMesh({vec(0, 0, 0), vec(scale, 0, 0), vec(scale, scale, 0), vec(0, scale, 0)},
+                     {{0, 1, 2}, {0, 2, 3}});
         stderrOf([&] { m.computeNormals(); });
         for (const vec& n : m.normals)
             expectVec(n, vec(0, 0, 1));
@@ -123,8 +127,9 @@ TEST(FaceNormals, SmallSharpCornersWeighMore)
 {
     // Vertex 0 has a big face in the xy plane and a small one in the xz
     // plane; the small one's short edges weigh it far more.
-    TriMesh m = makeMesh({vec(0, 0, 0), vec(10, 0, 0), vec(0, 10, 0), vec(0.1f, 0, 0), vec(0, 0, -0.1f)},
-                         {{0, 1, 2}, {0, 3, 4}});
+    TriMesh m =
+        makeMesh({vec(0, 0, 0), vec(10, 0, 0), vec(0, 10, 0), vec(0.1f, 0, 0), vec(0, 0, -0.1f)},
+                 {{0, 1, 2}, {0, 3, 4}});
     stderrOf([&] { m.computeNormals(); });
     EXPECT_GT(std::fabs(m.normals[0][1]), 0.99f);
 }
@@ -171,7 +176,8 @@ TEST(PointSetNormals, PlanarSetFacesPlusZ)
         TriMesh m;
         for (int y = 0; y < side; ++y)
             for (int x = 0; x < side; ++x)
-                m.vertices.emplace_back(0.1f * float(x) + 0.01f * float(y % 3), 0.1f * float(y), 2.0f);
+                m.vertices.emplace_back(0.1f * float(x) + 0.01f * float(y % 3), 0.1f * float(y),
+                                        2.0f);
         stderrOf([&] { m.computeNormals(); });
         for (const vec& n : m.normals)
             expectVec(n, vec(0, 0, 1));
@@ -212,7 +218,7 @@ TEST(KDtreeTest, ClosestMatchesBruteForce)
     std::vector<vec> pts;
     for (int i = 0; i < 2000; ++i)
         pts.emplace_back(u(rng), u(rng), i % 4 == 0 ? 0.0f : u(rng));
-    pts.insert(pts.end(), 20, vec(0.5f, 0.5f, 0.5f));  // a coincident cluster
+    pts.insert(pts.end(), 20, vec(0.5f, 0.5f, 0.5f)); // a coincident cluster
     KDtree kd(pts.data(), pts.size());
     EXPECT_LT(kd.rootRadius(), 2.0f);
     std::vector<int> excluded;

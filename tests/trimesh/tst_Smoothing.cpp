@@ -38,32 +38,40 @@ TriMesh chain(std::vector<vec> points, std::vector<vec> normals)
 // Two triangles folded at a right angle along the edge 1-2.
 TriMesh fold()
 {
-    return makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(0, 0, 1)}, {{0, 1, 2}, {1, 3, 2}});
+    return makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(0, 0, 1)},
+                    {{0, 1, 2}, {1, 3, 2}});
 }
 
-}  // namespace
+} // namespace
 
 TEST(Smoothing, NormalsMessagesAndTiming)
 {
     TriMesh m = fold();
     const std::string out = stderrOf([&] { m.diffuseNormals(0.5f); });
-    EXPECT_TRUE(std::regex_match(out, std::regex("Computing normals\\.\\.\\. Done\\.\n"
-                                                 "Computing point areas\\.\\.\\. Done\\.\n"
-                                                 "Finding vertex neighbors\\.\\.\\. Done\\.\n"
-                                                 "\rSmoothing normals\\.\\.\\. Done\\.  Filtering took "
-                                                 "[0-9]+\\.[0-9]{6} sec\\.\n")))
+    EXPECT_TRUE(
+        std::regex_match(out, std::regex("Computing normals\\.\\.\\. Done\\.\n"
+                                         "Computing point areas\\.\\.\\. Done\\.\n"
+                                         "Finding vertex neighbors\\.\\.\\. Done\\.\n"
+                                         "\rSmoothing normals\\.\\.\\. Done\\.  Filtering took "
+                                         "[0-9]+\\.[0-9]{6} sec\\.\n")))
         << out;
     const std::string again = stderrOf([&] { m.diffuseNormals(0.5f); });
-    EXPECT_TRUE(std::regex_match(again, std::regex("\rSmoothing normals\\.\\.\\. Done\\.  Filtering took "
-                                                   "[0-9]+\\.[0-9]{6} sec\\.\n")))
+    EXPECT_TRUE(
+        std::regex_match(again, std::regex("\rSmoothing normals\\.\\.\\. Done\\.  Filtering took "
+                                           "[0-9]+\\.[0-9]{6} sec\\.\n")))
         << again;
     const std::string curv = stderrOf([&] { m.diffuseCurvatures(0.5f); });
-    EXPECT_NE(curv.find("Computing curvatures... Done.\n\rSmoothing curvatures... Done.  Filtering took "),
-              std::string::npos)
+    EXPECT_NE(
+        curv.find(
+            "Computing curvatures... Done.\n\rSmoothing curvatures... Done.  Filtering took "),
+        std::string::npos)
         << curv;
     const std::string dc = stderrOf([&] { m.diffuseCurvatureDerivatives(0.5f); });
-    EXPECT_EQ(dc.rfind("Computing dcurv... Done.\n\rSmoothing curvature derivatives... Done.  Filtering took ", 0),
-              0u)
+    EXPECT_EQ(
+        dc.rfind(
+            "Computing dcurv... Done.\n\rSmoothing curvature derivatives... Done.  Filtering took ",
+            0),
+        0u)
         << dc;
 }
 
@@ -97,8 +105,8 @@ TEST(Smoothing, NormalFacingAwayBlocksTheWalk)
     const vec up(0, 0, 1), away = normalized(vec(1, 0, -1)), far = normalized(vec(1, 0, 1));
     TriMesh m = chain({vec(0, 0, 0), vec(0.1f, 0, 0), vec(0.2f, 0, 0)}, {up, away, far});
     stderrOf([&] { m.diffuseNormals(100.0f); });
-    expectVec(m.normals[0], up);   // 1 faces away, so 2 is never reached
-    expectVec(m.normals[2], far);  // 1 is at right angles to 2 (dot 0)
+    expectVec(m.normals[0], up);  // 1 faces away, so 2 is never reached
+    expectVec(m.normals[2], far); // 1 is at right angles to 2 (dot 0)
     // The control: with 1 facing the same side, 0 sees both.
     const vec side = normalized(vec(0, 1, 1));
     TriMesh c = chain({vec(0, 0, 0), vec(0.1f, 0, 0), vec(0.2f, 0, 0)}, {up, side, far});
@@ -117,7 +125,7 @@ TEST(Smoothing, CurvaturesAreCarriedBetweenFrames)
     m.majorCurvatures = {1.0f, 1.0f};
     m.minorCurvatures = {0.0f, 0.0f};
     m.dcurv.resize(2);
-    m.dcurv[1][0] = 1.0f;  // along (uuu) of vertex 1, that is (vvv) of vertex 0
+    m.dcurv[1][0] = 1.0f; // along (uuu) of vertex 1, that is (vvv) of vertex 0
     TriMesh d = m;
     stderrOf([&] { m.diffuseCurvatures(1.0f); });
     EXPECT_NEAR(m.majorCurvatures[0], 0.5f, 1e-5f);
@@ -134,12 +142,13 @@ TEST(Smoothing, CurvaturesAreCarriedBetweenFrames)
 TEST(Smoothing, SphereStaysRound)
 {
     TriMesh s;
-    s.vertices = {vec(-1, 0.618034f, 0), vec(1, 0.618034f, 0), vec(-1, -0.618034f, 0), vec(1, -0.618034f, 0),
-                  vec(0, -1, 0.618034f), vec(0, 1, 0.618034f), vec(0, -1, -0.618034f), vec(0, 1, -0.618034f),
-                  vec(0.618034f, 0, -1), vec(0.618034f, 0, 1), vec(-0.618034f, 0, -1), vec(-0.618034f, 0, 1)};
-    s.faces = {{0, 11, 5}, {0, 5, 1}, {0, 1, 7}, {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
-               {11, 10, 2}, {10, 7, 6}, {7, 1, 8}, {3, 9, 4}, {3, 4, 2}, {3, 2, 6}, {3, 6, 8},
-               {3, 8, 9}, {4, 9, 5}, {2, 4, 11}, {6, 2, 10}, {8, 6, 7}, {9, 8, 1}};
+    s.vertices = {vec(-1, 0.618034f, 0),  vec(1, 0.618034f, 0),   vec(-1, -0.618034f, 0),
+                  vec(1, -0.618034f, 0),  vec(0, -1, 0.618034f),  vec(0, 1, 0.618034f),
+                  vec(0, -1, -0.618034f), vec(0, 1, -0.618034f),  vec(0.618034f, 0, -1),
+                  vec(0.618034f, 0, 1),   vec(-0.618034f, 0, -1), vec(-0.618034f, 0, 1)};
+    s.faces = {{0, 11, 5},  {0, 5, 1},  {0, 1, 7},  {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
+               {11, 10, 2}, {10, 7, 6}, {7, 1, 8},  {3, 9, 4},  {3, 4, 2},   {3, 2, 6}, {3, 6, 8},
+               {3, 8, 9},   {4, 9, 5},  {2, 4, 11}, {6, 2, 10}, {8, 6, 7},   {9, 8, 1}};
     stderrOf([&] {
         for (int i = 0; i < 3; ++i)
             s.subdivide(1);
@@ -174,7 +183,7 @@ TEST(Smoothing, WidthNotPositiveChangesNothing)
     EXPECT_EQ(stderrOf([&] { m.diffuseCurvatureDerivatives(std::nanf("")); }),
               "Smoothing width nan is not positive; curvature derivatives left unchanged\n");
     EXPECT_EQ(m.normals, before.normals);
-    EXPECT_TRUE(m.majorCurvatures.empty());  // nothing was computed either
+    EXPECT_TRUE(m.majorCurvatures.empty()); // nothing was computed either
     EXPECT_TRUE(m.dcurv.empty());
     EXPECT_EQ(m.flagCurrent, before.flagCurrent);
 }
@@ -184,7 +193,7 @@ TEST(Smoothing, VisitMarks)
     TriMesh m = fold();
     stderrOf([&] { m.diffuseNormals(10.0f); });
     EXPECT_EQ(m.flags.size(), 4u);
-    EXPECT_EQ(m.flagCurrent, 4u);  // one fresh mark per vertex
+    EXPECT_EQ(m.flagCurrent, 4u); // one fresh mark per vertex
     const std::vector<vec> once = m.normals;
     // Marks wrapping around past 2^32 - 1 give the same result as fresh ones.
     TriMesh w = fold();

@@ -42,23 +42,24 @@ std::vector<Face> unpacked(const TriMesh& m)
     return u.faces;
 }
 
-}  // namespace
+} // namespace
 
 TEST(BuildStrips, SingleTriangle)
 {
     TriMesh m = makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0)}, {{0, 1, 2}});
     const std::string out = stderrOf([&] { m.buildStrips(); });
-    EXPECT_EQ(out,
-              "Finding vertex to triangle maps... Done.\nFinding across-edge maps... Done.\n"
-              "Building triangle strips... Done.\n  1 strips (Avg. length 1.0)\n");
+    EXPECT_EQ(out, "Finding vertex to triangle maps... Done.\nFinding across-edge maps... Done.\n"
+                   "Building triangle strips... Done.\n  1 strips (Avg. length 1.0)\n");
     EXPECT_EQ(m.strips, (std::vector<int>{3, 0, 1, 2}));
     EXPECT_EQ(m.faces.size(), 1u);
 }
 
 TEST(BuildStrips, TwoTrianglesMakeOneStripWithTheirOrientation)
 {
-    TriMesh m = makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(1, 1, 0)}, {{0, 1, 2}, {2, 1, 3}});
-    EXPECT_NE(stderrOf([&] { m.buildStrips(); }).find("  1 strips (Avg. length 2.0)\n"), std::string::npos);
+    TriMesh m =
+        makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(1, 1, 0)}, {{0, 1, 2}, {2, 1, 3}});
+    EXPECT_NE(stderrOf([&] { m.buildStrips(); }).find("  1 strips (Avg. length 2.0)\n"),
+              std::string::npos);
     ASSERT_EQ(m.strips.size(), 5u);
     EXPECT_EQ(m.strips[0], 4);
     EXPECT_EQ(canonicalSorted(unpacked(m)), canonicalSorted(m.faces));
@@ -82,9 +83,11 @@ TEST(BuildStrips, GreedyOrderOnARowOfThree)
 
 TEST(BuildStrips, IsolatedFacesGiveOneStripEach)
 {
-    TriMesh m = makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(5, 0, 0), vec(6, 0, 0), vec(5, 1, 0)},
-                         {{0, 1, 2}, {3, 4, 5}, {0, 1, 5}});
-    EXPECT_NE(stderrOf([&] { m.buildStrips(); }).find("  3 strips (Avg. length 1.0)\n"), std::string::npos);
+    TriMesh m = makeMesh(
+        {vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(5, 0, 0), vec(6, 0, 0), vec(5, 1, 0)},
+        {{0, 1, 2}, {3, 4, 5}, {0, 1, 5}});
+    EXPECT_NE(stderrOf([&] { m.buildStrips(); }).find("  3 strips (Avg. length 1.0)\n"),
+              std::string::npos);
     EXPECT_EQ(m.strips, (std::vector<int>{3, 0, 1, 2, 3, 3, 4, 5, 3, 0, 1, 5}));
 }
 
@@ -123,7 +126,8 @@ TEST(UnpackStrips, ExamplesKeepOrientation)
     TriMesh m;
     m.vertices.resize(11);
     m.strips = {4, 0, 1, 2, 3};
-    EXPECT_EQ(stderrOf([&] { m.unpackStrips(); }), "Unpacking triangle strips... Done.\n  2 triangles\n");
+    EXPECT_EQ(stderrOf([&] { m.unpackStrips(); }),
+              "Unpacking triangle strips... Done.\n  2 triangles\n");
     EXPECT_EQ(m.faces, (std::vector<Face>{{0, 1, 2}, {2, 1, 3}}));
     EXPECT_EQ(m.strips, (std::vector<int>{4, 0, 1, 2, 3}));
 
@@ -147,7 +151,8 @@ TEST(UnpackStrips, ShortAndDamagedStripsAreSkipped)
     // Lengths 0, 1 and 2 give nothing; a length running past the end ends
     // the list, so the indices after it give no triangle.
     m.strips = {0, 1, 7, 2, 7, 8, 3, 0, 1, 2, 9, 4, 5, 6};
-    EXPECT_EQ(stderrOf([&] { m.unpackStrips(); }), "Unpacking triangle strips... Done.\n  1 triangles\n");
+    EXPECT_EQ(stderrOf([&] { m.unpackStrips(); }),
+              "Unpacking triangle strips... Done.\n  1 triangles\n");
     EXPECT_EQ(m.faces, (std::vector<Face>{{0, 1, 2}}));
 
     TriMesh neg;
@@ -163,7 +168,8 @@ TEST(StripWalk, DamagedLengthEndsTheWalk)
 {
     const std::vector<int> whole = {3, 0, 1, 2, 0, 4, 3, 4, 5, 6};
     std::vector<size_t> lengths;
-    EXPECT_EQ(forEachStrip(whole, [&](const int*, size_t n) { lengths.push_back(n); }), whole.size());
+    EXPECT_EQ(forEachStrip(whole, [&](const int*, size_t n) { lengths.push_back(n); }),
+              whole.size());
     EXPECT_EQ(lengths, (std::vector<size_t>{3, 0, 4}));
     std::vector<Face> tris;
     forEachStripTriangle(whole, [&](int a, int b, int c) { tris.emplace_back(a, b, c); });
@@ -173,7 +179,9 @@ TEST(StripWalk, DamagedLengthEndsTheWalk)
     const std::vector<int> negative = {3, 0, 1, 2, -1, 3, 4, 5};
     for (const std::vector<int>* list : {&overlong, &negative}) {
         tris.clear();
-        EXPECT_EQ(forEachStripTriangle(*list, [&](int a, int b, int c) { tris.emplace_back(a, b, c); }), 4u);
+        EXPECT_EQ(
+            forEachStripTriangle(*list, [&](int a, int b, int c) { tris.emplace_back(a, b, c); }),
+            4u);
         EXPECT_EQ(tris, (std::vector<Face>{{0, 1, 2}}));
     }
 

@@ -35,7 +35,7 @@ TriMesh bipyramid(int n)
     return m;
 }
 
-}  // namespace
+} // namespace
 
 TEST(Subdivision, SingleTriangle)
 {
@@ -59,22 +59,24 @@ TEST(Subdivision, SingleTriangle)
 
 TEST(Subdivision, SharedEdgeGetsOneInteriorVertex)
 {
-    TriMesh m = makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(1, 1, 1)}, {{0, 1, 2}, {2, 1, 3}});
+    TriMesh m =
+        makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(1, 1, 1)}, {{0, 1, 2}, {2, 1, 3}});
     stderrOf([&] { m.subdivide(1); });
     ASSERT_EQ(m.vertices.size(), 9u);
     ASSERT_EQ(m.faces.size(), 8u);
     // Vertex 4 is the first made: on face 0's edge 1-2, shared with face 1.
     expectVec(m.vertices[4], 0.375f * vec(1, 1, 0) + 0.125f * vec(1, 1, 1));
-    EXPECT_EQ(m.faces[1], Face(7, 8, 4));  // 4 sits opposite corner 2 of face 1
+    EXPECT_EQ(m.faces[1], Face(7, 8, 4)); // 4 sits opposite corner 2 of face 1
 }
 
 TEST(Subdivision, SameDirectionEdgeSplitsTheSurface)
 {
-    TriMesh m = makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(1, 1, 1)}, {{0, 1, 2}, {1, 2, 3}});
+    TriMesh m =
+        makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(1, 1, 1)}, {{0, 1, 2}, {1, 2, 3}});
     stderrOf([&] { m.subdivide(1); });
     ASSERT_EQ(m.vertices.size(), 10u);
     expectVec(m.vertices[4], vec(0.5f, 0.5f, 0));
-    expectVec(m.vertices[9], vec(0.5f, 0.5f, 0));  // face 1's own, opposite its corner 2
+    expectVec(m.vertices[9], vec(0.5f, 0.5f, 0)); // face 1's own, opposite its corner 2
 }
 
 TEST(Subdivision, BoundaryVerticesWithInteriorEdges)
@@ -144,7 +146,10 @@ TEST(Subdivision, ResultDoesNotDependOnVertexNumbering)
         b.vertices.push_back(a.vertices[size_t(i)]);
     for (const Face& f : a.faces)
         b.faces.emplace_back(nv - 1 - f[0], nv - 1 - f[1], nv - 1 - f[2]);
-    stderrOf([&] { a.subdivide(1); b.subdivide(1); });
+    stderrOf([&] {
+        a.subdivide(1);
+        b.subdivide(1);
+    });
     for (int i = 0; i < nv; ++i)
         expectVec(a.vertices[size_t(i)], b.vertices[size_t(nv - 1 - i)], 1e-6f);
 }
@@ -157,11 +162,11 @@ TEST(Subdivision, ColoursAndConfidences)
     stderrOf([&] { m.subdivide(1); });
     ASSERT_EQ(m.colors.size(), 6u);
     ASSERT_EQ(m.confidences.size(), 6u);
-    EXPECT_EQ(m.colors[5], Color(10, 20, 30));  // edge 0-1
-    EXPECT_EQ(m.colors[3], Color(133, 137, 143));  // edge 1-2
+    EXPECT_EQ(m.colors[5], Color(10, 20, 30));    // edge 0-1
+    EXPECT_EQ(m.colors[3], Color(133, 137, 143)); // edge 1-2
     EXPECT_EQ(m.confidences[5], 1.5f);
     EXPECT_EQ(m.confidences[4], 2.5f);
-    EXPECT_EQ(m.colors[0], Color(10, 20, 30));  // old vertices keep theirs
+    EXPECT_EQ(m.colors[0], Color(10, 20, 30)); // old vertices keep theirs
 }
 
 TEST(Subdivision, ClosedMeshOfHundredVertices)
@@ -194,7 +199,8 @@ TEST(Subdivision, DropsDerivedDataAndUnpacksStrips)
 TEST(Subdivision, OtherSchemesAndPointSetsChangeNothing)
 {
     TriMesh m = unitCube();
-    EXPECT_EQ(stderrOf([&] { m.subdivide(2); }), "Subdivision scheme 2 is not supported; mesh left unchanged\n");
+    EXPECT_EQ(stderrOf([&] { m.subdivide(2); }),
+              "Subdivision scheme 2 is not supported; mesh left unchanged\n");
     EXPECT_EQ(m.vertices.size(), 8u);
     EXPECT_EQ(m.faces.size(), 12u);
 

@@ -6,17 +6,18 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <cstdio>
+#include <limits>
 
 namespace {
 
 const char* kPlyXyz = "property float x\nproperty float y\nproperty float z\n";
 
-std::string plyHeader(const char* format, int vertices, const std::string& props, const std::string& rest = "")
+std::string plyHeader(const char* format, int vertices, const std::string& props,
+                      const std::string& rest = "")
 {
-    return std::string("ply\nformat ") + format + " 1.0\nelement vertex " + std::to_string(vertices) + "\n" + props +
-           rest + "end_header\n";
+    return std::string("ply\nformat ") + format + " 1.0\nelement vertex " +
+           std::to_string(vertices) + "\n" + props + rest + "end_header\n";
 }
 
 float floatFromBits(uint32_t bits)
@@ -33,7 +34,7 @@ void expectVec(const vec& v, float x, float y, float z)
     EXPECT_FLOAT_EQ(v[2], z);
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------
 // Recognising the format
@@ -54,8 +55,10 @@ TEST(FormatRecognition, UnknownFirstByte)
 
 TEST(FormatRecognition, ShortHeadersOfPlyAndOff)
 {
-    EXPECT_EQ(readBytes("p").messages, "Reading test... Can't read header\n\nError reading file [test]\n");
-    EXPECT_EQ(readBytes("OF").messages, "Reading test... Can't read header\n\nError reading file [test]\n");
+    EXPECT_EQ(readBytes("p").messages,
+              "Reading test... Can't read header\n\nError reading file [test]\n");
+    EXPECT_EQ(readBytes("OF").messages,
+              "Reading test... Can't read header\n\nError reading file [test]\n");
     // Wrong letters fail without a message of their own.
     EXPECT_EQ(readBytes("pxy\n").messages, "Reading test... \nError reading file [test]\n");
     EXPECT_EQ(readBytes("OFX\n").messages, "Reading test... \nError reading file [test]\n");
@@ -111,14 +114,16 @@ TEST(Ply, SameSolidInEveryEncoding)
     std::string le = plyHeader("binary_little_endian", 4, kPlyXyz, rest);
     std::string be = plyHeader("binary_big_endian", 4, kPlyXyz, rest);
     for (auto& p : pos) {
-        ascii += std::to_string(p[0]) + " " + std::to_string(p[1]) + " " + std::to_string(p[2]) + "\n";
+        ascii +=
+            std::to_string(p[0]) + " " + std::to_string(p[1]) + " " + std::to_string(p[2]) + "\n";
         for (float c : p) {
             putFloat(le, c, false);
             putFloat(be, c, true);
         }
     }
     for (auto& t : tri) {
-        ascii += "3 " + std::to_string(t[0]) + " " + std::to_string(t[1]) + " " + std::to_string(t[2]) + "\n";
+        ascii += "3 " + std::to_string(t[0]) + " " + std::to_string(t[1]) + " " +
+                 std::to_string(t[2]) + "\n";
         le += '\3';
         be += '\3';
         for (int i : t) {
@@ -135,7 +140,8 @@ TEST(Ply, SameSolidInEveryEncoding)
             expectVec(r.mesh->vertices[size_t(i)], pos[i][0], pos[i][1], pos[i][2]);
             EXPECT_EQ(r.mesh->faces[size_t(i)], Face(tri[i][0], tri[i][1], tri[i][2]));
         }
-        EXPECT_EQ(r.messages, "Reading test... \n  Reading 4 vertices... \n  Reading 4 faces... Done.\n");
+        EXPECT_EQ(r.messages,
+                  "Reading test... \n  Reading 4 vertices... \n  Reading 4 faces... Done.\n");
     }
 }
 
@@ -144,15 +150,16 @@ TEST(Ply, BogusEndiannessIsCompensatedBothWays)
     // The low byte 0x60 of x turns into a huge exponent when swapped.
     const float x = floatFromBits(0x3F800060u);
     for (bool declaredBig : {false, true}) {
-        std::string bytes = plyHeader(declaredBig ? "binary_big_endian" : "binary_little_endian", 2, kPlyXyz);
+        std::string bytes =
+            plyHeader(declaredBig ? "binary_big_endian" : "binary_little_endian", 2, kPlyXyz);
         for (float c : {x, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f})
             putFloat(bytes, c, !declaredBig);
         ReadResult r = readBytes(bytes);
         ASSERT_NE(r.mesh, nullptr);
         expectVec(r.mesh->vertices[0], x, 2, 3);
         expectVec(r.mesh->vertices[1], 4, 5, 6);
-        EXPECT_EQ(r.messages,
-                  "Reading test... Compensating for bogus endianness.\n\n  Reading 2 vertices... Done.\n");
+        EXPECT_EQ(r.messages, "Reading test... Compensating for bogus endianness.\n\n  Reading 2 "
+                              "vertices... Done.\n");
     }
 }
 
@@ -161,18 +168,20 @@ TEST(Ply, AsciiNormalsAndColours)
     std::string props = std::string(kPlyXyz) +
                         "property float nx\nproperty float ny\nproperty float nz\n"
                         "property uchar red\nproperty uchar green\nproperty uchar blue\n";
-    ReadResult r = readBytes(plyHeader("ascii", 2, props) + "0 0 0 0 0 1 10 20 300\n1 1 1 1 0 0 -5 0 255\n");
+    ReadResult r =
+        readBytes(plyHeader("ascii", 2, props) + "0 0 0 0 0 1 10 20 300\n1 1 1 1 0 0 -5 0 255\n");
     ASSERT_NE(r.mesh, nullptr);
     ASSERT_EQ(r.mesh->normals.size(), 2u);
     ASSERT_EQ(r.mesh->colors.size(), 2u);
     expectVec(r.mesh->normals[0], 0, 0, 1);
-    EXPECT_EQ(r.mesh->colors[0], Color(10, 20, 255));  // clamped
+    EXPECT_EQ(r.mesh->colors[0], Color(10, 20, 255)); // clamped
     EXPECT_EQ(r.mesh->colors[1], Color(0, 0, 255));
 }
 
 TEST(Ply, AsciiFirstPropertyNormalIsRead)
 {
-    std::string props = "property float nx\nproperty float ny\nproperty float nz\n" + std::string(kPlyXyz);
+    std::string props =
+        "property float nx\nproperty float ny\nproperty float nz\n" + std::string(kPlyXyz);
     ReadResult r = readBytes(plyHeader("ascii", 2, props) + "0 0 1 5 6 7\n1 0 0 8 9 10\n");
     ASSERT_NE(r.mesh, nullptr);
     ASSERT_EQ(r.mesh->normals.size(), 2u);
@@ -200,7 +209,9 @@ TEST(Ply, BinaryColoursBeforeNormalsAreIgnored)
 
 TEST(Ply, Float64PropertyShiftsTheNormal)
 {
-    std::string props = std::string(kPlyXyz) + "property float64 w\nproperty float nx\nproperty float ny\nproperty float nz\n";
+    std::string props =
+        std::string(kPlyXyz) +
+        "property float64 w\nproperty float nx\nproperty float ny\nproperty float nz\n";
     std::string bytes = plyHeader("binary_little_endian", 1, props);
     for (float c : {1.0f, 2.0f, 3.0f})
         putFloat(bytes, c);
@@ -242,7 +253,7 @@ TEST(Ply, DoublePositionsAndNormalsAreConvertedInBothByteOrders)
         ASSERT_EQ(r.mesh->vertices.size(), 2u);
         EXPECT_EQ(r.mesh->vertices[1][0], 1.1f);
         EXPECT_EQ(r.mesh->vertices[0][1], 2.0f);
-        EXPECT_TRUE(std::isinf(r.mesh->vertices[1][2]));  // beyond float: infinity, as strtof gives
+        EXPECT_TRUE(std::isinf(r.mesh->vertices[1][2])); // beyond float: infinity, as strtof gives
         expectVec(r.mesh->normals[1], 0, 0, -1);
         EXPECT_EQ(r.mesh->colors[1], Color(10, 20, 30));
         EXPECT_EQ(r.mesh->confidences[1], 0.5f);
@@ -253,24 +264,28 @@ TEST(Ply, DoublePositionsAndNormalsAreConvertedInBothByteOrders)
 TEST(Ply, CommentsAnywhereInTheHeader)
 {
     // Between the vertex properties and the faces, and inside an element.
-    ReadResult r = readBytes(plyHeader("ascii", 3, kPlyXyz + std::string("comment here\n"),
-                                       "element face 1\nobj_info there\nproperty list uchar int vertex_indices\n") +
-                             "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n");
+    ReadResult r = readBytes(
+        plyHeader("ascii", 3, kPlyXyz + std::string("comment here\n"),
+                  "element face 1\nobj_info there\nproperty list uchar int vertex_indices\n") +
+        "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n");
     ASSERT_NE(r.mesh, nullptr);
     EXPECT_EQ(r.mesh->vertices.size(), 3u);
     ASSERT_EQ(r.mesh->faces.size(), 1u);
-    EXPECT_EQ(r.messages, "Reading test... \n  Reading 3 vertices... \n  Reading 1 faces... Done.\n");
+    EXPECT_EQ(r.messages,
+              "Reading test... \n  Reading 3 vertices... \n  Reading 1 faces... Done.\n");
 }
 
 TEST(Ply, ElementsInAnyOrderAreSkippedByTheirLayout)
 {
     // Binary: a camera with a list before the vertices, edges between the
     // vertices and the faces, a material after them (never read).
-    std::string bytes = "ply\nformat binary_big_endian 1.0\nelement camera 2\nproperty list uchar double k\n"
-                        "property short id\nelement vertex 3\n" + std::string(kPlyXyz) +
-                        "element edge 1\nproperty int a\nproperty int b\nelement face 1\n"
-                        "property list uchar int vertex_indices\nelement material 9\nproperty float shine\n"
-                        "end_header\n";
+    std::string bytes =
+        "ply\nformat binary_big_endian 1.0\nelement camera 2\nproperty list uchar double k\n"
+        "property short id\nelement vertex 3\n" +
+        std::string(kPlyXyz) +
+        "element edge 1\nproperty int a\nproperty int b\nelement face 1\n"
+        "property list uchar int vertex_indices\nelement material 9\nproperty float shine\n"
+        "end_header\n";
     bytes += '\2' + std::string(16, '\0') + std::string(2, '\0');
     bytes += '\0' + std::string(2, '\0');
     for (float c : {0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 1.f, 0.f})
@@ -289,7 +304,8 @@ TEST(Ply, ElementsInAnyOrderAreSkippedByTheirLayout)
     std::string reason;
     std::string shortBytes = bytes.substr(0, bytes.find("end_header\n") + 11) + '\2';
     testing::internal::CaptureStderr();
-    std::unique_ptr<TriMesh> none(TriMesh::readFromMemory(shortBytes.data(), shortBytes.size(), "test", reason));
+    std::unique_ptr<TriMesh> none(
+        TriMesh::readFromMemory(shortBytes.data(), shortBytes.size(), "test", reason));
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(none, nullptr);
     EXPECT_EQ(reason, "the file ends inside the PLY element \"camera\" (it is truncated)");
@@ -313,16 +329,17 @@ TEST(Ply, CarriageReturnLineEnds)
 
 TEST(Ply, BinaryEndHeaderWithCarriageReturnWarns)
 {
-    std::string bytes = "ply\nformat binary_little_endian 1.0\nelement vertex 1\n" + std::string(kPlyXyz) +
-                        "end_header\r\n";
+    std::string bytes = "ply\nformat binary_little_endian 1.0\nelement vertex 1\n" +
+                        std::string(kPlyXyz) + "end_header\r\n";
     for (float c : {1.0f, 2.0f, 3.0f})
         putFloat(bytes, c);
     ReadResult r = readBytes(bytes);
     ASSERT_NE(r.mesh, nullptr);
-    EXPECT_EQ(r.messages,
-              "Reading test... Warning!  Possibly corrupt file\n"
-              "     If things don't work, make sure this file was transferred in BINARY, not ASCII mode\n"
-              "\n  Reading 1 vertices... Done.\n");
+    EXPECT_EQ(
+        r.messages,
+        "Reading test... Warning!  Possibly corrupt file\n"
+        "     If things don't work, make sure this file was transferred in BINARY, not ASCII mode\n"
+        "\n  Reading 1 vertices... Done.\n");
 }
 
 TEST(Ply, HeaderMessages)
@@ -334,9 +351,13 @@ TEST(Ply, HeaderMessages)
     EXPECT_EQ(readBytes(plyHeader("ascii", 1, "property list uchar int foo\n") + "0\n").messages,
               "Reading test... Unsupported vertex property: property list uchar int foo\n\n"
               "Error reading file [test]\n");
-    EXPECT_EQ(readBytes("ply\nformat ascii 1.0\nobj_info num_cols 2\nobj_info num_rows 3\nelement vertex 1\n" +
-                        std::string(kPlyXyz) + "element range_grid 5\n").messages,
-              "Reading test... Range grid size does not equal num_rows*num_cols\n\nError reading file [test]\n");
+    EXPECT_EQ(
+        readBytes(
+            "ply\nformat ascii 1.0\nobj_info num_cols 2\nobj_info num_rows 3\nelement vertex 1\n" +
+            std::string(kPlyXyz) + "element range_grid 5\n")
+            .messages,
+        "Reading test... Range grid size does not equal num_rows*num_cols\n\nError reading file "
+        "[test]\n");
 }
 
 TEST(Ply, QuadAndExtraFaceListsInBinary)
@@ -371,7 +392,8 @@ TEST(Ply, BinaryRecordsWithEveryFieldAndMixedFacesInBothByteOrders)
                               "property float confidence\n";
     const std::string faces = "element face 4\nproperty list uchar int vertex_indices\n";
     for (bool big : {false, true}) {
-        std::string bytes = plyHeader(big ? "binary_big_endian" : "binary_little_endian", 5, props, faces);
+        std::string bytes =
+            plyHeader(big ? "binary_big_endian" : "binary_little_endian", 5, props, faces);
         for (int i = 0; i < 5; ++i) {
             for (float c : {float(i), float(i % 2), 0.5f, 0.f, 0.f, 1.f})
                 putFloat(bytes, c, big);
@@ -380,7 +402,8 @@ TEST(Ply, BinaryRecordsWithEveryFieldAndMixedFacesInBothByteOrders)
             bytes += char(30);
             putFloat(bytes, 0.25f * float(i), big);
         }
-        for (auto f : std::vector<std::vector<int>>{{0, 1, 2}, {1, 3, 2}, {0, 1, 3, 4}, {2, 3, 4}}) {
+        for (auto f :
+             std::vector<std::vector<int>>{{0, 1, 2}, {1, 3, 2}, {0, 1, 3, 4}, {2, 3, 4}}) {
             bytes += char(f.size());
             for (int i : f)
                 putInt(bytes, i, big);
@@ -408,22 +431,25 @@ TEST(Ply, BinaryRecordsWithEveryFieldAndMixedFacesInBothByteOrders)
 
 TEST(Ply, TriangleStripsBecomeLengthPrefixed)
 {
-    ReadResult r = readBytes(plyHeader("ascii", 7, kPlyXyz,
-                                       "element tristrips 1\nproperty list int int vertex_indices\n") +
-                             "0 0 0\n1 0 0\n0 1 0\n1 1 0\n2 0 0\n2 1 0\n3 0 0\n9 0 1 2 -1 3 4 5 6 -1\n");
+    ReadResult r =
+        readBytes(plyHeader("ascii", 7, kPlyXyz,
+                            "element tristrips 1\nproperty list int int vertex_indices\n") +
+                  "0 0 0\n1 0 0\n0 1 0\n1 1 0\n2 0 0\n2 1 0\n3 0 0\n9 0 1 2 -1 3 4 5 6 -1\n");
     ASSERT_NE(r.mesh, nullptr);
     EXPECT_EQ(r.mesh->strips, (std::vector<int>{3, 0, 1, 2, 4, 3, 4, 5, 6}));
-    EXPECT_EQ(r.messages, "Reading test... \n  Reading 7 vertices... \n  Reading triangle strips... Done.\n");
+    EXPECT_EQ(r.messages,
+              "Reading test... \n  Reading 7 vertices... \n  Reading triangle strips... Done.\n");
 }
 
 namespace {
 std::string gridPly(const char* v3, const char* cell3)
 {
     return "ply\nformat ascii 1.0\nobj_info num_cols 2\nobj_info num_rows 2\nelement vertex 4\n" +
-           std::string(kPlyXyz) + "element range_grid 4\nproperty list uchar int vertex_indices\nend_header\n" +
+           std::string(kPlyXyz) +
+           "element range_grid 4\nproperty list uchar int vertex_indices\nend_header\n" +
            "0 0 1\n1 0 1\n0 1 1\n" + v3 + "\n1 0\n1 1\n1 2\n" + cell3 + "\n";
 }
-}  // namespace
+} // namespace
 
 TEST(Ply, RangeGridTriangulation)
 {
@@ -433,8 +459,10 @@ TEST(Ply, RangeGridTriangulation)
     ASSERT_EQ(four.mesh->faces.size(), 2u);
     EXPECT_EQ(four.mesh->faces[0], Face(0, 1, 2));
     EXPECT_EQ(four.mesh->faces[1], Face(1, 3, 2));
-    EXPECT_EQ(four.messages, "Reading test... \n  Reading 4 vertices... \n  Reading range grid... Triangulating... "
-                             "2 faces.\n  Removing faces... None removed.\n  Done.\n");
+    EXPECT_EQ(
+        four.messages,
+        "Reading test... \n  Reading 4 vertices... \n  Reading range grid... Triangulating... "
+        "2 faces.\n  Removing faces... None removed.\n  Done.\n");
 
     ReadResult three = readBytes(gridPly("2 2 1", "0"));
     ASSERT_NE(three.mesh, nullptr);
@@ -451,8 +479,9 @@ TEST(Ply, RangeGridIndexOutOfRangeFails)
 {
     ReadResult r = readBytes(gridPly("2 2 1", "1 9"));
     EXPECT_EQ(r.mesh, nullptr);
-    EXPECT_EQ(r.messages, "Reading test... \n  Reading 4 vertices... \n  Reading range grid... "
-                          "Range grid index 9 is out of range (4 vertices)\n\nError reading file [test]\n");
+    EXPECT_EQ(r.messages,
+              "Reading test... \n  Reading 4 vertices... \n  Reading range grid... "
+              "Range grid index 9 is out of range (4 vertices)\n\nError reading file [test]\n");
 }
 
 // ---------------------------------------------------------------------------
@@ -465,21 +494,24 @@ TEST(Hostile, VertexCountBeyondTheData)
         putFloat(bytes, c);
     ReadResult r = readBytes(bytes);
     EXPECT_EQ(r.mesh, nullptr);
-    EXPECT_EQ(r.messages, "Reading test... Vertex count 1000000000 is more than the file can hold\n\n"
-                          "Error reading file [test]\n");
+    EXPECT_EQ(r.messages,
+              "Reading test... Vertex count 1000000000 is more than the file can hold\n\n"
+              "Error reading file [test]\n");
     EXPECT_EQ(readBytes(plyHeader("ascii", -4, kPlyXyz)).messages,
               "Reading test... Vertex count -4 is negative\n\nError reading file [test]\n");
 }
 
 TEST(Hostile, FaceCountAndPolygonSizeBeyondTheData)
 {
-    std::string bytes = plyHeader("binary_little_endian", 1, kPlyXyz,
-                                  "element face 2000000000\nproperty list uchar int vertex_indices\n");
+    std::string bytes =
+        plyHeader("binary_little_endian", 1, kPlyXyz,
+                  "element face 2000000000\nproperty list uchar int vertex_indices\n");
     for (float c : {1.0f, 2.0f, 3.0f})
         putFloat(bytes, c);
     bytes += '\3';
-    EXPECT_EQ(readBytes(bytes).messages, "Reading test... \n  Reading 1 vertices... Face count 2000000000 is more "
-                                         "than the file can hold\n\nError reading file [test]\n");
+    EXPECT_EQ(readBytes(bytes).messages,
+              "Reading test... \n  Reading 1 vertices... Face count 2000000000 is more "
+              "than the file can hold\n\nError reading file [test]\n");
 
     std::string poly = plyHeader("binary_little_endian", 1, kPlyXyz,
                                  "element face 1\nproperty list uint int vertex_indices\n");
@@ -487,9 +519,9 @@ TEST(Hostile, FaceCountAndPolygonSizeBeyondTheData)
         putFloat(poly, c);
     putInt(poly, 100000);
     putInt(poly, 0);
-    EXPECT_EQ(readBytes(poly).messages,
-              "Reading test... \n  Reading 1 vertices... \n  Reading 1 faces... Polygon corner count 100000 is more "
-              "than the file can hold\n\nError reading file [test]\n");
+    EXPECT_EQ(readBytes(poly).messages, "Reading test... \n  Reading 1 vertices... \n  Reading 1 "
+                                        "faces... Polygon corner count 100000 is more "
+                                        "than the file can hold\n\nError reading file [test]\n");
 }
 
 TEST(Hostile, TruncatedBinaryFaces)
@@ -505,23 +537,28 @@ TEST(Hostile, TruncatedBinaryFaces)
     putInt(bytes, 0);
     ReadResult r = readBytes(bytes);
     EXPECT_EQ(r.mesh, nullptr);
-    EXPECT_EQ(r.messages, "Reading test... \n  Reading 3 vertices... \n  Reading 2 faces... "
-                          "Polygon corner count 3 is more than the file can hold\n\nError reading file [test]\n");
+    EXPECT_EQ(
+        r.messages,
+        "Reading test... \n  Reading 3 vertices... \n  Reading 2 faces... "
+        "Polygon corner count 3 is more than the file can hold\n\nError reading file [test]\n");
 }
 
 TEST(Hostile, FaceIndexOutsideTheVertexList)
 {
     ReadResult r = readBytes("OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 7\n");
     EXPECT_EQ(r.mesh, nullptr);
-    EXPECT_EQ(r.messages, "Reading test... \n  Reading 3 vertices... \n  Reading 1 faces... "
-                          "Vertex index 7 in face 0 is out of range (3 vertices)\n\nError reading file [test]\n");
+    EXPECT_EQ(
+        r.messages,
+        "Reading test... \n  Reading 3 vertices... \n  Reading 1 faces... "
+        "Vertex index 7 in face 0 is out of range (3 vertices)\n\nError reading file [test]\n");
 }
 
 TEST(Hostile, StripIndexOutsideTheVertexList)
 {
-    ReadResult r = readBytes(plyHeader("ascii", 3, kPlyXyz,
-                                       "element tristrips 1\nproperty list int int vertex_indices\n") +
-                             "0 0 0\n1 0 0\n0 1 0\n4 0 1 5 -1\n");
+    ReadResult r =
+        readBytes(plyHeader("ascii", 3, kPlyXyz,
+                            "element tristrips 1\nproperty list int int vertex_indices\n") +
+                  "0 0 0\n1 0 0\n0 1 0\n4 0 1 5 -1\n");
     EXPECT_EQ(r.mesh, nullptr);
     EXPECT_NE(r.messages.find("Vertex index 5 in triangle strips is out of range (3 vertices)\n"),
               std::string::npos);
@@ -532,7 +569,8 @@ TEST(Hostile, StripIndexOutsideTheVertexList)
 
 TEST(Off, OneBasedFacesAreRenumbered)
 {
-    ReadResult r = readBytes("OFF\n# counts next\n4 2 0\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n3 1 2 3\n3 1 3 4 # tail\n");
+    ReadResult r = readBytes(
+        "OFF\n# counts next\n4 2 0\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n3 1 2 3\n3 1 3 4 # tail\n");
     ASSERT_NE(r.mesh, nullptr);
     EXPECT_EQ(r.mesh->faces[0], Face(0, 1, 2));
     EXPECT_EQ(r.mesh->faces[1], Face(0, 2, 3));
@@ -546,7 +584,8 @@ TEST(Off, BlanksBeforeOffAndCountsOnItsLineAndNoFinalLineBreak)
     ASSERT_NE(r.mesh, nullptr) << r.messages;
     ASSERT_EQ(r.mesh->faces.size(), 1u);
     EXPECT_EQ(r.mesh->faces[0], Face(0, 1, 2));
-    EXPECT_EQ(r.messages, "Reading test... \n  Reading 3 vertices... \n  Reading 1 faces... Done.\n");
+    EXPECT_EQ(r.messages,
+              "Reading test... \n  Reading 3 vertices... \n  Reading 1 faces... Done.\n");
     // A face missing before the end is still refused.
     EXPECT_EQ(readBytes("OFF\n3 2 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2").mesh, nullptr);
 }
@@ -608,8 +647,10 @@ TEST(Obj, NumbersConvertAsTheCLibraryDoes)
 
 TEST(Obj, AnyStatementMayComeFirst)
 {
-    const char* const firsts[] = {"mtllib a.mtl", "usemtl red", "vt 0 0", "vn 0 0 1", "vp 0.5", "l 1 2", "p 1",
-                                  "g side", "o box", "s 1", "f", "\n\n  \t# after blanks", "  v 5 5 5"};
+    const char* const firsts[] = {"mtllib a.mtl", "usemtl red", "vt 0 0", "vn 0 0 1",
+                                  "vp 0.5",       "l 1 2",      "p 1",    "g side",
+                                  "o box",        "s 1",        "f",      "\n\n  \t# after blanks",
+                                  "  v 5 5 5"};
     for (const char* first : firsts) {
         SCOPED_TRACE(first);
         ReadResult r = readBytes(std::string(first) + "\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
@@ -618,8 +659,10 @@ TEST(Obj, AnyStatementMayComeFirst)
         EXPECT_EQ(r.messages, "Reading test... Done.\n");
     }
     // Words that are no OBJ statement stay unknown.
-    EXPECT_EQ(readBytes("mesh 1 2 3\n").messages, "Reading test... Unknown file type\n\nError reading file [test]\n");
-    EXPECT_EQ(readBytes("  xyz\n").messages, "Reading test... Unknown file type\n\nError reading file [test]\n");
+    EXPECT_EQ(readBytes("mesh 1 2 3\n").messages,
+              "Reading test... Unknown file type\n\nError reading file [test]\n");
+    EXPECT_EQ(readBytes("  xyz\n").messages,
+              "Reading test... Unknown file type\n\nError reading file [test]\n");
 }
 
 TEST(Obj, LongLinesAreReadWhole)
@@ -667,8 +710,9 @@ TEST(Obj, RelativeIndexBeforeAnyVertexFails)
 {
     ReadResult r = readBytes("f -4 -3 -2");
     EXPECT_EQ(r.mesh, nullptr);
-    EXPECT_EQ(r.messages, "Reading test... Vertex index -4 in face 0 is out of range (0 vertices)\n\n"
-                          "Error reading file [test]\n");
+    EXPECT_EQ(r.messages,
+              "Reading test... Vertex index -4 in face 0 is out of range (0 vertices)\n\n"
+              "Error reading file [test]\n");
 }
 
 // ---------------------------------------------------------------------------
@@ -676,10 +720,11 @@ TEST(Obj, RelativeIndexBeforeAnyVertexFails)
 
 TEST(Ray, FormWrittenByTheToolkitReadsBack)
 {
-    ReadResult r = readBytes("#camera 0 0 1 0 0 -1 0 1 0 0.2\n#background 0 0 0\n#ambient 0 0 0\n"
-                             "#material_num 1\n#material 0 0 0  1 1 1  0 0 0  0 0 0  0 0 1  -1  !!\n"
-                             "#vertex_num 3\n#vertex 0 0 0  0 0 1  0 0\n#vertex 1 0 0  0 0 1  0 0\n"
-                             "#vertex 0 1 0  0 0 1  0 0\n#shape_triangle 0  0 1 2\n");
+    ReadResult r =
+        readBytes("#camera 0 0 1 0 0 -1 0 1 0 0.2\n#background 0 0 0\n#ambient 0 0 0\n"
+                  "#material_num 1\n#material 0 0 0  1 1 1  0 0 0  0 0 0  0 0 1  -1  !!\n"
+                  "#vertex_num 3\n#vertex 0 0 0  0 0 1  0 0\n#vertex 1 0 0  0 0 1  0 0\n"
+                  "#vertex 0 1 0  0 0 1  0 0\n#shape_triangle 0  0 1 2\n");
     ASSERT_NE(r.mesh, nullptr) << r.messages;
     EXPECT_EQ(r.mesh->vertices.size(), 3u);
     ASSERT_EQ(r.mesh->faces.size(), 1u);
@@ -693,7 +738,8 @@ TEST(Sm, WithAndWithoutFaces)
     ReadResult r = readBytes("3\n0 0 0\n1 0 0\n0 1 0\n1\n0 1 2\n0 0\n");
     ASSERT_NE(r.mesh, nullptr);
     EXPECT_EQ(r.mesh->faces.size(), 1u);
-    EXPECT_EQ(r.messages, "Reading test... \n  Reading 3 vertices... \n  Reading 1 faces... Done.\n");
+    EXPECT_EQ(r.messages,
+              "Reading test... \n  Reading 3 vertices... \n  Reading 1 faces... Done.\n");
     ReadResult points = readBytes("2\n0 0 0\n1 0 0\n");
     ASSERT_NE(points.mesh, nullptr);
     EXPECT_TRUE(points.mesh->faces.empty());
@@ -737,7 +783,7 @@ std::string tiny3ds(int objects)
     putChunk(file, 0x4D4D, uint32_t(6 + editor.size() + obj.size()));
     return file + editor + obj;
 }
-}  // namespace
+} // namespace
 
 TEST(ThreeDs, ChunksEndingAtTheEndOfTheFileRead)
 {
@@ -745,7 +791,7 @@ TEST(ThreeDs, ChunksEndingAtTheEndOfTheFileRead)
     ASSERT_NE(r.mesh, nullptr) << r.messages;
     EXPECT_EQ(r.mesh->vertices.size(), 6u);
     ASSERT_EQ(r.mesh->faces.size(), 2u);
-    EXPECT_EQ(r.mesh->faces[1], Face(3, 4, 5));  // offset by the first object's vertices
+    EXPECT_EQ(r.mesh->faces[1], Face(3, 4, 5)); // offset by the first object's vertices
     expectVec(r.mesh->vertices[4], 2, 1, 1);
     EXPECT_EQ(r.messages, "Reading test... \n  Reading 3 vertices... \n  Reading 1 faces... "
                           "\n  Reading 3 vertices... \n  Reading 1 faces... Done.\n");
@@ -774,13 +820,15 @@ TEST(Fixtures, HandMadeFiles)
     EXPECT_EQ(trunc.mesh, nullptr);
     ReadResult big = readFile(dir + "/ply/huge_vertex_count.ply");
     EXPECT_EQ(big.mesh, nullptr);
-    EXPECT_NE(big.messages.find("Vertex count 2147483647 is more than the file can hold\n"), std::string::npos);
+    EXPECT_NE(big.messages.find("Vertex count 2147483647 is more than the file can hold\n"),
+              std::string::npos);
     ReadResult off = readFile(dir + "/off/one_based.off");
     ASSERT_NE(off.mesh, nullptr);
     EXPECT_EQ(off.mesh->faces.size(), 2u);
     ReadResult obj = readFile(dir + "/obj/zero_index.obj");
     EXPECT_EQ(obj.mesh, nullptr);
-    EXPECT_NE(obj.messages.find("Vertex index -1 in face 0 is out of range (5 vertices)\n"), std::string::npos);
+    EXPECT_NE(obj.messages.find("Vertex index -1 in face 0 is out of range (5 vertices)\n"),
+              std::string::npos);
 }
 
 // Newly accepted forms, each in a small file of its own.
@@ -791,13 +839,19 @@ TEST(Fixtures, FormsOtherProgramsWrite)
         size_t vertices, faces;
     };
     const Case cases[] = {
-        {"obj/mtllib_first.obj", 4, 2},          {"obj/blank_start_lines.obj", 3, 1},
-        {"obj/long_polygon.obj", 300, 298},      {"obj/nan_vertex.obj", 5, 3},
-        {"obj/points_only.obj", 3, 0},           {"obj/zero_area.obj", 3, 1},
-        {"off/counts_on_off_line.off", 3, 1},    {"off/no_final_newline.off", 4, 2},
+        {"obj/mtllib_first.obj", 4, 2},
+        {"obj/blank_start_lines.obj", 3, 1},
+        {"obj/long_polygon.obj", 300, 298},
+        {"obj/nan_vertex.obj", 5, 3},
+        {"obj/points_only.obj", 3, 0},
+        {"obj/zero_area.obj", 3, 1},
+        {"off/counts_on_off_line.off", 3, 1},
+        {"off/no_final_newline.off", 4, 2},
         {"off/coff_colours.off", 4, 2},
-        {"ply/camera_first.ply", 3, 1},          {"ply/camera_first_binary.ply", 3, 1},
-        {"ply/face_first_double.ply", 4, 3},     {"ply/face_first_double_ascii.ply", 4, 3},
+        {"ply/camera_first.ply", 3, 1},
+        {"ply/camera_first_binary.ply", 3, 1},
+        {"ply/face_first_double.ply", 4, 3},
+        {"ply/face_first_double_ascii.ply", 4, 3},
         {"ply/any_case_and_comments.ply", 3, 1},
     };
     const std::string dir = KELVANE_TEST_DATA;
@@ -833,18 +887,22 @@ TEST(Fixtures, RefusalReasons)
         const char* reason;
     };
     const Case cases[] = {
-        {"obj/utf16.obj", "the file is UTF-16 encoded text; save it as UTF-8 or ASCII text to read it"},
+        {"obj/utf16.obj",
+         "the file is UTF-16 encoded text; save it as UTF-8 or ASCII text to read it"},
         {"obj/bad_vertex.obj", "line 3 has a vertex without three numbers"},
         {"obj/zero_index.obj", "face 0 uses vertex -1, the file has 5 vertices"},
         {"off/truncated_faces.off", "the file ends at face 2 of 3 (it is truncated)"},
         {"off/bad_face_word.off", "face 2 of 2 (line 7) has \"x\" where a number should be"},
         {"ply/face_index_out_of_range.ply", "face 0 uses vertex 90, the file has 3 vertices"},
         {"ply/no_end_header.ply", "the PLY header has no end_header line"},
-        {"ply/truncated_camera.ply", "the file ends inside the PLY element \"camera\" (it is truncated)"},
-        {"ply/truncated_body.ply", "the polygon corner count 3 is more than the rest of the file can hold (the "
-                                   "file is truncated or damaged)"},
-        {"ply/huge_vertex_count.ply", "the vertex count 2147483647 is more than the rest of the file can hold "
-                                      "(the file is truncated or damaged)"},
+        {"ply/truncated_camera.ply",
+         "the file ends inside the PLY element \"camera\" (it is truncated)"},
+        {"ply/truncated_body.ply",
+         "the polygon corner count 3 is more than the rest of the file can hold (the "
+         "file is truncated or damaged)"},
+        {"ply/huge_vertex_count.ply",
+         "the vertex count 2147483647 is more than the rest of the file can hold "
+         "(the file is truncated or damaged)"},
         {"off/missing.off", "the file cannot be read (No such file or directory)"},
     };
     const std::string dir = KELVANE_TEST_DATA;
@@ -865,11 +923,13 @@ TEST(Fixtures, RefusalReasons)
     EXPECT_EQ(TriMesh::readFromMemory("", 0, "test", reason), nullptr);
     EXPECT_EQ(reason, "the file is empty");
     EXPECT_EQ(TriMesh::readFromMemory("ply\nformat ascii 2.0\n", 19, "test", reason), nullptr);
-    EXPECT_EQ(reason, "the PLY header names no known format (ascii, binary_little_endian or binary_big_endian 1.0)");
+    EXPECT_EQ(reason, "the PLY header names no known format (ascii, binary_little_endian or "
+                      "binary_big_endian 1.0)");
     EXPECT_EQ(TriMesh::readFromMemory("# only a comment\n", 17, "test", reason), nullptr);
     EXPECT_EQ(reason, "the file holds no vertices and no faces");
     EXPECT_EQ(TriMesh::readFromMemory("pxy\n", 4, "test", reason), nullptr);
-    EXPECT_EQ(reason, "the file is not a triangle mesh Kelvane can read (PLY, OFF, OBJ, ray-tracer, SM or 3DS), or "
+    EXPECT_EQ(reason, "the file is not a triangle mesh Kelvane can read (PLY, OFF, OBJ, "
+                      "ray-tracer, SM or 3DS), or "
                       "it is damaged");
     std::unique_ptr<TriMesh> ok(TriMesh::readFromMemory("v 0 0 0\n", 8, "test", reason));
     testing::internal::GetCapturedStderr();

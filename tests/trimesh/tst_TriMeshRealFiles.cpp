@@ -17,7 +17,7 @@ bool haveSharedData()
 struct Expected {
     const char* path;
     size_t vertices;
-    size_t faces;  // triangles after cutting polygons
+    size_t faces; // triangles after cutting polygons
     float first[3];
 };
 
@@ -73,7 +73,10 @@ const Expected kReadable[] = {
     {"obj/python-trimesh/polygonfaces.obj", 5, 3, {-500, 0, 500}},
     {"obj/tinyobjloader/cube-vertex-w-component.obj", 8, 12, {0, 2, 2}},
     {"obj/tinyobjloader/leading-decimal-dot-issue-201.obj", 3, 1, {0.08f, -70, -5.532511f}},
-    {"obj/tinyobjloader/leading-zero-in-exponent-notation-issue-210.obj", 3, 1, {0.08f, -70, -5.532511f}},
+    {"obj/tinyobjloader/leading-zero-in-exponent-notation-issue-210.obj",
+     3,
+     1,
+     {0.08f, -70, -5.532511f}},
     {"obj/tinyobjloader/issue-140-zero-face-idx.obj", 4, 2, {-0.5f, -0.5f, 0}},
     {"obj/tinyobjloader/points-prim.obj", 8, 0, {0, 2, 2}},
     {"obj/tinyobjloader/line-prim.obj", 8, 0, {0, 2, 2}},
@@ -99,21 +102,24 @@ struct Refused {
 };
 const Refused kRefused[] = {
     {"ply/assimp/empty.ply", "the file is empty"},
-    {"ply/assimp/issue623.ply",
-     "the PLY vertex element has a property Kelvane cannot read (\"property list uchar uint vertex_indices\")"},
+    {"ply/assimp/issue623.ply", "the PLY vertex element has a property Kelvane cannot read "
+                                "(\"property list uchar uint vertex_indices\")"},
     {"ply/python-trimesh/ply_empty_header.ply", "the PLY file declares no vertex element"},
-    {"ply/kdtree-raytracer/bun_zipper_res4.ply", "face 60 of 946 (line 526) has \"comment\" where a number should be"},
+    {"ply/kdtree-raytracer/bun_zipper_res4.ply",
+     "face 60 of 946 (line 526) has \"comment\" where a number should be"},
     {"off/assimp/empty.off", "the file is empty"},
     {"off/assimp/invalid.off", "the file ends at face 3 of 4 (it is truncated)"},
     {"obj/assimp/empty.obj", "the file is empty"},
-    {"obj/assimp/box_UTF16BE.obj", "the file is UTF-16 encoded text; save it as UTF-8 or ASCII text to read it"},
-    {"obj/tinyobjloader/invalid-relative-vertex-index.obj", "face 0 uses vertex -4, the file has 0 vertices"},
+    {"obj/assimp/box_UTF16BE.obj",
+     "the file is UTF-16 encoded text; save it as UTF-8 or ASCII text to read it"},
+    {"obj/tinyobjloader/invalid-relative-vertex-index.obj",
+     "face 0 uses vertex -4, the file has 0 vertices"},
     {"3ds/assimp/empty.3ds", "the file is empty"},
 };
 
 const float kTolerance = 1e-5f;
 
-}  // namespace
+} // namespace
 
 TEST(RealFiles, CountsAndFirstVertices)
 {
@@ -127,7 +133,8 @@ TEST(RealFiles, CountsAndFirstVertices)
         EXPECT_EQ(r.mesh->faces.size(), e.faces);
         ASSERT_FALSE(r.mesh->vertices.empty());
         for (int k = 0; k < 3; ++k)
-            EXPECT_NEAR(r.mesh->vertices[0][k], e.first[k], kTolerance * (1 + std::abs(e.first[k])));
+            EXPECT_NEAR(r.mesh->vertices[0][k], e.first[k],
+                        kTolerance * (1 + std::abs(e.first[k])));
         for (const Face& f : r.mesh->faces) {
             for (int k = 0; k < 3; ++k)
                 ASSERT_TRUE(f[k] >= 0 && size_t(f[k]) < r.mesh->vertices.size());
@@ -207,9 +214,11 @@ TEST(RealFiles, RangeScanIsTriangulated)
     ASSERT_NE(r.mesh, nullptr);
     EXPECT_EQ(r.mesh->vertices.size(), 40256u);
     // 79312 triangles before the long slivers are removed.
-    EXPECT_NE(r.messages.find("Triangulating... 79312 faces.\n  Removing faces... "), std::string::npos);
+    EXPECT_NE(r.messages.find("Triangulating... 79312 faces.\n  Removing faces... "),
+              std::string::npos);
     const size_t removed = 79312 - r.mesh->faces.size();
     EXPECT_GT(removed, 0u);
     EXPECT_LT(removed, 79312u / 20);
-    EXPECT_NE(r.messages.find(std::to_string(removed) + " faces removed... Done.\n  Done.\n"), std::string::npos);
+    EXPECT_NE(r.messages.find(std::to_string(removed) + " faces removed... Done.\n  Done.\n"),
+              std::string::npos);
 }

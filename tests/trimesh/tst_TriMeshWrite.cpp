@@ -58,8 +58,9 @@ protected:
 // rounding, exponents and negative zero.
 TriMesh small()
 {
-    TriMesh m = makeMesh({vec(0.1f, -2.5f, 1e-9f), vec(123456789.0f, 0.0f, -0.0f), vec(1.0f / 3.0f, 2.0f, 3.0f)},
-                         {{0, 1, 2}, {2, 1, 0}});
+    TriMesh m = makeMesh(
+        {vec(0.1f, -2.5f, 1e-9f), vec(123456789.0f, 0.0f, -0.0f), vec(1.0f / 3.0f, 2.0f, 3.0f)},
+        {{0, 1, 2}, {2, 1, 0}});
     m.colors = {Color(255, 0, 7), Color(1, 2, 3), Color(10, 20, 30)};
     m.confidences = {0.5f, 1.25f, 2.0f};
     return m;
@@ -70,7 +71,8 @@ const char* const kSmallVerts[] = {"0.1 -2.5 1e-09", "1.234568e+08 0 -0", "0.333
 void expectSameMesh(const TriMesh& a, const TriMesh& b)
 {
     ASSERT_EQ(a.vertices.size(), b.vertices.size());
-    EXPECT_EQ(0, std::memcmp(a.vertices.data(), b.vertices.data(), a.vertices.size() * sizeof(vec)));
+    EXPECT_EQ(0,
+              std::memcmp(a.vertices.data(), b.vertices.data(), a.vertices.size() * sizeof(vec)));
     EXPECT_EQ(a.faces, b.faces);
     EXPECT_EQ(a.strips, b.strips);
     EXPECT_EQ(a.colors, b.colors);
@@ -84,16 +86,31 @@ std::string g7(float x)
     return b;
 }
 
-}  // namespace
+} // namespace
 
 // ---- Numbers ---------------------------------------------------------------
 
 TEST(WriteNumbers, MatchPrintfByteForByte)
 {
-    std::vector<float> values = {0.0f, -0.0f, 1.0f, -1.0f, 0.1f, 1e-45f, -1.17549435e-38f, 3.4028235e38f,
-                                 9999999.0f, 99999995.0f, 1e7f, 1e-5f, 0.0001f, 123456.7f, 1234567.0f,
-                                 std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-                                 std::nanf(""), -std::nanf("")};
+    std::vector<float> values = {0.0f,
+                                 -0.0f,
+                                 1.0f,
+                                 -1.0f,
+                                 0.1f,
+                                 1e-45f,
+                                 -1.17549435e-38f,
+                                 3.4028235e38f,
+                                 9999999.0f,
+                                 99999995.0f,
+                                 1e7f,
+                                 1e-5f,
+                                 0.0001f,
+                                 123456.7f,
+                                 1234567.0f,
+                                 std::numeric_limits<float>::infinity(),
+                                 -std::numeric_limits<float>::infinity(),
+                                 std::nanf(""),
+                                 -std::nanf("")};
     std::mt19937 rng(12345);
     for (int i = 0; i < 200000; ++i) {
         uint32_t bits = rng();
@@ -124,23 +141,25 @@ TEST_F(WriteTest, AsciiPlyText)
 {
     TriMesh m = small();
     EXPECT_EQ(write(m, "ascii:a.ply"), "Writing a.ply... Done.\n");
-    EXPECT_EQ(slurp("a.ply"), std::string("ply\nformat ascii 1.0\nelement vertex 3\n"
-                                          "property float x\nproperty float y\nproperty float z\n"
-                                          "property uchar diffuse_red\nproperty uchar diffuse_green\n"
-                                          "property uchar diffuse_blue\nproperty float confidence\n"
-                                          "element face 2\nproperty list uchar int vertex_indices\nend_header\n") +
-                                  kSmallVerts[0] + " 255 0 7 0.5\n" + kSmallVerts[1] + " 1 2 3 1.25\n" +
-                                  kSmallVerts[2] + " 10 20 30 2\n3 0 1 2\n3 2 1 0\n");
+    EXPECT_EQ(slurp("a.ply"),
+              std::string("ply\nformat ascii 1.0\nelement vertex 3\n"
+                          "property float x\nproperty float y\nproperty float z\n"
+                          "property uchar diffuse_red\nproperty uchar diffuse_green\n"
+                          "property uchar diffuse_blue\nproperty float confidence\n"
+                          "element face 2\nproperty list uchar int vertex_indices\nend_header\n") +
+                  kSmallVerts[0] + " 255 0 7 0.5\n" + kSmallVerts[1] + " 1 2 3 1.25\n" +
+                  kSmallVerts[2] + " 10 20 30 2\n3 0 1 2\n3 2 1 0\n");
 }
 
 TEST_F(WriteTest, TextForms)
 {
     TriMesh m = small();
-    const std::string v = std::string(kSmallVerts[0]) + "\n" + kSmallVerts[1] + "\n" + kSmallVerts[2] + "\n";
+    const std::string v =
+        std::string(kSmallVerts[0]) + "\n" + kSmallVerts[1] + "\n" + kSmallVerts[2] + "\n";
     EXPECT_EQ(write(m, "m.obj"), "Writing m.obj... Done.\n");
-    EXPECT_EQ(slurp("m.obj"), "# OBJ\nv " + std::string(kSmallVerts[0]) + "\nv " + kSmallVerts[1] + "\nv " +
-                                  kSmallVerts[2] + "\nf 1 2 3\nf 3 2 1\n");
-    EXPECT_EQ(m.faces, small().faces);  // indices as they were
+    EXPECT_EQ(slurp("m.obj"), "# OBJ\nv " + std::string(kSmallVerts[0]) + "\nv " + kSmallVerts[1] +
+                                  "\nv " + kSmallVerts[2] + "\nf 1 2 3\nf 3 2 1\n");
+    EXPECT_EQ(m.faces, small().faces); // indices as they were
     write(m, "m.off");
     EXPECT_EQ(slurp("m.off"), "OFF\n3 2 0\n" + v + "3 0 1 2\n3 2 1 0\n");
     write(m, "m.sm");
@@ -151,10 +170,11 @@ TEST_F(WriteTest, RayTracerText)
 {
     TriMesh m = makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0)}, {{0, 1, 2}});
     EXPECT_EQ(write(m, "t.ray"), "Computing normals... Done.\nWriting t.ray... Done.\n");
-    EXPECT_EQ(slurp("t.ray"), "#camera 0 0 1 0 0 -1 0 1 0 0.2\n#background 0 0 0\n#ambient 0 0 0\n"
-                              "#material_num 1\n#material 0 0 0  1 1 1  0 0 0  0 0 0  0 0 1  -1  !!\n"
-                              "#vertex_num 3\n#vertex 0 0 0  0 0 1  0 0\n#vertex 1 0 0  0 0 1  0 0\n"
-                              "#vertex 0 1 0  0 0 1  0 0\n#shape_triangle 0  0 1 2\n");
+    EXPECT_EQ(slurp("t.ray"),
+              "#camera 0 0 1 0 0 -1 0 1 0 0.2\n#background 0 0 0\n#ambient 0 0 0\n"
+              "#material_num 1\n#material 0 0 0  1 1 1  0 0 0  0 0 0  0 0 1  -1  !!\n"
+              "#vertex_num 3\n#vertex 0 0 0  0 0 1  0 0\n#vertex 1 0 0  0 0 1  0 0\n"
+              "#vertex 0 1 0  0 0 1  0 0\n#shape_triangle 0  0 1 2\n");
     ReadResult r = readFile("t.ray");
     ASSERT_TRUE(r.mesh) << r.messages;
     expectSameMesh(*r.mesh, makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0)}, {{0, 1, 2}}));
@@ -168,24 +188,25 @@ TEST_F(WriteTest, SourceCodeText)
     EXPECT_EQ(write(m, "norm:sub/my-mesh.cpp"),
               "Computing normals... Done.\nWriting sub/my-mesh.cpp... Done.\n");
     // The directory and the character '-' cannot be part of a function name.
-    EXPECT_EQ(slurp("sub/my-mesh.cpp"), "#include <string.h>\n#include \"TriMesh.h\"\n\n"
-                                        "TriMesh *make_my_mesh()\n{\tstatic const float vertdata[][3] = {\n"
-                                        "\t\t{ 0.5, 0, 0 },\n\t\t{ 1, 0, 0 },\n\t\t{ 0, 1, 0 },\n\t};\n"
-                                        "\tstatic const float normdata[][3] = {\n"
-                                        "\t\t{ 0, 0, 1 },\n\t\t{ 0, 0, 1 },\n\t\t{ 0, 0, 1 },\n\t};\n"
-                                        "\tstatic const unsigned char colordata[][3] = {\n"
-                                        "\t\t{ 1, 2, 3 },\n\t\t{ 4, 5, 6 },\n\t\t{ 7, 8, 9 },\n\t};\n"
-                                        "\tstatic const int facedata[][3] = {\n\t\t{ 0, 1, 2 },\n\t};\n"
-                                        "\n\tTriMesh *m = new TriMesh;\n"
-                                        "\tm->vertices.resize(3);\n"
-                                        "\tmemcpy(&m->vertices[0][0], vertdata, sizeof(vertdata));\n"
-                                        "\tm->colors.resize(3);\n"
-                                        "\tmemcpy(&m->colors[0][0], colordata, sizeof(colordata));\n"
-                                        "\tm->normals.resize(3);\n"
-                                        "\tmemcpy(&m->normals[0][0], normdata, sizeof(normdata));\n"
-                                        "\tm->faces.resize(1);\n"
-                                        "\tmemcpy(&m->faces[0][0], facedata, sizeof(facedata));\n"
-                                        "\n\treturn m;\n}\n");
+    EXPECT_EQ(slurp("sub/my-mesh.cpp"),
+              "#include <string.h>\n#include \"TriMesh.h\"\n\n"
+              "TriMesh *make_my_mesh()\n{\tstatic const float vertdata[][3] = {\n"
+              "\t\t{ 0.5, 0, 0 },\n\t\t{ 1, 0, 0 },\n\t\t{ 0, 1, 0 },\n\t};\n"
+              "\tstatic const float normdata[][3] = {\n"
+              "\t\t{ 0, 0, 1 },\n\t\t{ 0, 0, 1 },\n\t\t{ 0, 0, 1 },\n\t};\n"
+              "\tstatic const unsigned char colordata[][3] = {\n"
+              "\t\t{ 1, 2, 3 },\n\t\t{ 4, 5, 6 },\n\t\t{ 7, 8, 9 },\n\t};\n"
+              "\tstatic const int facedata[][3] = {\n\t\t{ 0, 1, 2 },\n\t};\n"
+              "\n\tTriMesh *m = new TriMesh;\n"
+              "\tm->vertices.resize(3);\n"
+              "\tmemcpy(&m->vertices[0][0], vertdata, sizeof(vertdata));\n"
+              "\tm->colors.resize(3);\n"
+              "\tmemcpy(&m->colors[0][0], colordata, sizeof(colordata));\n"
+              "\tm->normals.resize(3);\n"
+              "\tmemcpy(&m->normals[0][0], normdata, sizeof(normdata));\n"
+              "\tm->faces.resize(1);\n"
+              "\tmemcpy(&m->faces[0][0], facedata, sizeof(facedata));\n"
+              "\n\treturn m;\n}\n");
     // A point set: no empty face array.
     TriMesh pts;
     pts.vertices = {vec(1, 2, 3)};
@@ -220,7 +241,8 @@ TEST_F(WriteTest, NamesAndPrefixes)
         write(m, name);
         EXPECT_EQ(head(name).rfind("ply\nformat binary_little_endian 1.0\n", 0), 0u) << name;
     }
-    EXPECT_EQ(write(m, "norm:ascii:out.ply"), "Computing normals... Done.\nWriting out.ply... Done.\n");
+    EXPECT_EQ(write(m, "norm:ascii:out.ply"),
+              "Computing normals... Done.\nWriting out.ply... Done.\n");
     EXPECT_FALSE(exists("norm:ascii:out.ply"));
     const std::string text = slurp("out.ply");
     EXPECT_EQ(text.rfind("ply\nformat ascii 1.0\n", 0), 0u);
@@ -256,12 +278,13 @@ TEST_F(WriteTest, BigEndianToStandardOutput)
     EXPECT_EQ(messages, "Writing standard output... Done.\n");
     expectSameMesh(m, before);
     EXPECT_EQ(m.normals, before.normals);
-    const std::string header = "ply\nformat binary_big_endian 1.0\nelement vertex 3\n"
-                               "property float x\nproperty float y\nproperty float z\n"
-                               "property float nx\nproperty float ny\nproperty float nz\n"
-                               "property uchar diffuse_red\nproperty uchar diffuse_green\n"
-                               "property uchar diffuse_blue\nproperty float confidence\n"
-                               "element face 2\nproperty list uchar int vertex_indices\nend_header\n";
+    const std::string header =
+        "ply\nformat binary_big_endian 1.0\nelement vertex 3\n"
+        "property float x\nproperty float y\nproperty float z\n"
+        "property float nx\nproperty float ny\nproperty float nz\n"
+        "property uchar diffuse_red\nproperty uchar diffuse_green\n"
+        "property uchar diffuse_blue\nproperty float confidence\n"
+        "element face 2\nproperty list uchar int vertex_indices\nend_header\n";
     std::string body;
     for (size_t i = 0; i < 3; ++i) {
         for (int k = 0; k < 3; ++k)
@@ -288,15 +311,16 @@ TEST_F(WriteTest, BigEndianToStandardOutput)
 
 TEST_F(WriteTest, StripsToPlyFacesElsewhere)
 {
-    TriMesh m = makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(1, 1, 0), vec(2, 1, 0), vec(2, 0, 0),
-                          vec(3, 0, 0)},
+    TriMesh m = makeMesh({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0), vec(1, 1, 0), vec(2, 1, 0),
+                          vec(2, 0, 0), vec(3, 0, 0)},
                          {{0, 1, 2}, {2, 1, 3}});
     m.strips = {3, 0, 1, 2, 4, 3, 4, 5, 6};
     const TriMesh before = m;
     write(m, "ascii:s.ply");
-    EXPECT_NE(slurp("s.ply").find("element tristrips 1\nproperty list int int vertex_indices\nend_header\n"
-                                  "0 0 0\n1 0 0\n0 1 0\n1 1 0\n2 1 0\n2 0 0\n3 0 0\n"
-                                  "9 0 1 2 -1 3 4 5 6 -1 \n"),
+    EXPECT_NE(slurp("s.ply").find(
+                  "element tristrips 1\nproperty list int int vertex_indices\nend_header\n"
+                  "0 0 0\n1 0 0\n0 1 0\n1 1 0\n2 1 0\n2 0 0\n3 0 0\n"
+                  "9 0 1 2 -1 3 4 5 6 -1 \n"),
               std::string::npos)
         << slurp("s.ply");
     expectSameMesh(m, before);
@@ -318,7 +342,8 @@ TEST_F(WriteTest, StripsToPlyFacesElsewhere)
     TriMesh only;
     only.vertices = before.vertices;
     only.strips = before.strips;
-    EXPECT_EQ(write(only, "o.off"), "Unpacking triangle strips... Done.\n  3 triangles\nWriting o.off... Done.\n");
+    EXPECT_EQ(write(only, "o.off"),
+              "Unpacking triangle strips... Done.\n  3 triangles\nWriting o.off... Done.\n");
     ReadResult r = readFile("o.off");
     ASSERT_TRUE(r.mesh);
     EXPECT_EQ(r.mesh->faces.size(), 3u);
@@ -348,20 +373,26 @@ TEST_F(WriteTest, RealMeshesReadBack)
 {
     if (!haveSharedData())
         GTEST_SKIP() << "shared data not present";
-    const char* files[] = {"ply/meshlab/bunny10k.ply", "ply/meshlab/screwdriver.ply",
-                           "ply/threejs-examples/dolphins_colored.ply", "ply/common3d/cow.ply",
-                           "off/pmp/fandisk_quads.off", "obj/common3d/teapot.obj"};
-    const char* forms[] = {"ascii:", "le:", "be:", "norm:ascii:", "norm:be:", "ray:", "obj:", "off:", "sm:"};
+    const char* files[] = {"ply/meshlab/bunny10k.ply",
+                           "ply/meshlab/screwdriver.ply",
+                           "ply/threejs-examples/dolphins_colored.ply",
+                           "ply/common3d/cow.ply",
+                           "off/pmp/fandisk_quads.off",
+                           "obj/common3d/teapot.obj"};
+    const char* forms[] = {
+        "ascii:", "le:", "be:", "norm:ascii:", "norm:be:", "ray:", "obj:", "off:", "sm:"};
     for (const char* rel : files) {
         std::unique_ptr<TriMesh> m = readShared(rel);
         ASSERT_TRUE(m) << rel;
         for (const char* form : forms) {
             const std::string prefix = form;
-            const bool ply = prefix != "ray:" && prefix != "obj:" && prefix != "off:" && prefix != "sm:";
+            const bool ply =
+                prefix != "ray:" && prefix != "obj:" && prefix != "off:" && prefix != "sm:";
             const bool text = prefix.find("ascii") != std::string::npos || !ply;
             const TriMesh before = *m;
             const std::string out = write(*m, prefix + "rt");
-            ASSERT_NE(out.find("Writing rt... Done.\n"), std::string::npos) << rel << " " << form << out;
+            ASSERT_NE(out.find("Writing rt... Done.\n"), std::string::npos)
+                << rel << " " << form << out;
             ReadResult r = readFile("rt");
             ASSERT_TRUE(r.mesh) << rel << " " << form << r.messages;
             const TriMesh& b = *r.mesh;
