@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "tests/support/RunProgram.h"
+
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,16 +12,9 @@
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
 // Runs the real program; `display` false removes every display variable.
 Run kelvane(const QStringList& arguments, bool display, const QString& path = QString())
 {
-    QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (!display) {
         env.remove("DISPLAY");
@@ -29,17 +24,7 @@ Run kelvane(const QStringList& arguments, bool display, const QString& path = QS
     if (!path.isNull()) {
         env.insert("PATH", path);
     }
-    process.setProcessEnvironment(env);
-    process.start(KELVANE_EXE, arguments);
-    Run run;
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        return run;
-    }
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
+    return runProgram(KELVANE_EXE, arguments, env);
 }
 
 // Pixels brighter than the black background. The view antialiases its

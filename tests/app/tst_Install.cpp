@@ -5,6 +5,8 @@
 
 #include "app/AppIcon.h"
 
+#include "tests/support/RunProgram.h"
+
 #include <QDomDocument>
 #include <QImage>
 #include <QProcess>
@@ -15,31 +17,11 @@
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
 Run run(const QString& program, const QStringList& arguments,
         const QString& workingDirectory = QString(), int timeoutMs = 60000)
 {
-    QProcess process;
-    if (!workingDirectory.isEmpty()) {
-        process.setWorkingDirectory(workingDirectory);
-    }
-    process.start(program, arguments);
-    Run result;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        result.err = QStringLiteral("%1 did not finish").arg(program);
-        return result;
-    }
-    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    result.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return result;
+    return runProgram(program, arguments, QProcessEnvironment::systemEnvironment(),
+                      workingDirectory, timeoutMs);
 }
 
 QByteArray readFile(const QString& path)

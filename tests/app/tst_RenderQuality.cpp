@@ -7,6 +7,8 @@
 #include "app/RenderSettingsDialog.h"
 #include "viewer/GLViewer.h"
 
+#include "tests/support/RunProgram.h"
+
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QImage>
@@ -22,24 +24,7 @@
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QString err;
-};
-
-Run kelvane(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(KELVANE_EXE, arguments);
-    Run run;
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        return run;
-    }
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
-}
+Run kelvane(const QStringList& arguments) { return runProgram(KELVANE_EXE, arguments); }
 
 bool havePovray() { return !QStandardPaths::findExecutable("povray").isEmpty(); }
 

@@ -1,5 +1,7 @@
 // Turntables and bands end to end: the real program, the real POV-Ray and
 // the spreading script with the real GNU parallel, on tiny pictures.
+#include "tests/support/RunProgram.h"
+
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -10,35 +12,15 @@
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QString err;
-};
-
 // Runs `program` in `dir` with `path` ahead of the usual PATH.
 Run run(const QString& program, const QStringList& arguments, const QString& dir,
         const QString& path = QString())
 {
-    QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (!path.isEmpty()) {
         env.insert("PATH", path + ":" + env.value("PATH"));
     }
-    process.setProcessEnvironment(env);
-    process.setWorkingDirectory(dir);
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.start(program, arguments);
-    Run result;
-    if (!process.waitForFinished(180000)) {
-        process.kill();
-        process.waitForFinished();
-        result.err = "timed out";
-        return result;
-    }
-    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    process.readAllStandardOutput();
-    result.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return result;
+    return runProgram(program, arguments, env, dir, 180000);
 }
 
 // Pixel for pixel, whatever the files' formats and text.
