@@ -161,4 +161,28 @@ inline int declaredTriangles(const QString& path)
     return total;
 }
 
+// Collects every message while it lives, so that a test can look at the
+// importer's lines instead of listing every count line.
+class MessageLog {
+public:
+    MessageLog() { previous = qInstallMessageHandler(&MessageLog::record); }
+    ~MessageLog()
+    {
+        qInstallMessageHandler(previous);
+        lines().clear();
+    }
+    static QStringList& lines()
+    {
+        static QStringList all;
+        return all;
+    }
+
+private:
+    static void record(QtMsgType, const QMessageLogContext&, const QString& text)
+    {
+        lines().append(text);
+    }
+    QtMessageHandler previous;
+};
+
 } // namespace cdatest

@@ -15,29 +15,6 @@ namespace {
 
 const QString shared = QStringLiteral(KELVANE_SHARED_DATA);
 
-// Collects every message while it lives.
-class MessageLog {
-public:
-    MessageLog() { previous = qInstallMessageHandler(&MessageLog::record); }
-    ~MessageLog()
-    {
-        qInstallMessageHandler(previous);
-        lines().clear();
-    }
-    static QStringList& lines()
-    {
-        static QStringList all;
-        return all;
-    }
-
-private:
-    static void record(QtMsgType, const QMessageLogContext&, const QString& text)
-    {
-        lines().append(text);
-    }
-    QtMessageHandler previous;
-};
-
 int totalFaces(const std::vector<LnModel*>& models)
 {
     int total = 0;

@@ -19,30 +19,6 @@ namespace {
 
 const QString shared = QStringLiteral(KELVANE_SHARED_DATA);
 
-// Collects the importer's lines while it lives, so that a test can look at
-// them instead of listing every count line.
-class MessageLog {
-public:
-    MessageLog() { previous = qInstallMessageHandler(&MessageLog::record); }
-    ~MessageLog()
-    {
-        qInstallMessageHandler(previous);
-        lines().clear();
-    }
-    static QStringList& lines()
-    {
-        static QStringList all;
-        return all;
-    }
-
-private:
-    static void record(QtMsgType, const QMessageLogContext&, const QString& text)
-    {
-        lines().append(text);
-    }
-    QtMessageHandler previous;
-};
-
 // Two triangles spanning the unit cube from (0, 0, 0) to (1, 1, 1), with
 // material symbols "r" (the first) and "b" (the second).
 QString cubeSpan()
