@@ -1,6 +1,8 @@
 #include "app/MainWindow.h"
 #include "viewer/GLViewer.h"
 
+#include "tests/support/FileDialog.h"
+
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
@@ -53,18 +55,7 @@ void answerOpenDialog(const QString& name, QString* seen)
         }
         *seen = dialog->windowTitle() + "|" + dialog->nameFilters().join(";") + "|" +
                 dialog->directory().absolutePath();
-        if (name.isNull()) {
-            dialog->reject();
-        } else {
-            // Type the name and press Enter, as a user would.
-            auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
-            if (!edit) {
-                dialog->reject();
-                return;
-            }
-            edit->setText(name);
-            QTest::keyClick(edit, Qt::Key_Return);
-        }
+        typeIntoFileDialog(dialog, name);
     });
 }
 

@@ -5,6 +5,8 @@
 #include "tests/support/PovrayChildren.h"
 #include "viewer/GLViewer.h"
 
+#include "tests/support/FileDialog.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -47,18 +49,7 @@ void answerFileDialog(const QString& name, QString* title = nullptr, int attempt
         if (title) {
             *title = dialog->windowTitle() + "|" + dialog->nameFilters().join(";");
         }
-        if (name.isNull()) {
-            dialog->reject();
-        } else {
-            // Type the name and press Enter, as a user would.
-            auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
-            if (!edit) {
-                dialog->reject();
-                return;
-            }
-            edit->setText(name);
-            QTest::keyClick(edit, Qt::Key_Return);
-        }
+        typeIntoFileDialog(dialog, name);
     });
 }
 
