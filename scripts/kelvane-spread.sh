@@ -34,6 +34,11 @@
 set -uo pipefail
 
 me=$(basename "$0")
+# GNU parallel starts every job, here and on the other machines, through
+# $SHELL; where it is not in the environment (as under some service managers
+# and CI runners) the jobs on other machines run nothing at all. Bash sets
+# SHELL when it starts without one, but does not export it.
+export SHELL="${SHELL:-$BASH}"
 say() { echo "$me: $*" >&2; }
 usage() {
     sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//' >&2
