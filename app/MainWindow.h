@@ -97,34 +97,6 @@ public:
     void applyPigmentColor(const QColor& color);
     void applyLightColor(const QColor& color);
 
-    // Public for tests.
-    GLViewer* viewer = nullptr; // the form's view; owned by the widget tree
-    Ui::MainWindow ui;
-    PovScene scene;
-    int selectedModel = -1;
-    int selectedLight = -1;
-    PovRenderThread renderThread;
-    OutputWindow* outputWindow = nullptr; // top-level, deleted by the destructor
-    EditWindow* editWindow = nullptr;     // top-level, deleted by the destructor
-    bool updatingPanels = false;
-    QString documentFile; // the scene document in the window; empty for a bare model file
-    QString modelFile;    // the model file the scene was loaded from
-    LinesDialog* linesDialog = nullptr; // the Lines panel; a child of the window
-    // The render settings of this session (File > Render Settings...).
-    PovRenderSettings renderSettings;
-    RenderSettingsDialog* renderSettingsDialog = nullptr; // created when first opened
-    // Shown in the status bar while a render runs: stage and elapsed time,
-    // progress, and a Cancel button (Escape does the same).
-    QLabel* renderStatusLabel = nullptr;
-    QProgressBar* renderProgressBar = nullptr;
-    QPushButton* cancelRenderButton = nullptr;
-    QAction* cancelRenderAction = nullptr;
-    // File > Render Turntable...: the dialog, the render, and its progress
-    // (frame and POV-Ray's stage, with Cancel), all created when first used.
-    TurntableDialog* turntableDialog = nullptr;
-    TurntableRender* turntable = nullptr;
-    QProgressDialog* turntableProgress = nullptr;
-
     // Writes "POVRAY.INI" from the render settings (the view's size unless
     // a fixed one is set), removes the old "tempscene.bmp" and starts
     // POV-Ray on "tempscene.pov". While a render runs the render commands
@@ -183,7 +155,7 @@ public slots:
     // turntable of the current view in the background, showing each
     // frame's progress in a dialog whose Cancel stops POV-Ray.
     void on_actionRender_Turntable_triggered();
-    // Starts the turntable the dialog describes; public for tests.
+    // Starts the turntable the dialog describes, without asking.
     bool startTurntable(int frames, const QString& folder, const QSize& size);
     // Ends the running render at once; the output window keeps what it
     // showed and the render commands come back.
@@ -214,6 +186,36 @@ private:
     void setRendering(bool rendering);
     void showRenderProgress(const PovProgress& progress);
     void updateRenderStatus();
+
+    // The window's parts. Tests reach them through MainWindowTestAccess
+    // (tests/support/MainWindowAccess.h).
+    friend struct MainWindowTestAccess;
+    GLViewer* viewer = nullptr; // the form's view; owned by the widget tree
+    Ui::MainWindow ui;
+    PovScene scene;
+    int selectedModel = -1;
+    int selectedLight = -1;
+    PovRenderThread renderThread;
+    OutputWindow* outputWindow = nullptr; // top-level, deleted by the destructor
+    EditWindow* editWindow = nullptr;     // top-level, deleted by the destructor
+    bool updatingPanels = false;
+    QString documentFile; // the scene document in the window; empty for a bare model file
+    QString modelFile;    // the model file the scene was loaded from
+    LinesDialog* linesDialog = nullptr; // the Lines panel; a child of the window
+    // The render settings of this session (File > Render Settings...).
+    PovRenderSettings renderSettings;
+    RenderSettingsDialog* renderSettingsDialog = nullptr; // created when first opened
+    // Shown in the status bar while a render runs: stage and elapsed time,
+    // progress, and a Cancel button (Escape does the same).
+    QLabel* renderStatusLabel = nullptr;
+    QProgressBar* renderProgressBar = nullptr;
+    QPushButton* cancelRenderButton = nullptr;
+    QAction* cancelRenderAction = nullptr;
+    // File > Render Turntable...: the dialog, the render, and its progress
+    // (frame and POV-Ray's stage, with Cancel), all created when first used.
+    TurntableDialog* turntableDialog = nullptr;
+    TurntableRender* turntable = nullptr;
+    QProgressDialog* turntableProgress = nullptr;
 
     QMessageBox* loadErrorBox = nullptr;
     QMessageBox* noteBox = nullptr;

@@ -3,6 +3,7 @@
 
 #include "app/LinesDialog.h"
 #include "app/MainWindow.h"
+#include "tests/support/MainWindowAccess.h"
 #include "tests/support/SphereOff.h"
 #include "viewer/GLViewer.h"
 
@@ -112,7 +113,7 @@ private slots:
         window->resize(700, 600);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
-        viewer = window->viewer;
+        viewer = inside(window).viewer;
     }
 
     void cleanupTestCase() { delete window; }
@@ -122,28 +123,28 @@ private slots:
     void sphereInTheView()
     {
         window->loadScene(sphere);
-        QVERIFY(!window->ui.actionShow_Feature_Lines->isChecked());
-        QVERIFY(!window->scene.lines.shown);
+        QVERIFY(!inside(window).ui.actionShow_Feature_Lines->isChecked());
+        QVERIFY(!inside(window).scene.lines.shown);
         const QImage plain = grabView(viewer);
 
-        window->ui.actionFeature_Lines->trigger();
-        QVERIFY(window->linesDialog->isVisible());
-        QVERIFY(window->linesDialog->contoursBox->isChecked());
-        QVERIFY(window->linesDialog->suggestiveBox->isChecked());
-        QVERIFY(!window->linesDialog->ridgesBox->isChecked());
-        LnLineSettings red = window->scene.lines;
+        inside(window).ui.actionFeature_Lines->trigger();
+        QVERIFY(inside(window).linesDialog->isVisible());
+        QVERIFY(inside(window).linesDialog->contoursBox->isChecked());
+        QVERIFY(inside(window).linesDialog->suggestiveBox->isChecked());
+        QVERIFY(!inside(window).linesDialog->ridgesBox->isChecked());
+        LnLineSettings red = inside(window).scene.lines;
         red.color = vec(1.0f, 0.0f, 0.0f);
         red.width = 3.0f;
         red.fade = false;
-        window->linesDialog->setSettings(red);
-        window->linesDialog->fadeBox->setChecked(true);
-        window->linesDialog->fadeBox->setChecked(false); // announces the dialog's settings
-        QCOMPARE(window->scene.lines.color, red.color);
-        QVERIFY(!window->scene.lines.shown);
+        inside(window).linesDialog->setSettings(red);
+        inside(window).linesDialog->fadeBox->setChecked(true);
+        inside(window).linesDialog->fadeBox->setChecked(false); // announces the dialog's settings
+        QCOMPARE(inside(window).scene.lines.color, red.color);
+        QVERIFY(!inside(window).scene.lines.shown);
         QCOMPARE(grabView(viewer), plain);
 
         const int before = viewer->lineExtractionCount();
-        window->ui.actionShow_Feature_Lines->setChecked(true);
+        inside(window).ui.actionShow_Feature_Lines->setChecked(true);
         const QImage lined = grabView(viewer);
         QVERIFY(viewer->lineExtractionCount() > before); // a small mesh follows in the paint
 
@@ -157,7 +158,7 @@ private slots:
         const qglviewer::Vec up = camera->upVector(), right = camera->rightVector();
         const qglviewer::Vec toward = eye / D * (1.0 / D);
         const double r = std::sqrt(1.0 - 1.0 / (D * D));
-        int onOutline = 0, samples = 0, inside = 0;
+        int onOutline = 0, samples = 0, redInside = 0;
         for (int k = 0; k < 72; ++k) {
             const double a = 2.0 * M_PI * k / 72;
             const qglviewer::Vec p = toward + (right * std::cos(a) + up * std::sin(a)) * r;
@@ -178,17 +179,17 @@ private slots:
         for (int y = 0; y < lined.height(); ++y) {
             for (int x = 0; x < lined.width(); ++x) {
                 if (std::hypot(x - c.x, y - c.y) < 0.85 * outline) {
-                    inside += reddish(lined.pixel(x, y));
+                    redInside += reddish(lined.pixel(x, y));
                 }
             }
         }
         QVERIFY2(onOutline >= samples * 95 / 100,
                  qPrintable(QString("%1 of %2").arg(onOutline).arg(samples)));
-        QCOMPARE(inside, 0);
+        QCOMPARE(redInside, 0);
 
-        window->ui.actionShow_Feature_Lines->setChecked(false);
+        inside(window).ui.actionShow_Feature_Lines->setChecked(false);
         QCOMPARE(grabView(viewer), plain);
-        window->linesDialog->close();
+        inside(window).linesDialog->close();
     }
 
     // The lines follow the camera, and a mesh too large to extract during a
@@ -196,7 +197,7 @@ private slots:
     void extractionFollowsTheCamera()
     {
         window->loadScene(sphere);
-        window->ui.actionShow_Feature_Lines->setChecked(true);
+        inside(window).ui.actionShow_Feature_Lines->setChecked(true);
         grabView(viewer);
         int count = viewer->lineExtractionCount();
         viewer->camera()->setPosition(qglviewer::Vec(0, 4, 0));
@@ -209,14 +210,14 @@ private slots:
         const QString big = dir.filePath("big.off");
         QVERIFY(writeSphereOff(big, 7)); // 131072 triangles
         window->loadScene(big);
-        window->ui.actionShow_Feature_Lines->setChecked(true);
+        inside(window).ui.actionShow_Feature_Lines->setChecked(true);
         count = viewer->lineExtractionCount();
         const QImage first = grabView(viewer);
         QCOMPARE(viewer->lineExtractionCount(), count); // the paint did not wait
         waitForLines(count);
         const QImage rested = grabView(viewer);
         QVERIFY(rested != first);
-        window->ui.actionShow_Feature_Lines->setChecked(false);
+        inside(window).ui.actionShow_Feature_Lines->setChecked(false);
     }
 
     // The boxy model's non-hidden NPR lines are drawn too.
@@ -224,10 +225,10 @@ private slots:
     {
         window->loadScene(QString(KELVANE_SOURCE_DIR "/samples/boxes.npr"));
         const QImage plain = grabView(viewer);
-        LnLineSettings red = window->scene.lines;
+        LnLineSettings red = inside(window).scene.lines;
         red.color = vec(1.0f, 0.0f, 0.0f);
-        window->scene.lines = red;
-        window->ui.actionShow_Feature_Lines->setChecked(true);
+        inside(window).scene.lines = red;
+        inside(window).ui.actionShow_Feature_Lines->setChecked(true);
         const QImage lined = grabView(viewer);
         int count = 0;
         for (int y = 0; y < lined.height(); ++y) {
@@ -236,8 +237,8 @@ private slots:
             }
         }
         QVERIFY2(count > 200, qPrintable(QString::number(count)));
-        window->ui.actionShow_Feature_Lines->setChecked(false);
-        window->scene.lines = LnLineSettings();
+        inside(window).ui.actionShow_Feature_Lines->setChecked(false);
+        inside(window).scene.lines = LnLineSettings();
     }
 
     // The ink of the render lies on the lines of the preview, both found as

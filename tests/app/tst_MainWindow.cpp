@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "tests/support/MainWindowAccess.h"
 #include "viewer/GLViewer.h"
 
 #include "tests/support/FileDialog.h"
@@ -82,58 +83,64 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.windowTitle(), QString("Kelvane"));
         QCOMPARE(w.objectName(), QString("MainWindow"));
-        QVERIFY(!w.ui.materialDockWidget->isVisible());
-        QVERIFY(!w.ui.lightDockWidget->isVisible());
-        QCOMPARE(w.selectedModel, -1);
-        QCOMPARE(w.selectedLight, -1);
-        QCOMPARE(w.scene.modelCount(), 0);
-        QVERIFY(w.viewer == w.findChild<GLViewer*>("viewer"));
+        QVERIFY(!inside(w).ui.materialDockWidget->isVisible());
+        QVERIFY(!inside(w).ui.lightDockWidget->isVisible());
+        QCOMPARE(inside(w).selectedModel, -1);
+        QCOMPARE(inside(w).selectedLight, -1);
+        QCOMPARE(inside(w).scene.modelCount(), 0);
+        QVERIFY(inside(w).viewer == w.findChild<GLViewer*>("viewer"));
 
         // The docks sit in the central layout beside the view.
-        QLayout* layout = w.ui.centralwidget->layout();
+        QLayout* layout = inside(w).ui.centralwidget->layout();
         QCOMPARE(layout->objectName(), QString("hboxLayout"));
-        QCOMPARE(layout->indexOf(w.viewer), 0);
-        QCOMPARE(layout->indexOf(w.ui.lightDockWidget), 1);
-        QCOMPARE(layout->indexOf(w.ui.materialDockWidget), 2);
+        QCOMPARE(layout->indexOf(inside(w).viewer), 0);
+        QCOMPARE(layout->indexOf(inside(w).ui.lightDockWidget), 1);
+        QCOMPARE(layout->indexOf(inside(w).ui.materialDockWidget), 2);
         QCOMPARE(layout->spacing(), 6);
-        QCOMPARE(w.ui.lightDockWidgetContents->layout()->objectName(), QString("vboxLayout"));
-        QCOMPARE(w.ui.materialDockWidgetContents->layout()->objectName(), QString("vboxLayout1"));
-        QCOMPARE(w.ui.materialDockWidget->features(), QDockWidget::DockWidgetClosable);
-        QCOMPARE(w.ui.materialDockWidget->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
-        QCOMPARE(w.ui.materialDockWidget->sizePolicy().verticalPolicy(), QSizePolicy::Minimum);
-        QCOMPARE(w.ui.lightDockWidget->sizePolicy().verticalPolicy(), QSizePolicy::Preferred);
-        QCOMPARE(w.viewer->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
+        QCOMPARE(inside(w).ui.lightDockWidgetContents->layout()->objectName(),
+                 QString("vboxLayout"));
+        QCOMPARE(inside(w).ui.materialDockWidgetContents->layout()->objectName(),
+                 QString("vboxLayout1"));
+        QCOMPARE(inside(w).ui.materialDockWidget->features(), QDockWidget::DockWidgetClosable);
+        QCOMPARE(inside(w).ui.materialDockWidget->sizePolicy().horizontalPolicy(),
+                 QSizePolicy::Fixed);
+        QCOMPARE(inside(w).ui.materialDockWidget->sizePolicy().verticalPolicy(),
+                 QSizePolicy::Minimum);
+        QCOMPARE(inside(w).ui.lightDockWidget->sizePolicy().verticalPolicy(),
+                 QSizePolicy::Preferred);
+        QCOMPARE(inside(w).viewer->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
 
         // Menus and their entries, in order.
         QStringList menus;
-        for (QAction* a : w.ui.menubar->actions()) {
+        for (QAction* a : inside(w).ui.menubar->actions()) {
             menus << a->menu()->objectName() + ":" + a->text();
         }
         QCOMPARE(menus, QStringList({"menuFile:File", "menuView:View", "menuModel:Model",
                                      "menuLighting:Lighting"}));
-        QCOMPARE(menuEntries(w.ui.menuFile),
-                 QStringList({"actionOpen_Scene", w.ui.menuOpen_Recent->menuAction()->objectName(),
-                              "-", "actionSave_Scene", "actionSave_Scene_As", "-",
+        QCOMPARE(menuEntries(inside(w).ui.menuFile),
+                 QStringList({"actionOpen_Scene",
+                              inside(w).ui.menuOpen_Recent->menuAction()->objectName(), "-",
+                              "actionSave_Scene", "actionSave_Scene_As", "-",
                               "actionRender_Full_Size", "actionPreview_POV_Ray_Scene",
                               "actionRender_Settings", "actionRender_Turntable"}));
-        QCOMPARE(menuEntries(w.ui.menuView).mid(0, 6),
+        QCOMPARE(menuEntries(inside(w).ui.menuView).mid(0, 6),
                  QStringList({"actionReset_Camera", "-", "actionShow_Lights",
                               "actionShow_Ground_Plane", "-", "actionWireframe"}));
-        QVERIFY(menuEntries(w.ui.menuView)
+        QVERIFY(menuEntries(inside(w).ui.menuView)
                     .join(' ')
                     .contains("- actionShow_Feature_Lines actionFeature_Lines"));
-        QCOMPARE(menuEntries(w.ui.menuModel),
+        QCOMPARE(menuEntries(inside(w).ui.menuModel),
                  QStringList({"actionSubdivide", "-", "actionSmooth_Shading", "-",
                               "actionColours_from_File"}));
-        QCOMPARE(menuEntries(w.ui.menuLighting).mid(0, 2),
+        QCOMPARE(menuEntries(inside(w).ui.menuLighting).mid(0, 2),
                  QStringList({"actionLighting_Outdoor", "actionLighting_Indoor"}));
 
-        QCOMPARE(w.ui.actionRender_Full_Size->shortcut(), QKeySequence("Ctrl+R"));
-        QCOMPARE(w.ui.actionRender_Full_Size->shortcutContext(), Qt::ApplicationShortcut);
-        QCOMPARE(w.ui.actionOpen_Scene->text(), QString("Open..."));
-        QCOMPARE(w.ui.actionWireframe->text(), QString("Show Wireframe"));
-        QCOMPARE(w.ui.actionUpdate_Light->text(), QString("update current light"));
-        QCOMPARE(w.ui.actionUpdate_Texture->text(), QString("Update_Texture"));
+        QCOMPARE(inside(w).ui.actionRender_Full_Size->shortcut(), QKeySequence("Ctrl+R"));
+        QCOMPARE(inside(w).ui.actionRender_Full_Size->shortcutContext(), Qt::ApplicationShortcut);
+        QCOMPARE(inside(w).ui.actionOpen_Scene->text(), QString("Open..."));
+        QCOMPARE(inside(w).ui.actionWireframe->text(), QString("Show Wireframe"));
+        QCOMPARE(inside(w).ui.actionUpdate_Light->text(), QString("update current light"));
+        QCOMPARE(inside(w).ui.actionUpdate_Texture->text(), QString("Update_Texture"));
     }
 
     void noConnectionWarningsAtStart()
@@ -159,21 +166,21 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         const QString grid = writeGrid(dir.filePath("grid.off"), 75);
         w.loadScene(grid);
-        QCOMPARE(w.scene.triangleCount(), 2 * 74 * 74 + 2LL);
+        QCOMPARE(inside(w).scene.triangleCount(), 2 * 74 * 74 + 2LL);
         w.on_modelSelected(1);
-        QVERIFY(w.ui.actionSubdivide->isEnabled());
-        QVERIFY(w.ui.actionSmooth_Shading->isEnabled());
-        QVERIFY(w.ui.materialDockWidgetContents->isEnabled());
+        QVERIFY(inside(w).ui.actionSubdivide->isEnabled());
+        QVERIFY(inside(w).ui.actionSmooth_Shading->isEnabled());
+        QVERIFY(inside(w).ui.materialDockWidgetContents->isEnabled());
         w.on_lightSelected(0);
-        QVERIFY(w.ui.lightDockWidgetContents->isEnabled());
+        QVERIFY(inside(w).ui.lightDockWidgetContents->isEnabled());
 
         w.loadScene(grid);
-        QCOMPARE(w.selectedModel, -1);
-        QVERIFY(!w.ui.actionSubdivide->isEnabled());
-        QVERIFY(!w.ui.actionSmooth_Shading->isEnabled());
-        QVERIFY(!w.ui.materialDockWidgetContents->isEnabled());
-        QVERIFY(!w.ui.lightDockWidgetContents->isEnabled());
-        QVERIFY(!w.ui.actionRemove_Light->isEnabled());
+        QCOMPARE(inside(w).selectedModel, -1);
+        QVERIFY(!inside(w).ui.actionSubdivide->isEnabled());
+        QVERIFY(!inside(w).ui.actionSmooth_Shading->isEnabled());
+        QVERIFY(!inside(w).ui.materialDockWidgetContents->isEnabled());
+        QVERIFY(!inside(w).ui.lightDockWidgetContents->isEnabled());
+        QVERIFY(!inside(w).ui.actionRemove_Light->isEnabled());
 
         // Without a selection Subdivide asks nothing and changes nothing.
         bool asked = false;
@@ -186,7 +193,7 @@ private slots:
         w.on_actionSubdivide_triggered();
         QTest::qWait(200);
         QVERIFY(!asked);
-        QCOMPARE(w.scene.triangleCount(), 2 * 74 * 74 + 2LL);
+        QCOMPARE(inside(w).scene.triangleCount(), 2 * 74 * 74 + 2LL);
     }
 
     // Subdivide and Smooth Shading on a picked smooth model, through the
@@ -197,23 +204,23 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.loadScene(QFINDTESTDATA("../../samples/torus.off"));
-        QCOMPARE(w.scene.modelCount(), 2);
-        const long long before = w.scene.triangleCount();
+        QCOMPARE(inside(w).scene.modelCount(), 2);
+        const long long before = inside(w).scene.triangleCount();
         w.on_modelSelected(1);
-        QVERIFY(w.ui.actionSmooth_Shading->isChecked());
-        QVERIFY(!w.scene.models[1]->getMesh()->isFlat());
-        w.ui.actionSmooth_Shading->trigger();
-        QVERIFY(w.scene.models[1]->getMesh()->isFlat());
-        QVERIFY(w.scene.povText(w.viewer->camera()).contains("\ttriangle {\n"));
-        w.ui.actionSmooth_Shading->trigger();
-        QVERIFY(!w.scene.models[1]->getMesh()->isFlat());
+        QVERIFY(inside(w).ui.actionSmooth_Shading->isChecked());
+        QVERIFY(!inside(w).scene.models[1]->getMesh()->isFlat());
+        inside(w).ui.actionSmooth_Shading->trigger();
+        QVERIFY(inside(w).scene.models[1]->getMesh()->isFlat());
+        QVERIFY(inside(w).scene.povText(inside(w).viewer->camera()).contains("\ttriangle {\n"));
+        inside(w).ui.actionSmooth_Shading->trigger();
+        QVERIFY(!inside(w).scene.models[1]->getMesh()->isFlat());
 
-        w.ui.actionSubdivide->trigger();
-        QCOMPARE(w.scene.triangleCount(), 4 * (before - 2) + 2);
+        inside(w).ui.actionSubdivide->trigger();
+        QCOMPARE(inside(w).scene.triangleCount(), 4 * (before - 2) + 2);
         // The ground (a boxy model) cannot be subdivided.
         w.on_modelSelected(0);
-        QVERIFY(!w.ui.actionSubdivide->isEnabled());
-        QVERIFY(w.ui.actionSmooth_Shading->isEnabled());
+        QVERIFY(!inside(w).ui.actionSubdivide->isEnabled());
+        QVERIFY(inside(w).ui.actionSmooth_Shading->isEnabled());
     }
 
     void openDialog()
@@ -223,16 +230,16 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QString seen;
         answerOpenDialog(QString(), &seen);
-        w.ui.actionOpen_Scene->trigger();
+        inside(w).ui.actionOpen_Scene->trigger();
         QCOMPARE(seen, "Open Scene|Scenes (*.kelvane *.npr *.off *.ply *.obj *.kmz *.dae)|" +
                            QDir::currentPath());
         QCOMPARE(w.windowTitle(), QString("Kelvane")); // cancelled: nothing loaded
-        QCOMPARE(w.scene.modelCount(), 0);
+        QCOMPARE(inside(w).scene.modelCount(), 0);
 
         const QString cube = QFileInfo(QFINDTESTDATA("../data/npr/cube.npr")).canonicalFilePath();
         answerOpenDialog(cube, &seen);
-        w.ui.actionOpen_Scene->trigger();
-        QCOMPARE(w.scene.modelCount(), 2);
+        inside(w).ui.actionOpen_Scene->trigger();
+        QCOMPARE(inside(w).scene.modelCount(), 2);
         QVERIFY(w.windowTitle().endsWith("cube.npr"));
     }
 
@@ -286,22 +293,22 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.loadScene(cube);
-        QCOMPARE(w.scene.modelCount(), 2);
-        QCOMPARE(w.scene.textures[1].red, PovTexture().red);
-        w.ui.actionColours_from_File->trigger();
-        QVERIFY(w.scene.fileColours);
-        QCOMPARE(w.scene.textures[1].red, PovTexture().red); // the open scene keeps its own
+        QCOMPARE(inside(w).scene.modelCount(), 2);
+        QCOMPARE(inside(w).scene.textures[1].red, PovTexture().red);
+        inside(w).ui.actionColours_from_File->trigger();
+        QVERIFY(inside(w).scene.fileColours);
+        QCOMPARE(inside(w).scene.textures[1].red, PovTexture().red); // the open scene keeps its own
         w.loadScene(cube);
-        QCOMPARE(w.scene.modelCount(), 2);
-        QCOMPARE(w.scene.textures[1].red, 0.9f);
-        QCOMPARE(w.scene.textures[1].green, 0.1f);
+        QCOMPARE(inside(w).scene.modelCount(), 2);
+        QCOMPARE(inside(w).scene.textures[1].red, 0.9f);
+        QCOMPARE(inside(w).scene.textures[1].green, 0.1f);
         w.loadScene(dae);
-        QVERIFY(w.scene.modelCount() > 1);
-        QCOMPARE(w.scene.textures[1].red, 0.5f);
-        w.ui.actionColours_from_File->trigger();
+        QVERIFY(inside(w).scene.modelCount() > 1);
+        QCOMPARE(inside(w).scene.textures[1].red, 0.5f);
+        inside(w).ui.actionColours_from_File->trigger();
         w.loadScene(dae);
-        QVERIFY(w.scene.modelCount() > 1);
-        QCOMPARE(w.scene.textures[1].red, PovTexture().red);
+        QVERIFY(inside(w).scene.modelCount() > 1);
+        QCOMPARE(inside(w).scene.textures[1].red, PovTexture().red);
     }
 
     void loadSetsTitleAndResetsState()
@@ -312,35 +319,35 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.loadScene(cube);
         QCOMPARE(w.windowTitle(), "Kelvane - " + cube);
-        QCOMPARE(w.scene.modelCount(), 2);
+        QCOMPARE(inside(w).scene.modelCount(), 2);
         QVERIFY(!w.findChild<QMessageBox*>("loadErrorBox"));
 
         // Put the window in a busy state, then load again.
-        w.selectedModel = 1;
-        w.viewer->selectedModel = 1;
-        w.ui.materialDockWidget->show();
-        w.ui.actionShow_Ground_Plane->setChecked(true);
-        QVERIFY(w.scene.groundVisible);
-        w.ui.actionWireframe->setChecked(true);
-        QVERIFY(w.viewer->wireframe);
-        w.ui.actionShow_Lights->setChecked(true);
-        QVERIFY(w.viewer->showLights);
-        w.ui.actionLighting_Outdoor->setChecked(false);
+        inside(w).selectedModel = 1;
+        inside(w).viewer->selectedModel = 1;
+        inside(w).ui.materialDockWidget->show();
+        inside(w).ui.actionShow_Ground_Plane->setChecked(true);
+        QVERIFY(inside(w).scene.groundVisible);
+        inside(w).ui.actionWireframe->setChecked(true);
+        QVERIFY(inside(w).viewer->wireframe);
+        inside(w).ui.actionShow_Lights->setChecked(true);
+        QVERIFY(inside(w).viewer->showLights);
+        inside(w).ui.actionLighting_Outdoor->setChecked(false);
 
         w.loadScene(cube);
-        QCOMPARE(w.selectedModel, -1);
-        QCOMPARE(w.selectedLight, -1);
-        QCOMPARE(w.viewer->selectedModel, -1);
-        QVERIFY(!w.ui.materialDockWidget->isVisible());
-        QVERIFY(!w.ui.lightDockWidget->isVisible());
-        QVERIFY(!w.ui.actionShow_Ground_Plane->isChecked());
-        QVERIFY(!w.ui.actionWireframe->isChecked());
-        QVERIFY(!w.ui.actionShow_Lights->isChecked());
-        QVERIFY(w.ui.actionLighting_Outdoor->isChecked());
-        QVERIFY(!w.ui.actionLighting_Indoor->isChecked());
-        QVERIFY(!w.scene.groundVisible);
-        QVERIFY(!w.viewer->wireframe);
-        QVERIFY(!w.viewer->showLights);
+        QCOMPARE(inside(w).selectedModel, -1);
+        QCOMPARE(inside(w).selectedLight, -1);
+        QCOMPARE(inside(w).viewer->selectedModel, -1);
+        QVERIFY(!inside(w).ui.materialDockWidget->isVisible());
+        QVERIFY(!inside(w).ui.lightDockWidget->isVisible());
+        QVERIFY(!inside(w).ui.actionShow_Ground_Plane->isChecked());
+        QVERIFY(!inside(w).ui.actionWireframe->isChecked());
+        QVERIFY(!inside(w).ui.actionShow_Lights->isChecked());
+        QVERIFY(inside(w).ui.actionLighting_Outdoor->isChecked());
+        QVERIFY(!inside(w).ui.actionLighting_Indoor->isChecked());
+        QVERIFY(!inside(w).scene.groundVisible);
+        QVERIFY(!inside(w).viewer->wireframe);
+        QVERIFY(!inside(w).viewer->showLights);
     }
 
     void brokenFileShowsAMessageAndTheWindowCarriesOn()
@@ -356,7 +363,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.loadScene(broken);
         QCOMPARE(w.windowTitle(), "Kelvane - " + broken);
-        QCOMPARE(w.scene.modelCount(), 0);
+        QCOMPARE(inside(w).scene.modelCount(), 0);
         QMessageBox* box = w.findChild<QMessageBox*>("loadErrorBox");
         QVERIFY(box);
         QTRY_VERIFY(box->isVisible());
@@ -366,11 +373,11 @@ private slots:
         box->accept();
 
         // The empty scene still draws and the next load works.
-        w.ui.actionShow_Lights->setChecked(true);
-        w.ui.actionReset_Camera->trigger();
-        w.viewer->grabFramebuffer();
+        inside(w).ui.actionShow_Lights->setChecked(true);
+        inside(w).ui.actionReset_Camera->trigger();
+        inside(w).viewer->grabFramebuffer();
         w.loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
-        QCOMPARE(w.scene.modelCount(), 2);
+        QCOMPARE(inside(w).scene.modelCount(), 2);
         QVERIFY(!box->isVisible());
     }
 
@@ -394,7 +401,7 @@ private slots:
             f.write(c.first);
             f.close();
             w.loadScene(path);
-            QCOMPARE(w.scene.modelCount(), 0);
+            QCOMPARE(inside(w).scene.modelCount(), 0);
             QMessageBox* box = w.findChild<QMessageBox*>("loadErrorBox");
             QVERIFY(box);
             QTRY_VERIFY(box->isVisible());

@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "tests/support/MainWindowAccess.h"
 #include "viewer/GLViewer.h"
 
 #include <QColorDialog>
@@ -35,7 +36,7 @@ class TestPanels : public QObject {
     Q_OBJECT
     MainWindow* w = nullptr;
 
-    const PovTexture& texture() { return w->scene.textures[1]; }
+    const PovTexture& texture() { return inside(w).scene.textures[1]; }
 
 private slots:
     void initTestCase()
@@ -50,30 +51,31 @@ private slots:
     void init()
     {
         w->loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
-        QCOMPARE(w->scene.modelCount(), 2);
+        QCOMPARE(inside(w).scene.modelCount(), 2);
     }
 
     void formControls()
     {
-        QCOMPARE(w->ui.pigmentPresetBox->count(), 8);
-        QCOMPARE(w->ui.pigmentPresetBox->itemText(0), QString("Rose Marble (T_Stone1)"));
-        QCOMPARE(w->ui.pigmentPresetBox->itemText(7), QString("Yellow Pine (T_Wood7)"));
-        QVERIFY(!w->ui.pigmentPresetBox->isEditable());
-        QCOMPARE(w->ui.finishRoughnessBox->decimals(), 3);
-        QCOMPARE(w->ui.finishRoughnessBox->minimum(), 0.01);
-        QCOMPARE(w->ui.surfaceScaleBox->maximum(), 100.0);
-        QCOMPARE(w->ui.pigmentRedBox->geometry(), QRect(10, 50, 44, 22));
-        QCOMPARE(w->ui.pigmentColorButton->geometry(), QRect(150, 12, 41, 31));
-        QCOMPARE(w->ui.sunElevationSlider->maximum(), 180);
-        QCOMPARE(w->ui.sunElevationSlider->geometry(), QRect(10, 40, 181, 21));
-        QCOMPARE(w->ui.pigmentPresetButton->palette().color(QPalette::Active, QPalette::WindowText),
+        QCOMPARE(inside(w).ui.pigmentPresetBox->count(), 8);
+        QCOMPARE(inside(w).ui.pigmentPresetBox->itemText(0), QString("Rose Marble (T_Stone1)"));
+        QCOMPARE(inside(w).ui.pigmentPresetBox->itemText(7), QString("Yellow Pine (T_Wood7)"));
+        QVERIFY(!inside(w).ui.pigmentPresetBox->isEditable());
+        QCOMPARE(inside(w).ui.finishRoughnessBox->decimals(), 3);
+        QCOMPARE(inside(w).ui.finishRoughnessBox->minimum(), 0.01);
+        QCOMPARE(inside(w).ui.surfaceScaleBox->maximum(), 100.0);
+        QCOMPARE(inside(w).ui.pigmentRedBox->geometry(), QRect(10, 50, 44, 22));
+        QCOMPARE(inside(w).ui.pigmentColorButton->geometry(), QRect(150, 12, 41, 31));
+        QCOMPARE(inside(w).ui.sunElevationSlider->maximum(), 180);
+        QCOMPARE(inside(w).ui.sunElevationSlider->geometry(), QRect(10, 40, 181, 21));
+        QCOMPARE(inside(w).ui.pigmentPresetButton->palette().color(QPalette::Active,
+                                                                   QPalette::WindowText),
                  QColor(170, 0, 127));
-        QCOMPARE(
-            w->ui.surfaceWrinklyButton->palette().color(QPalette::Disabled, QPalette::WindowText),
-            QColor(112, 111, 113));
-        QCOMPARE(w->ui.groupBox_3->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
+        QCOMPARE(inside(w).ui.surfaceWrinklyButton->palette().color(QPalette::Disabled,
+                                                                    QPalette::WindowText),
+                 QColor(112, 111, 113));
+        QCOMPARE(inside(w).ui.groupBox_3->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
         QStringList lighting;
-        for (QAction* a : w->ui.menuLighting->actions()) {
+        for (QAction* a : inside(w).ui.menuLighting->actions()) {
             lighting << (a->isSeparator() ? QString("-") : a->objectName());
         }
         QCOMPARE(lighting, QStringList({"actionLighting_Outdoor", "actionLighting_Indoor", "-",
@@ -83,22 +85,23 @@ private slots:
     void modelPickFillsTheMaterialPanel()
     {
         w->on_modelSelected(1);
-        QVERIFY(w->ui.materialDockWidget->isVisible());
-        QVERIFY(!w->ui.lightDockWidget->isVisible());
-        QVERIFY(w->ui.materialDockWidgetContents->isEnabled());
-        QVERIFY(w->ui.pigmentRGBButton->isChecked());
-        QCOMPARE(w->ui.pigmentRedBox->value(), 0.8);
-        QCOMPARE(w->ui.finishDiffuseBox->value(), 0.7);
-        QCOMPARE(w->ui.finishRoughnessBox->value(), 0.01);
-        QVERIFY(w->ui.surfaceSmoothButton->isChecked());
-        QVERIFY(w->ui.actionSmooth_Shading->isEnabled());
-        QVERIFY(w->ui.actionSmooth_Shading->isChecked());
-        QVERIFY(!w->ui.actionSubdivide->isEnabled());
-        QCOMPARE(swatch(w->ui.pigmentColorButton, 20).pixelColor(10, 10), QColor(204, 204, 204));
+        QVERIFY(inside(w).ui.materialDockWidget->isVisible());
+        QVERIFY(!inside(w).ui.lightDockWidget->isVisible());
+        QVERIFY(inside(w).ui.materialDockWidgetContents->isEnabled());
+        QVERIFY(inside(w).ui.pigmentRGBButton->isChecked());
+        QCOMPARE(inside(w).ui.pigmentRedBox->value(), 0.8);
+        QCOMPARE(inside(w).ui.finishDiffuseBox->value(), 0.7);
+        QCOMPARE(inside(w).ui.finishRoughnessBox->value(), 0.01);
+        QVERIFY(inside(w).ui.surfaceSmoothButton->isChecked());
+        QVERIFY(inside(w).ui.actionSmooth_Shading->isEnabled());
+        QVERIFY(inside(w).ui.actionSmooth_Shading->isChecked());
+        QVERIFY(!inside(w).ui.actionSubdivide->isEnabled());
+        QCOMPARE(swatch(inside(w).ui.pigmentColorButton, 20).pixelColor(10, 10),
+                 QColor(204, 204, 204));
 
         w->on_modelSelected(-1);
-        QVERIFY(!w->ui.materialDockWidgetContents->isEnabled());
-        QVERIFY(w->ui.materialDockWidget->isVisible());
+        QVERIFY(!inside(w).ui.materialDockWidgetContents->isEnabled());
+        QVERIFY(inside(w).ui.materialDockWidget->isVisible());
     }
 
     void presetFromTheComboBox()
@@ -107,19 +110,19 @@ private slots:
         w->on_modelSelected(1);
         w->applyPigmentColor(QColor(255, 0, 0));
         {
-            w->viewer->grabFramebuffer();
-            const QImage view = w->viewer->grabFramebuffer();
+            inside(w).viewer->grabFramebuffer();
+            const QImage view = inside(w).viewer->grabFramebuffer();
             const QRgb centre = view.pixel(view.width() / 2, view.height() / 2);
             QVERIFY(qRed(centre) > qGreen(centre) + 40);
         }
         // Choosing an entry switches to preset mode and stores its name.
-        w->ui.pigmentPresetBox->setCurrentIndex(2);
-        QTest::keyClick(w->ui.pigmentPresetBox, Qt::Key_Down); // the user picks Granite
-        QCOMPARE(w->ui.pigmentPresetBox->currentText(), QString("Granite (T_Stone34)"));
+        inside(w).ui.pigmentPresetBox->setCurrentIndex(2);
+        QTest::keyClick(inside(w).ui.pigmentPresetBox, Qt::Key_Down); // the user picks Granite
+        QCOMPARE(inside(w).ui.pigmentPresetBox->currentText(), QString("Granite (T_Stone34)"));
         QCOMPARE(texture().name, QString("T_Stone34"));
-        QVERIFY(w->ui.pigmentPresetButton->isChecked());
-        QVERIFY(!w->ui.pigmentRGBButton->isChecked());
-        const QImage hatch = swatch(w->ui.pigmentColorButton, 20);
+        QVERIFY(inside(w).ui.pigmentPresetButton->isChecked());
+        QVERIFY(!inside(w).ui.pigmentRGBButton->isChecked());
+        const QImage hatch = swatch(inside(w).ui.pigmentColorButton, 20);
         bool black = false, white = false;
         for (int x = 1; x < 19; ++x) {
             black = black || hatch.pixelColor(x, 10) == Qt::black;
@@ -128,14 +131,14 @@ private slots:
         QVERIFY(black && white);
 
         // The view draws it mid-grey.
-        w->viewer->grabFramebuffer();
-        const QImage view = w->viewer->grabFramebuffer();
+        inside(w).viewer->grabFramebuffer();
+        const QImage view = inside(w).viewer->grabFramebuffer();
         const QRgb centre = view.pixel(view.width() / 2, view.height() / 2);
         QVERIFY(std::abs(qRed(centre) - qGreen(centre)) <= 2);
         QVERIFY(std::abs(qGreen(centre) - qBlue(centre)) <= 2);
 
         // Editing a colour value switches back to colour mode.
-        w->ui.pigmentGreenBox->setValue(0.3);
+        inside(w).ui.pigmentGreenBox->setValue(0.3);
         QVERIFY(texture().name.isNull());
         QCOMPARE(texture().green, 0.3f);
         QCOMPARE(texture().red, 1.0f);
@@ -145,31 +148,31 @@ private slots:
     {
         PovTexture t;
         t.name = "T_Stone18";
-        w->scene.setTexture(1, t);
+        inside(w).scene.setTexture(1, t);
         w->on_modelSelected(1);
-        QCOMPARE(w->ui.pigmentPresetBox->currentText(), QString("Green Jade (T_Stone18)"));
-        QVERIFY(w->ui.pigmentPresetButton->isChecked());
+        QCOMPARE(inside(w).ui.pigmentPresetBox->currentText(), QString("Green Jade (T_Stone18)"));
+        QVERIFY(inside(w).ui.pigmentPresetButton->isChecked());
     }
 
     void finishValues()
     {
         w->on_modelSelected(1);
-        w->scene.textures[0].ambient = 0.25f; // the scene-wide ambient lives in texture 0
-        w->ui.finishSpecularBox->setValue(0.5);
+        inside(w).scene.textures[0].ambient = 0.25f; // the scene-wide ambient lives in texture 0
+        inside(w).ui.finishSpecularBox->setValue(0.5);
         QCOMPARE(texture().specular, 0.5f);
         QCOMPARE(texture().reflection, 0.5f);
         QCOMPARE(texture().ambient, 0.25f);
         QCOMPARE(texture().red, 0.8f); // the colour comes from the boxes
 
-        w->ui.pigmentMetallicBox->setChecked(true);
+        inside(w).ui.pigmentMetallicBox->setChecked(true);
         QVERIFY(texture().metallic);
-        w->ui.surfaceWavyButton->click();
+        inside(w).ui.surfaceWavyButton->click();
         QCOMPARE(texture().normalPattern, QString("waves"));
-        w->ui.surfaceSizeBox->setValue(0.25);
+        inside(w).ui.surfaceSizeBox->setValue(0.25);
         QCOMPARE(texture().bumpSize, 0.25f);
-        w->ui.surfaceScaleBox->setValue(3.5);
+        inside(w).ui.surfaceScaleBox->setValue(3.5);
         QCOMPARE(texture().normalScale, 3.5f);
-        w->ui.surfaceSmoothButton->click();
+        inside(w).ui.surfaceSmoothButton->click();
         QCOMPARE(texture().normalPattern, QString("smooth"));
     }
 
@@ -178,13 +181,13 @@ private slots:
         PovTexture t;
         t.roughness = 0.001f;
         t.setColor(0.53f, 0.2f, 0.2f);
-        w->scene.setTexture(1, t);
+        inside(w).scene.setTexture(1, t);
         w->on_modelSelected(1);
-        QCOMPARE(w->ui.finishRoughnessBox->value(), 0.01);
-        QCOMPARE(w->ui.pigmentRedBox->value(), 0.5);
+        QCOMPARE(inside(w).ui.finishRoughnessBox->value(), 0.01);
+        QCOMPARE(inside(w).ui.pigmentRedBox->value(), 0.5);
         QCOMPARE(texture().roughness, 0.001f); // filling the panel changed nothing
         QCOMPARE(texture().red, 0.53f);
-        w->ui.finishDiffuseBox->setValue(0.6);
+        inside(w).ui.finishDiffuseBox->setValue(0.6);
         QCOMPARE(texture().roughness, 0.01f);
         QCOMPARE(texture().red, 0.5f);
     }
@@ -196,15 +199,15 @@ private slots:
         t.setFinish(0.4f, 0.6f, 0.35f, 0.2f, 0.05f);
         t.metallic = true;
         t.setNormal("bumps", 0.3f, 2.0f);
-        w->scene.setTexture(1, t);
+        inside(w).scene.setTexture(1, t);
         w->on_modelSelected(1);
 
         answerColorDialog(QColor(255, 0, 0), false);
-        w->ui.pigmentColorButton->click();
+        inside(w).ui.pigmentColorButton->click();
         QCOMPARE(texture().name, QString("T_Wood7")); // cancelled
 
         answerColorDialog(QColor::fromRgbF(0.53, 0.25, 1.0));
-        w->ui.pigmentColorButton->click();
+        inside(w).ui.pigmentColorButton->click();
         QVERIFY(texture().name.isNull());
         QVERIFY(std::fabs(texture().red - 0.53f) < 0.003f);
         QCOMPARE(texture().diffuse, 0.4f);
@@ -213,23 +216,23 @@ private slots:
         QCOMPARE(texture().roughness, 0.05f);
         QVERIFY(texture().metallic);
         QCOMPARE(texture().normalPattern, QString("bumps"));
-        QVERIFY(w->ui.pigmentRGBButton->isChecked());
-        QCOMPARE(w->ui.pigmentRedBox->value(), 0.5);
+        QVERIFY(inside(w).ui.pigmentRGBButton->isChecked());
+        QCOMPARE(inside(w).ui.pigmentRedBox->value(), 0.5);
     }
 
     void colourChangeShowsInTheView()
     {
         w->on_modelSelected(1);
-        w->ui.finishDiffuseBox->setValue(0.0);
-        w->ui.finishSpecularBox->setValue(0.0);
-        w->scene.setAmbientAll(1.0f);
+        inside(w).ui.finishDiffuseBox->setValue(0.0);
+        inside(w).ui.finishSpecularBox->setValue(0.0);
+        inside(w).scene.setAmbientAll(1.0f);
         w->applyPigmentColor(QColor(0, 0, 255));
-        w->viewer->grabFramebuffer();
-        QImage view = w->viewer->grabFramebuffer();
+        inside(w).viewer->grabFramebuffer();
+        QImage view = inside(w).viewer->grabFramebuffer();
         QRgb centre = view.pixel(view.width() / 2, view.height() / 2);
         QVERIFY(qBlue(centre) > 200 && qRed(centre) < 30);
         w->applyPigmentColor(QColor(255, 0, 0));
-        view = w->viewer->grabFramebuffer();
+        view = inside(w).viewer->grabFramebuffer();
         centre = view.pixel(view.width() / 2, view.height() / 2);
         QVERIFY(qRed(centre) > 200 && qBlue(centre) < 30);
     }
@@ -237,29 +240,29 @@ private slots:
     void sunElevation()
     {
         w->on_lightSelected(0);
-        QVERIFY(w->ui.lightDockWidget->isVisible());
-        QVERIFY(!w->ui.materialDockWidget->isVisible());
-        QVERIFY(w->ui.lightPositionGroupBox->isEnabled());
-        QVERIFY(w->ui.actionRemove_Light->isEnabled());
-        QCOMPARE(w->ui.sunElevationSlider->value(), 89);
+        QVERIFY(inside(w).ui.lightDockWidget->isVisible());
+        QVERIFY(!inside(w).ui.materialDockWidget->isVisible());
+        QVERIFY(inside(w).ui.lightPositionGroupBox->isEnabled());
+        QVERIFY(inside(w).ui.actionRemove_Light->isEnabled());
+        QCOMPARE(inside(w).ui.sunElevationSlider->value(), 89);
         // The box shows the ambient the scene holds.
-        QCOMPARE(w->ui.lightAmbientBox->value(), 0.35);
+        QCOMPARE(inside(w).ui.lightAmbientBox->value(), 0.35);
 
-        const float distance = len(w->scene.lights[0].position);
-        w->ui.sunElevationSlider->setValue(29);
-        QCOMPARE(w->scene.lights[0].elevation, 29 * 0.017453289f);
-        QCOMPARE(w->ui.sunElevationSlider->value(), 28);
+        const float distance = len(inside(w).scene.lights[0].position);
+        inside(w).ui.sunElevationSlider->setValue(29);
+        QCOMPARE(inside(w).scene.lights[0].elevation, 29 * 0.017453289f);
+        QCOMPARE(inside(w).ui.sunElevationSlider->value(), 28);
 
-        w->ui.sunElevationSlider->setValue(30);
-        QCOMPARE(w->ui.sunElevationSlider->value(), 30);
-        const PovLight& sun = w->scene.lights[0];
+        inside(w).ui.sunElevationSlider->setValue(30);
+        QCOMPARE(inside(w).ui.sunElevationSlider->value(), 30);
+        const PovLight& sun = inside(w).scene.lights[0];
         QVERIFY(std::fabs(sun.elevation - 0.5236f) < 1e-4f);
         QCOMPARE(sun.azimuth, 0.0f);
         QVERIFY(std::fabs(len(sun.position) - distance) < distance * 1e-5f);
         QVERIFY(std::fabs(sun.position[0]) < 1e-3f);
 
         // The next export carries the new position.
-        const QString text = w->scene.povText(w->viewer->camera());
+        const QString text = inside(w).scene.povText(inside(w).viewer->camera());
         char expected[128];
         std::snprintf(expected, sizeof expected, "\t<%f, %f, %f>\n",
                       double(sun.position[0]) * 10000.0, double(sun.position[1]) * 10000.0,
@@ -269,53 +272,53 @@ private slots:
 
     void indoorLighting()
     {
-        w->ui.actionLighting_Indoor->setChecked(true);
-        QVERIFY(!w->scene.outdoorLighting);
-        QCOMPARE(w->scene.lightCount(), 4);
-        QVERIFY(!w->ui.actionLighting_Outdoor->isChecked());
-        QCOMPARE(w->selectedLight, -1);
+        inside(w).ui.actionLighting_Indoor->setChecked(true);
+        QVERIFY(!inside(w).scene.outdoorLighting);
+        QCOMPARE(inside(w).scene.lightCount(), 4);
+        QVERIFY(!inside(w).ui.actionLighting_Outdoor->isChecked());
+        QCOMPARE(inside(w).selectedLight, -1);
         w->on_lightSelected(2);
-        QVERIFY(!w->ui.lightPositionGroupBox->isEnabled());
-        QCOMPARE(w->ui.sunElevationSlider->value(), 90);
-        const vec before = w->scene.lights[2].position;
-        w->ui.lightRedBox->setValue(0.5);
-        QCOMPARE(w->scene.lights[2].color, vec(0.5f, 1.0f, 1.0f));
-        QCOMPARE(w->scene.lights[2].position, before); // indoor lights keep their place
+        QVERIFY(!inside(w).ui.lightPositionGroupBox->isEnabled());
+        QCOMPARE(inside(w).ui.sunElevationSlider->value(), 90);
+        const vec before = inside(w).scene.lights[2].position;
+        inside(w).ui.lightRedBox->setValue(0.5);
+        QCOMPARE(inside(w).scene.lights[2].color, vec(0.5f, 1.0f, 1.0f));
+        QCOMPARE(inside(w).scene.lights[2].position, before); // indoor lights keep their place
 
         // Unchecking the checked entry changes nothing; the other switches.
-        w->ui.actionLighting_Indoor->setChecked(false);
-        QVERIFY(!w->scene.outdoorLighting);
-        w->ui.actionLighting_Outdoor->setChecked(true);
-        QVERIFY(w->scene.outdoorLighting);
-        QCOMPARE(w->scene.lightCount(), 1);
+        inside(w).ui.actionLighting_Indoor->setChecked(false);
+        QVERIFY(!inside(w).scene.outdoorLighting);
+        inside(w).ui.actionLighting_Outdoor->setChecked(true);
+        QVERIFY(inside(w).scene.outdoorLighting);
+        QCOMPARE(inside(w).scene.lightCount(), 1);
     }
 
     // Editing a light writes only what the user changed: the ambient and
     // the colour stay as the scene holds them, however the boxes round.
     void untouchedValuesStay()
     {
-        w->scene.setAmbientAll(0.123f);
-        w->scene.lights[0].color = vec(0.25f, 0.5f, 1.0f);
+        inside(w).scene.setAmbientAll(0.123f);
+        inside(w).scene.lights[0].color = vec(0.25f, 0.5f, 1.0f);
         w->on_lightSelected(0);
-        QCOMPARE(w->ui.lightAmbientBox->value(), 0.12);
-        w->ui.sunElevationSlider->setValue(40);
-        QCOMPARE(w->scene.lights[0].elevation, 40 * 0.017453289f);
-        for (const PovTexture& t : w->scene.textures) {
+        QCOMPARE(inside(w).ui.lightAmbientBox->value(), 0.12);
+        inside(w).ui.sunElevationSlider->setValue(40);
+        QCOMPARE(inside(w).scene.lights[0].elevation, 40 * 0.017453289f);
+        for (const PovTexture& t : inside(w).scene.textures) {
             QCOMPARE(t.ambient, 0.123f);
         }
-        QCOMPARE(w->scene.lights[0].color, vec(0.25f, 0.5f, 1.0f));
+        QCOMPARE(inside(w).scene.lights[0].color, vec(0.25f, 0.5f, 1.0f));
 
         // The outdoor preset's 0.35 and the sun's place survive a colour
         // edit; only the edited component changes.
-        w->ui.actionLighting_Indoor->setChecked(true);
-        w->ui.actionLighting_Outdoor->setChecked(true);
-        w->scene.lights[0].color = vec(1.0f, 0.25f, 0.25f);
-        const vec place = w->scene.lights[0].position;
+        inside(w).ui.actionLighting_Indoor->setChecked(true);
+        inside(w).ui.actionLighting_Outdoor->setChecked(true);
+        inside(w).scene.lights[0].color = vec(1.0f, 0.25f, 0.25f);
+        const vec place = inside(w).scene.lights[0].position;
         w->on_lightSelected(0);
-        w->ui.lightGreenBox->setValue(0.5);
-        QCOMPARE(w->scene.lights[0].color, vec(1.0f, 0.5f, 0.25f));
-        QCOMPARE(w->scene.lights[0].position, place);
-        for (const PovTexture& t : w->scene.textures) {
+        inside(w).ui.lightGreenBox->setValue(0.5);
+        QCOMPARE(inside(w).scene.lights[0].color, vec(1.0f, 0.5f, 0.25f));
+        QCOMPARE(inside(w).scene.lights[0].position, place);
+        for (const PovTexture& t : inside(w).scene.textures) {
             QCOMPARE(t.ambient, 0.35f);
         }
     }
@@ -333,8 +336,8 @@ private slots:
     {
         QFETCH(int, points);
         QStringList faults;
-        for (QWidget* contents : {static_cast<QWidget*>(w->ui.materialDockWidgetContents),
-                                  static_cast<QWidget*>(w->ui.lightDockWidgetContents)}) {
+        for (QWidget* contents : {static_cast<QWidget*>(inside(w).ui.materialDockWidgetContents),
+                                  static_cast<QWidget*>(inside(w).ui.lightDockWidgetContents)}) {
             QFont font = contents->font();
             font.setPointSize(points);
             contents->setFont(font);
@@ -384,59 +387,61 @@ private slots:
     void ambientPowerReachesEveryTexture()
     {
         w->on_lightSelected(0);
-        w->ui.lightAmbientBox->setValue(0.2);
-        for (const PovTexture& t : w->scene.textures) {
+        inside(w).ui.lightAmbientBox->setValue(0.2);
+        for (const PovTexture& t : inside(w).scene.textures) {
             QCOMPARE(t.ambient, 0.2f);
         }
         w->on_modelSelected(1);
-        w->ui.finishDiffuseBox->setValue(0.5);
+        inside(w).ui.finishDiffuseBox->setValue(0.5);
         QCOMPARE(texture().ambient, 0.2f);
     }
 
     void addAndRemoveLights()
     {
         w->on_lightSelected(0);
-        const float farthest = len(w->scene.lights[0].position);
-        w->ui.actionAdd_Light->trigger();
-        QCOMPARE(w->scene.lightCount(), 2);
-        QCOMPARE(w->selectedLight, 1);
-        QCOMPARE(w->selectedModel, -1);
-        QCOMPARE(w->viewer->selectedLight, 1);
-        const PovLight& added = w->scene.lights[1];
+        const float farthest = len(inside(w).scene.lights[0].position);
+        inside(w).ui.actionAdd_Light->trigger();
+        QCOMPARE(inside(w).scene.lightCount(), 2);
+        QCOMPARE(inside(w).selectedLight, 1);
+        QCOMPARE(inside(w).selectedModel, -1);
+        QCOMPARE(inside(w).viewer->selectedLight, 1);
+        const PovLight& added = inside(w).scene.lights[1];
         QCOMPARE(added.color, vec(1, 1, 1));
         QCOMPARE(added.intensity, 1.0f);
         QVERIFY(std::fabs(len(added.position) - 1.2f * farthest) < farthest * 1e-4f);
-        w->ui.actionAdd_Light->trigger();
-        w->ui.actionAdd_Light->trigger();
-        QCOMPARE(w->scene.lightCount(), 4);
-        w->ui.actionAdd_Light->trigger();
-        QCOMPARE(w->scene.lightCount(), 4);
+        inside(w).ui.actionAdd_Light->trigger();
+        inside(w).ui.actionAdd_Light->trigger();
+        QCOMPARE(inside(w).scene.lightCount(), 4);
+        inside(w).ui.actionAdd_Light->trigger();
+        QCOMPARE(inside(w).scene.lightCount(), 4);
 
         w->on_lightSelected(0);
-        w->ui.actionRemove_Light->trigger();
-        QCOMPARE(w->scene.lightCount(), 4);
+        inside(w).ui.actionRemove_Light->trigger();
+        QCOMPARE(inside(w).scene.lightCount(), 4);
         w->on_lightSelected(2);
-        QVERIFY(w->ui.lightDockWidgetContents->isEnabled());
-        w->ui.actionRemove_Light->trigger();
-        QCOMPARE(w->scene.lightCount(), 3);
-        QCOMPARE(w->selectedLight, -1);
-        QVERIFY(!w->ui.actionRemove_Light->isEnabled());
-        QCOMPARE(w->viewer->selectedLight, -1);
+        QVERIFY(inside(w).ui.lightDockWidgetContents->isEnabled());
+        inside(w).ui.actionRemove_Light->trigger();
+        QCOMPARE(inside(w).scene.lightCount(), 3);
+        QCOMPARE(inside(w).selectedLight, -1);
+        QVERIFY(!inside(w).ui.actionRemove_Light->isEnabled());
+        QCOMPARE(inside(w).viewer->selectedLight, -1);
         // The panel's controls edit nothing now, so they are disabled.
-        QVERIFY(!w->ui.lightDockWidgetContents->isEnabled());
+        QVERIFY(!inside(w).ui.lightDockWidgetContents->isEnabled());
     }
 
     void lightColour()
     {
         w->on_lightSelected(0);
         answerColorDialog(QColor::fromRgbF(0.5, 0.25, 1.0));
-        w->ui.lightColorButton->click();
-        QVERIFY(std::fabs(w->scene.lights[0].color[1] - 0.25f) < 0.003f);
+        inside(w).ui.lightColorButton->click();
+        QVERIFY(std::fabs(inside(w).scene.lights[0].color[1] - 0.25f) < 0.003f);
         w->applyLightColor(QColor::fromRgbF(0.5, 0.25, 1.0));
-        w->scene.lights[0].color = vec(0.5f, 0.25f, 1.0f);
+        inside(w).scene.lights[0].color = vec(0.5f, 0.25f, 1.0f);
         w->updateLightPanel();
-        QCOMPARE(swatch(w->ui.lightColorButton, 50).pixelColor(25, 25), QColor(127, 63, 255));
-        QVERIFY(w->scene.povText(w->viewer->camera())
+        QCOMPARE(swatch(inside(w).ui.lightColorButton, 50).pixelColor(25, 25),
+                 QColor(127, 63, 255));
+        QVERIFY(inside(w)
+                    .scene.povText(inside(w).viewer->camera())
                     .contains("\tcolor rgb <0.500000,0.250000,1.000000>\n"));
     }
 };

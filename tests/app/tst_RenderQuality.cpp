@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "app/OutputWindow.h"
 #include "app/RenderSettingsDialog.h"
+#include "tests/support/MainWindowAccess.h"
 #include "viewer/GLViewer.h"
 
 #include "tests/support/RunProgram.h"
@@ -329,7 +330,7 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.on_actionRender_Settings_triggered();
-        RenderSettingsDialog* dialog = window.renderSettingsDialog;
+        RenderSettingsDialog* dialog = inside(window).renderSettingsDialog;
         QVERIFY(dialog && dialog->isVisible());
         QCOMPARE(dialog->qualityBox->currentIndex(), 0);
         QCOMPARE(dialog->backgroundBox->currentIndex(), 0);
@@ -340,11 +341,11 @@ private slots:
         QVERIFY(dialog->backgroundColourButton->isEnabled());
         dialog->backgroundColour = QColor(200, 120, 40);
         dialog->accept();
-        QCOMPARE(window.renderSettings.quality, PovQuality::Photo);
-        QCOMPARE(window.renderSettings.background, PovBackgroundKind::Colour);
-        QCOMPARE(window.renderSettings.backgroundColour, QColor(200, 120, 40));
-        QVERIFY(window.viewer->srgbColours);
-        const QImage shown = window.viewer->grabFramebuffer();
+        QCOMPARE(inside(window).renderSettings.quality, PovQuality::Photo);
+        QCOMPARE(inside(window).renderSettings.background, PovBackgroundKind::Colour);
+        QCOMPARE(inside(window).renderSettings.backgroundColour, QColor(200, 120, 40));
+        QVERIFY(inside(window).viewer->srgbColours);
+        const QImage shown = inside(window).viewer->grabFramebuffer();
         QVERIFY2(close(shown.pixel(2, 2), qRgb(200, 120, 40), 1),
                  qPrintable(rgbText(shown.pixel(2, 2))));
 
@@ -352,7 +353,7 @@ private slots:
         QCOMPARE(dialog->qualityBox->currentIndex(), 1);
         dialog->backgroundBox->setCurrentIndex(2);
         dialog->accept();
-        QCOMPARE(window.viewer->background, PovRenderSettings::skyHorizon());
+        QCOMPARE(inside(window).viewer->background, PovRenderSettings::skyHorizon());
         dialog->close();
     }
 
@@ -371,24 +372,24 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.loadScene(boxes);
-        window.renderSettings.useViewSize = false;
-        window.renderSettings.size = QSize(120, 90);
-        window.renderSettings.quality = PovQuality::Photo;
-        window.renderSettings.background = PovBackgroundKind::Transparent;
+        inside(window).renderSettings.useViewSize = false;
+        inside(window).renderSettings.size = QSize(120, 90);
+        inside(window).renderSettings.quality = PovQuality::Photo;
+        inside(window).renderSettings.background = PovBackgroundKind::Transparent;
         QStringList stages;
-        connect(&window.renderThread, &PovRenderThread::progressChanged, this,
+        connect(&inside(window).renderThread, &PovRenderThread::progressChanged, this,
                 [&stages](const PovProgress& p) { stages << p.text(); });
-        QSignalSpy finished(&window.renderThread, &QThread::finished);
-        window.ui.actionRender_Full_Size->trigger();
+        QSignalSpy finished(&inside(window).renderThread, &QThread::finished);
+        inside(window).ui.actionRender_Full_Size->trigger();
         QFile ini("POVRAY.INI");
         QVERIFY(ini.open(QIODevice::ReadOnly));
         QCOMPARE(ini.readAll(), QByteArray("+W120 +H90\n+A0.3\n"));
         QVERIFY(finished.wait(60000));
-        QTRY_VERIFY(window.outputWindow->isVisible());
-        QCOMPARE(window.outputWindow->windowTitle(), QString("tempscene.png (120 x 90)"));
-        QVERIFY(window.outputWindow->image.hasAlphaChannel());
-        QCOMPARE(qAlpha(window.outputWindow->image.pixel(1, 1)), 0);
-        const QPixmap shown = window.outputWindow->ui.imageSpace->pixmap(Qt::ReturnByValue);
+        QTRY_VERIFY(inside(window).outputWindow->isVisible());
+        QCOMPARE(inside(window).outputWindow->windowTitle(), QString("tempscene.png (120 x 90)"));
+        QVERIFY(inside(window).outputWindow->image.hasAlphaChannel());
+        QCOMPARE(qAlpha(inside(window).outputWindow->image.pixel(1, 1)), 0);
+        const QPixmap shown = inside(window).outputWindow->ui.imageSpace->pixmap(Qt::ReturnByValue);
         QVERIFY(!shown.toImage().hasAlphaChannel());
         QVERIFY(stages.filter("Rendering").size() > 0);
         QDir::setCurrent(previous);

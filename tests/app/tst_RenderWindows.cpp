@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 #include "app/OutputWindow.h"
 #include "app/RenderSettingsDialog.h"
+#include "tests/support/MainWindowAccess.h"
 #include "tests/support/PovrayChildren.h"
 #include "viewer/GLViewer.h"
 
@@ -226,8 +227,8 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
-        w.ui.actionRender_Full_Size->trigger();
-        QVERIFY(!w.renderThread.isRunning());
+        inside(w).ui.actionRender_Full_Size->trigger();
+        QVERIFY(!inside(w).renderThread.isRunning());
         box = w.findChild<QMessageBox*>("renderErrorBox");
         QVERIFY(box);
         QTRY_VERIFY(box->isVisible());
@@ -238,13 +239,13 @@ private slots:
 
         QFile::remove("POVRAY.INI");
         QVERIFY(QDir().mkdir("POVRAY.INI"));
-        w.ui.actionRender_Full_Size->trigger();
-        QVERIFY(!w.renderThread.isRunning());
+        inside(w).ui.actionRender_Full_Size->trigger();
+        QVERIFY(!inside(w).renderThread.isRunning());
         QTRY_VERIFY(box->isVisible());
         QVERIFY(box->informativeText().startsWith("Cannot write 'POVRAY.INI': "));
         box->accept();
         QVERIFY(QDir().rmdir("POVRAY.INI"));
-        QVERIFY(w.ui.actionRender_Full_Size->isEnabled());
+        QVERIFY(inside(w).ui.actionRender_Full_Size->isEnabled());
     }
 
     // Closing the main window during a render stops the renderer rather
@@ -261,16 +262,16 @@ private slots:
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
         w->loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
-        w->renderThread.program = slow;
-        w->ui.actionRender_Full_Size->trigger();
-        QVERIFY(w->renderThread.isRunning());
+        inside(w).renderThread.program = slow;
+        inside(w).ui.actionRender_Full_Size->trigger();
+        QVERIFY(inside(w).renderThread.isRunning());
         QTest::qWait(300); // the renderer is up
         QElapsedTimer timer;
         timer.start();
         w->close();
-        QVERIFY(w->renderThread.wait(5000));
-        QVERIFY(w->renderThread.started);
-        QVERIFY(!w->renderThread.timedOut);
+        QVERIFY(inside(w).renderThread.wait(5000));
+        QVERIFY(inside(w).renderThread.started);
+        QVERIFY(!inside(w).renderThread.timedOut);
         delete w;
         QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
     }
@@ -316,39 +317,39 @@ private slots:
         QImage stale(8, 8, QImage::Format_RGB32);
         QVERIFY(stale.save("tempscene.bmp"));
 
-        QSignalSpy finished(&w.renderThread, &QThread::finished);
-        w.ui.actionRender_Full_Size->trigger();
-        QVERIFY(!w.ui.actionRender_Full_Size->isEnabled());
-        QVERIFY(!w.editWindow->ui.renderButton->isEnabled());
-        const QSize view = w.viewer->size();
+        QSignalSpy finished(&inside(w).renderThread, &QThread::finished);
+        inside(w).ui.actionRender_Full_Size->trigger();
+        QVERIFY(!inside(w).ui.actionRender_Full_Size->isEnabled());
+        QVERIFY(!inside(w).editWindow->ui.renderButton->isEnabled());
+        const QSize view = inside(w).viewer->size();
         QCOMPARE(readFile("POVRAY.INI"),
                  QString("+W%1 +H%2\n").arg(view.width()).arg(view.height()).toLatin1());
         QVERIFY(readFile("tempscene.pov").startsWith("#include \"colors.inc\"\n"));
         // A second request while rendering, from a view of another size,
         // leaves the working files alone.
         const QByteArray ini = readFile("POVRAY.INI");
-        w.viewer->resize(view - QSize(10, 10));
+        inside(w).viewer->resize(view - QSize(10, 10));
         w.on_render_requested();
         QCOMPARE(readFile("POVRAY.INI"), ini);
-        w.viewer->resize(view);
+        inside(w).viewer->resize(view);
 
         QVERIFY(finished.wait(60000));
-        QTRY_VERIFY(w.outputWindow->isVisible());
-        QVERIFY(w.ui.actionRender_Full_Size->isEnabled());
-        QVERIFY(w.editWindow->ui.renderButton->isEnabled());
-        QCOMPARE(w.outputWindow->windowTitle(),
+        QTRY_VERIFY(inside(w).outputWindow->isVisible());
+        QVERIFY(inside(w).ui.actionRender_Full_Size->isEnabled());
+        QVERIFY(inside(w).editWindow->ui.renderButton->isEnabled());
+        QCOMPARE(inside(w).outputWindow->windowTitle(),
                  QString("tempscene.bmp (%1 x %2)").arg(view.width()).arg(view.height()));
         // The cube is drawn in the middle of the picture.
-        const QImage image = w.outputWindow->image;
+        const QImage image = inside(w).outputWindow->image;
         QVERIFY(qGray(image.pixel(image.width() / 2, image.height() / 2)) > 60);
         QCOMPARE(qGray(image.pixel(2, 2)), 0);
 
         // Resizing the window changes the next render's size.
         w.resize(420, 330);
-        QTRY_VERIFY(w.viewer->size() != view);
-        w.ui.actionRender_Full_Size->trigger();
+        QTRY_VERIFY(inside(w).viewer->size() != view);
+        inside(w).ui.actionRender_Full_Size->trigger();
         QVERIFY(finished.wait(60000));
-        QTRY_COMPARE(w.outputWindow->image.size(), w.viewer->size());
+        QTRY_COMPARE(inside(w).outputWindow->image.size(), inside(w).viewer->size());
     }
 
     void previewEditAndRender()
@@ -361,21 +362,21 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
         QFile::remove("tempscene.pov");
-        w.ui.actionPreview_POV_Ray_Scene->trigger();
-        QVERIFY(w.editWindow->isVisible());
+        inside(w).ui.actionPreview_POV_Ray_Scene->trigger();
+        QVERIFY(inside(w).editWindow->isVisible());
         QVERIFY(!QFile::exists("tempscene.pov")); // nothing written
-        const QString generated = w.scene.povText(w.viewer->camera());
-        QCOMPARE(w.editWindow->ui.textEdit->toPlainText(), generated);
+        const QString generated = inside(w).scene.povText(inside(w).viewer->camera());
+        QCOMPARE(inside(w).editWindow->ui.textEdit->toPlainText(), generated);
 
         // Hand edits are rendered: paint the background white.
-        w.editWindow->setSceneText(generated + "background { color rgb <1, 1, 1> }\n");
-        QSignalSpy finished(&w.renderThread, &QThread::finished);
-        w.editWindow->ui.renderButton->click();
-        QVERIFY(!w.editWindow->isVisible());
+        inside(w).editWindow->setSceneText(generated + "background { color rgb <1, 1, 1> }\n");
+        QSignalSpy finished(&inside(w).renderThread, &QThread::finished);
+        inside(w).editWindow->ui.renderButton->click();
+        QVERIFY(!inside(w).editWindow->isVisible());
         QVERIFY(readFile("tempscene.pov").endsWith("background { color rgb <1, 1, 1> }\n"));
         QVERIFY(finished.wait(60000));
-        QTRY_VERIFY(w.outputWindow->isVisible());
-        QCOMPARE(qGray(w.outputWindow->image.pixel(2, 2)), 255);
+        QTRY_VERIFY(inside(w).outputWindow->isVisible());
+        QCOMPARE(qGray(inside(w).outputWindow->image.pixel(2, 2)), 255);
     }
 
     void failedRenderShowsTheFailureText()
@@ -384,18 +385,18 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
-        w.renderThread.program = dir.filePath("no-such-renderer");
-        QSignalSpy finished(&w.renderThread, &QThread::finished);
-        w.ui.actionRender_Full_Size->trigger();
+        inside(w).renderThread.program = dir.filePath("no-such-renderer");
+        QSignalSpy finished(&inside(w).renderThread, &QThread::finished);
+        inside(w).ui.actionRender_Full_Size->trigger();
         QVERIFY(finished.wait(30000));
-        QTRY_VERIFY(w.outputWindow->isVisible());
-        QCOMPARE(w.outputWindow->windowTitle(), QString("Error"));
-        QVERIFY2(w.outputWindow->ui.imageSpace->text().startsWith(
+        QTRY_VERIFY(inside(w).outputWindow->isVisible());
+        QCOMPARE(inside(w).outputWindow->windowTitle(), QString("Error"));
+        QVERIFY2(inside(w).outputWindow->ui.imageSpace->text().startsWith(
                      "Povray failed to render scene.\n\nPOV-Ray could not be started (" +
                      dir.filePath("no-such-renderer")),
-                 qPrintable(w.outputWindow->ui.imageSpace->text()));
+                 qPrintable(inside(w).outputWindow->ui.imageSpace->text()));
         QVERIFY(!QFile::exists("tempscene.bmp"));
-        QVERIFY(w.ui.actionRender_Full_Size->isEnabled());
+        QVERIFY(inside(w).ui.actionRender_Full_Size->isEnabled());
     }
 
     void syntaxErrorShowsPovRaysLineAndNoOldPicture()
@@ -410,24 +411,24 @@ private slots:
         QImage earlier(40, 30, QImage::Format_RGB32);
         earlier.fill(Qt::red);
         QVERIFY(earlier.save("tempscene.bmp"));
-        w.outputWindow->loadImage("tempscene.bmp");
-        w.outputWindow->show();
+        inside(w).outputWindow->loadImage("tempscene.bmp");
+        inside(w).outputWindow->show();
 
-        w.editWindow->setSceneText("camera { location <0, 0, 5> look_at <0, 0, 0> }\n"
-                                   "box {\n  <1, 2, 3> <4, 5, 6> foo\n}\n");
-        QSignalSpy finished(&w.renderThread, &QThread::finished);
-        w.editWindow->ui.renderButton->click();
+        inside(w).editWindow->setSceneText("camera { location <0, 0, 5> look_at <0, 0, 0> }\n"
+                                           "box {\n  <1, 2, 3> <4, 5, 6> foo\n}\n");
+        QSignalSpy finished(&inside(w).renderThread, &QThread::finished);
+        inside(w).editWindow->ui.renderButton->click();
         QVERIFY(finished.wait(30000));
-        QTRY_VERIFY(w.outputWindow->isVisible());
-        QCOMPARE(w.outputWindow->windowTitle(), QString("Error"));
-        const QString text = w.outputWindow->ui.imageSpace->text();
+        QTRY_VERIFY(inside(w).outputWindow->isVisible());
+        QCOMPARE(inside(w).outputWindow->windowTitle(), QString("Error"));
+        const QString text = inside(w).outputWindow->ui.imageSpace->text();
         QVERIFY2(text.startsWith("Povray failed to render scene.\n\nFile '") &&
                      text.contains("tempscene.pov' line 3: Parse Error: No matching } in 'box', "
                                    "undeclared identifier 'foo' found instead\n"),
                  qPrintable(text));
         // The earlier picture is neither shown nor taken for the new one.
-        QVERIFY(w.outputWindow->ui.imageSpace->pixmap(Qt::ReturnByValue).isNull());
-        QCOMPARE(w.outputWindow->image.size(), QSize(40, 30));
+        QVERIFY(inside(w).outputWindow->ui.imageSpace->pixmap(Qt::ReturnByValue).isNull());
+        QCOMPARE(inside(w).outputWindow->image.size(), QSize(40, 30));
         QVERIFY(!QFile::exists("tempscene.bmp"));
     }
 
@@ -444,39 +445,39 @@ private slots:
         QImage earlier(40, 30, QImage::Format_RGB32);
         earlier.fill(Qt::red);
         QVERIFY(earlier.save("earlier.bmp"));
-        w.outputWindow->loadImage("earlier.bmp");
-        QVERIFY(!w.cancelRenderButton->isVisible());
-        QVERIFY(!w.cancelRenderAction->isEnabled());
+        inside(w).outputWindow->loadImage("earlier.bmp");
+        QVERIFY(!inside(w).cancelRenderButton->isVisible());
+        QVERIFY(!inside(w).cancelRenderAction->isEnabled());
 
-        QSignalSpy finished(&w.renderThread, &QThread::finished);
+        QSignalSpy finished(&inside(w).renderThread, &QThread::finished);
         for (const char* how : {"Escape", "button"}) {
-            w.editWindow->setSceneText(slowScene);
-            w.editWindow->ui.renderButton->click();
+            inside(w).editWindow->setSceneText(slowScene);
+            inside(w).editWindow->ui.renderButton->click();
             // The status bar shows the stage and the time taken, with Cancel.
-            QVERIFY(w.cancelRenderButton->isVisible());
-            QVERIFY(w.renderProgressBar->isVisible());
-            QVERIFY(!w.ui.actionRender_Full_Size->isEnabled());
-            QTRY_VERIFY_WITH_TIMEOUT(w.renderStatusLabel->text().startsWith("Parsing - 0:0"),
-                                     20000);
-            QCOMPARE(w.renderProgressBar->maximum(), 0); // busy: parsing has no percentage
+            QVERIFY(inside(w).cancelRenderButton->isVisible());
+            QVERIFY(inside(w).renderProgressBar->isVisible());
+            QVERIFY(!inside(w).ui.actionRender_Full_Size->isEnabled());
+            QTRY_VERIFY_WITH_TIMEOUT(
+                inside(w).renderStatusLabel->text().startsWith("Parsing - 0:0"), 20000);
+            QCOMPARE(inside(w).renderProgressBar->maximum(), 0); // busy: parsing has no percentage
             QCOMPARE(povrayChildren().size(), 1);
             QElapsedTimer clock;
             clock.start();
             if (QByteArray(how) == "Escape") {
-                QTest::keyClick(w.viewer, Qt::Key_Escape);
+                QTest::keyClick(inside(w).viewer, Qt::Key_Escape);
             } else {
-                w.cancelRenderButton->click();
+                inside(w).cancelRenderButton->click();
             }
             QVERIFY(finished.wait(5000));
             QVERIFY2(clock.elapsed() < 2000, how);
-            QTRY_VERIFY(w.ui.actionRender_Full_Size->isEnabled());
-            QVERIFY(w.editWindow->ui.renderButton->isEnabled());
-            QVERIFY(!w.cancelRenderButton->isVisible());
+            QTRY_VERIFY(inside(w).ui.actionRender_Full_Size->isEnabled());
+            QVERIFY(inside(w).editWindow->ui.renderButton->isEnabled());
+            QVERIFY(!inside(w).cancelRenderButton->isVisible());
             QCOMPARE(povrayChildren(), QStringList());
             // Nothing new is shown; the earlier picture stays.
-            QVERIFY(!w.outputWindow->isVisible());
-            QCOMPARE(w.outputWindow->image.size(), QSize(40, 30));
-            QCOMPARE(w.outputWindow->windowTitle(), QString("earlier.bmp (40 x 30)"));
+            QVERIFY(!inside(w).outputWindow->isVisible());
+            QCOMPARE(inside(w).outputWindow->image.size(), QSize(40, 30));
+            QCOMPARE(inside(w).outputWindow->windowTitle(), QString("earlier.bmp (40 x 30)"));
         }
     }
 
@@ -489,18 +490,18 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
-        QVERIFY(w.renderSettings == PovRenderSettings());
+        QVERIFY(inside(w).renderSettings == PovRenderSettings());
 
         // Cancel changes nothing; OK keeps the values for the session.
-        w.ui.actionRender_Settings->trigger();
-        QTRY_VERIFY(w.renderSettingsDialog && w.renderSettingsDialog->isVisible());
-        RenderSettingsDialog* dialog = w.renderSettingsDialog;
+        inside(w).ui.actionRender_Settings->trigger();
+        QTRY_VERIFY(inside(w).renderSettingsDialog && inside(w).renderSettingsDialog->isVisible());
+        RenderSettingsDialog* dialog = inside(w).renderSettingsDialog;
         QVERIFY(dialog->viewSizeButton->isChecked() && !dialog->widthBox->isEnabled());
         QVERIFY(!dialog->thresholdBox->isEnabled());
         dialog->fixedSizeButton->click();
         dialog->reject();
-        QVERIFY(w.renderSettings == PovRenderSettings());
-        w.ui.actionRender_Settings->trigger();
+        QVERIFY(inside(w).renderSettings == PovRenderSettings());
+        inside(w).ui.actionRender_Settings->trigger();
         QVERIFY(dialog->viewSizeButton->isChecked());
         dialog->fixedSizeButton->click();
         QVERIFY(dialog->widthBox->isEnabled());
@@ -511,23 +512,23 @@ private slots:
         dialog->thresholdBox->setValue(0.2);
         dialog->meshFormBox->setCurrentIndex(2);
         dialog->accept();
-        QVERIFY(!w.renderSettings.useViewSize);
-        QCOMPARE(w.renderSettings.size, QSize(100, 80));
-        QVERIFY(w.renderSettings.antialias);
-        QCOMPARE(w.renderSettings.antialiasThreshold, 0.2);
-        QCOMPARE(w.renderSettings.meshForm, PovMeshForm::Mesh2);
-        w.ui.actionRender_Settings->trigger();
+        QVERIFY(!inside(w).renderSettings.useViewSize);
+        QCOMPARE(inside(w).renderSettings.size, QSize(100, 80));
+        QVERIFY(inside(w).renderSettings.antialias);
+        QCOMPARE(inside(w).renderSettings.antialiasThreshold, 0.2);
+        QCOMPARE(inside(w).renderSettings.meshForm, PovMeshForm::Mesh2);
+        inside(w).ui.actionRender_Settings->trigger();
         QCOMPARE(dialog->widthBox->value(), 100); // shown again as kept
         dialog->reject();
 
-        QSignalSpy finished(&w.renderThread, &QThread::finished);
-        w.ui.actionRender_Full_Size->trigger();
+        QSignalSpy finished(&inside(w).renderThread, &QThread::finished);
+        inside(w).ui.actionRender_Full_Size->trigger();
         QCOMPARE(readFile("POVRAY.INI"), QByteArray("+W100 +H80\n+A0.2\n"));
         QVERIFY(readFile("tempscene.pov").contains("\nmesh2 {\n"));
         QVERIFY(finished.wait(30000));
-        QTRY_VERIFY(w.outputWindow->isVisible());
-        QCOMPARE(w.outputWindow->image.size(), QSize(100, 80));
-        QVERIFY(w.renderThread.output.contains("Antialiasing.........On"));
+        QTRY_VERIFY(inside(w).outputWindow->isVisible());
+        QCOMPARE(inside(w).outputWindow->image.size(), QSize(100, 80));
+        QVERIFY(inside(w).renderThread.output.contains("Antialiasing.........On"));
     }
 
     void largeSceneQuestionNamesTheMeshForm()
@@ -559,24 +560,24 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.loadScene(off.fileName());
-        QCOMPARE(w.scene.triangleCount(), 2LL * n * n + 2);
+        QCOMPARE(inside(w).scene.triangleCount(), 2LL * n * n + 2);
         QFile::remove("tempscene.pov");
 
         QString question;
         answerMessageBox(QMessageBox::No, &question);
-        w.ui.actionRender_Full_Size->trigger();
+        inside(w).ui.actionRender_Full_Size->trigger();
         QVERIFY2(question.contains("written for POV-Ray as separate triangles."),
                  qPrintable(question));
         QVERIFY(!QFile::exists("tempscene.pov"));
-        w.renderSettings.meshForm = PovMeshForm::Mesh2;
+        inside(w).renderSettings.meshForm = PovMeshForm::Mesh2;
         // The question before subdividing names no form.
         answerMessageBox(QMessageBox::No, &question);
         QVERIFY(!w.confirmLargeScene());
         QVERIFY2(!question.contains("POV-Ray"), qPrintable(question));
         answerMessageBox(QMessageBox::No, &question);
-        w.ui.actionPreview_POV_Ray_Scene->trigger();
+        inside(w).ui.actionPreview_POV_Ray_Scene->trigger();
         QVERIFY2(question.contains("compact mesh2 form"), qPrintable(question));
-        QVERIFY(!w.editWindow->isVisible());
+        QVERIFY(!inside(w).editWindow->isVisible());
     }
 };
 

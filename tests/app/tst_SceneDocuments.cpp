@@ -2,6 +2,7 @@
 // the unsaved-changes question, recent files and dropped files.
 
 #include "app/MainWindow.h"
+#include "tests/support/MainWindowAccess.h"
 #include "viewer/GLViewer.h"
 
 #include <QGLViewer/camera.h>
@@ -65,8 +66,8 @@ void openWindow(MainWindow& w)
 QImage grab(MainWindow& w)
 {
     QCoreApplication::processEvents();
-    w.viewer->grabFramebuffer();
-    return w.viewer->grabFramebuffer();
+    inside(w).viewer->grabFramebuffer();
+    return inside(w).viewer->grabFramebuffer();
 }
 
 } // namespace
@@ -83,34 +84,34 @@ class TestSceneDocuments : public QObject {
         w.loadScene(torus);
         QVERIFY(!w.isModified());
         w.on_modelSelected(1);
-        w.viewer->selectedModel = 1;
-        w.ui.pigmentPresetBox->setCurrentIndex(2); // Red Marble
-        w.ui.pigmentPresetButton->click();
-        w.ui.pigmentMetallicBox->setChecked(true);
-        w.ui.surfaceWavyButton->click();
-        w.ui.actionSubdivide->trigger();
-        w.ui.actionLighting_Indoor->setChecked(true);
+        inside(w).viewer->selectedModel = 1;
+        inside(w).ui.pigmentPresetBox->setCurrentIndex(2); // Red Marble
+        inside(w).ui.pigmentPresetButton->click();
+        inside(w).ui.pigmentMetallicBox->setChecked(true);
+        inside(w).ui.surfaceWavyButton->click();
+        inside(w).ui.actionSubdivide->trigger();
+        inside(w).ui.actionLighting_Indoor->setChecked(true);
         w.on_lightSelected(2);
-        w.ui.lightRedBox->setValue(0.3);
-        w.ui.lightAmbientBox->setValue(0.2);
-        w.ui.actionShow_Ground_Plane->setChecked(true);
+        inside(w).ui.lightRedBox->setValue(0.3);
+        inside(w).ui.lightAmbientBox->setValue(0.2);
+        inside(w).ui.actionShow_Ground_Plane->setChecked(true);
         w.on_modelSelected(0);
-        w.ui.pigmentRGBButton->click();
-        w.ui.pigmentGreenBox->setValue(0.7);
-        w.viewer->camera()->setPosition(qglviewer::Vec(3.1, -9.7, 4.3));
-        w.viewer->camera()->lookAt(qglviewer::Vec(0.1, 0.2, -0.4));
+        inside(w).ui.pigmentRGBButton->click();
+        inside(w).ui.pigmentGreenBox->setValue(0.7);
+        inside(w).viewer->camera()->setPosition(qglviewer::Vec(3.1, -9.7, 4.3));
+        inside(w).viewer->camera()->lookAt(qglviewer::Vec(0.1, 0.2, -0.4));
         w.on_modelSelected(-1);
-        w.viewer->selectedModel = -1;
+        inside(w).viewer->selectedModel = -1;
         w.on_lightSelected(-1);
         // The panels take room from the view (and may make the window
         // taller): closed, the view has the size a window of that size gives.
-        w.ui.materialDockWidget->close();
-        w.ui.lightDockWidget->close();
+        inside(w).ui.materialDockWidget->close();
+        inside(w).ui.lightDockWidget->close();
         grab(w);
         QVERIFY(w.isModified());
         QCOMPARE(w.windowTitle(), "Kelvane - " + torus + "*");
-        QCOMPARE(w.scene.textures[1].name, QString("T_Stone21"));
-        QCOMPARE(w.scene.subdivisions(1), 1);
+        QCOMPARE(inside(w).scene.textures[1].name, QString("T_Stone21"));
+        QCOMPARE(inside(w).scene.subdivisions(1), 1);
     }
 
 private slots:
@@ -144,7 +145,7 @@ private slots:
             MainWindow w;
             openWindow(w);
             editTorus(w);
-            povBefore = w.scene.povText(w.viewer->camera());
+            povBefore = inside(w).scene.povText(inside(w).viewer->camera());
             viewBefore = grab(w);
             windowSize = w.size();
             QVERIFY(w.saveDocument(document));
@@ -160,13 +161,13 @@ private slots:
         QVERIFY(!w.findChild<QMessageBox*>("loadErrorBox"));
         QCOMPARE(w.windowTitle(), "Kelvane - " + document);
         QVERIFY(!w.isModified());
-        QVERIFY(w.ui.actionShow_Ground_Plane->isChecked());
-        QVERIFY(w.ui.actionLighting_Indoor->isChecked());
-        QVERIFY(!w.ui.actionLighting_Outdoor->isChecked());
-        QCOMPARE(w.documentFile, document);
-        QCOMPARE(w.modelFile, torus);
+        QVERIFY(inside(w).ui.actionShow_Ground_Plane->isChecked());
+        QVERIFY(inside(w).ui.actionLighting_Indoor->isChecked());
+        QVERIFY(!inside(w).ui.actionLighting_Outdoor->isChecked());
+        QCOMPARE(inside(w).documentFile, document);
+        QCOMPARE(inside(w).modelFile, torus);
         const QImage viewAfter = grab(w);
-        const QString povAfter = w.scene.povText(w.viewer->camera());
+        const QString povAfter = inside(w).scene.povText(inside(w).viewer->camera());
         QVERIFY(povAfter == povBefore);
         QCOMPARE(viewAfter.size(), viewBefore.size());
         QVERIFY(viewAfter == viewBefore);
@@ -177,9 +178,11 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("DISPLAY");
         process.setProcessEnvironment(env);
-        process.start(KELVANE_EXE,
-                      {"--pov", pov, "--size",
-                       QString("%1x%2").arg(w.viewer->width()).arg(w.viewer->height()), document});
+        process.start(
+            KELVANE_EXE,
+            {"--pov", pov, "--size",
+             QString("%1x%2").arg(inside(w).viewer->width()).arg(inside(w).viewer->height()),
+             document});
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 0);
         QFile written(pov);
@@ -209,7 +212,7 @@ private slots:
         MainWindow w;
         openWindow(w);
         editTorus(w);
-        const QString pov = w.scene.povText(w.viewer->camera());
+        const QString pov = inside(w).scene.povText(inside(w).viewer->camera());
         const QString title = w.windowTitle();
         w.loadScene(damaged);
         QMessageBox* box = w.findChild<QMessageBox*>("loadErrorBox");
@@ -221,9 +224,9 @@ private slots:
         box->accept();
         QCOMPARE(w.windowTitle(), title);
         QVERIFY(w.isModified());
-        QVERIFY(w.ui.actionLighting_Indoor->isChecked());
-        QVERIFY(w.scene.povText(w.viewer->camera()) == pov);
-        QVERIFY(w.documentFile.isEmpty());
+        QVERIFY(inside(w).ui.actionLighting_Indoor->isChecked());
+        QVERIFY(inside(w).scene.povText(inside(w).viewer->camera()) == pov);
+        QVERIFY(inside(w).documentFile.isEmpty());
 
         // Refused after its model file was loaded: the document lists one
         // model too many for it.
@@ -244,7 +247,7 @@ private slots:
                  qPrintable(box->informativeText()));
         box->accept();
         QCOMPARE(w.windowTitle(), title);
-        QVERIFY(w.scene.povText(w.viewer->camera()) == pov);
+        QVERIFY(inside(w).scene.povText(inside(w).viewer->camera()) == pov);
         // A document that cannot be written says so and keeps the changes
         // marked unsaved.
         const QString nowhere = dir.filePath("no/such/folder/scene.kelvane");
@@ -269,11 +272,11 @@ private slots:
         MainWindow w;
         openWindow(w);
         editTorus(w);
-        const int triangles = int(w.scene.triangleCount());
+        const int triangles = int(inside(w).scene.triangleCount());
 
         answerBox("unsavedChangesBox", QMessageBox::Cancel);
         QVERIFY(!w.openScene(cube));
-        QCOMPARE(int(w.scene.triangleCount()), triangles);
+        QCOMPARE(int(inside(w).scene.triangleCount()), triangles);
         QVERIFY(w.isModified());
 
         answerBox("unsavedChangesBox", QMessageBox::Cancel);
@@ -290,21 +293,21 @@ private slots:
         QVERIFY(!w.isModified());
 
         // Discard: nothing written.
-        w.ui.actionShow_Ground_Plane->setChecked(true);
+        inside(w).ui.actionShow_Ground_Plane->setChecked(true);
         QVERIFY(w.isModified());
         answerBox("unsavedChangesBox", QMessageBox::Discard);
         QVERIFY(w.openScene(document));
-        QCOMPARE(int(w.scene.triangleCount()), triangles);
+        QCOMPARE(int(inside(w).scene.triangleCount()), triangles);
         QCOMPARE(w.windowTitle(), "Kelvane - " + document);
 
         // Unchanged: no question at all.
         QVERIFY(w.openScene(cube));
         QVERIFY(!w.isModified());
         // Zooming with the wheel moves the camera the document keeps.
-        const QPoint middle = w.viewer->rect().center();
-        QWheelEvent wheel(middle, w.viewer->mapToGlobal(middle), QPoint(), QPoint(0, 120),
+        const QPoint middle = inside(w).viewer->rect().center();
+        QWheelEvent wheel(middle, inside(w).viewer->mapToGlobal(middle), QPoint(), QPoint(0, 120),
                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(w.viewer, &wheel);
+        QApplication::sendEvent(inside(w).viewer, &wheel);
         QVERIFY(w.isModified());
         QCOMPARE(w.windowTitle(), "Kelvane - " + cube + "*");
         answerBox("unsavedChangesBox", QMessageBox::Discard);
@@ -329,12 +332,13 @@ private slots:
             expected << copies[i];
         }
         QCOMPARE(MainWindow::recentFiles(), expected);
-        QCOMPARE(w.ui.menuFile->actions().value(1), w.ui.menuOpen_Recent->menuAction());
-        QCOMPARE(w.ui.menuOpen_Recent->actions().size(), 8);
-        QCOMPARE(w.ui.menuOpen_Recent->actions()[0]->text(), copies[9]);
+        QCOMPARE(inside(w).ui.menuFile->actions().value(1),
+                 inside(w).ui.menuOpen_Recent->menuAction());
+        QCOMPARE(inside(w).ui.menuOpen_Recent->actions().size(), 8);
+        QCOMPARE(inside(w).ui.menuOpen_Recent->actions()[0]->text(), copies[9]);
 
         // Choosing an entry opens it and moves it to the top.
-        w.ui.menuOpen_Recent->actions()[3]->trigger();
+        inside(w).ui.menuOpen_Recent->actions()[3]->trigger();
         QCOMPARE(w.windowTitle(), "Kelvane - " + copies[6]);
         QCOMPARE(MainWindow::recentFiles().first(), copies[6]);
         QCOMPARE(MainWindow::recentFiles().size(), 8);
@@ -342,7 +346,7 @@ private slots:
         // A file that is gone.
         QVERIFY(QFile::remove(copies[8]));
         const int index = MainWindow::recentFiles().indexOf(copies[8]);
-        w.ui.menuOpen_Recent->actions()[index]->trigger();
+        inside(w).ui.menuOpen_Recent->actions()[index]->trigger();
         QMessageBox* box = w.findChild<QMessageBox*>("recentGoneBox");
         QVERIFY(box);
         QTRY_VERIFY(box->isVisible());
@@ -350,12 +354,12 @@ private slots:
         box->accept();
         QVERIFY(!MainWindow::recentFiles().contains(copies[8]));
         QCOMPARE(MainWindow::recentFiles().size(), 7);
-        QCOMPARE(w.ui.menuOpen_Recent->actions().size(), 7);
+        QCOMPARE(inside(w).ui.menuOpen_Recent->actions().size(), 7);
         QCOMPARE(w.windowTitle(), "Kelvane - " + copies[6]);
 
         // A fresh window shows the kept list.
         MainWindow other;
-        QCOMPARE(other.ui.menuOpen_Recent->actions().size(), 7);
+        QCOMPARE(inside(other).ui.menuOpen_Recent->actions().size(), 7);
     }
 
     // The command line refuses a damaged document, naming it and the problem.
@@ -421,7 +425,7 @@ private slots:
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&w, &drop);
         QTRY_COMPARE(w.windowTitle(), "Kelvane - " + cube);
-        QCOMPARE(w.scene.modelCount(), 2);
+        QCOMPARE(inside(w).scene.modelCount(), 2);
 
         QMimeData text;
         text.setText("not a file");

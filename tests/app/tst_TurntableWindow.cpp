@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "app/TurntableDialog.h"
 #include "app/TurntableRender.h"
+#include "tests/support/MainWindowAccess.h"
 #include "tests/support/PovrayChildren.h"
 
 #include <QLineEdit>
@@ -38,26 +39,27 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.loadScene(QStringLiteral(KELVANE_SOURCE_DIR "/samples/boxes.npr"));
-        QVERIFY(window.ui.actionRender_Turntable->isEnabled());
-        QCOMPARE(window.ui.actionRender_Turntable->text(), QStringLiteral("Render Turntable..."));
+        QVERIFY(inside(window).ui.actionRender_Turntable->isEnabled());
+        QCOMPARE(inside(window).ui.actionRender_Turntable->text(),
+                 QStringLiteral("Render Turntable..."));
 
-        window.ui.actionRender_Turntable->trigger();
-        QVERIFY(window.turntableDialog && window.turntableDialog->isVisible());
-        window.turntableDialog->framesBox->setValue(3);
-        window.turntableDialog->folderEdit->setText(dir.filePath("spin"));
-        window.turntableDialog->widthBox->setValue(80);
-        window.turntableDialog->heightBox->setValue(60);
-        window.turntableDialog->accept();
-        QVERIFY(window.turntable && window.turntable->isRunning());
-        QVERIFY(window.turntableProgress->isVisible());
+        inside(window).ui.actionRender_Turntable->trigger();
+        QVERIFY(inside(window).turntableDialog && inside(window).turntableDialog->isVisible());
+        inside(window).turntableDialog->framesBox->setValue(3);
+        inside(window).turntableDialog->folderEdit->setText(dir.filePath("spin"));
+        inside(window).turntableDialog->widthBox->setValue(80);
+        inside(window).turntableDialog->heightBox->setValue(60);
+        inside(window).turntableDialog->accept();
+        QVERIFY(inside(window).turntable && inside(window).turntable->isRunning());
+        QVERIFY(inside(window).turntableProgress->isVisible());
 
-        QSignalSpy progress(window.turntable, &TurntableRender::frameProgress);
-        QSignalSpy finished(window.turntable, &TurntableRender::finished);
+        QSignalSpy progress(inside(window).turntable, &TurntableRender::frameProgress);
+        QSignalSpy finished(inside(window).turntable, &TurntableRender::finished);
         // Another scene while the frames render: they keep the first one.
         window.loadScene(QStringLiteral(KELVANE_SOURCE_DIR "/samples/torus.off"));
         QVERIFY(finished.wait(120000));
         QCOMPARE(finished.first().at(0).toBool(), true);
-        QVERIFY(!window.turntableProgress->isVisible());
+        QVERIFY(!inside(window).turntableProgress->isVisible());
 
         QStringList frames;
         for (int k = 0; k < 3; ++k) {
@@ -65,7 +67,7 @@ private slots:
             const QImage image(frames.last());
             QCOMPARE(image.size(), QSize(80, 60));
         }
-        QCOMPARE(window.turntable->saved, frames);
+        QCOMPARE(inside(window).turntable->saved, frames);
         QVERIFY(QImage(frames[0]) != QImage(frames[1]));
         QVERIFY(!QFile::exists(dir.filePath("spin/frame_003.png")));
         // Frames reported in order, ending with the last.
@@ -86,25 +88,25 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.loadScene(QStringLiteral(KELVANE_SOURCE_DIR "/samples/torus.off"));
-        window.renderSettings.antialias = true;
-        window.renderSettings.antialiasThreshold = 0.01;
+        inside(window).renderSettings.antialias = true;
+        inside(window).renderSettings.antialiasThreshold = 0.01;
         QVERIFY(window.startTurntable(50, dir.filePath("cancelled"), QSize(1600, 1200)));
-        QSignalSpy progress(window.turntable, &TurntableRender::frameProgress);
-        QSignalSpy finished(window.turntable, &TurntableRender::finished);
+        QSignalSpy progress(inside(window).turntable, &TurntableRender::frameProgress);
+        QSignalSpy finished(inside(window).turntable, &TurntableRender::finished);
         QTRY_VERIFY_WITH_TIMEOUT(!povrayChildren().isEmpty(), 30000);
-        auto* cancel = window.turntableProgress->findChild<QPushButton*>();
+        auto* cancel = inside(window).turntableProgress->findChild<QPushButton*>();
         QVERIFY(cancel && cancel->isVisible());
         QTest::mouseClick(cancel, Qt::LeftButton);
         QVERIFY(finished.wait(10000));
         QCOMPARE(finished.first().at(0).toBool(), false);
         QCOMPARE(finished.first().at(1).toString(), QString());
         QVERIFY(povrayChildren().isEmpty());
-        QVERIFY(window.turntable->saved.size() < 50);
-        QVERIFY(!window.turntable->isRunning());
+        QVERIFY(inside(window).turntable->saved.size() < 50);
+        QVERIFY(!inside(window).turntable->isRunning());
         // A second turntable can follow.
-        window.renderSettings.antialias = false;
+        inside(window).renderSettings.antialias = false;
         QVERIFY(window.startTurntable(1, dir.filePath("again"), QSize(40, 30)));
-        QSignalSpy again(window.turntable, &TurntableRender::finished);
+        QSignalSpy again(inside(window).turntable, &TurntableRender::finished);
         QVERIFY(again.wait(60000));
         QCOMPARE(again.first().at(0).toBool(), true);
     }

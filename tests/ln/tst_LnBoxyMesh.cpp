@@ -225,6 +225,20 @@ private slots:
         m.computeConnectivity();
         QCOMPARE(m.acrossEdge, std::vector<int>(6, -1));
     }
+
+    void bundledSampleLoads()
+    {
+        const QString path = QFINDTESTDATA("../../samples/boxes.npr");
+        QVERIFY(!path.isEmpty());
+        std::string error;
+        LnBoxyModel* model = LnBoxyModel::readNprFile(path.toLocal8Bit().constData(), &error);
+        QVERIFY2(model, error.c_str());
+        QCOMPARE(model->getMesh()->getNumFaces(), 4 * 12);
+        QCOMPARE(model->getLines().size(), 4); // the fifth line is hidden
+        QVERIFY(model->getExtractor() == nullptr);
+        QVERIFY(&model->extractLines(vec(), vec()) == &model->getLines());
+        delete model;
+    }
 };
 
 QTEST_MAIN(TestLnBoxyMesh)

@@ -1,4 +1,3 @@
-#include "ln/LnBoxyModel.h"
 #include "ln/LnNprReader.h"
 #include "tests/support/StderrCapture.h"
 
@@ -47,7 +46,7 @@ const char* const version2 = "# NPR MODEL V 2\n"
                              "2 1 0\n5 5 5\n6 6 6\n8 9\n";
 
 struct Parsed {
-    LnBoxyMesh mesh;
+    LnBoxyMeshData mesh;
     LnPathList paths;
     std::string error;
     QString stderrText;
@@ -87,7 +86,7 @@ private slots:
         QCOMPARE(p.mesh.hasNormals, hasNormals);
         QCOMPARE(int(p.mesh.vertices.size()), 4);
         QCOMPARE(p.mesh.vertices[3], vec(0, 0, 2));
-        QCOMPARE(p.mesh.getNumFaces(), 2);
+        QCOMPARE(p.mesh.numFaces(), 2);
         const LnFace& f = p.mesh.faces[0];
         QCOMPARE(f.a, 0u);
         QCOMPARE(f.b, 1u);
@@ -142,7 +141,7 @@ private slots:
         Parsed p;
         parse("-1 -1 -1 1 1 1\nv 0\nf 0\nl 0\n", p);
         QVERIFY(p.ok);
-        QCOMPARE(p.mesh.getNumFaces(), 0);
+        QCOMPARE(p.mesh.numFaces(), 0);
         QCOMPARE(p.mesh.center, vec(0, 0, 0));
         QCOMPARE(p.mesh.radius, std::sqrt(3.0f));
     }
@@ -288,10 +287,9 @@ private slots:
     {
         QTemporaryDir dir;
         const QByteArray path = (dir.path() + "/absent.npr").toLocal8Bit();
-        std::string error;
+        std::string bytes, error;
         StderrCapture err;
-        LnBoxyModel* model = LnBoxyModel::readNprFile(path.constData(), &error);
-        QVERIFY(!model);
+        QVERIFY(!readNprFileBytes(path.constData(), bytes, error));
         QCOMPARE(err.text(), " LN ERROR -  LnBoxyModel: failed to open '" + QString(path) + "'\n");
         QCOMPARE(QString::fromStdString(error),
                  QString("the file cannot be read (No such file or directory)"));
@@ -300,24 +298,10 @@ private slots:
     void directoryIsRefused()
     {
         QTemporaryDir dir;
-        std::string error;
+        std::string bytes, error;
         StderrCapture err;
-        QVERIFY(!LnBoxyModel::readNprFile(dir.path().toLocal8Bit().constData(), &error));
+        QVERIFY(!readNprFileBytes(dir.path().toLocal8Bit().constData(), bytes, error));
         QVERIFY(err.text().contains("failed to open"));
-    }
-
-    void bundledSampleLoads()
-    {
-        const QString path = QFINDTESTDATA("../../samples/boxes.npr");
-        QVERIFY(!path.isEmpty());
-        std::string error;
-        LnBoxyModel* model = LnBoxyModel::readNprFile(path.toLocal8Bit().constData(), &error);
-        QVERIFY2(model, error.c_str());
-        QCOMPARE(model->getMesh()->getNumFaces(), 4 * 12);
-        QCOMPARE(model->getLines().size(), 4); // the fifth line is hidden
-        QVERIFY(model->getExtractor() == nullptr);
-        QVERIFY(&model->extractLines(vec(), vec()) == &model->getLines());
-        delete model;
     }
 };
 

@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 #include "ln/LnBoxyMesh.h"
+#include "tests/support/MainWindowAccess.h"
 #include "viewer/GLViewer.h"
 
 #include <QtTest>
@@ -79,9 +80,9 @@ private slots:
         window->resize(800, 600);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
-        viewer = window->viewer;
+        viewer = inside(window).viewer;
         window->loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
-        QCOMPARE(window->scene.modelCount(), 2);
+        QCOMPARE(inside(window).scene.modelCount(), 2);
     }
 
     void cleanupTestCase() { delete window; }
@@ -89,8 +90,8 @@ private slots:
     void init()
     {
         // Every case starts from the loaded state: outdoor sun, shaded view.
-        window->scene.setOutdoorLighting();
-        window->scene.groundVisible = false;
+        inside(window).scene.setOutdoorLighting();
+        inside(window).scene.groundVisible = false;
         viewer->wireframe = false;
         viewer->showLights = false;
         viewer->selectedModel = -1;
@@ -114,18 +115,18 @@ private slots:
         viewer->showLights = true; // outdoor: three times the models' sphere
         viewer->resetCamera();
         QVERIFY(std::fabs(viewer->sceneRadius() - 3.0 * r) < 1e-4);
-        window->scene.setIndoorLighting(); // indoor: the lights' sphere
+        inside(window).scene.setIndoorLighting(); // indoor: the lights' sphere
         viewer->resetCamera();
         vec c;
         float lr;
-        window->scene.lightBounds(c, lr);
+        inside(window).scene.lightBounds(c, lr);
         QVERIFY(std::fabs(viewer->sceneRadius() - 1.1 * lr) < 1e-3);
         QCOMPARE(viewer->sceneCenter(), qglviewer::Vec(0, 0, 0));
     }
 
     void blackBackgroundAndMaterialColour()
     {
-        window->scene.setTexture(1, flat(0.2f, 0.6f, 0.4f));
+        inside(window).scene.setTexture(1, flat(0.2f, 0.6f, 0.4f));
         const QImage image = grabView(viewer);
         QVERIFY2(near(image.pixel(2, 2), 0, 0, 0), qPrintable(describe(image.pixel(2, 2))));
         const QRgb centre = image.pixel(image.width() / 2, image.height() / 2);
@@ -136,7 +137,7 @@ private slots:
     {
         PovTexture t = flat(0.9f, 0.1f, 0.1f);
         t.name = "T_Wood7";
-        window->scene.setTexture(1, t);
+        inside(window).scene.setTexture(1, t);
         const QRgb centre = centrePixel();
         QVERIFY2(near(centre, 188, 188, 188), qPrintable(describe(centre)));
     }
@@ -149,11 +150,11 @@ private slots:
         PovTexture t;
         t.setColor(1.0f, 1.0f, 1.0f);
         t.setFinish(1.0f, 0.0f, 0.0f, 0.0f, 0.01f);
-        window->scene.setTexture(1, t);
-        window->scene.lights[0].intensity = 0.3f;
+        inside(window).scene.setTexture(1, t);
+        inside(window).scene.lights[0].intensity = 0.3f;
         QRgb centre = centrePixel();
         QVERIFY2(near(centre, 149, 149, 149), qPrintable(describe(centre)));
-        window->scene.setTexture(1, flat(1.0f, 1.0f, 1.0f));
+        inside(window).scene.setTexture(1, flat(1.0f, 1.0f, 1.0f));
         centre = centrePixel();
         QVERIFY2(near(centre, 255, 255, 255), qPrintable(describe(centre)));
     }
@@ -164,7 +165,8 @@ private slots:
         // every other face, as some exporters write them: the view lights
         // each face from the side the eye sees, as the renderer does, so the
         // whole top face is evenly lit (diffuse only, the sun overhead).
-        LnBoxyMesh* mesh = dynamic_cast<LnBoxyMesh*>(window->scene.models[1]->getDisplayMesh());
+        LnBoxyMesh* mesh =
+            dynamic_cast<LnBoxyMesh*>(inside(window).scene.models[1]->getDisplayMesh());
         QVERIFY(mesh);
         const std::vector<vec> oldNormals = mesh->normals;
         const std::vector<LnFace> oldFaces = mesh->faces;
@@ -184,7 +186,7 @@ private slots:
         PovTexture t;
         t.setColor(0.8f, 0.8f, 0.8f);
         t.setFinish(0.7f, 0.0f, 0.1f, 0.0f, 0.01f);
-        window->scene.setTexture(1, t);
+        inside(window).scene.setTexture(1, t);
         grabView(viewer);
         const QImage image = grabView(viewer);
         int darkest = 255, brightest = 0;
@@ -212,31 +214,31 @@ private slots:
         PovTexture t;
         t.setColor(0.2f, 0.6f, 0.4f);
         t.setFinish(0.0f, 1.0f, 0.0f, 0.0f, 1.0f);
-        window->scene.setTexture(1, t);
+        inside(window).scene.setTexture(1, t);
         QRgb centre = centrePixel();
         QVERIFY2(near(centre, 255, 255, 255, 4), qPrintable(describe(centre)));
         t.metallic = true;
-        window->scene.setTexture(1, t);
+        inside(window).scene.setTexture(1, t);
         centre = centrePixel();
         QVERIFY2(near(centre, 124, 203, 170, 4), qPrintable(describe(centre)));
     }
 
     void groundOnlyWhenVisible()
     {
-        window->scene.setTexture(0, flat(0.0f, 0.0f, 1.0f));
+        inside(window).scene.setTexture(0, flat(0.0f, 0.0f, 1.0f));
         grabView(viewer); // draws, so the camera's matrices are current
-        const QPoint p = project(viewer, qglviewer::Vec(2.5, 0.0, window->scene.groundZ));
+        const QPoint p = project(viewer, qglviewer::Vec(2.5, 0.0, inside(window).scene.groundZ));
         QImage image = grabView(viewer);
         QVERIFY(image.rect().contains(p));
         QVERIFY2(near(image.pixel(p), 0, 0, 0), qPrintable(describe(image.pixel(p))));
-        window->scene.groundVisible = true;
+        inside(window).scene.groundVisible = true;
         image = grabView(viewer);
         QVERIFY2(near(image.pixel(p), 0, 0, 255), qPrintable(describe(image.pixel(p))));
     }
 
     void selectedModelHasAYellowRim()
     {
-        window->scene.setTexture(1, flat(0.2f, 0.6f, 0.4f));
+        inside(window).scene.setTexture(1, flat(0.2f, 0.6f, 0.4f));
         grabView(viewer);
         // Just outside the top face's edge.
         const QPoint edge = project(viewer, qglviewer::Vec(1.0, 0.0, 1.0));
@@ -274,15 +276,15 @@ private slots:
     // yellow border; hidden lights draw nothing.
     void indoorStars()
     {
-        window->scene.setIndoorLighting();
-        for (PovLight& light : window->scene.lights) {
+        inside(window).scene.setIndoorLighting();
+        for (PovLight& light : inside(window).scene.lights) {
             light.color = vec(0.0f, 1.0f, 1.0f);
         }
         viewer->showLights = true;
         viewer->selectedLight = -1;
         viewer->resetCamera();
         grabView(viewer);
-        const vec p = window->scene.lights[2].position;
+        const vec p = inside(window).scene.lights[2].position;
         const QPoint at = project(viewer, qglviewer::Vec(p[0], p[1], p[2]));
         QImage image = grabView(viewer);
         QVERIFY(image.rect().contains(at));
@@ -306,7 +308,7 @@ private slots:
     // is a star, shown in its direction.
     void outdoorSunRayAndAddedStar()
     {
-        window->scene.lights[0].color = vec(1.0f, 0.0f, 1.0f);
+        inside(window).scene.lights[0].color = vec(1.0f, 0.0f, 1.0f);
         viewer->showLights = true;
         viewer->selectedLight = -1;
         viewer->resetCamera();
@@ -317,8 +319,8 @@ private slots:
         grabView(viewer);
         vec c;
         float r;
-        window->scene.bounds(c, r);
-        vec d = window->scene.lights[0].position;
+        inside(window).scene.bounds(c, r);
+        vec d = inside(window).scene.lights[0].position;
         normalize(d);
         const vec onRay = c + d * (2.2f * r);
         const QPoint ray = project(viewer, qglviewer::Vec(onRay[0], onRay[1], onRay[2]));
@@ -333,10 +335,10 @@ private slots:
 
         // Add Light places the light far above (beyond the sun); its star
         // is drawn in its direction, selected.
-        window->ui.actionAdd_Light->trigger();
+        inside(window).ui.actionAdd_Light->trigger();
         QCOMPARE(viewer->selectedLight, 1);
-        window->scene.lights[1].color = vec(0.0f, 1.0f, 1.0f);
-        const vec m = markerPosition(window->scene.lights[1].position, c, r, true);
+        inside(window).scene.lights[1].color = vec(0.0f, 1.0f, 1.0f);
+        const vec m = markerPosition(inside(window).scene.lights[1].position, c, r, true);
         QVERIFY(std::fabs(len(m - c) - 2.0f * r) < 1e-3f * r);
         grabView(viewer);
         const QPoint star = project(viewer, qglviewer::Vec(m[0], m[1], m[2]));
@@ -345,7 +347,7 @@ private slots:
         QVERIFY(count(image, star, 2, 0, 255, 255) > 0);
         QVERIFY(count(image, star, 30, 255, 255, 0) > 20);
         viewer->selectedLight = -1;
-        window->scene.lights.resize(1);
+        inside(window).scene.lights.resize(1);
     }
 };
 

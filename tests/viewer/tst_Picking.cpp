@@ -1,6 +1,7 @@
 #include "app/EditWindow.h"
 #include "app/MainWindow.h"
 #include "app/OutputWindow.h"
+#include "tests/support/MainWindowAccess.h"
 #include "viewer/GLViewer.h"
 
 #include <QGLViewer/camera.h>
@@ -69,14 +70,14 @@ class TestPicking : public QObject {
     // the side so the almost vertical ray is seen along its length.
     void doubleClickOnTheSunRay()
     {
-        w->ui.actionShow_Lights->setChecked(true);
+        inside(w).ui.actionShow_Lights->setChecked(true);
         viewer->camera()->setViewDirection(qglviewer::Vec(0, 1, 0));
         viewer->camera()->setUpVector(qglviewer::Vec(0, 0, 1));
         viewer->camera()->showEntireScene();
         vec c;
         float r;
-        w->scene.bounds(c, r);
-        vec d = w->scene.lights[0].position;
+        inside(w).scene.bounds(c, r);
+        vec d = inside(w).scene.lights[0].position;
         normalize(d);
         const vec onRay = c + d * (2.2f * r);
         doubleClickAt(qglviewer::Vec(onRay[0], onRay[1], onRay[2]));
@@ -89,7 +90,7 @@ private slots:
         w->resize(800, 600);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
-        viewer = w->viewer;
+        viewer = inside(w).viewer;
         connect(viewer, &GLViewer::modelSelected,
                 [this](int which) { picks << QString("model %1").arg(which); });
         connect(viewer, &GLViewer::lightSelected,
@@ -100,7 +101,7 @@ private slots:
     void init()
     {
         w->loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
-        QCOMPARE(w->scene.modelCount(), 2);
+        QCOMPARE(inside(w).scene.modelCount(), 2);
     }
 
     void modelPick()
@@ -108,17 +109,17 @@ private slots:
         doubleClickAt(qglviewer::Vec(0.3, 0.2, 1.0));
         QCOMPARE(picks, QStringList({"model 1", "light -1"}));
         QCOMPARE(viewer->selectedModel, 1);
-        QCOMPARE(w->selectedModel, 1);
-        QVERIFY(w->ui.materialDockWidget->isVisible());
-        QVERIFY(w->ui.materialDockWidgetContents->isEnabled());
+        QCOMPARE(inside(w).selectedModel, 1);
+        QVERIFY(inside(w).ui.materialDockWidget->isVisible());
+        QVERIFY(inside(w).ui.materialDockWidgetContents->isEnabled());
 
         // Empty space clears the selection; the open panel stays, disabled.
-        doubleClickAt(qglviewer::Vec(2.6, 0.0, w->scene.groundZ));
+        doubleClickAt(qglviewer::Vec(2.6, 0.0, inside(w).scene.groundZ));
         QCOMPARE(picks, QStringList({"model -1", "light -1"}));
         QCOMPARE(viewer->selectedModel, -1);
-        QVERIFY(w->ui.materialDockWidget->isVisible());
-        QVERIFY(!w->ui.materialDockWidgetContents->isEnabled());
-        QVERIFY(!w->ui.actionSmooth_Shading->isEnabled());
+        QVERIFY(inside(w).ui.materialDockWidget->isVisible());
+        QVERIFY(!inside(w).ui.materialDockWidgetContents->isEnabled());
+        QVERIFY(!inside(w).ui.actionSmooth_Shading->isEnabled());
     }
 
     void singleClickNeverSelects()
@@ -169,40 +170,40 @@ private slots:
 
     void ground()
     {
-        const qglviewer::Vec onGround(2.6, 0.0, w->scene.groundZ);
+        const qglviewer::Vec onGround(2.6, 0.0, inside(w).scene.groundZ);
         doubleClickAt(onGround);
         QCOMPARE(picks, QStringList({"model -1", "light -1"}));
-        w->ui.actionShow_Ground_Plane->setChecked(true);
+        inside(w).ui.actionShow_Ground_Plane->setChecked(true);
         doubleClickAt(onGround);
         QCOMPARE(picks, QStringList({"model 0", "light -1"}));
     }
 
     void indoorStar()
     {
-        w->ui.actionLighting_Indoor->setChecked(true);
-        w->ui.actionShow_Lights->setChecked(true);
-        doubleClickAt(qglviewer::Vec(w->scene.lights[2].position.data()[0],
-                                     w->scene.lights[2].position.data()[1],
-                                     w->scene.lights[2].position.data()[2]));
+        inside(w).ui.actionLighting_Indoor->setChecked(true);
+        inside(w).ui.actionShow_Lights->setChecked(true);
+        doubleClickAt(qglviewer::Vec(inside(w).scene.lights[2].position.data()[0],
+                                     inside(w).scene.lights[2].position.data()[1],
+                                     inside(w).scene.lights[2].position.data()[2]));
         QCOMPARE(picks, QStringList({"model -1", "light 2"}));
-        QVERIFY(w->ui.lightDockWidget->isVisible());
-        QVERIFY(!w->ui.lightPositionGroupBox->isEnabled());
-        QVERIFY(w->ui.actionRemove_Light->isEnabled());
+        QVERIFY(inside(w).ui.lightDockWidget->isVisible());
+        QVERIFY(!inside(w).ui.lightPositionGroupBox->isEnabled());
+        QVERIFY(inside(w).ui.actionRemove_Light->isEnabled());
 
         // With the lights hidden (same camera) the star cannot be picked.
-        const vec p = w->scene.lights[2].position;
+        const vec p = inside(w).scene.lights[2].position;
         viewer->showLights = false;
         doubleClickAt(qglviewer::Vec(p[0], p[1], p[2]));
         QCOMPARE(picks, QStringList({"model -1", "light -1"}));
 
         // "Show Lights" off deselects the light in the window only.
         w->on_lightSelected(2);
-        w->ui.actionShow_Lights->setChecked(true);
+        inside(w).ui.actionShow_Lights->setChecked(true);
         viewer->selectedLight = 2;
-        w->ui.actionShow_Lights->setChecked(false);
-        QCOMPARE(w->selectedLight, -1);
-        QVERIFY(!w->ui.lightDockWidgetContents->isEnabled());
-        QVERIFY(!w->ui.actionRemove_Light->isEnabled());
+        inside(w).ui.actionShow_Lights->setChecked(false);
+        QCOMPARE(inside(w).selectedLight, -1);
+        QVERIFY(!inside(w).ui.lightDockWidgetContents->isEnabled());
+        QVERIFY(!inside(w).ui.actionRemove_Light->isEnabled());
         QCOMPARE(viewer->selectedLight, 2);
     }
 
@@ -210,70 +211,70 @@ private slots:
     {
         doubleClickOnTheSunRay();
         QCOMPARE(picks, QStringList({"model -1", "light 0"}));
-        QVERIFY(w->ui.lightPositionGroupBox->isEnabled());
+        QVERIFY(inside(w).ui.lightPositionGroupBox->isEnabled());
     }
 
     // A light added under outdoor lighting is a star that can be picked
     // and edited like an indoor one.
     void outdoorAddedLight()
     {
-        w->ui.actionShow_Lights->setChecked(true);
-        w->ui.actionAdd_Light->trigger();
-        QCOMPARE(w->scene.lightCount(), 2);
+        inside(w).ui.actionShow_Lights->setChecked(true);
+        inside(w).ui.actionAdd_Light->trigger();
+        QCOMPARE(inside(w).scene.lightCount(), 2);
         w->on_lightSelected(-1);
         viewer->selectedLight = -1;
         vec c;
         float r;
-        w->scene.bounds(c, r);
-        const vec m = markerPosition(w->scene.lights[1].position, c, r, true);
+        inside(w).scene.bounds(c, r);
+        const vec m = markerPosition(inside(w).scene.lights[1].position, c, r, true);
         doubleClickAt(qglviewer::Vec(m[0], m[1], m[2]));
         QCOMPARE(picks, QStringList({"model -1", "light 1"}));
-        QCOMPARE(w->selectedLight, 1);
-        QVERIFY(w->ui.lightDockWidgetContents->isEnabled());
-        w->ui.lightRedBox->setValue(0.5);
-        QCOMPARE(w->scene.lights[1].color, vec(0.5f, 1.0f, 1.0f));
+        QCOMPARE(inside(w).selectedLight, 1);
+        QVERIFY(inside(w).ui.lightDockWidgetContents->isEnabled());
+        inside(w).ui.lightRedBox->setValue(0.5);
+        QCOMPARE(inside(w).scene.lights[1].color, vec(0.5f, 1.0f, 1.0f));
     }
 
     void pickingALightSwapsTheDocks()
     {
         doubleClickAt(qglviewer::Vec(0, 0, 1));
-        QVERIFY(w->ui.materialDockWidget->isVisible());
+        QVERIFY(inside(w).ui.materialDockWidget->isVisible());
         doubleClickOnTheSunRay();
-        QVERIFY(!w->ui.materialDockWidget->isVisible());
-        QVERIFY(w->ui.lightDockWidget->isVisible());
+        QVERIFY(!inside(w).ui.materialDockWidget->isVisible());
+        QVERIFY(inside(w).ui.lightDockWidget->isVisible());
     }
 
     void largeSceneQuestion()
     {
         // 9998 triangles plus the ground's two: no question.
         w->loadScene(writeTriangles(dir.filePath("exact.npr"), 9998));
-        QCOMPARE(w->scene.triangleCount(), 10000LL);
+        QCOMPARE(inside(w).scene.triangleCount(), 10000LL);
         QVERIFY(w->confirmLargeScene());
-        w->ui.actionPreview_POV_Ray_Scene->trigger();
-        QVERIFY(w->editWindow->isVisible());
-        w->editWindow->close();
+        inside(w).ui.actionPreview_POV_Ray_Scene->trigger();
+        QVERIFY(inside(w).editWindow->isVisible());
+        inside(w).editWindow->close();
 
         w->loadScene(writeTriangles(dir.filePath("over.npr"), 9999));
         QString asked;
         answerMessageBox(QMessageBox::No, &asked);
-        w->ui.actionPreview_POV_Ray_Scene->trigger();
+        inside(w).ui.actionPreview_POV_Ray_Scene->trigger();
         QCOMPARE(asked, QString("Large Scene|This scene has 10001 triangles. Processing may take "
                                 "a long time (or forever). The meshes will be written for "
                                 "POV-Ray as separate triangles. Do you want to continue?"));
-        QVERIFY(!w->editWindow->isVisible());
+        QVERIFY(!inside(w).editWindow->isVisible());
         answerMessageBox(QMessageBox::Yes);
-        w->ui.actionPreview_POV_Ray_Scene->trigger();
-        QVERIFY(w->editWindow->isVisible());
-        w->editWindow->close();
+        inside(w).ui.actionPreview_POV_Ray_Scene->trigger();
+        QVERIFY(inside(w).editWindow->isVisible());
+        inside(w).editWindow->close();
 
         // No to the render question writes nothing.
         const QString previous = QDir::currentPath();
         QDir::setCurrent(dir.path());
         QFile::remove("tempscene.pov");
         answerMessageBox(QMessageBox::No);
-        w->ui.actionRender_Full_Size->trigger();
+        inside(w).ui.actionRender_Full_Size->trigger();
         QVERIFY(!QFile::exists("tempscene.pov"));
-        QVERIFY(!w->renderThread.isRunning());
+        QVERIFY(!inside(w).renderThread.isRunning());
         QDir::setCurrent(previous);
     }
 
@@ -281,35 +282,35 @@ private slots:
     {
         const QString previous = QDir::currentPath();
         QDir::setCurrent(dir.path());
-        w->ui.actionPreview_POV_Ray_Scene->trigger();
-        QVERIFY(w->editWindow->isVisible());
-        w->editWindow->ui.textEdit->append("// an edit that is not rendered");
-        QVERIFY(QTest::qWaitForWindowExposed(w->editWindow));
+        inside(w).ui.actionPreview_POV_Ray_Scene->trigger();
+        QVERIFY(inside(w).editWindow->isVisible());
+        inside(w).editWindow->ui.textEdit->append("// an edit that is not rendered");
+        QVERIFY(QTest::qWaitForWindowExposed(inside(w).editWindow));
         // Xvfb has no window manager, so asking the server for focus is a race;
         // make the editor Qt's active window directly, which is all the
         // shortcut map looks at.
-        QApplication::setActiveWindow(w->editWindow);
-        w->editWindow->ui.textEdit->setFocus();
-        QCOMPARE(QApplication::activeWindow(), static_cast<QWidget*>(w->editWindow));
-        QSignalSpy finished(&w->renderThread, &QThread::finished);
-        QTest::keyClick(w->editWindow->ui.textEdit, Qt::Key_R, Qt::ControlModifier);
-        QVERIFY(!w->editWindow->isVisible());
+        QApplication::setActiveWindow(inside(w).editWindow);
+        inside(w).editWindow->ui.textEdit->setFocus();
+        QCOMPARE(QApplication::activeWindow(), static_cast<QWidget*>(inside(w).editWindow));
+        QSignalSpy finished(&inside(w).renderThread, &QThread::finished);
+        QTest::keyClick(inside(w).editWindow->ui.textEdit, Qt::Key_R, Qt::ControlModifier);
+        QVERIFY(!inside(w).editWindow->isVisible());
         QFile pov("tempscene.pov");
         QVERIFY(pov.open(QIODevice::ReadOnly));
         const QByteArray text = pov.readAll();
         QVERIFY(!text.contains("an edit that is not rendered"));
-        QCOMPARE(text, w->scene.povText(viewer->camera()).toLatin1());
+        QCOMPARE(text, inside(w).scene.povText(viewer->camera()).toLatin1());
         QVERIFY(finished.wait(60000));
         QDir::setCurrent(previous);
     }
 
     void closingTheMainWindowClosesTheOthers()
     {
-        w->ui.actionPreview_POV_Ray_Scene->trigger();
-        w->outputWindow->show();
+        inside(w).ui.actionPreview_POV_Ray_Scene->trigger();
+        inside(w).outputWindow->show();
         w->close();
-        QVERIFY(!w->editWindow->isVisible());
-        QVERIFY(!w->outputWindow->isVisible());
+        QVERIFY(!inside(w).editWindow->isVisible());
+        QVERIFY(!inside(w).outputWindow->isVisible());
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
     }
