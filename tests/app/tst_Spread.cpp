@@ -180,10 +180,17 @@ mkdir -p "$home" && cd "$home" && HOME=$home PATH=${home%/*}/bin:$PATH exec bash
 )"));
         QVERIFY(writeScript(file("logins"), "hostA\nhostB\n"));
         qputenv("PARALLEL_SSH", QFile::encodeName(file("fakessh")));
+        // As under CI runners and service managers: no SHELL in the
+        // environment, which GNU parallel needs to start remote jobs.
+        const QByteArray shell = qgetenv("SHELL");
+        qunsetenv("SHELL");
         const Run remote = spread(
             QStringList{"--sshloginfile", "logins", "turntable", "4", "remote_%d.png", scene} +
             size);
         qunsetenv("PARALLEL_SSH");
+        if (!shell.isNull()) {
+            qputenv("SHELL", shell);
+        }
         QVERIFY2(remote.status == 0, qPrintable(remote.err));
         for (int k = 0; k < 4; ++k) {
             QVERIFY2(samePixels(file(QString("local_%1.png").arg(k, 2, 10, QChar('0'))),
