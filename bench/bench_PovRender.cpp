@@ -7,6 +7,7 @@
 // --skip-slow leaves out POV-Ray for the triangle form above 300k
 // triangles, whose parse takes minutes; --export-only leaves out POV-Ray.
 
+#include "BenchProcess.h"
 #include "BenchUtil.h"
 
 #include "scene/PovScene.h"
@@ -25,32 +26,6 @@
 #include <cstdlib>
 
 namespace {
-
-struct Run {
-    double seconds = -1.0;
-    bool ok = false;
-};
-
-Run timed(const QString& program, const QStringList& arguments, const QString& directory,
-          QByteArray* errors = nullptr)
-{
-    QProcess process;
-    process.setWorkingDirectory(directory);
-    QElapsedTimer clock;
-    clock.start();
-    process.start(program, arguments);
-    Run run;
-    if (!process.waitForStarted(30000)) {
-        return run;
-    }
-    process.waitForFinished(-1);
-    run.seconds = double(clock.nsecsElapsed()) * 1e-9;
-    run.ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    if (errors) {
-        *errors = process.readAllStandardError();
-    }
-    return run;
-}
 
 // POV-Ray's "Parse Time: ... (3.98 seconds)" for the scene, rendered 1x1.
 double parseSeconds(const QString& scene, const QString& directory)
@@ -148,15 +123,14 @@ int main(int argc, char* argv[])
                 continue;
             }
             const double parse = QByteArray(form) == "auto" ? -1.0 : parseSeconds(pov, work.path());
-            QByteArray errors;
-            const Run render =
-                timed(kelvane,
-                      {QStringLiteral("--render"), work.filePath("out.png"),
-                       QStringLiteral("--size"), QStringLiteral("400x300"),
-                       QStringLiteral("--mesh-form"), QString::fromLatin1(form), ply},
-                      work.path(), &errors);
+            const TimedRun render =
+                timedRun(kelvane,
+                         {QStringLiteral("--render"), work.filePath("out.png"),
+                          QStringLiteral("--size"), QStringLiteral("400x300"),
+                          QStringLiteral("--mesh-form"), QString::fromLatin1(form), ply},
+                         work.path());
             if (!render.ok) {
-                std::fprintf(stderr, "%s", errors.constData());
+                std::fprintf(stderr, "%s", render.errors.constData());
             }
             std::printf("%9ld  %-9s  %9s  %9s  %11s  %9.0f\n", triangles, form,
                         qPrintable(cell(render.seconds, render.ok)), qPrintable(cell(parse)),

@@ -6,12 +6,11 @@
 // Each time is the best of two runs (one with --indoor also lights the
 // scenes with the four indoor lights instead of the sun).
 
+#include "BenchProcess.h"
 #include "BenchUtil.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -23,21 +22,12 @@ namespace {
 // Seconds for one kelvane run; negative when it failed (its errors shown).
 double timedRender(const QStringList& arguments, const QString& directory)
 {
-    QProcess process;
-    process.setWorkingDirectory(directory);
-    QElapsedTimer clock;
-    clock.start();
-    process.start(QStringLiteral(KELVANE_EXE), arguments);
-    if (!process.waitForStarted(30000)) {
+    const TimedRun run = timedRun(QStringLiteral(KELVANE_EXE), arguments, directory);
+    if (!run.ok) {
+        std::fprintf(stderr, "%s", run.errors.constData());
         return -1.0;
     }
-    process.waitForFinished(-1);
-    const double seconds = double(clock.nsecsElapsed()) * 1e-9;
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        std::fprintf(stderr, "%s", process.readAllStandardError().constData());
-        return -1.0;
-    }
-    return seconds;
+    return run.seconds;
 }
 
 double best(const QStringList& arguments, const QString& directory)

@@ -14,13 +14,12 @@
 // first row.
 //   build/bench/bench_Turntable [triangles] [frames] [rounds]
 
+#include "BenchProcess.h"
 #include "BenchUtil.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
@@ -30,46 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <sys/resource.h>
-
 namespace {
-
-struct Run {
-    double seconds = -1.0;
-    double cpu = 0.0; // processor seconds of every process the run started
-    bool ok = false;
-};
-
-// User and system time of the children waited for so far.
-double childrenCpu()
-{
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           1e-6 * double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
-}
-
-Run timed(const QString& program, const QStringList& arguments, const QString& directory,
-          const QProcessEnvironment& env)
-{
-    QProcess process;
-    process.setWorkingDirectory(directory);
-    process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const double cpuBefore = childrenCpu();
-    QElapsedTimer clock;
-    clock.start();
-    process.start(program, arguments);
-    Run run;
-    if (!process.waitForStarted(30000)) {
-        return run;
-    }
-    process.waitForFinished(-1);
-    run.seconds = double(clock.nsecsElapsed()) * 1e-9;
-    run.cpu = childrenCpu() - cpuBefore;
-    run.ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    return run;
-}
 
 bool writeExecutable(const QString& path, const QByteArray& text)
 {
@@ -135,7 +95,7 @@ int main(int argc, char* argv[])
     std::printf("%d-frame turntable of a %ld-triangle torus at 400x300 (%.1f MB PLY),\n"
                 "scripts/kelvane-spread.sh with GNU parallel, best of %d interleaved runs\n",
                 frames, triangles, double(QFile(ply).size()) / 1e6, rounds);
-    QVector<Run> best(cases.size());
+    QVector<TimedRun> best(cases.size());
     for (int round = 0; round < rounds; ++round) {
         for (int i = 0; i < cases.size(); ++i) {
             const Case& c = cases[i];
@@ -144,12 +104,13 @@ int main(int argc, char* argv[])
                 env.insert(QStringLiteral("PARALLEL_SSH"),
                            work.filePath(QStringLiteral("fakessh")));
             }
-            const Run run = timed(script,
-                                  QStringList{"--kelvane", kelvane} + c.options +
-                                      QStringList{"turntable", QString::number(frames),
-                                                  work.filePath(QStringLiteral("frame_%03d.png")),
-                                                  ply, "--size", "400x300"},
-                                  work.path(), env);
+            const TimedRun run =
+                timedRun(script,
+                         QStringList{"--kelvane", kelvane} + c.options +
+                             QStringList{"turntable", QString::number(frames),
+                                         work.filePath(QStringLiteral("frame_%03d.png")), ply,
+                                         "--size", "400x300"},
+                         work.path(), env, true);
             if (!run.ok) {
                 std::printf("%s: FAILED\n", c.name);
             }
@@ -161,7 +122,7 @@ int main(int argc, char* argv[])
     std::printf("%-24s  %9s  %9s  %8s  %9s  %5s\n", "pieces at once", "seconds", "s/frame",
                 "speed-up", "cpu s", "cores");
     for (int i = 0; i < cases.size(); ++i) {
-        const Run& run = best[i];
+        const TimedRun& run = best[i];
         std::printf("%-24s  %9.2f  %9.2f  %7.2fx  %9.2f  %5.2f%s\n", cases[i].name, run.seconds,
                     run.seconds / frames, best[0].seconds / run.seconds, run.cpu,
                     run.cpu / run.seconds, run.ok ? "" : "  FAILED");

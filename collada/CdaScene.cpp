@@ -73,6 +73,19 @@ DocumentShape scanDocument(const QByteArray& bytes, int depthLimit, long long no
     return shape;
 }
 
+// The budget of every walk over the node tree: a node deeper than
+// maxVisitDepth, or beyond the visits left, is not entered and sets `cut`;
+// otherwise it takes one visit.
+bool enterNode(int depth, long long& visitsLeft, bool& cut)
+{
+    if (depth > CdaScene::maxVisitDepth || visitsLeft <= 0) {
+        cut = true;
+        return false;
+    }
+    --visitsLeft;
+    return true;
+}
+
 // Calls leaf(node, matrix) for each leaf of the subtree with the product of
 // the matrices above it, from `node` down. Sets `cut` when the depth or
 // visit budget stops the walk.
@@ -80,11 +93,9 @@ template <class Leaf>
 void walk(const CdaNode* node, const Matrix4& above, int depth, long long& visitsLeft, bool& cut,
           Leaf& leaf)
 {
-    if (depth > CdaScene::maxVisitDepth || visitsLeft <= 0) {
-        cut = true;
+    if (!enterNode(depth, visitsLeft, cut)) {
         return;
     }
-    --visitsLeft;
     if (!node->children.empty() || node->instanceNode) {
         const Matrix4 placed = above * node->matrix;
         for (const std::unique_ptr<CdaNode>& child : node->children) {
@@ -741,11 +752,9 @@ template <class Leaf>
 void walkAll(const CdaNode* node, const Matrix4& above, int depth, long long& visitsLeft, bool& cut,
              Leaf& leaf)
 {
-    if (depth > CdaScene::maxVisitDepth || visitsLeft <= 0) {
-        cut = true;
+    if (!enterNode(depth, visitsLeft, cut)) {
         return;
     }
-    --visitsLeft;
     const Matrix4 placed = above * node->transform;
     for (const CdaNode::GeometryInstance& instance : node->geometryInstances) {
         leaf(instance, placed);

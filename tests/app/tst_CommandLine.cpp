@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "tests/support/Pixels.h"
 #include "tests/support/RunProgram.h"
 
 #include <QImage>
@@ -56,17 +57,6 @@ double brightnessRatio(const QImage& preview, const QImage& render)
     }
     return sumRender > 0.0 ? sumPreview / sumRender : 0.0;
 }
-
-double intersectionOverUnion(const QVector<bool>& a, const QVector<bool>& b)
-{
-    int both = 0, either = 0;
-    for (int i = 0; i < a.size(); ++i) {
-        both += a[i] && b[i];
-        either += a[i] || b[i];
-    }
-    return either ? double(both) / either : 0.0;
-}
-
 // The line Kelvane itself printed last (the libraries may have said more
 // before it).
 QString lastLine(const QString& text)

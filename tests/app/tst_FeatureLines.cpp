@@ -4,6 +4,7 @@
 #include "app/LinesDialog.h"
 #include "app/MainWindow.h"
 #include "tests/support/MainWindowAccess.h"
+#include "tests/support/Pixels.h"
 #include "tests/support/SphereOff.h"
 #include "viewer/GLViewer.h"
 
@@ -18,15 +19,6 @@
 #include <cmath>
 
 namespace {
-
-QImage grabView(GLViewer* viewer)
-{
-    QImage image = viewer->grabFramebuffer();
-    return QImage(image.constBits(), image.width(), image.height(), image.bytesPerLine(),
-                  QImage::Format_RGB32)
-        .copy();
-}
-
 bool reddish(QRgb p) { return qRed(p) > 80 && qRed(p) > qGreen(p) + 40; }
 
 // Pixels that differ between two pictures of the same scene, one with lines

@@ -6,6 +6,7 @@
 #include "app/OutputWindow.h"
 #include "app/RenderSettingsDialog.h"
 #include "tests/support/MainWindowAccess.h"
+#include "tests/support/Pixels.h"
 #include "viewer/GLViewer.h"
 
 #include "tests/support/RunProgram.h"
@@ -44,17 +45,6 @@ QVector<bool> silhouette(const QImage& image)
     }
     return mask;
 }
-
-double intersectionOverUnion(const QVector<bool>& a, const QVector<bool>& b)
-{
-    int both = 0, either = 0;
-    for (int i = 0; i < a.size(); ++i) {
-        both += a[i] && b[i];
-        either += a[i] || b[i];
-    }
-    return either ? double(both) / either : 0.0;
-}
-
 bool close(QRgb a, QRgb b, int tolerance)
 {
     return std::abs(qRed(a) - qRed(b)) <= tolerance &&

@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 #include "ln/LnBoxyMesh.h"
 #include "tests/support/MainWindowAccess.h"
+#include "tests/support/Pixels.h"
 #include "viewer/GLViewer.h"
 
 #include <QtTest>
@@ -8,17 +9,6 @@
 #include <QGLViewer/camera.h>
 
 namespace {
-
-// The view's pixels as the screen shows them: the framebuffer has an alpha
-// channel, so the grabbed image's bytes are reinterpreted rather than
-// converted (conversion would un-premultiply).
-QImage grabView(GLViewer* viewer)
-{
-    QImage image = viewer->grabFramebuffer();
-    return QImage(image.constBits(), image.width(), image.height(), image.bytesPerLine(),
-                  QImage::Format_RGB32)
-        .copy();
-}
 
 QPoint project(GLViewer* viewer, const qglviewer::Vec& world)
 {
