@@ -24,6 +24,28 @@ namespace {
 
 QByteArray shown(const QString& text) { return text.toLocal8Bit(); }
 
+// The line for a subtree that a walk's limits cut short.
+void warnCut(const CdaNode* node)
+{
+    cdaWarning("CdaScene::load: node %s is nested, instanced or sized beyond the importer's "
+               "limits; part of it is left out\n",
+               shown(node->id).constData());
+}
+
+// A flattened model node's geometry can become a model when all its
+// triangles index inside its positions and normals; otherwise the node is
+// named and left out.
+bool indicesUsable(const CdaGeometry& flat, const CdaNode* node)
+{
+    if (flat.indicesInRange()) {
+        return true;
+    }
+    cdaWarning("CdaScene::load: model node %s has triangle indices outside its positions "
+               "or normals; it is left out\n",
+               shown(node->id).constData());
+    return false;
+}
+
 // Registers a record under its id unless an earlier record has the id.
 template <class Record>
 void appendRecord(std::vector<std::unique_ptr<Record>>& library,
@@ -542,9 +564,7 @@ void CdaScene::concatGeometry(const CdaNode* node, const QString& type, CdaGeome
     };
     walk(node, Matrix4(), 0, visitsLeft, cut, leaf);
     if (cut) {
-        cdaWarning("CdaScene::load: node %s is nested, instanced or sized beyond the importer's "
-                   "limits; part of it is left out\n",
-                   shown(node->id).constData());
+        warnCut(node);
     }
 }
 
@@ -608,10 +628,7 @@ int CdaScene::buildModels(const CdaNode* node, std::vector<LnModel*>& models)
         if (flat.positions.empty()) {
             continue;
         }
-        if (!flat.indicesInRange()) {
-            cdaWarning("CdaScene::load: model node %s has triangle indices outside its positions "
-                       "or normals; it is left out\n",
-                       shown(child->id).constData());
+        if (!indicesUsable(flat, child.get())) {
             continue;
         }
         models.push_back(makeBoxyModel(flat));
@@ -812,17 +829,12 @@ int CdaScene::buildSceneModels(std::vector<LnModel*>& models, std::vector<FileCo
         };
         walkAll(child.get(), upMatrix, 0, visitsLeft, cut, leaf);
         if (cut) {
-            cdaWarning("CdaScene::load: node %s is nested, instanced or sized beyond the "
-                       "importer's limits; part of it is left out\n",
-                       shown(child->id).constData());
+            warnCut(child.get());
         }
         if (flat.triangleCount() == 0) {
             continue; // cameras, lights, empty groups
         }
-        if (!flat.indicesInRange()) {
-            cdaWarning("CdaScene::load: model node %s has triangle indices outside its positions "
-                       "or normals; it is left out\n",
-                       shown(child->id).constData());
+        if (!indicesUsable(flat, child.get())) {
             continue;
         }
         models.push_back(makeBoxyModel(flat));
