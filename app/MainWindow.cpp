@@ -2,11 +2,13 @@
 
 #include "app/EditWindow.h"
 #include "app/ErrorBox.h"
+#include "app/HelpDialogs.h"
 #include "app/LinesDialog.h"
 #include "app/OutputWindow.h"
 #include "app/RenderSettingsDialog.h"
 #include "app/TurntableDialog.h"
 #include "app/TurntableRender.h"
+#include "scene/PovPictureFrame.h"
 #include "scene/PovSceneDocument.h"
 #include "viewer/GLViewer.h"
 
@@ -19,6 +21,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
@@ -30,9 +33,21 @@
 
 #include <QGLViewer/manipulatedCameraFrame.h>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 const int mostRecentFiles = 8;
+const int maxLights = 4;
+
+// A count with its digits grouped ("1,000,002"), whatever the locale.
+QString groupedNumber(long long n)
+{
+    QLocale locale;
+    locale.setNumberOptions(QLocale::DefaultNumberOptions);
+    return locale.toString(n);
+}
 
 // The first local file among dropped URLs; empty when there is none.
 QString droppedFile(const QMimeData* data)
@@ -69,11 +84,14 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
     connect(viewer, &GLViewer::modelSelected, this, &MainWindow::on_modelSelected);
     connect(viewer, &GLViewer::lightSelected, this, &MainWindow::on_lightSelected);
 
-    // Scene documents: moving the camera is a change the document keeps.
-    connect(viewer->camera()->frame(), &qglviewer::ManipulatedFrame::manipulated, this,
-            [this]() { setModified(); });
-    connect(viewer->camera()->frame(), &qglviewer::ManipulatedFrame::spun, this,
-            [this]() { setModified(); });
+    // A document keeps the camera where it was when saved, but moving the
+    // camera alone is not a change to ask about.
+    connect(viewer, &GLViewer::lightMoved, this, [this](int which) {
+        setModified();
+        if (which == selectedLight) {
+            updateLightPanel();
+        }
+    });
     setAcceptDrops(true);
     linesDialog = new LinesDialog(this);
     linesDialog->setSettings(scene.lines);
@@ -130,32 +148,42 @@ void MainWindow::loadScene(const QString& fileName)
         loadDocument(fileName);
         return;
     }
-    viewer->resetState();
+    // Read aside, as documents are, so a file that cannot be opened leaves
+    // the scene, view and title as they were. A new file is seen from the
+    // view's first direction, unless the file places the camera itself.
+    PovScene opened;
+    opened.fileColours = scene.fileColours;
+    qglviewer::Camera camera(*viewer->camera());
+    camera.setOrientation(viewer->startingOrientation());
     viewer->makeCurrent();
-    const bool loaded = scene.load(QFile::encodeName(fileName).constData(), viewer->camera());
+    const bool loaded = opened.load(QFile::encodeName(fileName).constData(), &camera);
+    if (loaded) {
+        viewer->resetState();
+        scene.swap(opened);
+    }
+    opened.clear(); // the refused scene, or the one replaced
     viewer->doneCurrent();
+    if (!loaded) {
+        showLoadError(fileName, opened.loadError());
+        return;
+    }
+    viewer->stopMotion();
+    viewer->camera()->setOrientation(camera.orientation());
+    viewer->camera()->setPosition(camera.position());
     viewer->resetCamera();
 
-    ui.materialDockWidget->close();
     // The view's selection was reset above; the window's follows it.
     selectedModel = -1;
     selectedLight = -1;
-    updateUi();
-
     ui.materialDockWidget->close();
     ui.lightDockWidget->close();
     documentFile.clear();
-    modelFile = loaded ? QFileInfo(fileName).absoluteFilePath() : QString();
+    modelFile = QFileInfo(fileName).absoluteFilePath();
     shownName = fileName;
     modified = false;
     updateTitle();
     viewer->updateGL();
-
-    if (!loaded) {
-        showLoadError(fileName, scene.loadError());
-    } else {
-        addRecentFile(fileName);
-    }
+    addRecentFile(fileName);
 }
 
 void MainWindow::showLoadError(const QString& fileName, QString reason)
@@ -204,6 +232,8 @@ void MainWindow::loadDocument(const QString& fileName)
     if (view.hasRender) {
         renderSettings = view.render;
     }
+    applyRenderSettingsToView();
+    viewer->stopMotion();
     // Fit the view as after any load (keeping the direction a KMZ archive
     // gave), then place the camera where the document recorded it.
     viewer->camera()->setOrientation(camera.orientation());
@@ -426,7 +456,11 @@ void MainWindow::on_actionOpen_Scene_triggered()
 
 bool MainWindow::confirmLargeScene(bool writesPovScene)
 {
-    const long long triangles = scene.triangleCount();
+    // The hidden ground is neither drawn nor written: only what is counts.
+    long long triangles = scene.triangleCount();
+    if (!scene.groundVisible && scene.modelCount() > 0) {
+        triangles -= scene.models[0]->getDisplayMesh()->getNumFaces();
+    }
     if (triangles <= 10000) {
         return true;
     }
@@ -449,9 +483,9 @@ bool MainWindow::confirmLargeScene(bool writesPovScene)
     }
     const QMessageBox::StandardButton answer = QMessageBox::warning(
         this, QStringLiteral("Large Scene"),
-        QStringLiteral("This scene has %1 triangles. Processing may take a long time (or "
-                       "forever).%2 Do you want to continue?")
-            .arg(triangles)
+        QStringLiteral("This scene has %1 triangles. Processing it may take a long time.%2 Do "
+                       "you want to continue?")
+            .arg(groupedNumber(triangles))
             .arg(form),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     return answer == QMessageBox::Yes;
@@ -472,12 +506,20 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::on_actionRender_Full_Size_triggered()
 {
-    if (renderThread.isRunning() || !confirmLargeScene(true)) {
+    if (renderThread.isRunning()) {
+        return;
+    }
+    if (scene.modelCount() == 0) {
+        statusBar()->showMessage(
+            QStringLiteral("Nothing to render: open a model first (File > Open...)."), 5000);
+        return;
+    }
+    if (!confirmLargeScene(true)) {
         return;
     }
     QString error;
-    if (!scene.writePovFile(viewer->camera(), QStringLiteral("tempscene.pov"), renderSettings,
-                            &error)) {
+    qglviewer::Camera camera = renderCamera();
+    if (!scene.writePovFile(&camera, QStringLiteral("tempscene.pov"), renderSettings, &error)) {
         showErrorBox(this, QStringLiteral("renderErrorBox"), QStringLiteral("Render"),
                      QStringLiteral("The scene could not be written, so it is not rendered."),
                      error);
@@ -491,7 +533,8 @@ void MainWindow::on_actionPreview_POV_Ray_Scene_triggered()
     if (!confirmLargeScene(true)) {
         return;
     }
-    editWindow->setSceneText(scene.povText(viewer->camera(), renderSettings));
+    qglviewer::Camera camera = renderCamera();
+    editWindow->setSceneText(scene.povText(&camera, renderSettings));
     editWindow->show();
 }
 
@@ -500,7 +543,8 @@ void MainWindow::on_render_requested()
     if (renderThread.isRunning()) {
         return;
     }
-    outputWindow->close();
+    // The output window keeps showing the last picture until the new one
+    // arrives; the editor goes, so it is not edited under the render.
     editWindow->close();
     QString error;
     if (!renderSettings.writeIniFile(QStringLiteral("POVRAY.INI"), viewer->size(), &error)) {
@@ -538,7 +582,13 @@ void MainWindow::applyRenderSettingsToView()
 {
     viewer->background = renderSettings.viewBackground();
     viewer->srgbColours = renderSettings.quality == PovQuality::Photo;
+    viewer->setPictureSize(renderSettings.useViewSize ? QSize() : renderSettings.size);
     viewer->updateGL();
+}
+
+qglviewer::Camera MainWindow::renderCamera() const
+{
+    return pictureCamera(*viewer->camera(), renderSettings.pictureSize(viewer->size()));
 }
 
 void MainWindow::on_actionRender_Turntable_triggered()
@@ -583,9 +633,19 @@ bool MainWindow::startTurntable(int frames, const QString& folder, const QSize& 
                 [this](bool succeeded, const QString& failure) {
                     turntableProgress->hide();
                     if (succeeded) {
-                        statusBar()->showMessage(QStringLiteral("Turntable rendered: %1 frames")
-                                                     .arg(turntable->saved.size()),
-                                                 5000);
+                        const QString done = QStringLiteral("Turntable rendered: %1 frames")
+                                                 .arg(turntable->saved.size());
+                        statusBar()->showMessage(done, 5000);
+                        auto* box = new QMessageBox(
+                            QMessageBox::Information, QStringLiteral("Render Turntable"),
+                            done + QLatin1Char('.'), QMessageBox::Ok, this);
+                        box->setObjectName(QStringLiteral("turntableDoneBox"));
+                        box->setAttribute(Qt::WA_DeleteOnClose);
+                        box->setInformativeText(
+                            QStringLiteral("The frames are in \"%1\".")
+                                .arg(QDir::toNativeSeparators(
+                                    QFileInfo(turntable->saved.value(0)).absolutePath())));
+                        box->open();
                     } else if (failure.isEmpty()) {
                         statusBar()->showMessage(
                             QStringLiteral("Turntable cancelled after %1 frames")
@@ -599,8 +659,8 @@ bool MainWindow::startTurntable(int frames, const QString& folder, const QSize& 
     }
     const qglviewer::Vec center = viewer->camera()->sceneCenter();
     QString error;
-    if (!turntable->start(scene, *viewer->camera(), center, frames, folder, size, renderSettings,
-                          &error)) {
+    if (!turntable->start(scene, pictureCamera(*viewer->camera(), size), center, frames, folder,
+                          size, renderSettings, &error)) {
         QMessageBox::warning(this, QStringLiteral("Render Turntable"), error);
         return false;
     }
@@ -638,6 +698,7 @@ void MainWindow::on_render_finished()
         outputWindow->showFailure(reasons);
     }
     outputWindow->show();
+    updateUi(); // Show Last Render
 }
 
 void MainWindow::setRendering(bool running)
@@ -681,11 +742,7 @@ void MainWindow::on_actionWireframe_toggled(bool checked)
     setModified();
 }
 
-void MainWindow::on_actionReset_Camera_triggered()
-{
-    viewer->resetCamera();
-    setModified();
-}
+void MainWindow::on_actionReset_Camera_triggered() { viewer->resetCamera(); }
 
 void MainWindow::on_actionShow_Lights_toggled(bool checked)
 {
@@ -766,6 +823,13 @@ void MainWindow::updateMaterialPanel()
     // The cross-hatch of a preset shows on white.
     swatch.fill(Qt::white);
     QPainter painter(&swatch);
+    // The colour boxes always hold the pigment colour, so choosing a colour
+    // pigment for a model with a named texture starts from its colour.
+    float r, g, b;
+    t.color(r, g, b);
+    ui.pigmentRedBox->setValue(r);
+    ui.pigmentGreenBox->setValue(g);
+    ui.pigmentBlueBox->setValue(b);
     if (!t.name.isNull()) {
         for (int i = 0; i < ui.pigmentPresetBox->count(); ++i) {
             if (ui.pigmentPresetBox->itemText(i).contains(t.name)) {
@@ -777,11 +841,6 @@ void MainWindow::updateMaterialPanel()
         ui.pigmentRGBButton->setChecked(false);
         painter.setBrush(QBrush(Qt::black, Qt::DiagCrossPattern));
     } else {
-        float r, g, b;
-        t.color(r, g, b);
-        ui.pigmentRedBox->setValue(r);
-        ui.pigmentGreenBox->setValue(g);
-        ui.pigmentBlueBox->setValue(b);
         ui.pigmentPresetButton->setChecked(false);
         ui.pigmentRGBButton->setChecked(true);
         painter.setBrush(QBrush(QColor(int(r * 255), int(g * 255), int(b * 255), 255)));
@@ -852,7 +911,12 @@ void MainWindow::on_pigmentColorButton_clicked()
     if (selectedModel < 0) {
         return;
     }
-    const QColor color = QColorDialog::getColor(Qt::white, nullptr);
+    const PovTexture& t = scene.textures[selectedModel];
+    const QColor color =
+        QColorDialog::getColor(QColor::fromRgbF(qreal(std::clamp(t.red, 0.0f, 1.0f)),
+                                                qreal(std::clamp(t.green, 0.0f, 1.0f)),
+                                                qreal(std::clamp(t.blue, 0.0f, 1.0f))),
+                               this, QStringLiteral("Pigment Colour"));
     if (color.isValid()) {
         applyPigmentColor(color);
     }
@@ -889,12 +953,26 @@ void MainWindow::updateLightPanel()
                        int(light.color[2] * 255), 255));
     ui.lightColorButton->setIcon(QIcon(swatch));
     ui.sunElevationSlider->setValue(scene.outdoorLighting ? int(light.elevation * 57.29579f) : 90);
+    // The azimuth of the light's direction, 0 to 359 degrees from +y
+    // towards +x (a drag may have moved it anywhere).
+    int azimuth = 0;
+    if (scene.outdoorLighting && (light.position[0] != 0.0f || light.position[1] != 0.0f)) {
+        azimuth = int(std::lround(
+            std::atan2(double(light.position[0]), double(light.position[1])) * 57.29577951308232));
+        azimuth = (azimuth % 360 + 360) % 360;
+        if (light.elevation > 1.5707964f) {
+            // Past the zenith the elevation slider already turned it round.
+            azimuth = (azimuth + 180) % 360;
+        }
+    }
+    ui.sunAzimuthSlider->setValue(azimuth);
     ui.lightAmbientBox->setValue(scene.textures.empty() ? 0.0f : scene.textures[0].ambient);
     shownAmbient = ui.lightAmbientBox->value();
     shownLightColor[0] = ui.lightRedBox->value();
     shownLightColor[1] = ui.lightGreenBox->value();
     shownLightColor[2] = ui.lightBlueBox->value();
     shownElevation = ui.sunElevationSlider->value();
+    shownAzimuth = ui.sunAzimuthSlider->value();
     updatingPanels = false;
 }
 
@@ -912,9 +990,17 @@ void MainWindow::on_actionUpdate_Light_triggered()
                 light.color[k] = float(boxes[k]->value());
             }
         }
-        if (scene.outdoorLighting && ui.sunElevationSlider->value() != shownElevation) {
-            light.setFromAngles(0.0f, float(ui.sunElevationSlider->value()) * 0.017453289f,
-                                distance);
+        if (scene.outdoorLighting && (ui.sunElevationSlider->value() != shownElevation ||
+                                      ui.sunAzimuthSlider->value() != shownAzimuth)) {
+            // Only the slider the user moved is read, so the other's rounding
+            // never reaches the scene.
+            const float azimuth = ui.sunAzimuthSlider->value() != shownAzimuth
+                                      ? float(ui.sunAzimuthSlider->value()) * 0.017453289f
+                                      : light.azimuth;
+            const float elevation = ui.sunElevationSlider->value() != shownElevation
+                                        ? float(ui.sunElevationSlider->value()) * 0.017453289f
+                                        : light.elevation;
+            light.setFromAngles(azimuth, elevation, distance);
         }
         scene.setLight(selectedLight, light);
         if (ui.lightAmbientBox->value() != shownAmbient) {
@@ -931,7 +1017,11 @@ void MainWindow::on_lightColorButton_clicked()
     if (selectedLight < 0) {
         return;
     }
-    const QColor color = QColorDialog::getColor(Qt::white, nullptr);
+    const vec& c = scene.lights[selectedLight].color;
+    const QColor color = QColorDialog::getColor(
+        QColor::fromRgbF(qreal(std::clamp(c[0], 0.0f, 1.0f)), qreal(std::clamp(c[1], 0.0f, 1.0f)),
+                         qreal(std::clamp(c[2], 0.0f, 1.0f))),
+        this, QStringLiteral("Light Colour"));
     if (color.isValid()) {
         applyLightColor(color);
     }
@@ -974,7 +1064,11 @@ void MainWindow::on_actionLighting_Indoor_toggled(bool checked)
 
 void MainWindow::on_actionAdd_Light_triggered()
 {
-    if (scene.lightCount() >= 4) {
+    if (scene.lightCount() >= maxLights) {
+        statusBar()->showMessage(QStringLiteral("A scene has at most %1 lights: remove one "
+                                                "(Lighting > Remove Light) to add another.")
+                                     .arg(maxLights),
+                                 8000);
         return;
     }
     vec center;
@@ -1006,6 +1100,21 @@ void MainWindow::on_actionRemove_Light_triggered()
     viewer->selectedModel = -1;
     viewer->updateGL();
 }
+
+void MainWindow::on_actionShow_Last_Render_triggered()
+{
+    outputWindow->show();
+    outputWindow->raise();
+    outputWindow->activateWindow();
+}
+
+void MainWindow::on_actionTrackball_toggled(bool checked) { viewer->setTrackball(checked); }
+
+void MainWindow::on_actionKelvane_Help_triggered() { showGuide(this); }
+
+void MainWindow::on_actionKeyboard_Shortcuts_triggered() { showShortcuts(this); }
+
+void MainWindow::on_actionAbout_triggered() { showAbout(this, renderThread.program); }
 
 void MainWindow::on_modelSelected(int which)
 {
@@ -1065,8 +1174,10 @@ void MainWindow::updateUi()
     ui.actionRemove_Light->setEnabled(light);
     ui.lightPositionGroupBox->setEnabled(light && scene.outdoorLighting);
 
-    // A running render.
+    // A running render, and the last one's picture.
     ui.actionRender_Full_Size->setEnabled(!rendering);
+    ui.actionShow_Last_Render->setEnabled(!outputWindow->image.isNull() || outputWindow->failed);
+    ui.actionTrackball->setChecked(viewer->isTrackball());
     editWindow->ui.renderButton->setEnabled(!rendering);
     cancelRenderAction->setEnabled(rendering);
     renderStatusLabel->setVisible(rendering);

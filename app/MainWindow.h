@@ -160,6 +160,14 @@ public slots:
     // Ends the running render at once; the output window keeps what it
     // showed and the render commands come back.
     void cancelRender();
+    // Shows the output window with the last picture (or failure) again.
+    void on_actionShow_Last_Render_triggered();
+    void on_actionQuit_triggered() { close(); }
+    // Free trackball rotation instead of the orbit that keeps +z up.
+    void on_actionTrackball_toggled(bool checked);
+    void on_actionKelvane_Help_triggered();
+    void on_actionKeyboard_Shortcuts_triggered();
+    void on_actionAbout_triggered();
     void on_lightColorButton_clicked();
     void on_pigmentColorButton_clicked();
     // Reactions to a pick in the view: open the material dock for a model,
@@ -177,6 +185,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // The view's camera as the picture sees it (see pictureCamera).
+    qglviewer::Camera renderCamera() const;
     void showLoadError(const QString& fileName, QString reason);
     void loadDocument(const QString& fileName);
     void updateTitle();
@@ -231,4 +241,5 @@ private:
     double shownAmbient = 0.0;
     double shownLightColor[3] = {0.0, 0.0, 0.0};
     int shownElevation = 0;
+    int shownAzimuth = 0;
 };

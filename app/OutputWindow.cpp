@@ -43,6 +43,8 @@ void OutputWindow::loadImage(const QString& fileName)
         return;
     }
     image = loaded;
+    failed = false;
+    ui.saveAsButton->setEnabled(true);
     setWindowTitle(
         QStringLiteral("%1 (%2 x %3)").arg(fileName).arg(image.width()).arg(image.height()));
     ui.imageSpace->resize(image.width(), image.height());
@@ -53,7 +55,9 @@ void OutputWindow::loadImage(const QString& fileName)
 void OutputWindow::showFailure(const QStringList& reasons)
 {
     setWindowTitle(QStringLiteral("Error"));
-    QString text = QStringLiteral("Povray failed to render scene.");
+    failed = true;
+    ui.saveAsButton->setEnabled(false);
+    QString text = QStringLiteral("POV-Ray failed to render the scene.");
     if (!reasons.isEmpty()) {
         text += QStringLiteral("\n\n") + reasons.join(QLatin1Char('\n'));
     }
@@ -65,6 +69,10 @@ bool OutputWindow::saveImage(QString& fileName, QString& error) const
 {
     if (image.isNull()) {
         error = QStringLiteral("There is no rendered picture to save.");
+        return false;
+    }
+    if (failed) {
+        error = QStringLiteral("The last render failed, so there is no picture to save.");
         return false;
     }
     QString suffix = QFileInfo(fileName).suffix().toLower();

@@ -15,11 +15,12 @@ public:
     explicit OutputWindow(QWidget* parent = nullptr);
 
     // Loads and shows the image (keeping its alpha channel in `image`); when it cannot be read the
-    // window is titled "Error" and says "Povray failed to render scene.".
+    // window is titled "Error" and says "POV-Ray failed to render the scene.".
     void loadImage(const QString& fileName);
     // Shows a failed render: title "Error", "Povray failed to render
     // scene." and below it `reasons` (POV-Ray's own lines), one per line.
-    // The last good image stays in `image` but is not shown.
+    // The last good image stays in `image` but is neither shown nor saved:
+    // Save As is disabled until the next picture.
     void showFailure(const QStringList& reasons);
 
     // Saves `image` under `fileName`, the format taken from the suffix
@@ -35,6 +36,7 @@ public:
 
     Ui::OutputWindowForm ui;
     QImage image;                        // null until the first successful load
+    bool failed = false;                 // the window shows a failure, not `image`
     QMessageBox* saveErrorBox = nullptr; // created on the first failed save
 
 public slots:

@@ -33,9 +33,13 @@ int LnDisplayLists::compile(const std::function<void()>& body)
     if (name == 0) {
         return -1;
     }
+    // The compile functions point the vertex arrays at the mesh's own (or
+    // their temporary) memory; the pointers must not outlive the compile.
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glNewList(name, GL_COMPILE);
     body();
     glEndList();
+    glPopClientAttrib();
     return static_cast<int>(name);
 }
 

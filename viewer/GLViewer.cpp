@@ -1,15 +1,24 @@
 #include "viewer/GLViewer.h"
 
 #include "scene/PovInk.h"
+#include "scene/PovPick.h"
+#include "scene/PovPictureFrame.h"
 
 #include <GL/glu.h>
 
 #include <QElapsedTimer>
+#include <QLineF>
+#include <QMouseEvent>
 #include <QOpenGLShaderProgram>
 #include <QSurfaceFormat>
 #include <QTimer>
 
+#include <QGLViewer/manipulatedCameraFrame.h>
+
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <cstdlib>
 
 namespace {
@@ -77,6 +86,10 @@ GLViewer::GLViewer(QWidget* parent) : QGLViewer(parent)
 {
     resetState();
     setMouseBinding(Qt::NoModifier, Qt::LeftButton, QGLViewer::SELECT, true);
+    // Escape dismisses things; it must never close the window the view is in.
+    setShortcut(QGLViewer::EXIT_VIEWER, 0);
+    startOrientation = camera()->orientation();
+    setTrackball(false);
     lineTimer = new QTimer(this);
     lineTimer->setSingleShot(true);
     lineTimer->setInterval(lineRestMs);
@@ -110,8 +123,34 @@ void GLViewer::resetState()
     lineStates.clear();
 }
 
+void GLViewer::stopMotion()
+{
+    camera()->frame()->stopSpinning();
+    draggedLight = -1;
+}
+
+void GLViewer::setTrackball(bool free)
+{
+    trackball = free;
+    qglviewer::ManipulatedCameraFrame* frame = camera()->frame();
+    frame->setRotatesAroundUpVector(!free);
+    frame->setSceneUpVector(qglviewer::Vec(0.0, 0.0, 1.0));
+    // A release, however quick, leaves the camera where it is.
+    frame->setSpinningSensitivity(1e9);
+    stopMotion();
+}
+
+void GLViewer::setPictureSize(const QSize& size)
+{
+    if (size != picture) {
+        picture = size;
+        updateGL();
+    }
+}
+
 void GLViewer::resetCamera()
 {
+    stopMotion();
     if (!sceneReady) {
         return;
     }
@@ -125,11 +164,122 @@ void GLViewer::resetCamera()
 
 void GLViewer::draw()
 {
-    drawScene(false);
+    drawScene();
     ++draws;
 }
 
-void GLViewer::drawWithNames() { drawScene(true); }
+
+void GLViewer::postDraw()
+{
+    QGLViewer::postDraw();
+    drawPictureFrame();
+}
+
+void GLViewer::drawPictureFrame()
+{
+    if (picture.isEmpty()) {
+        return;
+    }
+    const QRect frame = pictureFrame(size(), picture);
+    if (frame.size() == size()) {
+        return;
+    }
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    startScreenCoordinatesSystem();
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(0.0f, 0.0f, 0.0f, 0.55f);
+    const int w = width(), h = height();
+    const int l = frame.left(), t = frame.top(), r = frame.right() + 1, b = frame.bottom() + 1;
+    auto quad = [](int x0, int y0, int x1, int y1) {
+        glVertex2i(x0, y0);
+        glVertex2i(x1, y0);
+        glVertex2i(x1, y1);
+        glVertex2i(x0, y1);
+    };
+    glBegin(GL_QUADS);
+    quad(0, 0, w, t);
+    quad(0, b, w, h);
+    quad(0, t, l, b);
+    quad(r, t, w, b);
+    glEnd();
+    glColor4f(1.0f, 1.0f, 1.0f, 0.6f);
+    glLineWidth(1.0f);
+    glBegin(GL_LINE_LOOP);
+    glVertex2f(float(l) + 0.5f, float(t) + 0.5f);
+    glVertex2f(float(r) - 0.5f, float(t) + 0.5f);
+    glVertex2f(float(r) - 0.5f, float(b) - 0.5f);
+    glVertex2f(float(l) + 0.5f, float(b) - 0.5f);
+    glEnd();
+    stopScreenCoordinatesSystem();
+    glPopAttrib();
+}
+
+bool GLViewer::onSelectedLight(const QPoint& pixel)
+{
+    double depth = 0.0;
+    return sceneReady && showLights && selectedLight >= 0 && selectedLight < scene->lightCount() &&
+           lightUnder(pixel, selectedLight, &depth);
+}
+
+void GLViewer::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && event->modifiers() == Qt::NoModifier &&
+        onSelectedLight(event->pos())) {
+        stopMotion();
+        draggedLight = selectedLight;
+        dragFrom = event->pos();
+        event->accept();
+        return;
+    }
+    QGLViewer::mousePressEvent(event);
+}
+
+void GLViewer::mouseMoveEvent(QMouseEvent* event)
+{
+    if (draggedLight < 0) {
+        QGLViewer::mouseMoveEvent(event);
+        return;
+    }
+    if (!sceneReady || draggedLight >= scene->lightCount()) {
+        draggedLight = -1;
+        return;
+    }
+    const QPoint delta = event->pos() - dragFrom;
+    dragFrom = event->pos();
+    PovLight light = scene->lights[size_t(draggedLight)];
+    // Half a turn across the view's width; a quarter up its height.
+    const double pi = 3.14159265358979;
+    const double x = double(light.position[0]), y = double(light.position[1]);
+    const double z = double(light.position[2]);
+    const double distance = std::sqrt(x * x + y * y + z * z);
+    double azimuth = std::atan2(x, y);
+    double elevation = distance > 0.0 ? std::asin(std::clamp(z / distance, -1.0, 1.0)) : 0.0;
+    azimuth += pi * double(delta.x()) / double(std::max(width(), 1));
+    elevation -= pi * double(delta.y()) / double(std::max(height(), 1));
+    // The sun stays above the horizon; other lights stop short of the poles.
+    const double lowest = draggedLight == 0 && scene->outdoorLighting ? 0.0 : -0.49 * pi;
+    elevation = std::clamp(elevation, lowest, 0.49 * pi);
+    light.setFromAngles(float(std::remainder(azimuth, 2.0 * pi)), float(elevation),
+                        float(distance));
+    scene->setLight(draggedLight, light);
+    emit lightMoved(draggedLight);
+    updateGL();
+    event->accept();
+}
+
+void GLViewer::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (draggedLight >= 0) {
+        draggedLight = -1;
+        event->accept();
+        return;
+    }
+    QGLViewer::mouseReleaseEvent(event);
+}
 
 void GLViewer::postSelection(const QPoint&)
 {
@@ -150,7 +300,7 @@ void GLViewer::postSelection(const QPoint&)
     emit lightSelected(selectedLight);
 }
 
-void GLViewer::drawScene(bool withNames)
+void GLViewer::drawScene()
 {
     if (!sceneReady) {
         return;
@@ -171,7 +321,7 @@ void GLViewer::drawScene(bool withNames)
     // Shown lines lie on the surfaces: push the surfaces back a little
     // (more where they are steep, as at a silhouette) so that lines on the
     // visible side pass the depth test and lines behind still fail it.
-    const bool lines = scene->lines.shown && !withNames;
+    const bool lines = scene->lines.shown;
     if (lines) {
         glEnable(GL_POLYGON_OFFSET_FILL);
         glPolygonOffset(1.0f + 0.5f * scene->lines.width, 2.0f);
@@ -181,16 +331,10 @@ void GLViewer::drawScene(bool withNames)
         if (i == 0 && !scene->groundVisible) {
             continue;
         }
-        if (withNames) {
-            glPushName(GLuint(i));
-        }
         if (wireframe) {
             drawModelWireframe(i);
         } else {
             drawModel(i);
-        }
-        if (withNames) {
-            glPopName();
         }
     }
     glDisable(GL_LIGHTING);
@@ -203,16 +347,10 @@ void GLViewer::drawScene(bool withNames)
     if (showLights) {
         // Outdoors the sun (light 0) is a ray; every other light is a star.
         for (int i = 0; i < scene->lightCount(); ++i) {
-            if (withNames) {
-                glPushName(GLuint(n + i));
-            }
             if (i == 0 && scene->outdoorLighting) {
                 drawSun();
             } else {
                 drawLight(i);
-            }
-            if (withNames) {
-                glPopName();
             }
         }
     }
@@ -394,10 +532,11 @@ void GLViewer::drawModel(int i)
         glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_POLYGON_BIT);
         glDisable(GL_LIGHTING);
         glDisable(GL_BLEND);
-        // The rim is drawn from the front faces' edges.
-        glEnable(GL_CULL_FACE);
-        glCullFace(GL_BACK);
-        glPolygonMode(GL_FRONT, GL_LINE);
+        // The rim: every edge, wide and pushed back, so the surface drawn
+        // next hides all but what sticks out past its outline. Both sides
+        // count, as the view shows both (an open mesh may face away).
+        glDisable(GL_CULL_FACE);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
         glEnable(GL_POLYGON_OFFSET_LINE);
         glPolygonOffset(10.0f, 10.0f);
         glColor3f(1.0f, 1.0f, 0.25f);
@@ -604,4 +743,117 @@ void handleGLError()
         qCritical("handleGLError: %s\n", reinterpret_cast<const char*>(gluErrorString(error)));
         std::exit(1);
     }
+}
+
+namespace {
+
+// Pixels from `pixel` to the segment a-b on the screen; the part of the
+// segment behind the eye is cut off first. Infinite when none is in front.
+double pixelsToSegment(const qglviewer::Camera& camera, vec a, vec b, const QPointF& pixel)
+{
+    auto local = [&camera](const vec& p) {
+        return camera.cameraCoordinatesOf(qglviewer::Vec(p[0], p[1], p[2]));
+    };
+    qglviewer::Vec ca = local(a), cb = local(b);
+    const double nearZ = -camera.zNear();
+    if (ca.z > nearZ && cb.z > nearZ) {
+        return std::numeric_limits<double>::infinity();
+    }
+    if (ca.z > nearZ || cb.z > nearZ) {
+        const double s = (nearZ - ca.z) / (cb.z - ca.z);
+        const qglviewer::Vec cut = ca + (cb - ca) * s;
+        (ca.z > nearZ ? ca : cb) = cut;
+    }
+    auto screen = [&camera](const qglviewer::Vec& c) {
+        const qglviewer::Vec p = camera.projectedCoordinatesOf(camera.worldCoordinatesOf(c));
+        return QPointF(p.x, p.y);
+    };
+    const QPointF p = screen(ca), q = screen(cb);
+    const QPointF d = q - p;
+    const double dd = QPointF::dotProduct(d, d);
+    double t = dd > 0.0 ? QPointF::dotProduct(pixel - p, d) / dd : 0.0;
+    t = std::clamp(t, 0.0, 1.0);
+    const QPointF nearest = p + d * t;
+    return QLineF(nearest, pixel).length();
+}
+
+} // namespace
+
+// The library's selection draws the scene in OpenGL's selection mode, which
+// some drivers (Mesa's software renderer among them) crash on when display
+// lists are called in it. Picking here needs no drawing: models are hit by
+// a ray through the pixel, lights by their markers' distance on the screen,
+// and the nearer of the two wins, as a drawn pick would choose.
+void GLViewer::select(const QPoint& point)
+{
+    int picked = -1;
+    if (sceneReady) {
+        qglviewer::Vec from, along;
+        camera()->convertClickToLine(point, from, along);
+        const vec origin(float(from.x), float(from.y), float(from.z));
+        const vec direction(float(along.x), float(along.y), float(along.z));
+        float t = -1.0f;
+        picked = pickModel(*scene, origin, direction, scene->groundVisible, &t);
+        const qglviewer::Vec view = camera()->viewDirection();
+        double depth = picked >= 0 ? (along * double(t)) * view : 0.0;
+        if (showLights) {
+            const int n = scene->modelCount();
+            for (int i = 0; i < scene->lightCount(); ++i) {
+                double at = 0.0;
+                if (lightUnder(point, i, &at) && (picked < 0 || at < depth)) {
+                    picked = n + i;
+                    depth = at;
+                }
+            }
+        }
+    }
+    setSelectedName(picked);
+    postSelection(point);
+}
+
+bool GLViewer::lightUnder(const QPoint& pixel, int i, double* depth)
+{
+    vec center;
+    float radius = 0.0f;
+    scene->bounds(center, radius);
+    const PovLight& light = scene->lights[size_t(i)];
+    const qglviewer::Camera& cam = *camera();
+    const QPointF at(pixel);
+    const double reach = 4.0;
+    auto depthOf = [&cam](const vec& p) {
+        return (qglviewer::Vec(p[0], p[1], p[2]) - cam.position()) * cam.viewDirection();
+    };
+    if (i == 0 && scene->outdoorLighting) {
+        // The sun's ray, from the models' centre far outwards.
+        vec d = light.position;
+        const float l = len(d);
+        d = l > 0.0f ? d / l : vec(1.0f, 0.0f, 0.0f);
+        const vec end = center + d * (radius * 100.0f);
+        if (pixelsToSegment(cam, center, end, at) > reach) {
+            return false;
+        }
+        *depth = std::max(0.0, depthOf(center) - double(radius));
+        return true;
+    }
+    // A star: three axes and the same three turned, of half-length 0.2 of
+    // the radius (the selected star's wider marker is the same size).
+    const vec marker = markerPosition(light.position, center, radius, scene->outdoorLighting);
+    const float arm = 0.2f * radius * 1.1f;
+    const float c45 = std::cos(0.7853982f), s45 = std::sin(0.7853982f);
+    const float c37 = std::cos(0.6457718f), s37 = std::sin(0.6457718f);
+    auto turned = [&](const vec& v) {
+        // Rx(45) * Rz(37), as drawStar turns its second set of axes.
+        const vec z(c37 * v[0] - s37 * v[1], s37 * v[0] + c37 * v[1], v[2]);
+        return vec(z[0], c45 * z[1] - s45 * z[2], s45 * z[1] + c45 * z[2]);
+    };
+    const vec axes[3] = {vec(arm, 0, 0), vec(0, arm, 0), vec(0, 0, arm)};
+    for (const vec& axis : axes) {
+        for (const vec& a : {axis, turned(axis)}) {
+            if (pixelsToSegment(cam, marker - a, marker + a, at) <= reach) {
+                *depth = depthOf(marker);
+                return true;
+            }
+        }
+    }
+    return false;
 }

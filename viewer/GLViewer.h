@@ -9,7 +9,13 @@
 // Feature lines (while the scene's line settings say shown) are drawn over
 // the shaded models: each smooth model's lines extracted for the current
 // camera (viewpoint = the camera position; light = towards the first
-// light), each boxy model's lines from its file. Extraction follows the
+// light), each boxy model's lines from its file.
+//
+// Navigation: the left button orbits about the scene's +z axis, so the
+// ground stays level (or turns freely as a trackball, when chosen); a
+// release never leaves the view spinning. Escape is left to the window. A
+// selected light's marker can be dragged: the light keeps its distance from
+// the origin and turns in azimuth and elevation. Extraction follows the
 // camera: a model whose last extraction took under interactiveLineMs is
 // extracted again in the paint whenever the view changed; a larger one is
 // extracted once the view has rested for lineRestMs, and its stale lines
@@ -41,6 +47,22 @@ public:
     void resetCamera();
     // Schedules a redraw.
     void updateGL() { update(); }
+    // The camera's orientation when the view was made: a newly opened file
+    // is seen from this direction.
+    qglviewer::Quaternion startingOrientation() const { return startOrientation; }
+    // Stops any camera motion under way (a spin).
+    void stopMotion();
+
+    // True (the default) for the orbit that keeps +z up; false for the
+    // library's free trackball.
+    void setTrackball(bool trackball);
+    bool isTrackball() const { return trackball; }
+
+    // The size of the picture a render makes; the view dims what lies
+    // outside the picture's frame when its shape differs from the view's.
+    // An empty size (the default) shows no frame.
+    void setPictureSize(const QSize& size);
+    QSize pictureSize() const { return picture; }
 
     // Number of completed draw() calls; lets tests wait for a repaint.
     int drawCount() const { return draws; }
@@ -70,16 +92,36 @@ public:
 signals:
     void modelSelected(int which);
     void lightSelected(int which);
+    // A drag moved light `which` (already changed in the scene).
+    void lightMoved(int which);
 
 protected:
     void draw() override;
-    void drawWithNames() override;
     // Turns the library's pick into a model or light index and emits
     // modelSelected, then lightSelected (one of the two is -1).
     void postSelection(const QPoint& point) override;
+    // Picks without the library's OpenGL selection mode (see select()).
+    void select(const QPoint& point) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void postDraw() override;
 
 private:
-    void drawScene(bool withNames);
+    void drawScene();
+    // True when `pixel` is on light i's marker; `depth` gets the marker's
+    // distance along the view direction.
+    bool lightUnder(const QPoint& pixel, int i, double* depth);
+    // The dimmed margins outside the picture's frame.
+    void drawPictureFrame();
+    // True when `pixel` is on the selected light's marker.
+    bool onSelectedLight(const QPoint& pixel);
+    bool trackball = false;
+    QSize picture;
+    qglviewer::Quaternion startOrientation;
+    // A light drag under way: the light and where the mouse was.
+    int draggedLight = -1;
+    QPoint dragFrom;
     void setupLights();
     void drawModel(int i);
     void drawModelWireframe(int i);

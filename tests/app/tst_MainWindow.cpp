@@ -1,5 +1,7 @@
+#include "app/HelpDialogs.h"
 #include "app/MainWindow.h"
 #include "tests/support/MainWindowAccess.h"
+#include "tests/support/ModalDialog.h"
 #include "viewer/GLViewer.h"
 
 #include "tests/support/FileDialog.h"
@@ -9,6 +11,8 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
+#include <QStatusBar>
+#include <QGLViewer/manipulatedCameraFrame.h>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -48,12 +52,7 @@ QString writeGrid(const QString& path, int n)
 // folder, then picks `name` or (a null name) cancels.
 void answerOpenDialog(const QString& name, QString* seen)
 {
-    QTimer::singleShot(50, [name, seen]() {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog) {
-            answerOpenDialog(name, seen);
-            return;
-        }
+    answerModal<QFileDialog>([name, seen](QFileDialog* dialog) {
         *seen = dialog->windowTitle() + "|" + dialog->nameFilters().join(";") + "|" +
                 dialog->directory().absolutePath();
         typeIntoFileDialog(dialog, name);
@@ -116,15 +115,16 @@ private slots:
             menus << a->menu()->objectName() + ":" + a->text();
         }
         QCOMPARE(menus, QStringList({"menuFile:File", "menuView:View", "menuModel:Model",
-                                     "menuLighting:Lighting"}));
+                                     "menuLighting:Lighting", "menuHelp:Help"}));
         QCOMPARE(menuEntries(inside(w).ui.menuFile),
                  QStringList({"actionOpen_Scene",
                               inside(w).ui.menuOpen_Recent->menuAction()->objectName(), "-",
                               "actionSave_Scene", "actionSave_Scene_As", "-",
                               "actionRender_Full_Size", "actionPreview_POV_Ray_Scene",
-                              "actionRender_Settings", "actionRender_Turntable"}));
-        QCOMPARE(menuEntries(inside(w).ui.menuView).mid(0, 6),
-                 QStringList({"actionReset_Camera", "-", "actionShow_Lights",
+                              "actionRender_Settings", "actionRender_Turntable",
+                              "actionShow_Last_Render", "-", "actionQuit"}));
+        QCOMPARE(menuEntries(inside(w).ui.menuView).mid(0, 7),
+                 QStringList({"actionReset_Camera", "actionTrackball", "-", "actionShow_Lights",
                               "actionShow_Ground_Plane", "-", "actionWireframe"}));
         QVERIFY(menuEntries(inside(w).ui.menuView)
                     .join(' ')
@@ -135,6 +135,9 @@ private slots:
         QCOMPARE(menuEntries(inside(w).ui.menuLighting).mid(0, 2),
                  QStringList({"actionLighting_Outdoor", "actionLighting_Indoor"}));
 
+        QCOMPARE(menuEntries(inside(w).ui.menuHelp),
+                 QStringList({"actionKelvane_Help", "actionKeyboard_Shortcuts", "-",
+                              "actionAbout"}));
         QCOMPARE(inside(w).ui.actionRender_Full_Size->shortcut(), QKeySequence("Ctrl+R"));
         QCOMPARE(inside(w).ui.actionRender_Full_Size->shortcutContext(), Qt::ApplicationShortcut);
         QCOMPARE(inside(w).ui.actionOpen_Scene->text(), QString("Open..."));
@@ -350,35 +353,178 @@ private slots:
         QVERIFY(!inside(w).viewer->showLights);
     }
 
-    void brokenFileShowsAMessageAndTheWindowCarriesOn()
+    // A file that cannot be opened, of any kind, is reported and leaves
+    // the scene, its title and its view as they were.
+    void failedOpenKeepsTheScene_data()
     {
-        const QString broken = dir.filePath("broken.npr");
-        QFile f(broken);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("0 0 0 1 1 1\nvertices 1\n0 0 0\nfaces 1\n0 1 2 [1, 0, 0]\nlines 0\n");
-        f.close();
-
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("NPR with a bad index")
+            << "broken.npr" << QByteArray("0 0 0 1 1 1\nvertices 1\n0 0 0\nfaces 1\n0 1 2 [1, "
+                                          "0, 0]\nlines 0\n");
+        QTest::newRow("truncated binary PLY")
+            << "truncated.ply"
+            << QByteArray("ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty "
+                          "float x\nproperty float y\nproperty float z\nelement face 1\nproperty "
+                          "list uchar int vertex_indices\nend_header\n\0\0\0\0", 170);
+        QTest::newRow("text named .kmz") << "notes.kmz" << QByteArray("just some words\n");
+        QTest::newRow("text named .dae") << "notes.dae" << QByteArray("<notcollada/>\n");
+        QTest::newRow("unknown type") << "picture.xyz" << QByteArray("1 2 3\n");
+        QTest::newRow("missing file") << "missing.off" << QByteArray();
+        QTest::newRow("damaged document") << "damaged.kelvane" << QByteArray("{ \"version\": ");
+    }
+    void failedOpenKeepsTheScene()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        const QString path = dir.filePath(name);
+        QFile::remove(path);
+        if (!bytes.isEmpty()) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        }
+        const QString cube = QFINDTESTDATA("../data/npr/cube.npr");
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        w.loadScene(broken);
-        QCOMPARE(w.windowTitle(), "Kelvane - " + broken);
-        QCOMPARE(inside(w).scene.modelCount(), 0);
+        w.loadScene(cube);
+        inside(w).ui.actionLighting_Indoor->setChecked(true);
+        const long long triangles = inside(w).scene.triangleCount();
+        const QImage before = inside(w).viewer->grabFramebuffer();
+
+        w.loadScene(path);
         QMessageBox* box = w.findChild<QMessageBox*>("loadErrorBox");
         QVERIFY(box);
         QTRY_VERIFY(box->isVisible());
-        QCOMPARE(box->text(), "Could not open \"" + broken + "\".");
-        QCOMPARE(box->informativeText(),
-                 QString("Face 0 uses vertex index 1, but the file has 1 vertices."));
+        QCOMPARE(box->text(), "Could not open \"" + path + "\".");
+        QVERIFY(!box->informativeText().isEmpty());
         box->accept();
+        QCOMPARE(w.windowTitle(), "Kelvane - " + cube + "*");
+        QCOMPARE(inside(w).scene.triangleCount(), triangles);
+        QVERIFY(!inside(w).scene.outdoorLighting);
+        QCOMPARE(inside(w).viewer->grabFramebuffer(), before);
+        QVERIFY(!MainWindow::recentFiles().contains(QFileInfo(path).absoluteFilePath()));
 
-        // The empty scene still draws and the next load works.
-        inside(w).ui.actionShow_Lights->setChecked(true);
-        inside(w).ui.actionReset_Camera->trigger();
-        inside(w).viewer->grabFramebuffer();
+        // An empty window stays empty and untitled.
+        MainWindow empty;
+        empty.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&empty));
+        empty.loadScene(path);
+        QCOMPARE(empty.windowTitle(), QString("Kelvane"));
+        QCOMPARE(inside(empty).scene.modelCount(), 0);
+    }
+
+    // Escape is for dismissing things: with or without changes it leaves
+    // the window open and asks nothing.
+    void escapeNeverCloses()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QApplication::setActiveWindow(&w);
+        inside(w).viewer->setFocus();
+        QTest::keyClick(inside(w).viewer, Qt::Key_Escape);
+        QTest::qWait(50);
+        QVERIFY(w.isVisible());
+
         w.loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
-        QCOMPARE(inside(w).scene.modelCount(), 2);
-        QVERIFY(!box->isVisible());
+        w.setModified();
+        inside(w).viewer->setFocus();
+        QTest::keyClick(inside(w).viewer, Qt::Key_Escape);
+        QTest::keyClick(&w, Qt::Key_Escape);
+        QTest::qWait(50);
+        QVERIFY(w.isVisible());
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(w.isModified());
+    }
+
+    // Turning the view is not an edit; a new file is seen from the view's
+    // first direction, and Reset Camera stops any motion.
+    void cameraMovesAreNotEdits()
+    {
+        MainWindow w;
+        w.resize(800, 600);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        GLViewer* viewer = inside(w).viewer;
+        const qglviewer::Quaternion first = viewer->camera()->orientation();
+        w.loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
+        const QPoint c = viewer->rect().center();
+        QTest::mousePress(viewer, Qt::LeftButton, Qt::NoModifier, c);
+        for (int i = 1; i <= 6; ++i) {
+            QMouseEvent move(QEvent::MouseMove, c + QPoint(30 * i, 10 * i), Qt::LeftButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(viewer, &move);
+        }
+        QTest::mouseRelease(viewer, Qt::LeftButton, Qt::NoModifier, c + QPoint(180, 60), 1);
+        QVERIFY((viewer->camera()->orientation().axis() - first.axis()).norm() > 1e-3 ||
+                std::fabs(viewer->camera()->orientation().angle() - first.angle()) > 1e-3);
+        QVERIFY(!w.isModified());
+        QVERIFY(!w.windowTitle().endsWith('*'));
+        QVERIFY(!viewer->camera()->frame()->isSpinning());
+
+        viewer->camera()->frame()->startSpinning(20);
+        inside(w).ui.actionReset_Camera->trigger();
+        QVERIFY(!viewer->camera()->frame()->isSpinning());
+        QVERIFY(!w.isModified());
+
+        w.loadScene(QFINDTESTDATA("../../samples/torus.off"));
+        const qglviewer::Quaternion now = viewer->camera()->orientation();
+        QVERIFY(std::fabs(now[0] * first[0] + now[1] * first[1] + now[2] * first[2] +
+                          now[3] * first[3]) > 0.99999);
+    }
+
+    // The standard keys and the Help menu.
+    void helpAndShortcuts()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(inside(w).ui.actionOpen_Scene->shortcut(), QKeySequence(QKeySequence::Open));
+        QCOMPARE(inside(w).ui.actionQuit->shortcut(), QKeySequence(QKeySequence::Quit));
+        QApplication::setActiveWindow(&w);
+        QTest::keyClick(&w, Qt::Key_F1);
+        auto* help = w.findChild<QMessageBox*>("helpBox");
+        QVERIFY(help);
+        QTRY_VERIFY(help->isVisible());
+        QVERIFY(help->text().contains("Render Settings"));
+        help->close();
+
+        inside(w).ui.actionAbout->trigger();
+        auto* about = w.findChild<QMessageBox*>("aboutBox");
+        QVERIFY(about);
+        QVERIFY(about->text().contains("Kelvane " KELVANE_VERSION));
+        QVERIFY2(about->text().contains(QRegularExpression("Renderer: POV-Ray 3\\.7")),
+                 qPrintable(about->text()));
+        QVERIFY(about->text().contains("General Public License"));
+        about->close();
+        QVERIFY(povrayVersion("/nonexistent/povray").contains("not found"));
+
+        inside(w).ui.actionKeyboard_Shortcuts->trigger();
+        auto* keys = w.findChild<QMessageBox*>("shortcutsBox");
+        QVERIFY(keys);
+        for (QAction* action : {inside(w).ui.actionOpen_Scene, inside(w).ui.actionSave_Scene,
+                                inside(w).ui.actionRender_Full_Size, inside(w).ui.actionQuit}) {
+            QVERIFY2(keys->text().contains(action->shortcut().toString()),
+                     qPrintable(action->shortcut().toString()));
+        }
+        keys->close();
+
+        // Ctrl+Q closes the window (nothing unsaved to ask about).
+        QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
+        QTRY_VERIFY(!w.isVisible());
+    }
+
+    // Render with nothing open says so instead of rendering black.
+    void renderingNothingIsRefused()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        inside(w).ui.actionRender_Full_Size->trigger();
+        QVERIFY(!inside(w).renderThread.isRunning());
+        QVERIFY(w.statusBar()->currentMessage().startsWith("Nothing to render"));
     }
 
     void meshReaderReasonsAreShown()

@@ -1,8 +1,10 @@
 #include "app/MainWindow.h"
 #include "tests/support/MainWindowAccess.h"
+#include "tests/support/ModalDialog.h"
 #include "viewer/GLViewer.h"
 
 #include <QColorDialog>
+#include <QStatusBar>
 #include <QGLViewer/camera.h>
 #include <QtTest>
 
@@ -13,13 +15,13 @@ namespace {
 // The swatch painted on a colour button.
 QImage swatch(QPushButton* button, int size) { return button->icon().pixmap(size, size).toImage(); }
 
-// Answers the next modal colour dialog with `color` (or cancels it).
-void answerColorDialog(const QColor& color, bool accept = true)
+// Answers the next modal colour dialog with `color` (or cancels it);
+// `shown` gets the colour it opened on.
+void answerColorDialog(const QColor& color, bool accept = true, QColor* shown = nullptr)
 {
-    QTimer::singleShot(0, [color, accept]() {
-        auto* dialog = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
-        if (!dialog) {
-            return;
+    answerModal<QColorDialog>([color, accept, shown](QColorDialog* dialog) {
+        if (shown) {
+            *shown = dialog->currentColor();
         }
         dialog->setCurrentColor(color);
         if (accept) {
@@ -141,7 +143,7 @@ private slots:
         inside(w).ui.pigmentGreenBox->setValue(0.3);
         QVERIFY(texture().name.isNull());
         QCOMPARE(texture().green, 0.3f);
-        QCOMPARE(texture().red, 1.0f);
+        QCOMPARE(texture().red, 0.8f); // the boxes held the named texture's own pigment
     }
 
     void presetNameMatchesTheWholeName()
@@ -190,6 +192,36 @@ private slots:
         inside(w).ui.finishDiffuseBox->setValue(0.6);
         QCOMPARE(texture().roughness, 0.01f);
         QCOMPARE(texture().red, 0.5f);
+    }
+
+    // A model with a named texture still shows its pigment colour, so
+    // choosing a colour pigment starts from it, and the colour dialog opens
+    // on the colour the model has.
+    void panelShowsTheModelsColour()
+    {
+        PovTexture t;
+        t.name = "T_Wood7";
+        t.setColor(0.8f, 0.6f, 0.4f);
+        t.name = "T_Wood7";
+        inside(w).scene.setTexture(1, t);
+        w->on_modelSelected(1);
+        QVERIFY(inside(w).ui.pigmentPresetButton->isChecked());
+        QCOMPARE(inside(w).ui.pigmentRedBox->value(), 0.8);
+        QCOMPARE(inside(w).ui.pigmentGreenBox->value(), 0.6);
+        QCOMPARE(inside(w).ui.pigmentBlueBox->value(), 0.4);
+        inside(w).ui.pigmentRGBButton->click();
+        QVERIFY(texture().name.isNull());
+        QVERIFY(std::fabs(texture().red - 0.8f) < 1e-6f && std::fabs(texture().blue - 0.4f) < 1e-6f);
+
+        QColor shown;
+        answerColorDialog(QColor(0, 0, 0), false, &shown);
+        inside(w).ui.pigmentColorButton->click();
+        QCOMPARE(shown.rgb(), QColor::fromRgbF(0.8, 0.6, 0.4).rgb());
+        w->on_lightSelected(0);
+        inside(w).scene.lights[0].color = vec(1.0f, 0.5f, 0.0f);
+        answerColorDialog(QColor(0, 0, 0), false, &shown);
+        inside(w).ui.lightColorButton->click();
+        QCOMPARE(shown.rgb(), QColor::fromRgbF(1.0, 0.5, 0.0).rgb());
     }
 
     void colourDialogKeepsTheFinish()
@@ -249,6 +281,7 @@ private slots:
         QCOMPARE(inside(w).ui.lightAmbientBox->value(), 0.35);
 
         const float distance = len(inside(w).scene.lights[0].position);
+        const float azimuth = inside(w).scene.lights[0].azimuth;
         inside(w).ui.sunElevationSlider->setValue(29);
         QCOMPARE(inside(w).scene.lights[0].elevation, 29 * 0.017453289f);
         QCOMPARE(inside(w).ui.sunElevationSlider->value(), 28);
@@ -257,9 +290,8 @@ private slots:
         QCOMPARE(inside(w).ui.sunElevationSlider->value(), 30);
         const PovLight& sun = inside(w).scene.lights[0];
         QVERIFY(std::fabs(sun.elevation - 0.5236f) < 1e-4f);
-        QCOMPARE(sun.azimuth, 0.0f);
+        QVERIFY(std::fabs(sun.azimuth - azimuth) < 1e-6f); // the azimuth is kept
         QVERIFY(std::fabs(len(sun.position) - distance) < distance * 1e-5f);
-        QVERIFY(std::fabs(sun.position[0]) < 1e-3f);
 
         // The next export carries the new position.
         const QString text = inside(w).scene.povText(inside(w).viewer->camera());
@@ -268,6 +300,28 @@ private slots:
                       double(sun.position[0]) * 10000.0, double(sun.position[1]) * 10000.0,
                       double(sun.position[2]) * 10000.0);
         QVERIFY(text.contains(expected));
+    }
+
+    // The sun turns about the vertical as well: its azimuth is kept with
+    // its elevation and distance.
+    void sunAzimuth()
+    {
+        w->on_lightSelected(0);
+        QCOMPARE(inside(w).ui.sunAzimuthSlider->value(),
+                 int(std::lround(inside(w).scene.lights[0].azimuth * 57.29578f)));
+        inside(w).ui.sunElevationSlider->setValue(30);
+        const float distance = len(inside(w).scene.lights[0].position);
+        inside(w).ui.sunAzimuthSlider->setValue(90);
+        const PovLight& sun = inside(w).scene.lights[0];
+        QVERIFY(std::fabs(sun.azimuth - 1.5708f) < 1e-4f);
+        QVERIFY(std::fabs(sun.elevation - 0.5236f) < 1e-4f);
+        QVERIFY(std::fabs(len(sun.position) - distance) < distance * 1e-5f);
+        QVERIFY(sun.position[0] > 0.8f * distance && std::fabs(sun.position[1]) < 1e-3f * distance);
+        // Selected again, the panel shows where it is.
+        w->on_lightSelected(-1);
+        w->on_lightSelected(0);
+        QCOMPARE(inside(w).ui.sunAzimuthSlider->value(), 90);
+        QCOMPARE(inside(w).ui.sunElevationSlider->value(), 30);
     }
 
     void indoorLighting()
@@ -414,6 +468,7 @@ private slots:
         QCOMPARE(inside(w).scene.lightCount(), 4);
         inside(w).ui.actionAdd_Light->trigger();
         QCOMPARE(inside(w).scene.lightCount(), 4);
+        QVERIFY(w->statusBar()->currentMessage().startsWith("A scene has at most 4 lights"));
 
         w->on_lightSelected(0);
         inside(w).ui.actionRemove_Light->trigger();

@@ -3,6 +3,7 @@
 #include "app/OutputWindow.h"
 #include "app/RenderSettingsDialog.h"
 #include "tests/support/MainWindowAccess.h"
+#include "tests/support/ModalDialog.h"
 #include "tests/support/PovrayChildren.h"
 #include "viewer/GLViewer.h"
 
@@ -37,16 +38,9 @@ QByteArray readFile(const QString& name)
 
 // Answers the next file dialog with `name` (a null name cancels it) and
 // remembers its title. Polls until the dialog is up.
-void answerFileDialog(const QString& name, QString* title = nullptr, int attempts = 100)
+void answerFileDialog(const QString& name, QString* title = nullptr)
 {
-    QTimer::singleShot(50, [name, title, attempts]() {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog) {
-            if (attempts > 0) {
-                answerFileDialog(name, title, attempts - 1);
-            }
-            return;
-        }
+    answerModal<QFileDialog>([name, title](QFileDialog* dialog) {
         if (title) {
             *title = dialog->windowTitle() + "|" + dialog->nameFilters().join(";");
         }
@@ -55,16 +49,9 @@ void answerFileDialog(const QString& name, QString* title = nullptr, int attempt
 }
 
 // Answers the next message box with `button` and keeps its text.
-void answerMessageBox(QMessageBox::StandardButton button, QString* text, int attempts = 100)
+void answerMessageBox(QMessageBox::StandardButton button, QString* text)
 {
-    QTimer::singleShot(50, [button, text, attempts]() {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
-            if (attempts > 0) {
-                answerMessageBox(button, text, attempts - 1);
-            }
-            return;
-        }
+    answerModal<QMessageBox>([button, text](QMessageBox* box) {
         *text = box->text();
         box->button(button)->click();
     });
@@ -286,7 +273,7 @@ private slots:
         QFile::remove("tempscene.bmp");
         output.loadImage("tempscene.bmp");
         QCOMPARE(output.windowTitle(), QString("Error"));
-        QCOMPARE(output.ui.imageSpace->text(), QString("Povray failed to render scene."));
+        QCOMPARE(output.ui.imageSpace->text(), QString("POV-Ray failed to render the scene."));
         QVERIFY(output.image.isNull());
 
         QImage picture(320, 240, QImage::Format_RGB32);
@@ -392,7 +379,7 @@ private slots:
         QTRY_VERIFY(inside(w).outputWindow->isVisible());
         QCOMPARE(inside(w).outputWindow->windowTitle(), QString("Error"));
         QVERIFY2(inside(w).outputWindow->ui.imageSpace->text().startsWith(
-                     "Povray failed to render scene.\n\nPOV-Ray could not be started (" +
+                     "POV-Ray failed to render the scene.\n\nPOV-Ray could not be started (" +
                      dir.filePath("no-such-renderer")),
                  qPrintable(inside(w).outputWindow->ui.imageSpace->text()));
         QVERIFY(!QFile::exists("tempscene.bmp"));
@@ -422,7 +409,7 @@ private slots:
         QTRY_VERIFY(inside(w).outputWindow->isVisible());
         QCOMPARE(inside(w).outputWindow->windowTitle(), QString("Error"));
         const QString text = inside(w).outputWindow->ui.imageSpace->text();
-        QVERIFY2(text.startsWith("Povray failed to render scene.\n\nFile '") &&
+        QVERIFY2(text.startsWith("POV-Ray failed to render the scene.\n\nFile '") &&
                      text.contains("tempscene.pov' line 3: Parse Error: No matching } in 'box', "
                                    "undeclared identifier 'foo' found instead\n"),
                  qPrintable(text));

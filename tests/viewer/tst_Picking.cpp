@@ -2,10 +2,13 @@
 #include "app/MainWindow.h"
 #include "app/OutputWindow.h"
 #include "tests/support/MainWindowAccess.h"
+#include "tests/support/ModalDialog.h"
+#include "tests/support/Pixels.h"
 #include "viewer/GLViewer.h"
 
 #include <QGLViewer/camera.h>
 #include <QMessageBox>
+#include <QDirIterator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -14,11 +17,7 @@ namespace {
 // Answers the next modal message box with `button` and remembers its text.
 void answerMessageBox(QMessageBox::StandardButton button, QString* text = nullptr)
 {
-    QTimer::singleShot(0, [button, text]() {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
-            return;
-        }
+    answerModal<QMessageBox>([button, text](QMessageBox* box) {
         if (text) {
             *text = box->windowTitle() + "|" + box->text();
         }
@@ -41,6 +40,34 @@ QString writeTriangles(const QString& path, int faces)
     text += "l 0\n";
     f.write(text);
     return path;
+}
+
+// Every model file under `folder` of a kind the program opens.
+QStringList modelFiles(const QString& folder)
+{
+    QStringList files;
+    QDirIterator it(folder,
+                    {"*.npr", "*.off", "*.ply", "*.obj", "*.dae", "*.kmz", "*.kelvane", "*.OFF",
+                     "*.PLY", "*.OBJ", "*.DAE", "*.KMZ"},
+                    QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        files << it.next();
+    }
+    files.sort();
+    return files;
+}
+
+// Pixels of the selection's yellow outline.
+int outlinePixels(const QImage& image)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            count += qRed(line[x]) > 230 && qGreen(line[x]) > 230 && qBlue(line[x]) < 110;
+        }
+    }
+    return count;
 }
 
 } // namespace
@@ -100,6 +127,9 @@ private slots:
 
     void init()
     {
+        if (QTest::currentTestFunction() == QLatin1String("everyFileCanBePicked")) {
+            return;
+        }
         w->loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
         QCOMPARE(inside(w).scene.modelCount(), 2);
     }
@@ -246,20 +276,21 @@ private slots:
 
     void largeSceneQuestion()
     {
-        // 9998 triangles plus the ground's two: no question.
-        w->loadScene(writeTriangles(dir.filePath("exact.npr"), 9998));
-        QCOMPARE(inside(w).scene.triangleCount(), 10000LL);
+        // 10000 triangles and the hidden ground's two: no question, as the
+        // ground is neither drawn nor rendered.
+        w->loadScene(writeTriangles(dir.filePath("exact.npr"), 10000));
+        QCOMPARE(inside(w).scene.triangleCount(), 10002LL);
         QVERIFY(w->confirmLargeScene());
         inside(w).ui.actionPreview_POV_Ray_Scene->trigger();
         QVERIFY(inside(w).editWindow->isVisible());
         inside(w).editWindow->close();
 
-        w->loadScene(writeTriangles(dir.filePath("over.npr"), 9999));
+        w->loadScene(writeTriangles(dir.filePath("over.npr"), 10001));
         QString asked;
         answerMessageBox(QMessageBox::No, &asked);
         inside(w).ui.actionPreview_POV_Ray_Scene->trigger();
-        QCOMPARE(asked, QString("Large Scene|This scene has 10001 triangles. Processing may take "
-                                "a long time (or forever). The meshes will be written for "
+        QCOMPARE(asked, QString("Large Scene|This scene has 10,001 triangles. Processing it may take "
+                                "a long time. The meshes will be written for "
                                 "POV-Ray as separate triangles. Do you want to continue?"));
         QVERIFY(!inside(w).editWindow->isVisible());
         answerMessageBox(QMessageBox::Yes);
@@ -302,6 +333,83 @@ private slots:
         QCOMPARE(text, inside(w).scene.povText(viewer->camera()).toLatin1());
         QVERIFY(finished.wait(60000));
         QDir::setCurrent(previous);
+    }
+
+    // Double-clicking a model of every real file that opens selects and
+    // outlines it; the background deselects; nothing crashes.
+    void everyFileCanBePicked_data()
+    {
+        QTest::addColumn<QString>("file");
+        const QString shared = QStringLiteral(KELVANE_SHARED_DATA);
+        QStringList files = modelFiles(QStringLiteral(KELVANE_SOURCE_DIR "/samples"));
+        if (QFileInfo(shared).isDir()) {
+            files += modelFiles(shared);
+        } else {
+            qWarning("%s is absent: only the samples are picked", qPrintable(shared));
+        }
+        for (const QString& file : files) {
+            QTest::newRow(qPrintable(file.mid(file.lastIndexOf('/', file.lastIndexOf('/') - 1))))
+                << file;
+        }
+    }
+    void everyFileCanBePicked()
+    {
+        QFETCH(QString, file);
+        w->loadScene(file);
+        if (!w->windowTitle().endsWith(file)) {
+            if (auto* box = w->findChild<QMessageBox*>("loadErrorBox")) {
+                box->close();
+            }
+            QSKIP("the file does not open");
+        }
+        viewer->update();
+        const int before = viewer->drawCount();
+        QTRY_VERIFY(viewer->drawCount() > before);
+
+        // A corner of the view that shows the background deselects.
+        const QRgb corner = grabView(viewer).pixel(1, 1);
+        if (qRed(corner) < 16 && qGreen(corner) < 16 && qBlue(corner) < 16) {
+            w->on_modelSelected(1);
+            viewer->selectedModel = 1;
+            QTest::mouseDClick(viewer, Qt::LeftButton, Qt::NoModifier, QPoint(1, 1));
+            QCOMPARE(viewer->selectedModel, -1);
+            QCOMPARE(inside(w).selectedModel, -1);
+        }
+
+        // The model face that looks largest from the camera: its middle is
+        // on some model, whatever lies in front of it.
+        double best = 0.0;
+        QPoint target;
+        for (int m = 1; m < inside(w).scene.modelCount(); ++m) {
+            LnMesh* mesh = inside(w).scene.models[size_t(m)]->getDisplayMesh();
+            const int faces = mesh->getNumFaces();
+            for (int f = 0; f < faces; f += std::max(1, faces / 2000)) {
+                vec a, b, c;
+                mesh->getFaceVertices(f, a, b, c);
+                auto screen = [this](const vec& v) {
+                    return viewer->camera()->projectedCoordinatesOf(
+                        qglviewer::Vec(v[0], v[1], v[2]));
+                };
+                const qglviewer::Vec pa = screen(a), pb = screen(b), pc = screen(c);
+                const double area =
+                    std::fabs((pb.x - pa.x) * (pc.y - pa.y) - (pc.x - pa.x) * (pb.y - pa.y));
+                const QPoint middle(int((pa.x + pb.x + pc.x) / 3.0),
+                                    int((pa.y + pb.y + pc.y) / 3.0));
+                if (area > best && viewer->rect().adjusted(2, 2, -2, -2).contains(middle)) {
+                    best = area;
+                    target = middle;
+                }
+            }
+        }
+        if (best < 40.0) {
+            QSKIP("the models are seen edge-on: no face shows enough to be clicked");
+        }
+        picks.clear();
+        QTest::mouseDClick(viewer, Qt::LeftButton, Qt::NoModifier, target);
+        QVERIFY2(viewer->selectedModel >= 1, qPrintable(picks.join(", ")));
+        QCOMPARE(inside(w).selectedModel, viewer->selectedModel);
+        QVERIFY(inside(w).ui.materialDockWidgetContents->isEnabled());
+        QVERIFY(outlinePixels(grabView(viewer)) > 0);
     }
 
     void closingTheMainWindowClosesTheOthers()
