@@ -27,9 +27,11 @@ bool isIdentity(const Matrix4& m)
 }
 
 // Resolves one controller, following its source through other controllers
-// of the library while links are left.
+// of the library while links are left. Results are kept in `done` by id, so
+// controllers sharing a chain resolve it once.
 CdaController resolve(const QDomElement& controller, const CdaScene& scene,
-                      const QHash<QString, QDomElement>& library, int linksLeft)
+                      const QHash<QString, QDomElement>& library,
+                      QHash<QString, CdaController>& done, int linksLeft)
 {
     CdaController out;
     out.id = controller.attribute(QStringLiteral("id"));
@@ -43,7 +45,11 @@ CdaController resolve(const QDomElement& controller, const CdaScene& scene,
     Matrix4 below; // the bind shape of a controller the source names
     bool belowHasBindShape = false;
     if (!out.geometry && linksLeft > 0 && library.contains(source)) {
-        const CdaController inner = resolve(library.value(source), scene, library, linksLeft - 1);
+        const auto known = done.constFind(source);
+        const CdaController inner =
+            known != done.constEnd()
+                ? known.value()
+                : resolve(library.value(source), scene, library, done, linksLeft - 1);
         out.geometry = inner.geometry;
         below = inner.bindShape;
         belowHasBindShape = inner.hasBindShape;
@@ -61,6 +67,9 @@ CdaController resolve(const QDomElement& controller, const CdaScene& scene,
         // The inner controller's shape is bound first.
         out.bindShape = out.bindShape * below;
         out.hasBindShape = true;
+    }
+    if (!done.contains(out.id)) {
+        done.insert(out.id, out);
     }
     return out;
 }
@@ -82,8 +91,14 @@ std::vector<CdaController> cdaReadControllers(const QDomElement& root, const Cda
     }
     std::vector<CdaController> out;
     out.reserve(elements.size());
+    QHash<QString, CdaController> done;
     for (const QDomElement& c : elements) {
-        out.push_back(resolve(c, scene, library, cdaMaxControllerChain));
+        const QString id = c.attribute(QStringLiteral("id"));
+        // A later controller repeating an id is resolved on its own.
+        const auto known = done.constFind(id);
+        out.push_back(known != done.constEnd() && library.value(id) == c
+                          ? known.value()
+                          : resolve(c, scene, library, done, cdaMaxControllerChain));
     }
     return out;
 }

@@ -42,19 +42,25 @@ void CdaScene::resolveInstanceNodes(int firstNew)
     if (rootNode) {
         indexTree(*rootNode, sceneIndex);
     }
-    const auto find = [this, &sceneIndex](const QString& id) -> const CdaNode* {
+    const auto inLibrary = [this](const QString& id) -> const CdaNode* {
         if (const CdaNode* node = findLibraryNode(id)) {
             return node;
         }
-        if (const CdaNode* node = nestedNodeIndex.value(id, nullptr)) {
+        return nestedNodeIndex.value(id, nullptr);
+    };
+    // Library nodes outlive this visual scene (the next document of an
+    // archive replaces it), so only the scene's own nodes may name its
+    // nodes.
+    for (size_t i = size_t(std::max(firstNew, 0)); i < libraryNodes.size(); ++i) {
+        resolveTree(*libraryNodes[i], inLibrary);
+    }
+    const auto inDocument = [&inLibrary, &sceneIndex](const QString& id) -> const CdaNode* {
+        if (const CdaNode* node = inLibrary(id)) {
             return node;
         }
         return sceneIndex.value(id, nullptr);
     };
-    for (size_t i = size_t(std::max(firstNew, 0)); i < libraryNodes.size(); ++i) {
-        resolveTree(*libraryNodes[i], find);
-    }
     if (rootNode) {
-        resolveTree(*rootNode, find);
+        resolveTree(*rootNode, inDocument);
     }
 }

@@ -165,7 +165,11 @@ public:
     // instance nodes), each node placed by all its transformation elements
     // and every instance followed, turned so the document's up axis is +z.
     // Children holding only cameras or lights give nothing. The limits of
-    // concatGeometry apply, with the same line. `colours`, when given, gets
+    // concatGeometry apply, with the same line. A node is not entered again
+    // while the walk is inside it (an instance leading back into a node
+    // that holds it); for the first such node of a model
+    // "CdaScene::load: node %s is instanced inside itself; that instance is
+    // left out\n" is written and the rest of the model kept. `colours`, when given, gets
     // one entry per model appended: the colour (see materialColour) of the
     // material bound to most of the model's triangles. Also sets the
     // bounds that sceneBounds gives. Returns the count appended.

@@ -356,6 +356,36 @@ private slots:
         }
     }
 
+    // A library node outlives its document's visual scene (the next entry
+    // of an archive replaces it), so it never places that scene's nodes;
+    // the scene's own nodes do.
+    void libraryNodesDoNotPlaceSceneNodes()
+    {
+        const QString geometry =
+            QStringLiteral("<library_geometries>%1</library_geometries>")
+                .arg(unitTriangle(QStringLiteral("g")));
+        const QByteArray first = document(
+            geometry + QStringLiteral("<library_nodes><node id=\"L\"><instance_geometry "
+                                      "url=\"#g\"/><instance_node url=\"#S\"/></node>"
+                                      "</library_nodes>"),
+            QStringLiteral("<node id=\"S\"><instance_geometry url=\"#g\"/>"
+                           "<instance_geometry url=\"#g\"/></node>"));
+        const QByteArray second =
+            document(QString(), QStringLiteral("<node id=\"use\"><instance_node url=\"#L\"/>"
+                                               "</node>"));
+        const QString archive = dir.filePath(QStringLiteral("two.kmz"));
+        QVERIFY(writeZip(archive, {{"a.dae", first}, {"b.dae", second}}));
+        CdaScene scene;
+        std::vector<LnModel*> models;
+        {
+            MessageLog log;
+            QVERIFY(scene.load(archive));
+            QCOMPARE(scene.buildSceneModels(models), 1);
+        }
+        QCOMPARE(models[0]->getMesh()->getNumFaces(), 1);
+        delete models[0];
+    }
+
     void sceneWithOnlyACameraAndALight()
     {
         const QByteArray doc =
