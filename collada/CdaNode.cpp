@@ -102,17 +102,19 @@ CdaNode::CdaNode(const QDomElement& element, const CdaScene& scene)
         if (tag == QLatin1String("instance_geometry") ||
             tag == QLatin1String("instance_controller")) {
             GeometryInstance g;
-            g.geometry = tag == QLatin1String("instance_geometry")
-                             ? scene.findGeometry(url(e))
-                             : scene.findControllerGeometry(url(e));
+            if (tag == QLatin1String("instance_geometry")) {
+                g.geometry = scene.findGeometry(url(e));
+            } else if (const CdaController* c = scene.findController(url(e))) {
+                g.geometry = c->geometry;
+                g.hasBindShape = c->hasBindShape;
+                g.bindShape = c->bindShape;
+            }
             if (g.geometry) {
                 bindMaterials(e, scene, g.materialSymbols, g.materials);
                 geometryInstances.push_back(std::move(g));
             }
         } else if (tag == QLatin1String("instance_node")) {
-            if (const CdaNode* n = scene.findInstancedNode(url(e))) {
-                instanceNodes.push_back(n);
-            }
+            instanceNodeIds.append(url(e));
         } else {
             transform = transform * transformOf(e);
         }

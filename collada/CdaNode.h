@@ -43,12 +43,21 @@ public:
 
     // Every instance, for documents without a "Model" node, where a node
     // may place several geometries and library nodes besides its children.
+    // An <instance_controller> places its controller's geometry like an
+    // <instance_geometry>, after the skin's bind shape matrix.
     struct GeometryInstance {
         const CdaGeometry* geometry = nullptr;
         QStringList materialSymbols;
         std::vector<const CdaMaterial*> materials; // parallel to the symbols
+        bool hasBindShape = false;
+        Matrix4 bindShape;
     };
     std::vector<GeometryInstance> geometryInstances; // resolved ones only
-    std::vector<const CdaNode*> instanceNodes;       // resolved ones only
+    // The ids every <instance_node> names, in order. A node may name one
+    // read after it (a later library node, a node of the visual scene), so
+    // the scene resolves them into instanceNodes once the whole document
+    // is read.
+    QStringList instanceNodeIds;
+    std::vector<const CdaNode*> instanceNodes; // resolved ones only
     Matrix4 transform;
 };

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_set>
 
 namespace {
 
@@ -459,14 +460,10 @@ bool CdaScene::load(const QByteArray& bytes)
         root, "library_geometries", "geometry", geometries, geometryIndex,
         [decoding](const QDomElement& e) { return std::make_unique<CdaGeometry>(e, decoding); });
     cdaWarning("CdaScene::load: Read %d geometries\n", geometryCount());
-    for (QDomElement c = root.firstChildElement(QStringLiteral("library_controllers"))
-                             .firstChildElement(QStringLiteral("controller"));
-         !c.isNull(); c = c.nextSiblingElement(QStringLiteral("controller"))) {
-        const QString id = c.attribute(QStringLiteral("id"));
-        const CdaGeometry* g = findGeometry(cdaStripHash(
-            c.firstChildElement(QStringLiteral("skin")).attribute(QStringLiteral("source"))));
-        if (g && !controllerGeometry.contains(id)) {
-            controllerGeometry.insert(id, g);
+    for (CdaController& c : cdaReadControllers(root, *this)) {
+        if (c.geometry && !controllerIndex.contains(c.id)) {
+            controllers.push_back(std::make_unique<CdaController>(std::move(c)));
+            controllerIndex.insert(controllers.back()->id, controllers.back().get());
         }
     }
     const int libraryNodesBefore = libraryNodeCount();
@@ -487,6 +484,7 @@ bool CdaScene::load(const QByteArray& bytes)
         visualScene = instancedVisualScene(root, firstVisualScene);
     }
     rootNode = std::make_unique<CdaNode>(visualScene, *this);
+    resolveInstanceNodes(libraryNodesBefore);
     cdaWarning("CdaScene::load: Read root node\n");
     cdaWarning("CdaScene::load: success!\n");
     return true;
@@ -507,12 +505,6 @@ const CdaMaterial* CdaScene::findMaterial(const QString& id) const
     return lookup(materialIndex, id);
 }
 const CdaEffect* CdaScene::findEffect(const QString& id) const { return lookup(effectIndex, id); }
-const CdaNode* CdaScene::findInstancedNode(const QString& id) const
-{
-    const CdaNode* node = findLibraryNode(id);
-    return node ? node : nestedNodeIndex.value(id, nullptr);
-}
-
 void CdaScene::indexNestedNodes(const CdaNode& node)
 {
     for (const std::unique_ptr<CdaNode>& child : node.children) {
@@ -523,9 +515,9 @@ void CdaScene::indexNestedNodes(const CdaNode& node)
     }
 }
 
-const CdaGeometry* CdaScene::findControllerGeometry(const QString& id) const
+const CdaController* CdaScene::findController(const QString& id) const
 {
-    return controllerGeometry.value(id, nullptr);
+    return controllerIndex.value(id, nullptr);
 }
 
 namespace {
@@ -764,24 +756,33 @@ namespace {
 // Calls leaf(instance, matrix) for every geometry instance of the subtree,
 // each node placed by all its transformation elements, children and
 // instance nodes followed. Sets `cut` when the depth or visit budget stops
-// the walk.
+// the walk. A node is not entered while the walk is inside it (instances
+// that lead back to a node holding them); `repeated` gets the first such.
 template <class Leaf>
 void walkAll(const CdaNode* node, const Matrix4& above, int depth, long long& visitsLeft, bool& cut,
-             Leaf& leaf)
+             std::unordered_set<const CdaNode*>& inside, const CdaNode*& repeated, Leaf& leaf)
 {
+    if (inside.count(node)) {
+        if (!repeated) {
+            repeated = node;
+        }
+        return;
+    }
     if (!enterNode(depth, visitsLeft, cut)) {
         return;
     }
+    inside.insert(node);
     const Matrix4 placed = above * node->transform;
     for (const CdaNode::GeometryInstance& instance : node->geometryInstances) {
         leaf(instance, placed);
     }
     for (const std::unique_ptr<CdaNode>& child : node->children) {
-        walkAll(child.get(), placed, depth + 1, visitsLeft, cut, leaf);
+        walkAll(child.get(), placed, depth + 1, visitsLeft, cut, inside, repeated, leaf);
     }
     for (const CdaNode* instance : node->instanceNodes) {
-        walkAll(instance, placed, depth + 1, visitsLeft, cut, leaf);
+        walkAll(instance, placed, depth + 1, visitsLeft, cut, inside, repeated, leaf);
     }
+    inside.erase(node);
 }
 
 // The chain of nodes from `node` down to the first match findNode gives.
@@ -824,10 +825,18 @@ int CdaScene::buildSceneModels(std::vector<LnModel*>& models, std::vector<FileCo
                                         const Matrix4& placed) {
             const CdaGeometry* g = instance.geometry;
             if (g->type == QLatin1String("triangles")) {
-                appendPlaced(*g, placed, instance.materialSymbols, instance.materials, flat, cut);
+                appendPlaced(*g, instance.hasBindShape ? placed * instance.bindShape : placed,
+                             instance.materialSymbols, instance.materials, flat, cut);
             }
         };
-        walkAll(child.get(), upMatrix, 0, visitsLeft, cut, leaf);
+        std::unordered_set<const CdaNode*> inside;
+        const CdaNode* repeated = nullptr;
+        walkAll(child.get(), upMatrix, 0, visitsLeft, cut, inside, repeated, leaf);
+        if (repeated) {
+            cdaWarning("CdaScene::load: node %s is instanced inside itself; that instance is "
+                       "left out\n",
+                       shown(repeated->id).constData());
+        }
         if (cut) {
             warnCut(child.get());
         }

@@ -15,6 +15,7 @@
 // program; bad input gives a false result or fewer records.
 
 #include "collada/CdaCamera.h"
+#include "collada/CdaController.h"
 #include "collada/CdaEffect.h"
 #include "collada/CdaGeometry.h"
 #include "collada/CdaLight.h"
@@ -93,8 +94,12 @@ public:
     // scene and its up axis is not applied. Any other document decodes
     // every surface primitive, and its root is the visual scene that
     // <scene><instance_visual_scene> names (the first one without it).
-    // Its <library_images> and <library_controllers> (skins, whose source
-    // geometry <instance_controller> then places) are read silently.
+    // Its <library_images> and <library_controllers> (skins and morphs,
+    // whose source geometry <instance_controller> then places) are read
+    // silently. Once the document is read, every <instance_node> of its
+    // library nodes and visual scene is resolved: to a library node (of
+    // any document read so far), else a node nested inside one, else a
+    // node of this visual scene.
     // On a parse failure
     // writes "CdaScene::load: DOM read failure: %s at row %d, col %d\n",
     // writes the bytes to "dom_error_dump.txt" in the current directory and
@@ -109,11 +114,9 @@ public:
     const CdaLight* findLight(const QString& id) const;
     const CdaMaterial* findMaterial(const QString& id) const;
     const CdaEffect* findEffect(const QString& id) const;
-    // For <instance_node> of documents without a "Model" node: a library
-    // node, else a node nested inside one (read before), or none.
-    const CdaNode* findInstancedNode(const QString& id) const;
-    // The source geometry of a <controller>'s <skin>, or none.
-    const CdaGeometry* findControllerGeometry(const QString& id) const;
+    // The first <controller> with this id whose chain ends in a geometry
+    // read before it, or none.
+    const CdaController* findController(const QString& id) const;
 
     // Depth-first from the root: a node's children are searched, in order,
     // before the node itself. Instances are not followed. None without a
@@ -162,7 +165,11 @@ public:
     // instance nodes), each node placed by all its transformation elements
     // and every instance followed, turned so the document's up axis is +z.
     // Children holding only cameras or lights give nothing. The limits of
-    // concatGeometry apply, with the same line. `colours`, when given, gets
+    // concatGeometry apply, with the same line. A node is not entered again
+    // while the walk is inside it (an instance leading back into a node
+    // that holds it); for the first such node of a model
+    // "CdaScene::load: node %s is instanced inside itself; that instance is
+    // left out\n" is written and the rest of the model kept. `colours`, when given, gets
     // one entry per model appended: the colour (see materialColour) of the
     // material bound to most of the model's triangles. Also sets the
     // bounds that sceneBounds gives. Returns the count appended.
@@ -251,6 +258,10 @@ private:
     QHash<QString, vec> imageColours;
     QHash<QString, const CdaNode*> nestedNodeIndex;
     void indexNestedNodes(const CdaNode& node);
-    // Skins: controller id to the geometry it deforms.
-    QHash<QString, const CdaGeometry*> controllerGeometry;
+    // Fills instanceNodes of the library nodes from index `firstNew` on
+    // and of the root tree from their instanceNodeIds.
+    void resolveInstanceNodes(int firstNew);
+    // Skins and morphs that place a geometry.
+    std::vector<std::unique_ptr<CdaController>> controllers;
+    QHash<QString, const CdaController*> controllerIndex;
 };

@@ -196,6 +196,41 @@ private slots:
         QVERIFY(decoded >= declaredTriangles(path));
     }
 
+    // The teapot is placed twice: by its own node and by a second node's
+    // <instance_node> naming the first. Assimp, with its vertices
+    // pre-transformed (assimp info -ptv), gives 2048 triangles too.
+    void teapotAndItsInstancedCopy()
+    {
+        CdaScene scene;
+        {
+            MessageLog log;
+            QVERIFY(scene.load(shared + QStringLiteral("/dae/assimp/teapot_instancenodes.DAE")));
+        }
+        std::vector<LnModel*> models;
+        QCOMPARE(scene.buildSceneModels(models), 2);
+        QCOMPARE(totalFaces(models), 2048);
+        // The copy sits where "hansong"'s matrix moves the original:
+        // (-120.80132, 2.58064, 0) further.
+        vec lo[2];
+        for (int i = 0; i < 2; ++i) {
+            LnMesh* mesh = models[size_t(i)]->getMesh();
+            lo[i] = vec(1e9f, 1e9f, 1e9f);
+            for (int f = 0; f < mesh->getNumFaces(); ++f) {
+                vec c[3];
+                mesh->getFaceVertices(f, c[0], c[1], c[2]);
+                for (const vec& p : c) {
+                    for (int k = 0; k < 3; ++k) {
+                        lo[i][k] = std::min(lo[i][k], p[k]);
+                    }
+                }
+            }
+        }
+        QVERIFY(dist(lo[1] - lo[0], vec(-120.80132f, 2.58064f, 0.0f)) < 1e-3f);
+        for (LnModel* m : models) {
+            delete m;
+        }
+    }
+
     void saucepanModelAndCamera()
     {
         CdaScene scene;

@@ -48,6 +48,52 @@ bool writeFile(const QString& path, const QByteArray& bytes)
 
 vec texColor(const PovTexture& t) { return vec(t.red, t.green, t.blue); }
 
+// The corners of every face of a model, in order.
+std::vector<vec> corners(LnModel* model)
+{
+    std::vector<vec> out;
+    LnMesh* mesh = model->getMesh();
+    for (int f = 0; f < mesh->getNumFaces(); ++f) {
+        vec c[3];
+        mesh->getFaceVertices(f, c[0], c[1], c[2]);
+        out.insert(out.end(), c, c + 3);
+    }
+    return out;
+}
+
+bool near(const std::vector<vec>& got, const std::vector<vec>& want)
+{
+    if (got.size() != want.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < got.size(); ++i) {
+        if (dist(got[i], want[i]) > 1e-5f) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The models of a document without a "Model" node, built by the importer;
+// its lines go to `lines`.
+std::vector<LnModel*> sceneModels(CdaScene& scene, const QByteArray& doc, QStringList& lines,
+                                  std::vector<CdaScene::FileColour>* colours = nullptr)
+{
+    std::vector<LnModel*> models;
+    MessageLog log;
+    if (scene.load(doc)) {
+        scene.buildSceneModels(models, colours);
+    }
+    lines = MessageLog::lines();
+    return models;
+}
+
+QByteArray testFile(const QString& name)
+{
+    QFile file(QStringLiteral(KELVANE_TEST_DATA) + QStringLiteral("/dae/") + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
 class TestPovSceneCollada : public QObject {
@@ -222,6 +268,122 @@ private slots:
         QVERIFY(loadDae(povScene, text.toUtf8()));
         QCOMPARE(povScene.modelCount(), 1 + models);
         QCOMPARE(povScene.triangleCount(), 2 + 2ll * models);
+    }
+
+    // Every <instance_node> places a copy of the node it names, wherever
+    // that node is in the document (a library node defined later, a node of
+    // the visual scene), by the transforms above the instance.
+    void instanceNodeCopiesInTheirPlaces()
+    {
+        CdaScene scene;
+        QStringList lines;
+        const std::vector<LnModel*> models =
+            sceneModels(scene, testFile(QStringLiteral("instance_node_copies.dae")), lines);
+        QVERIFY(!lines.isEmpty() && lines.last() == QLatin1String("CdaScene::load: success!\n"));
+        QCOMPARE(int(models.size()), 4);
+        using V = std::vector<vec>;
+        QVERIFY(near(corners(models[0]), V{vec(10, 0, 1), vec(11, 0, 1), vec(10, 1, 1)}));
+        QVERIFY(near(corners(models[1]), V{vec(0, 0, 2), vec(0, 2, 2), vec(-2, 0, 2)}));
+        QVERIFY(near(corners(models[2]), V{vec(10, 0, 6), vec(11, 0, 6), vec(10, 1, 6)}));
+        QVERIFY(near(corners(models[3]), V{vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0)}));
+        for (LnModel* m : models) {
+            delete m;
+        }
+        // Through the scene as the program opens it.
+        PovScene povScene;
+        const QString file =
+            QStringLiteral(KELVANE_TEST_DATA) + QStringLiteral("/dae/instance_node_copies.dae");
+        {
+            MessageLog log;
+            QVERIFY(povScene.load(QFile::encodeName(file).constData(), nullptr));
+        }
+        QCOMPARE(povScene.modelCount(), 5);
+        QCOMPARE(povScene.triangleCount(), 2ll + 4);
+    }
+
+    // <instance_controller> shows a skin's mesh in its bind pose: the bind
+    // shape matrix, then the node's place, the skin's material bound as for
+    // <instance_geometry>; a morph shows its base mesh.
+    void skinnedAndMorphedMeshesInTheBindPose()
+    {
+        CdaScene scene;
+        QStringList lines;
+        std::vector<CdaScene::FileColour> colours;
+        const std::vector<LnModel*> models =
+            sceneModels(scene, testFile(QStringLiteral("skin_bind_shape.dae")), lines, &colours);
+        QVERIFY(!lines.isEmpty() && lines.last() == QLatin1String("CdaScene::load: success!\n"));
+        QCOMPARE(int(models.size()), 2);
+        using V = std::vector<vec>;
+        QVERIFY(near(corners(models[0]), V{vec(1, 0, 3), vec(3, 0, 3), vec(1, 2, 3)}));
+        QVERIFY(near(corners(models[1]), V{vec(0, 5, 0), vec(1, 5, 0), vec(0, 6, 0)}));
+        QCOMPARE(int(colours.size()), 2);
+        QVERIFY(colours[0].known);
+        QCOMPARE(colours[0].rgb, vec(0.8f, 0.1f, 0.1f));
+        QVERIFY(!colours[1].known);
+        for (LnModel* m : models) {
+            delete m;
+        }
+    }
+
+    // Instances that lead back into a node holding them are left out with a
+    // line, the rest of the model kept; nothing runs away.
+    void instanceCyclesAreLeftOut()
+    {
+        const QByteArray doc = document(
+            QStringLiteral("<library_geometries>%1</library_geometries>"
+                           "<library_nodes>"
+                           "<node id=\"A\"><instance_geometry url=\"#g\"/>"
+                           "<instance_node url=\"#B\"/></node>"
+                           "<node id=\"B\"><translate>0 0 1</translate>"
+                           "<instance_node url=\"#A\"/></node>"
+                           "</library_nodes>")
+                .arg(unitTriangle(QStringLiteral("g"))),
+            QStringLiteral("<node id=\"loop\"><instance_node url=\"#A\"/></node>"
+                           "<node id=\"self\"><node id=\"inner\"><instance_geometry "
+                           "url=\"#g\"/><instance_node url=\"#self\"/></node></node>"));
+        CdaScene scene;
+        QStringList lines;
+        const std::vector<LnModel*> models = sceneModels(scene, doc, lines);
+        QVERIFY(lines.contains(QStringLiteral(
+            "CdaScene::load: node A is instanced inside itself; that instance is left out\n")));
+        QVERIFY(lines.contains(QStringLiteral(
+            "CdaScene::load: node self is instanced inside itself; that instance is left out\n")));
+        QVERIFY(!lines.join(QString()).contains(QStringLiteral("beyond the importer's limits")));
+        QCOMPARE(int(models.size()), 2);
+        for (LnModel* m : models) {
+            QCOMPARE(m->getMesh()->getNumFaces(), 1);
+            delete m;
+        }
+    }
+
+    // A library node outlives its document's visual scene (the next entry
+    // of an archive replaces it), so it never places that scene's nodes;
+    // the scene's own nodes do.
+    void libraryNodesDoNotPlaceSceneNodes()
+    {
+        const QString geometry =
+            QStringLiteral("<library_geometries>%1</library_geometries>")
+                .arg(unitTriangle(QStringLiteral("g")));
+        const QByteArray first = document(
+            geometry + QStringLiteral("<library_nodes><node id=\"L\"><instance_geometry "
+                                      "url=\"#g\"/><instance_node url=\"#S\"/></node>"
+                                      "</library_nodes>"),
+            QStringLiteral("<node id=\"S\"><instance_geometry url=\"#g\"/>"
+                           "<instance_geometry url=\"#g\"/></node>"));
+        const QByteArray second =
+            document(QString(), QStringLiteral("<node id=\"use\"><instance_node url=\"#L\"/>"
+                                               "</node>"));
+        const QString archive = dir.filePath(QStringLiteral("two.kmz"));
+        QVERIFY(writeZip(archive, {{"a.dae", first}, {"b.dae", second}}));
+        CdaScene scene;
+        std::vector<LnModel*> models;
+        {
+            MessageLog log;
+            QVERIFY(scene.load(archive));
+            QCOMPARE(scene.buildSceneModels(models), 1);
+        }
+        QCOMPARE(models[0]->getMesh()->getNumFaces(), 1);
+        delete models[0];
     }
 
     void sceneWithOnlyACameraAndALight()
