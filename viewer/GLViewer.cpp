@@ -134,7 +134,18 @@ void GLViewer::setTrackball(bool free)
     trackball = free;
     qglviewer::ManipulatedCameraFrame* frame = camera()->frame();
     frame->setRotatesAroundUpVector(!free);
-    frame->setSceneUpVector(qglviewer::Vec(0.0, 0.0, 1.0));
+    const qglviewer::Vec up(0.0, 0.0, 1.0);
+    frame->setSceneUpVector(up);
+    if (!free) {
+        // Level the horizon the trackball may have tilted, keeping the view
+        // direction (unless the view looks straight up or down).
+        const qglviewer::Vec view = camera()->viewDirection();
+        const qglviewer::Vec level = up - view * (up * view);
+        if (level.norm() > 1e-3) {
+            camera()->setUpVector(level, true);
+            frame->setSceneUpVector(up);
+        }
+    }
     // A release, however quick, leaves the camera where it is.
     frame->setSpinningSensitivity(1e9);
     stopMotion();

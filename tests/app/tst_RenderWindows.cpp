@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 #include "app/OutputWindow.h"
 #include "app/RenderSettingsDialog.h"
+#include "scene/PovPictureFrame.h"
 #include "tests/support/MainWindowAccess.h"
 #include "tests/support/ModalDialog.h"
 #include "tests/support/PovrayChildren.h"
@@ -285,10 +286,98 @@ private slots:
         QVERIFY(output.ui.imageSpace->text().isEmpty());
         QCOMPARE(output.ui.imageSpace->pixmap(Qt::ReturnByValue).size(), QSize(320, 240));
 
-        // A failed load keeps the last image.
+        // A failed load keeps the last image, but neither shows nor saves it.
+        QVERIFY(output.ui.saveAsButton->isEnabled());
         output.loadImage("missing.bmp");
         QCOMPARE(output.windowTitle(), QString("Error"));
         QCOMPARE(output.image.size(), QSize(320, 240));
+        QVERIFY(!output.ui.saveAsButton->isEnabled());
+        QString name = "stale.png", error;
+        QVERIFY(!output.saveImage(name, error));
+        QVERIFY(!QFile::exists("stale.png"));
+        QVERIFY(error.contains("failed"));
+        output.loadImage("tempscene.bmp");
+        QVERIFY(output.ui.saveAsButton->isEnabled());
+        QVERIFY(output.saveImage(name, error));
+    }
+
+    // With a fixed picture size the camera takes the picture's shape,
+    // whatever the docks leave of the view: nothing is stretched.
+    void fixedSizeRenderKeepsThePicturesShape_data()
+    {
+        QTest::addColumn<bool>("material");
+        QTest::addColumn<bool>("light");
+        QTest::addColumn<QSize>("picture");
+        QTest::newRow("no docks, 800x600") << false << false << QSize(800, 600);
+        QTest::newRow("material dock, 800x600") << true << false << QSize(800, 600);
+        QTest::newRow("both docks, 800x600") << true << true << QSize(800, 600);
+        QTest::newRow("light dock, 300x900") << false << true << QSize(300, 900);
+        QTest::newRow("no docks, 1920x400") << false << false << QSize(1920, 400);
+    }
+    void fixedSizeRenderKeepsThePicturesShape()
+    {
+        QFETCH(bool, material);
+        QFETCH(bool, light);
+        QFETCH(QSize, picture);
+        MainWindow w;
+        w.resize(760, 560);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
+        inside(w).ui.materialDockWidget->setVisible(material);
+        inside(w).ui.lightDockWidget->setVisible(light);
+        QCoreApplication::processEvents();
+        inside(w).renderSettings.useViewSize = false;
+        inside(w).renderSettings.size = picture;
+        w.applyRenderSettingsToView();
+        inside(w).ui.actionPreview_POV_Ray_Scene->trigger();
+        const QString text = inside(w).editWindow->ui.textEdit->toPlainText();
+        inside(w).editWindow->close();
+        const QRegularExpressionMatch right =
+            QRegularExpression("right <([0-9.]+), 0, 0,>\n\tangle ([0-9.]+)").match(text);
+        QVERIFY2(right.hasMatch(), qPrintable(text.left(400)));
+        const double aspect = double(picture.width()) / picture.height();
+        QVERIFY2(std::fabs(right.captured(1).toDouble() - aspect) < 1e-4,
+                 qPrintable(right.captured(1)));
+        // The picture's frame in the view: what the render shows across
+        // is what the view shows across the frame.
+        GLViewer* viewer = inside(w).viewer;
+        const QRect frame = pictureFrame(viewer->size(), picture);
+        const double viewAcross = viewer->camera()->horizontalFieldOfView();
+        const double expected = 2.0 * std::atan(std::tan(viewAcross / 2.0) * frame.width() /
+                                                viewer->width());
+        QVERIFY2(std::fabs(right.captured(2).toDouble() - expected * 180.0 / 3.14159) < 0.05,
+                 qPrintable(right.captured(2) + " " + QString::number(expected * 57.2958)));
+    }
+
+    // Starting a render keeps the output window (and its last picture) up;
+    // after a cancel, File > Show Last Render brings it back.
+    void outputWindowStaysWithItsPicture()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
+        QVERIFY(!inside(w).ui.actionShow_Last_Render->isEnabled());
+        QImage earlier(40, 30, QImage::Format_RGB32);
+        earlier.fill(Qt::red);
+        QVERIFY(earlier.save("earlier.bmp"));
+        inside(w).outputWindow->loadImage("earlier.bmp");
+        w.updateUi();
+        QVERIFY(inside(w).ui.actionShow_Last_Render->isEnabled());
+        inside(w).ui.actionShow_Last_Render->trigger();
+        QVERIFY(inside(w).outputWindow->isVisible());
+
+        QSignalSpy finished(&inside(w).renderThread, &QThread::finished);
+        inside(w).renderThread.program = "/nonexistent/povray";
+        inside(w).ui.actionRender_Full_Size->trigger();
+        QVERIFY(inside(w).outputWindow->isVisible());
+        QVERIFY(finished.wait(10000));
+        inside(w).outputWindow->close();
+        inside(w).ui.actionShow_Last_Render->trigger();
+        QVERIFY(inside(w).outputWindow->isVisible());
+        QVERIFY(inside(w).outputWindow->windowTitle() == "Error");
+        QVERIFY(!inside(w).outputWindow->ui.saveAsButton->isEnabled());
     }
 
     void renderFromTheMainWindow()
@@ -461,11 +550,16 @@ private slots:
             QVERIFY(inside(w).editWindow->ui.renderButton->isEnabled());
             QVERIFY(!inside(w).cancelRenderButton->isVisible());
             QCOMPARE(povrayChildren(), QStringList());
-            // Nothing new is shown; the earlier picture stays.
+            // Nothing new is shown; the earlier picture stays, and can be
+            // brought back.
             QVERIFY(!inside(w).outputWindow->isVisible());
             QCOMPARE(inside(w).outputWindow->image.size(), QSize(40, 30));
             QCOMPARE(inside(w).outputWindow->windowTitle(), QString("earlier.bmp (40 x 30)"));
+            QVERIFY(inside(w).ui.actionShow_Last_Render->isEnabled());
         }
+        inside(w).ui.actionShow_Last_Render->trigger();
+        QVERIFY(inside(w).outputWindow->isVisible());
+        QVERIFY(inside(w).outputWindow->ui.saveAsButton->isEnabled());
     }
 
     void renderSettingsDialogReachesTheRender()

@@ -13,6 +13,7 @@
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QMessageBox>
 #include <QtTest>
 
 class TestTurntableWindow : public QObject {
@@ -69,6 +70,13 @@ private slots:
         }
         QCOMPARE(inside(window).turntable->saved, frames);
         QVERIFY(QImage(frames[0]) != QImage(frames[1]));
+        // The end is announced, naming where the frames are.
+        auto* done = window.findChild<QMessageBox*>("turntableDoneBox");
+        QVERIFY(done);
+        QTRY_VERIFY(done->isVisible());
+        QCOMPARE(done->text(), QString("Turntable rendered: 3 frames."));
+        QVERIFY(done->informativeText().contains(QDir::toNativeSeparators(dir.filePath("spin"))));
+        done->close();
         QVERIFY(!QFile::exists(dir.filePath("spin/frame_003.png")));
         // Frames reported in order, ending with the last.
         int last = -1;

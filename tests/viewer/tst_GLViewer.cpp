@@ -2,11 +2,13 @@
 #include "ln/LnBoxyMesh.h"
 #include "tests/support/MainWindowAccess.h"
 #include "tests/support/Pixels.h"
+#include "scene/PovPictureFrame.h"
 #include "viewer/GLViewer.h"
 
 #include <QtTest>
 
 #include <QGLViewer/camera.h>
+#include <QGLViewer/manipulatedCameraFrame.h>
 
 namespace {
 
@@ -96,6 +98,135 @@ private slots:
         QCOMPARE(viewer->mouseAction(Qt::Key(0), Qt::NoModifier, Qt::RightButton), QGLViewer::ZOOM);
         QCOMPARE(viewer->clickAction(Qt::Key(0), Qt::NoModifier, Qt::LeftButton, true),
                  QGLViewer::SELECT);
+    }
+
+    // A left drag orbits about +z: the horizon stays level (the camera's
+    // x axis stays horizontal) and +z stays up on the screen, whatever the
+    // drag; the trackball, when chosen, rolls freely. A quick release never
+    // leaves the view spinning.
+    void orbitKeepsZUp()
+    {
+        const QPoint centre = viewer->rect().center();
+        auto drag = [this, centre](QPoint step, int moves) {
+            QMouseEvent press(QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton,
+                              Qt::NoModifier);
+            QApplication::sendEvent(viewer, &press);
+            for (int i = 1; i <= moves; ++i) {
+                QMouseEvent move(QEvent::MouseMove, centre + step * i, Qt::LeftButton,
+                                 Qt::LeftButton, Qt::NoModifier);
+                QApplication::sendEvent(viewer, &move);
+            }
+            QMouseEvent release(QEvent::MouseButtonRelease, centre + step * moves, Qt::LeftButton,
+                                Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(viewer, &release);
+        };
+        const qglviewer::Quaternion start = viewer->camera()->orientation();
+        viewer->camera()->setViewDirection(qglviewer::Vec(0.3, 1.0, -0.4));
+        viewer->camera()->setUpVector(qglviewer::Vec(0, 0, 1));
+
+        // The trackball, when chosen, rolls freely.
+        inside(window).ui.actionTrackball->setChecked(true);
+        QVERIFY(viewer->isTrackball());
+        drag(QPoint(25, 10), 8);
+        QVERIFY(std::fabs(viewer->camera()->rightVector().z) > 1e-2);
+        QVERIFY(!viewer->camera()->frame()->isSpinning());
+
+        // Back to the orbit, the horizon is levelled and stays level.
+        const qglviewer::Vec looking = viewer->camera()->viewDirection();
+        inside(window).ui.actionTrackball->setChecked(false);
+        QVERIFY((viewer->camera()->viewDirection() - looking).norm() < 1e-9);
+        QVERIFY(std::fabs(viewer->camera()->rightVector().z) < 1e-6);
+        drag(QPoint(25, 0), 8);
+        drag(QPoint(0, 9), 5);
+        drag(QPoint(-20, 14), 8);
+        QVERIFY((viewer->camera()->viewDirection() - looking).norm() > 0.1);
+        const qglviewer::Vec x = viewer->camera()->rightVector();
+        QVERIFY2(std::fabs(x.z) < 1e-6, qPrintable(QString::number(x.z)));
+        QVERIFY(viewer->camera()->upVector().z > 0.0);
+        QVERIFY(!viewer->camera()->frame()->isSpinning());
+        viewer->camera()->setOrientation(start);
+    }
+
+    // A selected light's marker can be dragged: an indoor light keeps its
+    // distance from the origin; the sun turns and stays above the ground.
+    void lightsCanBeDragged()
+    {
+        const qglviewer::Quaternion start = viewer->camera()->orientation();
+        inside(window).ui.actionLighting_Indoor->setChecked(true);
+        inside(window).ui.actionShow_Lights->setChecked(true);
+        viewer->camera()->setViewDirection(qglviewer::Vec(0.2, 1.0, -0.5));
+        viewer->camera()->setUpVector(qglviewer::Vec(0, 0, 1));
+        viewer->resetCamera();
+        window->on_lightSelected(1);
+        viewer->selectedLight = 1;
+        viewer->update();
+        QTest::qWait(20);
+        const vec before = inside(window).scene.lights[1].position;
+        const qglviewer::Vec cameraBefore = viewer->camera()->position();
+        const QPoint at = project(viewer, qglviewer::Vec(before[0], before[1], before[2]));
+        QVERIFY(viewer->rect().contains(at));
+        QTest::mousePress(viewer, Qt::LeftButton, Qt::NoModifier, at);
+        for (int i = 1; i <= 5; ++i) {
+            QMouseEvent move(QEvent::MouseMove, at + QPoint(12 * i, 6 * i), Qt::LeftButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(viewer, &move);
+        }
+        QTest::mouseRelease(viewer, Qt::LeftButton, Qt::NoModifier, at + QPoint(60, 30));
+        const vec after = inside(window).scene.lights[1].position;
+        QVERIFY(len(after - before) > 0.05f * len(before));
+        QVERIFY(std::fabs(len(after) - len(before)) < 1e-4f * len(before));
+        QVERIFY((viewer->camera()->position() - cameraBefore).norm() < 1e-9);
+        QVERIFY(window->isModified());
+
+        inside(window).ui.actionLighting_Outdoor->setChecked(true);
+        window->on_lightSelected(0);
+        viewer->selectedLight = 0;
+        vec c;
+        float r;
+        inside(window).scene.bounds(c, r);
+        vec d = inside(window).scene.lights[0].position;
+        normalize(d);
+        const vec onRay = c + d * (1.5f * r);
+        const QPoint sun = project(viewer, qglviewer::Vec(onRay[0], onRay[1], onRay[2]));
+        QVERIFY(viewer->rect().contains(sun));
+        const float azimuth = inside(window).scene.lights[0].azimuth;
+        QTest::mousePress(viewer, Qt::LeftButton, Qt::NoModifier, sun);
+        for (int i = 1; i <= 4; ++i) {
+            QMouseEvent move(QEvent::MouseMove, sun + QPoint(15 * i, 40 * i), Qt::LeftButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(viewer, &move);
+        }
+        QTest::mouseRelease(viewer, Qt::LeftButton, Qt::NoModifier, sun + QPoint(60, 160));
+        const PovLight& moved = inside(window).scene.lights[0];
+        QVERIFY(std::fabs(moved.azimuth - azimuth) > 0.05f);
+        QVERIFY(moved.elevation >= 0.0f && moved.position[2] >= -1e-3f);
+        // The panel follows the drag.
+        QCOMPARE(inside(window).ui.sunElevationSlider->value(),
+                 int(moved.elevation * 57.29579f));
+        inside(window).ui.actionShow_Lights->setChecked(false);
+        window->on_lightSelected(-1);
+        viewer->selectedLight = -1;
+        viewer->camera()->setOrientation(start);
+    }
+
+    // With a fixed picture size of another shape, the view dims what lies
+    // outside the picture's frame and leaves the frame as it was.
+    void pictureFrameGuide()
+    {
+        viewer->background = QColor(200, 200, 200);
+        const QImage plain = grabView(viewer);
+        viewer->setPictureSize(QSize(viewer->width() * 3, viewer->height())); // wider
+        const QImage framed = grabView(viewer);
+        const QRect frame = pictureFrame(viewer->size(), viewer->pictureSize());
+        QCOMPARE(frame.width(), viewer->width());
+        QVERIFY(frame.height() < viewer->height() / 2);
+        const QPoint inside(frame.center().x(), frame.top() + 3);
+        const QPoint outside(frame.center().x(), frame.top() / 2);
+        QCOMPARE(framed.pixel(inside), plain.pixel(inside));
+        QVERIFY(qRed(framed.pixel(outside)) < qRed(plain.pixel(outside)) - 40);
+        viewer->setPictureSize(QSize());
+        QCOMPARE(grabView(viewer).pixel(outside), plain.pixel(outside));
+        viewer->background = QColor(0, 0, 0);
     }
 
     void cameraFitsTheScene()
