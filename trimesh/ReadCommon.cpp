@@ -96,40 +96,36 @@ int openMeshFile(const char* fileName, size_t& size, std::string& reason)
     // once, and the type is checked before anything is read.
     const int fd = ::open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        reason = std::string("the file cannot be read (") + std::strerror(errno) + ")";
+        const int cause = errno;
+        tmMessage("fopen: %s\n", std::strerror(cause));
+        reason = std::string("the file cannot be read (") + std::strerror(cause) + ")";
         return -1;
     }
+    auto refuse = [&](const std::string& why) {
+        tmMessage("Cannot read %s: %s\n", fileName, why.c_str());
+        reason = why;
+        ::close(fd);
+        return -1;
+    };
     struct stat st;
-    if (fstat(fd, &st) != 0) {
-        reason = std::string("the file cannot be read (") + std::strerror(errno) + ")";
-        ::close(fd);
-        return -1;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        reason = fileKind(st.st_mode);
-        ::close(fd);
-        return -1;
-    }
+    if (fstat(fd, &st) != 0)
+        return refuse(std::string("the file cannot be read (") + std::strerror(errno) + ")");
+    if (!S_ISREG(st.st_mode))
+        return refuse(fileKind(st.st_mode));
     const long long length = st.st_size;
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long pageSize = sysconf(_SC_PAGESIZE);
     const long long memory = pages > 0 && pageSize > 0 ? (long long)pages * pageSize : 0;
-    if (memory > 0 && length > memory) {
-        reason = "the file is " + megabytes(length) +
-                 " long, more than this machine's memory (" + megabytes(memory) + ") can hold";
-        ::close(fd);
-        return -1;
-    }
+    if (memory > 0 && length > memory)
+        return refuse("the file is " + megabytes(length) + " long, more than this machine's memory (" +
+                      megabytes(memory) + ") can hold");
     // Holes read as zeros without being stored; a file that is mostly holes
     // is not a mesh, and reading it would make up what it claims to hold.
     if (length > (1 << 20)) {
         const long long stored = storedBytes(fd, length);
-        if (stored < length / 2) {
-            reason = "the file is sparse: it claims " + megabytes(length) + " but stores " +
-                     megabytes(stored) + " (the rest are holes)";
-            ::close(fd);
-            return -1;
-        }
+        if (stored < length / 2)
+            return refuse("the file is sparse: it claims " + megabytes(length) + " but stores " +
+                          megabytes(stored) + " (the rest are holes)");
     }
     const int flags = fcntl(fd, F_GETFL);
     if (flags >= 0)

@@ -378,10 +378,8 @@ TriMesh* TriMesh::read(const char* fileName, std::string& reason)
         // than the page cache already holds.
         size_t size = 0;
         const int fd = openMeshFile(fileName, size, reason);
-        if (fd < 0) {
-            tmMessage("Cannot read %s: %s\n", fileName, reason.c_str());
+        if (fd < 0)
             return nullptr;
-        }
         if (size > 0) {
             void* map = mmap(nullptr, size, PROT_READ,
                              MAP_PRIVATE
