@@ -109,14 +109,8 @@ for o in "${options[@]}"; do
     esac
 done
 [ -n "$scene" ] || { say "no scene given"; exit 2; }
-
-command -v parallel >/dev/null || { say "GNU parallel is not installed (Debian package parallel)"; exit 1; }
-[ -n "$kelvane" ] && command -v -- "$kelvane" >/dev/null ||
-    { say "cannot find Kelvane ('$kelvane'); give it with --kelvane"; exit 1; }
 [ -n "$remote_kelvane" ] || { say "--remote-kelvane needs a program"; exit 2; }
-if [ -n "$loginfile" ]; then
-    [ -f "$loginfile" ] && [ -r "$loginfile" ] || { say "cannot read the login file '$loginfile'"; exit 1; }
-fi
+
 
 # The pieces to make, in order, each once.
 pieces=()
@@ -190,6 +184,13 @@ bands)
     target() { echo "$bandsdir/band_$1.png"; }
     ;;
 esac
+
+command -v parallel >/dev/null || { say "GNU parallel is not installed (Debian package parallel)"; exit 1; }
+[ -n "$kelvane" ] && command -v -- "$kelvane" >/dev/null ||
+    { say "cannot find Kelvane ('$kelvane'); give it with --kelvane"; exit 1; }
+if [ -n "$loginfile" ]; then
+    [ -f "$loginfile" ] && [ -r "$loginfile" ] || { say "cannot read the login file '$loginfile'"; exit 1; }
+fi
 
 # Only regular files are replaced, never what a link points to, and only
 # in a folder that is there.
