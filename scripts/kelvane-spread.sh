@@ -111,13 +111,13 @@ done
 [ -n "$scene" ] || { say "no scene given"; exit 2; }
 [ -n "$remote_kelvane" ] || { say "--remote-kelvane needs a program"; exit 2; }
 
-
 # The pieces to make, in order, each once.
 pieces=()
 if [ -n "$only" ]; then
     declare -A listed
+    [[ "$only" =~ ^[0-9]+(,[0-9]+)*$ ]] ||
+        { say "--only takes ${noun} numbers separated by commas, such as 3 or 2,5, not '$only'"; exit 2; }
     IFS=, read -r -a asked <<<"$only"
-    [ ${#asked[@]} -gt 0 ] || { say "--only needs ${noun}s, such as 3 or 2,5"; exit 2; }
     for p in "${asked[@]}"; do
         whole "$p" "$first" "$last" ||
             { say "--only: '$p' is not a $noun of this run ($first to $last)"; exit 2; }

@@ -50,7 +50,7 @@ expect 2 "--sshloginfile needs a value" --sshloginfile
 expect 2 "from 1 to 100000, not '50000000'" turntable 50000000 a_%d.png s.off
 expect 2 "from 1 to 512, not '513'" bands 513 a.png s.off
 expect 2 "--jobs takes a whole number from 1 to 1024" -j 99999999999999999999 turntable 2 a_%d.png s.off
-expect 2 "'x' is not a frame of this run (0 to 1)" --only 1,x turntable 2 a_%d.png s.off
+expect 2 "such as 3 or 2,5, not '1,x'" --only 1,x turntable 2 a_%d.png s.off
 expect 2 "'011' is not a frame of this run (0 to 10)" --only 011 turntable 11 a_%d.png s.off
 expect 2 "gives --render to the pieces itself" turntable 2 a_%d.png s.off --render b.png
 expect 2 "name the frames .png" turntable 2 'g_%d.png$(touch PWNED)' s.off
