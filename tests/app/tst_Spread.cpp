@@ -431,7 +431,9 @@ private slots:
         }
         QVERIFY(!QFile::exists(here + "/a%b"));
 
-        QVERIFY(::mkfifo(QFile::encodeName(here + "/fifo.png").constData(), 0600) == 0);
+        for (const char* fifo : {"/fifo.png", "/fifo.npr", "/fifo.off"}) {
+            QVERIFY(::mkfifo(QFile::encodeName(here + fifo).constData(), 0600) == 0);
+        }
         QVERIFY(writeFile(here + "/victim.png", "victim"));
         QVERIFY(QFile::link(here + "/victim.png", here + "/link.png"));
         QVERIFY(QFile::link(here + "/fifo.png", here + "/fifolink.png"));
@@ -452,6 +454,8 @@ private slots:
             {{"--render", here + "/fifo.png", torus}, "named pipe"},
             {{"--render", here + "/link.png", torus}, "symbolic link"},
             {{"--pov", here + "/showcase.off", here + "/showcase.kelvane"}, "which this run reads"},
+            {{"--render", here + "/out.png", here + "/fifo.npr"}, "not a regular file"},
+            {{"--render", here + "/out.png", here + "/fifo.off"}, "not a regular file"},
         };
         for (const Refusal& r : refusals) {
             const Run refused = kelvane(r.arguments);
