@@ -200,6 +200,10 @@ bool render(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions
     }
     if (options.bands > 0) {
         const QImage cut = cutBand(picture, band);
+        if (cut.isNull() && picture.size() == options.size) {
+            say(QStringLiteral("there is not enough memory to cut the band from the picture"));
+            return false;
+        }
         if (cut.isNull()) {
             say(QStringLiteral("POV-Ray's picture is %1x%2, not the %3x%4 asked for")
                     .arg(picture.width())
@@ -232,15 +236,30 @@ struct FrameFiles {
     QString preview;
 };
 
+// False, after saying why, when a file of the frame may not be written
+// (see refusedOutput); `read` are the files the scene was read from.
+bool mayWrite(const FrameFiles& files, const QStringList& read)
+{
+    for (const QString& name : {files.pov, files.render, files.preview}) {
+        const QString why = name.isEmpty() ? QString() : refusedOutput(name, read);
+        if (!why.isEmpty()) {
+            say(QStringLiteral("will not write '%1': %2").arg(name, why));
+            return false;
+        }
+    }
+    return true;
+}
+
 // Calls `make` for the single picture, or for each turntable frame asked
 // for with the camera turned to that frame and the names made from the
-// patterns. Stops at the first frame `make` fails; the camera is left as it
-// was given.
+// patterns. Stops at the first frame `make` fails or whose files may not
+// be written over `read`; the camera is left as it was given.
 bool forEachFrame(const CommandLineOptions& options, qglviewer::Camera* camera,
-                  const std::function<bool(const FrameFiles&)>& make)
+                  const QStringList& read, const std::function<bool(const FrameFiles&)>& make)
 {
     if (options.turntableFrames == 0) {
-        return make({options.povFile, options.renderImage, options.previewImage});
+        const FrameFiles files{options.povFile, options.renderImage, options.previewImage};
+        return mayWrite(files, read) && make(files);
     }
     qglviewer::Frame* frame = camera->frame();
     const qglviewer::Vec position = frame->position();
@@ -254,8 +273,9 @@ bool forEachFrame(const CommandLineOptions& options, qglviewer::Camera* camera,
         frame->setPositionAndOrientation(position, orientation);
         turnCamera(*camera, center, k, options.turntableFrames);
         currentPiece = QStringLiteral("frame %1 of %2").arg(k).arg(options.turntableFrames);
-        made = make({name(options.povFile, k), name(options.renderImage, k),
-                     name(options.previewImage, k)});
+        const FrameFiles files{name(options.povFile, k), name(options.renderImage, k),
+                               name(options.previewImage, k)};
+        made = mayWrite(files, read) && make(files);
     }
     frame->setPositionAndOrientation(position, orientation);
     currentPiece.clear();
@@ -267,6 +287,11 @@ bool forEachFrame(const CommandLineOptions& options, qglviewer::Camera* camera,
 // or not at all.
 int runMerge(const CommandLineOptions& options)
 {
+    const QString refused = refusedOutput(options.mergeImage, options.mergeParts);
+    if (!refused.isEmpty()) {
+        say(QStringLiteral("will not write '%1': %2").arg(options.mergeImage, refused));
+        return 1;
+    }
     QString error;
     const QImage picture = mergeBands(options.mergeParts, &error);
     if (picture.isNull()) {
@@ -311,11 +336,24 @@ void applyCamera(qglviewer::Camera* camera, const PovSceneView& view)
 }
 
 // Loads a model file or a scene document; `view` receives what a document
-// records about the view (nothing for a model file).
-bool loadScene(PovScene& scene, const QString& path, qglviewer::Camera* camera, PovSceneView& view)
+// records about the view (nothing for a model file), `read` the files read
+// (the document and its model file).
+bool loadScene(PovScene& scene, const QString& path, qglviewer::Camera* camera, PovSceneView& view,
+               QStringList& read)
 {
+    read = QStringList{path};
     if (!QFileInfo::exists(path)) {
         say(QStringLiteral("no such file: '%1'").arg(path));
+        return false;
+    }
+    // Whatever the format's reader: a folder, a named pipe or a device
+    // could never be read to its end.
+    if (!QFileInfo(path).isFile()) {
+        say(QStringLiteral("cannot read '%1': %2")
+                .arg(path, QFileInfo(path).isDir()
+                               ? QStringLiteral("it is a folder, not a file")
+                               : QStringLiteral("it is not a regular file (a named pipe or a "
+                                                "device)")));
         return false;
     }
     if (PovSceneDocument::isDocumentFile(path)) {
@@ -329,6 +367,7 @@ bool loadScene(PovScene& scene, const QString& path, qglviewer::Camera* camera, 
             say(QStringLiteral("'%1': %2").arg(path, note));
         }
         view = document.view();
+        read << document.modelFile();
         return true;
     }
     if (!scene.load(QFile::encodeName(path).constData(), camera)) {
@@ -359,7 +398,8 @@ int runHeadless(const CommandLineOptions& given)
     camera.setZClippingCoefficient(5.0);
     scene.fileColours = options.fileColours;
     PovSceneView view;
-    if (!loadScene(scene, options.scene, &camera, view)) {
+    QStringList read;
+    if (!loadScene(scene, options.scene, &camera, view, read)) {
         return 1;
     }
     options = withDocumentSettings(given, view);
@@ -372,7 +412,7 @@ int runHeadless(const CommandLineOptions& given)
     camera.showEntireScene();
     applyCamera(&camera, view);
 
-    const bool made = forEachFrame(options, &camera, [&](const FrameFiles& files) {
+    const bool made = forEachFrame(options, &camera, read, [&](const FrameFiles& files) {
         if (!files.pov.isEmpty() && !writePov(scene, &camera, files.pov, options.render)) {
             return false;
         }
@@ -398,7 +438,8 @@ int runWithView(const CommandLineOptions& given)
     viewer.makeCurrent();
     scene.fileColours = options.fileColours;
     PovSceneView view;
-    const bool loaded = loadScene(scene, options.scene, viewer.camera(), view);
+    QStringList read;
+    const bool loaded = loadScene(scene, options.scene, viewer.camera(), view, read);
     viewer.doneCurrent();
     if (!loaded) {
         return 1;
@@ -416,7 +457,7 @@ int runWithView(const CommandLineOptions& given)
                 .arg(viewer.height()));
     }
 
-    const bool made = forEachFrame(options, viewer.camera(), [&](const FrameFiles& files) {
+    const bool made = forEachFrame(options, viewer.camera(), read, [&](const FrameFiles& files) {
         // The view's framebuffer may have an alpha channel; its bytes are
         // what the screen shows.
         const QImage grabbed = viewer.grabFramebuffer();
@@ -625,6 +666,10 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
             }
         } else if (a == QLatin1String("--scene-files")) {
             options.listSceneFiles = true;
+        } else if (a == QLatin1String("--copy-scene")) {
+            if (!value(options.copyFolder)) {
+                return false;
+            }
         } else if (a.startsWith(QLatin1Char('-')) && a != QLatin1String("-")) {
             error = QStringLiteral("unknown option '%1' (see kelvane --help)").arg(a);
             return false;
@@ -637,7 +682,8 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
     }
     if (!options.mergeImage.isEmpty()) {
         if (!options.povFile.isEmpty() || !options.renderImage.isEmpty() ||
-            !options.previewImage.isEmpty() || options.listSceneFiles) {
+            !options.previewImage.isEmpty() || options.listSceneFiles ||
+            !options.copyFolder.isEmpty()) {
             error = QStringLiteral("--merge works alone: kelvane --merge IMAGE BAND...");
             return false;
         }
@@ -661,9 +707,17 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
     if (!positional.isEmpty()) {
         options.scene = positional[0];
     }
-    if (options.listSceneFiles) {
+    if (options.listSceneFiles || !options.copyFolder.isEmpty()) {
+        const QString option = options.listSceneFiles ? QStringLiteral("--scene-files")
+                                                      : QStringLiteral("--copy-scene");
         if (options.scene.isEmpty()) {
-            error = QStringLiteral("--scene-files needs a scene file");
+            error = QStringLiteral("%1 needs a scene file").arg(option);
+            return false;
+        }
+        if ((options.listSceneFiles && !options.copyFolder.isEmpty()) ||
+            !options.povFile.isEmpty() || !options.renderImage.isEmpty() ||
+            !options.previewImage.isEmpty()) {
+            error = QStringLiteral("%1 works alone").arg(option);
             return false;
         }
         return true;
@@ -747,6 +801,7 @@ QString commandLineHelp()
                "       kelvane [--pov FILE] [--render IMAGE] [--preview IMAGE] [options] SCENE\n"
                "       kelvane --merge IMAGE BAND...\n"
                "       kelvane --scene-files SCENE\n"
+               "       kelvane --copy-scene FOLDER SCENE\n"
                "\n"
                "Without options Kelvane opens its window, with the scene if one is given.\n"
                "\n"
@@ -790,7 +845,13 @@ QString commandLineHelp()
                "                   put the bands of one picture together; refuses bands\n"
                "                   that are missing, given twice or from another render\n"
                "  --scene-files SCENE\n"
-               "                   list the files the scene needs, one a line\n"
+               "                   list the files the scene needs, one a line (a backslash\n"
+               "                   or control character in a name is written \\\\, \\n,\n"
+               "                   \\t, \\r or \\xHH)\n"
+               "  --copy-scene FOLDER SCENE\n"
+               "                   copy the scene and the files it needs into the new\n"
+               "                   FOLDER, a scene document naming its model by the copy;\n"
+               "                   prints the scene's copy, relative to FOLDER\n"
                "  --help           show this text\n"
                "  --version        show the version\n"
                "\n"
@@ -840,11 +901,23 @@ int runCommandLine(int argc, char* argv[])
             path = QFileInfo(path).absoluteFilePath();
         }
     };
+    // A turntable's names are patterns, in which a '%' of the folder they
+    // are taken relative to stands for itself: it is written "%%".
+    auto absolutePattern = [&](QString& path) {
+        if (options.turntableFrames == 0 || path.isEmpty() || QDir::isAbsolutePath(path)) {
+            absolute(path);
+            return;
+        }
+        QString folder = QDir::currentPath();
+        folder.replace(QLatin1Char('%'), QLatin1String("%%"));
+        path = folder + QLatin1Char('/') + path;
+    };
     absolute(options.scene);
-    absolute(options.povFile);
-    absolute(options.renderImage);
-    absolute(options.previewImage);
+    absolutePattern(options.povFile);
+    absolutePattern(options.renderImage);
+    absolutePattern(options.previewImage);
     absolute(options.mergeImage);
+    absolute(options.copyFolder);
 
     if (!options.mergeImage.isEmpty()) {
         QCoreApplication app(argc, argv);
@@ -857,7 +930,19 @@ int runCommandLine(int argc, char* argv[])
             say(error);
             return 1;
         }
-        std::fputs(qPrintable(files.join(QLatin1Char('\n')) + QLatin1Char('\n')), stdout);
+        for (const QString& file : files) {
+            std::fputs(qPrintable(escapedFileName(file) + QLatin1Char('\n')), stdout);
+        }
+        return 0;
+    }
+    if (!options.copyFolder.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        QString error, copied;
+        if (!copyScene(options.scene, options.copyFolder, &copied, &error)) {
+            say(QStringLiteral("cannot copy the scene: %1").arg(error));
+            return 1;
+        }
+        std::fputs(qPrintable(escapedFileName(copied) + QLatin1Char('\n')), stdout);
         return 0;
     }
     if (options.previewImage.isEmpty()) {

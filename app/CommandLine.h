@@ -6,6 +6,7 @@
 //   kelvane --preview IMAGE [options] SCENE save what the OpenGL view shows
 //   kelvane --merge IMAGE BAND...           put rendered bands together
 //   kelvane --scene-files SCENE             list the files the scene needs
+//   kelvane --copy-scene FOLDER SCENE       copy them, to render elsewhere
 //
 // SCENE is a model file or a scene document (.kelvane, see
 // scene/PovSceneDocument.h), which brings its camera, lights and materials.
@@ -56,6 +57,7 @@ struct CommandLineOptions {
     QString mergeImage; // --merge: the picture assembled from mergeParts
     QStringList mergeParts;
     bool listSceneFiles = false; // --scene-files
+    QString copyFolder;          // --copy-scene: where the scene is copied
     bool help = false;
     bool version = false;
 };

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 class QImage;
 
@@ -15,3 +16,9 @@ bool saveBytes(const QString& fileName, const QByteArray& bytes, QString* error)
 // ...). False, with the reason in `error`, for an unknown format or a file
 // that cannot be written.
 bool saveImageFile(const QImage& image, const QString& fileName, QString* error);
+
+// Why the command line will not write the file `fileName`, or an empty
+// string when it may: it writes only regular files or new names, never
+// through a symbolic link, onto a folder, a named pipe or a device, nor onto
+// one of the files `read` (the scene and the files it was read from).
+QString refusedOutput(const QString& fileName, const QStringList& read);

@@ -62,10 +62,13 @@ bool TurntableRender::start(PovScene& scene, const qglviewer::Camera& camera,
     if (!settings.writeIniFile(work->filePath(QStringLiteral("POVRAY.INI")), size, &iniError)) {
         return fail(iniError);
     }
+    // The whole of the settings: quality, background and antialiasing, as
+    // a single render has them.
     const QString scenePath = work->filePath(QStringLiteral("scene.pov"));
-    scene.writePovFile(&view, scenePath, settings.meshForm);
-    if (!QFile::exists(scenePath)) {
-        return fail(QStringLiteral("The scene cannot be written to \"%1\".").arg(scenePath));
+    QString writeError;
+    if (!scene.writePovFile(&view, scenePath, settings, &writeError)) {
+        return fail(QStringLiteral("The scene cannot be written to \"%1\": %2")
+                        .arg(scenePath, writeError));
     }
     center = axis;
     position = view.frame()->position();
@@ -109,8 +112,9 @@ void TurntableRender::startFrame()
         return;
     }
     file.close();
-    QFile::remove(work->filePath(QStringLiteral("tempscene.bmp")));
+    QFile::remove(work->filePath(PovRenderThread::imageFile(settings.alphaOutput())));
     thread.sceneFile = file.fileName();
+    thread.alphaOutput = settings.alphaOutput();
     thread.workingDirectory = work->path();
     emit frameProgress(frame, frames, PovProgress());
     thread.start();
@@ -139,7 +143,7 @@ void TurntableRender::frameFinished()
                        .arg(why.join(QLatin1Char(' '))));
         return;
     }
-    const QImage picture(work->filePath(QStringLiteral("tempscene.bmp")));
+    const QImage picture(work->filePath(PovRenderThread::imageFile(settings.alphaOutput())));
     const QString name = frameFile(folder, frame);
     if (picture.isNull() || !picture.save(name)) {
         end(false, QStringLiteral("Frame %1 cannot be saved as \"%2\".").arg(frame).arg(name));

@@ -34,9 +34,10 @@ public:
 
     // Starts rendering frames 0 to frames-1 of `scene` seen through
     // `camera` (copied), turned about the vertical axis through `center`,
-    // at `size` with `settings`' antialiasing and mesh form. Returns false,
-    // with a sentence in `error`, when a render already runs, the folder
-    // cannot be made or the scene cannot be written.
+    // at `size` with all of `settings` (quality, background, antialiasing,
+    // mesh form). Returns false, with a sentence in `error`, when a render
+    // already runs, the folder cannot be made or the scene cannot be
+    // written.
     bool start(PovScene& scene, const qglviewer::Camera& camera, const qglviewer::Vec& center,
                int frames, const QString& folder, const QSize& size,
                const PovRenderSettings& settings, QString* error = nullptr);

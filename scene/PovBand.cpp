@@ -165,6 +165,9 @@ QImage cutBand(const QImage& rendered, const PovBandInfo& info)
     }
     QImage band = rendered.copy(0, info.rows.first - 1, info.picture.width(), info.rows.count())
                       .convertToFormat(QImage::Format_RGB32);
+    if (band.isNull()) {
+        return QImage(); // out of memory
+    }
     info.writeTo(band);
     return band;
 }
@@ -189,6 +192,12 @@ QImage mergeBands(const QStringList& files, QString* error)
     PovBandInfo first;
     QString firstFile;
     for (const QString& file : files) {
+        // Only a plain file: opening a named pipe or a device could wait
+        // forever.
+        const QFileInfo fileInfo(file);
+        if (fileInfo.exists() && !fileInfo.isFile()) {
+            return fail(QStringLiteral("'%1' is not a band: it is not a regular file").arg(file));
+        }
         QImageReader reader(file);
         const QSize size = reader.size();
         if (reader.format() != "png") {
@@ -276,9 +285,25 @@ QImage mergeBands(const QStringList& files, QString* error)
                              one ? QStringLiteral("it") : QStringLiteral("them"),
                              options.join(QStringLiteral(", "))));
     }
+    // Every image is checked: one the memory cannot hold comes back empty,
+    // and merging it would leave its rows black.
+    auto outOfMemory = [&](const QString& what) {
+        return fail(QStringLiteral("there is not enough memory for %1 (%2x%3 pixels)")
+                        .arg(what)
+                        .arg(first.picture.width())
+                        .arg(first.picture.height()));
+    };
     QImage picture(first.picture, QImage::Format_RGB32);
-    for (const auto& entry : parts) {
+    if (picture.isNull()) {
+        return outOfMemory(QStringLiteral("the picture"));
+    }
+    for (auto& entry : parts) {
         const QImage band = entry.second.image.convertToFormat(QImage::Format_RGB32);
+        entry.second.image = QImage(); // its memory is needed no more
+        if (band.isNull() || band.width() != picture.width() ||
+            band.height() != entry.second.info.rows.count()) {
+            return outOfMemory(QStringLiteral("band %1 of the picture").arg(entry.first));
+        }
         const int top = entry.second.info.rows.first - 1;
         for (int y = 0; y < band.height(); ++y) {
             std::memcpy(picture.scanLine(top + y), band.constScanLine(y),

@@ -65,7 +65,14 @@ void PovRenderThread::run()
     if (!workingDirectory.isEmpty()) {
         process.setWorkingDirectory(workingDirectory);
     }
-    QStringList options = arguments(scene);
+    // POV-Ray splits its command line at blanks and reads '=' and ';' as
+    // its own: a scene in the working directory (where POV-Ray finds it by
+    // name) is named relative to it, whatever folder that is.
+    const QString folder = workingDirectory.isEmpty() ? QDir::currentPath() : workingDirectory;
+    const QString relative = QDir(folder).relativeFilePath(scene);
+    QStringList options = arguments(
+        relative.contains(QLatin1Char('/')) || relative.contains(QLatin1Char('\\')) ? scene
+                                                                                  : relative);
     if (alphaOutput) {
         options << QStringLiteral("+FN") << QStringLiteral("+UA");
     }

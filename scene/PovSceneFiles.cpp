@@ -2,7 +2,12 @@
 
 #include "scene/PovSceneDocument.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
 
 QStringList sceneFiles(const QString& scene, QString* error)
 {
@@ -29,4 +34,90 @@ QStringList sceneFiles(const QString& scene, QString* error)
         return {info.absoluteFilePath(), document.modelFile()};
     }
     return {info.absoluteFilePath()};
+}
+
+QString escapedFileName(const QString& name)
+{
+    QString out;
+    out.reserve(name.size());
+    for (const QChar c : name) {
+        const ushort u = c.unicode();
+        if (c == QLatin1Char('\\')) {
+            out += QLatin1String("\\\\");
+        } else if (c == QLatin1Char('\n')) {
+            out += QLatin1String("\\n");
+        } else if (c == QLatin1Char('\r')) {
+            out += QLatin1String("\\r");
+        } else if (c == QLatin1Char('\t')) {
+            out += QLatin1String("\\t");
+        } else if (u < 0x20 || u == 0x7f) {
+            out += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool copyScene(const QString& scene, const QString& folder, QString* copied, QString* error)
+{
+    auto fail = [error](const QString& why) {
+        if (error) {
+            *error = why;
+        }
+        return false;
+    };
+    QString why;
+    const QStringList files = sceneFiles(scene, &why);
+    if (files.isEmpty()) {
+        return fail(why);
+    }
+    // The deepest folder holding them all; the copies keep their paths
+    // below it.
+    QString common = QFileInfo(files[0]).absolutePath();
+    for (const QString& f : files) {
+        while (!f.startsWith(common.endsWith(QLatin1Char('/')) ? common : common + QLatin1Char('/'))) {
+            common = QFileInfo(common).absolutePath();
+        }
+    }
+    const QDir base(common);
+    const QDir target(QFileInfo(folder).absoluteFilePath());
+    if (QFileInfo::exists(target.path()) || QFileInfo(target.path()).isSymLink()) {
+        return fail(QStringLiteral("'%1' exists already").arg(folder));
+    }
+    if (!QDir().mkdir(target.path())) {
+        return fail(QStringLiteral("the folder '%1' cannot be made").arg(folder));
+    }
+    const bool document = PovSceneDocument::isDocumentFile(scene);
+    for (int i = 0; i < files.size(); ++i) {
+        const QString relative = base.relativeFilePath(files[i]);
+        const QString copy = target.filePath(relative);
+        if (!QDir().mkpath(QFileInfo(copy).absolutePath())) {
+            return fail(QStringLiteral("the folder for '%1' cannot be made").arg(copy));
+        }
+        if (i == 0 && document) {
+            // The document as written, with only its model named anew,
+            // relative to the document (the copies keep their places).
+            QFile original(files[0]);
+            if (!original.open(QIODevice::ReadOnly)) {
+                return fail(QStringLiteral("'%1' cannot be read: %2")
+                                .arg(files[0], original.errorString()));
+            }
+            QJsonObject json = QJsonDocument::fromJson(original.readAll()).object();
+            json.insert(QStringLiteral("model"),
+                        QFileInfo(files[0]).absoluteDir().relativeFilePath(files[1]));
+            QSaveFile out(copy);
+            if (!out.open(QIODevice::WriteOnly) ||
+                out.write(QJsonDocument(json).toJson()) < 0 || !out.commit()) {
+                return fail(QStringLiteral("'%1' cannot be written: %2")
+                                .arg(copy, out.errorString()));
+            }
+        } else if (!QFile::copy(files[i], copy)) {
+            return fail(QStringLiteral("'%1' cannot be copied to '%2'").arg(files[i], copy));
+        }
+    }
+    if (copied) {
+        *copied = base.relativeFilePath(files[0]);
+    }
+    return true;
 }

@@ -10,3 +10,18 @@
 // Absolute paths, the scene file first. Returns an empty list with a
 // sentence in `error` when the scene file does not exist.
 QStringList sceneFiles(const QString& scene, QString* error = nullptr);
+
+// A file name on one line, whatever characters it holds: a backslash is
+// written "\\", a line feed "\n", a carriage return "\r", a tab "\t" and
+// any other control character "\xHH"; other names are unchanged. The shell
+// reads it back with printf '%b'.
+QString escapedFileName(const QString& name);
+
+// Copies the scene and the files it needs into `folder`, which is made and
+// must not exist yet, keeping their places relative to each other, so the
+// copy renders without the originals: a scene document's copy names its
+// model by the model's copy. `copied` receives the scene's copy, relative
+// to `folder`. Returns false with a sentence in `error` when the scene
+// cannot be read or a copy cannot be made.
+bool copyScene(const QString& scene, const QString& folder, QString* copied,
+               QString* error = nullptr);

@@ -1,8 +1,15 @@
 #include "trimesh/ReadCommon.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 thread_local std::string* refusal = nullptr;
@@ -29,6 +36,104 @@ RefusalScope::RefusalScope(std::string& reason) : previous_(refusal)
 RefusalScope::~RefusalScope() { refusal = previous_; }
 
 bool tmRefused() { return refusal && !refusal->empty(); }
+
+#if defined(__unix__) || defined(__APPLE__)
+namespace {
+
+// What a file that is not a regular file is, for the reason given.
+const char* fileKind(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return "it is a folder, not a file";
+    if (S_ISFIFO(mode))
+        return "it is a named pipe (FIFO), not a file";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "it is a device, not a file";
+    if (S_ISSOCK(mode))
+        return "it is a socket, not a file";
+    return "it is not a regular file";
+}
+
+// The bytes of the file actually stored, walking its data extents; the
+// file's size when the system cannot tell holes from data or the file has
+// too many extents to walk quickly.
+long long storedBytes(int fd, long long size)
+{
+#if defined(SEEK_DATA) && defined(SEEK_HOLE)
+    long long stored = 0;
+    off_t at = 0;
+    for (int extents = 0; at < size; ++extents) {
+        if (extents == 4096)
+            return size;
+        const off_t data = lseek(fd, at, SEEK_DATA);
+        if (data < 0)
+            return errno == ENXIO ? stored : size; // ENXIO: only a hole is left
+        const off_t hole = lseek(fd, data, SEEK_HOLE);
+        if (hole < 0)
+            return size;
+        stored += hole - data;
+        at = hole;
+    }
+    return stored;
+#else
+    (void)fd;
+    return size;
+#endif
+}
+
+std::string megabytes(long long bytes)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.0f MB", double(bytes) / 1e6);
+    return text;
+}
+
+} // namespace
+
+int openMeshFile(const char* fileName, size_t& size, std::string& reason)
+{
+    // Opening a named pipe would wait for a writer: O_NONBLOCK returns at
+    // once, and the type is checked before anything is read.
+    const int fd = ::open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int cause = errno;
+        tmMessage("fopen: %s\n", std::strerror(cause));
+        reason = std::string("the file cannot be read (") + std::strerror(cause) + ")";
+        return -1;
+    }
+    auto refuse = [&](const std::string& why) {
+        tmMessage("Cannot read %s: %s\n", fileName, why.c_str());
+        reason = why;
+        ::close(fd);
+        return -1;
+    };
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        return refuse(std::string("the file cannot be read (") + std::strerror(errno) + ")");
+    if (!S_ISREG(st.st_mode))
+        return refuse(fileKind(st.st_mode));
+    const long long length = st.st_size;
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    const long long memory = pages > 0 && pageSize > 0 ? (long long)pages * pageSize : 0;
+    if (memory > 0 && length > memory)
+        return refuse("the file is " + megabytes(length) + " long, more than this machine's memory (" +
+                      megabytes(memory) + ") can hold");
+    // Holes read as zeros without being stored; a file that is mostly holes
+    // is not a mesh, and reading it would make up what it claims to hold.
+    if (length > (1 << 20)) {
+        const long long stored = storedBytes(fd, length);
+        if (stored < length / 2)
+            return refuse("the file is sparse: it claims " + megabytes(length) + " but stores " +
+                          megabytes(stored) + " (the rest are holes)");
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    size = size_t(length);
+    return fd;
+}
+#endif
 
 long long lineNumberAt(const MeshInput& in, const unsigned char* at)
 {

@@ -38,6 +38,16 @@ private:
 // Whether a cause has been given during the read in progress.
 bool tmRefused();
 
+// Opens a mesh file for reading. Only a regular file is opened, and only
+// one whose bytes this machine can hold: a folder, a device such as
+// /dev/zero, a named pipe or a socket would never end or never answer, a
+// sparse file claims far more bytes than it stores, and a file larger than
+// the memory cannot be read into it. Returns the descriptor (the caller
+// closes it) and the file's size, or -1 with the reason in words in
+// `reason` (such as "it is a folder, not a file").
+// (Unix only.)
+int openMeshFile(const char* fileName, size_t& size, std::string& reason);
+
 // Line number (from 1) of the byte at `at` within the input.
 long long lineNumberAt(const MeshInput& in, const unsigned char* at);
 

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <fcntl.h>
@@ -320,6 +321,20 @@ TriMesh* readBytes(const unsigned char* data, size_t size, const char* name, std
     return mesh.release();
 }
 
+// readBytes, with a failed allocation (a file claiming more than the memory
+// holds) refused like any other bad file.
+TriMesh* readBytesChecked(const unsigned char* data, size_t size, const char* name,
+                          std::string& reason)
+{
+    try {
+        return readBytes(data, size, name, reason);
+    } catch (const std::bad_alloc&) {
+        tmMessage("\nError reading file [%s]: out of memory\n", name);
+        reason = "there is not enough memory to read the file";
+        return nullptr;
+    }
+}
+
 } // namespace
 
 TriMesh* TriMesh::readFromMemory(const void* data, size_t size, const char* displayName)
@@ -331,8 +346,8 @@ TriMesh* TriMesh::readFromMemory(const void* data, size_t size, const char* disp
 TriMesh* TriMesh::readFromMemory(const void* data, size_t size, const char* displayName,
                                  std::string& reason)
 {
-    return readBytes(static_cast<const unsigned char*>(data), size, displayName ? displayName : "",
-                     reason);
+    return readBytesChecked(static_cast<const unsigned char*>(data), size,
+                            displayName ? displayName : "", reason);
 }
 
 TriMesh* TriMesh::read(const char* fileName)
@@ -356,6 +371,39 @@ TriMesh* TriMesh::read(const char* fileName, std::string& reason)
         loaded = loadStream(stdin, bytes);
         std::fclose(stdin);
     } else {
+#ifdef KELVANE_TRIMESH_MMAP
+        // Only a regular file the machine can hold is opened (see
+        // openMeshFile); it is mapped rather than copied: the readers only
+        // look at the bytes, and large binary files then cost little more
+        // than the page cache already holds.
+        size_t size = 0;
+        const int fd = openMeshFile(fileName, size, reason);
+        if (fd < 0)
+            return nullptr;
+        if (size > 0) {
+            void* map = mmap(nullptr, size, PROT_READ,
+                             MAP_PRIVATE
+#ifdef MAP_POPULATE
+                                 | MAP_POPULATE
+#endif
+                             ,
+                             fd, 0);
+            if (map != MAP_FAILED) {
+                ::close(fd);
+                TriMesh* mesh = readBytesChecked(static_cast<const unsigned char*>(map), size,
+                                                 name, reason);
+                munmap(map, size);
+                return mesh;
+            }
+        }
+        std::FILE* f = fdopen(fd, "rb");
+        if (!f) {
+            const int cause = errno;
+            ::close(fd);
+            reason = std::string("the file cannot be read (") + std::strerror(cause) + ")";
+            return nullptr;
+        }
+#else
         std::FILE* f = std::fopen(fileName, "rb");
         if (!f) {
             const int cause = errno;
@@ -363,30 +411,14 @@ TriMesh* TriMesh::read(const char* fileName, std::string& reason)
             reason = std::string("the file cannot be read (") + std::strerror(cause) + ")";
             return nullptr;
         }
-#ifdef KELVANE_TRIMESH_MMAP
-        // A regular file is mapped rather than copied: the readers only
-        // look at the bytes, and large binary files then cost little more
-        // than the page cache already holds.
-        struct stat st;
-        if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-            const size_t size = size_t(st.st_size);
-            void* map = mmap(nullptr, size, PROT_READ,
-                             MAP_PRIVATE
-#ifdef MAP_POPULATE
-                                 | MAP_POPULATE
 #endif
-                             ,
-                             fileno(f), 0);
-            if (map != MAP_FAILED) {
-                std::fclose(f);
-                TriMesh* mesh =
-                    readBytes(static_cast<const unsigned char*>(map), size, name, reason);
-                munmap(map, size);
-                return mesh;
-            }
+        try {
+            loaded = loadStream(f, bytes);
+        } catch (const std::bad_alloc&) {
+            std::fclose(f);
+            reason = "there is not enough memory to read the file";
+            return nullptr;
         }
-#endif
-        loaded = loadStream(f, bytes);
         std::fclose(f);
     }
     if (!loaded) {
@@ -394,5 +426,5 @@ TriMesh* TriMesh::read(const char* fileName, std::string& reason)
         // find the data short and fail with the usual messages.
         std::perror("fread");
     }
-    return readBytes(bytes.data(), bytes.size(), name, reason);
+    return readBytesChecked(bytes.data(), bytes.size(), name, reason);
 }

@@ -423,16 +423,17 @@ private slots:
         QTest::newRow("unwritable image")
             << QStringList({"--render", "/nonexistent/dir/x.png", "SAMPLE"}) << QString()
             << "kelvane: cannot write the image '/nonexistent/dir/x.png'";
-        // A full disk shows only when the written blocks reach the device.
-        QTest::newRow("full disk") << QStringList({"--pov", "/dev/full", "SAMPLE"}) << QString()
-                                   << "kelvane: cannot write '/dev/full': No space left on device";
+        // Only regular files are written: never a device, nor through a
+        // link to one (which the old file would have replaced).
+        QTest::newRow("device") << QStringList({"--pov", "/dev/full", "SAMPLE"}) << QString()
+                                << "kelvane: will not write '/dev/full': it is a device";
         QTest::newRow("folder is a file")
             << QStringList({"--pov", "README.txt/x.pov", "SAMPLE"}) << QString()
             << "kelvane: cannot write '" + dir.filePath("README.txt/x.pov") + "': Not a directory";
-        QTest::newRow("full disk image")
+        QTest::newRow("link to a device")
             << QStringList({"--render", "full.png", "SAMPLE"}) << QString()
-            << "kelvane: cannot write the image '" + dir.filePath("full.png") +
-                   "': No space left on device";
+            << "kelvane: will not write '" + dir.filePath("full.png") +
+                   "': it is a symbolic link";
         QTest::newRow("POV-Ray missing")
             << QStringList({"--render", "x.png", "SAMPLE"}) << "/nonexistent"
             << "kelvane: POV-Ray could not be started";
@@ -456,7 +457,7 @@ private slots:
         QVERIFY(text.open(QIODevice::WriteOnly));
         text.close();
         arguments.replaceInStrings("README.txt", dir.filePath("README.txt"));
-        // An image name whose suffix says PNG, on a device that is always full.
+        // An image name whose suffix says PNG, a link to a device.
         QFile::link("/dev/full", dir.filePath("full.png"));
         arguments.replaceInStrings(QRegularExpression("^full.png$"), dir.filePath("full.png"));
         Run run = kelvane(arguments, false, path);

@@ -88,6 +88,40 @@ private slots:
         QCOMPARE(last, 2);
     }
 
+    // The frames are rendered with the window's render settings, all of
+    // them: a coloured background, and a transparent one (a PNG with alpha).
+    void framesUseTheRenderSettings()
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.loadScene(QStringLiteral(KELVANE_SOURCE_DIR "/samples/torus.off"));
+        inside(window).renderSettings.background = PovBackgroundKind::Colour;
+        inside(window).renderSettings.backgroundColour = QColor(0x33, 0x66, 0x99);
+        QVERIFY(window.startTurntable(1, dir.filePath("coloured"), QSize(40, 30)));
+        QSignalSpy coloured(inside(window).turntable, &TurntableRender::finished);
+        QVERIFY(coloured.wait(60000));
+        QVERIFY2(coloured.first().at(0).toBool(), qPrintable(coloured.first().at(1).toString()));
+        const QImage colour(dir.filePath("coloured/frame_000.png"));
+        QCOMPARE(QColor(colour.pixel(0, 0)), QColor(0x33, 0x66, 0x99));
+
+        inside(window).renderSettings.background = PovBackgroundKind::Transparent;
+        QVERIFY(window.startTurntable(1, dir.filePath("clear"), QSize(40, 30)));
+        QSignalSpy clear(inside(window).turntable, &TurntableRender::finished);
+        QVERIFY(clear.wait(60000));
+        QVERIFY2(clear.first().at(0).toBool(), qPrintable(clear.first().at(1).toString()));
+        const QImage transparent(dir.filePath("clear/frame_000.png"));
+        QVERIFY(transparent.hasAlphaChannel());
+        QCOMPARE(qAlpha(transparent.pixel(0, 0)), 0);
+        bool opaque = false; // the torus
+        for (int y = 0; y < transparent.height(); ++y) {
+            for (int x = 0; x < transparent.width(); ++x) {
+                opaque = opaque || qAlpha(transparent.pixel(x, y)) == 255;
+            }
+        }
+        QVERIFY(opaque);
+    }
+
     // Cancel in the progress dialog stops POV-Ray at once and keeps the
     // frames already saved.
     void cancelStopsPovRay()

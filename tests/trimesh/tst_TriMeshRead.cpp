@@ -8,6 +8,10 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <utility>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -956,4 +960,45 @@ TEST(TriMeshRecord, NewMeshIsEmpty)
     EXPECT_EQ(m.sphereRadius, 0.0f);
     EXPECT_FALSE(m.sphereValid);
     expectVec(m.sphereCenter, 0, 0, 0);
+}
+
+// Only regular files are read, and only what the file stores: a folder, a
+// device that never ends, a named pipe that would wait for a writer and a
+// sparse file claiming gigabytes are each refused with the reason, at once.
+TEST(FormatRecognition, SpecialAndSparseFilesAreRefused)
+{
+    char folder[] = "/tmp/kelvane-special-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string base = folder;
+    const std::string dir = base + "/dir.off", zero = base + "/zero.off",
+                      fifo = base + "/fifo.off", sparse = base + "/sparse.ply";
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    {
+        std::FILE* f = std::fopen(sparse.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        const std::string header = plyHeader("binary_little_endian", 800000000, kPlyXyz);
+        std::fwrite(header.data(), 1, header.size(), f);
+        std::fclose(f);
+        ASSERT_EQ(truncate(sparse.c_str(), 10LL << 30), 0);
+    }
+    const std::pair<std::string, std::string> cases[] = {
+        {dir, "it is a folder, not a file"},
+        {zero, "it is a device, not a file"},
+        {fifo, "it is a named pipe (FIFO), not a file"},
+        {sparse, "the file is sparse: it claims 10737 MB but stores 0 MB (the rest are holes)"},
+    };
+    for (const auto& c : cases) {
+        std::string reason;
+        testing::internal::CaptureStderr();
+        std::unique_ptr<TriMesh> mesh(TriMesh::read(c.first.c_str(), reason));
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(mesh, nullptr) << c.first;
+        EXPECT_EQ(reason, c.second);
+        EXPECT_EQ(said, "Cannot read " + c.first + ": " + c.second + "\n");
+    }
+    for (const std::string& f : {dir, zero, fifo, sparse})
+        std::remove(f.c_str());
+    std::remove(base.c_str());
 }
