@@ -144,6 +144,14 @@ MainWindow::~MainWindow()
 
 void MainWindow::loadScene(const QString& fileName)
 {
+    // A folder, a named pipe or a device could never be read to its end.
+    const QFileInfo info(fileName);
+    if (info.exists() && !info.isFile()) {
+        showLoadError(fileName, info.isDir() ? QStringLiteral("it is a folder, not a file")
+                                             : QStringLiteral("it is not a regular file (a "
+                                                              "named pipe or a device)"));
+        return;
+    }
     if (PovSceneDocument::isDocumentFile(fileName)) {
         loadDocument(fileName);
         return;

@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 QStringList warnings;
@@ -372,6 +374,8 @@ private slots:
         QTest::newRow("unknown type") << "picture.xyz" << QByteArray("1 2 3\n");
         QTest::newRow("missing file") << "missing.off" << QByteArray();
         QTest::newRow("damaged document") << "damaged.kelvane" << QByteArray("{ \"version\": ");
+        QTest::newRow("named pipe") << "pipe.npr" << QByteArray("fifo");
+        QTest::newRow("folder") << "folder.dae" << QByteArray("folder");
     }
     void failedOpenKeepsTheScene()
     {
@@ -379,7 +383,12 @@ private slots:
         QFETCH(QByteArray, bytes);
         const QString path = dir.filePath(name);
         QFile::remove(path);
-        if (!bytes.isEmpty()) {
+        QDir(path).removeRecursively();
+        if (bytes == "fifo") {
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (bytes == "folder") {
+            QVERIFY(QDir().mkpath(path));
+        } else if (!bytes.isEmpty()) {
             QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(bytes);
