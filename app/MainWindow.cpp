@@ -7,6 +7,7 @@
 #include "app/RenderSettingsDialog.h"
 #include "app/TurntableDialog.h"
 #include "app/TurntableRender.h"
+#include "scene/PovImporter.h"
 #include "scene/PovSceneDocument.h"
 #include "viewer/GLViewer.h"
 
@@ -417,8 +418,7 @@ void MainWindow::on_actionOpen_Scene_triggered()
 {
     const QString fileName =
         QFileDialog::getOpenFileName(this, QStringLiteral("Open Scene"), QStringLiteral("."),
-                                     QStringLiteral("Scenes (*.kelvane *.npr *.off *.ply *.obj "
-                                                    "*.kmz *.dae)"));
+                                     PovImporters::openDialogFilter());
     if (!fileName.isNull()) {
         openScene(fileName);
     }
