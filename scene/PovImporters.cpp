@@ -6,6 +6,7 @@
 #include "collada/CdaScene.h"
 #include "ln/LnBoxyModel.h"
 #include "ln/LnSmoothModel.h"
+#include "scene/Import3mf.h"
 #include "scene/ImportAssimp.h"
 #include "scene/ImportGltf.h"
 #include "scene/ImportSandbox.h"
@@ -244,6 +245,23 @@ public:
     }
 };
 
+// ---- 3MF, through lib3mf in a child process ----------------------------------
+
+class ThreeMfImporter : public PovImporter {
+public:
+    QString formatName() const override { return QStringLiteral("3MF"); }
+    QStringList patterns() const override { return {QStringLiteral("*.3mf")}; }
+    bool takes(const QString& fileName) const override { return hasExtension(fileName, {"3mf"}); }
+    void import(const QString& fileName, bool, PovImport& out) override
+    {
+        const std::string path = fileName.toLocal8Bit().toStdString();
+        ImportedScene scene;
+        readInChildProcess([&path](ImportedScene& s) { read3mf(path, s); }, scene,
+                           "the 3MF importer");
+        PovImporters::takeMeshes(scene, out);
+    }
+};
+
 // ---- Assimp, in a child process ------------------------------------------------
 
 class AssimpImporter : public PovImporter {
@@ -285,8 +303,9 @@ std::vector<PovImporter*>& registry()
     static MeshImporter meshes;
     static ColladaImporter collada;
     static GltfImporter gltf;
+    static ThreeMfImporter threeMf;
     static AssimpImporter assimp;
-    static std::vector<PovImporter*> all = {&npr, &meshes, &collada, &gltf, &assimp};
+    static std::vector<PovImporter*> all = {&npr, &meshes, &collada, &gltf, &threeMf, &assimp};
     return all;
 }
 
