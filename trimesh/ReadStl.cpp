@@ -29,9 +29,15 @@ inline uint32_t zeroToPositive(uint32_t bits) { return bits == 0x80000000u ? 0u 
 
 inline uint32_t hashKey(const Key& k)
 {
-    uint64_t h = (uint64_t(k.x) * 0x9E3779B97F4A7C15ull) ^ (uint64_t(k.y) * 0xC2B2AE3D27D4EB4Full) ^
-                 (uint64_t(k.z) * 0x165667B19E3779F9ull);
-    return uint32_t(h >> 32) ^ uint32_t(h);
+    // The three bit patterns mixed by a 64-bit finaliser, so that nearby
+    // positions land far apart in the table.
+    uint64_t h = (uint64_t(k.x) << 32 | k.y) ^ (uint64_t(k.z) * 0x9E3779B97F4A7C15ull);
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    h ^= h >> 33;
+    return uint32_t(h);
 }
 
 // Open-addressing table from positions to vertex indices. Each slot keeps
