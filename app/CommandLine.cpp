@@ -855,6 +855,8 @@ QString commandLineHelp()
                "  --help           show this text\n"
                "  --version        show the version\n"
                "\n"
+               "SCENE is a model file (NPR, OFF, PLY, OBJ, STL, 3DS, COLLADA, KMZ, glTF,\n"
+               "3MF, FBX and the other formats Assimp reads) or a scene document (.kelvane).\n"
                "The modes combine in one run and share one camera, fitted to the scene as\n"
                "the view fits it after a load, or placed where a scene document (.kelvane)\n"
                "recorded it. --pov and --render need no display; --render shows POV-Ray's\n"

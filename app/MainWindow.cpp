@@ -8,6 +8,7 @@
 #include "app/RenderSettingsDialog.h"
 #include "app/TurntableDialog.h"
 #include "app/TurntableRender.h"
+#include "scene/PovImporter.h"
 #include "scene/PovPictureFrame.h"
 #include "scene/PovSceneDocument.h"
 #include "viewer/GLViewer.h"
@@ -455,8 +456,7 @@ void MainWindow::on_actionOpen_Scene_triggered()
 {
     const QString fileName =
         QFileDialog::getOpenFileName(this, QStringLiteral("Open Scene"), QStringLiteral("."),
-                                     QStringLiteral("Scenes (*.kelvane *.npr *.off *.ply *.obj "
-                                                    "*.kmz *.dae)"));
+                                     PovImporters::openDialogFilter());
     if (!fileName.isNull()) {
         openScene(fileName);
     }

@@ -20,6 +20,11 @@ LnSmoothModel* LnSmoothModel::readFile(const char* path, std::string* error)
         }
         return nullptr;
     }
+    return fromMesh(triMesh);
+}
+
+LnSmoothModel* LnSmoothModel::fromMesh(TriMesh* triMesh)
+{
     return new LnSmoothModel(new LnSmoothMesh(triMesh));
 }
 

@@ -15,6 +15,8 @@ public:
     // messages are on standard error, *error (when given) holds a sentence for the user, and the
     // result is null.
     static LnSmoothModel* readFile(const char* path, std::string* error = nullptr);
+    // The same for a mesh already read, which the model takes over.
+    static LnSmoothModel* fromMesh(TriMesh* triMesh);
 
     ~LnSmoothModel() override;
     LnSmoothModel(const LnSmoothModel&) = delete;

@@ -1,18 +1,15 @@
 #include "scene/PovScene.h"
 
-#include "collada/CdaScene.h"
 #include "ln/LnBoxyModel.h"
 #include "ln/LnDiagnostics.h"
-#include "ln/LnSmoothModel.h"
+#include "scene/PovImporter.h"
 #include "scene/PovTriangles.h"
 
 #include <QGLViewer/camera.h>
 #include <QGLViewer/manipulatedCameraFrame.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <map>
 #include <string>
 #include <utility>
 
@@ -88,21 +85,37 @@ bool PovScene::load(const char* fileName, qglviewer::Camera* camera)
     clear();
     lastError.clear();
 
-    std::string reason;
-    if (isBoxyModelFile(fileName)) {
-        takeSingleModel(LnBoxyModel::readNprFile(fileName, &reason), reason);
-        applyFaceColour();
-    } else if (isSmoothModelFile(fileName)) {
-        takeSingleModel(LnSmoothModel::readFile(fileName, &reason), reason);
-    } else if (QString::fromLocal8Bit(fileName).endsWith(QLatin1String("kmz"),
-                                                         Qt::CaseInsensitive) ||
-               QString::fromLocal8Bit(fileName).endsWith(QLatin1String("dae"),
-                                                         Qt::CaseInsensitive)) {
-        loadKmz(fileName, camera);
-    } else {
+    const QString name = QString::fromLocal8Bit(fileName);
+    PovImporter* importer = PovImporters::forFile(name);
+    if (!importer) {
         lastError = QStringLiteral(
             "the file type is not recognised (the name must contain .npr, .off, .ply or .obj, "
-            "or end in .kmz or .dae)");
+            "or end in .kmz, .dae, .stl, .gltf, .glb, .3ds, .fbx, .3mf or another extension "
+            "Kelvane reads)");
+    } else {
+        PovImport result;
+        importer->import(name, fileColours, result);
+        models = result.models;
+        resizeTextures(modelCount());
+        if (fileColours) {
+            // A texture takes its model's file colour where it is known.
+            for (size_t i = 0; i < result.colours.size() && i < textures.size(); ++i) {
+                if (result.colours[i].known) {
+                    const vec& c = result.colours[i].rgb;
+                    textures[i].setColor(c[0], c[1], c[2]);
+                }
+            }
+        }
+        if (camera && result.cameraKnown) {
+            camera->frame()->setFromMatrix(result.camera);
+        }
+        if (!models.empty()) {
+            center = result.center;
+            radius = result.radius;
+            groundZ = result.groundZ;
+        } else {
+            lastError = result.reason;
+        }
     }
 
     dropModelsWithoutTriangles(models, textures, lastError);
@@ -116,119 +129,6 @@ bool PovScene::load(const char* fileName, qglviewer::Camera* camera)
     addGround();
     setOutdoorLighting();
     return true;
-}
-
-void PovScene::takeSingleModel(LnModel* model, const std::string& reason)
-{
-    if (!model) {
-        lastError = QString::fromStdString(reason);
-        return;
-    }
-    models.push_back(model);
-    model->getBoundingSphere(center, radius);
-    // The ground lies below the origin by the radius, wherever the model is.
-    groundZ = -radius;
-    resizeTextures(1);
-}
-
-void PovScene::loadKmz(const char* fileName, qglviewer::Camera* camera)
-{
-    // One model per child of the "Model" node; the view is placed by the
-    // "Camera" node's matrix; bounds and ground come from the whole "Model"
-    // node. Documents without that node are read by loadColladaScene.
-    CdaScene importer;
-    const bool readable = importer.load(QString::fromLocal8Bit(fileName));
-    const CdaNode* modelNode = importer.findNode(QStringLiteral("Model"));
-    if (!modelNode) {
-        loadColladaScene(importer, readable, fileName, camera);
-        return;
-    }
-    importer.buildModels(modelNode, models);
-    resizeTextures(modelCount());
-    applyFileColours(importer.modelColours());
-    const CdaNode* cameraNode = importer.findNode(QStringLiteral("Camera"));
-    if (camera && cameraNode && cameraNode->matrix.isFinite()) {
-        camera->frame()->setFromMatrix(cameraNode->matrix.data());
-    }
-    if (!models.empty()) {
-        importer.boundingSphere(modelNode, center, radius);
-        vec lo, hi;
-        importer.boundingBox(modelNode, lo, hi);
-        groundZ = lo[2];
-    } else if (!readable) {
-        lastError = QStringLiteral("the KMZ archive could not be read: it is damaged or not a "
-                                   "zip archive");
-    } else if (!modelNode) {
-        lastError = QStringLiteral("the archive holds no COLLADA model (no node with id "
-                                   "\"Model\")");
-    } else {
-        lastError = QStringLiteral("the archive's model holds no triangles that can be shown");
-    }
-}
-
-void PovScene::loadColladaScene(CdaScene& importer, bool readable, const char* fileName,
-                                qglviewer::Camera* camera)
-{
-    // One model per top-level node holding geometry; the "Camera" node
-    // places the view when there is one, else the view is fitted to the
-    // models as for mesh files.
-    std::vector<CdaScene::FileColour> colours;
-    importer.buildSceneModels(models, &colours);
-    resizeTextures(modelCount());
-    applyFileColours(colours);
-    Matrix4 view;
-    if (camera && !models.empty() && importer.sceneCameraMatrix(view)) {
-        camera->frame()->setFromMatrix(view.data());
-    }
-    if (!models.empty()) {
-        vec lo, hi;
-        importer.sceneBounds(center, radius, lo, hi);
-        groundZ = lo[2];
-    } else if (!readable) {
-        lastError =
-            QString::fromLocal8Bit(fileName).endsWith(QLatin1String("dae"), Qt::CaseInsensitive)
-                ? QStringLiteral("the COLLADA document could not be read: it is damaged "
-                                 "or not a COLLADA document")
-                : QStringLiteral("the KMZ archive could not be read: it is damaged or "
-                                 "not a zip archive");
-    } else if (!importer.root()) {
-        lastError = QStringLiteral("the archive holds no COLLADA document");
-    } else {
-        lastError = QStringLiteral("the scene holds no triangles that can be shown (only "
-                                   "cameras, lights, lines or empty geometry)");
-    }
-}
-
-void PovScene::applyFileColours(const std::vector<CdaScene::FileColour>& colours)
-{
-    if (!fileColours) {
-        return;
-    }
-    for (size_t i = 0; i < colours.size() && i < textures.size(); ++i) {
-        if (colours[i].known) {
-            textures[i].setColor(colours[i].rgb[0], colours[i].rgb[1], colours[i].rgb[2]);
-        }
-    }
-}
-
-void PovScene::applyFaceColour()
-{
-    if (!fileColours || models.size() != 1 || textures.size() != 1) {
-        return;
-    }
-    // The colour most faces carry.
-    const LnBoxyMesh* mesh = dynamic_cast<const LnBoxyMesh*>(models[0]->getMesh());
-    if (!mesh || mesh->faces.empty()) {
-        return;
-    }
-    std::map<std::array<float, 3>, size_t> counts;
-    for (const LnFace& face : mesh->faces) {
-        ++counts[{face.red, face.green, face.blue}];
-    }
-    const auto most =
-        std::max_element(counts.begin(), counts.end(),
-                         [](const auto& a, const auto& b) { return a.second < b.second; });
-    textures[0].setColor(most->first[0], most->first[1], most->first[2]);
 }
 
 void PovScene::addGround()

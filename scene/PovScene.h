@@ -6,7 +6,6 @@
 // Loading, clearing and destroying build or delete OpenGL display lists:
 // the viewer's context must be current.
 
-#include "collada/CdaScene.h"
 #include "ln/LnLineSettings.h"
 #include "ln/LnModel.h"
 #include "scene/PovLight.h"
@@ -29,13 +28,12 @@ public:
     PovScene(const PovScene&) = delete;
     PovScene& operator=(const PovScene&) = delete;
 
-    // Replaces the scene by the content of the file. The loader is chosen by
-    // case-sensitive substring tests on the name (".npr"; then ".off", ".ply"
-    // or ".obj"), then by a "kmz" or "dae" ending in any case (both through
-    // the COLLADA importer). Returns false, with the
-    // scene empty, " LN WARNING - PovScene::load - No models loaded.\n" on
-    // standard error and loadError() set, when no model results. `camera` is
-    // the viewer's camera, which a KMZ file may reposition.
+    // Replaces the scene by the content of the file, read by the importer
+    // PovImporters::forFile picks for its name (see PovImporter.h). Returns
+    // false, with the scene empty, " LN WARNING - PovScene::load - No models
+    // loaded.\n" on standard error and loadError() set, when no model
+    // results. `camera` is the viewer's camera, which a file with a camera
+    // (KMZ, COLLADA, glTF) may reposition.
     bool load(const char* fileName, qglviewer::Camera* camera);
     // Why the last load failed, as a sentence for the user; empty after a
     // successful load.
@@ -124,7 +122,9 @@ public:
     float groundZ = -1.0f;
     // When set, loading starts each model's pigment at the colour its file
     // gives: the diffuse colour of the COLLADA material bound to most of its
-    // triangles, or an NPR model's commonest face colour. Off by default.
+    // triangles, an NPR model's commonest face colour, a glTF material's
+    // base colour, an Assimp material's diffuse colour, or an OBJ
+    // material's Kd (an OBJ file is then split by material). Off by default.
     bool fileColours = false;
 
     // Feature lines: drawn by the view and, while shown, written as ink
@@ -134,21 +134,6 @@ public:
 private:
     bool validIndex(int index) const { return index >= 0 && index < modelCount(); }
     void addGround();
-    // Makes a model read from a file the scene's only model, or keeps the
-    // reader's reason when there is none.
-    void takeSingleModel(LnModel* model, const std::string& reason);
-    // Imports the models of a KMZ archive or COLLADA document and places
-    // the camera.
-    void loadKmz(const char* fileName, qglviewer::Camera* camera);
-    // The models of a COLLADA file without a "Model" node.
-    void loadColladaScene(CdaScene& importer, bool readable, const char* fileName,
-                          qglviewer::Camera* camera);
-    // With fileColours set: texture i takes colour i where it is known.
-    void applyFileColours(const std::vector<CdaScene::FileColour>& colours);
-    // With fileColours set: a boxy model's texture takes its commonest
-    // face colour.
-    void applyFaceColour();
-
     QString lastError;
     std::vector<int> subdivided; // steps per model; may be shorter than models
 };

@@ -16,6 +16,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   dpkg-dev desktop-file-utils appstream shared-mime-info
   parallel rsync
+  libtinygltf-dev libstb-dev libassimp-dev lib3mf-dev
 )
 
 install_missing() {

@@ -62,6 +62,12 @@ bool readObj(MeshInput& in, TriMesh* mesh);
 bool readRay(MeshInput& in, TriMesh* mesh);
 bool readSm(MeshInput& in, TriMesh* mesh);
 bool read3ds(MeshInput& in, TriMesh* mesh);
+// STL: whether the bytes from the cursor are as long as a binary STL whose
+// count (at byte 80) they hold; the binary form from the cursor (the whole
+// rest of the input); the ASCII form from the cursor on "solid".
+bool stlBinarySizeMatches(const MeshInput& in);
+bool readStlBinary(MeshInput& in, TriMesh* mesh);
+bool readStlAscii(MeshInput& in, TriMesh* mesh);
 
 // Checks a count taken from a file against the bytes left: `minBytesEach`
 // is the least number of bytes one item can take. Negative counts and

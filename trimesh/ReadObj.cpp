@@ -1,13 +1,19 @@
 // OBJ reader: "v" lines give vertices, "f" (and "t") lines give polygons
 // whose corners count from 1, or back from the last vertex when negative;
-// "1/2/3" corners use their first number. Other lines (materials, texture
-// coordinates, groups, lines, points) are ignored. Lines may be of any
-// length, and the last one needs no line break.
+// "1/2/3" corners use their first number. "usemtl" and "mtllib" lines are
+// noted (the mesh's material lists); other lines (texture coordinates,
+// groups, lines, points) are ignored. Lines may be of any length, and the
+// last one needs no line break. Numbers written as one compiler's printf
+// writes a not-a-number or an infinity ("1.#IND", "-1.#QNAN", "1.#INF00")
+// read as such.
 
 #include "trimesh/ReadCommon.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace {
 
@@ -16,11 +22,71 @@ bool lineStarts(const char* p, const char* end, char c)
     return end - p >= 2 && p[0] == c && (p[1] == ' ' || p[1] == '\t');
 }
 
+bool lineStartsWord(const char* p, const char* end, const char* word)
+{
+    const size_t n = std::strlen(word);
+    return size_t(end - p) > n && std::memcmp(p, word, n) == 0 &&
+           (p[n] == ' ' || p[n] == '\t');
+}
+
+// The rest of the line after its first word, without the blanks around it.
+std::string argument(const char* p, const char* end, size_t wordLength)
+{
+    const char* q = p + wordLength;
+    while (q < end && isSpaceChar(static_cast<unsigned char>(*q)))
+        ++q;
+    const char* r = end;
+    while (r > q && isSpaceChar(static_cast<unsigned char>(r[-1])))
+        --r;
+    return std::string(q, r);
+}
+
+bool matchesNoCase(const char* p, const char* end, const char* word)
+{
+    const size_t n = std::strlen(word);
+    if (size_t(end - p) < n)
+        return false;
+    for (size_t k = 0; k < n; ++k) {
+        if (std::toupper(static_cast<unsigned char>(p[k])) != word[k])
+            return false;
+    }
+    return true;
+}
+
+// A number as parseFloat reads it, also in the forms "1.#IND", "1.#QNAN",
+// "1.#SNAN" (not a number) and "1.#INF" (infinity), with their sign and
+// any digits the printf added after them ("-1.#IND00").
+const char* parseObjFloat(const char* p, const char* end, float& out)
+{
+    const char* r = parseFloat(p, end, out);
+    if (r == p || r >= end || *r != '#')
+        return r;
+    const char* q = r + 1;
+    float special;
+    if (matchesNoCase(q, end, "INF")) {
+        special = std::numeric_limits<float>::infinity();
+        q += 3;
+    } else if (matchesNoCase(q, end, "IND")) {
+        special = std::numeric_limits<float>::quiet_NaN();
+        q += 3;
+    } else if (matchesNoCase(q, end, "QNAN") || matchesNoCase(q, end, "SNAN")) {
+        special = std::numeric_limits<float>::quiet_NaN();
+        q += 4;
+    } else {
+        return r;
+    }
+    while (q < end && *q >= '0' && *q <= '9')
+        ++q;
+    out = std::signbit(out) ? -special : special;
+    return q;
+}
+
 } // namespace
 
 bool readObj(MeshInput& in, TriMesh* mesh)
 {
     std::vector<int> idx;
+    int material = -1;
     for (;;) {
         in.skipSpaceAndComments();
         if (in.atEnd())
@@ -37,7 +103,7 @@ bool readObj(MeshInput& in, TriMesh* mesh)
             for (int k = 0; k < 3; ++k) {
                 while (q < end && isSpaceChar(static_cast<unsigned char>(*q)))
                     ++q;
-                const char* r = parseFloat(q, end, v[k]);
+                const char* r = parseObjFloat(q, end, v[k]);
                 if (r == q) {
                     const unsigned char* line = reinterpret_cast<const unsigned char*>(p);
                     tmRefuse("line %lld has a vertex without three numbers",
@@ -66,6 +132,20 @@ bool readObj(MeshInput& in, TriMesh* mesh)
                 q = r;
             }
             tessellate(mesh, idx.data(), idx.size());
+            if (!mesh->materialNames.empty())
+                mesh->faceMaterials.resize(mesh->faces.size(), material);
+        } else if (lineStartsWord(p, end, "usemtl")) {
+            const std::string name = argument(p, end, 6);
+            auto& names = mesh->materialNames;
+            const auto found = std::find(names.begin(), names.end(), name);
+            material = int(found - names.begin());
+            if (found == names.end()) {
+                if (names.empty())
+                    mesh->faceMaterials.assign(mesh->faces.size(), -1);
+                names.push_back(name);
+            }
+        } else if (lineStartsWord(p, end, "mtllib")) {
+            mesh->materialLibraries.push_back(argument(p, end, 6));
         }
     }
 }

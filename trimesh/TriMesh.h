@@ -95,9 +95,21 @@ public:
     std::vector<std::vector<int>> vertexFaces;
     std::vector<AcrossEdge> acrossEdge;
 
+    // Materials named by an OBJ file, as its reader found them: the names
+    // given to "usemtl", each once, in order of first use; for each face
+    // the index of its material in that list (-1 for faces before the
+    // first "usemtl"), empty when the file uses no material; and the file
+    // names given to "mtllib", as written. Nothing else fills or updates
+    // them: they describe the faces as read.
+    std::vector<std::string> materialNames;
+    std::vector<int> faceMaterials;
+    std::vector<std::string> materialLibraries;
+
     // Reads a mesh file; the format is recognised by the first bytes
     // (PLY ascii / binary little- and big-endian, OFF, OBJ, the ray-tracer
-    // form, SM, 3DS), not by the name. "-" reads standard input (and closes
+    // form, SM, 3DS, ASCII STL) or, for binary STL, by the size its count
+    // gives (84 + 50 bytes a triangle, whatever the header says), not by the
+    // name. STL corners at exactly the same position become one vertex. "-" reads standard input (and closes
     // it). Returns a new mesh owned by the caller, or null on failure: null or
     // empty name (no message), an unopenable file (perror("fopen")), or a file
     // that cannot be parsed, which ends with "\nError reading file [%s]\n".
@@ -281,8 +293,9 @@ public:
     // optional "norm:", which asks for vertex normals): "ply:", "ply_binary:",
     // "ply_binary_le:", "le:" binary little-endian PLY; "ply_binary_be:",
     // "be:" big-endian; "ply_ascii:", "ply_asc:", "ascii:", "asc:" ASCII PLY;
-    // "ray:", "obj:", "off:", "sm:"; failing that from the extension (".ray",
-    // ".obj", ".off", ".sm", ".c..." for source code that rebuilds the mesh,
+    // "ray:", "obj:", "off:", "sm:", "stl:" (binary STL); failing that from the
+    // extension (".ray", ".obj", ".off", ".sm", ".stl", ".c..." for source code
+    // that rebuilds the mesh,
     // anything else binary little-endian PLY). "-" is standard output (flushed,
     // left open). Writes "Writing %s... " and "Done.\n"; an empty mesh gives
     // "Empty mesh - nothing to write!\n" and no file; an unopenable file gives

@@ -85,8 +85,43 @@ bool atStatement(const MeshInput& in, const char* word)
     return next < 0 || isSpaceChar(next);
 }
 
+// Whether the cursor stands on "solid" in any case, followed by a blank, a
+// line end or the end of the input: the first word of an ASCII STL, and of
+// some binary STL headers.
+bool atSolid(const MeshInput& in)
+{
+    static const char word[] = "solid";
+    for (size_t k = 0; k < 5; ++k) {
+        const int c = in.peekAt(k);
+        if (c < 0 || std::tolower(c) != word[k])
+            return false;
+    }
+    const int next = in.peekAt(5);
+    return next < 0 || isSpaceChar(next);
+}
+
+// A binary STL's 84-byte header holds its count as four bytes, which have
+// a zero byte for any count below 16 million; ASCII text never does.
+bool hasZeroByte(const MeshInput& in, size_t length)
+{
+    for (size_t k = 0; k < length && k < in.remaining(); ++k) {
+        if (in.peekAt(k) == 0)
+            return true;
+    }
+    return false;
+}
+
 bool readAnyFormat(MeshInput& in, TriMesh* mesh)
 {
+    // A binary STL is told by its size alone (84 + 50 bytes per triangle
+    // its count announces), whatever its header says, even "solid".
+    if (stlBinarySizeMatches(in))
+        return readStlBinary(in, mesh);
+    if (atSolid(in) && hasZeroByte(in, 84)) {
+        // "solid" begins the header of a binary file whose size does not
+        // match its count: refused with the sizes.
+        return readStlBinary(in, mesh);
+    }
     if (looksLikeUtf16(in)) {
         tmMessage("Unknown file type\n");
         tmRefuse("the file is UTF-16 encoded text; save it as UTF-8 or ASCII text to read it");
@@ -106,9 +141,11 @@ bool readAnyFormat(MeshInput& in, TriMesh* mesh)
                           atStatement(in, "l") || atStatement(in, "p") ||
                           (next == 'O' && in.peekAt(1) == 'F' && in.peekAt(2) == 'F') ||
                           ((next == 'C' || next == 'N') && in.peekAt(1) >= 'A');
-        if (!text)
+        if (!text && !atSolid(in))
             in.setCursor(start);
     }
+    if (atSolid(in))
+        return readStlAscii(in, mesh);
     // The OFF variants with more values per vertex: COFF, NOFF, CNOFF,
     // STOFF, STCOFF and the like.
     {
@@ -311,9 +348,8 @@ TriMesh* readBytes(const unsigned char* data, size_t size, const char* name, std
     const IndexRange range = ok ? faceIndexRange(mesh.get()) : IndexRange();
     if (!ok || !checkIndices(mesh.get(), range)) {
         tmMessage("\nError reading file [%s]\n", name);
-        tmRefuse("the file is not a triangle mesh Kelvane can read (PLY, OFF, OBJ, ray-tracer, SM "
-                 "or 3DS), "
-                 "or it is damaged");
+        tmRefuse("the file is not a triangle mesh Kelvane can read (PLY, OFF, OBJ, STL, "
+                 "ray-tracer, SM or 3DS), or it is damaged");
         return nullptr;
     }
     tmMessage("Done.\n");

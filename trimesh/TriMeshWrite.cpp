@@ -9,7 +9,7 @@
 
 namespace {
 
-enum class Form { Ply, Ray, Obj, Off, Sm, Source };
+enum class Form { Ply, Ray, Obj, Off, Sm, Stl, Source };
 
 bool startsNoCase(const char* s, const char* prefix)
 {
@@ -70,6 +70,8 @@ bool TriMesh::write(const char* fileName)
             form = Form::Off;
         else if (startsNoCase(dot, ".sm"))
             form = Form::Sm;
+        else if (startsNoCase(dot, ".stl"))
+            form = Form::Stl;
         else if (startsNoCase(dot, ".c")) // .cc, .c++, .cpp and the like
             form = Form::Source;
     }
@@ -95,6 +97,7 @@ bool TriMesh::write(const char* fileName)
         {"obj:", Form::Obj, PlyEncoding::BinaryLittleEndian},
         {"off:", Form::Off, PlyEncoding::BinaryLittleEndian},
         {"sm:", Form::Sm, PlyEncoding::BinaryLittleEndian},
+        {"stl:", Form::Stl, PlyEncoding::BinaryLittleEndian},
     };
     for (const auto& p : prefixes) {
         if (takePrefix(name, p.prefix)) {
@@ -137,6 +140,9 @@ bool TriMesh::write(const char* fileName)
         break;
     case Form::Sm:
         writeSm(out, *this);
+        break;
+    case Form::Stl:
+        writeStl(out, *this);
         break;
     case Form::Source:
         writeSource(out, *this, functionNameFor(name), withNormals);

@@ -20,6 +20,8 @@ void writeRay(MeshOutput& out, const TriMesh& mesh);
 void writeObj(MeshOutput& out, const TriMesh& mesh);
 void writeOff(MeshOutput& out, const TriMesh& mesh);
 void writeSm(MeshOutput& out, const TriMesh& mesh);
+// Binary STL, one record per face.
+void writeStl(MeshOutput& out, const TriMesh& mesh);
 // C++ source defining `TriMesh *make_<functionName>()`.
 void writeSource(MeshOutput& out, const TriMesh& mesh, const std::string& functionName,
                  bool withNormals);

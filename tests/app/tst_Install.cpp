@@ -200,7 +200,7 @@ private slots:
         const QStringList offered = desktopList(entry, "MimeType");
         QMap<QString, QStringList> known =
             mimeTypes(installed(QStringLiteral("share/mime/packages/kelvane.xml")));
-        QStringList suffixes = {"*.npr", "*.kelvane", "*.ply", "*.off", "*.dae"};
+        QStringList suffixes = {"*.npr", "*.kelvane", "*.ply", "*.off", "*.dae", "*.fbx"};
         const QString system = QStringLiteral("/usr/share/mime/packages/freedesktop.org.xml");
         const bool haveSystem = QFileInfo::exists(system);
         if (haveSystem) {
@@ -208,7 +208,9 @@ private slots:
             for (auto it = standard.begin(); it != standard.end(); ++it) {
                 known[it.key()] += it.value();
             }
-            suffixes << QStringLiteral("*.obj") << QStringLiteral("*.kmz");
+            suffixes << QStringLiteral("*.obj") << QStringLiteral("*.kmz") << QStringLiteral("*.stl")
+                     << QStringLiteral("*.gltf") << QStringLiteral("*.glb")
+                     << QStringLiteral("*.3mf") << QStringLiteral("*.3ds");
             for (const QString& type : offered) {
                 QVERIFY2(known.contains(type),
                          qPrintable(QStringLiteral("%1 is defined by no MIME package").arg(type)));

@@ -1,5 +1,6 @@
 #include "app/HelpDialogs.h"
 #include "app/MainWindow.h"
+#include "scene/PovImporter.h"
 #include "tests/support/MainWindowAccess.h"
 #include "tests/support/ModalDialog.h"
 #include "viewer/GLViewer.h"
@@ -236,8 +237,15 @@ private slots:
         QString seen;
         answerOpenDialog(QString(), &seen);
         inside(w).ui.actionOpen_Scene->trigger();
-        QCOMPARE(seen, "Open Scene|Scenes (*.kelvane *.npr *.off *.ply *.obj *.kmz *.dae)|" +
+        // The filters come from the importers: every readable file first,
+        // then one per format family.
+        QCOMPARE(seen, "Open Scene|" + PovImporters::openDialogFilter().replace(";;", ";") + "|" +
                            QDir::currentPath());
+        QVERIFY(seen.startsWith("Open Scene|Scenes and models (*.kelvane *.npr *.off *.ply *.obj "));
+        for (const char* pattern : {"*.stl", "*.gltf", "*.glb", "*.dae", "*.kmz", "*.3ds", "*.fbx",
+                                    "*.3mf"}) {
+            QVERIFY2(seen.section('|', 1, 1).section(';', 0, 0).contains(pattern), pattern);
+        }
         QCOMPARE(w.windowTitle(), QString("Kelvane")); // cancelled: nothing loaded
         QCOMPARE(inside(w).scene.modelCount(), 0);
 

@@ -932,9 +932,8 @@ TEST(Fixtures, RefusalReasons)
     EXPECT_EQ(TriMesh::readFromMemory("# only a comment\n", 17, "test", reason), nullptr);
     EXPECT_EQ(reason, "the file holds no vertices and no faces");
     EXPECT_EQ(TriMesh::readFromMemory("pxy\n", 4, "test", reason), nullptr);
-    EXPECT_EQ(reason, "the file is not a triangle mesh Kelvane can read (PLY, OFF, OBJ, "
-                      "ray-tracer, SM or 3DS), or "
-                      "it is damaged");
+    EXPECT_EQ(reason, "the file is not a triangle mesh Kelvane can read (PLY, OFF, OBJ, STL, "
+                      "ray-tracer, SM or 3DS), or it is damaged");
     std::unique_ptr<TriMesh> ok(TriMesh::readFromMemory("v 0 0 0\n", 8, "test", reason));
     testing::internal::GetCapturedStderr();
     EXPECT_NE(ok, nullptr);

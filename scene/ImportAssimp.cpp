@@ -1,0 +1,212 @@
+#include "scene/ImportAssimp.h"
+
+#include <assimp/Importer.hpp>
+#include <assimp/material.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr int maxDepth = 1024;
+constexpr long long maxVisits = 1ll << 20;
+
+std::string lowerExtension(const std::string& path)
+{
+    const size_t dot = path.rfind('.');
+    const size_t slash = path.find_last_of('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+        return std::string();
+    }
+    std::string e = path.substr(dot + 1);
+    std::transform(e.begin(), e.end(), e.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return e;
+}
+
+// Formats whose files are +y up by definition.
+bool yUpByFormat(const std::string& extension)
+{
+    static const char* const yUp[] = {"fbx", "lwo", "lws", "lxo", "x3d", "x3db", "x",
+                                      "ms3d", "ac", "ac3d", "acc", "ogex", "md2", "md3", "md5mesh"};
+    for (const char* e : yUp) {
+        if (extension == e) {
+            return true;
+        }
+    }
+    return false;
+}
+
+struct Walk {
+    const aiScene* scene;
+    ImportedScene& out;
+    bool yUp;
+    long long visits = 0;
+    uint64_t triangles = 0, positions = 0;
+    bool cut = false;
+
+    vec colourOf(unsigned materialIndex, bool& known) const
+    {
+        known = false;
+        if (materialIndex >= scene->mNumMaterials || !scene->mMaterials[materialIndex]) {
+            return vec(1.0f, 1.0f, 1.0f);
+        }
+        const aiMaterial* m = scene->mMaterials[materialIndex];
+        aiColor4D c;
+        if (m->Get(AI_MATKEY_BASE_COLOR, c) != AI_SUCCESS &&
+            m->Get(AI_MATKEY_COLOR_DIFFUSE, c) != AI_SUCCESS) {
+            return vec(1.0f, 1.0f, 1.0f);
+        }
+        known = true;
+        vec v(c.r, c.g, c.b);
+        for (int k = 0; k < 3; ++k) {
+            v[k] = std::isfinite(v[k]) ? std::min(1.0f, std::max(0.0f, v[k])) : 1.0f;
+        }
+        return v;
+    }
+
+    void addMesh(const aiMesh* mesh, const aiMatrix4x4& world)
+    {
+        if (!mesh || !mesh->mVertices || !(mesh->mPrimitiveTypes & aiPrimitiveType_TRIANGLE)) {
+            return;
+        }
+        triangles += mesh->mNumFaces;
+        positions += mesh->mNumVertices;
+        if (triangles > ImportedScene::maxTriangles || positions > ImportedScene::maxPositions) {
+            cut = true;
+            return;
+        }
+        ImportedMesh m;
+        aiMatrix3x3 normalMatrix(world);
+        normalMatrix.Inverse().Transpose();
+        m.positions.reserve(mesh->mNumVertices);
+        for (unsigned i = 0; i < mesh->mNumVertices; ++i) {
+            const aiVector3D p = world * mesh->mVertices[i];
+            const vec v(p.x, p.y, p.z);
+            m.positions.push_back(yUp ? yUpToZUp(v) : v);
+        }
+        if (mesh->mNormals) {
+            m.normals.reserve(mesh->mNumVertices);
+            for (unsigned i = 0; i < mesh->mNumVertices; ++i) {
+                aiVector3D n = normalMatrix * mesh->mNormals[i];
+                const float l = n.Length();
+                if (l > 0.0f && std::isfinite(l)) {
+                    n /= l;
+                }
+                const vec v(n.x, n.y, n.z);
+                m.normals.push_back(yUp ? yUpToZUp(v) : v);
+            }
+        }
+        for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+            const aiFace& face = mesh->mFaces[f];
+            if (face.mNumIndices != 3) {
+                continue;
+            }
+            bool inside = true;
+            for (int k = 0; k < 3; ++k) {
+                inside = inside && face.mIndices[k] < mesh->mNumVertices;
+            }
+            if (inside) {
+                m.triangles.insert(m.triangles.end(),
+                                   {face.mIndices[0], face.mIndices[1], face.mIndices[2]});
+            }
+        }
+        if (m.triangles.empty()) {
+            return;
+        }
+        m.colour = colourOf(mesh->mMaterialIndex, m.colourKnown);
+        out.meshes.push_back(std::move(m));
+    }
+
+    void visit(const aiNode* node, const aiMatrix4x4& parent, int depth)
+    {
+        if (!node || depth > maxDepth || ++visits > maxVisits) {
+            cut = cut || node;
+            return;
+        }
+        const aiMatrix4x4 world = parent * node->mTransformation;
+        for (unsigned i = 0; i < node->mNumMeshes; ++i) {
+            if (node->mMeshes[i] < scene->mNumMeshes) {
+                addMesh(scene->mMeshes[node->mMeshes[i]], world);
+            }
+        }
+        for (unsigned i = 0; i < node->mNumChildren; ++i) {
+            visit(node->mChildren[i], world, depth + 1);
+        }
+    }
+};
+
+} // namespace
+
+std::vector<std::string> assimpExtensions()
+{
+    Assimp::Importer importer;
+    std::string list; // "*.3ds;*.obj;..."
+    importer.GetExtensionList(list);
+    std::vector<std::string> out;
+    size_t at = 0;
+    while (at < list.size()) {
+        size_t end = list.find(';', at);
+        if (end == std::string::npos) {
+            end = list.size();
+        }
+        std::string e = list.substr(at, end - at);
+        if (e.rfind("*.", 0) == 0) {
+            e.erase(0, 2);
+        }
+        std::transform(e.begin(), e.end(), e.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+        if (!e.empty()) {
+            out.push_back(e);
+        }
+        at = end + 1;
+    }
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
+}
+
+bool assimpTakesExtension(const std::string& extension)
+{
+    static const std::vector<std::string> known = assimpExtensions();
+    std::string e = extension;
+    std::transform(e.begin(), e.end(), e.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return std::binary_search(known.begin(), known.end(), e);
+}
+
+void readWithAssimp(const std::string& path, ImportedScene& out)
+{
+    out = ImportedScene();
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(
+        path, aiProcess_Triangulate | aiProcess_SortByPType);
+    if (!scene) {
+        std::string message = importer.GetErrorString();
+        while (!message.empty() && (message.back() == '\n' || message.back() == '.' ||
+                                    message.back() == ' ')) {
+            message.pop_back();
+        }
+        out.reason = "Assimp cannot read the file: " +
+                     (message.empty() ? std::string("it is damaged") : message);
+        return;
+    }
+    const std::string extension = lowerExtension(path);
+    bool yUp = yUpByFormat(extension);
+    if (scene->mMetaData) {
+        int32_t upAxis = 0;
+        if (scene->mMetaData->Get("UpAxis", upAxis)) {
+            yUp = upAxis == 1;
+        }
+    }
+    Walk walk{scene, out, yUp};
+    walk.visit(scene->mRootNode, aiMatrix4x4(), 0);
+    if (walk.cut) {
+        std::fprintf(stderr, "Assimp: the scene is nested or sized beyond the importer's limits; "
+                             "part of it is left out\n");
+    }
+    if (out.meshes.empty()) {
+        out.reason = "the file holds no triangles Kelvane can show";
+    }
+}

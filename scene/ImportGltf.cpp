@@ -1,0 +1,618 @@
+// glTF 2.0 reader. The file (.gltf JSON with its buffers beside it or in
+// data URIs, or one .glb) is parsed by TinyGLTF; everything after that is
+// checked here: every index into the document's arrays, every accessor
+// against its buffer view and buffer, every vertex index against its
+// positions, the node tree for cycles and depth. Each mesh instance of the
+// scene gives one mesh per material, placed by its node's world matrix and
+// turned from glTF's +y up to +z up.
+
+#include "scene/ImportGltf.h"
+
+#include <tiny_gltf.h>
+
+#include <stb/stb_image.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <exception>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <set>
+
+namespace {
+
+// Deepest node nesting followed, and node visits in all.
+constexpr int maxDepth = 1024;
+constexpr long long maxVisits = 1ll << 20;
+// Images larger than this many pixels are not decoded for their colour.
+constexpr long long maxImagePixels = 64ll * 1024 * 1024;
+
+void note(const char* format, const std::string& what)
+{
+    std::fprintf(stderr, "glTF: ");
+    std::fprintf(stderr, format, what.c_str());
+    std::fprintf(stderr, "\n");
+    std::fflush(stderr);
+}
+
+// 4 x 4 matrices of doubles, column by column (element (r, c) at 4c + r).
+struct Mat {
+    double m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    Mat operator*(const Mat& b) const
+    {
+        Mat r;
+        for (int c = 0; c < 4; ++c) {
+            for (int row = 0; row < 4; ++row) {
+                double s = 0.0;
+                for (int k = 0; k < 4; ++k) {
+                    s += m[4 * k + row] * b.m[4 * c + k];
+                }
+                r.m[4 * c + row] = s;
+            }
+        }
+        return r;
+    }
+    vec point(const vec& p) const
+    {
+        vec r;
+        for (int row = 0; row < 3; ++row) {
+            r[row] = float(m[row] * p[0] + m[4 + row] * p[1] + m[8 + row] * p[2] + m[12 + row]);
+        }
+        return r;
+    }
+    // The matrix for normals: the inverse transpose of the upper 3 x 3,
+    // from its cofactors (the scale does not matter, normals are made unit).
+    Mat normalMatrix() const
+    {
+        auto a = [this](int r, int c) { return m[4 * c + r]; };
+        Mat n;
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c) {
+                const int r1 = (r + 1) % 3, r2 = (r + 2) % 3, c1 = (c + 1) % 3, c2 = (c + 2) % 3;
+                n.m[4 * c + r] = a(r1, c1) * a(r2, c2) - a(r1, c2) * a(r2, c1);
+            }
+        }
+        return n;
+    }
+    vec direction(const vec& d) const
+    {
+        vec r;
+        for (int row = 0; row < 3; ++row) {
+            r[row] = float(m[row] * d[0] + m[4 + row] * d[1] + m[8 + row] * d[2]);
+        }
+        return r;
+    }
+};
+
+// glTF's +y up to the scene's +z up: (x, y, z) -> (x, -z, y).
+Mat upTurn()
+{
+    Mat u;
+    u.m[5] = 0.0;
+    u.m[6] = 1.0;
+    u.m[9] = -1.0;
+    u.m[10] = 0.0;
+    return u;
+}
+
+Mat localMatrix(const tinygltf::Node& node)
+{
+    Mat m;
+    if (node.matrix.size() == 16) {
+        for (int k = 0; k < 16; ++k) {
+            m.m[k] = node.matrix[size_t(k)];
+        }
+        return m;
+    }
+    Mat t, r, s;
+    if (node.translation.size() == 3) {
+        t.m[12] = node.translation[0];
+        t.m[13] = node.translation[1];
+        t.m[14] = node.translation[2];
+    }
+    if (node.rotation.size() == 4) {
+        double x = node.rotation[0], y = node.rotation[1], z = node.rotation[2],
+               w = node.rotation[3];
+        const double l = std::sqrt(x * x + y * y + z * z + w * w);
+        if (l > 0.0 && std::isfinite(l)) {
+            x /= l, y /= l, z /= l, w /= l;
+        }
+        r.m[0] = 1 - 2 * (y * y + z * z);
+        r.m[1] = 2 * (x * y + z * w);
+        r.m[2] = 2 * (x * z - y * w);
+        r.m[4] = 2 * (x * y - z * w);
+        r.m[5] = 1 - 2 * (x * x + z * z);
+        r.m[6] = 2 * (y * z + x * w);
+        r.m[8] = 2 * (x * z + y * w);
+        r.m[9] = 2 * (y * z - x * w);
+        r.m[10] = 1 - 2 * (x * x + y * y);
+    }
+    if (node.scale.size() == 3) {
+        s.m[0] = node.scale[0];
+        s.m[5] = node.scale[1];
+        s.m[10] = node.scale[2];
+    }
+    return t * r * s;
+}
+
+// Average colour of an image, decoded here rather than by TinyGLTF so
+// that its size is checked before any pixel is allocated. The image keeps
+// only that colour, as one RGB pixel.
+bool averageImageColour(tinygltf::Image* image, const int, std::string* err, std::string*, int,
+                        int, const unsigned char* bytes, int size, void*)
+{
+    int w = 0, h = 0, n = 0;
+    if (!stbi_info_from_memory(bytes, size, &w, &h, &n) || (long long)w * h > maxImagePixels) {
+        // An image that cannot be read only loses its colour.
+        image->width = image->height = 0;
+        return true;
+    }
+    unsigned char* pixels = stbi_load_from_memory(bytes, size, &w, &h, &n, 3);
+    if (!pixels) {
+        image->width = image->height = 0;
+        return true;
+    }
+    double sum[3] = {0, 0, 0};
+    const long long count = (long long)w * h;
+    for (long long i = 0; i < count; ++i) {
+        for (int k = 0; k < 3; ++k) {
+            sum[k] += pixels[3 * i + k];
+        }
+    }
+    stbi_image_free(pixels);
+    image->width = image->height = 1;
+    image->component = 3;
+    image->bits = 8;
+    image->image.resize(3);
+    for (int k = 0; k < 3; ++k) {
+        image->image[size_t(k)] =
+            count > 0 ? (unsigned char)std::lround(sum[k] / double(count)) : (unsigned char)255;
+    }
+    (void)err;
+    return true;
+}
+
+class Reader {
+public:
+    Reader(const tinygltf::Model& model, ImportedScene& out) : model(model), out(out) {}
+
+    void run()
+    {
+        std::vector<int> roots;
+        if (!model.scenes.empty()) {
+            int scene = model.defaultScene;
+            if (scene < 0 || size_t(scene) >= model.scenes.size()) {
+                scene = 0;
+            }
+            roots = model.scenes[size_t(scene)].nodes;
+        } else {
+            // No scene: every node that is no other node's child.
+            std::vector<bool> child(model.nodes.size(), false);
+            for (const tinygltf::Node& n : model.nodes) {
+                for (int c : n.children) {
+                    if (c >= 0 && size_t(c) < child.size()) {
+                        child[size_t(c)] = true;
+                    }
+                }
+            }
+            for (size_t i = 0; i < child.size(); ++i) {
+                if (!child[i]) {
+                    roots.push_back(int(i));
+                }
+            }
+        }
+        for (int root : roots) {
+            visit(root, upTurn(), 0);
+            if (!error.empty()) {
+                break;
+            }
+        }
+        if (!error.empty()) {
+            out.meshes.clear();
+            out.reason = error;
+        } else if (out.meshes.empty()) {
+            out.reason = cycle.empty() ? "the glTF scene holds no triangles" : cycle;
+        }
+    }
+
+private:
+    const tinygltf::Model& model;
+    ImportedScene& out;
+    std::string error; // refuses the whole file
+    std::string cycle;
+    std::vector<char> onPath;
+    long long visits = 0;
+    uint64_t triangles = 0, positions = 0;
+    std::set<std::string> said;
+
+    void once(const std::string& line)
+    {
+        if (said.insert(line).second) {
+            note("%s", line);
+        }
+    }
+
+    void visit(int index, const Mat& parent, int depth)
+    {
+        if (index < 0 || size_t(index) >= model.nodes.size()) {
+            error = "the glTF scene names node " + std::to_string(index) + ", which does not exist";
+            return;
+        }
+        if (onPath.size() < model.nodes.size()) {
+            onPath.assign(model.nodes.size(), 0);
+        }
+        if (onPath[size_t(index)]) {
+            cycle = "glTF node " + std::to_string(index) +
+                    " is its own ancestor (the node tree has a cycle)";
+            once(cycle + "; the branch is left out");
+            return;
+        }
+        if (depth > maxDepth || ++visits > maxVisits) {
+            once("the node tree is nested or repeated beyond the importer's limits; part of it is "
+                 "left out");
+            return;
+        }
+        const tinygltf::Node& node = model.nodes[size_t(index)];
+        const Mat world = parent * localMatrix(node);
+        if (node.mesh >= 0) {
+            addMesh(node.mesh, world);
+        }
+        if (node.camera >= 0 && size_t(node.camera) < model.cameras.size() && !out.cameraKnown) {
+            bool finite = true;
+            for (double v : world.m) {
+                finite = finite && std::isfinite(v);
+            }
+            if (finite) {
+                out.cameraKnown = true;
+                std::memcpy(out.camera, world.m, sizeof world.m);
+            }
+        }
+        if (node.skin >= 0) {
+            once("skins are ignored: skinned meshes are shown as their nodes place them");
+        }
+        onPath[size_t(index)] = 1;
+        for (int child : node.children) {
+            visit(child, world, depth + 1);
+            if (!error.empty()) {
+                break;
+            }
+        }
+        onPath[size_t(index)] = 0;
+    }
+
+    // The bytes of an accessor's elements: the first element and the stride,
+    // after checking that `count` elements of `elementSize` bytes fit.
+    const unsigned char* accessorData(int index, int wantType, size_t& count, size_t& stride,
+                                      int& componentType)
+    {
+        const std::string name = "accessor " + std::to_string(index);
+        if (index < 0 || size_t(index) >= model.accessors.size()) {
+            error = "a glTF primitive names " + name + ", which does not exist";
+            return nullptr;
+        }
+        const tinygltf::Accessor& a = model.accessors[size_t(index)];
+        if (a.sparse.isSparse) {
+            once("sparse accessors are read without their sparse values");
+        }
+        if (a.type != wantType) {
+            error = "glTF " + name + " has the wrong element type";
+            return nullptr;
+        }
+        componentType = a.componentType;
+        size_t componentSize;
+        switch (a.componentType) {
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE:
+            componentSize = 1;
+            break;
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT:
+            componentSize = 2;
+            break;
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT:
+        case TINYGLTF_COMPONENT_TYPE_FLOAT:
+            componentSize = 4;
+            break;
+        default:
+            error = "glTF " + name + " has a component type Kelvane does not read";
+            return nullptr;
+        }
+        const size_t components = wantType == TINYGLTF_TYPE_VEC3 ? 3 : 1;
+        const size_t elementSize = componentSize * components;
+        count = a.count;
+        if (count > ImportedScene::maxPositions * 3) {
+            error = "glTF " + name + " announces " + std::to_string(count) +
+                    " elements, more than Kelvane reads";
+            return nullptr;
+        }
+        if (a.bufferView < 0 || size_t(a.bufferView) >= model.bufferViews.size()) {
+            error = "glTF " + name + " names buffer view " + std::to_string(a.bufferView) +
+                    ", which does not exist";
+            return nullptr;
+        }
+        const tinygltf::BufferView& view = model.bufferViews[size_t(a.bufferView)];
+        if (view.buffer < 0 || size_t(view.buffer) >= model.buffers.size()) {
+            error = "glTF buffer view " + std::to_string(a.bufferView) + " names buffer " +
+                    std::to_string(view.buffer) + ", which does not exist";
+            return nullptr;
+        }
+        const std::vector<unsigned char>& buffer = model.buffers[size_t(view.buffer)].data;
+        stride = view.byteStride ? view.byteStride : elementSize;
+        if (stride < elementSize) {
+            error = "glTF buffer view " + std::to_string(a.bufferView) +
+                    " has a stride shorter than its elements";
+            return nullptr;
+        }
+        // In 64 bits: the sizes come from the file and may be anything.
+        const unsigned long long viewEnd =
+            (unsigned long long)view.byteOffset + (unsigned long long)view.byteLength;
+        const unsigned long long need =
+            count == 0 ? 0
+                       : (unsigned long long)a.byteOffset +
+                             (unsigned long long)stride * (count - 1) + elementSize;
+        if (view.byteOffset > buffer.size() || viewEnd > buffer.size() ||
+            a.byteOffset > view.byteLength || need > view.byteLength) {
+            error = "glTF " + name + " reaches past the end of its buffer (it needs " +
+                    std::to_string(need) + " bytes of buffer view " +
+                    std::to_string(a.bufferView) + ", which has " +
+                    std::to_string(view.byteOffset <= buffer.size() && viewEnd <= buffer.size()
+                                       ? view.byteLength
+                                       : 0) +
+                    ")";
+            return nullptr;
+        }
+        return buffer.data() + view.byteOffset + a.byteOffset;
+    }
+
+    bool readVec3(int index, std::vector<vec>& out3)
+    {
+        size_t count = 0, stride = 0;
+        int type = 0;
+        const unsigned char* p = accessorData(index, TINYGLTF_TYPE_VEC3, count, stride, type);
+        if (!p) {
+            return false;
+        }
+        if (type != TINYGLTF_COMPONENT_TYPE_FLOAT) {
+            error = "glTF accessor " + std::to_string(index) + " holds positions or normals that "
+                                                               "are not floats";
+            return false;
+        }
+        out3.resize(count);
+        for (size_t i = 0; i < count; ++i) {
+            std::memcpy(&out3[i], p + i * stride, sizeof(vec));
+        }
+        return true;
+    }
+
+    bool readIndices(int index, std::vector<uint32_t>& list)
+    {
+        size_t count = 0, stride = 0;
+        int type = 0;
+        const unsigned char* p = accessorData(index, TINYGLTF_TYPE_SCALAR, count, stride, type);
+        if (!p) {
+            return false;
+        }
+        if (type == TINYGLTF_COMPONENT_TYPE_FLOAT) {
+            error = "glTF accessor " + std::to_string(index) + " gives indices as floats";
+            return false;
+        }
+        list.resize(count);
+        for (size_t i = 0; i < count; ++i) {
+            const unsigned char* e = p + i * stride;
+            if (type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE) {
+                list[i] = e[0];
+            } else if (type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT) {
+                uint16_t v;
+                std::memcpy(&v, e, 2);
+                list[i] = v;
+            } else {
+                std::memcpy(&list[i], e, 4);
+            }
+        }
+        return true;
+    }
+
+    vec materialColour(int material, bool& known)
+    {
+        known = false;
+        if (material < 0 || size_t(material) >= model.materials.size()) {
+            return vec(1.0f, 1.0f, 1.0f);
+        }
+        known = true;
+        const tinygltf::PbrMetallicRoughness& pbr =
+            model.materials[size_t(material)].pbrMetallicRoughness;
+        vec c(1.0f, 1.0f, 1.0f);
+        if (pbr.baseColorFactor.size() >= 3) {
+            for (int k = 0; k < 3; ++k) {
+                const double v = pbr.baseColorFactor[size_t(k)];
+                c[k] = std::isfinite(v) ? float(std::min(1.0, std::max(0.0, v))) : 1.0f;
+            }
+        }
+        const int texture = pbr.baseColorTexture.index;
+        if (texture >= 0 && size_t(texture) < model.textures.size()) {
+            const int source = model.textures[size_t(texture)].source;
+            if (source >= 0 && size_t(source) < model.images.size()) {
+                const tinygltf::Image& image = model.images[size_t(source)];
+                if (image.width == 1 && image.height == 1 && image.image.size() == 3) {
+                    for (int k = 0; k < 3; ++k) {
+                        c[k] *= float(image.image[size_t(k)]) / 255.0f;
+                    }
+                }
+            }
+        }
+        return c;
+    }
+
+    void addMesh(int meshIndex, const Mat& world)
+    {
+        if (size_t(meshIndex) >= model.meshes.size()) {
+            error = "a glTF node names mesh " + std::to_string(meshIndex) + ", which does not exist";
+            return;
+        }
+        const tinygltf::Mesh& mesh = model.meshes[size_t(meshIndex)];
+        const Mat normalMatrix = world.normalMatrix();
+        // One mesh per material, in order of first use within this instance.
+        std::map<int, size_t> byMaterial;
+        for (const tinygltf::Primitive& prim : mesh.primitives) {
+            if (prim.mode >= TINYGLTF_MODE_POINTS && prim.mode <= TINYGLTF_MODE_LINE_STRIP) {
+                once("points and lines are skipped");
+                continue;
+            }
+            if (prim.mode != TINYGLTF_MODE_TRIANGLES && prim.mode != TINYGLTF_MODE_TRIANGLE_STRIP &&
+                prim.mode != TINYGLTF_MODE_TRIANGLE_FAN) {
+                once("primitives of an unknown mode are skipped");
+                continue;
+            }
+            if (!prim.targets.empty()) {
+                once("morph targets are ignored");
+            }
+            const auto pos = prim.attributes.find("POSITION");
+            if (pos == prim.attributes.end()) {
+                once("a primitive without positions is skipped");
+                continue;
+            }
+            std::vector<vec> p, n;
+            if (!readVec3(pos->second, p)) {
+                return;
+            }
+            const auto nor = prim.attributes.find("NORMAL");
+            if (nor != prim.attributes.end()) {
+                if (!readVec3(nor->second, n)) {
+                    return;
+                }
+                if (n.size() != p.size()) {
+                    n.clear();
+                }
+            }
+            std::vector<uint32_t> order;
+            if (prim.indices >= 0) {
+                if (!readIndices(prim.indices, order)) {
+                    return;
+                }
+                for (size_t i = 0; i < order.size(); ++i) {
+                    if (order[i] >= p.size()) {
+                        error = "glTF mesh " + std::to_string(meshIndex) + " uses vertex " +
+                                std::to_string(order[i]) + ", its primitive has " +
+                                std::to_string(p.size()) + " vertices";
+                        return;
+                    }
+                }
+            } else {
+                order.resize(p.size());
+                for (size_t i = 0; i < p.size(); ++i) {
+                    order[i] = uint32_t(i);
+                }
+            }
+            std::vector<uint32_t> tri;
+            if (prim.mode == TINYGLTF_MODE_TRIANGLES) {
+                tri.assign(order.begin(), order.begin() + std::ptrdiff_t(order.size() / 3 * 3));
+            } else {
+                for (size_t i = 2; i < order.size(); ++i) {
+                    if (prim.mode == TINYGLTF_MODE_TRIANGLE_FAN) {
+                        tri.insert(tri.end(), {order[0], order[i - 1], order[i]});
+                    } else if (i % 2 == 0) {
+                        tri.insert(tri.end(), {order[i - 2], order[i - 1], order[i]});
+                    } else {
+                        tri.insert(tri.end(), {order[i - 1], order[i - 2], order[i]});
+                    }
+                }
+            }
+            triangles += tri.size() / 3;
+            positions += p.size();
+            if (triangles > ImportedScene::maxTriangles || positions > ImportedScene::maxPositions) {
+                error = "the glTF scene holds more triangles than Kelvane reads (over " +
+                        std::to_string(ImportedScene::maxTriangles) + ")";
+                return;
+            }
+            auto slot = byMaterial.find(prim.material);
+            if (slot == byMaterial.end()) {
+                slot = byMaterial.emplace(prim.material, out.meshes.size()).first;
+                out.meshes.emplace_back();
+                ImportedMesh& m = out.meshes.back();
+                m.colour = materialColour(prim.material, m.colourKnown);
+            }
+            ImportedMesh& m = out.meshes[slot->second];
+            const uint32_t base = uint32_t(m.positions.size());
+            // Normals only when every part of the mesh has them.
+            const bool withNormals = !n.empty() && (base == 0 || !m.normals.empty());
+            if (!withNormals) {
+                m.normals.clear();
+            }
+            for (size_t i = 0; i < p.size(); ++i) {
+                m.positions.push_back(world.point(p[i]));
+                if (withNormals) {
+                    vec d = normalMatrix.direction(n[i]);
+                    const float l = len(d);
+                    m.normals.push_back(l > 0.0f && std::isfinite(l) ? d / l : d);
+                }
+            }
+            for (uint32_t i : tri) {
+                m.triangles.push_back(base + i);
+            }
+        }
+        // A material group whose primitives gave no triangle is dropped.
+        for (size_t i = out.meshes.size(); i-- > 0;) {
+            if (out.meshes[i].triangles.empty()) {
+                out.meshes.erase(out.meshes.begin() + std::ptrdiff_t(i));
+            }
+        }
+    }
+};
+
+bool startsWithGlbMagic(const std::string& path)
+{
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        return false;
+    }
+    char magic[4] = {0, 0, 0, 0};
+    const size_t got = std::fread(magic, 1, 4, f);
+    std::fclose(f);
+    return got == 4 && std::memcmp(magic, "glTF", 4) == 0;
+}
+
+std::string firstLine(std::string s)
+{
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' ' || s.back() == '.')) {
+        s.pop_back();
+    }
+    const size_t nl = s.find('\n');
+    return nl == std::string::npos ? s : s.substr(0, nl);
+}
+
+} // namespace
+
+void readGltf(const std::string& path, ImportedScene& out)
+{
+    out = ImportedScene();
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        out.reason = std::string("the file cannot be read (") + std::strerror(errno) + ")";
+        return;
+    }
+    std::fclose(f);
+    tinygltf::TinyGLTF loader;
+    loader.SetImageLoader(averageImageColour, nullptr);
+    tinygltf::Model model;
+    std::string err, warn;
+    const bool binary = startsWithGlbMagic(path);
+    bool ok = false;
+    try {
+        ok = binary ? loader.LoadBinaryFromFile(&model, &err, &warn, path)
+                    : loader.LoadASCIIFromFile(&model, &err, &warn, path);
+    } catch (const std::exception& e) {
+        err = e.what();
+    }
+    if (!warn.empty()) {
+        note("%s", firstLine(warn));
+    }
+    if (!ok) {
+        out.reason = "the glTF file cannot be read: " +
+                     (err.empty() ? std::string("it is damaged") : firstLine(err));
+        return;
+    }
+    if (!model.animations.empty()) {
+        note("%s", "animations are ignored: the scene is shown as it stands");
+    }
+    Reader(model, out).run();
+}

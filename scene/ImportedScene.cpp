@@ -1,0 +1,152 @@
+#include "scene/ImportedScene.h"
+
+#include <cstring>
+
+uint64_t ImportedScene::triangleCount() const
+{
+    uint64_t n = 0;
+    for (const ImportedMesh& m : meshes) {
+        n += m.triangles.size() / 3;
+    }
+    return n;
+}
+
+uint64_t ImportedScene::positionCount() const
+{
+    uint64_t n = 0;
+    for (const ImportedMesh& m : meshes) {
+        n += m.positions.size();
+    }
+    return n;
+}
+
+namespace {
+
+void putBytes(std::string& out, const void* p, size_t n)
+{
+    out.append(static_cast<const char*>(p), n);
+}
+
+void putU64(std::string& out, uint64_t v)
+{
+    unsigned char b[8];
+    for (int k = 0; k < 8; ++k) {
+        b[k] = static_cast<unsigned char>(v >> (8 * k));
+    }
+    putBytes(out, b, 8);
+}
+
+// A bounded cursor over the serialized bytes.
+class Reader {
+public:
+    explicit Reader(const std::string& bytes) : p(bytes.data()), end(bytes.data() + bytes.size()) {}
+    bool take(void* out, size_t n)
+    {
+        if (size_t(end - p) < n) {
+            return false;
+        }
+        std::memcpy(out, p, n);
+        p += n;
+        return true;
+    }
+    bool u64(uint64_t& v)
+    {
+        unsigned char b[8];
+        if (!take(b, 8)) {
+            return false;
+        }
+        v = 0;
+        for (int k = 0; k < 8; ++k) {
+            v |= uint64_t(b[k]) << (8 * k);
+        }
+        return true;
+    }
+    // A count of items of `each` bytes that the rest can hold.
+    bool count(uint64_t& n, size_t each)
+    {
+        return u64(n) && each > 0 && n <= uint64_t(end - p) / each;
+    }
+    bool atEnd() const { return p == end; }
+
+private:
+    const char* p;
+    const char* end;
+};
+
+} // namespace
+
+// The float data is copied as it lies in memory: parent and child are the
+// same program on the same machine.
+std::string ImportedScene::serialize() const
+{
+    std::string out;
+    putU64(out, reason.size());
+    putBytes(out, reason.data(), reason.size());
+    putU64(out, cameraKnown ? 1 : 0);
+    putBytes(out, camera, sizeof camera);
+    putU64(out, meshes.size());
+    for (const ImportedMesh& m : meshes) {
+        putU64(out, m.positions.size());
+        putBytes(out, m.positions.data(), m.positions.size() * sizeof(vec));
+        putU64(out, m.normals.size());
+        putBytes(out, m.normals.data(), m.normals.size() * sizeof(vec));
+        putU64(out, m.triangles.size());
+        putBytes(out, m.triangles.data(), m.triangles.size() * sizeof(uint32_t));
+        putU64(out, m.colourKnown ? 1 : 0);
+        putBytes(out, &m.colour, sizeof(vec));
+    }
+    return out;
+}
+
+bool ImportedScene::deserialize(const std::string& bytes)
+{
+    *this = ImportedScene();
+    Reader in(bytes);
+    uint64_t n = 0, flag = 0;
+    ImportedScene s;
+    if (!in.count(n, 1)) {
+        return false;
+    }
+    s.reason.resize(size_t(n));
+    if (!in.take(&s.reason[0], size_t(n)) || !in.u64(flag) || !in.take(s.camera, sizeof s.camera)) {
+        return false;
+    }
+    s.cameraKnown = flag != 0;
+    // Each mesh takes at least its five counts and its colour.
+    if (!in.count(n, 5 * 8 + sizeof(vec))) {
+        return false;
+    }
+    s.meshes.resize(size_t(n));
+    uint64_t positions = 0, triangles = 0;
+    for (ImportedMesh& m : s.meshes) {
+        if (!in.count(n, sizeof(vec)) || (positions += n) > maxPositions) {
+            return false;
+        }
+        m.positions.resize(size_t(n));
+        in.take(m.positions.data(), size_t(n) * sizeof(vec));
+        if (!in.count(n, sizeof(vec)) || (n != 0 && n != m.positions.size())) {
+            return false;
+        }
+        m.normals.resize(size_t(n));
+        in.take(m.normals.data(), size_t(n) * sizeof(vec));
+        if (!in.count(n, sizeof(uint32_t)) || n % 3 != 0 || (triangles += n / 3) > maxTriangles) {
+            return false;
+        }
+        m.triangles.resize(size_t(n));
+        in.take(m.triangles.data(), size_t(n) * sizeof(uint32_t));
+        for (uint32_t i : m.triangles) {
+            if (i >= m.positions.size()) {
+                return false;
+            }
+        }
+        if (!in.u64(flag) || !in.take(&m.colour, sizeof(vec))) {
+            return false;
+        }
+        m.colourKnown = flag != 0;
+    }
+    if (!in.atEnd()) {
+        return false;
+    }
+    *this = std::move(s);
+    return true;
+}
