@@ -14,8 +14,8 @@ EditWindow::EditWindow(QWidget* parent) : QWidget(parent)
 
 void EditWindow::setSceneText(const QString& text)
 {
-    ui.textEdit->clear();
-    ui.textEdit->append(text);
+    // Plain text in one go: a large scene's text shows in a moment.
+    ui.textEdit->setPlainText(text);
     QTextCursor cursor = ui.textEdit->textCursor();
     cursor.movePosition(QTextCursor::Start);
     ui.textEdit->setTextCursor(cursor);

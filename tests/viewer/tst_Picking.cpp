@@ -47,8 +47,9 @@ QStringList modelFiles(const QString& folder)
 {
     QStringList files;
     QDirIterator it(folder,
-                    {"*.npr", "*.off", "*.ply", "*.obj", "*.dae", "*.kmz", "*.kelvane", "*.OFF",
-                     "*.PLY", "*.OBJ", "*.DAE", "*.KMZ"},
+                    {"*.npr", "*.off", "*.ply", "*.obj", "*.dae", "*.kmz", "*.kelvane", "*.stl",
+                     "*.gltf", "*.glb", "*.3ds", "*.fbx", "*.3mf", "*.OFF", "*.PLY", "*.OBJ",
+                     "*.DAE", "*.KMZ", "*.STL", "*.3DS", "*.FBX"},
                     QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         files << it.next();
