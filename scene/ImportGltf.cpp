@@ -582,24 +582,18 @@ std::string firstLine(std::string s)
 
 } // namespace
 
-void readGltf(const std::string& path, ImportedScene& out)
+namespace {
+
+// Loads with `load` (one of TinyGLTF's entry points) and reads the model
+// into `out`.
+template <class Load> void readWith(tinygltf::TinyGLTF& loader, Load load, ImportedScene& out)
 {
-    out = ImportedScene();
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        out.reason = std::string("the file cannot be read (") + std::strerror(errno) + ")";
-        return;
-    }
-    std::fclose(f);
-    tinygltf::TinyGLTF loader;
     loader.SetImageLoader(averageImageColour, nullptr);
     tinygltf::Model model;
     std::string err, warn;
-    const bool binary = startsWithGlbMagic(path);
     bool ok = false;
     try {
-        ok = binary ? loader.LoadBinaryFromFile(&model, &err, &warn, path)
-                    : loader.LoadASCIIFromFile(&model, &err, &warn, path);
+        ok = load(model, err, warn);
     } catch (const std::exception& e) {
         err = e.what();
     }
@@ -615,4 +609,67 @@ void readGltf(const std::string& path, ImportedScene& out)
         note("%s", "animations are ignored: the scene is shown as it stands");
     }
     Reader(model, out).run();
+}
+
+// File access for a document in memory: every file it names is missing.
+bool noFileExists(const std::string&, void*) { return false; }
+std::string sameFilePath(const std::string& path, void*) { return path; }
+bool noFileRead(std::vector<unsigned char>*, std::string* err, const std::string& path, void*)
+{
+    if (err) {
+        *err += "the document names the file \"" + path +
+                "\" but was given without the files beside it\n";
+    }
+    return false;
+}
+bool noFileWritten(std::string*, const std::string&, const std::vector<unsigned char>&, void*)
+{
+    return false;
+}
+
+} // namespace
+
+void readGltf(const std::string& path, ImportedScene& out)
+{
+    out = ImportedScene();
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        out.reason = std::string("the file cannot be read (") + std::strerror(errno) + ")";
+        return;
+    }
+    std::fclose(f);
+    tinygltf::TinyGLTF loader;
+    const bool binary = startsWithGlbMagic(path);
+    readWith(
+        loader,
+        [&](tinygltf::Model& model, std::string& err, std::string& warn) {
+            return binary ? loader.LoadBinaryFromFile(&model, &err, &warn, path)
+                          : loader.LoadASCIIFromFile(&model, &err, &warn, path);
+        },
+        out);
+}
+
+void readGltfFromMemory(const void* data, size_t size, ImportedScene& out)
+{
+    out = ImportedScene();
+    // TinyGLTF takes the length as 32 bits.
+    if (size > 0xFFFFFFFFu) {
+        out.reason = "the glTF file cannot be read: it is larger than 4 GB";
+        return;
+    }
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    tinygltf::TinyGLTF loader;
+    tinygltf::FsCallbacks fs = {noFileExists, sameFilePath, noFileRead, noFileWritten, nullptr};
+    loader.SetFsCallbacks(fs);
+    const bool binary = size >= 4 && std::memcmp(bytes, "glTF", 4) == 0;
+    readWith(
+        loader,
+        [&](tinygltf::Model& model, std::string& err, std::string& warn) {
+            return binary ? loader.LoadBinaryFromMemory(&model, &err, &warn, bytes,
+                                                        unsigned(size), "")
+                          : loader.LoadASCIIFromString(&model, &err, &warn,
+                                                       reinterpret_cast<const char*>(bytes),
+                                                       unsigned(size), "");
+        },
+        out);
 }
