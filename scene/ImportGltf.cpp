@@ -137,14 +137,37 @@ Mat localMatrix(const tinygltf::Node& node)
     return t * r * s;
 }
 
+// Whether an image stored in a buffer view lies inside its buffer.
+// TinyGLTF hands over the view's bytes without checking them against the
+// buffer, so a view reaching past its buffer would have the decoder read
+// beyond it.
+bool imageViewInsideBuffer(const tinygltf::Image& image, const tinygltf::Model& model)
+{
+    if (image.bufferView < 0)
+        return true; // bytes of its own (a data URI or a file)
+    if (size_t(image.bufferView) >= model.bufferViews.size())
+        return false;
+    const tinygltf::BufferView& view = model.bufferViews[size_t(image.bufferView)];
+    if (view.buffer < 0 || size_t(view.buffer) >= model.buffers.size())
+        return false;
+    const size_t have = model.buffers[size_t(view.buffer)].data.size();
+    return view.byteOffset <= have && view.byteLength <= have - view.byteOffset;
+}
+
 // Average colour of an image, decoded here rather than by TinyGLTF so
 // that its size is checked before any pixel is allocated. The image keeps
-// only that colour, as one RGB pixel.
+// only that colour, as one RGB pixel. `model` is the model being loaded.
 bool averageImageColour(tinygltf::Image* image, const int, std::string* err, std::string*, int,
-                        int, const unsigned char* bytes, int size, void*)
+                        int, const unsigned char* bytes, int size, void* model)
 {
     int w = 0, h = 0, n = 0;
-    if (!stbi_info_from_memory(bytes, size, &w, &h, &n) || (long long)w * h > maxImagePixels) {
+    if (!imageViewInsideBuffer(*image, *static_cast<const tinygltf::Model*>(model))) {
+        note("%s", "an image's buffer view reaches past its buffer: its colour is not used");
+        image->width = image->height = 0;
+        return true;
+    }
+    if (size < 0 || !stbi_info_from_memory(bytes, size, &w, &h, &n) ||
+        (long long)w * h > maxImagePixels) {
         // An image that cannot be read only loses its colour.
         image->width = image->height = 0;
         return true;
@@ -588,8 +611,8 @@ namespace {
 // into `out`.
 template <class Load> void readWith(tinygltf::TinyGLTF& loader, Load load, ImportedScene& out)
 {
-    loader.SetImageLoader(averageImageColour, nullptr);
     tinygltf::Model model;
+    loader.SetImageLoader(averageImageColour, &model);
     std::string err, warn;
     bool ok = false;
     try {
