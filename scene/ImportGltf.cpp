@@ -137,14 +137,37 @@ Mat localMatrix(const tinygltf::Node& node)
     return t * r * s;
 }
 
+// Whether an image stored in a buffer view lies inside its buffer.
+// TinyGLTF hands over the view's bytes without checking them against the
+// buffer, so a view reaching past its buffer would have the decoder read
+// beyond it.
+bool imageViewInsideBuffer(const tinygltf::Image& image, const tinygltf::Model& model)
+{
+    if (image.bufferView < 0)
+        return true; // bytes of its own (a data URI or a file)
+    if (size_t(image.bufferView) >= model.bufferViews.size())
+        return false;
+    const tinygltf::BufferView& view = model.bufferViews[size_t(image.bufferView)];
+    if (view.buffer < 0 || size_t(view.buffer) >= model.buffers.size())
+        return false;
+    const size_t have = model.buffers[size_t(view.buffer)].data.size();
+    return view.byteOffset <= have && view.byteLength <= have - view.byteOffset;
+}
+
 // Average colour of an image, decoded here rather than by TinyGLTF so
 // that its size is checked before any pixel is allocated. The image keeps
-// only that colour, as one RGB pixel.
+// only that colour, as one RGB pixel. `model` is the model being loaded.
 bool averageImageColour(tinygltf::Image* image, const int, std::string* err, std::string*, int,
-                        int, const unsigned char* bytes, int size, void*)
+                        int, const unsigned char* bytes, int size, void* model)
 {
     int w = 0, h = 0, n = 0;
-    if (!stbi_info_from_memory(bytes, size, &w, &h, &n) || (long long)w * h > maxImagePixels) {
+    if (!imageViewInsideBuffer(*image, *static_cast<const tinygltf::Model*>(model))) {
+        note("%s", "an image's buffer view reaches past its buffer: its colour is not used");
+        image->width = image->height = 0;
+        return true;
+    }
+    if (size < 0 || !stbi_info_from_memory(bytes, size, &w, &h, &n) ||
+        (long long)w * h > maxImagePixels) {
         // An image that cannot be read only loses its colour.
         image->width = image->height = 0;
         return true;
@@ -582,24 +605,18 @@ std::string firstLine(std::string s)
 
 } // namespace
 
-void readGltf(const std::string& path, ImportedScene& out)
+namespace {
+
+// Loads with `load` (one of TinyGLTF's entry points) and reads the model
+// into `out`.
+template <class Load> void readWith(tinygltf::TinyGLTF& loader, Load load, ImportedScene& out)
 {
-    out = ImportedScene();
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        out.reason = std::string("the file cannot be read (") + std::strerror(errno) + ")";
-        return;
-    }
-    std::fclose(f);
-    tinygltf::TinyGLTF loader;
-    loader.SetImageLoader(averageImageColour, nullptr);
     tinygltf::Model model;
+    loader.SetImageLoader(averageImageColour, &model);
     std::string err, warn;
-    const bool binary = startsWithGlbMagic(path);
     bool ok = false;
     try {
-        ok = binary ? loader.LoadBinaryFromFile(&model, &err, &warn, path)
-                    : loader.LoadASCIIFromFile(&model, &err, &warn, path);
+        ok = load(model, err, warn);
     } catch (const std::exception& e) {
         err = e.what();
     }
@@ -615,4 +632,67 @@ void readGltf(const std::string& path, ImportedScene& out)
         note("%s", "animations are ignored: the scene is shown as it stands");
     }
     Reader(model, out).run();
+}
+
+// File access for a document in memory: every file it names is missing.
+bool noFileExists(const std::string&, void*) { return false; }
+std::string sameFilePath(const std::string& path, void*) { return path; }
+bool noFileRead(std::vector<unsigned char>*, std::string* err, const std::string& path, void*)
+{
+    if (err) {
+        *err += "the document names the file \"" + path +
+                "\" but was given without the files beside it\n";
+    }
+    return false;
+}
+bool noFileWritten(std::string*, const std::string&, const std::vector<unsigned char>&, void*)
+{
+    return false;
+}
+
+} // namespace
+
+void readGltf(const std::string& path, ImportedScene& out)
+{
+    out = ImportedScene();
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        out.reason = std::string("the file cannot be read (") + std::strerror(errno) + ")";
+        return;
+    }
+    std::fclose(f);
+    tinygltf::TinyGLTF loader;
+    const bool binary = startsWithGlbMagic(path);
+    readWith(
+        loader,
+        [&](tinygltf::Model& model, std::string& err, std::string& warn) {
+            return binary ? loader.LoadBinaryFromFile(&model, &err, &warn, path)
+                          : loader.LoadASCIIFromFile(&model, &err, &warn, path);
+        },
+        out);
+}
+
+void readGltfFromMemory(const void* data, size_t size, ImportedScene& out)
+{
+    out = ImportedScene();
+    // TinyGLTF takes the length as 32 bits.
+    if (size > 0xFFFFFFFFu) {
+        out.reason = "the glTF file cannot be read: it is larger than 4 GB";
+        return;
+    }
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    tinygltf::TinyGLTF loader;
+    tinygltf::FsCallbacks fs = {noFileExists, sameFilePath, noFileRead, noFileWritten, nullptr};
+    loader.SetFsCallbacks(fs);
+    const bool binary = size >= 4 && std::memcmp(bytes, "glTF", 4) == 0;
+    readWith(
+        loader,
+        [&](tinygltf::Model& model, std::string& err, std::string& warn) {
+            return binary ? loader.LoadBinaryFromMemory(&model, &err, &warn, bytes,
+                                                        unsigned(size), "")
+                          : loader.LoadASCIIFromString(&model, &err, &warn,
+                                                       reinterpret_cast<const char*>(bytes),
+                                                       unsigned(size), "");
+        },
+        out);
 }

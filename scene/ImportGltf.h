@@ -4,6 +4,7 @@
 
 #include "scene/ImportedScene.h"
 
+#include <cstddef>
 #include <string>
 
 // Reads the file's default scene (or its first; without scenes, every node
@@ -18,3 +19,9 @@
 // index outside its vertices, a name of something that does not exist)
 // leaves `out` without meshes and with the reason.
 void readGltf(const std::string& path, ImportedScene& out);
+
+// The same for a document held in memory: a .glb (told by its "glTF"
+// magic) or .gltf JSON. Its buffers and images must be inside it (the GLB
+// binary chunk or data URIs): nothing is read from the file system, and a
+// reference to another file refuses the document with the reason.
+void readGltfFromMemory(const void* data, size_t size, ImportedScene& out);

@@ -7,6 +7,7 @@
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -36,6 +37,20 @@ RefusalScope::RefusalScope(std::string& reason) : previous_(refusal)
 RefusalScope::~RefusalScope() { refusal = previous_; }
 
 bool tmRefused() { return refusal && !refusal->empty(); }
+
+void adviseLargeArray(const void* data, size_t bytes)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    const uintptr_t block = uintptr_t(2) << 20;
+    const uintptr_t begin = (uintptr_t(data) + block - 1) & ~(block - 1);
+    const uintptr_t end = (uintptr_t(data) + bytes) & ~(block - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
 
 #if defined(__unix__) || defined(__APPLE__)
 namespace {

@@ -79,6 +79,13 @@ bool checkCount(const char* what, long long count, size_t minBytesEach, const Me
 // polygons as a fan from the first corner.
 void tessellate(TriMesh* mesh, const int* idx, size_t n);
 
+// Asks the system to back a large array about to be filled with huge
+// pages where it offers them on request (Linux's transparent huge pages in
+// "madvise" mode): filling tens of megabytes page by page costs more than
+// the work done in them. Only whole 2 MB blocks inside the array are
+// advised; a hint, without effect elsewhere or on small arrays.
+void adviseLargeArray(const void* data, size_t bytes);
+
 // Byte order helpers.
 bool hostIsBigEndian();
 void swapBytes4(void* p, size_t count);

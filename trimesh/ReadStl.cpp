@@ -27,75 +27,108 @@ struct Key {
 
 inline uint32_t zeroToPositive(uint32_t bits) { return bits == 0x80000000u ? 0u : bits; }
 
-inline uint32_t hashKey(const Key& k)
+inline bool operator==(const Key& a, const Key& b)
 {
-    // The three bit patterns mixed by a 64-bit finaliser, so that nearby
-    // positions land far apart in the table.
-    uint64_t h = (uint64_t(k.x) << 32 | k.y) ^ (uint64_t(k.z) * 0x9E3779B97F4A7C15ull);
-    h ^= h >> 33;
-    h *= 0xFF51AFD7ED558CCDull;
-    h ^= h >> 33;
-    h *= 0xC4CEB9FE1A85EC53ull;
-    h ^= h >> 33;
-    return uint32_t(h);
+    return a.x == b.x && a.y == b.y && a.z == b.z;
+}
+
+// The three bit patterns folded into 64 bits and multiplied by an odd
+// constant: the top bits of the product, which pick the slot, depend on
+// every bit of the position, so nearby positions land far apart.
+inline uint64_t hashKey(const Key& k)
+{
+    const uint64_t xy = uint64_t(k.x) << 32 | k.y;
+    return (xy ^ (uint64_t(k.z) * 0x9E3779B97F4A7C15ull)) * 0xD6E8FEB86659FD93ull;
 }
 
 // Open-addressing table from positions to vertex indices. Each slot keeps
 // the key beside the index so a probe touches one cache line; the table
-// doubles when half full.
+// doubles when half full. A large mesh's table is far bigger than the
+// caches and its probes land at random, so the binary reader asks for each
+// corner's slot some facets before it needs it (prefetch) and the misses
+// overlap instead of coming one after another.
 class Welder {
 public:
     explicit Welder(size_t expectedVertices)
     {
-        size_t cap = 1024;
-        while (cap < expectedVertices * 2)
-            cap <<= 1;
-        slots_.assign(cap, Slot());
-        mask_ = cap - 1;
+        int bits = 10;
+        while ((size_t(1) << bits) < expectedVertices * 2)
+            ++bits;
+        allocate(bits);
     }
 
-    int vertexFor(const Key& k, std::vector<vec>& vertices, const float* position)
+    static Key keyOf(const float* position)
     {
-        size_t i = hashKey(k) & mask_;
+        Key k;
+        std::memcpy(&k, position, sizeof k);
+        k.x = zeroToPositive(k.x);
+        k.y = zeroToPositive(k.y);
+        k.z = zeroToPositive(k.z);
+        return k;
+    }
+
+    void prefetch(uint64_t hash) const { __builtin_prefetch(&slots_[hash >> shift_]); }
+
+    int vertexFor(const Key& k, uint64_t hash, std::vector<vec>& vertices, const float* position)
+    {
+        size_t i = size_t(hash >> shift_);
         for (;;) {
             Slot& s = slots_[i];
             if (s.index < 0) {
                 s.key = k;
                 s.index = int(vertices.size());
                 vertices.emplace_back(position[0], position[1], position[2]);
-                if (++used_ * 2 > slots_.size())
+                if (++used_ * 2 > capacity_)
                     grow();
                 return int(vertices.size()) - 1;
             }
-            if (s.key.x == k.x && s.key.y == k.y && s.key.z == k.z)
+            if (s.key == k)
                 return s.index;
             i = (i + 1) & mask_;
         }
     }
 
+    int vertexFor(const Key& k, std::vector<vec>& vertices, const float* position)
+    {
+        return vertexFor(k, hashKey(k), vertices, position);
+    }
+
 private:
     struct Slot {
-        Key key{0, 0, 0};
-        int index = -1;
+        Key key;
+        int index;
     };
+    void allocate(int bits)
+    {
+        const size_t cap = size_t(1) << bits;
+        slots_.reset(new Slot[cap]);
+        adviseLargeArray(slots_.get(), cap * sizeof(Slot));
+        for (size_t i = 0; i < cap; ++i)
+            slots_[i].index = -1;
+        capacity_ = cap;
+        mask_ = cap - 1;
+        shift_ = 64 - bits;
+    }
     void grow()
     {
-        std::vector<Slot> old;
-        old.swap(slots_);
-        slots_.assign(old.size() * 2, Slot());
-        mask_ = slots_.size() - 1;
-        for (const Slot& s : old) {
+        std::unique_ptr<Slot[]> old(slots_.release());
+        const size_t oldCapacity = capacity_;
+        allocate(64 - shift_ + 1);
+        for (size_t j = 0; j < oldCapacity; ++j) {
+            const Slot& s = old[j];
             if (s.index < 0)
                 continue;
-            size_t i = hashKey(s.key) & mask_;
+            size_t i = size_t(hashKey(s.key) >> shift_);
             while (slots_[i].index >= 0)
                 i = (i + 1) & mask_;
             slots_[i] = s;
         }
     }
 
-    std::vector<Slot> slots_;
+    std::unique_ptr<Slot[]> slots_;
+    size_t capacity_ = 0;
     size_t mask_ = 0;
+    int shift_ = 64;
     size_t used_ = 0;
 };
 
@@ -103,15 +136,8 @@ private:
 inline void addFacet(Welder& welder, TriMesh* mesh, const float* p)
 {
     Face f;
-    for (int c = 0; c < 3; ++c) {
-        const float* v = p + 3 * c;
-        Key k;
-        std::memcpy(&k, v, sizeof k);
-        k.x = zeroToPositive(k.x);
-        k.y = zeroToPositive(k.y);
-        k.z = zeroToPositive(k.z);
-        f[c] = welder.vertexFor(k, mesh->vertices, v);
-    }
+    for (int c = 0; c < 3; ++c)
+        f[c] = welder.vertexFor(Welder::keyOf(p + 3 * c), mesh->vertices, p + 3 * c);
     mesh->faces.push_back(f);
 }
 
@@ -162,15 +188,62 @@ bool readStlBinary(MeshInput& in, TriMesh* mesh)
     tmMessage("\n  Reading %llu binary STL facets... ", (unsigned long long)count);
     mesh->faces.reserve(size_t(count));
     mesh->vertices.reserve(expectedVertices(size_t(count)));
+    adviseLargeArray(mesh->faces.data(), mesh->faces.capacity() * sizeof(Face));
+    adviseLargeArray(mesh->vertices.data(), mesh->vertices.capacity() * sizeof(vec));
     Welder welder(expectedVertices(size_t(count)));
     const bool swap = hostIsBigEndian();
-    const unsigned char* record = data + 84;
-    for (uint64_t i = 0; i < count; ++i, record += 50) {
-        float corners[9];
-        std::memcpy(corners, record + 12, sizeof corners);
-        if (swap)
-            swapBytes4(corners, 9);
-        addFacet(welder, mesh, corners);
+    // The corners of the next kAhead facets, read and hashed, their slots
+    // already requested: facet i's corners sit at ring entries 3 (i mod
+    // kAhead) and after. Facets written along strips or fans share corners
+    // with the facet before them; such a corner notes which one (`same`)
+    // and needs no lookup.
+    constexpr size_t kAhead = 16;
+    struct Corner {
+        float position[3];
+        Key key;
+        int same;
+        uint64_t hash;
+    };
+    Corner ring[3 * kAhead];
+    auto fetch = [&](uint64_t facet) {
+        Corner* c = ring + 3 * (facet % kAhead);
+        const Corner* before = facet > 0 ? ring + 3 * ((facet - 1) % kAhead) : nullptr;
+        const unsigned char* record = data + 84 + 50 * facet + 12;
+        for (int k = 0; k < 3; ++k, ++c, record += 12) {
+            std::memcpy(c->position, record, sizeof c->position);
+            if (swap)
+                swapBytes4(c->position, 3);
+            c->key = Welder::keyOf(c->position);
+            c->same = -1;
+            if (before) {
+                for (int j = 0; j < 3; ++j) {
+                    if (c->key == before[j].key) {
+                        c->same = j;
+                        break;
+                    }
+                }
+            }
+            if (c->same < 0) {
+                c->hash = hashKey(c->key);
+                welder.prefetch(c->hash);
+            }
+        }
+    };
+    for (uint64_t i = 0; i < count && i < kAhead; ++i)
+        fetch(i);
+    Face previous;
+    for (uint64_t i = 0; i < count; ++i) {
+        const Corner* c = ring + 3 * (i % kAhead);
+        Face f;
+        for (int k = 0; k < 3; ++k) {
+            f[k] = c[k].same >= 0
+                       ? previous[c[k].same]
+                       : welder.vertexFor(c[k].key, c[k].hash, mesh->vertices, c[k].position);
+        }
+        mesh->faces.push_back(f);
+        previous = f;
+        if (i + kAhead < count)
+            fetch(i + kAhead);
     }
     in.skip(size);
     return true;

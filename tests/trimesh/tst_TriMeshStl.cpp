@@ -10,9 +10,11 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -100,6 +102,64 @@ TEST(Stl, CubeInBothFormsWelds)
     auto shouting = read(crlf, reason);
     ASSERT_NE(shouting, nullptr) << reason;
     expectCube(*shouting);
+}
+
+// A binary STL of many facets, welded by the reader, against the weld
+// done here the plain way: corners numbered in the order they first appear,
+// positions equal when their floats compare equal (so -0 meets +0 and
+// nothing else merges). The facets come as a grid walked along its rows
+// (each facet sharing corners with the one before), the same grid again in
+// reverse order with -0 for every zero, then a soup of facets sharing
+// nothing, which outgrows the reader's first guess at the vertex count.
+TEST(Stl, LargeBinaryWeldsLikeTheReference)
+{
+    const int n = 60;
+    std::vector<float> facets;
+    auto point = [&](int i, int j, bool negativeZero) {
+        const float x = float(i - n / 2) * 0.25f, y = float(j - n / 2) * 0.5f;
+        const float z = float((i * 7 + j * 3) % 5) - 2.0f;
+        for (float c : {x, y, z})
+            facets.push_back(negativeZero && c == 0.0f ? -0.0f : c);
+    };
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int q = 0; q < (n - 1) * (n - 1); ++q) {
+            const int k = pass == 0 ? q : (n - 1) * (n - 1) - 1 - q;
+            const int i = k / (n - 1), j = k % (n - 1);
+            point(i, j, pass == 1), point(i + 1, j, pass == 1), point(i + 1, j + 1, pass == 1);
+            point(i, j, pass == 1), point(i + 1, j + 1, pass == 1), point(i, j + 1, pass == 1);
+        }
+    }
+    for (int k = 0; k < 3 * n * n; ++k)
+        for (int c = 0; c < 9; ++c)
+            facets.push_back(100.0f + float(k) + 0.125f * float(c));
+    const uint32_t count = uint32_t(facets.size() / 9);
+    std::string bytes(80, 'x');
+    bytes.append(reinterpret_cast<const char*>(&count), 4);
+    for (uint32_t f = 0; f < count; ++f) {
+        bytes.append(12, '\0');
+        bytes.append(reinterpret_cast<const char*>(&facets[9 * size_t(f)]), 36);
+        bytes.append(2, '\0');
+    }
+
+    std::map<std::tuple<float, float, float>, int> seen;
+    std::vector<int> corners;
+    for (size_t c = 0; c < facets.size() / 3; ++c) {
+        const float* p = &facets[3 * c];
+        const auto key = std::make_tuple(p[0] + 0.0f, p[1] + 0.0f, p[2] + 0.0f);
+        corners.push_back(seen.emplace(key, int(seen.size())).first->second);
+    }
+
+    std::string reason;
+    auto mesh = read(bytes, reason);
+    ASSERT_NE(mesh, nullptr) << reason;
+    ASSERT_EQ(mesh->faces.size(), size_t(count));
+    ASSERT_EQ(mesh->vertices.size(), seen.size());
+    EXPECT_EQ(seen.size(), size_t(n * n + 9 * n * n));
+    for (size_t c = 0; c < corners.size(); ++c) {
+        ASSERT_EQ(mesh->faces[c / 3][int(c % 3)], corners[c]) << "corner " << c;
+        const float* p = &facets[3 * c];
+        ASSERT_EQ(mesh->vertices[size_t(corners[c])], vec(p[0], p[1], p[2])) << "corner " << c;
+    }
 }
 
 TEST(Stl, DamagedFilesRefusedWithReason)
