@@ -80,6 +80,7 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
 
     outputWindow = new OutputWindow;
     editWindow = new EditWindow;
+    editWindow->sceneFile = workFile(QStringLiteral("tempscene.pov"));
     connect(editWindow, &EditWindow::renderRequested, this, &MainWindow::on_render_requested);
     connect(viewer, &GLViewer::modelSelected, this, &MainWindow::on_modelSelected);
     connect(viewer, &GLViewer::lightSelected, this, &MainWindow::on_lightSelected);
@@ -514,12 +515,13 @@ void MainWindow::on_actionRender_Full_Size_triggered()
             QStringLiteral("Nothing to render: open a model first (File > Open...)."), 5000);
         return;
     }
-    if (!confirmLargeScene(true)) {
+    if (!confirmLargeScene(true) || !haveWorkFolder()) {
         return;
     }
     QString error;
     qglviewer::Camera camera = renderCamera();
-    if (!scene.writePovFile(&camera, QStringLiteral("tempscene.pov"), renderSettings, &error)) {
+    if (!scene.writePovFile(&camera, workFile(QStringLiteral("tempscene.pov")), renderSettings,
+                            &error)) {
         showErrorBox(this, QStringLiteral("renderErrorBox"), QStringLiteral("Render"),
                      QStringLiteral("The scene could not be written, so it is not rendered."),
                      error);
@@ -546,20 +548,37 @@ void MainWindow::on_render_requested()
     // The output window keeps showing the last picture until the new one
     // arrives; the editor goes, so it is not edited under the render.
     editWindow->close();
+    if (!haveWorkFolder()) {
+        return;
+    }
     QString error;
-    if (!renderSettings.writeIniFile(QStringLiteral("POVRAY.INI"), viewer->size(), &error)) {
+    if (!renderSettings.writeIniFile(workFile(QStringLiteral("POVRAY.INI")), viewer->size(),
+                                     &error)) {
         showErrorBox(this, QStringLiteral("renderErrorBox"), QStringLiteral("Render"),
                      QStringLiteral("POV-Ray's settings could not be written, so the scene is "
                                     "not rendered."),
                      error);
         return;
     }
-    QDir(QStringLiteral(".")).remove(QStringLiteral("tempscene.bmp"));
-    QDir(QStringLiteral(".")).remove(QStringLiteral("tempscene.png"));
-    renderThread.sceneFile = QStringLiteral("tempscene.pov");
+    QDir(workFolder.path()).remove(QStringLiteral("tempscene.bmp"));
+    QDir(workFolder.path()).remove(QStringLiteral("tempscene.png"));
+    renderThread.sceneFile = workFile(QStringLiteral("tempscene.pov"));
+    renderThread.workingDirectory = workFolder.path();
     renderThread.alphaOutput = renderSettings.alphaOutput();
     setRendering(true);
     renderThread.start();
+}
+
+bool MainWindow::haveWorkFolder()
+{
+    if (workFolder.isValid()) {
+        return true;
+    }
+    showErrorBox(this, QStringLiteral("renderErrorBox"), QStringLiteral("Render"),
+                 QStringLiteral("POV-Ray's working folder could not be made, so the scene is not "
+                                "rendered."),
+                 workFolder.errorString());
+    return false;
 }
 
 void MainWindow::on_actionRender_Settings_triggered()
@@ -681,7 +700,7 @@ void MainWindow::on_render_finished()
     // Only a render that succeeded may show "tempscene.bmp": a failed one
     // could have left a partial picture.
     if (renderThread.succeeded()) {
-        outputWindow->loadImage(PovRenderThread::imageFile(renderThread.alphaOutput));
+        outputWindow->loadImage(workFile(PovRenderThread::imageFile(renderThread.alphaOutput)));
         statusBar()->showMessage(QStringLiteral("Rendered in %1 s")
                                      .arg(double(renderClock.elapsed()) / 1000.0, 0, 'f', 1),
                                  5000);

@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include "ui_MainWindow.h"
@@ -99,7 +100,9 @@ public:
 
     // Writes "POVRAY.INI" from the render settings (the view's size unless
     // a fixed one is set), removes the old "tempscene.bmp" and starts
-    // POV-Ray on "tempscene.pov". While a render runs the render commands
+    // POV-Ray on "tempscene.pov", all in the window's own working folder
+    // (see workFile), so windows and command-line runs started from one
+    // folder never see each other's files. While a render runs the render commands
     // are disabled and requests are ignored, so nothing touches the working
     // files under the renderer; the status bar shows its progress. A
     // settings file that cannot be written is reported and nothing is
@@ -196,6 +199,11 @@ private:
     void setRendering(bool rendering);
     void showRenderProgress(const PovProgress& progress);
     void updateRenderStatus();
+    // A file of the window's private working folder, where its renders
+    // and the editor's "tempscene.pov" live; empty when the folder could
+    // not be made. haveWorkFolder says why in a message box.
+    QString workFile(const QString& name) const { return workFolder.filePath(name); }
+    bool haveWorkFolder();
 
     // The window's parts. Tests reach them through MainWindowTestAccess
     // (tests/support/MainWindowAccess.h).
@@ -205,6 +213,8 @@ private:
     PovScene scene;
     int selectedModel = -1;
     int selectedLight = -1;
+    // Removed with the window, after the render thread has ended.
+    QTemporaryDir workFolder;
     PovRenderThread renderThread;
     OutputWindow* outputWindow = nullptr; // top-level, deleted by the destructor
     EditWindow* editWindow = nullptr;     // top-level, deleted by the destructor
