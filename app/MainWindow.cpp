@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/Autosave.h"
 #include "app/EditWindow.h"
 #include "app/ErrorBox.h"
 #include "app/HelpDialogs.h"
@@ -94,6 +95,18 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
         }
     });
     setAcceptDrops(true);
+    // Unsaved work is copied aside as a document as it is made.
+    autosave = new Autosave(
+        [this](const QString& recoveryFile) {
+            PovSceneView view;
+            view.wireframe = viewer->wireframe;
+            view.showLights = viewer->showLights;
+            view.hasRender = true;
+            view.render = renderSettings;
+            return PovSceneDocument::toJson(scene, viewer->camera(), view, modelFile,
+                                            recoveryFile);
+        },
+        [this]() { return modified && scene.modelCount() > 0; }, this);
     linesDialog = new LinesDialog(this);
     linesDialog->setSettings(scene.lines);
     connect(linesDialog, &LinesDialog::settingsChanged, this, [this](const LnLineSettings& s) {
@@ -266,6 +279,23 @@ void MainWindow::loadDocument(const QString& fileName)
     }
 }
 
+bool MainWindow::restoreRecovery(const QString& file, const QString& title, const QString& from)
+{
+    const QStringList recent = recentFiles();
+    loadDocument(file);
+    setRecentFiles(recent); // the recovery document is no file of the user's
+    updateRecentMenu();
+    if (documentFile != file) {
+        return false;
+    }
+    documentFile = PovSceneDocument::isDocumentFile(from) ? from : QString();
+    shownName = title;
+    modified = true;
+    updateTitle();
+    autosave->saveNow(); // under this window's own recovery file from now on
+    return true;
+}
+
 bool MainWindow::openScene(const QString& fileName)
 {
     if (!maybeSave()) {
@@ -365,6 +395,7 @@ void MainWindow::setModified(bool changed)
 void MainWindow::updateTitle()
 {
     updateUi();
+    autosave->update(shownName, documentFile.isEmpty() ? modelFile : documentFile);
     const bool hasScene = scene.modelCount() > 0;
     if (shownName.isEmpty()) {
         setWindowTitle(QStringLiteral("Kelvane"));
@@ -498,6 +529,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    autosave->remove(); // saved or discarded
     // The thread stops the renderer as soon as it sees the request.
     renderThread.cancel();
     outputWindow->close();

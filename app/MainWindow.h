@@ -14,6 +14,7 @@
 
 #include "ui_MainWindow.h"
 
+class Autosave;
 class EditWindow;
 class LinesDialog;
 class GLViewer;
@@ -64,6 +65,12 @@ public:
     // there are unsaved changes.
     void setModified(bool changed = true);
     bool isModified() const { return modified; }
+    bool hasScene() const { return scene.modelCount() > 0; }
+    // Opens a recovery document (see Autosave.h) as the unsaved work it
+    // was: titled `title`, saved by Save to `from` when that is a scene
+    // document, and marked as changed. False when it could not be opened
+    // (the window then says why, as for any document).
+    bool restoreRecovery(const QString& file, const QString& title, const QString& from);
 
     // The files opened or saved last, newest first, at most 8; kept with
     // QSettings (the application's organisation and name) as "recentFiles".
@@ -222,6 +229,7 @@ private:
     QString documentFile; // the scene document in the window; empty for a bare model file
     QString modelFile;    // the model file the scene was loaded from
     LinesDialog* linesDialog = nullptr; // the Lines panel; a child of the window
+    Autosave* autosave = nullptr;       // the recovery copy of unsaved work; a child
     // The render settings of this session (File > Render Settings...).
     PovRenderSettings renderSettings;
     RenderSettingsDialog* renderSettingsDialog = nullptr; // created when first opened
