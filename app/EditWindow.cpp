@@ -35,7 +35,7 @@ bool EditWindow::saveToFile(const QString& fileName)
 
 void EditWindow::on_renderButton_clicked()
 {
-    if (saveToFile(QStringLiteral("tempscene.pov"))) {
+    if (saveToFile(sceneFile)) {
         emit renderRequested();
     }
 }

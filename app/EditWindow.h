@@ -19,9 +19,12 @@ public:
     bool saveToFile(const QString& fileName);
 
     Ui::EditWindowForm ui;
+    // Where the render button saves the text before asking for a render:
+    // the main window's working folder (by default the current one).
+    QString sceneFile = QStringLiteral("tempscene.pov");
 
 signals:
-    // The text has been saved to "tempscene.pov" and should be rendered
+    // The text has been saved to sceneFile and should be rendered
     // (not sent when the text could not be saved).
     void renderRequested();
 

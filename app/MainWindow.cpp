@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/Autosave.h"
 #include "app/EditWindow.h"
 #include "app/ErrorBox.h"
 #include "app/HelpDialogs.h"
@@ -81,6 +82,7 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
 
     outputWindow = new OutputWindow;
     editWindow = new EditWindow;
+    editWindow->sceneFile = workFile(QStringLiteral("tempscene.pov"));
     connect(editWindow, &EditWindow::renderRequested, this, &MainWindow::on_render_requested);
     connect(viewer, &GLViewer::modelSelected, this, &MainWindow::on_modelSelected);
     connect(viewer, &GLViewer::lightSelected, this, &MainWindow::on_lightSelected);
@@ -94,6 +96,18 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
         }
     });
     setAcceptDrops(true);
+    // Unsaved work is copied aside as a document as it is made.
+    autosave = new Autosave(
+        [this](const QString& recoveryFile) {
+            PovSceneView view;
+            view.wireframe = viewer->wireframe;
+            view.showLights = viewer->showLights;
+            view.hasRender = true;
+            view.render = renderSettings;
+            return PovSceneDocument::toJson(scene, viewer->camera(), view, modelFile,
+                                            recoveryFile);
+        },
+        [this]() { return modified && scene.modelCount() > 0; }, this);
     linesDialog = new LinesDialog(this);
     linesDialog->setSettings(scene.lines);
     connect(linesDialog, &LinesDialog::settingsChanged, this, [this](const LnLineSettings& s) {
@@ -274,6 +288,23 @@ void MainWindow::loadDocument(const QString& fileName)
     }
 }
 
+bool MainWindow::restoreRecovery(const QString& file, const QString& title, const QString& from)
+{
+    const QStringList recent = recentFiles();
+    loadDocument(file);
+    setRecentFiles(recent); // the recovery document is no file of the user's
+    updateRecentMenu();
+    if (documentFile != file) {
+        return false;
+    }
+    documentFile = PovSceneDocument::isDocumentFile(from) ? from : QString();
+    shownName = title;
+    modified = true;
+    updateTitle();
+    autosave->saveNow(); // under this window's own recovery file from now on
+    return true;
+}
+
 bool MainWindow::openScene(const QString& fileName)
 {
     if (!maybeSave()) {
@@ -373,6 +404,7 @@ void MainWindow::setModified(bool changed)
 void MainWindow::updateTitle()
 {
     updateUi();
+    autosave->update(shownName, documentFile.isEmpty() ? modelFile : documentFile);
     const bool hasScene = scene.modelCount() > 0;
     if (shownName.isEmpty()) {
         setWindowTitle(QStringLiteral("Kelvane"));
@@ -505,6 +537,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    autosave->remove(); // saved or discarded
     // The thread stops the renderer as soon as it sees the request.
     renderThread.cancel();
     outputWindow->close();
@@ -522,12 +555,13 @@ void MainWindow::on_actionRender_Full_Size_triggered()
             QStringLiteral("Nothing to render: open a model first (File > Open...)."), 5000);
         return;
     }
-    if (!confirmLargeScene(true)) {
+    if (!confirmLargeScene(true) || !haveWorkFolder()) {
         return;
     }
     QString error;
     qglviewer::Camera camera = renderCamera();
-    if (!scene.writePovFile(&camera, QStringLiteral("tempscene.pov"), renderSettings, &error)) {
+    if (!scene.writePovFile(&camera, workFile(QStringLiteral("tempscene.pov")), renderSettings,
+                            &error)) {
         showErrorBox(this, QStringLiteral("renderErrorBox"), QStringLiteral("Render"),
                      QStringLiteral("The scene could not be written, so it is not rendered."),
                      error);
@@ -554,20 +588,37 @@ void MainWindow::on_render_requested()
     // The output window keeps showing the last picture until the new one
     // arrives; the editor goes, so it is not edited under the render.
     editWindow->close();
+    if (!haveWorkFolder()) {
+        return;
+    }
     QString error;
-    if (!renderSettings.writeIniFile(QStringLiteral("POVRAY.INI"), viewer->size(), &error)) {
+    if (!renderSettings.writeIniFile(workFile(QStringLiteral("POVRAY.INI")), viewer->size(),
+                                     &error)) {
         showErrorBox(this, QStringLiteral("renderErrorBox"), QStringLiteral("Render"),
                      QStringLiteral("POV-Ray's settings could not be written, so the scene is "
                                     "not rendered."),
                      error);
         return;
     }
-    QDir(QStringLiteral(".")).remove(QStringLiteral("tempscene.bmp"));
-    QDir(QStringLiteral(".")).remove(QStringLiteral("tempscene.png"));
-    renderThread.sceneFile = QStringLiteral("tempscene.pov");
+    QDir(workFolder.path()).remove(QStringLiteral("tempscene.bmp"));
+    QDir(workFolder.path()).remove(QStringLiteral("tempscene.png"));
+    renderThread.sceneFile = workFile(QStringLiteral("tempscene.pov"));
+    renderThread.workingDirectory = workFolder.path();
     renderThread.alphaOutput = renderSettings.alphaOutput();
     setRendering(true);
     renderThread.start();
+}
+
+bool MainWindow::haveWorkFolder()
+{
+    if (workFolder.isValid()) {
+        return true;
+    }
+    showErrorBox(this, QStringLiteral("renderErrorBox"), QStringLiteral("Render"),
+                 QStringLiteral("POV-Ray's working folder could not be made, so the scene is not "
+                                "rendered."),
+                 workFolder.errorString());
+    return false;
 }
 
 void MainWindow::on_actionRender_Settings_triggered()
@@ -689,7 +740,7 @@ void MainWindow::on_render_finished()
     // Only a render that succeeded may show "tempscene.bmp": a failed one
     // could have left a partial picture.
     if (renderThread.succeeded()) {
-        outputWindow->loadImage(PovRenderThread::imageFile(renderThread.alphaOutput));
+        outputWindow->loadImage(workFile(PovRenderThread::imageFile(renderThread.alphaOutput)));
         statusBar()->showMessage(QStringLiteral("Rendered in %1 s")
                                      .arg(double(renderClock.elapsed()) / 1000.0, 0, 'f', 1),
                                  5000);

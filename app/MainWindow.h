@@ -9,10 +9,12 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include "ui_MainWindow.h"
 
+class Autosave;
 class EditWindow;
 class LinesDialog;
 class GLViewer;
@@ -63,6 +65,12 @@ public:
     // there are unsaved changes.
     void setModified(bool changed = true);
     bool isModified() const { return modified; }
+    bool hasScene() const { return scene.modelCount() > 0; }
+    // Opens a recovery document (see Autosave.h) as the unsaved work it
+    // was: titled `title`, saved by Save to `from` when that is a scene
+    // document, and marked as changed. False when it could not be opened
+    // (the window then says why, as for any document).
+    bool restoreRecovery(const QString& file, const QString& title, const QString& from);
 
     // The files opened or saved last, newest first, at most 8; kept with
     // QSettings (the application's organisation and name) as "recentFiles".
@@ -99,7 +107,9 @@ public:
 
     // Writes "POVRAY.INI" from the render settings (the view's size unless
     // a fixed one is set), removes the old "tempscene.bmp" and starts
-    // POV-Ray on "tempscene.pov". While a render runs the render commands
+    // POV-Ray on "tempscene.pov", all in the window's own working folder
+    // (see workFile), so windows and command-line runs started from one
+    // folder never see each other's files. While a render runs the render commands
     // are disabled and requests are ignored, so nothing touches the working
     // files under the renderer; the status bar shows its progress. A
     // settings file that cannot be written is reported and nothing is
@@ -196,6 +206,11 @@ private:
     void setRendering(bool rendering);
     void showRenderProgress(const PovProgress& progress);
     void updateRenderStatus();
+    // A file of the window's private working folder, where its renders
+    // and the editor's "tempscene.pov" live; empty when the folder could
+    // not be made. haveWorkFolder says why in a message box.
+    QString workFile(const QString& name) const { return workFolder.filePath(name); }
+    bool haveWorkFolder();
 
     // The window's parts. Tests reach them through MainWindowTestAccess
     // (tests/support/MainWindowAccess.h).
@@ -205,6 +220,8 @@ private:
     PovScene scene;
     int selectedModel = -1;
     int selectedLight = -1;
+    // Removed with the window, after the render thread has ended.
+    QTemporaryDir workFolder;
     PovRenderThread renderThread;
     OutputWindow* outputWindow = nullptr; // top-level, deleted by the destructor
     EditWindow* editWindow = nullptr;     // top-level, deleted by the destructor
@@ -212,6 +229,7 @@ private:
     QString documentFile; // the scene document in the window; empty for a bare model file
     QString modelFile;    // the model file the scene was loaded from
     LinesDialog* linesDialog = nullptr; // the Lines panel; a child of the window
+    Autosave* autosave = nullptr;       // the recovery copy of unsaved work; a child
     // The render settings of this session (File > Render Settings...).
     PovRenderSettings renderSettings;
     RenderSettingsDialog* renderSettingsDialog = nullptr; // created when first opened

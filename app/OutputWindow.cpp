@@ -45,8 +45,10 @@ void OutputWindow::loadImage(const QString& fileName)
     image = loaded;
     failed = false;
     ui.saveAsButton->setEnabled(true);
-    setWindowTitle(
-        QStringLiteral("%1 (%2 x %3)").arg(fileName).arg(image.width()).arg(image.height()));
+    setWindowTitle(QStringLiteral("%1 (%2 x %3)")
+                       .arg(QFileInfo(fileName).fileName())
+                       .arg(image.width())
+                       .arg(image.height()));
     ui.imageSpace->resize(image.width(), image.height());
     ui.imageSpace->setPixmap(QPixmap::fromImage(shownImage(image)));
     repaint();

@@ -5,10 +5,15 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
+#include <QSaveFile>
 
 #include <sys/stat.h>
 
-bool saveBytes(const QString& fileName, const QByteArray& bytes, QString* error)
+namespace {
+
+// Written in place: a device or pipe the user named (a rename would put a
+// plain file where the device was).
+bool writeInPlace(const QString& fileName, const QByteArray& bytes, QString* error)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
@@ -19,6 +24,35 @@ bool saveBytes(const QString& fileName, const QByteArray& bytes, QString* error)
         return false;
     }
     file.close();
+    return true;
+}
+
+} // namespace
+
+bool saveBytes(const QString& fileName, const QByteArray& bytes, QString* error)
+{
+    const QFileInfo info(fileName);
+    if (info.exists() && !QFileInfo(info.canonicalFilePath()).isFile()) {
+        return writeInPlace(fileName, bytes, error);
+    }
+    // A new file beside the old one, put in its place only once every byte
+    // is on disk: a full disk or a crash leaves the old file as it was.
+    QSaveFile file(fileName);
+    // Unbuffered, and written on after a short write, so the write that
+    // fails reports its own reason.
+    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    for (qint64 done = 0; written && done < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        written = n > 0;
+        done += n;
+    }
+    if (!written || !file.commit()) {
+        if (error) {
+            *error = file.errorString();
+        }
+        file.cancelWriting();
+        return false;
+    }
     return true;
 }
 

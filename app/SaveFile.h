@@ -1,6 +1,9 @@
 #pragma once
 // Writing the user's files so that every failure is seen: the open, each
-// write and the final flush are checked (a full disk shows only there).
+// write and the final flush are checked (a full disk shows only there). A
+// plain file is written beside its old self and renamed over it only when
+// complete, so a failure or a crash never leaves a half-written file in
+// place of a good one; a device (such as /dev/stdout) is written in place.
 
 #include <QByteArray>
 #include <QString>

@@ -1,8 +1,10 @@
 #include "app/AppIcon.h"
+#include "app/Autosave.h"
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -39,5 +41,7 @@ int main(int argc, char* argv[])
     } else if (argc > 2) {
         std::fprintf(stderr, "Usage: kelvane [scene]\n");
     }
+    // Work a crash or a killed process left unsaved.
+    QTimer::singleShot(0, &window, [&window]() { offerRecovery(&window); });
     return app.exec();
 }

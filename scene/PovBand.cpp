@@ -148,6 +148,36 @@ bool PovBandInfo::readFrom(const QImage& image, PovBandInfo& info, QString* erro
     return true;
 }
 
+bool pngChunksFit(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly) || file.read(8) != QByteArray("\x89PNG\r\n\x1a\n", 8)) {
+        return true;
+    }
+    const qint64 size = file.size();
+    qint64 at = 8;
+    while (at < size) {
+        const QByteArray head = file.read(8);
+        if (head.size() != 8) {
+            return false;
+        }
+        const quint32 length = (quint32(uchar(head[0])) << 24) | (quint32(uchar(head[1])) << 16) |
+                               (quint32(uchar(head[2])) << 8) | quint32(uchar(head[3]));
+        at += 8;
+        if (qint64(length) + 4 > size - at) {
+            return false;
+        }
+        if (head.mid(4) == "IEND") {
+            return true;
+        }
+        at += qint64(length) + 4;
+        if (!file.seek(at)) {
+            return false;
+        }
+    }
+    return false;
+}
+
 QString fileDigest(const QString& fileName)
 {
     QFile file(fileName);
@@ -197,6 +227,9 @@ QImage mergeBands(const QStringList& files, QString* error)
         const QFileInfo fileInfo(file);
         if (fileInfo.exists() && !fileInfo.isFile()) {
             return fail(QStringLiteral("'%1' is not a band: it is not a regular file").arg(file));
+        }
+        if (!pngChunksFit(file)) {
+            return fail(QStringLiteral("'%1' is not a band: its PNG data is damaged").arg(file));
         }
         QImageReader reader(file);
         const QSize size = reader.size();

@@ -75,6 +75,13 @@ struct PovBandInfo {
     static bool readFrom(const QImage& image, PovBandInfo& info, QString* error = nullptr);
 };
 
+// True when every chunk of the PNG file lies within the file. Qt's PNG
+// reader trusts a chunk's stated length and allocates it before reading,
+// so a damaged length asks for up to 2 GB; bands come from other machines
+// and mergeBands checks them first. Files that are not PNG pass (they are
+// refused on their format).
+bool pngChunksFit(const QString& fileName);
+
 // The SHA-1 digest, in hex, of the file's bytes; empty when it cannot be
 // read.
 QString fileDigest(const QString& fileName);

@@ -77,10 +77,11 @@ void PovScene::swap(PovScene& other)
     std::swap(outdoorLighting, other.outdoorLighting);
     std::swap(groundZ, other.groundZ);
     std::swap(lastError, other.lastError);
+    std::swap(outOfMemory, other.outOfMemory);
     std::swap(subdivided, other.subdivided);
 }
 
-bool PovScene::load(const char* fileName, qglviewer::Camera* camera)
+bool PovScene::readModels(const char* fileName, qglviewer::Camera* camera)
 {
     clear();
     lastError.clear();

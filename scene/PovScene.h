@@ -34,10 +34,18 @@ public:
     // loaded.\n" on standard error and loadError() set, when no model
     // results. `camera` is the viewer's camera, which a file with a camera
     // (KMZ, COLLADA, glTF) may reposition.
+    //
+    // A file whose models cannot get the memory they need is refused the
+    // same way, with "not enough memory to open FILE (needs about N MB)"
+    // and loadFailedForMemory() set; the process goes on.
     bool load(const char* fileName, qglviewer::Camera* camera);
     // Why the last load failed, as a sentence for the user; empty after a
     // successful load.
     const QString& loadError() const { return lastError; }
+    bool loadFailedForMemory() const { return outOfMemory; }
+    // The sentence for a file that could not get its memory, with the
+    // memory its models would take as estimated from the file's size.
+    static QString memoryError(const QString& fileName);
 
     // Deletes every model, empties models, textures and lights and hides
     // the ground.
@@ -133,7 +141,10 @@ public:
 
 private:
     bool validIndex(int index) const { return index >= 0 && index < modelCount(); }
+    // load() without its guard against a failed allocation.
+    bool readModels(const char* fileName, qglviewer::Camera* camera);
     void addGround();
     QString lastError;
+    bool outOfMemory = false;
     std::vector<int> subdivided; // steps per model; may be shorter than models
 };

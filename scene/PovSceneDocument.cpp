@@ -511,7 +511,7 @@ bool PovSceneDocument::save(const QString& documentFile, const QString& modelFil
     return true;
 }
 
-bool PovSceneDocument::open(const QString& documentFile, PovScene& scene, qglviewer::Camera* camera)
+bool PovSceneDocument::read(const QString& documentFile, PovScene& scene, qglviewer::Camera* camera)
 {
     lastError.clear();
     notes.clear();
@@ -609,6 +609,10 @@ bool PovSceneDocument::open(const QString& documentFile, PovScene& scene, qglvie
         return false;
     }
     if (!scene.load(QFile::encodeName(model).constData(), camera)) {
+        if (scene.loadFailedForMemory()) {
+            lastError = scene.loadError();
+            return false;
+        }
         lastError = QStringLiteral("its model file \"%1\" could not be loaded: %2")
                         .arg(model, scene.loadError());
         return false;

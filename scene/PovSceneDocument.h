@@ -69,7 +69,9 @@ public:
     // Reads and checks the document, loads its model file into `scene` and
     // applies everything recorded; the camera (may be null) is placed as
     // recorded. Returns false with error() set when the document cannot be
-    // used; `scene` is then to be discarded.
+    // used; `scene` is then to be discarded. A document whose model (or
+    // its subdivision) cannot get its memory is refused with
+    // PovScene::memoryError's sentence.
     bool open(const QString& documentFile, PovScene& scene, qglviewer::Camera* camera);
 
     // Why open() failed, a sentence naming the problem; empty on success.
@@ -83,6 +85,9 @@ public:
     const PovSceneView& view() const { return recordedView; }
 
 private:
+    // open() without its guard against a failed allocation.
+    bool read(const QString& documentFile, PovScene& scene, qglviewer::Camera* camera);
+
     QString lastError;
     QStringList notes;
     QString model;

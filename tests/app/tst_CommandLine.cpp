@@ -65,6 +65,58 @@ QString lastLine(const QString& text)
     return lines.isEmpty() ? QString() : lines.last();
 }
 
+// Runs the real program without a display under an address-space limit
+// of `megabytes` (the shell's ulimit -v).
+Run kelvaneLimited(int megabytes, const QStringList& arguments)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    return runProgram("sh",
+                      QStringList{"-c", "ulimit -v " + QString::number(megabytes * 1024) +
+                                            " && exec \"$0\" \"$@\"",
+                                  KELVANE_EXE} +
+                          arguments,
+                      env);
+}
+
+// A binary PLY of a flat n x n grid of vertices, two triangles per cell.
+bool writeGridPly(const QString& fileName, int n)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    const qint64 faces = 2LL * (n - 1) * (n - 1);
+    file.write("ply\nformat binary_little_endian 1.0\nelement vertex " + QByteArray::number(n * n) +
+               "\nproperty float x\nproperty float y\nproperty float z\nelement face " +
+               QByteArray::number(faces) +
+               "\nproperty list uchar int vertex_indices\nend_header\n");
+    QByteArray row;
+    for (int y = 0; y < n; ++y) {
+        row.clear();
+        for (int x = 0; x < n; ++x) {
+            const float v[3] = {float(x), float(y), float((x * y) % 7) * 0.1f};
+            row.append(reinterpret_cast<const char*>(v), sizeof v);
+        }
+        file.write(row);
+    }
+    for (int y = 0; y + 1 < n; ++y) {
+        row.clear();
+        for (int x = 0; x + 1 < n; ++x) {
+            const qint32 a = y * n + x;
+            const qint32 t[2][3] = {{a, a + 1, a + n + 1}, {a, a + n + 1, a + n}};
+            for (const auto& f : t) {
+                row.append(char(3));
+                row.append(reinterpret_cast<const char*>(f), sizeof f);
+            }
+        }
+        file.write(row);
+    }
+    return file.flush();
+}
+
 } // namespace
 
 class TestCommandLine : public QObject {
@@ -443,6 +495,39 @@ private slots:
         QTest::newRow("bad arguments") << QStringList({"--size", "0x0", "--pov", "x", "SAMPLE"})
                                        << QString() << "kelvane: --size takes";
     }
+    // A model that cannot get its memory is refused with a sentence and a
+    // failed exit; the process does not abort. The limit is the smallest
+    // (in steps of 64 MB) under which the program opens the small sample,
+    // with room to spare, far below what the large grid needs.
+    void notEnoughMemory()
+    {
+        const QString pov = dir.filePath("limited.pov");
+        int limit = 0;
+        for (int mb = 128; mb <= 4096 && !limit; mb += 64) {
+            if (kelvaneLimited(mb, {"--pov", pov, sample}).status == 0) {
+                limit = mb + 64;
+            }
+        }
+        if (!limit) {
+            QSKIP("the program does not start under any address-space limit tried");
+        }
+        QVERIFY(kelvaneLimited(limit, {"--pov", pov, sample}).status == 0);
+        const QString big = dir.filePath("grid.ply");
+        QVERIFY(writeGridPly(big, 1000)); // 2 million triangles, about 300 MB loaded
+        const Run run = kelvaneLimited(limit, {"--pov", pov, big});
+        QVERIFY2(run.status > 0, qPrintable(run.err));
+        // The reader's unfinished progress line may come before it.
+        const QRegularExpression said("kelvane: cannot read '(.*)': not enough memory to open "
+                                      "(.*) \\(needs about (\\d+) MB\\)$");
+        const QRegularExpressionMatch match = said.match(lastLine(run.err));
+        QVERIFY2(match.hasMatch(), qPrintable(run.err));
+        QCOMPARE(match.captured(2), big);
+        // More than the file itself, less than the machine could ever give.
+        const qint64 needed = match.captured(3).toLongLong();
+        QVERIFY2(needed * 1024 * 1024 > QFileInfo(big).size() && needed < 64 * 1024,
+                 qPrintable(match.captured(3)));
+    }
+
     void failures()
     {
         QFETCH(QStringList, arguments);

@@ -371,7 +371,7 @@ private slots:
                 [&stages](const PovProgress& p) { stages << p.text(); });
         QSignalSpy finished(&inside(window).renderThread, &QThread::finished);
         inside(window).ui.actionRender_Full_Size->trigger();
-        QFile ini("POVRAY.INI");
+        QFile ini(workFile(window, "POVRAY.INI"));
         QVERIFY(ini.open(QIODevice::ReadOnly));
         QCOMPARE(ini.readAll(), QByteArray("+W120 +H90\n+A0.3\n"));
         QVERIFY(finished.wait(60000));

@@ -29,6 +29,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 
 QByteArray readFile(const QString& name)
@@ -195,6 +198,7 @@ private slots:
         QTRY_VERIFY(box->isVisible());
         QCOMPARE(box->text(), QString("The scene could not be saved as \"tempscene.pov\"."));
         box->accept();
+        QVERIFY(QDir().rmdir("tempscene.pov"));
 
         OutputWindow output;
         output.image = QImage(16, 16, QImage::Format_RGB32);
@@ -215,25 +219,56 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
+        QVERIFY(QDir().mkdir(workFile(w, "tempscene.pov")));
         inside(w).ui.actionRender_Full_Size->trigger();
         QVERIFY(!inside(w).renderThread.isRunning());
         box = w.findChild<QMessageBox*>("renderErrorBox");
         QVERIFY(box);
         QTRY_VERIFY(box->isVisible());
         QCOMPARE(box->text(), QString("The scene could not be written, so it is not rendered."));
-        QVERIFY(box->informativeText().startsWith("Cannot write 'tempscene.pov': "));
+        QVERIFY2(box->informativeText().startsWith(
+                     "Cannot write '" + workFile(w, "tempscene.pov") + "': "),
+                 qPrintable(box->informativeText()));
         box->accept();
-        QVERIFY(QDir().rmdir("tempscene.pov"));
+        QVERIFY(QDir().rmdir(workFile(w, "tempscene.pov")));
 
-        QFile::remove("POVRAY.INI");
-        QVERIFY(QDir().mkdir("POVRAY.INI"));
+        QVERIFY(QDir().mkdir(workFile(w, "POVRAY.INI")));
         inside(w).ui.actionRender_Full_Size->trigger();
         QVERIFY(!inside(w).renderThread.isRunning());
         QTRY_VERIFY(box->isVisible());
-        QVERIFY(box->informativeText().startsWith("Cannot write 'POVRAY.INI': "));
+        QVERIFY(box->informativeText().startsWith("Cannot write '" + workFile(w, "POVRAY.INI") +
+                                                  "': "));
         box->accept();
-        QVERIFY(QDir().rmdir("POVRAY.INI"));
+        QVERIFY(QDir().rmdir(workFile(w, "POVRAY.INI")));
         QVERIFY(inside(w).ui.actionRender_Full_Size->isEnabled());
+    }
+
+    // A write that fails part way (here at a file size limit, as on a full
+    // disk) leaves the file that was there whole, and nothing beside it.
+    void failedWriteKeepsTheOldFile()
+    {
+        QTemporaryDir folder;
+        const QString name = folder.filePath("kept.pov");
+        EditWindow editor;
+        editor.setSceneText("sphere { 0, 1 }\n");
+        QVERIFY(editor.saveToFile(name));
+        rlimit previous;
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+        rlimit small = previous;
+        small.rlim_cur = 4096;
+        std::signal(SIGXFSZ, SIG_IGN); // the write fails instead of ending the test
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        editor.setSceneText(QString(100000, 'x'));
+        const bool saved = editor.saveToFile(name);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &previous), 0);
+        std::signal(SIGXFSZ, SIG_DFL);
+        QVERIFY(!saved);
+        QMessageBox* box = editor.findChild<QMessageBox*>("saveErrorBox");
+        QVERIFY(box);
+        QVERIFY2(box->informativeText().contains("too large"), qPrintable(box->informativeText()));
+        box->accept();
+        QCOMPARE(readFile(name), QByteArray("sphere { 0, 1 }\n"));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kept.pov"});
     }
 
     // Closing the main window during a render stops the renderer rather
@@ -391,22 +426,22 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
         QImage stale(8, 8, QImage::Format_RGB32);
-        QVERIFY(stale.save("tempscene.bmp"));
+        QVERIFY(stale.save(workFile(w, "tempscene.bmp")));
 
         QSignalSpy finished(&inside(w).renderThread, &QThread::finished);
         inside(w).ui.actionRender_Full_Size->trigger();
         QVERIFY(!inside(w).ui.actionRender_Full_Size->isEnabled());
         QVERIFY(!inside(w).editWindow->ui.renderButton->isEnabled());
         const QSize view = inside(w).viewer->size();
-        QCOMPARE(readFile("POVRAY.INI"),
+        QCOMPARE(readFile(workFile(w, "POVRAY.INI")),
                  QString("+W%1 +H%2\n").arg(view.width()).arg(view.height()).toLatin1());
-        QVERIFY(readFile("tempscene.pov").startsWith("#include \"colors.inc\"\n"));
+        QVERIFY(readFile(workFile(w, "tempscene.pov")).startsWith("#include \"colors.inc\"\n"));
         // A second request while rendering, from a view of another size,
         // leaves the working files alone.
-        const QByteArray ini = readFile("POVRAY.INI");
+        const QByteArray ini = readFile(workFile(w, "POVRAY.INI"));
         inside(w).viewer->resize(view - QSize(10, 10));
         w.on_render_requested();
-        QCOMPARE(readFile("POVRAY.INI"), ini);
+        QCOMPARE(readFile(workFile(w, "POVRAY.INI")), ini);
         inside(w).viewer->resize(view);
 
         QVERIFY(finished.wait(60000));
@@ -428,6 +463,52 @@ private slots:
         QTRY_COMPARE(inside(w).outputWindow->image.size(), inside(w).viewer->size());
     }
 
+    // Two windows started from one folder render different scenes at the
+    // same time: each works in its own folder and shows its own picture,
+    // and neither leaves working files in the folder they share.
+    void twoWindowsRenderTheirOwnScenes()
+    {
+        if (!hasPovray()) {
+            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
+        }
+        QTemporaryDir shared;
+        QDir::setCurrent(shared.path());
+        MainWindow first, second;
+        const QColor colours[2] = {Qt::red, Qt::blue};
+        const QSize sizes[2] = {QSize(100, 80), QSize(120, 90)};
+        MainWindow* windows[2] = {&first, &second};
+        for (int i = 0; i < 2; ++i) {
+            MainWindow& w = *windows[i];
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            w.loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
+            inside(w).renderSettings.useViewSize = false;
+            inside(w).renderSettings.size = sizes[i];
+            inside(w).renderSettings.background = PovBackgroundKind::Colour;
+            inside(w).renderSettings.backgroundColour = colours[i];
+        }
+        QVERIFY(workFile(first, "tempscene.pov") != workFile(second, "tempscene.pov"));
+        QSignalSpy firstDone(&inside(first).renderThread, &QThread::finished);
+        QSignalSpy secondDone(&inside(second).renderThread, &QThread::finished);
+        inside(first).ui.actionRender_Full_Size->trigger();
+        inside(second).ui.actionRender_Full_Size->trigger();
+        QVERIFY(inside(first).renderThread.isRunning() || firstDone.count() == 1);
+        QVERIFY(firstDone.count() == 1 || firstDone.wait(60000));
+        QVERIFY(secondDone.count() == 1 || secondDone.wait(60000));
+        for (int i = 0; i < 2; ++i) {
+            MainWindow& w = *windows[i];
+            QTRY_VERIFY(inside(w).outputWindow->isVisible());
+            const QImage image = inside(w).outputWindow->image;
+            QCOMPARE(image.size(), sizes[i]);
+            QCOMPARE(QColor(image.pixel(2, 2)), colours[i]);
+            QCOMPARE(inside(w).outputWindow->windowTitle(),
+                     QString("tempscene.bmp (%1 x %2)").arg(sizes[i].width()).arg(sizes[i].height()));
+        }
+        QCOMPARE(QDir(shared.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList());
+        QDir::setCurrent(dir.path());
+    }
+
     void previewEditAndRender()
     {
         if (QStandardPaths::findExecutable("povray").isEmpty()) {
@@ -437,10 +518,9 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
-        QFile::remove("tempscene.pov");
         inside(w).ui.actionPreview_POV_Ray_Scene->trigger();
         QVERIFY(inside(w).editWindow->isVisible());
-        QVERIFY(!QFile::exists("tempscene.pov")); // nothing written
+        QVERIFY(!QFile::exists(workFile(w, "tempscene.pov"))); // nothing written
         const QString generated = inside(w).scene.povText(inside(w).viewer->camera());
         QCOMPARE(inside(w).editWindow->ui.textEdit->toPlainText(), generated);
 
@@ -449,7 +529,8 @@ private slots:
         QSignalSpy finished(&inside(w).renderThread, &QThread::finished);
         inside(w).editWindow->ui.renderButton->click();
         QVERIFY(!inside(w).editWindow->isVisible());
-        QVERIFY(readFile("tempscene.pov").endsWith("background { color rgb <1, 1, 1> }\n"));
+        QVERIFY(readFile(workFile(w, "tempscene.pov"))
+                    .endsWith("background { color rgb <1, 1, 1> }\n"));
         QVERIFY(finished.wait(60000));
         QTRY_VERIFY(inside(w).outputWindow->isVisible());
         QCOMPARE(qGray(inside(w).outputWindow->image.pixel(2, 2)), 255);
@@ -471,7 +552,7 @@ private slots:
                      "POV-Ray failed to render the scene.\n\nPOV-Ray could not be started (" +
                      dir.filePath("no-such-renderer")),
                  qPrintable(inside(w).outputWindow->ui.imageSpace->text()));
-        QVERIFY(!QFile::exists("tempscene.bmp"));
+        QVERIFY(!QFile::exists(workFile(w, "tempscene.bmp")));
         QVERIFY(inside(w).ui.actionRender_Full_Size->isEnabled());
     }
 
@@ -505,7 +586,7 @@ private slots:
         // The earlier picture is neither shown nor taken for the new one.
         QVERIFY(inside(w).outputWindow->ui.imageSpace->pixmap(Qt::ReturnByValue).isNull());
         QCOMPARE(inside(w).outputWindow->image.size(), QSize(40, 30));
-        QVERIFY(!QFile::exists("tempscene.bmp"));
+        QVERIFY(!QFile::exists(workFile(w, "tempscene.bmp")));
     }
 
     void cancelEndsPovRayAndKeepsThePicture()
@@ -604,8 +685,8 @@ private slots:
 
         QSignalSpy finished(&inside(w).renderThread, &QThread::finished);
         inside(w).ui.actionRender_Full_Size->trigger();
-        QCOMPARE(readFile("POVRAY.INI"), QByteArray("+W100 +H80\n+A0.2\n"));
-        QVERIFY(readFile("tempscene.pov").contains("\nmesh2 {\n"));
+        QCOMPARE(readFile(workFile(w, "POVRAY.INI")), QByteArray("+W100 +H80\n+A0.2\n"));
+        QVERIFY(readFile(workFile(w, "tempscene.pov")).contains("\nmesh2 {\n"));
         QVERIFY(finished.wait(30000));
         QTRY_VERIFY(inside(w).outputWindow->isVisible());
         QCOMPARE(inside(w).outputWindow->image.size(), QSize(100, 80));
@@ -642,14 +723,13 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.loadScene(off.fileName());
         QCOMPARE(inside(w).scene.triangleCount(), 2LL * n * n + 2);
-        QFile::remove("tempscene.pov");
 
         QString question;
         answerMessageBox(QMessageBox::No, &question);
         inside(w).ui.actionRender_Full_Size->trigger();
         QVERIFY2(question.contains("written for POV-Ray as separate triangles."),
                  qPrintable(question));
-        QVERIFY(!QFile::exists("tempscene.pov"));
+        QVERIFY(!QFile::exists(workFile(w, "tempscene.pov")));
         inside(w).renderSettings.meshForm = PovMeshForm::Mesh2;
         // The question before subdividing names no form.
         answerMessageBox(QMessageBox::No, &question);

@@ -224,6 +224,20 @@ private slots:
         cut.write(full.read(full.size() / 2));
         cut.close();
         QVERIFY(mergeBands({b1, cut.fileName(), b3}, &error).isNull());
+        // A chunk claiming more than the file holds is refused before the
+        // image reader would allocate it (here 1.8 GB for the first text).
+        full.seek(0);
+        QByteArray bytes = full.readAll();
+        const int text = bytes.indexOf("tEXt");
+        QVERIFY(text > 4);
+        bytes.replace(text - 4, 4, QByteArray("\x6c\x00\x00\x00", 4));
+        QFile lying(dir.filePath("lying.png"));
+        QVERIFY(lying.open(QIODevice::WriteOnly));
+        lying.write(bytes);
+        lying.close();
+        QVERIFY(!pngChunksFit(lying.fileName()));
+        QVERIFY(pngChunksFit(b2));
+        QVERIFY(refused({b1, lying.fileName(), b3}, "its PNG data is damaged"));
     }
 };
 

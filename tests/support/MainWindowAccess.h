@@ -9,7 +9,7 @@
 struct MainWindowTestAccess {
     explicit MainWindowTestAccess(MainWindow& w)
         : viewer(w.viewer), ui(w.ui), scene(w.scene), selectedModel(w.selectedModel),
-          selectedLight(w.selectedLight), renderThread(w.renderThread),
+          selectedLight(w.selectedLight), workFolder(w.workFolder), renderThread(w.renderThread),
           outputWindow(w.outputWindow), editWindow(w.editWindow), documentFile(w.documentFile),
           modelFile(w.modelFile), linesDialog(w.linesDialog), renderSettings(w.renderSettings),
           renderSettingsDialog(w.renderSettingsDialog), renderStatusLabel(w.renderStatusLabel),
@@ -24,6 +24,7 @@ struct MainWindowTestAccess {
     PovScene& scene;
     int& selectedModel;
     int& selectedLight;
+    QTemporaryDir& workFolder;
     PovRenderThread& renderThread;
     OutputWindow*& outputWindow;
     EditWindow*& editWindow;
@@ -43,3 +44,10 @@ struct MainWindowTestAccess {
 
 inline MainWindowTestAccess inside(MainWindow& w) { return MainWindowTestAccess(w); }
 inline MainWindowTestAccess inside(MainWindow* w) { return MainWindowTestAccess(*w); }
+
+// A file of the window's private working folder ("tempscene.pov", ...).
+inline QString workFile(MainWindow& w, const QString& name)
+{
+    return inside(w).workFolder.filePath(name);
+}
+inline QString workFile(MainWindow* w, const QString& name) { return workFile(*w, name); }

@@ -300,20 +300,15 @@ private slots:
         inside(w).editWindow->close();
 
         // No to the render question writes nothing.
-        const QString previous = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        QFile::remove("tempscene.pov");
+        QFile::remove(workFile(w, "tempscene.pov"));
         answerMessageBox(QMessageBox::No);
         inside(w).ui.actionRender_Full_Size->trigger();
-        QVERIFY(!QFile::exists("tempscene.pov"));
+        QVERIFY(!QFile::exists(workFile(w, "tempscene.pov")));
         QVERIFY(!inside(w).renderThread.isRunning());
-        QDir::setCurrent(previous);
     }
 
     void ctrlRFromTheEditorRendersTheSceneAnew()
     {
-        const QString previous = QDir::currentPath();
-        QDir::setCurrent(dir.path());
         inside(w).ui.actionPreview_POV_Ray_Scene->trigger();
         QVERIFY(inside(w).editWindow->isVisible());
         inside(w).editWindow->ui.textEdit->append("// an edit that is not rendered");
@@ -327,13 +322,12 @@ private slots:
         QSignalSpy finished(&inside(w).renderThread, &QThread::finished);
         QTest::keyClick(inside(w).editWindow->ui.textEdit, Qt::Key_R, Qt::ControlModifier);
         QVERIFY(!inside(w).editWindow->isVisible());
-        QFile pov("tempscene.pov");
+        QFile pov(workFile(w, "tempscene.pov"));
         QVERIFY(pov.open(QIODevice::ReadOnly));
         const QByteArray text = pov.readAll();
         QVERIFY(!text.contains("an edit that is not rendered"));
         QCOMPARE(text, inside(w).scene.povText(viewer->camera()).toLatin1());
         QVERIFY(finished.wait(60000));
-        QDir::setCurrent(previous);
     }
 
     // Double-clicking a model of every real file that opens selects and
