@@ -59,6 +59,22 @@ class TestGLViewer : public QObject {
     MainWindow* window = nullptr;
     GLViewer* viewer = nullptr;
 
+    // A left-button drag from `from` in `moves` steps of `step` pixels.
+    void drag(QPoint from, QPoint step, int moves)
+    {
+        QMouseEvent press(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(viewer, &press);
+        for (int i = 1; i <= moves; ++i) {
+            QMouseEvent move(QEvent::MouseMove, from + step * i, Qt::LeftButton, Qt::LeftButton,
+                             Qt::NoModifier);
+            QApplication::sendEvent(viewer, &move);
+        }
+        QMouseEvent release(QEvent::MouseButtonRelease, from + step * moves, Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(viewer, &release);
+    }
+
     QRgb centrePixel()
     {
         const QImage image = grabView(viewer);
@@ -107,19 +123,6 @@ private slots:
     void orbitKeepsZUp()
     {
         const QPoint centre = viewer->rect().center();
-        auto drag = [this, centre](QPoint step, int moves) {
-            QMouseEvent press(QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton,
-                              Qt::NoModifier);
-            QApplication::sendEvent(viewer, &press);
-            for (int i = 1; i <= moves; ++i) {
-                QMouseEvent move(QEvent::MouseMove, centre + step * i, Qt::LeftButton,
-                                 Qt::LeftButton, Qt::NoModifier);
-                QApplication::sendEvent(viewer, &move);
-            }
-            QMouseEvent release(QEvent::MouseButtonRelease, centre + step * moves, Qt::LeftButton,
-                                Qt::NoButton, Qt::NoModifier);
-            QApplication::sendEvent(viewer, &release);
-        };
         const qglviewer::Quaternion start = viewer->camera()->orientation();
         viewer->camera()->setViewDirection(qglviewer::Vec(0.3, 1.0, -0.4));
         viewer->camera()->setUpVector(qglviewer::Vec(0, 0, 1));
@@ -127,7 +130,7 @@ private slots:
         // The trackball, when chosen, rolls freely.
         inside(window).ui.actionTrackball->setChecked(true);
         QVERIFY(viewer->isTrackball());
-        drag(QPoint(25, 10), 8);
+        drag(centre, QPoint(25, 10), 8);
         QVERIFY(std::fabs(viewer->camera()->rightVector().z) > 1e-2);
         QVERIFY(!viewer->camera()->frame()->isSpinning());
 
@@ -136,9 +139,9 @@ private slots:
         inside(window).ui.actionTrackball->setChecked(false);
         QVERIFY((viewer->camera()->viewDirection() - looking).norm() < 1e-9);
         QVERIFY(std::fabs(viewer->camera()->rightVector().z) < 1e-6);
-        drag(QPoint(25, 0), 8);
-        drag(QPoint(0, 9), 5);
-        drag(QPoint(-20, 14), 8);
+        drag(centre, QPoint(25, 0), 8);
+        drag(centre, QPoint(0, 9), 5);
+        drag(centre, QPoint(-20, 14), 8);
         QVERIFY((viewer->camera()->viewDirection() - looking).norm() > 0.1);
         const qglviewer::Vec x = viewer->camera()->rightVector();
         QVERIFY2(std::fabs(x.z) < 1e-6, qPrintable(QString::number(x.z)));
@@ -165,13 +168,7 @@ private slots:
         const qglviewer::Vec cameraBefore = viewer->camera()->position();
         const QPoint at = project(viewer, qglviewer::Vec(before[0], before[1], before[2]));
         QVERIFY(viewer->rect().contains(at));
-        QTest::mousePress(viewer, Qt::LeftButton, Qt::NoModifier, at);
-        for (int i = 1; i <= 5; ++i) {
-            QMouseEvent move(QEvent::MouseMove, at + QPoint(12 * i, 6 * i), Qt::LeftButton,
-                             Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(viewer, &move);
-        }
-        QTest::mouseRelease(viewer, Qt::LeftButton, Qt::NoModifier, at + QPoint(60, 30));
+        drag(at, QPoint(12, 6), 5);
         const vec after = inside(window).scene.lights[1].position;
         QVERIFY(len(after - before) > 0.05f * len(before));
         QVERIFY(std::fabs(len(after) - len(before)) < 1e-4f * len(before));
@@ -190,13 +187,7 @@ private slots:
         const QPoint sun = project(viewer, qglviewer::Vec(onRay[0], onRay[1], onRay[2]));
         QVERIFY(viewer->rect().contains(sun));
         const float azimuth = inside(window).scene.lights[0].azimuth;
-        QTest::mousePress(viewer, Qt::LeftButton, Qt::NoModifier, sun);
-        for (int i = 1; i <= 4; ++i) {
-            QMouseEvent move(QEvent::MouseMove, sun + QPoint(15 * i, 40 * i), Qt::LeftButton,
-                             Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(viewer, &move);
-        }
-        QTest::mouseRelease(viewer, Qt::LeftButton, Qt::NoModifier, sun + QPoint(60, 160));
+        drag(sun, QPoint(15, 40), 4);
         const PovLight& moved = inside(window).scene.lights[0];
         QVERIFY(std::fabs(moved.azimuth - azimuth) > 0.05f);
         QVERIFY(moved.elevation >= 0.0f && moved.position[2] >= -1e-3f);
