@@ -346,14 +346,9 @@ bool loadScene(PovScene& scene, const QString& path, qglviewer::Camera* camera, 
         say(QStringLiteral("no such file: '%1'").arg(path));
         return false;
     }
-    // Whatever the format's reader: a folder, a named pipe or a device
-    // could never be read to its end.
-    if (!QFileInfo(path).isFile()) {
-        say(QStringLiteral("cannot read '%1': %2")
-                .arg(path, QFileInfo(path).isDir()
-                               ? QStringLiteral("it is a folder, not a file")
-                               : QStringLiteral("it is not a regular file (a named pipe or a "
-                                                "device)")));
+    const QString special = notAFileReason(path);
+    if (!special.isEmpty()) {
+        say(QStringLiteral("cannot read '%1': %2").arg(path, special));
         return false;
     }
     if (PovSceneDocument::isDocumentFile(path)) {

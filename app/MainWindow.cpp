@@ -12,6 +12,7 @@
 #include "scene/PovImporter.h"
 #include "scene/PovPictureFrame.h"
 #include "scene/PovSceneDocument.h"
+#include "scene/PovSceneFiles.h"
 #include "viewer/GLViewer.h"
 
 #include <QCloseEvent>
@@ -159,12 +160,9 @@ MainWindow::~MainWindow()
 
 void MainWindow::loadScene(const QString& fileName)
 {
-    // A folder, a named pipe or a device could never be read to its end.
-    const QFileInfo info(fileName);
-    if (info.exists() && !info.isFile()) {
-        showLoadError(fileName, info.isDir() ? QStringLiteral("it is a folder, not a file")
-                                             : QStringLiteral("it is not a regular file (a "
-                                                              "named pipe or a device)"));
+    const QString special = notAFileReason(fileName);
+    if (!special.isEmpty()) {
+        showLoadError(fileName, special);
         return;
     }
     if (PovSceneDocument::isDocumentFile(fileName)) {

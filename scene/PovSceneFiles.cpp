@@ -121,3 +121,13 @@ bool copyScene(const QString& scene, const QString& folder, QString* copied, QSt
     }
     return true;
 }
+
+QString notAFileReason(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || info.isFile()) {
+        return QString();
+    }
+    return info.isDir() ? QStringLiteral("it is a folder, not a file")
+                        : QStringLiteral("it is not a regular file (a named pipe or a device)");
+}

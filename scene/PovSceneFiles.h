@@ -11,6 +11,11 @@
 // sentence in `error` when the scene file does not exist.
 QStringList sceneFiles(const QString& scene, QString* error = nullptr);
 
+// Why `path` cannot be read as a scene whatever its format: a folder, a
+// named pipe or a device could never be read to its end. Empty for a
+// regular file (through links) and for a name that does not exist.
+QString notAFileReason(const QString& path);
+
 // A file name on one line, whatever characters it holds: a backslash is
 // written "\\", a line feed "\n", a carriage return "\r", a tab "\t" and
 // any other control character "\xHH"; other names are unchanged. The shell

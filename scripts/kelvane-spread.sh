@@ -145,7 +145,7 @@ absolute() { case "$1" in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
 # each %% made %. The same rules as Kelvane's.
 split_pattern() {
     local rest=$1 part found=0
-    before="" spec="" after=""
+    before="" width="" after=""
     while :; do
         part=${rest%%"%"*}
         if [ "$found" = 0 ]; then before+=$part; else after+=$part; fi
@@ -156,7 +156,7 @@ split_pattern() {
             rest=${rest:2}
         elif [[ "$rest" =~ ^%(0[1-9]|[1-9])?d ]]; then
             [ "$found" = 0 ] || { say "'$1' has more than one frame number (%d)"; return 1; }
-            found=1 spec=${BASH_REMATCH[1]}
+            found=1 width=${BASH_REMATCH[1]}
             rest=${rest:${#BASH_REMATCH[0]}}
         else
             say "'$1' has a '%' that is not %d, %3d, %03d or %%"; return 1
@@ -172,7 +172,7 @@ turntable)
         { say "name the frames .png, .bmp or .jpg after the frame number, not '$output'"; exit 2; }
     suffix=${BASH_REMATCH[1]}
     [[ "$before" == /* ]] || before="$PWD/$before"
-    target() { local n; printf -v n "%${spec}d" "$1"; echo "$before$n$after"; }
+    target() { local n; printf -v n "%${width}d" "$1"; echo "$before$n$after"; }
     ;;
 bands)
     [[ "$output" =~ \.(png|PNG|bmp|jpg)$ ]] ||
