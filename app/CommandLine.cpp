@@ -1,678 +1,457 @@
 #include "app/CommandLine.h"
 
+#include "app/CommandLineJobs.h"
 #include "app/InstallPaths.h"
-#include "app/SaveFile.h"
 #include "scene/PovBand.h"
-#include "scene/PovRenderThread.h"
-#include "scene/PovScene.h"
-#include "scene/PovSceneDocument.h"
-#include "scene/PovSceneFiles.h"
 #include "scene/PovTurntable.h"
 #include "viewer/GLViewer.h"
 
 #include <QApplication>
+#include <QColor>
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QImage>
-#include <QImageWriter>
-#include <QJsonDocument>
-#include <QSaveFile>
-#include <QTemporaryDir>
 
-#include <QGLViewer/camera.h>
-#include <QGLViewer/manipulatedCameraFrame.h>
-
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <memory>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
+#include <vector>
 
 namespace {
 
 const char* const versionText = "kelvane " KELVANE_VERSION;
 
-// The turntable frame being made ("frame 3 of 8"), named in every failure
-// so that one frame can be made again alone; empty for a single picture.
-QString currentPiece;
-
-void say(const QString& line)
-{
-    if (!currentPiece.isEmpty()) {
-        std::fprintf(stderr, "kelvane: %s: %s\n", qPrintable(currentPiece), qPrintable(line));
-        std::fflush(stderr);
-        return;
-    }
-    std::fprintf(stderr, "kelvane: %s\n", qPrintable(line));
-    std::fflush(stderr);
-}
-
-// Checks before any work that an image can be written in that format.
-bool imageFormatKnown(const QString& fileName)
-{
-    const QByteArray suffix = QFileInfo(fileName).suffix().toLower().toLatin1();
-    return !suffix.isEmpty() && QImageWriter::supportedImageFormats().contains(suffix);
-}
-
-bool saveImage(const QImage& image, const QString& fileName)
-{
-    QString error;
-    if (!saveImageFile(image, fileName, &error)) {
-        say(QStringLiteral("cannot write the image '%1': %2").arg(fileName, error));
-        return false;
-    }
-    return true;
-}
-
-// Shows POV-Ray's progress on one line of standard error, when that is a
-// terminal; called from the render thread.
-class ProgressLine {
-public:
-    ProgressLine()
-    {
-#ifdef Q_OS_UNIX
-        shown = isatty(STDERR_FILENO);
-#endif
-    }
-    void show(const PovProgress& progress)
-    {
-        if (shown) {
-            const QString piece =
-                currentPiece.isEmpty() ? QString() : currentPiece + QStringLiteral(": ");
-            std::fprintf(stderr, "\rkelvane: %-50s", qPrintable(piece + progress.text()));
-            std::fflush(stderr);
-            used = true;
-        }
-    }
-    // Ends the line, so what follows starts on a line of its own.
-    void end()
-    {
-        if (used) {
-            std::fputc('\n', stderr);
-            used = false;
-        }
-    }
-
-private:
-    bool shown = false;
-    bool used = false;
+// What parsing builds beside the options: texts checked once every option
+// is known (a band needs the picture's height, a frame range the frames).
+struct ParseState {
+    CommandLineOptions& options;
+    QString framesText;
+    QString bandText;
 };
 
-// Renders the scene with POV-Ray in a private temporary directory (the
-// renderer's three working files stay out of the user's way) and saves the
-// picture. Returns false after saying why, with POV-Ray's own messages.
-bool render(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions& options,
-            const QString& imageFile)
-{
-    QTemporaryDir work;
-    if (!work.isValid()) {
-        say(QStringLiteral("cannot create a temporary directory for POV-Ray"));
-        return false;
-    }
-    PovRenderSettings settings = options.render;
-    settings.useViewSize = false;
-    settings.size = options.size;
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(work.path());
-    QString error;
-    if (!scene.writePovFile(camera, QStringLiteral("tempscene.pov"), settings, &error)) {
-        QDir::setCurrent(previous);
-        say(error);
-        return false;
-    }
-    QString iniError;
-    bool iniWritten = settings.writeIniFile(QStringLiteral("POVRAY.INI"), options.size, &iniError);
-    PovBandInfo band;
-    if (options.bands > 0) {
-        band.band = options.band;
-        band.bands = options.bands;
-        band.rows = bandRows(options.band, options.bands, options.size.height());
-        band.picture = options.size;
-        band.scene = fileDigest(QStringLiteral("tempscene.pov"));
-        band.source = QFileInfo(options.scene).fileName();
-        band.settings =
-            QString::fromUtf8(QJsonDocument(settings.toJson()).toJson(QJsonDocument::Compact));
-    }
-    if (iniWritten && (options.bands > 0 || options.threads > 0)) {
-        // What the settings leave to the run: the band's rows, the threads.
-        QByteArray more;
-        if (options.bands > 0) {
-            more += bandIniText(band.rows, options.size.height());
-        }
-        if (options.threads > 0) {
-            more += "+WT" + QByteArray::number(options.threads) + "\n";
-        }
-        QFile ini(QStringLiteral("POVRAY.INI"));
-        iniWritten = ini.open(QIODevice::WriteOnly | QIODevice::Append) &&
-                     ini.write(more) == more.size() && ini.flush();
-        if (!iniWritten) {
-            iniError = QStringLiteral("cannot write 'POVRAY.INI': %1").arg(ini.errorString());
-        }
-    }
-    PovRenderThread thread;
-    ProgressLine line;
-    if (iniWritten) {
-        thread.sceneFile = QStringLiteral("tempscene.pov");
-        thread.alphaOutput = settings.alphaOutput();
-        if (options.timeoutSeconds >= 0) {
-            thread.finishTimeout = int(std::min(options.timeoutSeconds * 1000LL, 2147483647LL));
-        }
-        QObject::connect(
-            &thread, &PovRenderThread::progressChanged, &thread,
-            [&line](const PovProgress& progress) { line.show(progress); }, Qt::DirectConnection);
-        thread.start();
-        thread.wait();
-        line.end();
-    }
-    const QImage picture =
-        thread.succeeded() ? QImage(PovRenderThread::imageFile(settings.alphaOutput())) : QImage();
-    QDir::setCurrent(previous);
-
-    if (!iniWritten) {
-        say(iniError);
-        return false;
-    }
-    if (!thread.started) {
-        say(QStringLiteral("POV-Ray could not be started (%1: %2); install the packages povray "
-                           "and povray-includes")
-                .arg(thread.program, thread.errorText));
-        return false;
-    }
-    if (picture.isNull()) {
-        QStringList why = thread.messages();
-        why.removeAll(QStringLiteral("Render failed"));
-        if (thread.timedOut) {
-            why = QStringList{QStringLiteral("it did not finish within %1 seconds (--timeout)")
-                                  .arg(options.timeoutSeconds)};
-        } else if (why.isEmpty() && thread.exitCode == 0) {
-            why << QStringLiteral("it left no picture");
-        }
-        // POV-Ray's own lines, on the one line this failure gets.
-        const QString reasons = why.join(QStringLiteral("; "));
-        say(QStringLiteral("POV-Ray failed to render the scene%1")
-                .arg(reasons.isEmpty() ? QString() : QStringLiteral(": ") + reasons));
-        return false;
-    }
-    if (options.bands > 0) {
-        const QImage cut = cutBand(picture, band);
-        if (cut.isNull() && picture.size() == options.size) {
-            say(QStringLiteral("there is not enough memory to cut the band from the picture"));
-            return false;
-        }
-        if (cut.isNull()) {
-            say(QStringLiteral("POV-Ray's picture is %1x%2, not the %3x%4 asked for")
-                    .arg(picture.width())
-                    .arg(picture.height())
-                    .arg(options.size.width())
-                    .arg(options.size.height()));
-            return false;
-        }
-        return saveImage(cut, imageFile);
-    }
-    return saveImage(picture, imageFile);
-}
-
-// Writes the scene description; false after saying why it failed.
-bool writePov(PovScene& scene, qglviewer::Camera* camera, const QString& fileName,
-              const PovRenderSettings& settings)
-{
-    QString error;
-    if (!scene.writePovFile(camera, fileName, settings, &error)) {
-        say(error);
-        return false;
-    }
-    return true;
-}
-
-// The files one frame makes; empty when not asked for.
-struct FrameFiles {
-    QString pov;
-    QString render;
-    QString preview;
+// One option of the command line: its names, the name of its value (none
+// for a switch), its line in --help with its default, and what it does to
+// the options. Adding an option is adding one entry to optionTable().
+struct OptionEntry {
+    QStringList names;    // the last is the long name, such as "size"
+    QString valueName;    // such as "WxH"; empty for a switch
+    QString description;  // for --help
+    QString defaultValue; // for --help; empty when there is none to name
+    // Said when the option ends the command line without its value; when
+    // empty, `apply` is given an empty value and says what is wrong.
+    QString missing;
+    // Applies one occurrence of the option (a value option given twice is
+    // applied twice, in order); false with a line for the user in `error`.
+    std::function<bool(const QString& value, ParseState& state, QString& error)> apply;
 };
 
-// False, after saying why, when a file of the frame may not be written
-// (see refusedOutput); `read` are the files the scene was read from.
-bool mayWrite(const FrameFiles& files, const QStringList& read)
+using Apply = std::function<bool(const QString&, ParseState&, QString&)>;
+
+// An option whose value is a file name, stored in the member `target`.
+Apply fileName(const QString& option, QString CommandLineOptions::*target)
 {
-    for (const QString& name : {files.pov, files.render, files.preview}) {
-        const QString why = name.isEmpty() ? QString() : refusedOutput(name, read);
-        if (!why.isEmpty()) {
-            say(QStringLiteral("will not write '%1': %2").arg(name, why));
+    return [option, target](const QString& value, ParseState& state, QString& error) {
+        if (value.isEmpty()) {
+            error = QStringLiteral("%1 needs a file name").arg(option);
             return false;
         }
-    }
-    return true;
-}
-
-// Calls `make` for the single picture, or for each turntable frame asked
-// for with the camera turned to that frame and the names made from the
-// patterns. Stops at the first frame `make` fails or whose files may not
-// be written over `read`; the camera is left as it was given.
-bool forEachFrame(const CommandLineOptions& options, qglviewer::Camera* camera,
-                  const QStringList& read, const std::function<bool(const FrameFiles&)>& make)
-{
-    if (options.turntableFrames == 0) {
-        const FrameFiles files{options.povFile, options.renderImage, options.previewImage};
-        return mayWrite(files, read) && make(files);
-    }
-    qglviewer::Frame* frame = camera->frame();
-    const qglviewer::Vec position = frame->position();
-    const qglviewer::Quaternion orientation = frame->orientation();
-    const qglviewer::Vec center = camera->sceneCenter();
-    auto name = [](const QString& pattern, int k) {
-        return pattern.isEmpty() ? pattern : frameFileName(pattern, k);
-    };
-    bool made = true;
-    for (int k = options.firstFrame; k <= options.lastFrame && made; ++k) {
-        frame->setPositionAndOrientation(position, orientation);
-        turnCamera(*camera, center, k, options.turntableFrames);
-        currentPiece = QStringLiteral("frame %1 of %2").arg(k).arg(options.turntableFrames);
-        const FrameFiles files{name(options.povFile, k), name(options.renderImage, k),
-                               name(options.previewImage, k)};
-        made = mayWrite(files, read) && make(files);
-    }
-    frame->setPositionAndOrientation(position, orientation);
-    currentPiece.clear();
-    return made;
-}
-
-// Assembles the bands into one picture, written only when every band is
-// there and they all belong together; an existing file is replaced whole
-// or not at all.
-int runMerge(const CommandLineOptions& options)
-{
-    const QString refused = refusedOutput(options.mergeImage, options.mergeParts);
-    if (!refused.isEmpty()) {
-        say(QStringLiteral("will not write '%1': %2").arg(options.mergeImage, refused));
-        return 1;
-    }
-    QString error;
-    const QImage picture = mergeBands(options.mergeParts, &error);
-    if (picture.isNull()) {
-        say(QStringLiteral("nothing merged: %1").arg(error));
-        return 1;
-    }
-    QSaveFile file(options.mergeImage);
-    QImageWriter writer(&file, QFileInfo(options.mergeImage).suffix().toLower().toLatin1());
-    if (!file.open(QIODevice::WriteOnly) || !writer.write(picture) || !file.commit()) {
-        say(QStringLiteral("cannot write the image '%1': %2")
-                .arg(options.mergeImage, writer.error() != QImageWriter::UnknownError
-                                             ? writer.errorString()
-                                             : file.errorString()));
-        return 1;
-    }
-    return 0;
-}
-
-// A scene document keeps its own ground and lighting; --ground and --indoor
-// only add to it (an indoor document keeps its own indoor lights).
-void applyOptions(PovScene& scene, const CommandLineOptions& options)
-{
-    if (!PovSceneDocument::isDocumentFile(options.scene)) {
-        scene.groundVisible = options.ground;
-    } else if (options.ground) {
-        scene.groundVisible = true;
-    }
-    if (options.indoor && scene.outdoorLighting) {
-        scene.setIndoorLighting();
-    }
-    scene.lines = options.lines;
-}
-
-// Places the camera where a scene document recorded it.
-void applyCamera(qglviewer::Camera* camera, const PovSceneView& view)
-{
-    if (view.hasCamera) {
-        camera->setPosition(view.cameraPosition);
-        camera->setOrientation(view.cameraOrientation);
-        camera->setFieldOfView(view.fieldOfView);
-    }
-}
-
-// Loads a model file or a scene document; `view` receives what a document
-// records about the view (nothing for a model file), `read` the files read
-// (the document and its model file).
-bool loadScene(PovScene& scene, const QString& path, qglviewer::Camera* camera, PovSceneView& view,
-               QStringList& read)
-{
-    read = QStringList{path};
-    if (!QFileInfo::exists(path)) {
-        say(QStringLiteral("no such file: '%1'").arg(path));
-        return false;
-    }
-    const QString special = notAFileReason(path);
-    if (!special.isEmpty()) {
-        say(QStringLiteral("cannot read '%1': %2").arg(path, special));
-        return false;
-    }
-    if (PovSceneDocument::isDocumentFile(path)) {
-        PovSceneDocument document;
-        if (!document.open(path, scene, camera)) {
-            say(QStringLiteral("cannot open the scene document '%1': %2")
-                    .arg(path, document.error()));
-            return false;
-        }
-        for (const QString& note : document.warnings()) {
-            say(QStringLiteral("'%1': %2").arg(path, note));
-        }
-        view = document.view();
-        read << document.modelFile();
+        state.options.*target = value;
         return true;
-    }
-    if (!scene.load(QFile::encodeName(path).constData(), camera)) {
-        say(QStringLiteral("cannot read '%1': %2").arg(path, scene.loadError()));
-        return false;
-    }
-    return true;
+    };
 }
 
-// The render settings a document recorded, under those the command line
-// gives.
-CommandLineOptions withDocumentSettings(const CommandLineOptions& options, const PovSceneView& view)
+// An option whose value is a whole number from `low` to `high`.
+Apply wholeNumber(const QString& option, int low, int high, const QString& what,
+                  int CommandLineOptions::*target)
 {
-    CommandLineOptions effective = options;
-    if (view.hasRender) {
-        effective.render = view.render;
-        PovRenderSettings::fromJson(options.renderGiven, effective.render);
-    }
-    return effective;
-}
-
-int runHeadless(const CommandLineOptions& given)
-{
-    CommandLineOptions options = given;
-    PovScene scene;
-    qglviewer::Camera camera;
-    camera.setScreenWidthAndHeight(options.size.width(), options.size.height());
-    camera.setZClippingCoefficient(5.0);
-    scene.fileColours = options.fileColours;
-    PovSceneView view;
-    QStringList read;
-    if (!loadScene(scene, options.scene, &camera, view, read)) {
-        return 1;
-    }
-    options = withDocumentSettings(given, view);
-    applyOptions(scene, options);
-    vec center;
-    float radius;
-    scene.viewSphere(view.showLights, center, radius);
-    camera.setSceneRadius(radius);
-    camera.setSceneCenter(qglviewer::Vec(center[0], center[1], center[2]));
-    camera.showEntireScene();
-    applyCamera(&camera, view);
-
-    const bool made = forEachFrame(options, &camera, read, [&](const FrameFiles& files) {
-        if (!files.pov.isEmpty() && !writePov(scene, &camera, files.pov, options.render)) {
-            return false;
-        }
-        return files.render.isEmpty() || render(scene, &camera, options, files.render);
-    });
-    return made ? 0 : 1;
-}
-
-int runWithView(const CommandLineOptions& given)
-{
-    CommandLineOptions options = given;
-    PovScene scene;
-    GLViewer viewer;
-    viewer.setScene(&scene);
-    viewer.background = options.render.viewBackground();
-    viewer.srgbColours = options.render.quality == PovQuality::Photo;
-    viewer.setWindowTitle(QStringLiteral("Kelvane"));
-    viewer.resize(options.size);
-    viewer.show();
-    while (!viewer.isValid()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
-    viewer.makeCurrent();
-    scene.fileColours = options.fileColours;
-    PovSceneView view;
-    QStringList read;
-    const bool loaded = loadScene(scene, options.scene, viewer.camera(), view, read);
-    viewer.doneCurrent();
-    if (!loaded) {
-        return 1;
-    }
-    options = withDocumentSettings(given, view);
-    applyOptions(scene, options);
-    viewer.wireframe = view.wireframe;
-    viewer.showLights = view.showLights;
-    viewer.resetCamera();
-    applyCamera(viewer.camera(), view);
-    viewer.refreshLines(); // the picture shows the lines whatever the mesh's size
-    if (viewer.width() != options.size.width() || viewer.height() != options.size.height()) {
-        say(QStringLiteral("the view could only be made %1x%2 on this display")
-                .arg(viewer.width())
-                .arg(viewer.height()));
-    }
-
-    const bool made = forEachFrame(options, viewer.camera(), read, [&](const FrameFiles& files) {
-        // The view's framebuffer may have an alpha channel; its bytes are
-        // what the screen shows.
-        const QImage grabbed = viewer.grabFramebuffer();
-        const QImage shown = QImage(grabbed.constBits(), grabbed.width(), grabbed.height(),
-                                    grabbed.bytesPerLine(), QImage::Format_RGB32)
-                                 .copy();
-        if (!saveImage(shown, files.preview)) {
-            return false;
-        }
-        if (!files.pov.isEmpty() && !writePov(scene, viewer.camera(), files.pov, options.render)) {
-            return false;
-        }
-        return files.render.isEmpty() || render(scene, viewer.camera(), options, files.render);
-    });
-    viewer.makeCurrent();
-    scene.clear();
-    viewer.doneCurrent();
-    return made ? 0 : 1;
-}
-
-} // namespace
-
-bool isCommandLineRequest(const QStringList& arguments)
-{
-    for (const QString& a : arguments) {
-        if (a.startsWith(QLatin1String("--"))) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options, QString& error)
-{
-    QString framesText, bandText;
-    QStringList positional;
-    // A whole number from `low` to `high` after option `a` at arguments[i].
-    auto wholeNumber = [&](int& i, int low, int high, int& target, const QString& what) {
+    return [=](const QString& value, ParseState& state, QString& error) {
         bool ok = false;
-        const int n = i + 1 < arguments.size() ? arguments[i + 1].toInt(&ok) : 0;
+        const int n = value.toInt(&ok);
         if (!ok || n < low || n > high) {
-            error = QStringLiteral("%1 takes %2 from %3 to %4")
-                        .arg(arguments[i], what)
-                        .arg(low)
-                        .arg(high);
+            error = QStringLiteral("%1 takes %2 from %3 to %4").arg(option, what).arg(low).arg(high);
             return false;
         }
-        target = n;
-        ++i;
+        state.options.*target = n;
         return true;
     };
+}
+
+// A switch setting the member `target`.
+Apply flag(bool CommandLineOptions::*target)
+{
+    return [target](const QString&, ParseState& state, QString&) {
+        state.options.*target = true;
+        return true;
+    };
+}
+
+bool applySize(const QString& size, ParseState& state, QString& error)
+{
+    const QStringList parts = size.split(QLatin1Char('x'));
+    bool okW = false, okH = false;
+    const int w = parts.size() == 2 ? parts[0].toInt(&okW) : 0;
+    const int h = parts.size() == 2 ? parts[1].toInt(&okH) : 0;
+    if (!okW || !okH || w < 1 || h < 1 || w > 16384 || h > 16384) {
+        error = QStringLiteral("--size takes WIDTHxHEIGHT in pixels (1 to 16384), not '%1'")
+                    .arg(size);
+        return false;
+    }
+    state.options.size = QSize(w, h);
+    return true;
+}
+
+bool applyLines(const QString& kinds, ParseState& state, QString& error)
+{
+    std::string why;
+    if (!parseLineKinds(kinds.toStdString(), state.options.lines, why)) {
+        error = QStringLiteral("--lines: %1").arg(QString::fromStdString(why));
+        return false;
+    }
+    state.options.lines.shown = true;
+    return true;
+}
+
+bool applyLineWidth(const QString& text, ParseState& state, QString& error)
+{
+    bool ok = false;
+    const float width = text.toFloat(&ok);
+    if (!ok || !(width >= LnLineSettings::minWidth && width <= LnLineSettings::maxWidth)) {
+        error = QStringLiteral("--line-width takes a width in pixels from %1 to %2, not '%3'")
+                    .arg(double(LnLineSettings::minWidth))
+                    .arg(double(LnLineSettings::maxWidth))
+                    .arg(text);
+        return false;
+    }
+    state.options.lines.width = width;
+    return true;
+}
+
+bool applyMeshForm(const QString& name, ParseState& state, QString& error)
+{
+    CommandLineOptions& options = state.options;
+    if (!parseMeshForm(name, options.render.meshForm)) {
+        error = QStringLiteral("--mesh-form takes triangles, mesh2 or auto");
+        return false;
+    }
+    options.renderGiven.insert(QStringLiteral("meshForm"), name);
+    return true;
+}
+
+bool applyAntialias(const QString&, ParseState& state, QString&)
+{
+    state.options.render.antialias = true;
+    state.options.renderGiven.insert(QStringLiteral("antialias"), true);
+    return true;
+}
+
+bool applyThreshold(const QString& text, ParseState& state, QString& error)
+{
+    bool ok = false;
+    const double t = text.toDouble(&ok);
+    if (!ok || !(t >= 0.0 && t <= PovRenderSettings::maxThreshold)) {
+        error = QStringLiteral("--antialias-threshold takes a number from 0 to 3, such as 0.3");
+        return false;
+    }
+    CommandLineOptions& options = state.options;
+    options.render.antialias = true;
+    options.render.antialiasThreshold = t;
+    options.renderGiven.insert(QStringLiteral("antialias"), true);
+    options.renderGiven.insert(QStringLiteral("antialiasThreshold"), t);
+    return true;
+}
+
+bool applyQuality(const QString& name, ParseState& state, QString& error)
+{
+    CommandLineOptions& options = state.options;
+    if (!parseQuality(name, options.render.quality)) {
+        error = QStringLiteral("--quality takes draft or photo");
+        return false;
+    }
+    options.renderGiven.insert(QStringLiteral("quality"), qualityName(options.render.quality));
+    return true;
+}
+
+bool applyBackground(const QString& name, ParseState& state, QString& error)
+{
+    CommandLineOptions& options = state.options;
+    PovBackgroundKind kind = PovBackgroundKind::Black;
+    const QColor colour(name);
+    if (name != QLatin1String("colour") && parseBackgroundKind(name, kind)) {
+        options.render.background = kind;
+    } else if (!name.isEmpty() && colour.isValid()) {
+        options.render.background = PovBackgroundKind::Colour;
+        options.render.backgroundColour = colour;
+    } else {
+        error = QStringLiteral("--background takes black, sky, transparent or a colour "
+                               "such as white or #336699");
+        return false;
+    }
+    options.renderGiven.insert(QStringLiteral("background"),
+                               backgroundKindName(options.render.background));
+    options.renderGiven.insert(QStringLiteral("backgroundColour"),
+                               options.render.backgroundColour.name());
+    return true;
+}
+
+bool applyTimeout(const QString& text, ParseState& state, QString& error)
+{
+    bool ok = false;
+    const int seconds = text.toInt(&ok);
+    if (!ok || seconds < 1) {
+        error = QStringLiteral("--timeout takes a whole number of seconds, 1 or more");
+        return false;
+    }
+    state.options.timeoutSeconds = seconds;
+    return true;
+}
+
+const std::vector<OptionEntry>& optionTable()
+{
+    static const std::vector<OptionEntry> table = {
+        {{"h", "help"}, {}, "show this text", {}, {}, flag(&CommandLineOptions::help)},
+        {{"version"}, {}, "show the version", {}, {}, flag(&CommandLineOptions::version)},
+        {{"pov"},
+         "FILE",
+         "write the POV-Ray scene description to FILE",
+         {},
+         {},
+         fileName("--pov", &CommandLineOptions::povFile)},
+        {{"render"},
+         "IMAGE",
+         "ray-trace the scene with POV-Ray and save the picture (format from the suffix: "
+         ".png, .bmp, .jpg)",
+         {},
+         {},
+         fileName("--render", &CommandLineOptions::renderImage)},
+        {{"preview"},
+         "IMAGE",
+         "save what the OpenGL view shows, for the same camera; needs a display (on a "
+         "headless machine run it under xvfb-run\u00a0-a kelvane --preview ...)",
+         {},
+         {},
+         fileName("--preview", &CommandLineOptions::previewImage)},
+        {{"size"},
+         "WxH",
+         "picture size in pixels",
+         "800x600",
+         "--size needs a size such as 800x600",
+         applySize},
+        {{"ground"}, {}, "show the ground plane", {}, {}, flag(&CommandLineOptions::ground)},
+        {{"indoor"},
+         {},
+         "light the scene with the indoor lights (a scene document keeps its own ground and "
+         "lights; --ground and --indoor only add to them)",
+         {},
+         {},
+         flag(&CommandLineOptions::indoor)},
+        {{"file-colours"},
+         {},
+         "start each model's pigment at the colour its file gives (COLLADA material colours, "
+         "NPR face colours)",
+         {},
+         {},
+         flag(&CommandLineOptions::fileColours)},
+        {{"lines"},
+         "KINDS",
+         "draw feature lines, in the view and as ink in the POV-Ray scene; KINDS is a "
+         "comma-separated list of contours, suggestive, ridges, valleys, isophotes (NPR models "
+         "draw the lines of their file)",
+         {},
+         "--lines needs kinds such as contours,suggestive",
+         applyLines},
+        {{"line-width"}, "PIXELS", "width of the feature lines", "2", {}, applyLineWidth},
+        {{"mesh-form"},
+         "FORM",
+         "how meshes are written for POV-Ray: triangles, mesh2 or auto",
+         "auto, which is mesh2 above 100000 triangles",
+         {},
+         applyMeshForm},
+        {{"antialias"}, {}, "render with antialiasing (threshold 0.3)", {}, {}, applyAntialias},
+        {{"antialias-threshold"},
+         "T",
+         "antialiasing with threshold T, from 0 to 3",
+         {},
+         {},
+         applyThreshold},
+        {{"quality"},
+         "Q",
+         "draft (point lights, hard shadows) or photo (soft shadows, radiosity, antialiasing; "
+         "slower)",
+         "draft",
+         {},
+         applyQuality},
+        {{"background"},
+         "B",
+         "black, sky, transparent (PNG with alpha) or a colour such as white or #336699",
+         "black",
+         {},
+         applyBackground},
+        {{"timeout"},
+         "SECONDS",
+         "stop POV-Ray after that long",
+         "no limit",
+         {},
+         applyTimeout},
+        {{"threads"},
+         "N",
+         "let POV-Ray use N threads",
+         "one per core",
+         {},
+         wholeNumber("--threads", 1, 512, "a number of threads", &CommandLineOptions::threads)},
+        {{"turntable"},
+         "N",
+         "make frames of a turn about the scene's vertical axis, frame k turned by 360*k/N "
+         "degrees (frame 0 is the plain picture); IMAGE and FILE are patterns with %d or %03d "
+         "for the frame number, such as spin_%03d.png",
+         {},
+         {},
+         wholeNumber("--turntable", 1, maxTurntableFrames, "a number of frames",
+                     &CommandLineOptions::turntableFrames)},
+        {{"frames"},
+         "A-B",
+         "make only frames A to B of the turntable (from 0)",
+         {},
+         "--frames needs A-B, such as 0-7",
+         [](const QString& value, ParseState& state, QString&) {
+             state.framesText = value;
+             return true;
+         }},
+        {{"band"},
+         "I/N",
+         "render band I of N (from 1) of the picture's rows, as a PNG that kelvane --merge puts "
+         "together with the others",
+         {},
+         "--band needs I/N, such as 2/3",
+         [](const QString& value, ParseState& state, QString&) {
+             state.bandText = value;
+             return true;
+         }},
+        {{"merge"},
+         "IMAGE",
+         "put the bands of one picture together, named after IMAGE: kelvane --merge IMAGE "
+         "BAND...; refuses bands that are missing, given twice or from another render",
+         {},
+         {},
+         fileName("--merge", &CommandLineOptions::mergeImage)},
+        {{"scene-files"},
+         {},
+         "list the files the scene needs, one a line (a backslash or control character in a "
+         "name is written \\\\, \\n, \\t, \\r or \\xHH)",
+         {},
+         {},
+         flag(&CommandLineOptions::listSceneFiles)},
+        {{"copy-scene"},
+         "FOLDER",
+         "copy the scene and the files it needs into the new FOLDER, a scene document naming "
+         "its model by the copy; prints the scene's copy, relative to FOLDER",
+         {},
+         {},
+         fileName("--copy-scene", &CommandLineOptions::copyFolder)},
+        {{"info"},
+         {},
+         "print what SCENE holds: its models (triangles, vertices, bounds, colour), the "
+         "scene's bounds and camera, and the reader's warnings: kelvane --info [--json] SCENE",
+         {},
+         {},
+         flag(&CommandLineOptions::info)},
+        {{"json"},
+         {},
+         "print --info's facts as JSON (schema kelvane-info, version 1)",
+         {},
+         {},
+         flag(&CommandLineOptions::json)},
+        {{"thumbnail"},
+         "SIZE",
+         "draw SCENE from the fitted view as a square PNG of SIZE pixels (16 to 2048) with a "
+         "transparent background, without a display: kelvane --thumbnail SIZE SCENE PNG",
+         {},
+         {},
+         wholeNumber("--thumbnail", 16, 2048, "a size in pixels",
+                     &CommandLineOptions::thumbnailSize)},
+    };
+    return table;
+}
+
+const OptionEntry* findOption(const QString& name)
+{
+    for (const OptionEntry& entry : optionTable()) {
+        if (entry.names.contains(name)) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+// Why Qt's parser refused the arguments, said as this program says it: the
+// first unknown option, a switch given a value, a value missing at the end.
+QString parseFailure(const QStringList& arguments, const QString& qtError)
+{
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
-        auto value = [&](QString& target) {
-            if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
-                error = QStringLiteral("%1 needs a file name").arg(a);
-                return false;
+        if (a == QLatin1String("--")) {
+            break;
+        }
+        if (a.startsWith(QLatin1String("--"))) {
+            const QString name = a.mid(2).section(QLatin1Char('='), 0, 0);
+            const bool hasValue = a.contains(QLatin1Char('='));
+            const OptionEntry* entry = findOption(name);
+            if (!entry) {
+                return QStringLiteral("unknown option '--%1' (see kelvane --help)").arg(name);
             }
-            target = arguments[++i];
-            return true;
-        };
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            options.help = true;
-        } else if (a == QLatin1String("--version")) {
-            options.version = true;
-        } else if (a == QLatin1String("--pov")) {
-            if (!value(options.povFile)) {
-                return false;
+            if (entry->valueName.isEmpty() && hasValue) {
+                return QStringLiteral("--%1 takes no value").arg(name);
             }
-        } else if (a == QLatin1String("--render")) {
-            if (!value(options.renderImage)) {
-                return false;
-            }
-        } else if (a == QLatin1String("--preview")) {
-            if (!value(options.previewImage)) {
-                return false;
-            }
-        } else if (a == QLatin1String("--size")) {
-            QString size;
-            if (i + 1 >= arguments.size()) {
-                error = QStringLiteral("--size needs a size such as 800x600");
-                return false;
-            }
-            size = arguments[++i];
-            const QStringList parts = size.split(QLatin1Char('x'));
-            bool okW = false, okH = false;
-            const int w = parts.size() == 2 ? parts[0].toInt(&okW) : 0;
-            const int h = parts.size() == 2 ? parts[1].toInt(&okH) : 0;
-            if (!okW || !okH || w < 1 || h < 1 || w > 16384 || h > 16384) {
-                error = QStringLiteral("--size takes WIDTHxHEIGHT in pixels (1 to 16384), not '%1'")
-                            .arg(size);
-                return false;
-            }
-            options.size = QSize(w, h);
-        } else if (a == QLatin1String("--ground")) {
-            options.ground = true;
-        } else if (a == QLatin1String("--indoor")) {
-            options.indoor = true;
-        } else if (a == QLatin1String("--file-colours")) {
-            options.fileColours = true;
-        } else if (a == QLatin1String("--lines")) {
-            if (i + 1 >= arguments.size()) {
-                error = QStringLiteral("--lines needs kinds such as contours,suggestive");
-                return false;
-            }
-            std::string why;
-            if (!parseLineKinds(arguments[++i].toStdString(), options.lines, why)) {
-                error = QStringLiteral("--lines: %1").arg(QString::fromStdString(why));
-                return false;
-            }
-            options.lines.shown = true;
-        } else if (a == QLatin1String("--line-width")) {
-            bool ok = false;
-            const QString text = i + 1 < arguments.size() ? arguments[++i] : QString();
-            const float width = text.toFloat(&ok);
-            if (!ok || !(width >= LnLineSettings::minWidth && width <= LnLineSettings::maxWidth)) {
-                error =
-                    QStringLiteral("--line-width takes a width in pixels from %1 to %2, not '%3'")
-                        .arg(double(LnLineSettings::minWidth))
-                        .arg(double(LnLineSettings::maxWidth))
-                        .arg(text);
-                return false;
-            }
-            options.lines.width = width;
-        } else if (a == QLatin1String("--mesh-form")) {
-            if (i + 1 >= arguments.size() ||
-                !parseMeshForm(arguments[i + 1], options.render.meshForm)) {
-                error = QStringLiteral("--mesh-form takes triangles, mesh2 or auto");
-                return false;
-            }
-            ++i;
-            options.renderGiven.insert(QStringLiteral("meshForm"), arguments[i]);
-        } else if (a == QLatin1String("--antialias")) {
-            options.render.antialias = true;
-            options.renderGiven.insert(QStringLiteral("antialias"), true);
-        } else if (a == QLatin1String("--antialias-threshold")) {
-            bool ok = false;
-            const double t = i + 1 < arguments.size() ? arguments[i + 1].toDouble(&ok) : 0.0;
-            if (!ok || !(t >= 0.0 && t <= PovRenderSettings::maxThreshold)) {
-                error =
-                    QStringLiteral("--antialias-threshold takes a number from 0 to 3, such as 0.3");
-                return false;
-            }
-            ++i;
-            options.render.antialias = true;
-            options.render.antialiasThreshold = t;
-            options.renderGiven.insert(QStringLiteral("antialias"), true);
-            options.renderGiven.insert(QStringLiteral("antialiasThreshold"), t);
-        } else if (a == QLatin1String("--quality")) {
-            if (i + 1 >= arguments.size() ||
-                !parseQuality(arguments[i + 1], options.render.quality)) {
-                error = QStringLiteral("--quality takes draft or photo");
-                return false;
-            }
-            ++i;
-            options.renderGiven.insert(QStringLiteral("quality"),
-                                       qualityName(options.render.quality));
-        } else if (a == QLatin1String("--background")) {
-            const QString name = i + 1 < arguments.size() ? arguments[i + 1] : QString();
-            PovBackgroundKind kind = PovBackgroundKind::Black;
-            const QColor colour(name);
-            if (name != QLatin1String("colour") && parseBackgroundKind(name, kind)) {
-                options.render.background = kind;
-            } else if (!name.isEmpty() && colour.isValid()) {
-                options.render.background = PovBackgroundKind::Colour;
-                options.render.backgroundColour = colour;
-            } else {
-                error = QStringLiteral("--background takes black, sky, transparent or a colour "
-                                       "such as white or #336699");
-                return false;
-            }
-            ++i;
-            options.renderGiven.insert(QStringLiteral("background"),
-                                       backgroundKindName(options.render.background));
-            options.renderGiven.insert(QStringLiteral("backgroundColour"),
-                                       options.render.backgroundColour.name());
-        } else if (a == QLatin1String("--timeout")) {
-            bool ok = false;
-            const int seconds = i + 1 < arguments.size() ? arguments[i + 1].toInt(&ok) : 0;
-            if (!ok || seconds < 1) {
-                error = QStringLiteral("--timeout takes a whole number of seconds, 1 or more");
-                return false;
-            }
-            ++i;
-            options.timeoutSeconds = seconds;
-        } else if (a == QLatin1String("--turntable")) {
-            if (!wholeNumber(i, 1, maxTurntableFrames, options.turntableFrames,
-                             QStringLiteral("a number of frames"))) {
-                return false;
-            }
-        } else if (a == QLatin1String("--frames") || a == QLatin1String("--band")) {
-            if (i + 1 >= arguments.size()) {
-                error = a == QLatin1String("--band")
-                            ? QStringLiteral("--band needs I/N, such as 2/3")
-                            : QStringLiteral("--frames needs A-B, such as 0-7");
-                return false;
-            }
-            (a == QLatin1String("--band") ? bandText : framesText) = arguments[++i];
-        } else if (a == QLatin1String("--threads")) {
-            if (!wholeNumber(i, 1, 512, options.threads, QStringLiteral("a number of threads"))) {
-                return false;
-            }
-        } else if (a == QLatin1String("--merge")) {
-            if (!value(options.mergeImage)) {
-                return false;
-            }
-        } else if (a == QLatin1String("--scene-files")) {
-            options.listSceneFiles = true;
-        } else if (a == QLatin1String("--copy-scene")) {
-            if (!value(options.copyFolder)) {
-                return false;
+            if (!entry->valueName.isEmpty() && !hasValue && ++i >= arguments.size()) {
+                if (!entry->missing.isEmpty()) {
+                    return entry->missing;
+                }
+                CommandLineOptions scratch;
+                ParseState state{scratch, {}, {}};
+                QString error;
+                entry->apply(QString(), state, error);
+                return error;
             }
         } else if (a.startsWith(QLatin1Char('-')) && a != QLatin1String("-")) {
-            error = QStringLiteral("unknown option '%1' (see kelvane --help)").arg(a);
-            return false;
-        } else {
-            positional << a;
+            for (const QChar c : a.mid(1)) {
+                if (!findOption(QString(c))) {
+                    return QStringLiteral("unknown option '%1' (see kelvane --help)").arg(a);
+                }
+            }
         }
     }
-    if (options.help || options.version) {
+    return qtError;
+}
+
+// Checks that the options and file names given make one run, and fills
+// what depends on several of them.
+bool checkModes(ParseState& state, const QStringList& positional, QString& error)
+{
+    CommandLineOptions& options = state.options;
+    const bool otherModes = !options.povFile.isEmpty() || !options.renderImage.isEmpty() ||
+                            !options.previewImage.isEmpty() || options.listSceneFiles ||
+                            !options.copyFolder.isEmpty() || !options.mergeImage.isEmpty();
+    if (options.json && !options.info) {
+        error = QStringLiteral("--json goes with --info: kelvane --info --json SCENE");
+        return false;
+    }
+    if (options.info || options.thumbnailSize > 0) {
+        const QString option =
+            options.info ? QStringLiteral("--info") : QStringLiteral("--thumbnail");
+        if (otherModes || (options.info && options.thumbnailSize > 0)) {
+            error = QStringLiteral("%1 works alone").arg(option);
+            return false;
+        }
+        const int wanted = options.info ? 1 : 2;
+        if (positional.size() != wanted) {
+            error = options.info
+                        ? QStringLiteral("--info needs one scene file: kelvane --info SCENE")
+                        : QStringLiteral("--thumbnail needs the scene and the picture's name: "
+                                         "kelvane --thumbnail SIZE SCENE PNG");
+            return false;
+        }
+        options.scene = positional[0];
+        options.thumbnailImage = positional.value(1);
         return true;
     }
     if (!options.mergeImage.isEmpty()) {
@@ -733,14 +512,14 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
             return false;
         }
     }
-    if (!framesText.isEmpty() && options.turntableFrames == 0) {
+    if (!state.framesText.isEmpty() && options.turntableFrames == 0) {
         error = QStringLiteral("--frames needs --turntable N");
         return false;
     }
     if (options.turntableFrames > 0) {
         options.lastFrame = options.turntableFrames - 1;
-        if (!framesText.isEmpty() &&
-            !parseFrameRange(framesText, options.turntableFrames, options.firstFrame,
+        if (!state.framesText.isEmpty() &&
+            !parseFrameRange(state.framesText, options.turntableFrames, options.firstFrame,
                              options.lastFrame, &error)) {
             return false;
         }
@@ -753,8 +532,9 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
             }
         }
     }
-    if (!bandText.isEmpty()) {
-        if (!parseBand(bandText, options.size.height(), options.band, options.bands, &error)) {
+    if (!state.bandText.isEmpty()) {
+        if (!parseBand(state.bandText, options.size.height(), options.band, options.bands,
+                       &error)) {
             return false;
         }
         if (options.renderImage.isEmpty() || options.turntableFrames > 0 ||
@@ -773,8 +553,6 @@ bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options,
     return true;
 }
 
-namespace {
-
 // The --help line saying where the sample scenes are.
 QString samplesHelp()
 {
@@ -787,76 +565,121 @@ QString samplesHelp()
     return QStringLiteral("\nSample scenes are in %1\n").arg(samples);
 }
 
+// `text` broken into lines of at most `width` characters (a longer word
+// keeps its own line); a no-break space holds two words together.
+QStringList wrapped(const QString& text, int width)
+{
+    QStringList lines;
+    QString line;
+    for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (!line.isEmpty() && line.size() + 1 + word.size() > width) {
+            lines << line;
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    if (!line.isEmpty()) {
+        lines << line;
+    }
+    lines.replaceInStrings(QString(QChar::Nbsp), QStringLiteral(" "));
+    return lines;
+}
+
 } // namespace
+
+bool isCommandLineRequest(const QStringList& arguments)
+{
+    for (const QString& a : arguments) {
+        if (a.startsWith(QLatin1String("--"))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool parseCommandLine(const QStringList& arguments, CommandLineOptions& options, QString& error)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    for (const OptionEntry& entry : optionTable()) {
+        QCommandLineOption option(entry.names);
+        if (!entry.valueName.isEmpty()) {
+            option.setValueName(entry.valueName);
+        }
+        parser.addOption(option);
+    }
+    // Qt's parser takes the program's name first.
+    if (!parser.parse(QStringList{QStringLiteral("kelvane")} + arguments)) {
+        error = parseFailure(arguments, parser.errorText());
+        return false;
+    }
+    ParseState state{options, {}, {}};
+    for (const OptionEntry& entry : optionTable()) {
+        const QString name = entry.names.last();
+        if (entry.valueName.isEmpty()) {
+            if (parser.isSet(name) && !entry.apply(QString(), state, error)) {
+                return false;
+            }
+            continue;
+        }
+        for (const QString& value : parser.values(name)) {
+            if (!entry.apply(value, state, error)) {
+                return false;
+            }
+        }
+    }
+    if (options.help || options.version) {
+        return true;
+    }
+    return checkModes(state, parser.positionalArguments(), error);
+}
 
 QString commandLineHelp()
 {
-    return QStringLiteral(
-               "Usage: kelvane [scene]\n"
-               "       kelvane [--pov FILE] [--render IMAGE] [--preview IMAGE] [options] SCENE\n"
-               "       kelvane --merge IMAGE BAND...\n"
-               "       kelvane --scene-files SCENE\n"
-               "       kelvane --copy-scene FOLDER SCENE\n"
-               "\n"
-               "Without options Kelvane opens its window, with the scene if one is given.\n"
-               "\n"
-               "  --pov FILE       write the POV-Ray scene description to FILE\n"
-               "  --render IMAGE   ray-trace the scene with POV-Ray and save the picture\n"
-               "                   (format from the suffix: .png, .bmp, .jpg)\n"
-               "  --preview IMAGE  save what the OpenGL view shows, for the same camera;\n"
-               "                   needs a display (on a headless machine run it under\n"
-               "                   xvfb-run -a kelvane --preview ...)\n"
-               "  --size WxH       picture size in pixels (default 800x600)\n"
-               "  --ground         show the ground plane\n"
-               "  --indoor         light the scene with the indoor lights\n"
-               "                   (a scene document keeps its own ground and lights;\n"
-               "                   these options only add to them)\n"
-               "  --file-colours   start each model's pigment at the colour its file gives\n"
-               "                   (COLLADA material colours, NPR face colours)\n"
-               "  --lines KINDS    draw feature lines, in the view and as ink in the POV-Ray\n"
-               "                   scene; KINDS is a comma-separated list of contours,\n"
-               "                   suggestive, ridges, valleys, isophotes (NPR models draw\n"
-               "                   the lines of their file)\n"
-               "  --line-width PIXELS  width of the feature lines (default 2)\n"
-               "  --mesh-form F    how meshes are written for POV-Ray: triangles, mesh2 or\n"
-               "                   auto (default: mesh2 above 100000 triangles)\n"
-               "  --antialias      render with antialiasing (threshold 0.3)\n"
-               "  --antialias-threshold T\n"
-               "                   antialiasing with threshold T, from 0 to 3\n"
-               "  --quality Q      draft (default: point lights, hard shadows) or photo\n"
-               "                   (soft shadows, radiosity, antialiasing; slower)\n"
-               "  --background B   black (default), sky, transparent (PNG with alpha) or a\n"
-               "                   colour such as white or #336699\n"
-               "  --timeout SECONDS  stop POV-Ray after that long (default: no limit)\n"
-               "  --threads N      let POV-Ray use N threads (default: one per core)\n"
-               "  --turntable N    make frames of a turn about the scene's vertical axis,\n"
-               "                   frame k turned by 360*k/N degrees (frame 0 is the plain\n"
-               "                   picture); IMAGE and FILE are patterns with %d or %03d\n"
-               "                   for the frame number, such as spin_%03d.png\n"
-               "  --frames A-B     make only frames A to B of the turntable (from 0)\n"
-               "  --band I/N       render band I of N (from 1) of the picture's rows, as a\n"
-               "                   PNG that kelvane --merge puts together with the others\n"
-               "  --merge IMAGE BAND...\n"
-               "                   put the bands of one picture together; refuses bands\n"
-               "                   that are missing, given twice or from another render\n"
-               "  --scene-files SCENE\n"
-               "                   list the files the scene needs, one a line (a backslash\n"
-               "                   or control character in a name is written \\\\, \\n,\n"
-               "                   \\t, \\r or \\xHH)\n"
-               "  --copy-scene FOLDER SCENE\n"
-               "                   copy the scene and the files it needs into the new\n"
-               "                   FOLDER, a scene document naming its model by the copy;\n"
-               "                   prints the scene's copy, relative to FOLDER\n"
-               "  --help           show this text\n"
-               "  --version        show the version\n"
-               "\n"
-               "SCENE is a model file (NPR, OFF, PLY, OBJ, STL, 3DS, COLLADA, KMZ, glTF,\n"
-               "3MF, FBX and the other formats Assimp reads) or a scene document (.kelvane).\n"
-               "The modes combine in one run and share one camera, fitted to the scene as\n"
-               "the view fits it after a load, or placed where a scene document (.kelvane)\n"
-               "recorded it. --pov and --render need no display; --render shows POV-Ray's\n"
-               "progress when standard error is a terminal.\n") +
-           samplesHelp();
+    QString help = QStringLiteral(
+        "Usage: kelvane [scene]\n"
+        "       kelvane [--pov FILE] [--render IMAGE] [--preview IMAGE] [options] SCENE\n"
+        "       kelvane --merge IMAGE BAND...\n"
+        "       kelvane --scene-files SCENE\n"
+        "       kelvane --copy-scene FOLDER SCENE\n"
+        "       kelvane --info [--json] SCENE\n"
+        "       kelvane --thumbnail SIZE SCENE PNG\n"
+        "\n"
+        "Without options Kelvane opens its window, with the scene if one is given.\n"
+        "Every option's value may follow it or be joined to it: --size 640x480 or\n"
+        "--size=640x480.\n"
+        "\n");
+    // Each option on a line of its own, its text in a column beside it (or
+    // below, under a long name).
+    const int column = 19, width = 79 - column;
+    for (const OptionEntry& entry : optionTable()) {
+        QString synopsis = QStringLiteral("  --") + entry.names.last();
+        if (!entry.valueName.isEmpty()) {
+            synopsis += QLatin1Char(' ') + entry.valueName;
+        }
+        QString text = entry.description;
+        if (!entry.defaultValue.isEmpty()) {
+            text += QStringLiteral(" (default: %1)").arg(entry.defaultValue);
+        }
+        const QStringList lines = wrapped(text, width);
+        if (synopsis.size() + 2 > column) {
+            help += synopsis + QLatin1Char('\n');
+        } else {
+            help += synopsis.leftJustified(column) + lines.value(0) + QLatin1Char('\n');
+        }
+        for (int i = synopsis.size() + 2 > column ? 0 : 1; i < lines.size(); ++i) {
+            help += QString(column, QLatin1Char(' ')) + lines[i] + QLatin1Char('\n');
+        }
+    }
+    help += QStringLiteral(
+        "\n"
+        "SCENE is a model file (NPR, OFF, PLY, OBJ, STL, 3DS, COLLADA, KMZ, glTF,\n"
+        "3MF, FBX and the other formats Assimp reads) or a scene document (.kelvane).\n"
+        "The modes combine in one run and share one camera, fitted to the scene as\n"
+        "the view fits it after a load, or placed where a scene document (.kelvane)\n"
+        "recorded it. --pov and --render need no display; --render shows POV-Ray's\n"
+        "progress when standard error is a terminal.\n");
+    return help + samplesHelp();
 }
 
 QStringList programArguments(int argc, char* argv[])
@@ -915,32 +738,26 @@ int runCommandLine(int argc, char* argv[])
     absolutePattern(options.previewImage);
     absolute(options.mergeImage);
     absolute(options.copyFolder);
+    absolute(options.thumbnailImage);
 
     if (!options.mergeImage.isEmpty()) {
         QCoreApplication app(argc, argv);
         return runMerge(options);
     }
+    if (options.info) {
+        QCoreApplication app(argc, argv);
+        return runInfo(options);
+    }
+    if (options.thumbnailSize > 0) {
+        QCoreApplication app(argc, argv);
+        return runThumbnail(options);
+    }
     if (options.listSceneFiles) {
-        QString error;
-        const QStringList files = sceneFiles(options.scene, &error);
-        if (files.isEmpty()) {
-            say(error);
-            return 1;
-        }
-        for (const QString& file : files) {
-            std::fputs(qPrintable(escapedFileName(file) + QLatin1Char('\n')), stdout);
-        }
-        return 0;
+        return runSceneFiles(options);
     }
     if (!options.copyFolder.isEmpty()) {
         QCoreApplication app(argc, argv);
-        QString error, copied;
-        if (!copyScene(options.scene, options.copyFolder, &copied, &error)) {
-            say(QStringLiteral("cannot copy the scene: %1").arg(error));
-            return 1;
-        }
-        std::fputs(qPrintable(escapedFileName(copied) + QLatin1Char('\n')), stdout);
-        return 0;
+        return runCopyScene(options);
     }
     if (options.previewImage.isEmpty()) {
         QCoreApplication app(argc, argv);

@@ -7,6 +7,8 @@
 //   kelvane --merge IMAGE BAND...           put rendered bands together
 //   kelvane --scene-files SCENE             list the files the scene needs
 //   kelvane --copy-scene FOLDER SCENE       copy them, to render elsewhere
+//   kelvane --info [--json] SCENE           models, bounds, camera, warnings
+//   kelvane --thumbnail SIZE SCENE PNG      a small picture, without a display
 //
 // SCENE is a model file or a scene document (.kelvane, see
 // scene/PovSceneDocument.h), which brings its camera, lights and materials.
@@ -16,7 +18,9 @@
 // --antialias-threshold T, --quality draft|photo, --background
 // black|sky|transparent|COLOUR, --timeout SECONDS, --turntable N with
 // --frames A-B (IMAGE and FILE are then patterns such as spin_%03d.png),
-// --band I/N, --threads N; also --help and --version.
+// --band I/N, --threads N; also --help and --version. Every option's value
+// may follow it or be joined to it (--size=640x480); the options are
+// listed once, in CommandLine.cpp's table, which --help is made from.
 // The modes combine in one run and share one camera, fitted as
 // the view fits it after a load. --pov and --render need no display;
 // --preview needs an X server (xvfb-run -a on a headless machine).
@@ -58,6 +62,10 @@ struct CommandLineOptions {
     QStringList mergeParts;
     bool listSceneFiles = false; // --scene-files
     QString copyFolder;          // --copy-scene: where the scene is copied
+    bool info = false;           // --info: what the scene holds
+    bool json = false;           // --json: --info's facts as JSON
+    int thumbnailSize = 0;       // --thumbnail: the picture's largest side
+    QString thumbnailImage;      // --thumbnail: the PNG written
     bool help = false;
     bool version = false;
 };

@@ -1,0 +1,137 @@
+#include "app/CommandLineJobs.h"
+
+#include "app/SaveFile.h"
+#include "scene/PovScene.h"
+#include "scene/PovSceneDocument.h"
+#include "scene/PovSceneFiles.h"
+
+#include <QFileInfo>
+#include <QImage>
+#include <QImageWriter>
+
+#include <QGLViewer/camera.h>
+
+#include <cstdio>
+
+namespace {
+
+QString piece;
+
+} // namespace
+
+void setCurrentPiece(const QString& name)
+{
+    piece = name;
+}
+
+const QString& currentPiece()
+{
+    return piece;
+}
+
+void say(const QString& line)
+{
+    if (!piece.isEmpty()) {
+        std::fprintf(stderr, "kelvane: %s: %s\n", qPrintable(piece), qPrintable(line));
+    } else {
+        std::fprintf(stderr, "kelvane: %s\n", qPrintable(line));
+    }
+    std::fflush(stderr);
+}
+
+bool imageFormatKnown(const QString& fileName)
+{
+    const QByteArray suffix = QFileInfo(fileName).suffix().toLower().toLatin1();
+    return !suffix.isEmpty() && QImageWriter::supportedImageFormats().contains(suffix);
+}
+
+bool saveImage(const QImage& image, const QString& fileName)
+{
+    QString error;
+    if (!saveImageFile(image, fileName, &error)) {
+        say(QStringLiteral("cannot write the image '%1': %2").arg(fileName, error));
+        return false;
+    }
+    return true;
+}
+
+void applyOptions(PovScene& scene, const CommandLineOptions& options)
+{
+    if (!PovSceneDocument::isDocumentFile(options.scene)) {
+        scene.groundVisible = options.ground;
+    } else if (options.ground) {
+        scene.groundVisible = true;
+    }
+    if (options.indoor && scene.outdoorLighting) {
+        scene.setIndoorLighting();
+    }
+    scene.lines = options.lines;
+}
+
+void applyCamera(qglviewer::Camera* camera, const PovSceneView& view)
+{
+    if (view.hasCamera) {
+        camera->setPosition(view.cameraPosition);
+        camera->setOrientation(view.cameraOrientation);
+        camera->setFieldOfView(view.fieldOfView);
+    }
+}
+
+void fitCamera(const PovScene& scene, qglviewer::Camera& camera, const PovSceneView& view)
+{
+    vec center;
+    float radius;
+    scene.viewSphere(view.showLights, center, radius);
+    camera.setSceneRadius(radius);
+    camera.setSceneCenter(qglviewer::Vec(center[0], center[1], center[2]));
+    camera.showEntireScene();
+    applyCamera(&camera, view);
+}
+
+bool loadScene(PovScene& scene, const QString& path, qglviewer::Camera* camera, PovSceneView& view,
+               QStringList& read, QStringList* notes)
+{
+    read = QStringList{path};
+    if (!QFileInfo::exists(path)) {
+        say(QStringLiteral("no such file: '%1'").arg(path));
+        return false;
+    }
+    const QString special = notAFileReason(path);
+    if (!special.isEmpty()) {
+        say(QStringLiteral("cannot read '%1': %2").arg(path, special));
+        return false;
+    }
+    if (PovSceneDocument::isDocumentFile(path)) {
+        PovSceneDocument document;
+        if (!document.open(path, scene, camera)) {
+            say(QStringLiteral("cannot open the scene document '%1': %2")
+                    .arg(path, document.error()));
+            return false;
+        }
+        for (const QString& note : document.warnings()) {
+            if (notes) {
+                *notes << note;
+            } else {
+                say(QStringLiteral("'%1': %2").arg(path, note));
+            }
+        }
+        view = document.view();
+        read << document.modelFile();
+        return true;
+    }
+    if (!scene.load(QFile::encodeName(path).constData(), camera)) {
+        say(QStringLiteral("cannot read '%1': %2").arg(path, scene.loadError()));
+        return false;
+    }
+    return true;
+}
+
+CommandLineOptions withDocumentSettings(const CommandLineOptions& options, const PovSceneView& view)
+{
+    CommandLineOptions effective = options;
+    if (view.hasRender) {
+        effective.render = view.render;
+        PovRenderSettings::fromJson(options.renderGiven, effective.render);
+    }
+    return effective;
+}
