@@ -117,6 +117,26 @@ bool writeGridPly(const QString& fileName, int n)
     return file.flush();
 }
 
+// Everything parsing fills in, as one line to compare.
+QString described(const CommandLineOptions& o)
+{
+    const LnLineSettings& l = o.lines;
+    QStringList parts = {o.povFile, o.renderImage, o.previewImage, o.scene,
+                         QString("%1x%2").arg(o.size.width()).arg(o.size.height()),
+                         QString("%1%2%3").arg(o.ground).arg(o.indoor).arg(o.fileColours),
+                         QString("%1%2%3%4%5%6 %7")
+                             .arg(l.shown).arg(l.contours).arg(l.suggestive).arg(l.ridges)
+                             .arg(l.valleys).arg(l.isophotes).arg(double(l.width)),
+                         QJsonDocument(o.render.toJson()).toJson(QJsonDocument::Compact),
+                         QJsonDocument(o.renderGiven).toJson(QJsonDocument::Compact)};
+    for (int n : {o.timeoutSeconds, o.turntableFrames, o.firstFrame, o.lastFrame, o.band, o.bands,
+                  o.threads, int(o.listSceneFiles), int(o.info), int(o.json), o.thumbnailSize}) {
+        parts << QString::number(n);
+    }
+    parts << o.mergeImage << o.mergeParts << o.copyFolder << o.thumbnailImage;
+    return parts.join('|');
+}
+
 } // namespace
 
 class TestCommandLine : public QObject {
@@ -228,6 +248,61 @@ private slots:
         QCOMPARE(options.render.meshForm, PovMeshForm::Mesh2);
         QVERIFY(isCommandLineRequest({"--help"}));
         QVERIFY(!isCommandLineRequest({"a.npr", "b.npr"}));
+    }
+
+    // Every option --help lists is known and takes its value joined by '='
+    // as it takes it after the option, to the same effect.
+    void everyOptionInBothForms()
+    {
+        const QMap<QString, QString> values = {
+            {"FILE", "x.pov"},  {"IMAGE", "x.png"}, {"WxH", "320x200"}, {"KINDS", "ridges"},
+            {"PIXELS", "3"},    {"FORM", "mesh2"},  {"T", "0.2"},       {"Q", "photo"},
+            {"B", "#336699"},   {"SECONDS", "9"},   {"N", "4"},         {"A-B", "1-2"},
+            {"I/N", "1/2"},     {"FOLDER", "out"},  {"SIZE", "64"}};
+        // Runs the option fits in, tried in turn.
+        const QList<QStringList> runs = {{},
+                                         {"--render", "r.png"},
+                                         {"--turntable", "4", "--render", "r_%d.png"},
+                                         {"--info"}};
+        const QRegularExpression entry("^  --([a-z-]+)(?: (\\S+))?");
+        int options = 0;
+        for (const QString& line : commandLineHelp().split('\n')) {
+            const QRegularExpressionMatch match = entry.match(line);
+            if (!match.hasMatch()) {
+                continue;
+            }
+            ++options;
+            const QString option = "--" + match.captured(1);
+            const QString valueName = match.captured(2);
+            QVERIFY2(valueName.isEmpty() || values.contains(valueName), qPrintable(line));
+            const QStringList spaced =
+                valueName.isEmpty() ? QStringList{option} : QStringList{option, values[valueName]};
+            const QStringList joined = {spaced.join('=')};
+            bool parsed = false;
+            for (const QStringList& run : runs) {
+                for (const QStringList& files : {QStringList{"s.npr"}, {"s.npr", "t.png"}}) {
+                    CommandLineOptions a, b;
+                    QString error;
+                    if (parsed || !parseCommandLine(run + spaced + files, a, error)) {
+                        continue;
+                    }
+                    parsed = true;
+                    if (valueName.isEmpty()) {
+                        break;
+                    }
+                    QVERIFY2(parseCommandLine(run + joined + files, b, error), qPrintable(error));
+                    QCOMPARE(described(b), described(a));
+                    QVERIFY(described(a) != described(CommandLineOptions()));
+                }
+            }
+            QVERIFY2(parsed, qPrintable(option));
+        }
+        QVERIFY(options >= 27);
+        // A switch takes no value; the one joined to it is refused.
+        CommandLineOptions options2;
+        QString error;
+        QVERIFY(!parseCommandLine({"--ground=yes", "--pov", "x.pov", "s.npr"}, options2, error));
+        QCOMPARE(error, QString("--ground takes no value"));
     }
 
     void helpAndVersion()
