@@ -114,6 +114,7 @@ private slots:
             QStringLiteral("share/metainfo/%1.metainfo.xml").arg(appId),
             QStringLiteral("share/mime/packages/kelvane.xml"),
             QStringLiteral("share/man/man1/kelvane.1.gz"),
+            QStringLiteral("share/bash-completion/completions/kelvane"),
             QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg").arg(appId),
         };
         for (const QString& file : expected) {
@@ -294,6 +295,91 @@ private slots:
         const QByteArray text = readFile(installedPov);
         QVERIFY(text.contains("mesh"));
         QCOMPARE(text, readFile(builtPov));
+    }
+
+    // The installed thumbnailer, run as a file manager runs it (its Exec line
+    // with the size, the file and the picture's name) with no display: a
+    // square picture of the size asked, transparent in the corners, the
+    // model in the middle, and no other file left behind. The entry is
+    // well formed and names the types the menu entry offers, every type of
+    // the MIME package among them.
+    void thumbnailer_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("NPR") << QStringLiteral(KELVANE_SOURCE_DIR "/samples/boxes.npr");
+        QTest::newRow("scene document")
+            << QStringLiteral(KELVANE_SOURCE_DIR "/samples/showcase.kelvane");
+        QTest::newRow("OFF") << QStringLiteral(KELVANE_SOURCE_DIR "/samples/torus.off");
+        const QString shared = QStringLiteral(KELVANE_SOURCE_DIR "/../shared/data/");
+        QTest::newRow("PLY") << shared + "ply/threejs-examples/dolphins_colored.ply";
+        QTest::newRow("STL") << shared + "stl/admesh/examples/block.stl";
+        QTest::newRow("OBJ") << shared + "obj-mtl/tinyobjloader/cornell_box.obj";
+        QTest::newRow("3DS") << shared + "3ds/assimp/RotatingCube.3DS";
+        QTest::newRow("COLLADA") << shared + "dae/kml-samples/bldg.dae";
+        QTest::newRow("KMZ") << shared + "kmz/kml-samples/macky-normal.kmz";
+        QTest::newRow("glTF binary") << shared + "gltf/python-trimesh/CesiumMilkTruck.glb";
+        QTest::newRow("3MF") << shared + "3mf/3mf-samples/core/box.3mf";
+        QTest::newRow("FBX") << shared + "fbx/magnum-plugins/blender-default.fbx";
+    }
+    void thumbnailer()
+    {
+        QFETCH(QString, file);
+        const QByteArray entry = readFile(installed(QStringLiteral("share/thumbnailers/kelvane.thumbnailer")));
+        const QList<QByteArray> lines = entry.trimmed().split('\n');
+        QCOMPARE(lines.value(0), QByteArray("[Thumbnailer Entry]"));
+        QSet<QByteArray> keys;
+        for (const QByteArray& line : lines.mid(1)) {
+            const int equals = line.indexOf('=');
+            QVERIFY2(equals > 0, line.constData());
+            keys << line.left(equals);
+        }
+        QCOMPARE(keys, QSet<QByteArray>({"TryExec", "Exec", "MimeType"}));
+        QCOMPARE(desktopList(entry, "TryExec"), QStringList{QStringLiteral("kelvane")});
+        const QStringList types = desktopList(entry, "MimeType");
+        QCOMPARE(types, desktopList(readFile(installed(
+                                        QStringLiteral("share/applications/%1.desktop").arg(appId))),
+                                    "MimeType"));
+        for (const QString& type :
+             mimeTypes(installed(QStringLiteral("share/mime/packages/kelvane.xml"))).keys()) {
+            QVERIFY2(types.contains(type), qPrintable(type));
+        }
+        QStringList exec = QString::fromUtf8(desktopList(entry, "Exec").join(';').toUtf8())
+                               .split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        QCOMPARE(exec.value(0), QStringLiteral("kelvane"));
+
+        if (!QFileInfo::exists(file)) {
+            QSKIP("../shared/data is absent");
+        }
+        // The file manager's own names: an input whose type it knows and an
+        // output of its choosing.
+        QTemporaryDir folder;
+        const QString picture = folder.filePath(QStringLiteral("thumbnail.png"));
+        exec[0] = installed(QStringLiteral("bin/kelvane"));
+        exec.replaceInStrings(QStringLiteral("%s"), QStringLiteral("96"));
+        exec.replaceInStrings(QStringLiteral("%i"), file);
+        exec.replaceInStrings(QStringLiteral("%o"), picture);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        const Run made = runProgram(exec.takeFirst(), exec, env, folder.path());
+        QVERIFY2(made.status == 0, qPrintable(made.err));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{QStringLiteral("thumbnail.png")});
+        const QImage image(picture);
+        QCOMPARE(image.size(), QSize(96, 96));
+        QVERIFY(image.hasAlphaChannel());
+        for (const QPoint corner : {QPoint(0, 0), QPoint(95, 0), QPoint(0, 95), QPoint(95, 95)}) {
+            QCOMPARE(qAlpha(image.pixel(corner)), 0);
+        }
+        // The model covers a good part of the middle.
+        int opaque = 0;
+        for (int y = 24; y < 72; ++y) {
+            for (int x = 24; x < 72; ++x) {
+                opaque += qAlpha(image.pixel(x, y)) == 255;
+            }
+        }
+        QVERIFY2(opaque > 48 * 48 / 10, qPrintable(QString::number(opaque)));
     }
 
     // The window's icon is the installed icon, size for size.
