@@ -2,14 +2,19 @@
 // instancing one mesh, one turned and scaled, +y up) against positions
 // worked out by hand; the same asset as .gltf and .glb giving the same
 // scene text; damaged glTF files refused with their reasons; and the
-// shared real files (glTF, 3MF, FBX, OBJ with materials) loading with the
-// triangle counts their notes give.
+// shared real files (glTF, 3MF, FBX, OBJ with materials) and the samples
+// loading with the triangle counts their notes give, which the program's
+// kelvane --info --json reports too.
 
 #include "scene/ImportGltf.h"
 #include "scene/PovImporter.h"
 #include "scene/PovScene.h"
+#include "tests/support/RunProgram.h"
 
 #include <QGLViewer/camera.h>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
 
 #include <cmath>
@@ -227,6 +232,9 @@ private slots:
                                          << 4;
         QTest::newRow("no library") << "obj-mtl/tinyobjloader/missing_material_file.obj" << true
                                     << 36 << 1;
+        // The samples, from the source tree.
+        QTest::newRow("boxes sample") << "samples:boxes.npr" << false << 48 << 1;
+        QTest::newRow("torus sample") << "samples:torus.off" << false << 2304 << 1;
     }
 
     void sharedRealFiles()
@@ -235,9 +243,40 @@ private slots:
         QFETCH(bool, colours);
         QFETCH(int, triangles);
         QFETCH(int, models);
-        const QString path = QString(KELVANE_SHARED_DATA) + "/" + file;
+        const QString path = file.startsWith("samples:")
+                                 ? QString(KELVANE_SOURCE_DIR "/samples/") + file.mid(8)
+                                 : QString(KELVANE_SHARED_DATA) + "/" + file;
         if (!QFileInfo::exists(path))
             QSKIP("../shared/data is absent");
+        // The program's facts, as JSON; a refused file fails as --pov fails.
+        QStringList arguments = {"--info", "--json", path};
+        if (colours)
+            arguments.prepend("--file-colours");
+        const Run info = runProgram(KELVANE_EXE, arguments);
+        QCOMPARE(info.status, triangles < 0 ? 1 : 0);
+        if (triangles >= 0) {
+            QJsonParseError error;
+            const QJsonObject facts = QJsonDocument::fromJson(info.out.toUtf8(), &error).object();
+            QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
+            QCOMPARE(facts["schema"].toString(), QString("kelvane-info"));
+            QCOMPARE(facts["version"].toInt(), 1);
+            QCOMPARE(facts["triangles"].toInt(), triangles);
+            const QJsonArray list = facts["models"].toArray();
+            QCOMPARE(list.size(), models);
+            int sum = 0;
+            for (const QJsonValue& model : list) {
+                sum += model["triangles"].toInt();
+                QVERIFY(model["vertices"].toInt() >= 3);
+                const QJsonArray low = model["bounds"]["min"].toArray();
+                const QJsonArray high = facts["bounds"]["max"].toArray();
+                for (int k = 0; k < 3; ++k)
+                    QVERIFY(low[k].toDouble() <= high[k].toDouble());
+            }
+            QCOMPARE(sum, triangles);
+            QVERIFY(facts["camera"]["fieldOfView"].toDouble() > 0.0);
+        } else {
+            QVERIFY2(info.err.contains("kelvane: cannot read '" + path + "': "), qPrintable(info.err));
+        }
         PovScene scene;
         scene.fileColours = colours;
         qglviewer::Camera camera;
