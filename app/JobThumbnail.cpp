@@ -156,6 +156,12 @@ int runThumbnail(const CommandLineOptions& options)
     if (!loadScene(scene, options.scene, &camera, view, read, &notes)) {
         return 1;
     }
+    // A scene document's model file is known now.
+    const QString modelRefused = refusedOutput(options.thumbnailImage, read);
+    if (!modelRefused.isEmpty()) {
+        say(QStringLiteral("will not write '%1': %2").arg(options.thumbnailImage, modelRefused));
+        return 1;
+    }
     fitCamera(scene, camera, view);
     const QImage picture = drawThumbnail(sceneModels(scene), camera, size);
     if (picture.isNull()) {

@@ -380,6 +380,21 @@ private slots:
             }
         }
         QVERIFY2(opaque > 48 * 48 / 10, qPrintable(QString::number(opaque)));
+
+        // Never over a file the scene is read from, such as a document's
+        // model.
+        if (file.endsWith(QLatin1String(".kelvane"))) {
+            const QString model = installed(QStringLiteral("share/kelvane/samples/showcase.off"));
+            const QByteArray before = readFile(model);
+            const Run refused = runProgram(installed(QStringLiteral("bin/kelvane")),
+                                           {QStringLiteral("--thumbnail"), QStringLiteral("96"),
+                                            installed(QStringLiteral("share/kelvane/samples/"
+                                                                     "showcase.kelvane")),
+                                            model},
+                                           env);
+            QCOMPARE(refused.status, 1);
+            QCOMPARE(readFile(model), before);
+        }
     }
 
     // The window's icon is the installed icon, size for size.
