@@ -69,7 +69,8 @@ Apply wholeNumber(const QString& option, int low, int high, const QString& what,
         bool ok = false;
         const int n = value.toInt(&ok);
         if (!ok || n < low || n > high) {
-            error = QStringLiteral("%1 takes %2 from %3 to %4").arg(option, what).arg(low).arg(high);
+            error =
+                QStringLiteral("%1 takes %2 from %3 to %4").arg(option, what).arg(low).arg(high);
             return false;
         }
         state.options.*target = n;
@@ -93,8 +94,8 @@ bool applySize(const QString& size, ParseState& state, QString& error)
     const int w = parts.size() == 2 ? parts[0].toInt(&okW) : 0;
     const int h = parts.size() == 2 ? parts[1].toInt(&okH) : 0;
     if (!okW || !okH || w < 1 || h < 1 || w > 16384 || h > 16384) {
-        error = QStringLiteral("--size takes WIDTHxHEIGHT in pixels (1 to 16384), not '%1'")
-                    .arg(size);
+        error =
+            QStringLiteral("--size takes WIDTHxHEIGHT in pixels (1 to 16384), not '%1'").arg(size);
         return false;
     }
     state.options.size = QSize(w, h);
@@ -287,12 +288,7 @@ const std::vector<OptionEntry>& optionTable()
          "black",
          {},
          applyBackground},
-        {{"timeout"},
-         "SECONDS",
-         "stop POV-Ray after that long",
-         "no limit",
-         {},
-         applyTimeout},
+        {{"timeout"}, "SECONDS", "stop POV-Ray after that long", "no limit", {}, applyTimeout},
         {{"threads"},
          "N",
          "let POV-Ray use N threads",

@@ -62,7 +62,8 @@ public:
             char buffer[4096];
             size_t n;
             // The readers' lines are short; a flood is cut at 1 MB.
-            while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0 && text.size() < (1 << 20)) {
+            while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0 &&
+                   text.size() < (1 << 20)) {
                 text.append(buffer, int(n));
             }
             for (const QByteArray& line : text.split('\n')) {
@@ -145,15 +146,9 @@ ModelFacts factsOf(LnModel* model)
     return facts;
 }
 
-QJsonArray jsonVector(const vec& v)
-{
-    return QJsonArray{double(v[0]), double(v[1]), double(v[2])};
-}
+QJsonArray jsonVector(const vec& v) { return QJsonArray{double(v[0]), double(v[1]), double(v[2])}; }
 
-QJsonArray jsonVector(const qglviewer::Vec& v)
-{
-    return QJsonArray{v.x, v.y, v.z};
-}
+QJsonArray jsonVector(const qglviewer::Vec& v) { return QJsonArray{v.x, v.y, v.z}; }
 
 QJsonObject jsonBox(const Box& box)
 {

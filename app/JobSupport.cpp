@@ -19,15 +19,9 @@ QString piece;
 
 } // namespace
 
-void setCurrentPiece(const QString& name)
-{
-    piece = name;
-}
+void setCurrentPiece(const QString& name) { piece = name; }
 
-const QString& currentPiece()
-{
-    return piece;
-}
+const QString& currentPiece() { return piece; }
 
 void say(const QString& line)
 {

@@ -12,7 +12,7 @@ namespace {
 
 struct Projected {
     float x, y, z;
-    bool visible;      // in front of the camera
+    bool visible;       // in front of the camera
     float light = 0.0f; // how lit the corner is, 0 to 1
 };
 

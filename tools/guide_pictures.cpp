@@ -12,10 +12,10 @@
 //
 // JPEG keeps the repository light; its quality is set where it is saved.
 
+#include "app/LinesDialog.h"
 #include "app/MainWindow.h"
 #include "app/OutputWindow.h"
 #include "app/RenderSettingsDialog.h"
-#include "app/LinesDialog.h"
 #include "tests/support/MainWindowAccess.h"
 
 #include <QApplication>
@@ -45,10 +45,10 @@ bool save(QWidget* widget, const QString& fileName)
     wait(300);
     QWidget* top = widget->window();
     const QRect area(widget->mapTo(top, QPoint(0, 0)), widget->size());
-    const QImage picture = QGuiApplication::primaryScreen()
-                               ->grabWindow(top->winId(), area.x(), area.y(), area.width(),
-                                            area.height())
-                               .toImage();
+    const QImage picture =
+        QGuiApplication::primaryScreen()
+            ->grabWindow(top->winId(), area.x(), area.y(), area.width(), area.height())
+            .toImage();
     if (picture.isNull() || !picture.save(fileName, "JPG", 85)) {
         std::fprintf(stderr, "cannot save %s\n", qPrintable(fileName));
         return false;
