@@ -406,7 +406,7 @@ QString parseFailure(const QStringList& arguments, const QString& qtError)
                 ParseState state{scratch, {}, {}};
                 QString error;
                 entry->apply(QString(), state, error);
-                return error;
+                return error.isEmpty() ? qtError : error;
             }
         } else if (a.startsWith(QLatin1Char('-')) && a != QLatin1String("-")) {
             for (const QChar c : a.mid(1)) {
