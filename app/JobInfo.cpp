@@ -93,7 +93,7 @@ bool isProgress(const QString& line)
     static const QRegularExpression facts(QStringLiteral(
         "^(\\d+ strips \\(Avg\\. length [0-9.]+\\)|center = \\(.*\\), radius = .*|"
         "\\d+ triangles|\\d+ faces\\.|None removed\\.|Found indices ranging from .*|"
-        "Remapping to .*|CdaScene::load: (Read \\d+ \\w+|Read root node|success!))$"));
+        "Remapping to .*|CdaScene::load: (Read .*|success!))$"));
     return line.endsWith(QLatin1String("...")) || line.endsWith(QLatin1String("Done.")) ||
            facts.match(line).hasMatch();
 }
