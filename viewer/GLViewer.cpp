@@ -342,10 +342,25 @@ void GLViewer::drawScene()
         if (i == 0 && !scene->groundVisible) {
             continue;
         }
+        // A placed file's models are drawn through its placement.
+        const PovPlacement& placement = scene->placementOf(i);
+        const bool placed = !placement.isIdentity();
+        if (placed) {
+            double m[16];
+            placement.matrix(m);
+            glPushMatrix();
+            glMultMatrixd(m);
+            glPushAttrib(GL_ENABLE_BIT);
+            glEnable(GL_NORMALIZE);
+        }
         if (wireframe) {
             drawModelWireframe(i);
         } else {
             drawModel(i);
+        }
+        if (placed) {
+            glPopAttrib();
+            glPopMatrix();
         }
     }
     glDisable(GL_LIGHTING);
@@ -412,8 +427,10 @@ void GLViewer::refreshLines()
     const vec eye(float(p.x), float(p.y), float(p.z));
     const vec light = lineLightDirection(*scene);
     for (int i = 1; i < scene->modelCount(); ++i) {
-        if (scene->models[size_t(i)]->getExtractor() && !linesCurrent(i, eye, light)) {
-            extractModelLines(i, eye, light);
+        const PovPlacement& placement = scene->placementOf(i);
+        const vec modelEye = placement.unapply(eye), modelLight = placement.unturn(light);
+        if (scene->models[size_t(i)]->getExtractor() && !linesCurrent(i, modelEye, modelLight)) {
+            extractModelLines(i, modelEye, modelLight);
         }
     }
     updateGL();
@@ -427,7 +444,11 @@ void GLViewer::drawFeatureLines()
     bool waiting = false;
     for (int i = 1; i < scene->modelCount(); ++i) {
         LnModel* model = scene->models[size_t(i)];
-        if (model->getExtractor() && !linesCurrent(i, eye, light)) {
+        // A placed model's lines are extracted in its file's frame and
+        // drawn through its placement.
+        const PovPlacement& placement = scene->placementOf(i);
+        const vec modelEye = placement.unapply(eye), modelLight = placement.unturn(light);
+        if (model->getExtractor() && !linesCurrent(i, modelEye, modelLight)) {
             // A model never extracted is judged by its size: the extractor
             // takes about 0.04 s per million triangles here.
             const bool known = i < int(lineStates.size()) && lineStates[size_t(i)].model == model &&
@@ -438,9 +459,18 @@ void GLViewer::drawFeatureLines()
                 waiting = true;
                 continue;
             }
-            extractModelLines(i, eye, light);
+            extractModelLines(i, modelEye, modelLight);
         }
-        drawLinePaths(model->getLines(), scene->lines);
+        if (placement.isIdentity()) {
+            drawLinePaths(model->getLines(), scene->lines);
+        } else {
+            double m[16];
+            placement.matrix(m);
+            glPushMatrix();
+            glMultMatrixd(m);
+            drawLinePaths(model->getLines(), scene->lines);
+            glPopMatrix();
+        }
     }
     if (waiting) {
         lineTimer->start(); // restarted by every paint while the view moves
