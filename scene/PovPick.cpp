@@ -57,8 +57,7 @@ bool rayNearSphere(const vec& o, const vec& d, const vec& center, float radius)
 
 } // namespace
 
-float rayHitsModel(const PovScene& scene, int i, const vec& worldOrigin,
-                   const vec& worldDirection)
+float rayHitsModel(const PovScene& scene, int i, const vec& worldOrigin, const vec& worldDirection)
 {
     if (i < 0 || i >= scene.modelCount()) {
         return -1.0f;

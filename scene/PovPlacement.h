@@ -12,10 +12,7 @@ struct PovPlacement {
     vec rotate; // degrees about x, y and z, applied in that order
     float scale = 1.0f;
 
-    bool isIdentity() const
-    {
-        return translate == vec() && rotate == vec() && scale == 1.0f;
-    }
+    bool isIdentity() const { return translate == vec() && rotate == vec() && scale == 1.0f; }
     friend bool operator==(const PovPlacement& a, const PovPlacement& b)
     {
         return a.translate == b.translate && a.rotate == b.rotate && a.scale == b.scale;

@@ -49,8 +49,8 @@ struct PovFileContent {
     // The model files, in the order their models follow the ground, and
     // for every model the file it belongs to (-1 for the ground).
     std::vector<PovSceneFile> files;
-    std::vector<int> modelFiles; // parallel to models
-    std::vector<int> subdivisions;    // parallel to models
+    std::vector<int> modelFiles;   // parallel to models
+    std::vector<int> subdivisions; // parallel to models
 };
 
 class PovScene {

@@ -18,8 +18,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <limits>
 #include <cstdlib>
+#include <limits>
 
 namespace {
 
@@ -178,7 +178,6 @@ void GLViewer::draw()
     drawScene();
     ++draws;
 }
-
 
 void GLViewer::postDraw()
 {

@@ -219,9 +219,13 @@ private slots:
         // Refused after its model file was loaded: the document lists one
         // model too many for it.
         QJsonObject root = QJsonDocument::fromJson(text).object();
-        QJsonArray models = root["models"].toArray();
-        models.append(models[1]);
-        root["models"] = models;
+        QJsonArray files = root["files"].toArray();
+        QJsonObject file = files[0].toObject();
+        QJsonArray models = file["models"].toArray();
+        models.append(models[0]);
+        file["models"] = models;
+        files[0] = file;
+        root["files"] = files;
         root["lights"] = QJsonArray();
         const QString mismatched = dir.filePath("mismatched.kelvane");
         QFile g(mismatched);
@@ -231,7 +235,7 @@ private slots:
         w.loadScene(mismatched);
         QTRY_VERIFY(box->isVisible());
         QCOMPARE(box->text(), "Could not open \"" + mismatched + "\".");
-        QVERIFY2(box->informativeText().contains("describes 3 models"),
+        QVERIFY2(box->informativeText().contains("describes 2 models"),
                  qPrintable(box->informativeText()));
         box->accept();
         QCOMPARE(w.windowTitle(), title);

@@ -5,8 +5,8 @@
 #include <QGLViewer/camera.h>
 
 #include <QOffscreenSurface>
-#include <QRegularExpression>
 #include <QOpenGLContext>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -271,7 +271,6 @@ private slots:
         QVERIFY(std::fabs(s[0] - 1000.0f * std::cos(1.57075f) * std::sin(0.15f)) < 1e-3f);
     }
 
-
     void placementMaths_data()
     {
         QTest::addColumn<vec>("point");
@@ -307,8 +306,9 @@ private slots:
         placement.scale = scale;
         placement.translate = translate;
         const vec placed = placement.apply(point);
-        QVERIFY2(dist(placed, expected) < 1e-5f,
-                 qPrintable(QStringLiteral("%1 %2 %3").arg(placed[0]).arg(placed[1]).arg(placed[2])));
+        QVERIFY2(
+            dist(placed, expected) < 1e-5f,
+            qPrintable(QStringLiteral("%1 %2 %3").arg(placed[0]).arg(placed[1]).arg(placed[2])));
         QVERIFY(dist(placement.unapply(placed), point) < 1e-5f);
         // The OpenGL (and POV-Ray) matrix says the same.
         double m[16];
