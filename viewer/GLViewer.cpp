@@ -245,11 +245,81 @@ void GLViewer::mousePressEvent(QMouseEvent* event)
         event->accept();
         return;
     }
+    if (moveMode && sceneReady && event->button() == Qt::LeftButton &&
+        (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::ShiftModifier)) {
+        qglviewer::Vec o, d;
+        camera()->convertClickToLine(event->pos(), o, d);
+        const vec origin(float(o.x), float(o.y), float(o.z));
+        const vec direction(float(d.x), float(d.y), float(d.z));
+        float t = -1.0f;
+        const int model = pickModel(*scene, origin, direction, false, &t);
+        if (model >= 0 && scene->fileOf(model) >= 0) {
+            stopMotion();
+            draggedFile = scene->fileOf(model);
+            dragHeight = (origin + direction * t)[2];
+            dragFrom = event->pos();
+            selectedModel = model;
+            selectedLight = -1;
+            emit modelSelected(selectedModel);
+            emit lightSelected(selectedLight);
+            updateGL();
+            event->accept();
+            return;
+        }
+    }
     QGLViewer::mousePressEvent(event);
+}
+
+bool GLViewer::groundPoint(const QPoint& pixel, float height, vec& point)
+{
+    qglviewer::Vec o, d;
+    camera()->convertClickToLine(pixel, o, d);
+    if (std::fabs(d.z) < 1e-9) {
+        return false;
+    }
+    const double t = (double(height) - o.z) / d.z;
+    if (!(t > 0.0)) {
+        return false;
+    }
+    point = vec(float(o.x + t * d.x), float(o.y + t * d.y), height);
+    return true;
 }
 
 void GLViewer::mouseMoveEvent(QMouseEvent* event)
 {
+    if (draggedFile >= 0) {
+        if (!sceneReady || draggedFile >= scene->fileCount()) {
+            draggedFile = -1;
+            return;
+        }
+        const PovSceneFile& file = scene->files[size_t(draggedFile)];
+        PovPlacement placement = file.placement;
+        if (event->modifiers() & Qt::ShiftModifier) {
+            // The turn keeps the centre of the file's models where it is.
+            const vec centre = placement.apply(file.center);
+            placement.rotate[2] = float(std::remainder(
+                double(placement.rotate[2]) + 0.5 * (event->x() - dragFrom.x()), 360.0));
+            placement.translate = vec();
+            placement.translate = centre - placement.apply(file.center);
+        } else {
+            vec from, to;
+            if (!groundPoint(dragFrom, dragHeight, from) ||
+                !groundPoint(event->pos(), dragHeight, to)) {
+                event->accept();
+                return;
+            }
+            placement.translate[0] += to[0] - from[0];
+            placement.translate[1] += to[1] - from[1];
+        }
+        dragFrom = event->pos();
+        makeCurrent(); // the ground is rebuilt to the new bounds
+        scene->setPlacement(draggedFile, placement);
+        doneCurrent();
+        emit fileMoved(draggedFile);
+        updateGL();
+        event->accept();
+        return;
+    }
     if (draggedLight < 0) {
         QGLViewer::mouseMoveEvent(event);
         return;
@@ -283,8 +353,10 @@ void GLViewer::mouseMoveEvent(QMouseEvent* event)
 
 void GLViewer::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (draggedLight >= 0) {
+    if (draggedLight >= 0 || draggedFile >= 0) {
         draggedLight = -1;
+        draggedFile = -1;
+        emit dragFinished();
         event->accept();
         return;
     }
