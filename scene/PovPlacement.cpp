@@ -6,13 +6,31 @@ namespace {
 
 constexpr double degree = 3.14159265358979323846 / 180.0;
 
+// The cosine and sine of an angle in degrees, exact for whole quarter
+// turns (so a turn by 90 degrees writes 0, not 6e-17).
+void cosSin(double degrees, double& c, double& s)
+{
+    const double quarters = degrees / 90.0;
+    if (quarters == std::floor(quarters) && std::fabs(quarters) < 1e9) {
+        static const double cosines[4] = {1.0, 0.0, -1.0, 0.0};
+        static const double sines[4] = {0.0, 1.0, 0.0, -1.0};
+        const int k = int(std::fmod(std::fmod(quarters, 4.0) + 4.0, 4.0));
+        c = cosines[k];
+        s = sines[k];
+        return;
+    }
+    c = std::cos(degrees * degree);
+    s = std::sin(degrees * degree);
+}
+
 } // namespace
 
 void PovPlacement::rotation(double r[9]) const
 {
-    const double cx = std::cos(rotate[0] * degree), sx = std::sin(rotate[0] * degree);
-    const double cy = std::cos(rotate[1] * degree), sy = std::sin(rotate[1] * degree);
-    const double cz = std::cos(rotate[2] * degree), sz = std::sin(rotate[2] * degree);
+    double cx, sx, cy, sy, cz, sz;
+    cosSin(rotate[0], cx, sx);
+    cosSin(rotate[1], cy, sy);
+    cosSin(rotate[2], cz, sz);
     // Rz * Ry * Rx.
     r[0] = cz * cy;
     r[1] = cz * sy * sx - sz * cx;

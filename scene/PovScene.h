@@ -14,6 +14,7 @@
 #include "scene/PovTexture.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <string>
@@ -228,3 +229,9 @@ private:
     bool outOfMemory = false;
     std::vector<int> subdivided; // steps per model; may be shorter than models
 };
+
+// `kelvane SCENE --import FILE ...`: imports each file into the scene in
+// turn (PovScene::importFile), each at the identity placement. Stops at the
+// first that gives no model, with "cannot import 'FILE': REASON" in
+// `error`; the files before it stay imported.
+bool importModelFiles(PovScene& scene, const QStringList& files, QString* error = nullptr);

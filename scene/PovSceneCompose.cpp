@@ -253,3 +253,16 @@ void PovScene::updateBounds()
         models[0] = makeGround();
     }
 }
+
+bool importModelFiles(PovScene& scene, const QStringList& files, QString* error)
+{
+    for (const QString& file : files) {
+        if (!scene.importFile(QFile::encodeName(file).constData())) {
+            if (error) {
+                *error = QStringLiteral("cannot import '%1': %2").arg(file, scene.loadError());
+            }
+            return false;
+        }
+    }
+    return true;
+}

@@ -430,6 +430,64 @@ private slots:
         QVERIFY(qGray(picture.pixel(157, 117)) > 40);
     }
 
+    // A version 2 document written by hand with two meshes, the second
+    // turned, scaled and moved along x: the picture shows it on the side
+    // its placement says (+x is to the right in the fitted view).
+    void composedDocumentRenders_data()
+    {
+        QTest::addColumn<double>("x");
+        QTest::newRow("right") << 8.0;
+        QTest::newRow("left") << -8.0;
+    }
+    void composedDocumentRenders()
+    {
+        QFETCH(double, x);
+        const QString shared = QStringLiteral(KELVANE_SHARED_DATA "/ply/");
+        if (!QFileInfo::exists(shared + "common3d/cow.ply") ||
+            !QFileInfo::exists(shared + "geometry-central/bob_small.ply")) {
+            QSKIP("the shared data is not here");
+        }
+        QJsonObject cow{{"path", shared + "common3d/cow.ply"},
+                        {"models", QJsonArray{QJsonObject{
+                                       {"texture", QJsonObject{{"color", QJsonArray{1, 0, 0}}}}}}}};
+        QJsonObject bob{{"path", shared + "geometry-central/bob_small.ply"},
+                        {"translate", QJsonArray{x, 0, 0.5}},
+                        {"rotate", QJsonArray{0, 30, 90}},
+                        {"scale", 1.5},
+                        {"models", QJsonArray{QJsonObject{
+                                       {"texture", QJsonObject{{"color", QJsonArray{0, 0, 1}}}}}}}};
+        const QString document = dir.filePath("composed.kelvane");
+        QFile f(document);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(
+            QJsonDocument(QJsonObject{{"version", 2}, {"files", QJsonArray{cow, bob}}}).toJson());
+        f.close();
+        const QString image = dir.filePath("composed.png");
+        QProcess process;
+        process.start(KELVANE_EXE, {"--render", image, "--size", "200x150", document});
+        QVERIFY(process.waitForFinished(120000));
+        QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
+        const QImage picture(image);
+        // The middle column of the red and of the blue pixels.
+        double red = 0, blue = 0;
+        int reds = 0, blues = 0;
+        for (int py = 0; py < picture.height(); ++py) {
+            for (int px = 0; px < picture.width(); ++px) {
+                const QColor c = picture.pixelColor(px, py);
+                if (c.red() > 2 * c.blue() + 20 && c.red() > 2 * c.green() + 20) {
+                    red += px;
+                    ++reds;
+                } else if (c.blue() > 2 * c.red() + 20 && c.blue() > 2 * c.green() + 20) {
+                    blue += px;
+                    ++blues;
+                }
+            }
+        }
+        QVERIFY2(reds > 200 && blues > 50,
+                 qPrintable(QStringLiteral("%1 %2").arg(reds).arg(blues)));
+        QVERIFY((blue / blues > red / reds + 20) == (x > 0));
+    }
+
     // A file dropped on the window opens.
     void droppedFileOpens()
     {
