@@ -173,7 +173,9 @@ private slots:
         placement.rotate = vec(10, 0, 45);
         placement.scale = 0.5f;
         scene.setPlacement(1, placement);
-        scene.subdivide(2);
+        // Subdivided as the window does it, into a copy (for undo); the
+        // document's in-place subdivision must give the same mesh.
+        delete scene.exchangeModel(2, scene.subdividedCopy(2), 1);
         PovTexture red;
         red.setColor(1, 0, 0);
         scene.setTexture(2, red);
