@@ -72,7 +72,12 @@ QString shortcutsText()
     return QStringLiteral(
         "<table cellspacing='4'>"
         "<tr><td><b>Ctrl+O</b></td><td>Open a model or scene</td></tr>"
+        "<tr><td><b>Ctrl+I</b></td><td>Import a model into the scene</td></tr>"
         "<tr><td><b>Ctrl+S</b></td><td>Save the scene</td></tr>"
+        "<tr><td><b>Ctrl+Z</b></td><td>Undo</td></tr>"
+        "<tr><td><b>Ctrl+Shift+Z</b></td><td>Redo</td></tr>"
+        "<tr><td><b>M</b></td><td>Move mode: drag a model to move it, Shift+drag to "
+        "turn it</td></tr>"
         "<tr><td><b>Ctrl+R</b></td><td>Render</td></tr>"
         "<tr><td><b>Ctrl+L</b></td><td>Show the last render</td></tr>"
         "<tr><td><b>Escape</b></td><td>Cancel a render</td></tr>"

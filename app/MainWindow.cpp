@@ -1,4 +1,6 @@
 #include "app/MainWindow.h"
+#include "app/PlacementPanel.h"
+#include "app/SceneUndo.h"
 
 #include "app/Autosave.h"
 #include "app/EditWindow.h"
@@ -90,13 +92,24 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
 
     // A document keeps the camera where it was when saved, but moving the
     // camera alone is not a change to ask about.
+    // A drag moves the light as it goes; the whole drag is one step.
     connect(viewer, &GLViewer::lightMoved, this, [this](int which) {
-        setModified();
+        const PovSceneState after = PovSceneState::of(scene);
+        if (after != committed) {
+            pushing = true;
+            undo->push(new SceneStateCommand(undoHost.get(), QStringLiteral("Move Light"),
+                                             mergeKey(QStringLiteral("light-drag %1").arg(which)),
+                                             committed, after));
+            pushing = false;
+            committed = after;
+        }
         if (which == selectedLight) {
             updateLightPanel();
         }
     });
+    connect(viewer, &GLViewer::dragFinished, this, [this]() { ++editSerial; });
     setAcceptDrops(true);
+    setUpComposing();
     // Unsaved work is copied aside as a document as it is made.
     autosave = new Autosave(
         [this](const QString& recoveryFile) {
@@ -105,8 +118,7 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
             view.showLights = viewer->showLights;
             view.hasRender = true;
             view.render = renderSettings;
-            return PovSceneDocument::toJson(scene, viewer->camera(), view, modelFile,
-                                            recoveryFile);
+            return PovSceneDocument::toJson(scene, viewer->camera(), view, modelFile, recoveryFile);
         },
         [this]() { return modified && scene.modelCount() > 0; }, this);
     linesDialog = new LinesDialog(this);
@@ -154,6 +166,8 @@ MainWindow::~MainWindow()
     // The scene's display lists live in the viewer's context, which must be
     // current while they are deleted; the viewer itself outlives this body.
     viewer->makeCurrent();
+    undo->blockSignals(true); // the window is half gone: nothing to retitle
+    undo->clear();            // what the commands hold has display lists too
     scene.clear();
     viewer->doneCurrent();
 }
@@ -201,8 +215,7 @@ void MainWindow::loadScene(const QString& fileName)
     documentFile.clear();
     modelFile = QFileInfo(fileName).absoluteFilePath();
     shownName = fileName;
-    modified = false;
-    updateTitle();
+    startHistory();
     viewer->updateGL();
     addRecentFile(fileName);
 }
@@ -269,8 +282,7 @@ void MainWindow::loadDocument(const QString& fileName)
     documentFile = fileName;
     modelFile = document.modelFile();
     shownName = fileName;
-    modified = false;
-    updateTitle();
+    startHistory();
     addRecentFile(fileName);
     viewer->updateGL();
 
@@ -297,8 +309,8 @@ bool MainWindow::restoreRecovery(const QString& file, const QString& title, cons
     }
     documentFile = PovSceneDocument::isDocumentFile(from) ? from : QString();
     shownName = title;
-    modified = true;
-    updateTitle();
+    viewModified = true;
+    refreshModified();
     autosave->saveNow(); // under this window's own recovery file from now on
     return true;
 }
@@ -333,8 +345,10 @@ bool MainWindow::saveDocument(const QString& fileName)
     }
     documentFile = fileName;
     shownName = fileName;
-    modified = false;
-    updateTitle();
+    viewModified = false;
+    ++editSerial;
+    undo->setClean();
+    refreshModified();
     addRecentFile(fileName);
     return true;
 }
@@ -393,10 +407,31 @@ bool MainWindow::maybeSave()
 
 void MainWindow::setModified(bool changed)
 {
+    viewModified = changed;
+    if (!changed) {
+        undo->setClean();
+    }
+    refreshModified();
+}
+
+void MainWindow::refreshModified()
+{
+    const bool changed = viewModified || !undo->isClean();
     if (modified != changed) {
         modified = changed;
         updateTitle();
     }
+}
+
+void MainWindow::startHistory()
+{
+    undo->clear();
+    committed = PovSceneState::of(scene);
+    ++editSerial;
+    viewModified = false;
+    modified = false;
+    updateTitle();
+    updatePlacementPanel();
 }
 
 void MainWindow::updateTitle()
@@ -478,15 +513,24 @@ void MainWindow::dropEvent(QDropEvent* event)
     event->acceptProposedAction();
     // Opened once the drop is over: the unsaved-changes question must not
     // keep the program the file came from waiting.
+    // With Shift held the file is added to the scene instead.
+    const bool adds = (event->keyboardModifiers() & Qt::ShiftModifier) && hasScene();
     QMetaObject::invokeMethod(
-        this, [this, file]() { openScene(file); }, Qt::QueuedConnection);
+        this,
+        [this, file, adds]() {
+            if (adds) {
+                importModelFile(file);
+            } else {
+                openScene(file);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::on_actionOpen_Scene_triggered()
 {
-    const QString fileName =
-        QFileDialog::getOpenFileName(this, QStringLiteral("Open Scene"), QStringLiteral("."),
-                                     PovImporters::openDialogFilter());
+    const QString fileName = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Open Scene"), QStringLiteral("."), PovImporters::openDialogFilter());
     if (!fileName.isNull()) {
         openScene(fileName);
     }
@@ -693,9 +737,9 @@ bool MainWindow::startTurntable(int frames, const QString& folder, const QSize& 
                         const QString done = QStringLiteral("Turntable rendered: %1 frames")
                                                  .arg(turntable->saved.size());
                         statusBar()->showMessage(done, 5000);
-                        auto* box = new QMessageBox(
-                            QMessageBox::Information, QStringLiteral("Render Turntable"),
-                            done + QLatin1Char('.'), QMessageBox::Ok, this);
+                        auto* box = new QMessageBox(QMessageBox::Information,
+                                                    QStringLiteral("Render Turntable"),
+                                                    done + QLatin1Char('.'), QMessageBox::Ok, this);
                         box->setObjectName(QStringLiteral("turntableDoneBox"));
                         box->setAttribute(Qt::WA_DeleteOnClose);
                         box->setInformativeText(
@@ -813,8 +857,8 @@ void MainWindow::on_actionShow_Lights_toggled(bool checked)
 
 void MainWindow::on_actionShow_Ground_Plane_toggled(bool checked)
 {
-    scene.groundVisible = checked;
-    setModified();
+    editScene(QStringLiteral("Ground Change"), QString(),
+              [this, checked]() { scene.groundVisible = checked; });
     viewer->updateGL();
 }
 
@@ -833,10 +877,23 @@ void MainWindow::on_actionSubdivide_triggered()
     if (!scene.canSubdivide(selectedModel) || !confirmLargeScene()) {
         return;
     }
+    // The model is replaced by a subdivided copy, so undo can put the
+    // original back.
     viewer->makeCurrent();
-    scene.subdivide(selectedModel);
+    LnModel* finer = scene.subdividedCopy(selectedModel);
+    LnModel* coarser = nullptr;
+    const int steps = scene.subdivisions(selectedModel);
+    if (finer) {
+        coarser = scene.exchangeModel(selectedModel, finer, steps + 1);
+    }
     viewer->doneCurrent();
-    setModified();
+    if (coarser) {
+        pushing = true;
+        undo->push(new SceneModelCommand(undoHost.get(), QStringLiteral("Subdivide"), selectedModel,
+                                         coarser, steps));
+        pushing = false;
+        committed = PovSceneState::of(scene);
+    }
     viewer->updateGL();
 }
 
@@ -845,13 +902,11 @@ void MainWindow::on_actionSmooth_Shading_toggled(bool checked)
     if (selectedModel >= 0) {
         // Selecting a model sets this toggle to its state: only a real
         // change counts as one.
-        const bool changed = scene.models[selectedModel]->getMesh()->isFlat() == checked;
-        viewer->makeCurrent();
-        scene.setFlatShading(selectedModel, !checked);
-        viewer->doneCurrent();
-        if (changed) {
-            setModified();
-        }
+        editScene(QStringLiteral("Shading Change"), QString(), [this, checked]() {
+            viewer->makeCurrent();
+            scene.setFlatShading(selectedModel, !checked);
+            viewer->doneCurrent();
+        });
     }
 }
 
@@ -957,8 +1012,11 @@ void MainWindow::on_actionUpdate_Texture_triggered()
         pattern = QStringLiteral("wrinkles");
     }
     t.setNormal(pattern, float(ui.surfaceSizeBox->value()), float(ui.surfaceScaleBox->value()));
-    scene.setTexture(selectedModel, t);
-    setModified();
+    // The panel's signals while one model's material is worked on are one
+    // step.
+    editScene(QStringLiteral("Material Change"),
+              mergeKey(QStringLiteral("material %1").arg(selectedModel)),
+              [this, &t]() { scene.setTexture(selectedModel, t); });
     viewer->updateGL();
     updateMaterialPanel();
 }
@@ -987,8 +1045,8 @@ void MainWindow::applyPigmentColor(const QColor& color)
     PovTexture t = scene.textures[selectedModel];
     t.setColor(float(color.redF()), float(color.greenF()), float(color.blueF()));
     t.name = QString();
-    scene.setTexture(selectedModel, t);
-    setModified();
+    editScene(QStringLiteral("Material Change"), QString(),
+              [this, &t]() { scene.setTexture(selectedModel, t); });
     viewer->updateGL();
     ui.pigmentRGBButton->setChecked(true);
     updateMaterialPanel();
@@ -1014,8 +1072,8 @@ void MainWindow::updateLightPanel()
     // towards +x (a drag may have moved it anywhere).
     int azimuth = 0;
     if (scene.outdoorLighting && (light.position[0] != 0.0f || light.position[1] != 0.0f)) {
-        azimuth = int(std::lround(
-            std::atan2(double(light.position[0]), double(light.position[1])) * 57.29577951308232));
+        azimuth = int(std::lround(std::atan2(double(light.position[0]), double(light.position[1])) *
+                                  57.29577951308232));
         azimuth = (azimuth % 360 + 360) % 360;
         if (light.elevation > 1.5707964f) {
             // Past the zenith the elevation slider already turned it round.
@@ -1059,11 +1117,16 @@ void MainWindow::on_actionUpdate_Light_triggered()
                                         : light.elevation;
             light.setFromAngles(azimuth, elevation, distance);
         }
-        scene.setLight(selectedLight, light);
-        if (ui.lightAmbientBox->value() != shownAmbient) {
-            scene.setAmbientAll(float(ui.lightAmbientBox->value()));
-        }
-        setModified();
+        const bool ambient = ui.lightAmbientBox->value() != shownAmbient;
+        editScene(ambient ? QStringLiteral("Ambient Change") : QStringLiteral("Light Change"),
+                  mergeKey((ambient ? QStringLiteral("ambient %1") : QStringLiteral("light %1"))
+                               .arg(selectedLight)),
+                  [this, &light, ambient]() {
+                      scene.setLight(selectedLight, light);
+                      if (ambient) {
+                          scene.setAmbientAll(float(ui.lightAmbientBox->value()));
+                      }
+                  });
         viewer->updateGL();
     }
     updateLightPanel();
@@ -1091,8 +1154,8 @@ void MainWindow::applyLightColor(const QColor& color)
     }
     PovLight light = scene.lights[selectedLight];
     light.color = vec(float(color.redF()), float(color.greenF()), float(color.blueF()));
-    scene.setLight(selectedLight, light);
-    setModified();
+    editScene(QStringLiteral("Light Colour Change"), QString(),
+              [this, &light]() { scene.setLight(selectedLight, light); });
     viewer->updateGL();
     updateLightPanel();
 }
@@ -1102,8 +1165,8 @@ void MainWindow::on_actionLighting_Outdoor_toggled(bool checked)
     if (scene.outdoorLighting || !checked) {
         return;
     }
-    scene.setOutdoorLighting();
-    setModified();
+    editScene(QStringLiteral("Lighting Change"), QString(),
+              [this]() { scene.setOutdoorLighting(); });
     viewer->updateGL();
     on_lightSelected(-1); // updates the commands
 }
@@ -1113,8 +1176,8 @@ void MainWindow::on_actionLighting_Indoor_toggled(bool checked)
     if (!scene.outdoorLighting || !checked) {
         return;
     }
-    scene.setIndoorLighting();
-    setModified();
+    editScene(QStringLiteral("Lighting Change"), QString(),
+              [this]() { scene.setIndoorLighting(); });
     viewer->updateGL();
     on_lightSelected(-1); // updates the commands
 }
@@ -1135,8 +1198,8 @@ void MainWindow::on_actionAdd_Light_triggered()
     light.color = vec(1.0f, 1.0f, 1.0f);
     light.intensity = 1.0f;
     light.setFromAngles(0.0f, 1.570795f, radius);
-    scene.lights.push_back(light);
-    setModified();
+    editScene(QStringLiteral("Add Light"), QString(),
+              [this, &light]() { scene.lights.push_back(light); });
     on_lightSelected(scene.lightCount() - 1);
     on_modelSelected(-1);
     viewer->selectedModel = -1;
@@ -1149,8 +1212,8 @@ void MainWindow::on_actionRemove_Light_triggered()
     if (selectedLight <= 0 || selectedLight >= scene.lightCount()) {
         return;
     }
-    scene.lights.erase(scene.lights.begin() + selectedLight);
-    setModified();
+    editScene(QStringLiteral("Remove Light"), QString(),
+              [this]() { scene.lights.erase(scene.lights.begin() + selectedLight); });
     selectedLight = -1;
     updateUi();
     viewer->selectedLight = -1;
@@ -1175,6 +1238,7 @@ void MainWindow::on_actionAbout_triggered() { showAbout(this, renderThread.progr
 
 void MainWindow::on_modelSelected(int which)
 {
+    ++editSerial;
     selectedModel = which;
     if (which >= 0) {
         ui.lightDockWidget->close();
@@ -1186,6 +1250,7 @@ void MainWindow::on_modelSelected(int which)
 
 void MainWindow::on_lightSelected(int which)
 {
+    ++editSerial;
     selectedLight = which;
     if (which >= 0) {
         ui.materialDockWidget->close();
@@ -1246,4 +1311,5 @@ void MainWindow::updateUi()
     ui.actionSave_Scene->setEnabled(hasScene);
     ui.actionSave_Scene_As->setEnabled(hasScene);
     ui.menuOpen_Recent->setEnabled(!ui.menuOpen_Recent->actions().isEmpty());
+    updateComposingCommands();
 }

@@ -6,11 +6,15 @@
 #include "scene/PovRenderSettings.h"
 #include "scene/PovRenderThread.h"
 #include "scene/PovScene.h"
+#include "scene/PovSceneState.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <functional>
+#include <memory>
 
 #include "ui_MainWindow.h"
 
@@ -19,7 +23,11 @@ class EditWindow;
 class LinesDialog;
 class GLViewer;
 class OutputWindow;
+class PlacementPanel;
 class QLabel;
+class QUndoStack;
+struct PovPlacement;
+struct SceneUndoHost;
 class QMessageBox;
 class QProgressBar;
 class QPushButton;
@@ -65,6 +73,23 @@ public:
     // there are unsaved changes.
     void setModified(bool changed = true);
     bool isModified() const { return modified; }
+
+    // Every edit of the scene is one command on this stack (Edit > Undo,
+    // Redo); its clean state is the scene as last opened or saved.
+    QUndoStack* undoStack() const { return undo; }
+    // Adds the models of a model file to the scene, after those there
+    // (File > Import..., a file dropped with Shift held); with no scene
+    // open it opens the file. False, after a message, when the file gives
+    // no model.
+    bool importModelFile(const QString& fileName);
+    // The composing commands for the selected model's file (the Model
+    // menu): each is one undoable step, and does nothing without a
+    // selected model of a file.
+    void dropToGround();
+    void centreOnOrigin();
+    void duplicateFile();
+    void removeFile();
+    void setPlacement(const PovPlacement& placement, const QString& mergeKey = QString());
     bool hasScene() const { return scene.modelCount() > 0; }
     // Opens a recovery document (see Autosave.h) as the unsaved work it
     // was: titled `title`, saved by Save to `from` when that is a scene
@@ -195,6 +220,29 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // Runs `edit` on the scene and records it as one undoable step named
+    // `name`, merged with the step before while `mergeKey` (non-empty)
+    // stays the same; an edit that changes nothing leaves no step.
+    void editScene(const QString& name, const QString& mergeKey, const std::function<void()>& edit);
+    // A key that stays the same for the edits of one control on one thing
+    // until something else happens (`what` names the control and thing).
+    QString mergeKey(const QString& what) const;
+    // The Edit menu, the composing actions and the Placement panel.
+    void setUpComposing();
+    // After an undo or redo: the view, panels and commands follow the
+    // scene; a change of models drops the selection.
+    void sceneUndone(bool structure);
+    void updatePlacementPanel();
+    // The composing commands' enabled states (part of updateUi).
+    void updateComposingCommands();
+    // The file of the selected model; -1 for none or the ground.
+    int selectedFile() const;
+    // The title's "*": unsaved edits on the undo stack or changes to the
+    // view.
+    void refreshModified();
+    // After a scene was opened: no history, nothing unsaved.
+    void startHistory();
+
     // The view's camera as the picture sees it (see pictureCamera).
     qglviewer::Camera renderCamera() const;
     void showLoadError(const QString& fileName, QString reason);
@@ -244,6 +292,24 @@ private:
     TurntableDialog* turntableDialog = nullptr;
     TurntableRender* turntable = nullptr;
     QProgressDialog* turntableProgress = nullptr;
+
+    QUndoStack* undo = nullptr; // a child of the window
+    std::unique_ptr<SceneUndoHost> undoHost;
+    // Bumped by anything that ends an edit (another command, a selection,
+    // an undo), so the next panel signal starts a new step.
+    int editSerial = 0;
+    bool pushing = false;
+    // The scene as the last step left it: where a light drag started.
+    PovSceneState committed;
+    bool viewModified = false; // view toggles, which are not undone
+    PlacementPanel* placementPanel = nullptr;
+    QAction* importAction = nullptr;
+    QAction* placementAction = nullptr;
+    QAction* dropToGroundAction = nullptr;
+    QAction* centreOnOriginAction = nullptr;
+    QAction* duplicateAction = nullptr;
+    QAction* removeFileAction = nullptr;
+    QAction* moveModeAction = nullptr;
 
     QMessageBox* loadErrorBox = nullptr;
     QMessageBox* noteBox = nullptr;

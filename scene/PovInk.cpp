@@ -58,14 +58,15 @@ bool finite(const vec& p)
 }
 
 // Writes the tubes of one path; returns the number of objects written.
-long long appendPath(std::string& out, const LnPath& path, const LnLineSettings& lines,
-                     const InkView& view, std::vector<InkPoint>& points)
+long long appendPath(std::string& out, const LnPath& path, const PovPlacement& placement,
+                     const LnLineSettings& lines, const InkView& view,
+                     std::vector<InkPoint>& points)
 {
     const size_t n = path.points.size();
     points.assign(n, InkPoint());
     const float halfWidth = 0.5f * lines.width;
     for (size_t k = 0; k < n; ++k) {
-        const vec& p = path.points[k];
+        const vec p = placement.apply(path.points[k]);
         // Points behind the camera (or level with it) are not in the
         // picture.
         const float depth = dot(p - view.eye, view.forward);
@@ -124,9 +125,13 @@ void appendInk(std::string& out, const PovScene& scene, const InkView& view)
     std::vector<InkPoint> scratch;
     long long objects = 0;
     for (size_t i = 1; i < scene.models.size(); ++i) {
-        LnPathList& paths = featureLines(*scene.models[i], lines, view.eye, light);
+        // A placed model's lines are found in its file's frame, from the eye
+        // and light taken there, and placed with it.
+        const PovPlacement& placement = scene.placementOf(int(i));
+        LnPathList& paths = featureLines(*scene.models[i], lines, placement.unapply(view.eye),
+                                         placement.unturn(light));
         for (int j = 0; j < paths.size(); ++j) {
-            objects += appendPath(tubes, *paths[j], lines, view, scratch);
+            objects += appendPath(tubes, *paths[j], placement, lines, view, scratch);
         }
     }
     if (objects == 0) {

@@ -57,12 +57,17 @@ bool rayNearSphere(const vec& o, const vec& d, const vec& center, float radius)
 
 } // namespace
 
-float rayHitsModel(const PovScene& scene, int i, const vec& origin, const vec& direction)
+float rayHitsModel(const PovScene& scene, int i, const vec& worldOrigin, const vec& worldDirection)
 {
     if (i < 0 || i >= scene.modelCount()) {
         return -1.0f;
     }
     LnMesh* mesh = scene.models[size_t(i)]->getDisplayMesh();
+    // A placed model is met in its file's frame: the ray is taken there,
+    // its parameter t naming the same point on both sides.
+    const PovPlacement& placement = scene.placementOf(i);
+    const vec origin = placement.unapply(worldOrigin);
+    const vec direction = placement.unapplyDirection(worldDirection);
     vec center;
     float radius = 0.0f;
     mesh->getBoundingSphere(center, radius);

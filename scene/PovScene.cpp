@@ -5,6 +5,8 @@
 #include "scene/PovImporter.h"
 #include "scene/PovTriangles.h"
 
+#include <QFileInfo>
+
 #include <QGLViewer/camera.h>
 #include <QGLViewer/manipulatedCameraFrame.h>
 
@@ -62,6 +64,8 @@ void PovScene::clear()
     textures.clear();
     lights.clear();
     subdivided.clear();
+    files.clear();
+    modelFiles.clear();
     groundVisible = false;
 }
 
@@ -79,6 +83,8 @@ void PovScene::swap(PovScene& other)
     std::swap(lastError, other.lastError);
     std::swap(outOfMemory, other.outOfMemory);
     std::swap(subdivided, other.subdivided);
+    std::swap(files, other.files);
+    std::swap(modelFiles, other.modelFiles);
 }
 
 bool PovScene::readModels(const char* fileName, qglviewer::Camera* camera)
@@ -128,11 +134,30 @@ bool PovScene::readModels(const char* fileName, qglviewer::Camera* camera)
         return false;
     }
     addGround();
+    PovSceneFile file;
+    file.path = QFileInfo(name).absoluteFilePath();
+    file.center = center;
+    file.radius = radius;
+    file.groundZ = groundZ;
+    files.push_back(file);
+    modelFiles.assign(models.size(), 0);
+    modelFiles[0] = -1;
     setOutdoorLighting();
     return true;
 }
 
 void PovScene::addGround()
+{
+    // The model's constructor builds the display lists.
+    models.insert(models.begin(), makeGround());
+
+    PovTexture groundTexture;
+    groundTexture.setFinish(0.6f, 0.0f, 0.0f, 0.0f, 0.01f);
+    groundTexture.setColor(0.3f, 0.3f, 0.3f);
+    textures.insert(textures.begin(), groundTexture);
+}
+
+LnModel* PovScene::makeGround() const
 {
     LnBoxyMesh* ground = new LnBoxyMesh;
     ground->hasNormals = true;
@@ -150,13 +175,7 @@ void PovScene::addGround()
     second.b = 2;
     second.c = 3;
     ground->faces = {first, second};
-    // The model's constructor builds the display lists.
-    models.insert(models.begin(), new LnBoxyModel(ground));
-
-    PovTexture groundTexture;
-    groundTexture.setFinish(0.6f, 0.0f, 0.0f, 0.0f, 0.01f);
-    groundTexture.setColor(0.3f, 0.3f, 0.3f);
-    textures.insert(textures.begin(), groundTexture);
+    return new LnBoxyModel(ground);
 }
 
 void PovScene::bounds(vec& c, float& r) const

@@ -9,17 +9,50 @@
 #include "ln/LnLineSettings.h"
 #include "ln/LnModel.h"
 #include "scene/PovLight.h"
+#include "scene/PovPlacement.h"
 #include "scene/PovRenderSettings.h"
 #include "scene/PovTexture.h"
 
 #include <QString>
+#include <QStringList>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace qglviewer {
 class Camera;
 }
+
+// One model file of the scene: where it was read from and where its models
+// stand. The sphere and ground height are the file's own, as its importer
+// gave them, before the placement.
+struct PovSceneFile {
+    QString path; // absolute
+    PovPlacement placement;
+    vec center;
+    float radius = 0.0f;
+    float groundZ = 0.0f;
+};
+
+// A file's part of a scene taken out of it (a file removed, or an import
+// undone): its record, its models with their textures and subdivision
+// steps. It owns the models until they are put back, and deletes those it
+// still holds (with the viewer's OpenGL context current).
+struct PovFileContent {
+    PovFileContent() = default;
+    PovFileContent(const PovFileContent&) = delete;
+    PovFileContent& operator=(const PovFileContent&) = delete;
+    ~PovFileContent();
+    PovSceneFile file;
+    std::vector<LnModel*> models;
+    std::vector<PovTexture> textures; // parallel to models
+    // The model files, in the order their models follow the ground, and
+    // for every model the file it belongs to (-1 for the ground).
+    std::vector<PovSceneFile> files;
+    std::vector<int> modelFiles;   // parallel to models
+    std::vector<int> subdivisions; // parallel to models
+};
 
 class PovScene {
 public:
@@ -39,6 +72,48 @@ public:
     // same way, with "not enough memory to open FILE (needs about N MB)"
     // and loadFailedForMemory() set; the process goes on.
     bool load(const char* fileName, qglviewer::Camera* camera);
+
+    // Composing: adds the models of another file to the scene, after those
+    // already there, each with its own default texture (or file colour),
+    // the scene's ambient level, and the identity placement; bounds and
+    // ground size grow to cover them, the ground's height and the lights
+    // stay. On an empty scene it is load() without a camera. Returns false,
+    // with the scene as it was and loadError() set, when the file gives no
+    // model.
+    bool importFile(const char* fileName);
+    int fileCount() const { return int(files.size()); }
+    // The file model `index` came from; -1 for the ground or a bad index.
+    int fileOf(int index) const;
+    // The first model of file `file` and how many it has.
+    int firstModelOf(int file) const;
+    int modelCountOf(int file) const;
+    // The placement model `index` is drawn, picked and written with (the
+    // identity for the ground).
+    const PovPlacement& placementOf(int index) const;
+    // Moves file `file` and refits the bounds and the ground's size.
+    void setPlacement(int file, const PovPlacement& placement);
+    // The lowest z of file `file`'s models where they are placed.
+    float lowestPoint(int file) const;
+    // The placements that put the lowest point of the file on the ground
+    // plane, and the centre of its models' sphere on the origin.
+    PovPlacement droppedToGround(int file) const;
+    PovPlacement centredOnOrigin(int file) const;
+    // Takes file `file` and its models out of the scene, and puts such a
+    // part back as file `file`; both refit the bounds. A scene keeps at
+    // least its last file.
+    std::unique_ptr<PovFileContent> takeFile(int file);
+    void putFile(int file, std::unique_ptr<PovFileContent> content);
+    // Puts `model` (owned by the scene from then on) in place of model
+    // `index` with `steps` subdivision steps; returns the model it
+    // replaced, which the caller then owns.
+    LnModel* exchangeModel(int index, LnModel* model, int steps);
+    // A copy of smooth model `index`, subdivided once more, with its
+    // shading; null for a model that cannot be subdivided.
+    LnModel* subdividedCopy(int index) const;
+    // Recomputes the bounds from the files' placed spheres (for one file at
+    // its identity placement, exactly its importer's) and rebuilds the
+    // ground to match.
+    void updateBounds();
     // Why the last load failed, as a sentence for the user; empty after a
     // successful load.
     const QString& loadError() const { return lastError; }
@@ -121,6 +196,10 @@ public:
 
     std::vector<LnModel*> models;
     std::vector<PovTexture> textures; // parallel to models
+    // The model files, in the order their models follow the ground, and
+    // for every model the file it belongs to (-1 for the ground).
+    std::vector<PovSceneFile> files;
+    std::vector<int> modelFiles; // parallel to models
     std::vector<PovLight> lights;
     QString text; // the last scene description built by the writer
     vec center;
@@ -144,7 +223,15 @@ private:
     // load() without its guard against a failed allocation.
     bool readModels(const char* fileName, qglviewer::Camera* camera);
     void addGround();
+    // A ground quad of the current bounds and height.
+    LnModel* makeGround() const;
     QString lastError;
     bool outOfMemory = false;
     std::vector<int> subdivided; // steps per model; may be shorter than models
 };
+
+// `kelvane SCENE --import FILE ...`: imports each file into the scene in
+// turn (PovScene::importFile), each at the identity placement. Stops at the
+// first that gives no model, with "cannot import 'FILE': REASON" in
+// `error`; the files before it stay imported.
+bool importModelFiles(PovScene& scene, const QStringList& files, QString* error = nullptr);

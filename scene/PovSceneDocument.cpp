@@ -28,6 +28,12 @@ constexpr int mostLights = 4;
 constexpr int mostSubdivisions = 6;
 constexpr double mostSubdividedTriangles = 4e6;
 constexpr double unlimited = std::numeric_limits<double>::max();
+// A composed scene names a few files; a document naming more is not one a
+// person made, and each would take a file's memory.
+constexpr int mostFiles = 100;
+// Placements: moves and scales as large as the coordinates POV-Ray reads
+// well, turns of any number of whole turns a person would type.
+constexpr double farthest = 1e15;
 
 // The float as the shortest decimal that reads back as the same float, held
 // in the double the JSON writer prints (its own shortest form). Reading
@@ -75,6 +81,28 @@ QJsonObject textureObject(const PovTexture& t)
     o[QStringLiteral("bumpSize")] = jsonFloat(t.bumpSize);
     o[QStringLiteral("normalScale")] = jsonFloat(t.normalScale);
     return o;
+}
+
+QJsonObject modelObject(const PovScene& scene, int i)
+{
+    QJsonObject m;
+    m[QStringLiteral("texture")] = i < int(scene.textures.size())
+                                       ? textureObject(scene.textures[size_t(i)])
+                                       : textureObject(PovTexture());
+    m[QStringLiteral("flat")] = scene.models[size_t(i)]->getMesh()->isFlat();
+    m[QStringLiteral("subdivisions")] = scene.subdivisions(i);
+    return m;
+}
+
+// The file's name relative to the document's folder when it lies there or
+// below, absolute otherwise.
+QString documentPath(const QString& file, const QString& documentFile)
+{
+    const QDir folder = QFileInfo(documentFile).absoluteDir();
+    const QString absolute = QFileInfo(file).absoluteFilePath();
+    const QString relative = folder.relativeFilePath(absolute);
+    return relative.startsWith(QLatin1String("../")) || QDir::isAbsolutePath(relative) ? absolute
+                                                                                       : relative;
 }
 
 QJsonObject lightObject(const PovLight& light)
@@ -385,13 +413,18 @@ struct DocumentReader {
         return r.array(value, QStringLiteral("models"));
     }
 
-    void model(const QJsonArray& list, int i, PovTexture& texture, bool& flat, int& steps)
+    void model(const QJsonArray& list, int i, PovTexture& texture, bool& flat, int& steps,
+               const QString& prefix = QString())
     {
-        const QString where = QStringLiteral("models[%1]").arg(i);
-        if (r.ok() && !list[i].isObject()) {
-            r.fail(where, QStringLiteral("must be an object, not %1").arg(typeName(list[i])));
+        model(list[i], prefix + QStringLiteral("models[%1]").arg(i), texture, flat, steps);
+    }
+    void model(const QJsonValue& value, const QString& where, PovTexture& texture, bool& flat,
+               int& steps)
+    {
+        if (r.ok() && !value.isObject()) {
+            r.fail(where, QStringLiteral("must be an object, not %1").arg(typeName(value)));
         }
-        const QJsonObject o = list[i].toObject();
+        const QJsonObject o = value.toObject();
         const QJsonObject t =
             r.object(o.value(QStringLiteral("texture")), where + QStringLiteral(".texture"));
         readTexture(r, t, where + QStringLiteral(".texture"), texture);
@@ -436,13 +469,35 @@ QByteArray PovSceneDocument::toJson(const PovScene& scene, const qglviewer::Came
     QJsonObject root;
     root[QStringLiteral("version")] = formatVersion;
 
-    // Relative to the document when the model lies in its folder or below.
-    const QDir folder = QFileInfo(documentFile).absoluteDir();
-    const QString absoluteModel = QFileInfo(modelFile).absoluteFilePath();
-    const QString relative = folder.relativeFilePath(absoluteModel);
-    root[QStringLiteral("model")] =
-        relative.startsWith(QLatin1String("../")) || QDir::isAbsolutePath(relative) ? absoluteModel
-                                                                                    : relative;
+    // Every file with its placement and its models' settings. A scene
+    // built by hand, without its file records, is one file: `modelFile`.
+    std::vector<PovSceneFile> files = scene.files;
+    if (files.empty()) {
+        files.resize(1);
+        files[0].path = modelFile;
+    }
+    QJsonArray fileList;
+    for (int f = 0; f < int(files.size()); ++f) {
+        const PovSceneFile& file = files[size_t(f)];
+        QJsonObject o;
+        o[QStringLiteral("path")] = documentPath(file.path, documentFile);
+        o[QStringLiteral("translate")] = floats(file.placement.translate.data(), 3);
+        o[QStringLiteral("rotate")] = floats(file.placement.rotate.data(), 3);
+        o[QStringLiteral("scale")] = jsonFloat(file.placement.scale);
+        QJsonArray models;
+        for (int i = 1; i < scene.modelCount(); ++i) {
+            if (scene.files.empty() || scene.fileOf(i) == f) {
+                models.append(modelObject(scene, i));
+            }
+        }
+        o[QStringLiteral("models")] = models;
+        fileList.append(o);
+    }
+    root[QStringLiteral("files")] = fileList;
+    if (scene.modelCount() > 0) {
+        root[QStringLiteral("groundModel")] = modelObject(scene, 0);
+    }
+    root[QStringLiteral("groundHeight")] = jsonFloat(scene.groundZ);
 
     root[QStringLiteral("lighting")] =
         scene.outdoorLighting ? QStringLiteral("outdoor") : QStringLiteral("indoor");
@@ -470,18 +525,6 @@ QByteArray PovSceneDocument::toJson(const PovScene& scene, const qglviewer::Came
         root[QStringLiteral("render")] = view.render.toJson();
     }
 
-    QJsonArray models;
-    for (int i = 0; i < scene.modelCount(); ++i) {
-        QJsonObject m;
-        m[QStringLiteral("texture")] = i < int(scene.textures.size())
-                                           ? textureObject(scene.textures[size_t(i)])
-                                           : textureObject(PovTexture());
-        m[QStringLiteral("flat")] = scene.models[size_t(i)]->getMesh()->isFlat();
-        m[QStringLiteral("subdivisions")] = scene.subdivisions(i);
-        models.append(m);
-    }
-    root[QStringLiteral("models")] = models;
-
     QJsonArray lights;
     for (const PovLight& light : scene.lights) {
         lights.append(lightObject(light));
@@ -494,7 +537,7 @@ bool PovSceneDocument::save(const QString& documentFile, const QString& modelFil
                             const PovScene& scene, const qglviewer::Camera* camera,
                             const PovSceneView& view, QString& error)
 {
-    if (modelFile.isEmpty() || scene.modelCount() == 0) {
+    if ((modelFile.isEmpty() && scene.files.empty()) || scene.modelCount() == 0) {
         error = QStringLiteral("there is no scene to save; open a model first");
         return false;
     }
@@ -516,6 +559,7 @@ bool PovSceneDocument::read(const QString& documentFile, PovScene& scene, qglvie
     lastError.clear();
     notes.clear();
     model.clear();
+    modelPaths.clear();
     recordedView = PovSceneView();
 
     // Only a plain file: reading a pipe or a device could wait forever.
@@ -560,9 +604,80 @@ bool PovSceneDocument::read(const QString& documentFile, PovScene& scene, qglvie
     int documentVersion = 0;
     r.integer(version, QStringLiteral("version"), 1, std::numeric_limits<int>::max(),
               documentVersion);
-    const QJsonValue modelValue = reader.root.value(QStringLiteral("model"));
-    if (r.ok() && (!modelValue.isString() || modelValue.toString().isEmpty())) {
-        r.fail(QStringLiteral("model"), QStringLiteral("must name the model file"));
+
+    // The model files: version 1 names one, "model", whose "models" list
+    // starts with the ground; later versions a list of "files", each with
+    // its placement and its own models, and the ground apart.
+    struct FileEntry {
+        QString named;
+        PovPlacement placement;
+        QJsonArray models;
+        QString where; // the prefix of its models' fields in messages
+    };
+    std::vector<FileEntry> entries;
+    QJsonValue groundModel(QJsonValue::Undefined);
+    // (A document of a later version without "files" but with "model" is
+    // read the first way too.)
+    const bool legacy = documentVersion == 1 || (!reader.root.contains(QStringLiteral("files")) &&
+                                                 reader.root.contains(QStringLiteral("model")));
+    if (legacy) {
+        const QJsonValue modelValue = reader.root.value(QStringLiteral("model"));
+        if (r.ok() && (!modelValue.isString() || modelValue.toString().isEmpty())) {
+            r.fail(QStringLiteral("model"), QStringLiteral("must name the model file"));
+        }
+        const QJsonArray models = reader.models();
+        FileEntry entry;
+        entry.named = modelValue.toString();
+        for (int i = 0; i < models.size(); ++i) {
+            if (i == 0) {
+                groundModel = models[0];
+            } else {
+                entry.models.append(models[i]);
+            }
+        }
+        entries.push_back(entry);
+    } else {
+        const QJsonValue filesValue = reader.root.value(QStringLiteral("files"));
+        if (r.ok() && filesValue.isUndefined()) {
+            r.fail(QStringLiteral("the field \"files\""), QStringLiteral("is missing"));
+        }
+        const QJsonArray files = r.array(filesValue, QStringLiteral("files"));
+        if (r.ok() && (files.isEmpty() || files.size() > mostFiles)) {
+            r.fail(QStringLiteral("files"),
+                   QStringLiteral("names %1 model files; a scene has 1 to %2")
+                       .arg(files.size())
+                       .arg(mostFiles));
+        }
+        for (int f = 0; f < files.size() && r.ok(); ++f) {
+            const QString where = QStringLiteral("files[%1]").arg(f);
+            const QJsonObject o = r.object(files[f], where);
+            if (r.ok() && !files[f].isObject()) {
+                r.fail(where, QStringLiteral("must be an object"));
+            }
+            FileEntry entry;
+            const QJsonValue path = o.value(QStringLiteral("path"));
+            if (r.ok() && (!path.isString() || path.toString().isEmpty())) {
+                r.fail(where + QStringLiteral(".path"), QStringLiteral("must name a model file"));
+            }
+            entry.named = path.toString();
+            r.numbers(o.value(QStringLiteral("translate")), where + QStringLiteral(".translate"), 3,
+                      -farthest, farthest, entry.placement.translate.data());
+            r.numbers(o.value(QStringLiteral("rotate")), where + QStringLiteral(".rotate"), 3,
+                      -36000.0, 36000.0, entry.placement.rotate.data());
+            r.number(o.value(QStringLiteral("scale")), where + QStringLiteral(".scale"), 0.0,
+                     farthest, entry.placement.scale, true);
+            if (r.ok() && !(entry.placement.scale > 0.0f)) {
+                r.fail(where + QStringLiteral(".scale"), QStringLiteral("is too small"));
+            }
+            const QJsonValue models = o.value(QStringLiteral("models"));
+            if (r.ok() && models.isUndefined()) {
+                r.fail(where + QStringLiteral(".models"), QStringLiteral("is missing"));
+            }
+            entry.models = r.array(models, where + QStringLiteral(".models"));
+            entry.where = where + QLatin1Char('.');
+            entries.push_back(entry);
+        }
+        groundModel = reader.root.value(QStringLiteral("groundModel"));
     }
 
     // Everything checked on scratch values before the model is loaded.
@@ -571,12 +686,32 @@ bool PovSceneDocument::read(const QString& documentFile, PovScene& scene, qglvie
     reader.lighting(indoor, ground, ambient, hasAmbient);
     reader.newer = documentVersion > formatVersion;
     reader.view(recordedView);
-    const QJsonArray models = reader.models();
-    for (int i = 0; i < models.size() && r.ok(); ++i) {
-        PovTexture texture;
-        bool flat = false;
-        int steps = 0;
-        reader.model(models, i, texture, flat, steps);
+    for (const FileEntry& entry : entries) {
+        for (int i = 0; i < entry.models.size() && r.ok(); ++i) {
+            PovTexture texture;
+            bool flat = false;
+            int steps = 0;
+            // Version 1 numbers the models from the ground.
+            reader.model(entry.models[i],
+                         legacy ? QStringLiteral("models[%1]").arg(i + 1)
+                                : entry.where + QStringLiteral("models[%1]").arg(i),
+                         texture, flat, steps);
+        }
+    }
+    PovTexture groundTexture;
+    bool groundFlat = false;
+    int groundSteps = 0;
+    if (!groundModel.isUndefined()) {
+        reader.model(groundModel,
+                     legacy ? QStringLiteral("models[0]") : QStringLiteral("groundModel"),
+                     groundTexture, groundFlat, groundSteps);
+    }
+    bool hasGroundHeight = false;
+    float groundHeight = 0.0f;
+    if (!legacy && reader.root.contains(QStringLiteral("groundHeight"))) {
+        reader.r.number(reader.root.value(QStringLiteral("groundHeight")),
+                        QStringLiteral("groundHeight"), -farthest, farthest, groundHeight);
+        hasGroundHeight = true;
     }
     const QJsonArray lights = reader.lights();
     for (int i = 0; i < lights.size() && r.ok(); ++i) {
@@ -595,44 +730,98 @@ bool PovSceneDocument::read(const QString& documentFile, PovScene& scene, qglvie
                      .arg(formatVersion);
     }
 
-    // The model file, relative to the document's folder.
-    const QString named = modelValue.toString();
-    model = QDir::cleanPath(QFileInfo(documentFile).absoluteDir().absoluteFilePath(named));
-    const QFileInfo modelInfo(model);
-    if (!modelInfo.exists()) {
-        lastError = QStringLiteral("its model file \"%1\" was not found (looked for \"%2\")")
-                        .arg(named, model);
-        return false;
-    }
-    if (!modelInfo.isFile() || !modelInfo.isReadable()) {
-        lastError = QStringLiteral("its model file \"%1\" cannot be read").arg(model);
-        return false;
-    }
-    if (!scene.load(QFile::encodeName(model).constData(), camera)) {
-        if (scene.loadFailedForMemory()) {
-            lastError = scene.loadError();
+    // The model files, relative to the document's folder. One that is
+    // missing or unreadable is left out with a note when others remain.
+    const QDir folder = QFileInfo(documentFile).absoluteDir();
+    std::vector<const FileEntry*> loaded; // per file of the scene
+    QStringList problems;
+    for (const FileEntry& entry : entries) {
+        const QString path = QDir::cleanPath(folder.absoluteFilePath(entry.named));
+        if (model.isEmpty()) {
+            model = path;
+        }
+        const QFileInfo modelInfo(path);
+        QString problem;
+        if (!modelInfo.exists()) {
+            problem = QStringLiteral("its model file \"%1\" was not found (looked for \"%2\")")
+                          .arg(entry.named, path);
+        } else if (!modelInfo.isFile() || !modelInfo.isReadable()) {
+            problem = QStringLiteral("its model file \"%1\" cannot be read").arg(path);
+        } else {
+            const QByteArray name = QFile::encodeName(path);
+            const bool ok = scene.fileCount() == 0 ? scene.load(name.constData(), camera)
+                                                   : scene.importFile(name.constData());
+            if (!ok && scene.loadFailedForMemory()) {
+                lastError = scene.loadError();
+                return false;
+            }
+            if (!ok) {
+                problem = QStringLiteral("its model file \"%1\" could not be loaded: %2")
+                              .arg(path, scene.loadError());
+            }
+        }
+        if (!problem.isEmpty()) {
+            if (entries.size() == 1) {
+                lastError = problem;
+                return false;
+            }
+            problems << problem;
+            continue;
+        }
+        const int file = scene.fileCount() - 1;
+        const int given = scene.modelCountOf(file);
+        if (entry.models.size() != given) {
+            lastError = legacy ? QStringLiteral("it describes %1 models (the ground included) but "
+                                                "its model file \"%2\" gives %3; the model file "
+                                                "has changed since the document was saved")
+                                     .arg(entry.models.size() + (groundModel.isUndefined() ? 0 : 1))
+                                     .arg(path)
+                                     .arg(given + 1)
+                               : QStringLiteral("it describes %1 models for its model file \"%2\", "
+                                                "which gives %3; the model file has changed since "
+                                                "the document was saved")
+                                     .arg(entry.models.size())
+                                     .arg(path)
+                                     .arg(given);
             return false;
         }
-        lastError = QStringLiteral("its model file \"%1\" could not be loaded: %2")
-                        .arg(model, scene.loadError());
+        loaded.push_back(&entry);
+        modelPaths << path;
+    }
+    if (scene.fileCount() == 0) {
+        lastError = QStringLiteral("none of its model files could be opened; %1")
+                        .arg(problems.join(QStringLiteral("; ")));
         return false;
     }
-    if (models.size() != scene.modelCount()) {
-        lastError = QStringLiteral("it describes %1 models (the ground included) but its model "
-                                   "file \"%2\" gives %3; the model file has changed since the "
-                                   "document was saved")
-                        .arg(models.size())
-                        .arg(model)
-                        .arg(scene.modelCount());
-        return false;
+    for (const QString& problem : problems) {
+        QString sentence = problem;
+        sentence[0] = sentence[0].toUpper();
+        notes << sentence + QStringLiteral("; the rest of the scene was opened without it.");
     }
+    // Each model's settings by its index in the scene.
+    auto modelSettings = [&](int index) -> QJsonValue {
+        if (index == 0) {
+            return groundModel;
+        }
+        const int file = scene.fileOf(index);
+        return loaded[size_t(file)]->models[index - scene.firstModelOf(file)];
+    };
+    auto modelField = [&](int index) {
+        return legacy || index == 0 ? QStringLiteral("models[%1]").arg(index)
+                                    : QStringLiteral("model %1").arg(index);
+    };
+
     // Subdivision steps are checked against the loaded meshes before any is
     // made: only smooth meshes subdivide, and the result must stay bounded.
-    for (int i = 0; i < models.size(); ++i) {
+    for (int i = 0; i < scene.modelCount(); ++i) {
+        const QJsonValue settings = modelSettings(i);
+        if (settings.isUndefined()) {
+            continue;
+        }
         PovTexture texture;
         bool flat = false;
         int steps = 0;
-        reader.model(models, i, texture, flat, steps);
+        reader.model(settings, modelField(i), texture, flat, steps);
         if (steps == 0) {
             continue;
         }
@@ -655,7 +844,15 @@ bool PovSceneDocument::read(const QString& documentFile, PovScene& scene, qglvie
         }
     }
 
-    // Everything is known to be good: apply it.
+    // Everything is known to be good: apply it. The placements and the
+    // ground's height first, so the lighting fits the composed scene.
+    for (int f = 0; f < scene.fileCount(); ++f) {
+        scene.files[size_t(f)].placement = loaded[size_t(f)]->placement;
+    }
+    if (hasGroundHeight) {
+        scene.groundZ = groundHeight;
+    }
+    scene.updateBounds();
     if (indoor) {
         scene.setIndoorLighting();
     } else {
@@ -665,10 +862,14 @@ bool PovSceneDocument::read(const QString& documentFile, PovScene& scene, qglvie
         scene.setAmbientAll(float(ambient));
     }
     scene.groundVisible = ground;
-    for (int i = 0; i < models.size(); ++i) {
+    for (int i = 0; i < scene.modelCount(); ++i) {
+        const QJsonValue settings = modelSettings(i);
+        if (settings.isUndefined()) {
+            continue;
+        }
         bool flat = scene.models[size_t(i)]->getMesh()->isFlat();
         int steps = 0;
-        reader.model(models, i, scene.textures[size_t(i)], flat, steps);
+        reader.model(settings, modelField(i), scene.textures[size_t(i)], flat, steps);
         for (int s = 0; s < steps; ++s) {
             scene.subdivide(i);
         }

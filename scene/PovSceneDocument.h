@@ -1,19 +1,30 @@
 #pragma once
 // PovSceneDocument: a Kelvane scene document (".kelvane"), a small JSON file
-// that keeps the user's work on a scene: the model file it was made from
-// (relative to the document when it can be), every model's texture,
-// shading and subdivision steps, the lights, outdoor or indoor lighting,
-// the ground's visibility, the camera, the view's toggles and the render
-// settings.
+// that keeps the user's work on a scene: the model files it was composed of
+// (each relative to the document when it can be) with their placements,
+// every model's texture, shading and subdivision steps, the ground's
+// height, visibility and material, the lights, outdoor or indoor lighting,
+// the camera, the view's toggles and the render settings.
+//
+// Version 2 lists the files as "files": [{"path", "translate", "rotate",
+// "scale", "models": [...]}], the ground apart ("groundModel",
+// "groundHeight"). Version 1 named one file, "model", and one "models" list
+// that starts with the ground; it opens as that file at the identity
+// placement, and is saved as version 2.
 //
 // The document carries a format version. Fields this version does not know
 // are ignored, so later versions can add to it (a "render" object, for
 // one); a document from a newer version opens what it can and says so in
-// warnings(). Every field but "version", "model" and "models" may be left
-// out and keeps what loading the model gives.
+// warnings(). Every field but "version", the files and their "models" may
+// be left out and keeps what loading the models gives.
+//
+// A model file that is missing or cannot be read is left out, with a
+// sentence naming it in warnings(), when others remain; the document is
+// refused when none remains, or when a file gives another number of models
+// than the document describes (the file changed since).
 //
 // Opening reads and checks the whole document first, then loads the model
-// file into the scene it is given, which should be a fresh one: on any
+// files into the scene it is given, which should be a fresh one: on any
 // failure that scene may be half built and is to be thrown away, so a
 // caller that loads into a scene of its own and swaps it in only on success
 // loses nothing of the scene it had.
@@ -49,7 +60,7 @@ struct PovSceneView {
 class PovSceneDocument {
 public:
     // The version this program writes.
-    static constexpr int formatVersion = 1;
+    static constexpr int formatVersion = 2;
     // The file name suffix, without the dot.
     static QString suffix() { return QStringLiteral("kelvane"); }
     // True for a name ending in ".kelvane", in any case.
@@ -81,6 +92,8 @@ public:
     // The model file the document names, as an absolute path (set as soon
     // as it is known).
     const QString& modelFile() const { return model; }
+    // Every model file the opened scene holds, absolute, in its order.
+    const QStringList& modelFiles() const { return modelPaths; }
     // The view recorded by the last successful open().
     const PovSceneView& view() const { return recordedView; }
 
@@ -91,5 +104,6 @@ private:
     QString lastError;
     QStringList notes;
     QString model;
+    QStringList modelPaths;
     PovSceneView recordedView;
 };

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
@@ -19,7 +20,7 @@ QStringList sceneFiles(const QString& scene, QString* error)
         return {};
     }
     // Model files (NPR, OFF, PLY, OBJ) and KMZ archives hold everything
-    // they show; a scene document names its model file, which it is read
+    // they show; a scene document names its model files, which it is read
     // (and checked) to find.
     if (PovSceneDocument::isDocumentFile(scene)) {
         PovScene loaded;
@@ -31,7 +32,7 @@ QStringList sceneFiles(const QString& scene, QString* error)
             }
             return {};
         }
-        return {info.absoluteFilePath(), document.modelFile()};
+        return QStringList{info.absoluteFilePath()} + document.modelFiles();
     }
     return {info.absoluteFilePath()};
 }
@@ -76,7 +77,8 @@ bool copyScene(const QString& scene, const QString& folder, QString* copied, QSt
     // below it.
     QString common = QFileInfo(files[0]).absolutePath();
     for (const QString& f : files) {
-        while (!f.startsWith(common.endsWith(QLatin1Char('/')) ? common : common + QLatin1Char('/'))) {
+        while (
+            !f.startsWith(common.endsWith(QLatin1Char('/')) ? common : common + QLatin1Char('/'))) {
             common = QFileInfo(common).absolutePath();
         }
     }
@@ -104,13 +106,25 @@ bool copyScene(const QString& scene, const QString& folder, QString* copied, QSt
                                 .arg(files[0], original.errorString()));
             }
             QJsonObject json = QJsonDocument::fromJson(original.readAll()).object();
-            json.insert(QStringLiteral("model"),
-                        QFileInfo(files[0]).absoluteDir().relativeFilePath(files[1]));
+            const QDir folder = QFileInfo(files[0]).absoluteDir();
+            if (json.contains(QStringLiteral("files"))) {
+                QJsonArray entries = json.value(QStringLiteral("files")).toArray();
+                for (int k = 0; k < entries.size(); ++k) {
+                    QJsonObject entry = entries[k].toObject();
+                    const QString path = QDir::cleanPath(
+                        folder.absoluteFilePath(entry.value(QStringLiteral("path")).toString()));
+                    entry.insert(QStringLiteral("path"), folder.relativeFilePath(path));
+                    entries[k] = entry;
+                }
+                json.insert(QStringLiteral("files"), entries);
+            } else {
+                json.insert(QStringLiteral("model"), folder.relativeFilePath(files[1]));
+            }
             QSaveFile out(copy);
-            if (!out.open(QIODevice::WriteOnly) ||
-                out.write(QJsonDocument(json).toJson()) < 0 || !out.commit()) {
-                return fail(QStringLiteral("'%1' cannot be written: %2")
-                                .arg(copy, out.errorString()));
+            if (!out.open(QIODevice::WriteOnly) || out.write(QJsonDocument(json).toJson()) < 0 ||
+                !out.commit()) {
+                return fail(
+                    QStringLiteral("'%1' cannot be written: %2").arg(copy, out.errorString()));
             }
         } else if (!QFile::copy(files[i], copy)) {
             return fail(QStringLiteral("'%1' cannot be copied to '%2'").arg(files[i], copy));

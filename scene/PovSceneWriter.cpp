@@ -260,12 +260,37 @@ void writeIndexList(const char* name, const std::vector<int>& indices, PovOutput
     out += "\n\t}\n";
 }
 
+// "\tmatrix <...>\n", the placement of a placed model's file: POV-Ray's
+// rows are the images of x, y and z, then the move (each number the
+// shortest that reads back the same). Nothing at the identity placement,
+// so such a model's text is as it always was.
+void writePlacement(const PovPlacement& placement, PovOutput& out)
+{
+    if (placement.isIdentity()) {
+        return;
+    }
+    double m[16];
+    placement.matrix(m);
+    out += "\tmatrix <";
+    for (int column = 0; column < 4; ++column) {
+        for (int row = 0; row < 3; ++row) {
+            const double v = m[4 * column + row] == 0.0 ? 0.0 : m[4 * column + row]; // no "-0"
+            char* p = out.room(64);
+            out.commit(std::to_chars(p, p + 64, v).ptr);
+            if (column < 3 || row < 2) {
+                out += ", ";
+            }
+        }
+    }
+    out += ">\n";
+}
+
 // The same faces, corners and normals as the triangle form, as one mesh2:
 // each distinct corner (position and normal) is written once and the faces
 // refer to it by index, which POV-Ray also uses for the normals; the texture
 // is given once for the whole mesh. POV-Ray parses this form many times
 // faster than separate triangles.
-void writeMesh2(LnMesh* mesh, size_t i, PovOutput& out)
+void writeMesh2(LnMesh* mesh, size_t i, const PovPlacement& placement, PovOutput& out)
 {
     const int faces = mesh->getNumFaces();
     const bool flat = mesh->isFlat();
@@ -294,7 +319,9 @@ void writeMesh2(LnMesh* mesh, size_t i, PovOutput& out)
     writeIndexList("face_indices", faceIndices, out);
     out += "\ttexture { TEXTURE";
     out += std::to_string(i).c_str();
-    out += " }\n}\n";
+    out += " }\n";
+    writePlacement(placement, out);
+    out += "}\n";
 }
 
 // "rgb <r, g, b>" or "srgb <r, g, b>" for a colour picked on screen (sRGB).
@@ -499,7 +526,7 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, const PovRende
             continue;
         }
         if (written == PovMeshForm::Mesh2) {
-            writeMesh2(mesh, i, out);
+            writeMesh2(mesh, i, scene.placementOf(int(i)), out);
             continue;
         }
         const std::string textureLine = "\t\ttexture { TEXTURE" + std::to_string(i) + " }\n\t}\n";
@@ -547,6 +574,7 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, const PovRende
             out.commit(p + textureLine.size());
             out.flushIfLarge();
         }
+        writePlacement(scene.placementOf(int(i)), out);
         out += "}\n";
     }
 

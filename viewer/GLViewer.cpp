@@ -18,8 +18,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <limits>
 #include <cstdlib>
+#include <limits>
 
 namespace {
 
@@ -179,7 +179,6 @@ void GLViewer::draw()
     ++draws;
 }
 
-
 void GLViewer::postDraw()
 {
     QGLViewer::postDraw();
@@ -246,11 +245,81 @@ void GLViewer::mousePressEvent(QMouseEvent* event)
         event->accept();
         return;
     }
+    if (moveMode && sceneReady && event->button() == Qt::LeftButton &&
+        (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::ShiftModifier)) {
+        qglviewer::Vec o, d;
+        camera()->convertClickToLine(event->pos(), o, d);
+        const vec origin(float(o.x), float(o.y), float(o.z));
+        const vec direction(float(d.x), float(d.y), float(d.z));
+        float t = -1.0f;
+        const int model = pickModel(*scene, origin, direction, false, &t);
+        if (model >= 0 && scene->fileOf(model) >= 0) {
+            stopMotion();
+            draggedFile = scene->fileOf(model);
+            dragHeight = (origin + direction * t)[2];
+            dragFrom = event->pos();
+            selectedModel = model;
+            selectedLight = -1;
+            emit modelSelected(selectedModel);
+            emit lightSelected(selectedLight);
+            updateGL();
+            event->accept();
+            return;
+        }
+    }
     QGLViewer::mousePressEvent(event);
+}
+
+bool GLViewer::groundPoint(const QPoint& pixel, float height, vec& point)
+{
+    qglviewer::Vec o, d;
+    camera()->convertClickToLine(pixel, o, d);
+    if (std::fabs(d.z) < 1e-9) {
+        return false;
+    }
+    const double t = (double(height) - o.z) / d.z;
+    if (!(t > 0.0)) {
+        return false;
+    }
+    point = vec(float(o.x + t * d.x), float(o.y + t * d.y), height);
+    return true;
 }
 
 void GLViewer::mouseMoveEvent(QMouseEvent* event)
 {
+    if (draggedFile >= 0) {
+        if (!sceneReady || draggedFile >= scene->fileCount()) {
+            draggedFile = -1;
+            return;
+        }
+        const PovSceneFile& file = scene->files[size_t(draggedFile)];
+        PovPlacement placement = file.placement;
+        if (event->modifiers() & Qt::ShiftModifier) {
+            // The turn keeps the centre of the file's models where it is.
+            const vec centre = placement.apply(file.center);
+            placement.rotate[2] = float(std::remainder(
+                double(placement.rotate[2]) + 0.5 * (event->x() - dragFrom.x()), 360.0));
+            placement.translate = vec();
+            placement.translate = centre - placement.apply(file.center);
+        } else {
+            vec from, to;
+            if (!groundPoint(dragFrom, dragHeight, from) ||
+                !groundPoint(event->pos(), dragHeight, to)) {
+                event->accept();
+                return;
+            }
+            placement.translate[0] += to[0] - from[0];
+            placement.translate[1] += to[1] - from[1];
+        }
+        dragFrom = event->pos();
+        makeCurrent(); // the ground is rebuilt to the new bounds
+        scene->setPlacement(draggedFile, placement);
+        doneCurrent();
+        emit fileMoved(draggedFile);
+        updateGL();
+        event->accept();
+        return;
+    }
     if (draggedLight < 0) {
         QGLViewer::mouseMoveEvent(event);
         return;
@@ -284,8 +353,10 @@ void GLViewer::mouseMoveEvent(QMouseEvent* event)
 
 void GLViewer::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (draggedLight >= 0) {
+    if (draggedLight >= 0 || draggedFile >= 0) {
         draggedLight = -1;
+        draggedFile = -1;
+        emit dragFinished();
         event->accept();
         return;
     }
@@ -342,10 +413,25 @@ void GLViewer::drawScene()
         if (i == 0 && !scene->groundVisible) {
             continue;
         }
+        // A placed file's models are drawn through its placement.
+        const PovPlacement& placement = scene->placementOf(i);
+        const bool placed = !placement.isIdentity();
+        if (placed) {
+            double m[16];
+            placement.matrix(m);
+            glPushMatrix();
+            glMultMatrixd(m);
+            glPushAttrib(GL_ENABLE_BIT);
+            glEnable(GL_NORMALIZE);
+        }
         if (wireframe) {
             drawModelWireframe(i);
         } else {
             drawModel(i);
+        }
+        if (placed) {
+            glPopAttrib();
+            glPopMatrix();
         }
     }
     glDisable(GL_LIGHTING);
@@ -412,8 +498,10 @@ void GLViewer::refreshLines()
     const vec eye(float(p.x), float(p.y), float(p.z));
     const vec light = lineLightDirection(*scene);
     for (int i = 1; i < scene->modelCount(); ++i) {
-        if (scene->models[size_t(i)]->getExtractor() && !linesCurrent(i, eye, light)) {
-            extractModelLines(i, eye, light);
+        const PovPlacement& placement = scene->placementOf(i);
+        const vec modelEye = placement.unapply(eye), modelLight = placement.unturn(light);
+        if (scene->models[size_t(i)]->getExtractor() && !linesCurrent(i, modelEye, modelLight)) {
+            extractModelLines(i, modelEye, modelLight);
         }
     }
     updateGL();
@@ -427,7 +515,11 @@ void GLViewer::drawFeatureLines()
     bool waiting = false;
     for (int i = 1; i < scene->modelCount(); ++i) {
         LnModel* model = scene->models[size_t(i)];
-        if (model->getExtractor() && !linesCurrent(i, eye, light)) {
+        // A placed model's lines are extracted in its file's frame and
+        // drawn through its placement.
+        const PovPlacement& placement = scene->placementOf(i);
+        const vec modelEye = placement.unapply(eye), modelLight = placement.unturn(light);
+        if (model->getExtractor() && !linesCurrent(i, modelEye, modelLight)) {
             // A model never extracted is judged by its size: the extractor
             // takes about 0.04 s per million triangles here.
             const bool known = i < int(lineStates.size()) && lineStates[size_t(i)].model == model &&
@@ -438,9 +530,18 @@ void GLViewer::drawFeatureLines()
                 waiting = true;
                 continue;
             }
-            extractModelLines(i, eye, light);
+            extractModelLines(i, modelEye, modelLight);
         }
-        drawLinePaths(model->getLines(), scene->lines);
+        if (placement.isIdentity()) {
+            drawLinePaths(model->getLines(), scene->lines);
+        } else {
+            double m[16];
+            placement.matrix(m);
+            glPushMatrix();
+            glMultMatrixd(m);
+            drawLinePaths(model->getLines(), scene->lines);
+            glPopMatrix();
+        }
     }
     if (waiting) {
         lineTimer->start(); // restarted by every paint while the view moves

@@ -79,6 +79,10 @@ public:
 
     bool wireframe = false;
     bool showLights = false;
+    // Move mode: a left drag on a model moves its file in the ground plane,
+    // with Shift held turns it about the vertical through its centre (half
+    // a degree a pixel). Other drags navigate as always.
+    bool moveMode = false;
     // The colour the view clears to (what the picture shows behind the
     // models), as it appears on screen.
     QColor background = QColor(0, 0, 0);
@@ -94,6 +98,10 @@ signals:
     void lightSelected(int which);
     // A drag moved light `which` (already changed in the scene).
     void lightMoved(int which);
+    // A move-mode drag placed file `file` anew (already changed in the scene).
+    void fileMoved(int file);
+    // A drag of a light or a file ended.
+    void dragFinished();
 
 protected:
     void draw() override;
@@ -122,6 +130,13 @@ private:
     // A light drag under way: the light and where the mouse was.
     int draggedLight = -1;
     QPoint dragFrom;
+    // A move-mode drag under way: the file and the height of the plane the
+    // mouse drags it in.
+    int draggedFile = -1;
+    float dragHeight = 0.0f;
+    // Where the ray through `pixel` meets the plane z = height; false when
+    // it runs parallel to it or away from it.
+    bool groundPoint(const QPoint& pixel, float height, vec& point);
     void setupLights();
     void drawModel(int i);
     void drawModelWireframe(int i);

@@ -8,12 +8,12 @@
 #include "tests/support/FileDialog.h"
 
 #include <QFileDialog>
+#include <QGLViewer/manipulatedCameraFrame.h>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
 #include <QStatusBar>
-#include <QGLViewer/manipulatedCameraFrame.h>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -117,12 +117,12 @@ private slots:
         for (QAction* a : inside(w).ui.menubar->actions()) {
             menus << a->menu()->objectName() + ":" + a->text();
         }
-        QCOMPARE(menus, QStringList({"menuFile:File", "menuView:View", "menuModel:Model",
-                                     "menuLighting:Lighting", "menuHelp:Help"}));
+        QCOMPARE(menus, QStringList({"menuFile:File", "menuEdit:Edit", "menuView:View",
+                                     "menuModel:Model", "menuLighting:Lighting", "menuHelp:Help"}));
         QCOMPARE(menuEntries(inside(w).ui.menuFile),
                  QStringList({"actionOpen_Scene",
-                              inside(w).ui.menuOpen_Recent->menuAction()->objectName(), "-",
-                              "actionSave_Scene", "actionSave_Scene_As", "-",
+                              inside(w).ui.menuOpen_Recent->menuAction()->objectName(),
+                              "actionImport", "-", "actionSave_Scene", "actionSave_Scene_As", "-",
                               "actionRender_Full_Size", "actionPreview_POV_Ray_Scene",
                               "actionRender_Settings", "actionRender_Turntable",
                               "actionShow_Last_Render", "-", "actionQuit"}));
@@ -134,13 +134,17 @@ private slots:
                     .contains("- actionShow_Feature_Lines actionFeature_Lines"));
         QCOMPARE(menuEntries(inside(w).ui.menuModel),
                  QStringList({"actionSubdivide", "-", "actionSmooth_Shading", "-",
-                              "actionColours_from_File"}));
+                              "actionColours_from_File", "-", "actionPlacement", "actionMove_Mode",
+                              "actionDrop_to_Ground", "actionCentre_on_Origin", "actionDuplicate",
+                              "actionRemove"}));
+        QCOMPARE(menuEntries(w.findChild<QMenu*>("menuEdit")),
+                 QStringList({"actionUndo", "actionRedo"}));
         QCOMPARE(menuEntries(inside(w).ui.menuLighting).mid(0, 2),
                  QStringList({"actionLighting_Outdoor", "actionLighting_Indoor"}));
 
-        QCOMPARE(menuEntries(inside(w).ui.menuHelp),
-                 QStringList({"actionKelvane_Help", "actionKeyboard_Shortcuts", "-",
-                              "actionAbout"}));
+        QCOMPARE(
+            menuEntries(inside(w).ui.menuHelp),
+            QStringList({"actionKelvane_Help", "actionKeyboard_Shortcuts", "-", "actionAbout"}));
         QCOMPARE(inside(w).ui.actionRender_Full_Size->shortcut(), QKeySequence("Ctrl+R"));
         QCOMPARE(inside(w).ui.actionRender_Full_Size->shortcutContext(), Qt::ApplicationShortcut);
         QCOMPARE(inside(w).ui.actionOpen_Scene->text(), QString("Open..."));
@@ -241,9 +245,10 @@ private slots:
         // then one per format family.
         QCOMPARE(seen, "Open Scene|" + PovImporters::openDialogFilter().replace(";;", ";") + "|" +
                            QDir::currentPath());
-        QVERIFY(seen.startsWith("Open Scene|Scenes and models (*.kelvane *.npr *.off *.ply *.obj "));
-        for (const char* pattern : {"*.stl", "*.gltf", "*.glb", "*.dae", "*.kmz", "*.3ds", "*.fbx",
-                                    "*.3mf"}) {
+        QVERIFY(
+            seen.startsWith("Open Scene|Scenes and models (*.kelvane *.npr *.off *.ply *.obj "));
+        for (const char* pattern :
+             {"*.stl", "*.gltf", "*.glb", "*.dae", "*.kmz", "*.3ds", "*.fbx", "*.3mf"}) {
             QVERIFY2(seen.section('|', 1, 1).section(';', 0, 0).contains(pattern), pattern);
         }
         QCOMPARE(w.windowTitle(), QString("Kelvane")); // cancelled: nothing loaded
@@ -370,13 +375,15 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("NPR with a bad index")
-            << "broken.npr" << QByteArray("0 0 0 1 1 1\nvertices 1\n0 0 0\nfaces 1\n0 1 2 [1, "
-                                          "0, 0]\nlines 0\n");
+            << "broken.npr"
+            << QByteArray("0 0 0 1 1 1\nvertices 1\n0 0 0\nfaces 1\n0 1 2 [1, "
+                          "0, 0]\nlines 0\n");
         QTest::newRow("truncated binary PLY")
             << "truncated.ply"
             << QByteArray("ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty "
                           "float x\nproperty float y\nproperty float z\nelement face 1\nproperty "
-                          "list uchar int vertex_indices\nend_header\n\0\0\0\0", 170);
+                          "list uchar int vertex_indices\nend_header\n\0\0\0\0",
+                          170);
         QTest::newRow("text named .kmz") << "notes.kmz" << QByteArray("just some words\n");
         QTest::newRow("text named .dae") << "notes.dae" << QByteArray("<notcollada/>\n");
         QTest::newRow("unknown type") << "picture.xyz" << QByteArray("1 2 3\n");

@@ -4,8 +4,10 @@
 #include "viewer/GLViewer.h"
 
 #include <QColorDialog>
-#include <QStatusBar>
 #include <QGLViewer/camera.h>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QUndoStack>
 #include <QtTest>
 
 #include <cmath>
@@ -32,7 +34,37 @@ void answerColorDialog(const QColor& color, bool accept = true, QColor* shown = 
     });
 }
 
+using Edit = std::function<void(MainWindow*)>;
+
+// A left-button drag on the view from `from` in `moves` steps of `step`.
+void drag(QWidget* view, QPoint from, QPoint step, int moves)
+{
+    QMouseEvent press(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(view, &press);
+    for (int i = 1; i <= moves; ++i) {
+        QMouseEvent move(QEvent::MouseMove, from + step * i, Qt::LeftButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(view, &move);
+    }
+    QMouseEvent release(QEvent::MouseButtonRelease, from + step * moves, Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &release);
+}
+
+QAction* action(MainWindow* w, const char* name) { return w->findChild<QAction*>(name); }
+
+// Selects model `i` as a pick in the view does.
+void pick(MainWindow* w, int i)
+{
+    inside(w).viewer->selectedModel = i;
+    w->on_lightSelected(-1);
+    w->on_modelSelected(i);
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Edit)
 
 class TestPanels : public QObject {
     Q_OBJECT
@@ -54,6 +86,172 @@ private slots:
     {
         w->loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
         QCOMPARE(inside(w).scene.modelCount(), 2);
+    }
+
+    // Every kind of edit is one step named in the Edit menu: undone, the
+    // scene's text is as before byte for byte; redone, as after. The scene
+    // is the cube and, imported beside it, the smooth torus (file 1, model 2).
+    void undoEveryEdit_data()
+    {
+        QTest::addColumn<Edit>("prepare");
+        QTest::addColumn<Edit>("edit");
+        QTest::addColumn<QString>("name");
+        const Edit nothing = [](MainWindow*) {};
+        QTest::newRow("material, several panel signals")
+            << Edit([](MainWindow* w) { pick(w, 2); }) << Edit([](MainWindow* w) {
+                   inside(w).ui.finishDiffuseBox->setValue(0.2);
+                   inside(w).ui.finishDiffuseBox->setValue(0.25);
+                   inside(w).ui.finishSpecularBox->setValue(0.9);
+               })
+            << "Material Change";
+        QTest::newRow("pigment colour")
+            << Edit([](MainWindow* w) { pick(w, 1); })
+            << Edit([](MainWindow* w) { w->applyPigmentColor(QColor(10, 200, 30)); })
+            << "Material Change";
+        QTest::newRow("light colour")
+            << Edit([](MainWindow* w) { w->on_lightSelected(0); })
+            << Edit([](MainWindow* w) { w->applyLightColor(QColor(255, 128, 0)); })
+            << "Light Colour Change";
+        QTest::newRow("light, a slider moved")
+            << Edit([](MainWindow* w) { w->on_lightSelected(0); }) << Edit([](MainWindow* w) {
+                   for (int v = 10; v <= 40; v += 10) {
+                       inside(w).ui.sunElevationSlider->setValue(v);
+                   }
+               })
+            << "Light Change";
+        QTest::newRow("ambient") << Edit([](MainWindow* w) {
+            w->on_lightSelected(0);
+        }) << Edit([](MainWindow* w) { inside(w).ui.lightAmbientBox->setValue(0.6); })
+                                 << "Ambient Change";
+        QTest::newRow("add light")
+            << nothing << Edit([](MainWindow* w) { inside(w).ui.actionAdd_Light->trigger(); })
+            << "Add Light";
+        QTest::newRow("remove light")
+            << Edit([](MainWindow* w) { inside(w).ui.actionAdd_Light->trigger(); })
+            << Edit([](MainWindow* w) { inside(w).ui.actionRemove_Light->trigger(); })
+            << "Remove Light";
+        QTest::newRow("lighting") << nothing << Edit([](MainWindow* w) {
+            inside(w).ui.actionLighting_Indoor->trigger();
+        }) << "Lighting Change";
+        QTest::newRow("ground") << nothing << Edit([](MainWindow* w) {
+            inside(w).ui.actionShow_Ground_Plane->trigger();
+        }) << "Ground Change";
+        QTest::newRow("flat shading")
+            << Edit([](MainWindow* w) { pick(w, 2); })
+            << Edit([](MainWindow* w) { inside(w).ui.actionSmooth_Shading->trigger(); })
+            << "Shading Change";
+        QTest::newRow("subdivision")
+            << Edit([](MainWindow* w) { pick(w, 2); })
+            << Edit([](MainWindow* w) { inside(w).ui.actionSubdivide->trigger(); }) << "Subdivide";
+        QTest::newRow("placement, typed in two boxes")
+            << Edit([](MainWindow* w) { pick(w, 2); }) << Edit([](MainWindow* w) {
+                   QDoubleSpinBox* x = w->findChild<QDoubleSpinBox*>("translateX");
+                   x->setValue(1.5);
+                   x->setValue(2.5);
+               })
+            << "Placement Change";
+        QTest::newRow("drag in move mode") << Edit([](MainWindow* w) {
+            action(w, "actionMove_Mode")->setChecked(true);
+        }) << Edit([](MainWindow* w) {
+            // From the cube's centre on screen, across to the right.
+            const vec c = inside(w).scene.files[0].center;
+            const qglviewer::Vec p = inside(w).viewer->camera()->projectedCoordinatesOf(
+                qglviewer::Vec(c[0], c[1], c[2]));
+            drag(inside(w).viewer, QPoint(int(p.x), int(p.y)), QPoint(4, 1), 8);
+            QCOMPARE(inside(w).selectedModel, 1);
+            action(w, "actionMove_Mode")->setChecked(false);
+        }) << "Move";
+        QTest::newRow("drop to ground")
+            << Edit([](MainWindow* w) { pick(w, 2); })
+            << Edit([](MainWindow* w) { w->dropToGround(); }) << "Drop to Ground";
+        QTest::newRow("centre on origin") << Edit([](MainWindow* w) {
+            pick(w, 2);
+            PovPlacement away;
+            away.translate = vec(3, 4, 5);
+            w->setPlacement(away);
+        }) << Edit([](MainWindow* w) { w->centreOnOrigin(); })
+                                          << "Centre on Origin";
+        QTest::newRow("import") << nothing << Edit([](MainWindow* w) {
+            QVERIFY(w->importModelFile(QFINDTESTDATA("../data/npr/cube.npr")));
+        }) << "Import";
+        QTest::newRow("duplicate")
+            << Edit([](MainWindow* w) { pick(w, 2); })
+            << Edit([](MainWindow* w) { w->duplicateFile(); }) << "Duplicate";
+        QTest::newRow("remove") << Edit([](MainWindow* w) { pick(w, 1); })
+                                << Edit([](MainWindow* w) { w->removeFile(); }) << "Remove";
+    }
+    void undoEveryEdit()
+    {
+        QFETCH(Edit, prepare);
+        QFETCH(Edit, edit);
+        QFETCH(QString, name);
+        QVERIFY(w->importModelFile(QFINDTESTDATA("../../samples/torus.off")));
+        QCOMPARE(inside(w).scene.fileCount(), 2);
+        prepare(w);
+        QUndoStack* undo = w->undoStack();
+        const int steps = undo->count();
+        qglviewer::Camera* camera = inside(w).viewer->camera();
+        const QString before = inside(w).scene.povText(camera);
+        edit(w);
+        QCOMPARE(undo->count(), steps + 1);
+        QCOMPARE(undo->undoText(), name);
+        QCOMPARE(action(w, "actionUndo")->text(), "Undo " + name);
+        const QString after = inside(w).scene.povText(camera);
+        QVERIFY(after != before);
+        action(w, "actionUndo")->trigger();
+        QVERIFY(inside(w).scene.povText(camera) == before);
+        action(w, "actionRedo")->trigger();
+        QVERIFY(inside(w).scene.povText(camera) == after);
+        undo->undo();
+        QVERIFY(inside(w).scene.povText(camera) == before);
+    }
+
+    // Saving marks the clean state: the title's "*" and the question on
+    // closing follow undo and redo; opening a scene clears the history.
+    void cleanStateFollowsSave()
+    {
+        QTemporaryDir dir;
+        pick(w, 1);
+        inside(w).ui.finishDiffuseBox->setValue(0.1);
+        QVERIFY(w->isModified());
+        QVERIFY(w->saveDocument(dir.filePath("saved.kelvane")));
+        QVERIFY(!w->isModified());
+        QVERIFY(!w->windowTitle().endsWith('*'));
+        w->undoStack()->undo();
+        QVERIFY(w->isModified());
+        QVERIFY(w->windowTitle().endsWith('*'));
+        w->undoStack()->redo();
+        QVERIFY(!w->isModified());
+        w->loadScene(dir.filePath("saved.kelvane"));
+        QCOMPARE(w->undoStack()->count(), 0);
+        QVERIFY(!w->isModified());
+    }
+
+    // The composing commands apply to a selected model of a file; Remove
+    // only while another file stays.
+    void composingCommandsEnabled()
+    {
+        const QStringList commands = {"actionDrop_to_Ground", "actionCentre_on_Origin",
+                                      "actionDuplicate", "actionRemove"};
+        auto enabled = [this](const char* name) { return action(w, name)->isEnabled(); };
+        QVERIFY(enabled("actionImport"));
+        pick(w, -1);
+        for (const QString& c : commands) {
+            QVERIFY2(!enabled(qPrintable(c)), qPrintable(c));
+        }
+        pick(w, 0); // the ground belongs to no file
+        QVERIFY(!enabled("actionDuplicate"));
+        pick(w, 1);
+        QVERIFY(enabled("actionDrop_to_Ground") && enabled("actionDuplicate"));
+        QVERIFY(!enabled("actionRemove"));
+        QVERIFY(w->importModelFile(QFINDTESTDATA("../data/npr/cube.npr")));
+        QCOMPARE(inside(w).selectedModel, 2);
+        QVERIFY(enabled("actionRemove"));
+        QVERIFY(w->findChild<QDoubleSpinBox*>("scale")->isEnabled());
+        w->removeFile();
+        QCOMPARE(inside(w).selectedModel, -1);
+        QVERIFY(!enabled("actionRemove"));
+        QVERIFY(!w->findChild<QDoubleSpinBox*>("scale")->isEnabled());
     }
 
     void formControls()
@@ -211,7 +409,8 @@ private slots:
         QCOMPARE(inside(w).ui.pigmentBlueBox->value(), 0.4);
         inside(w).ui.pigmentRGBButton->click();
         QVERIFY(texture().name.isNull());
-        QVERIFY(std::fabs(texture().red - 0.8f) < 1e-6f && std::fabs(texture().blue - 0.4f) < 1e-6f);
+        QVERIFY(std::fabs(texture().red - 0.8f) < 1e-6f &&
+                std::fabs(texture().blue - 0.4f) < 1e-6f);
 
         QColor shown;
         answerColorDialog(QColor(0, 0, 0), false, &shown);

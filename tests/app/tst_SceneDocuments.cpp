@@ -219,9 +219,13 @@ private slots:
         // Refused after its model file was loaded: the document lists one
         // model too many for it.
         QJsonObject root = QJsonDocument::fromJson(text).object();
-        QJsonArray models = root["models"].toArray();
-        models.append(models[1]);
-        root["models"] = models;
+        QJsonArray files = root["files"].toArray();
+        QJsonObject file = files[0].toObject();
+        QJsonArray models = file["models"].toArray();
+        models.append(models[0]);
+        file["models"] = models;
+        files[0] = file;
+        root["files"] = files;
         root["lights"] = QJsonArray();
         const QString mismatched = dir.filePath("mismatched.kelvane");
         QFile g(mismatched);
@@ -231,7 +235,7 @@ private slots:
         w.loadScene(mismatched);
         QTRY_VERIFY(box->isVisible());
         QCOMPARE(box->text(), "Could not open \"" + mismatched + "\".");
-        QVERIFY2(box->informativeText().contains("describes 3 models"),
+        QVERIFY2(box->informativeText().contains("describes 2 models"),
                  qPrintable(box->informativeText()));
         box->accept();
         QCOMPARE(w.windowTitle(), title);
@@ -424,6 +428,64 @@ private slots:
         // The floor fills the corners: nothing is left black.
         QVERIFY(qGray(picture.pixel(2, 2)) > 40);
         QVERIFY(qGray(picture.pixel(157, 117)) > 40);
+    }
+
+    // A version 2 document written by hand with two meshes, the second
+    // turned, scaled and moved along x: the picture shows it on the side
+    // its placement says (+x is to the right in the fitted view).
+    void composedDocumentRenders_data()
+    {
+        QTest::addColumn<double>("x");
+        QTest::newRow("right") << 8.0;
+        QTest::newRow("left") << -8.0;
+    }
+    void composedDocumentRenders()
+    {
+        QFETCH(double, x);
+        const QString shared = QStringLiteral(KELVANE_SHARED_DATA "/ply/");
+        if (!QFileInfo::exists(shared + "common3d/cow.ply") ||
+            !QFileInfo::exists(shared + "geometry-central/bob_small.ply")) {
+            QSKIP("the shared data is not here");
+        }
+        QJsonObject cow{{"path", shared + "common3d/cow.ply"},
+                        {"models", QJsonArray{QJsonObject{
+                                       {"texture", QJsonObject{{"color", QJsonArray{1, 0, 0}}}}}}}};
+        QJsonObject bob{{"path", shared + "geometry-central/bob_small.ply"},
+                        {"translate", QJsonArray{x, 0, 0.5}},
+                        {"rotate", QJsonArray{0, 30, 90}},
+                        {"scale", 1.5},
+                        {"models", QJsonArray{QJsonObject{
+                                       {"texture", QJsonObject{{"color", QJsonArray{0, 0, 1}}}}}}}};
+        const QString document = dir.filePath("composed.kelvane");
+        QFile f(document);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(
+            QJsonDocument(QJsonObject{{"version", 2}, {"files", QJsonArray{cow, bob}}}).toJson());
+        f.close();
+        const QString image = dir.filePath("composed.png");
+        QProcess process;
+        process.start(KELVANE_EXE, {"--render", image, "--size", "200x150", document});
+        QVERIFY(process.waitForFinished(120000));
+        QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
+        const QImage picture(image);
+        // The middle column of the red and of the blue pixels.
+        double red = 0, blue = 0;
+        int reds = 0, blues = 0;
+        for (int py = 0; py < picture.height(); ++py) {
+            for (int px = 0; px < picture.width(); ++px) {
+                const QColor c = picture.pixelColor(px, py);
+                if (c.red() > 2 * c.blue() + 20 && c.red() > 2 * c.green() + 20) {
+                    red += px;
+                    ++reds;
+                } else if (c.blue() > 2 * c.red() + 20 && c.blue() > 2 * c.green() + 20) {
+                    blue += px;
+                    ++blues;
+                }
+            }
+        }
+        QVERIFY2(reds > 200 && blues > 50,
+                 qPrintable(QStringLiteral("%1 %2").arg(reds).arg(blues)));
+        QVERIFY((blue / blues > red / reds + 20) == (x > 0));
     }
 
     // A file dropped on the window opens.

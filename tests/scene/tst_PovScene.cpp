@@ -1,8 +1,12 @@
+#include "scene/PovPick.h"
 #include "scene/PovScene.h"
 #include "tests/support/StderrCapture.h"
 
+#include <QGLViewer/camera.h>
+
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -28,6 +32,8 @@ QString writeNpr(const QString& path, vec lo, vec hi)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(vec)
 
 class TestPovScene : public QObject {
     Q_OBJECT
@@ -263,6 +269,140 @@ private slots:
         const vec s = scene.lights[0].position;
         QVERIFY(std::fabs(s[2] - 1000.0f) < 0.01f);
         QVERIFY(std::fabs(s[0] - 1000.0f * std::cos(1.57075f) * std::sin(0.15f)) < 1e-3f);
+    }
+
+    void placementMaths_data()
+    {
+        QTest::addColumn<vec>("point");
+        QTest::addColumn<vec>("rotate");
+        QTest::addColumn<float>("scale");
+        QTest::addColumn<vec>("translate");
+        QTest::addColumn<vec>("expected");
+        QTest::newRow("identity") << vec(1, 2, 3) << vec() << 1.0f << vec() << vec(1, 2, 3);
+        // (1, 0, 0) turned 90 degrees about z is (0, 1, 0), doubled (0, 2, 0),
+        // moved (10, 22, 30).
+        QTest::newRow("turn about z, scale, move")
+            << vec(1, 0, 0) << vec(0, 0, 90) << 2.0f << vec(10, 20, 30) << vec(10, 22, 30);
+        // x first: (0, 1, 0) to (0, 0, 1); then y: (0, 0, 1) to (1, 0, 0).
+        QTest::newRow("x before y")
+            << vec(0, 1, 0) << vec(90, 90, 0) << 1.0f << vec() << vec(1, 0, 0);
+        // y first would give (0, 1, 0) then x: (0, 0, 1); so the order shows.
+        // x: (1, 0, 0) stays; y: to (0, 0, -1); z: stays; half; move.
+        QTest::newRow("y then z, half, move")
+            << vec(1, 0, 0) << vec(0, 90, 90) << 0.5f << vec(1, 1, 1) << vec(1, 1, 0.5f);
+        // (1, 1, 0) turned 180 about x is (1, -1, 0); scaled 3; moved down.
+        QTest::newRow("half turn about x")
+            << vec(1, 1, 0) << vec(180, 0, 0) << 3.0f << vec(0, 0, -5) << vec(3, -3, -5);
+    }
+    void placementMaths()
+    {
+        QFETCH(vec, point);
+        QFETCH(vec, rotate);
+        QFETCH(float, scale);
+        QFETCH(vec, translate);
+        QFETCH(vec, expected);
+        PovPlacement placement;
+        placement.rotate = rotate;
+        placement.scale = scale;
+        placement.translate = translate;
+        const vec placed = placement.apply(point);
+        QVERIFY2(
+            dist(placed, expected) < 1e-5f,
+            qPrintable(QStringLiteral("%1 %2 %3").arg(placed[0]).arg(placed[1]).arg(placed[2])));
+        QVERIFY(dist(placement.unapply(placed), point) < 1e-5f);
+        // The OpenGL (and POV-Ray) matrix says the same.
+        double m[16];
+        placement.matrix(m);
+        for (int row = 0; row < 3; ++row) {
+            const double v =
+                m[row] * point[0] + m[4 + row] * point[1] + m[8 + row] * point[2] + m[12 + row];
+            QVERIFY(std::fabs(v - expected[row]) < 1e-5);
+        }
+    }
+
+    // Two files, the second turned, scaled and moved: its mesh is written
+    // with its placement, the first's as always; bounds, picking and undoing
+    // the import follow.
+    void composedScene()
+    {
+        const QString a = writeNpr(dir.filePath("first.npr"), vec(0, 0, 0), vec(2, 2, 2));
+        const QString b = writeNpr(dir.filePath("second.npr"), vec(0, 0, 0), vec(2, 2, 2));
+        PovScene scene;
+        QVERIFY(scene.load(a.toLocal8Bit().constData(), nullptr));
+        qglviewer::Camera camera;
+        camera.setScreenWidthAndHeight(400, 300);
+        camera.setPosition(qglviewer::Vec(1, -20, 1));
+        camera.lookAt(qglviewer::Vec(1, 1, 1));
+        const QString alone = scene.povText(&camera, PovMeshForm::Mesh2);
+        const float groundZ = scene.groundZ;
+
+        QVERIFY(!scene.importFile(dir.filePath("missing.npr").toLocal8Bit().constData()));
+        QCOMPARE(scene.fileCount(), 1);
+        QVERIFY(scene.importFile(b.toLocal8Bit().constData()));
+        QCOMPARE(scene.fileCount(), 2);
+        QCOMPARE(scene.modelCount(), 3);
+        QCOMPARE(scene.fileOf(0), -1);
+        QCOMPARE(scene.fileOf(2), 1);
+        QCOMPARE(scene.textures[2].ambient, scene.textures[1].ambient);
+        PovPlacement moved;
+        moved.rotate = vec(0, 0, 90);
+        moved.scale = 2.0f;
+        moved.translate = vec(10, 0, 0);
+        scene.setPlacement(1, moved);
+        QCOMPARE(scene.groundZ, groundZ); // the floor stays
+
+        // The second mesh: (0,0,0), (2,0,0), (0,2,2) become (10,0,0),
+        // (10,4,0), (6,0,4).
+        const QString text = scene.povText(&camera, PovMeshForm::Mesh2);
+        const QStringList meshes = text.split(QStringLiteral("\nmesh2 {"));
+        QCOMPARE(meshes.size(), 3);
+        QVERIFY(!meshes[1].contains(QLatin1String("matrix")));
+        const QRegularExpression matrixLine(QStringLiteral("\tmatrix <([^>]*)>\n}"));
+        const QRegularExpressionMatch match = matrixLine.match(meshes[2]);
+        QVERIFY2(match.hasMatch(), qPrintable(meshes[2]));
+        const QStringList m = match.captured(1).split(QStringLiteral(", "));
+        QCOMPARE(m.size(), 12);
+        const QRegularExpression corner(QStringLiteral("<(\\S+), (\\S+), (\\S+)>"));
+        const QString vertices = meshes[2].left(
+            meshes[2].indexOf(QRegularExpression(QStringLiteral("normal_vectors|face_indices"))));
+        vec lo(1e9f, 1e9f, 1e9f), hi(-1e9f, -1e9f, -1e9f);
+        for (auto it = corner.globalMatch(vertices); it.hasNext();) {
+            const QRegularExpressionMatch c = it.next();
+            const double p[3] = {c.captured(1).toDouble(), c.captured(2).toDouble(),
+                                 c.captured(3).toDouble()};
+            for (int k = 0; k < 3; ++k) {
+                const float placed = float(p[0] * m[k].toDouble() + p[1] * m[3 + k].toDouble() +
+                                           p[2] * m[6 + k].toDouble() + m[9 + k].toDouble());
+                lo[k] = std::min(lo[k], placed);
+                hi[k] = std::max(hi[k], placed);
+            }
+        }
+        QVERIFY(dist(lo, vec(6, 0, 0)) < 1e-4f);
+        QVERIFY(dist(hi, vec(10, 4, 4)) < 1e-4f);
+
+        // The bounds hold both; a ray down onto the moved mesh picks it.
+        vec c;
+        float r;
+        scene.bounds(c, r);
+        for (const vec& p : {vec(0, 0, 0), vec(0, 2, 2), vec(10, 4, 0), vec(6, 0, 4)}) {
+            QVERIFY(dist(p, c) <= r * 1.0001f);
+        }
+        QCOMPARE(pickModel(scene, vec(9, 1, 50), vec(0, 0, -1), false), 2);
+        QCOMPARE(pickModel(scene, vec(0.5f, 0.2f, 50), vec(0, 0, -1), false), 1);
+        QCOMPARE(scene.lowestPoint(1), 0.0f);
+        QCOMPARE(scene.droppedToGround(1).translate, vec(10, 0, groundZ));
+        const PovPlacement centred = scene.centredOnOrigin(1);
+        QCOMPARE(centred.rotate, moved.rotate);
+        QVERIFY(len(centred.apply(scene.files[1].center)) < 1e-5f);
+
+        // Taking the file out gives the scene of one file again; putting it
+        // back gives the composed one.
+        std::unique_ptr<PovFileContent> taken = scene.takeFile(1);
+        QVERIFY(taken);
+        QCOMPARE(scene.povText(&camera, PovMeshForm::Mesh2), alone);
+        QVERIFY(!scene.takeFile(0)); // the last file stays
+        scene.putFile(1, std::move(taken));
+        QCOMPARE(scene.povText(&camera, PovMeshForm::Mesh2), text);
     }
 
     void lightBounds()

@@ -30,6 +30,7 @@ void setUpCamera(qglviewer::Camera& camera)
 
 bool writeText(const QString& path, const QByteArray& text)
 {
+    QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
 }
@@ -102,6 +103,146 @@ private slots:
         QVERIFY2(PovSceneDocument::save(goodDocument, dir.filePath("torus.off"), scene, &camera,
                                         PovSceneView(), error),
                  qPrintable(error));
+        // The checks below edit a document of version 1, as earlier
+        // versions wrote it: one "model", and "models" from the ground on.
+        QJsonObject root = readJson(goodDocument);
+        const QJsonObject file = root["files"].toArray()[0].toObject();
+        QJsonArray models{root["groundModel"]};
+        for (const QJsonValue& m : file["models"].toArray()) {
+            models.append(m);
+        }
+        for (const char* key : {"files", "groundModel", "groundHeight"}) {
+            root.remove(key);
+        }
+        root["version"] = 1;
+        root["model"] = file["path"];
+        root["models"] = models;
+        QVERIFY(writeText(goodDocument, QJsonDocument(root).toJson()));
+    }
+
+    // A version 1 document opens as its one file at the identity placement
+    // with the picture it always gave, and is saved as version 2 with the
+    // same picture.
+    void versionOneOpensAndSavesAsTwo()
+    {
+        PovScene old;
+        qglviewer::Camera camera;
+        setUpCamera(camera);
+        PovSceneDocument reader;
+        QVERIFY2(reader.open(goodDocument, old, &camera), qPrintable(reader.error()));
+        QVERIFY(reader.warnings().isEmpty());
+        QCOMPARE(old.fileCount(), 1);
+        QVERIFY(old.files[0].placement.isIdentity());
+        PovScene direct;
+        qglviewer::Camera directCamera(camera);
+        QVERIFY(direct.load(QFile::encodeName(dir.filePath("torus.off")).constData(), nullptr));
+        const QString picture = old.povText(&camera);
+        QCOMPARE(direct.povText(&directCamera), picture);
+
+        const QString saved = dir.filePath("two.kelvane");
+        QString error;
+        QVERIFY2(PovSceneDocument::save(saved, QString(), old, &camera, reader.view(), error),
+                 qPrintable(error));
+        const QJsonObject json = readJson(saved);
+        QCOMPARE(json["version"].toInt(), 2);
+        QVERIFY(!json.contains("model"));
+        const QJsonObject file = json["files"].toArray()[0].toObject();
+        QCOMPARE(file["path"].toString(), QString("torus.off"));
+        QCOMPARE(file["scale"].toDouble(), 1.0);
+        QCOMPARE(file["models"].toArray().size(), 1);
+        PovScene reopened;
+        qglviewer::Camera fresh;
+        setUpCamera(fresh);
+        QVERIFY2(reader.open(saved, reopened, &fresh), qPrintable(reader.error()));
+        QCOMPARE(reopened.povText(&fresh), picture);
+    }
+
+    // Two files, the second placed: saved and reopened, the picture is the
+    // same; with the second file gone, the first still opens and the
+    // missing one is named.
+    void composedDocument()
+    {
+        const QString ply = writePly(dir.filePath("sub/octahedron.ply"));
+        PovScene scene;
+        qglviewer::Camera camera;
+        setUpCamera(camera);
+        QVERIFY(scene.load(QFile::encodeName(dir.filePath("torus.off")).constData(), &camera));
+        QVERIFY(scene.importFile(QFile::encodeName(ply).constData()));
+        PovPlacement placement;
+        placement.translate = vec(3, -1.5f, 0.25f);
+        placement.rotate = vec(10, 0, 45);
+        placement.scale = 0.5f;
+        scene.setPlacement(1, placement);
+        // Subdivided as the window does it, into a copy (for undo); the
+        // document's in-place subdivision must give the same mesh.
+        delete scene.exchangeModel(2, scene.subdividedCopy(2), 1);
+        PovTexture red;
+        red.setColor(1, 0, 0);
+        scene.setTexture(2, red);
+        scene.groundVisible = true;
+        const QString picture = scene.povText(&camera);
+        const QString document = dir.filePath("composed.kelvane");
+        QString error;
+        QVERIFY2(PovSceneDocument::save(document, QString(), scene, &camera, PovSceneView(), error),
+                 qPrintable(error));
+        const QJsonArray files = readJson(document)["files"].toArray();
+        QCOMPARE(files.size(), 2);
+        QCOMPARE(files[1].toObject()["path"].toString(), QString("sub/octahedron.ply"));
+        QCOMPARE(files[1].toObject()["rotate"].toArray()[2].toDouble(), 45.0);
+
+        PovScene reopened;
+        qglviewer::Camera fresh;
+        setUpCamera(fresh);
+        PovSceneDocument reader;
+        QVERIFY2(reader.open(document, reopened, &fresh), qPrintable(reader.error()));
+        QCOMPARE(reader.modelFiles().size(), 2);
+        QCOMPARE(reopened.povText(&fresh), picture);
+
+        QVERIFY(QFile::rename(ply, dir.filePath("sub/moved.ply")));
+        PovScene partial;
+        StderrCapture quiet;
+        QVERIFY2(reader.open(document, partial, &fresh), qPrintable(reader.error()));
+        QCOMPARE(partial.fileCount(), 1);
+        QCOMPARE(reader.warnings().size(), 1);
+        QVERIFY2(reader.warnings()[0].contains("\"sub/octahedron.ply\" was not found"),
+                 qPrintable(reader.warnings()[0]));
+        QVERIFY(QFile::rename(dir.filePath("sub/moved.ply"), ply));
+
+        // Placements and the file list are checked like every other field.
+        auto variant = [&](const char* name, const std::function<void(QJsonObject&)>& change) {
+            QJsonObject root = readJson(document);
+            change(root);
+            writeText(dir.filePath(name), QJsonDocument(root).toJson());
+            return dir.filePath(name);
+        };
+        auto fileField = [](const char* key, const QJsonValue& value) {
+            return [key, value](QJsonObject& root) {
+                QJsonArray files = root["files"].toArray();
+                QJsonObject f = files[1].toObject();
+                f[key] = value;
+                files[1] = f;
+                root["files"] = files;
+            };
+        };
+        expectRefusal(variant("scale0.kelvane", fileField("scale", 0)), {"files[1].scale is 0"});
+        expectRefusal(variant("move.kelvane", fileField("translate", QJsonArray{1, 2})),
+                      {"files[1].translate must be a list of 3 numbers"});
+        expectRefusal(variant("path.kelvane", fileField("path", 3)),
+                      {"files[1].path must name a model file"});
+        expectRefusal(
+            variant("nofiles.kelvane", [](QJsonObject& root) { root["files"] = QJsonArray(); }),
+            {"files names 0 model files"});
+        expectRefusal(variant("allgone.kelvane",
+                              [](QJsonObject& root) {
+                                  QJsonArray files = root["files"].toArray();
+                                  for (int k = 0; k < 2; ++k) {
+                                      QJsonObject f = files[k].toObject();
+                                      f["path"] = QStringLiteral("gone%1.off").arg(k);
+                                      files[k] = f;
+                                  }
+                                  root["files"] = files;
+                              }),
+                      {"none of its model files", "\"gone0.off\"", "\"gone1.off\""});
     }
 
     // Save, open into a fresh scene and camera: the POV-Ray text is the same
@@ -175,7 +316,8 @@ private slots:
         QVERIFY2(PovSceneDocument::save(document, model, scene, &camera, view, error),
                  qPrintable(error));
         // The model is named relative to the document when it lies beside it.
-        const QString named = readJson(document).value("model").toString();
+        const QString named =
+            readJson(document)["files"].toArray()[0].toObject().value("path").toString();
         QCOMPARE(named, besideDocument ? QFileInfo(model).fileName() : model);
 
         PovScene reopened;
