@@ -238,6 +238,20 @@ const std::vector<OptionEntry>& optionTable()
          "800x600",
          "--size needs a size such as 800x600",
          applySize},
+        {{"import"},
+         "FILE",
+         "add FILE's models to the scene, after those of SCENE (may be given more than once); "
+         "with nothing to make, the window opens with them",
+         {},
+         "--import needs a file name",
+         [](const QString& value, ParseState& state, QString& error) {
+             if (value.isEmpty()) {
+                 error = QStringLiteral("--import needs a file name");
+                 return false;
+             }
+             state.options.imports << value;
+             return true;
+         }},
         {{"ground"}, {}, "show the ground plane", {}, {}, flag(&CommandLineOptions::ground)},
         {{"indoor"},
          {},
@@ -427,6 +441,12 @@ bool checkModes(ParseState& state, const QStringList& positional, QString& error
     const bool otherModes = !options.povFile.isEmpty() || !options.renderImage.isEmpty() ||
                             !options.previewImage.isEmpty() || options.listSceneFiles ||
                             !options.copyFolder.isEmpty() || !options.mergeImage.isEmpty();
+    if (!options.imports.isEmpty() &&
+        (options.listSceneFiles || !options.copyFolder.isEmpty() || !options.mergeImage.isEmpty())) {
+        error = QStringLiteral("--import goes with --pov, --render, --preview, --info, "
+                               "--thumbnail or the window");
+        return false;
+    }
     if (options.json && !options.info) {
         error = QStringLiteral("--json goes with --info: kelvane --info --json SCENE");
         return false;
@@ -490,6 +510,11 @@ bool checkModes(ParseState& state, const QStringList& positional, QString& error
             error = QStringLiteral("%1 works alone").arg(option);
             return false;
         }
+        return true;
+    }
+    if (options.povFile.isEmpty() && options.renderImage.isEmpty() &&
+        options.previewImage.isEmpty() && !options.imports.isEmpty()) {
+        options.openWindow = true;
         return true;
     }
     if (options.povFile.isEmpty() && options.renderImage.isEmpty() &&
@@ -689,8 +714,14 @@ QStringList programArguments(int argc, char* argv[])
 
 bool displayAvailable()
 {
-    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") ||
-           std::getenv("QT_QPA_PLATFORM");
+    // A variable set to nothing names no display.
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) {
+            return true;
+        }
+    }
+    return false;
 }
 
 int runCommandLine(int argc, char* argv[])
@@ -735,6 +766,13 @@ int runCommandLine(int argc, char* argv[])
     absolute(options.mergeImage);
     absolute(options.copyFolder);
     absolute(options.thumbnailImage);
+    for (QString& file : options.imports) {
+        absolute(file);
+    }
+
+    if (options.openWindow) {
+        return runWindow(argc, argv, options.scene, options.imports);
+    }
 
     if (!options.mergeImage.isEmpty()) {
         QCoreApplication app(argc, argv);

@@ -11,7 +11,9 @@
 //   kelvane --thumbnail SIZE SCENE PNG      a small picture, without a display
 //
 // SCENE is a model file or a scene document (.kelvane, see
-// scene/PovSceneDocument.h), which brings its camera, lights and materials.
+// scene/PovSceneDocument.h), which brings its camera, lights and materials;
+// --import FILE (repeatable) adds a model file's models to it. A scene with
+// imports and nothing to make opens in the window.
 // options: --size WxH (default 800x600), --ground, --indoor, --file-colours,
 // --lines KINDS and --line-width PIXELS (feature lines in the view and as ink
 // in the POV-Ray scene), --mesh-form triangles|mesh2|auto, --antialias,
@@ -37,6 +39,11 @@ struct CommandLineOptions {
     QString renderImage;
     QString previewImage;
     QString scene;
+    // --import: model files whose models are added to the scene, in order.
+    QStringList imports;
+    // A scene and its imports given without a picture to make: the window
+    // opens with them.
+    bool openWindow = false;
     QSize size = QSize(800, 600);
     bool ground = false;
     bool indoor = false;
@@ -93,3 +100,7 @@ QString commandLineHelp();
 // success, 1 with one line on standard error for every failure, 2 for bad
 // arguments.
 int runCommandLine(int argc, char* argv[]);
+
+// Opens the window (WindowStart.cpp) with `scene`, when given, and the
+// models of `imports` added to it; returns when the window closes.
+int runWindow(int argc, char* argv[], const QString& scene, const QStringList& imports);

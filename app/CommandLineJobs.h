@@ -33,12 +33,14 @@ bool imageFormatKnown(const QString& fileName);
 // Saves the image; false after saying why.
 bool saveImage(const QImage& image, const QString& fileName);
 
-// Loads a model file or a scene document; `view` receives what a document
-// records about the view (nothing for a model file), `read` the files read
-// (the document and its model file). `notes`, when given, receives the
-// document's warnings instead of standard error.
-bool loadScene(PovScene& scene, const QString& path, qglviewer::Camera* camera, PovSceneView& view,
-               QStringList& read, QStringList* notes = nullptr);
+// Loads a model file or a scene document and adds the models of the
+// `imports`; `view` receives what a document records about the view
+// (nothing for a model file), `read` the files read (the document, its
+// model files, the imports). `notes`, when given, receives the document's
+// warnings instead of standard error.
+bool loadScene(PovScene& scene, const QString& path, const QStringList& imports,
+               qglviewer::Camera* camera, PovSceneView& view, QStringList& read,
+               QStringList* notes = nullptr);
 // A scene document keeps its own ground and lighting; --ground and
 // --indoor only add to it.
 void applyOptions(PovScene& scene, const CommandLineOptions& options);

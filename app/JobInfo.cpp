@@ -232,7 +232,7 @@ int runInfo(const CommandLineOptions& options)
     PovSceneView view;
     QStringList read, notes;
     StderrCapture capture;
-    const bool loaded = loadScene(scene, options.scene, &camera, view, read, &notes);
+    const bool loaded = loadScene(scene, options.scene, options.imports, &camera, view, read, &notes);
     const QStringList written = capture.finish();
     if (!loaded) {
         // What the reader said, ending with why nothing was loaded.

@@ -25,7 +25,7 @@ int runWithView(const CommandLineOptions& given)
     scene.fileColours = options.fileColours;
     PovSceneView view;
     QStringList read;
-    const bool loaded = loadScene(scene, options.scene, viewer.camera(), view, read);
+    const bool loaded = loadScene(scene, options.scene, options.imports, viewer.camera(), view, read);
     viewer.doneCurrent();
     if (!loaded) {
         return 1;

@@ -162,7 +162,7 @@ int runHeadless(const CommandLineOptions& given)
     scene.fileColours = options.fileColours;
     PovSceneView view;
     QStringList read;
-    if (!loadScene(scene, options.scene, &camera, view, read)) {
+    if (!loadScene(scene, options.scene, options.imports, &camera, view, read)) {
         return 1;
     }
     options = withDocumentSettings(given, view);

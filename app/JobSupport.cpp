@@ -82,8 +82,10 @@ void fitCamera(const PovScene& scene, qglviewer::Camera& camera, const PovSceneV
     applyCamera(&camera, view);
 }
 
-bool loadScene(PovScene& scene, const QString& path, qglviewer::Camera* camera, PovSceneView& view,
-               QStringList& read, QStringList* notes)
+namespace {
+
+bool loadSceneFile(PovScene& scene, const QString& path, qglviewer::Camera* camera,
+                   PovSceneView& view, QStringList& read, QStringList* notes)
 {
     read = QStringList{path};
     if (!QFileInfo::exists(path)) {
@@ -110,13 +112,30 @@ bool loadScene(PovScene& scene, const QString& path, qglviewer::Camera* camera, 
             }
         }
         view = document.view();
-        read << document.modelFile();
+        read << document.modelFiles();
         return true;
     }
     if (!scene.load(QFile::encodeName(path).constData(), camera)) {
         say(QStringLiteral("cannot read '%1': %2").arg(path, scene.loadError()));
         return false;
     }
+    return true;
+}
+
+} // namespace
+
+bool loadScene(PovScene& scene, const QString& path, const QStringList& imports,
+               qglviewer::Camera* camera, PovSceneView& view, QStringList& read, QStringList* notes)
+{
+    if (!loadSceneFile(scene, path, camera, view, read, notes)) {
+        return false;
+    }
+    QString why;
+    if (!importModelFiles(scene, imports, &why)) {
+        say(why);
+        return false;
+    }
+    read << imports;
     return true;
 }
 

@@ -153,7 +153,7 @@ int runThumbnail(const CommandLineOptions& options)
     camera.setZClippingCoefficient(5.0);
     PovSceneView view;
     QStringList read, notes;
-    if (!loadScene(scene, options.scene, &camera, view, read, &notes)) {
+    if (!loadScene(scene, options.scene, options.imports, &camera, view, read, &notes)) {
         return 1;
     }
     // A scene document's model file is known now.

@@ -133,7 +133,8 @@ QString described(const CommandLineOptions& o)
                   o.threads, int(o.listSceneFiles), int(o.info), int(o.json), o.thumbnailSize}) {
         parts << QString::number(n);
     }
-    parts << o.mergeImage << o.mergeParts << o.copyFolder << o.thumbnailImage;
+    parts << o.mergeImage << o.mergeParts << o.copyFolder << o.thumbnailImage << o.imports
+          << QString::number(o.openWindow);
     return parts.join('|');
 }
 
@@ -154,6 +155,9 @@ private slots:
         QTest::newRow("no mode")
             << QStringList({"--ground", "a.npr"})
             << "say what to make: --pov FILE, --render IMAGE or --preview IMAGE";
+        QTest::newRow("import to a listing")
+            << QStringList({"--scene-files", "a.npr", "--import", "b.ply"})
+            << "--import goes with --pov, --render, --preview, --info, --thumbnail or the window";
         QTest::newRow("no scene") << QStringList({"--pov", "a.pov"}) << "no scene file given";
         QTest::newRow("two scenes") << QStringList({"--pov", "a.pov", "a.npr", "b.npr"})
                                     << "only one scene can be given ('a.npr' and 'b.npr')";
@@ -339,6 +343,13 @@ private slots:
         const QByteArray compact = again.readAll();
         QVERIFY(!compact.contains("triangle {"));
         QVERIFY(compact.contains("\nmesh2 {\n\tvertex_vectors {\n"));
+
+        // An imported file's models join the scene's.
+        run = kelvane({"--pov", pov, sample, "--import=" + sample}, false);
+        QCOMPARE(run.status, 0);
+        QFile twice(pov);
+        QVERIFY(twice.open(QIODevice::ReadOnly));
+        QCOMPARE(twice.readAll().count("smooth_triangle"), 96);
     }
 
     // A scene document's render settings apply headless; an option given on
@@ -567,6 +578,9 @@ private slots:
         QTest::newRow("preview without display")
             << QStringList({"--preview", "x.png", "SAMPLE"}) << QString()
             << "kelvane: --preview needs a display";
+        QTest::newRow("import missing")
+            << QStringList({"--pov", "x.pov", "SAMPLE", "--import", "missing.ply"}) << QString()
+            << "kelvane: cannot import '";
         QTest::newRow("bad arguments") << QStringList({"--size", "0x0", "--pov", "x", "SAMPLE"})
                                        << QString() << "kelvane: --size takes";
     }
