@@ -2,6 +2,7 @@
 
 #include "tests/support/Pixels.h"
 #include "tests/support/RunProgram.h"
+#include "tests/support/SharedData.h"
 
 #include <QImage>
 #include <QJsonDocument>
@@ -552,5 +553,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestCommandLine)
+KELVANE_TEST_MAIN(TestCommandLine)
 #include "tst_CommandLine.moc"

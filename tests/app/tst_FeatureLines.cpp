@@ -6,6 +6,7 @@
 #include "tests/support/MainWindowAccess.h"
 #include "tests/support/Pixels.h"
 #include "tests/support/SphereOff.h"
+#include "tests/support/SharedData.h"
 #include "viewer/GLViewer.h"
 
 #include <QCheckBox>
@@ -304,5 +305,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestFeatureLines)
+KELVANE_TEST_MAIN(TestFeatureLines)
 #include "tst_FeatureLines.moc"

@@ -3,6 +3,7 @@
 #include "collada/CdaScene.h"
 #include "ln/LnModel.h"
 #include "tests/collada/CdaTestUtil.h"
+#include "tests/support/SharedData.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -254,5 +255,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCdaRealFiles)
+KELVANE_TEST_GUILESS_MAIN(TestCdaRealFiles)
 #include "tst_CdaRealFiles.moc"

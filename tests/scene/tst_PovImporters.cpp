@@ -6,6 +6,7 @@
 // triangle counts their notes give.
 
 #include "scene/ImportGltf.h"
+#include "tests/support/SharedData.h"
 #include "scene/PovImporter.h"
 #include "scene/PovScene.h"
 
@@ -253,5 +254,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestPovImporters)
+KELVANE_TEST_MAIN(TestPovImporters)
 #include "tst_PovImporters.moc"

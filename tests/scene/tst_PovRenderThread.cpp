@@ -1,6 +1,7 @@
 #include "scene/PovRenderThread.h"
 #include "scene/PovScene.h"
 #include "tests/support/PovrayChildren.h"
+#include "tests/support/SharedData.h"
 
 #include <QGLViewer/camera.h>
 
@@ -376,5 +377,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestPovRenderThread)
+KELVANE_TEST_GUILESS_MAIN(TestPovRenderThread)
 #include "tst_PovRenderThread.moc"

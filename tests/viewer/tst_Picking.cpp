@@ -4,6 +4,7 @@
 #include "tests/support/MainWindowAccess.h"
 #include "tests/support/ModalDialog.h"
 #include "tests/support/Pixels.h"
+#include "tests/support/SharedData.h"
 #include "viewer/GLViewer.h"
 
 #include <QGLViewer/camera.h>
@@ -419,5 +420,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestPicking)
+KELVANE_TEST_MAIN(TestPicking)
 #include "tst_Picking.moc"
