@@ -4,6 +4,11 @@
 
 #include "TestUtil.h"
 
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace {
@@ -119,7 +124,79 @@ const Refused kRefused[] = {
 
 const float kTolerance = 1e-5f;
 
+// The "Facts" line SOURCES.md gives for `path`, or nothing.
+std::string factsOf(const std::string& path)
+{
+    static const std::string text = [] {
+        std::ifstream in(std::string(KELVANE_SHARED_DATA) + "/SOURCES.md");
+        std::stringstream whole;
+        whole << in.rdbuf();
+        return whole.str();
+    }();
+    size_t at = text.find("\n### " + path + "\n");
+    at = at == std::string::npos ? at : text.find("\n- Facts: ", at);
+    return at == std::string::npos ? std::string() : text.substr(at, text.find('\n', at + 1) - at);
+}
+
+// The vertices of faces [first, first + count) in vertices [low, high].
+void expectIndices(const TriMesh& mesh, size_t first, size_t count, int low, int high)
+{
+    int least = high + 1, most = low - 1;
+    for (size_t f = first; f < first + count && f < mesh.faces.size(); ++f) {
+        for (int k = 0; k < 3; ++k) {
+            least = std::min(least, mesh.faces[f][k]);
+            most = std::max(most, mesh.faces[f][k]);
+        }
+    }
+    EXPECT_EQ(least, low) << "faces from " << first;
+    EXPECT_EQ(most, high) << "faces from " << first;
+}
+
 } // namespace
+
+// The bounds and the range of indices the facts give: for 3DS files, each
+// object's faces use that object's vertices only.
+TEST(RealFiles, BoundsAndIndexRangesOfTheFacts)
+{
+    if (!haveSharedData())
+        GTEST_SKIP() << "shared regression data not found at " << KELVANE_SHARED_DATA;
+    const std::regex indices("indices (-?[0-9]+)\\.\\.(-?[0-9]+)");
+    const std::regex box("bbox min \\[([^\\]]*)\\] max \\[([^\\]]*)\\]");
+    const std::regex objects(": ([0-9]+) v / ([0-9]+) f");
+    for (const Expected& e : kReadable) {
+        SCOPED_TRACE(e.path);
+        const std::string facts = factsOf(e.path);
+        ASSERT_FALSE(facts.empty());
+        ReadResult r = readFile(std::string(KELVANE_SHARED_DATA) + "/" + e.path);
+        ASSERT_NE(r.mesh, nullptr);
+        std::smatch m;
+        // That file counts its corners from 0, which Kelvane accepts as such.
+        if (std::regex_search(facts, m, indices) && !std::strstr(e.path, "zero-face-idx"))
+            expectIndices(*r.mesh, 0, r.mesh->faces.size(), std::stoi(m[1]), std::stoi(m[2]));
+        if (std::regex_search(facts, m, box)) {
+            vec low(1e30f, 1e30f, 1e30f), high(-1e30f, -1e30f, -1e30f);
+            for (const vec& v : r.mesh->vertices) {
+                for (int k = 0; k < 3; ++k)
+                    low[k] = std::min(low[k], v[k]), high[k] = std::max(high[k], v[k]);
+            }
+            std::istringstream want(std::string(m[1]) + ", " + std::string(m[2]));
+            for (int k = 0; k < 6; ++k) {
+                float value = 0;
+                char comma;
+                want >> value >> comma;
+                const float got = k < 3 ? low[k] : high[k - 3];
+                EXPECT_NEAR(got, value, kTolerance * (1 + std::abs(value))) << "bound " << k;
+            }
+        }
+        size_t vertex = 0, face = 0;
+        for (auto o = std::sregex_iterator(facts.begin(), facts.end(), objects);
+             o != std::sregex_iterator(); ++o) {
+            const size_t v = std::stoul((*o)[1]), f = std::stoul((*o)[2]);
+            expectIndices(*r.mesh, face, f, int(vertex), int(vertex + v - 1));
+            vertex += v, face += f;
+        }
+    }
+}
 
 TEST(RealFiles, CountsAndFirstVertices)
 {
