@@ -7,7 +7,7 @@
 # LIST (default tests/mutations.txt) holds one mutation per line, four fields
 # separated by tabs: the source file (from the repository root), a Perl
 # regular expression that must match exactly once in it, the replacement
-# ("\n" is a line break), and a CTest regular expression naming the tests
+# (not empty; "\n" is a line break), and a CTest regular expression naming the tests
 # that should catch it. Blank lines and lines starting with '#' are skipped.
 # NAME-PATTERN keeps only the lines whose file or tests match it.
 #

@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QProcess>
+#include <QProgressBar>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -367,8 +368,14 @@ private slots:
         inside(window).renderSettings.quality = PovQuality::Photo;
         inside(window).renderSettings.background = PovBackgroundKind::Transparent;
         QStringList stages;
+        QList<QPair<int, int>> percentages; // reported, shown in the status bar
         connect(&inside(window).renderThread, &PovRenderThread::progressChanged, this,
-                [&stages](const PovProgress& p) { stages << p.text(); });
+                [&](const PovProgress& p) {
+                    stages << p.text();
+                    if (p.percent >= 0) {
+                        percentages << qMakePair(p.percent, inside(window).renderProgressBar->value());
+                    }
+                });
         QSignalSpy finished(&inside(window).renderThread, &QThread::finished);
         inside(window).ui.actionRender_Full_Size->trigger();
         QFile ini(workFile(window, "POVRAY.INI"));
@@ -382,6 +389,10 @@ private slots:
         const QPixmap shown = inside(window).outputWindow->ui.imageSpace->pixmap(Qt::ReturnByValue);
         QVERIFY(!shown.toImage().hasAlphaChannel());
         QVERIFY(stages.filter("Rendering").size() > 0);
+        QVERIFY(!percentages.isEmpty());
+        for (const QPair<int, int>& p : percentages) {
+            QCOMPARE(p.second, p.first);
+        }
         QDir::setCurrent(previous);
     }
 
