@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "tests/support/MainWindowAccess.h"
 #include "tests/support/Pixels.h"
+#include "tests/support/PovrayChildren.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/SphereOff.h"
 #include "tests/support/SharedData.h"
@@ -242,9 +243,7 @@ private slots:
     }
     void renderInkMatchesThePreview()
     {
-        if (QStandardPaths::findExecutable("povray").isEmpty()) {
-            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
-        }
+        SKIP_WITHOUT_POVRAY();
         QFETCH(QString, scene);
         QFETCH(QStringList, options);
         if (scene.isEmpty()) {

@@ -8,6 +8,7 @@
 #include "tests/support/GoldenFile.h"
 #include "tests/support/MainWindowAccess.h"
 #include "tests/support/Pixels.h"
+#include "tests/support/PovrayChildren.h"
 #include "viewer/GLViewer.h"
 
 #include "tests/support/RunProgram.h"
@@ -28,8 +29,6 @@
 namespace {
 
 Run kelvane(const QStringList& arguments) { return runProgram(KELVANE_EXE, arguments); }
-
-bool havePovray() { return !QStandardPaths::findExecutable("povray").isEmpty(); }
 
 bool close(QRgb a, QRgb b, int tolerance)
 {
@@ -150,9 +149,7 @@ private slots:
     }
     void transparentBackground()
     {
-        if (!havePovray()) {
-            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
-        }
+        SKIP_WITHOUT_POVRAY();
         QFETCH(QString, quality);
         const QString clear = dir.filePath("clear.png"), black = dir.filePath("black.png");
         Run run = kelvane({"--render", clear, "--size", "96x72", "--quality", quality,
@@ -207,9 +204,7 @@ private slots:
     // are hard, Photo's have a penumbra several pixels wide.
     void photoShadowsAreSoft()
     {
-        if (!havePovray()) {
-            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
-        }
+        SKIP_WITHOUT_POVRAY();
         const QString plate = dir.filePath("plate.off");
         QFile off(plate);
         QVERIFY(off.open(QIODevice::WriteOnly));
@@ -292,9 +287,7 @@ private slots:
     // checkerboard.
     void photoRenderFromTheWindow()
     {
-        if (!havePovray()) {
-            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
-        }
+        SKIP_WITHOUT_POVRAY();
         const QString previous = QDir::currentPath();
         QDir::setCurrent(dir.path());
         MainWindow window;

@@ -66,8 +66,6 @@ const char* const slowScene = "#declare I = 0;\n"
                               "#while (I < 1000000000)\n#declare I = I + 1;\n#end\n"
                               "camera { location <0, 0, 5> look_at <0, 0, 0> }\n";
 
-bool hasPovray() { return !QStandardPaths::findExecutable("povray").isEmpty(); }
-
 } // namespace
 
 class TestRenderWindows : public QObject {
@@ -417,9 +415,7 @@ private slots:
 
     void renderFromTheMainWindow()
     {
-        if (QStandardPaths::findExecutable("povray").isEmpty()) {
-            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
-        }
+        SKIP_WITHOUT_POVRAY();
         MainWindow w;
         w.resize(500, 400);
         w.show();
@@ -468,9 +464,7 @@ private slots:
     // and neither leaves working files in the folder they share.
     void twoWindowsRenderTheirOwnScenes()
     {
-        if (!hasPovray()) {
-            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
-        }
+        SKIP_WITHOUT_POVRAY();
         QTemporaryDir shared;
         QDir::setCurrent(shared.path());
         MainWindow first, second;
@@ -511,9 +505,7 @@ private slots:
 
     void previewEditAndRender()
     {
-        if (QStandardPaths::findExecutable("povray").isEmpty()) {
-            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
-        }
+        SKIP_WITHOUT_POVRAY();
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -558,9 +550,7 @@ private slots:
 
     void syntaxErrorShowsPovRaysLineAndNoOldPicture()
     {
-        if (!hasPovray()) {
-            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
-        }
+        SKIP_WITHOUT_POVRAY();
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -591,9 +581,7 @@ private slots:
 
     void cancelEndsPovRayAndKeepsThePicture()
     {
-        if (!hasPovray()) {
-            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
-        }
+        SKIP_WITHOUT_POVRAY();
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -645,9 +633,7 @@ private slots:
 
     void renderSettingsDialogReachesTheRender()
     {
-        if (!hasPovray()) {
-            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
-        }
+        SKIP_WITHOUT_POVRAY();
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));

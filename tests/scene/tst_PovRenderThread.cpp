@@ -66,12 +66,6 @@ QImage render(PovRenderThread& thread)
 
 } // namespace
 
-// The cases that run the real renderer.
-#define SKIP_WITHOUT_POVRAY()                                                                      \
-    if (QStandardPaths::findExecutable("povray").isEmpty()) {                                      \
-        QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");            \
-    }
-
 class TestPovRenderThread : public QObject {
     Q_OBJECT
     QTemporaryDir dir;

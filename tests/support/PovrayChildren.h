@@ -1,12 +1,14 @@
 #pragma once
 // The POV-Ray processes this process has started and not yet reaped, read
-// from /proc: a render that was cancelled must leave none.
+// from /proc: a render that was cancelled must leave none. And the skip of
+// a test case that needs POV-Ray where it is not installed.
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QStringList>
 
 // "pid:state" for each child of this process whose command is povray,
@@ -32,3 +34,8 @@ inline QStringList povrayChildren()
     }
     return found;
 }
+
+#define SKIP_WITHOUT_POVRAY()                                                                      \
+    if (QStandardPaths::findExecutable("povray").isEmpty()) {                                      \
+        QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");            \
+    }
