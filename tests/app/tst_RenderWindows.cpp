@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -615,6 +616,7 @@ private slots:
             }
             QVERIFY(finished.wait(5000));
             QVERIFY2(clock.elapsed() < 2000, how);
+            QTRY_COMPARE(w.statusBar()->currentMessage(), QString("Render cancelled"));
             QTRY_VERIFY(inside(w).ui.actionRender_Full_Size->isEnabled());
             QVERIFY(inside(w).editWindow->ui.renderButton->isEnabled());
             QVERIFY(!inside(w).cancelRenderButton->isVisible());
