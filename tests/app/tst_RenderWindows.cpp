@@ -53,20 +53,6 @@ void answerFileDialog(const QString& name, QString* title = nullptr)
     });
 }
 
-// Answers the next message box with `button` and keeps its text.
-void answerMessageBox(QMessageBox::StandardButton button, QString* text)
-{
-    answerModal<QMessageBox>([button, text](QMessageBox* box) {
-        *text = box->text();
-        box->button(button)->click();
-    });
-}
-
-// A scene whose parse runs for minutes: a long loop in the language.
-const char* const slowScene = "#declare I = 0;\n"
-                              "#while (I < 1000000000)\n#declare I = I + 1;\n#end\n"
-                              "camera { location <0, 0, 5> look_at <0, 0, 0> }\n";
-
 } // namespace
 
 class TestRenderWindows : public QObject {

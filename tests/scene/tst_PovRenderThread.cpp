@@ -19,11 +19,6 @@ const char* const cubeScene = "#include \"colors.inc\"\n"
                               "light_source { <10, 10, 10> color rgb <1, 1, 1> }\n"
                               "box { <-1, -1, -1>, <1, 1, 1> pigment { color Red } }\n";
 
-// A scene whose parse runs for minutes: a long loop in the language.
-const char* const slowScene = "#declare I = 0;\n"
-                              "#while (I < 1000000000)\n#declare I = I + 1;\n#end\n"
-                              "camera { location <0, 0, 5> look_at <0, 0, 0> }\n";
-
 void writeFile(const QString& name, const QByteArray& bytes)
 {
     QFile f(name);

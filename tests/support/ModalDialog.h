@@ -4,7 +4,9 @@
 // shown (showing can process events) would be hidden before its loop starts,
 // and that loop would then wait for ever.
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QMessageBox>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
@@ -32,5 +34,17 @@ void answerModal(F answer, int level = QThread::currentThread()->loopLevel(), in
         } else {
             answer(dialog);
         }
+    });
+}
+
+// Answers the next modal message box with `button`; `text` gets its title
+// and text as "title|text".
+inline void answerMessageBox(QMessageBox::StandardButton button, QString* text = nullptr)
+{
+    answerModal<QMessageBox>([button, text](QMessageBox* box) {
+        if (text) {
+            *text = box->windowTitle() + "|" + box->text();
+        }
+        box->button(button)->click();
     });
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The POV-Ray processes this process has started and not yet reaped, read
-// from /proc: a render that was cancelled must leave none. And the skip of
-// a test case that needs POV-Ray where it is not installed.
+// from /proc: a render that was cancelled must leave none. Also a scene
+// that keeps POV-Ray busy, and the skip of a test case that needs POV-Ray
+// where it is not installed.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -34,6 +35,11 @@ inline QStringList povrayChildren()
     }
     return found;
 }
+
+// A scene whose parse runs for minutes: a long loop in the language.
+const char* const slowScene = "#declare I = 0;\n"
+                              "#while (I < 1000000000)\n#declare I = I + 1;\n#end\n"
+                              "camera { location <0, 0, 5> look_at <0, 0, 0> }\n";
 
 #define SKIP_WITHOUT_POVRAY()                                                                      \
     if (QStandardPaths::findExecutable("povray").isEmpty()) {                                      \

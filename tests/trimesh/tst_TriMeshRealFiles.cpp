@@ -2,6 +2,7 @@
 // data), checked against counts and coordinates an independent reader
 // reported for them. Skipped when the shared data is not there.
 
+#include "MeshUtil.h"
 #include "TestUtil.h"
 
 #include <algorithm>
@@ -9,15 +10,8 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
-#include <sys/stat.h>
 
 namespace {
-
-bool haveSharedData()
-{
-    struct stat st;
-    return stat(KELVANE_SHARED_DATA, &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 struct Expected {
     const char* path;

@@ -15,17 +15,6 @@
 
 namespace {
 
-// Answers the next modal message box with `button` and remembers its text.
-void answerMessageBox(QMessageBox::StandardButton button, QString* text = nullptr)
-{
-    answerModal<QMessageBox>([button, text](QMessageBox* box) {
-        if (text) {
-            *text = box->windowTitle() + "|" + box->text();
-        }
-        box->button(button)->click();
-    });
-}
-
 // An NPR file of `faces` copies of one triangle.
 QString writeTriangles(const QString& path, int faces)
 {
