@@ -12,7 +12,6 @@
 #include "viewer/GLViewer.h"
 
 #include <QCheckBox>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 

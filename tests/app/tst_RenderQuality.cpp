@@ -16,10 +16,8 @@
 #include <QComboBox>
 #include <QImage>
 #include <QImageWriter>
-#include <QProcess>
 #include <QProgressBar>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 

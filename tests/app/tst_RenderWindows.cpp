@@ -26,7 +26,6 @@
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QStatusBar>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -39,18 +38,6 @@ QByteArray readFile(const QString& name)
 {
     QFile f(name);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// Answers the next file dialog with `name` (a null name cancels it) and
-// remembers its title. Polls until the dialog is up.
-void answerFileDialog(const QString& name, QString* title = nullptr)
-{
-    answerModal<QFileDialog>([name, title](QFileDialog* dialog) {
-        if (title) {
-            *title = dialog->windowTitle() + "|" + dialog->nameFilters().join(";");
-        }
-        typeIntoFileDialog(dialog, name);
-    });
 }
 
 } // namespace

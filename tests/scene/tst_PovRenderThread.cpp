@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -330,18 +329,6 @@ private slots:
         QVERIFY(differingShare(triangles, QImage(120, 90, QImage::Format_RGB32), 10) > 0.05);
         const double share = differingShare(triangles, mesh2, 8);
         QVERIFY2(share < 0.002, qPrintable(QString::number(share)));
-    }
-
-    void missingRendererIsReported()
-    {
-        PovRenderThread thread;
-        thread.program = dir.filePath("no-such-renderer");
-        thread.sceneFile = "tempscene.pov";
-        QSignalSpy finished(&thread, &QThread::finished);
-        thread.start();
-        QVERIFY(finished.wait(10000));
-        QVERIFY(!thread.started);
-        QVERIFY(!thread.errorText.isEmpty());
     }
 };
 
