@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "tests/support/Pixels.h"
+#include "tests/support/PovrayChildren.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/SharedData.h"
 
@@ -355,9 +356,7 @@ private slots:
     }
     void renderAndPreviewAgree()
     {
-        if (QStandardPaths::findExecutable("povray").isEmpty()) {
-            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
-        }
+        SKIP_WITHOUT_POVRAY();
         QFETCH(QString, scene);
         QFETCH(QStringList, options);
         QFETCH(QColor, background);
@@ -375,13 +374,9 @@ private slots:
         QVERIFY2(run.status == 0, qPrintable(run.err));
         const QImage a(render), b(preview);
         QCOMPARE(a.size(), b.size());
-        auto near = [&background](QRgb p, int tolerance) {
-            return qAbs(qRed(p) - background.red()) <= tolerance &&
-                   qAbs(qGreen(p) - background.green()) <= tolerance &&
-                   qAbs(qBlue(p) - background.blue()) <= tolerance;
-        };
         for (const QPoint corner : {QPoint(1, 1), QPoint(a.width() - 2, a.height() - 2)}) {
-            QVERIFY2(near(a.pixel(corner), 3) && near(b.pixel(corner), 1),
+            QVERIFY2(closeColours(a.pixel(corner), background.rgb(), 3) &&
+                         closeColours(b.pixel(corner), background.rgb(), 1),
                      qPrintable(QString("render %1, preview %2")
                                     .arg(QColor(a.pixel(corner)).name(), QColor(b.pixel(corner)).name())));
         }

@@ -28,18 +28,6 @@ namespace {
 
 Run kelvane(const QStringList& arguments) { return runProgram(KELVANE_EXE, arguments); }
 
-bool close(QRgb a, QRgb b, int tolerance)
-{
-    return std::abs(qRed(a) - qRed(b)) <= tolerance &&
-           std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
-           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
-}
-
-QString rgbText(QRgb p)
-{
-    return QString("(%1, %2, %3)").arg(qRed(p)).arg(qGreen(p)).arg(qBlue(p));
-}
-
 // Widths of the shadow edges on the ground left and right of `plate` (the
 // plate's own pixels, from a render without the ground) in rows about the
 // middle: the number of pixels between the lit level and the shadow level,
@@ -269,8 +257,8 @@ private slots:
         QCOMPARE(inside(window).renderSettings.backgroundColour, QColor(200, 120, 40));
         QVERIFY(inside(window).viewer->srgbColours);
         const QImage shown = inside(window).viewer->grabFramebuffer();
-        QVERIFY2(close(shown.pixel(2, 2), qRgb(200, 120, 40), 1),
-                 qPrintable(rgbText(shown.pixel(2, 2))));
+        QVERIFY2(closeColours(shown.pixel(2, 2), qRgb(200, 120, 40), 1),
+                 qPrintable(QColor(shown.pixel(2, 2)).name()));
 
         window.on_actionRender_Settings_triggered();
         QCOMPARE(dialog->qualityBox->currentIndex(), 1);

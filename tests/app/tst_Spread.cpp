@@ -1,5 +1,6 @@
 // Turntables and bands end to end: the real program, the real POV-Ray and
 // the spreading script with the real GNU parallel, on tiny pictures.
+#include "tests/support/PovrayChildren.h"
 #include "tests/support/RunProgram.h"
 
 #include <QDir>
@@ -140,9 +141,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(dir.isValid());
-        if (QStandardPaths::findExecutable("povray").isEmpty()) {
-            QSKIP("POV-Ray is not installed (packages povray, povray-includes)");
-        }
+        SKIP_WITHOUT_POVRAY();
         // The scene in a folder of its own, away from where pieces are made.
         QVERIFY(QDir(dir.path()).mkpath("scenes"));
         scene = file("scenes/boxes.npr");

@@ -12,7 +12,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QMessageBox>
 #include <QtTest>
@@ -35,9 +34,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(dir.isValid());
-        if (QStandardPaths::findExecutable("povray").isEmpty()) {
-            QSKIP("POV-Ray is not installed (packages povray, povray-includes)");
-        }
+        SKIP_WITHOUT_POVRAY();
         // The main window's own render files stay out of the source tree.
         QDir::setCurrent(dir.path());
     }

@@ -18,6 +18,13 @@ inline QImage grabView(QOpenGLWidget* view)
         .copy();
 }
 
+// True when no channel of `a` and `b` differs by more than `tolerance`.
+inline bool closeColours(QRgb a, QRgb b, int tolerance)
+{
+    return std::abs(qRed(a) - qRed(b)) <= tolerance &&
+           std::abs(qGreen(a) - qGreen(b)) <= tolerance && std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
 // Pixels that differ from the picture's top-left corner (the background) by
 // more than 2 in some channel. The view antialiases its edges and the
 // renderer does not, so the view's silhouette is up to a pixel wider all
@@ -28,10 +35,7 @@ inline QVector<bool> silhouette(const QImage& image)
     QVector<bool> mask(image.width() * image.height());
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
-            const QRgb p = image.pixel(x, y);
-            mask[y * image.width() + x] = std::abs(qRed(p) - qRed(corner)) > 2 ||
-                                          std::abs(qGreen(p) - qGreen(corner)) > 2 ||
-                                          std::abs(qBlue(p) - qBlue(corner)) > 2;
+            mask[y * image.width() + x] = !closeColours(image.pixel(x, y), corner, 2);
         }
     }
     return mask;
