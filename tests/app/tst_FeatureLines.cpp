@@ -5,12 +5,13 @@
 #include "app/MainWindow.h"
 #include "tests/support/MainWindowAccess.h"
 #include "tests/support/Pixels.h"
+#include "tests/support/PovrayChildren.h"
+#include "tests/support/RunProgram.h"
 #include "tests/support/SphereOff.h"
+#include "tests/support/SharedData.h"
 #include "viewer/GLViewer.h"
 
 #include <QCheckBox>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -68,18 +69,6 @@ double coveredShare(const QVector<bool>& a, const QVector<bool>& b, int w, int h
         hit += a[i] && wide[i];
     }
     return count ? double(hit) / count : 0.0;
-}
-
-int runKelvane(const QStringList& arguments, QString* err)
-{
-    QProcess process;
-    process.start(KELVANE_EXE, arguments);
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        return -1;
-    }
-    *err = QString::fromLocal8Bit(process.readAllStandardError());
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
 } // namespace
@@ -253,9 +242,7 @@ private slots:
     }
     void renderInkMatchesThePreview()
     {
-        if (QStandardPaths::findExecutable("povray").isEmpty()) {
-            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
-        }
+        SKIP_WITHOUT_POVRAY();
         QFETCH(QString, scene);
         QFETCH(QStringList, options);
         if (scene.isEmpty()) {
@@ -273,17 +260,14 @@ private slots:
         plainOptions.removeAt(at);
         plainOptions.removeAt(at);
         const QStringList size({"--size", "240x180"});
-        QString err;
-        QCOMPARE(runKelvane(QStringList({"--render", dir.filePath("r0.png"), "--preview",
-                                         dir.filePath("p0.png")}) +
-                                size + plainOptions + QStringList(scene),
-                            &err),
-                 0);
-        QCOMPARE(runKelvane(QStringList({"--render", dir.filePath("r1.png"), "--preview",
-                                         dir.filePath("p1.png"), "--pov", dir.filePath("s1.pov")}) +
-                                size + options + QStringList(scene),
-                            &err),
-                 0);
+        Run run = runProgram(KELVANE_EXE, QStringList({"--render", dir.filePath("r0.png"), "--preview",
+                                                       dir.filePath("p0.png")}) +
+                                              size + plainOptions + QStringList(scene));
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        run = runProgram(KELVANE_EXE, QStringList({"--render", dir.filePath("r1.png"), "--preview",
+                                                   dir.filePath("p1.png"), "--pov", dir.filePath("s1.pov")}) +
+                                          size + options + QStringList(scene));
+        QVERIFY2(run.status == 0, qPrintable(run.err));
         const QImage r0(dir.filePath("r0.png")), r1(dir.filePath("r1.png"));
         const QImage p0(dir.filePath("p0.png")), p1(dir.filePath("p1.png"));
         const int w = r0.width(), h = r0.height();
@@ -304,5 +288,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestFeatureLines)
+KELVANE_TEST_MAIN(TestFeatureLines)
 #include "tst_FeatureLines.moc"

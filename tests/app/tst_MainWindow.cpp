@@ -3,6 +3,7 @@
 #include "scene/PovImporter.h"
 #include "tests/support/MainWindowAccess.h"
 #include "tests/support/ModalDialog.h"
+#include "tests/support/RunProgram.h"
 #include "viewer/GLViewer.h"
 
 #include "tests/support/FileDialog.h"
@@ -623,16 +624,13 @@ private slots:
 
     void noDisplay()
     {
-        QProcess kelvane;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("DISPLAY");
         env.remove("WAYLAND_DISPLAY");
         env.remove("QT_QPA_PLATFORM");
-        kelvane.setProcessEnvironment(env);
-        kelvane.start(KELVANE_EXE, QStringList());
-        QVERIFY(kelvane.waitForFinished(10000));
-        QCOMPARE(kelvane.exitCode(), 1);
-        QVERIFY(kelvane.readAllStandardError().contains("needs an X11 or Wayland display"));
+        const Run run = runProgram(KELVANE_EXE, QStringList(), env);
+        QCOMPARE(run.status, 1);
+        QVERIFY(run.err.contains("needs an X11 or Wayland display"));
     }
 };
 

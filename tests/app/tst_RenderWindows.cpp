@@ -25,7 +25,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSignalSpy>
-#include <QStandardPaths>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -39,34 +39,6 @@ QByteArray readFile(const QString& name)
     QFile f(name);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
-
-// Answers the next file dialog with `name` (a null name cancels it) and
-// remembers its title. Polls until the dialog is up.
-void answerFileDialog(const QString& name, QString* title = nullptr)
-{
-    answerModal<QFileDialog>([name, title](QFileDialog* dialog) {
-        if (title) {
-            *title = dialog->windowTitle() + "|" + dialog->nameFilters().join(";");
-        }
-        typeIntoFileDialog(dialog, name);
-    });
-}
-
-// Answers the next message box with `button` and keeps its text.
-void answerMessageBox(QMessageBox::StandardButton button, QString* text)
-{
-    answerModal<QMessageBox>([button, text](QMessageBox* box) {
-        *text = box->text();
-        box->button(button)->click();
-    });
-}
-
-// A scene whose parse runs for minutes: a long loop in the language.
-const char* const slowScene = "#declare I = 0;\n"
-                              "#while (I < 1000000000)\n#declare I = I + 1;\n#end\n"
-                              "camera { location <0, 0, 5> look_at <0, 0, 0> }\n";
-
-bool hasPovray() { return !QStandardPaths::findExecutable("povray").isEmpty(); }
 
 } // namespace
 
@@ -417,9 +389,7 @@ private slots:
 
     void renderFromTheMainWindow()
     {
-        if (QStandardPaths::findExecutable("povray").isEmpty()) {
-            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
-        }
+        SKIP_WITHOUT_POVRAY();
         MainWindow w;
         w.resize(500, 400);
         w.show();
@@ -468,9 +438,7 @@ private slots:
     // and neither leaves working files in the folder they share.
     void twoWindowsRenderTheirOwnScenes()
     {
-        if (!hasPovray()) {
-            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
-        }
+        SKIP_WITHOUT_POVRAY();
         QTemporaryDir shared;
         QDir::setCurrent(shared.path());
         MainWindow first, second;
@@ -511,9 +479,7 @@ private slots:
 
     void previewEditAndRender()
     {
-        if (QStandardPaths::findExecutable("povray").isEmpty()) {
-            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
-        }
+        SKIP_WITHOUT_POVRAY();
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -558,9 +524,7 @@ private slots:
 
     void syntaxErrorShowsPovRaysLineAndNoOldPicture()
     {
-        if (!hasPovray()) {
-            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
-        }
+        SKIP_WITHOUT_POVRAY();
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -591,9 +555,7 @@ private slots:
 
     void cancelEndsPovRayAndKeepsThePicture()
     {
-        if (!hasPovray()) {
-            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
-        }
+        SKIP_WITHOUT_POVRAY();
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -627,6 +589,7 @@ private slots:
             }
             QVERIFY(finished.wait(5000));
             QVERIFY2(clock.elapsed() < 2000, how);
+            QTRY_COMPARE(w.statusBar()->currentMessage(), QString("Render cancelled"));
             QTRY_VERIFY(inside(w).ui.actionRender_Full_Size->isEnabled());
             QVERIFY(inside(w).editWindow->ui.renderButton->isEnabled());
             QVERIFY(!inside(w).cancelRenderButton->isVisible());
@@ -645,9 +608,7 @@ private slots:
 
     void renderSettingsDialogReachesTheRender()
     {
-        if (!hasPovray()) {
-            QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");
-        }
+        SKIP_WITHOUT_POVRAY();
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));

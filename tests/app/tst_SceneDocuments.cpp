@@ -38,12 +38,6 @@ void answerBox(const QString& name, QMessageBox::StandardButton button)
     });
 }
 
-// Types `name` into the next file dialog and presses Enter, as a user would.
-void answerFileDialog(const QString& name)
-{
-    answerModal<QFileDialog>([name](QFileDialog* dialog) { typeIntoFileDialog(dialog, name); });
-}
-
 void openWindow(MainWindow& w)
 {
     w.resize(640, 480);

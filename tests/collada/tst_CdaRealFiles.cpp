@@ -3,6 +3,7 @@
 #include "collada/CdaScene.h"
 #include "ln/LnModel.h"
 #include "tests/collada/CdaTestUtil.h"
+#include "tests/support/SharedData.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -69,6 +70,28 @@ private slots:
         }
         for (LnModel* m : models) {
             delete m;
+        }
+    }
+
+    // A real Y-up document stands upright: its y (up) becomes the scene's
+    // z, its z (towards the viewer) the scene's -y. Its node places the
+    // positions as they are; they span x -1.146, y 1.6575 to 3.1425 and z
+    // 1.6055 to 3.0905 (the facts of its OBJ twin).
+    void yUpDocumentStandsUpright()
+    {
+        CdaScene scene;
+        MessageLog log;
+        QVERIFY(scene.load(shared + QStringLiteral("/dae/assimp/ConcavePolygon.dae")));
+        std::vector<LnModel*> models;
+        QCOMPARE(scene.buildSceneModels(models), 1);
+        qDeleteAll(models);
+        vec center, lo, hi;
+        float radius = 0.0f;
+        scene.sceneBounds(center, radius, lo, hi);
+        const vec low(-1.146f, -3.0905f, 1.6575f), high(-1.146f, -1.6055f, 3.1425f);
+        for (int k = 0; k < 3; ++k) {
+            QVERIFY2(qAbs(lo[k] - low[k]) < 1e-4f && qAbs(hi[k] - high[k]) < 1e-4f,
+                     qPrintable(QString("axis %1: %2 to %3").arg(k).arg(lo[k]).arg(hi[k])));
         }
     }
 
@@ -254,5 +277,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCdaRealFiles)
+KELVANE_TEST_GUILESS_MAIN(TestCdaRealFiles)
 #include "tst_CdaRealFiles.moc"

@@ -2,6 +2,7 @@
 // documents, top-level nodes as models, up axes, the "Camera" node and the
 // file's colours.
 #include "collada/CdaScene.h"
+#include "tests/support/SharedData.h"
 #include "scene/PovScene.h"
 #include "tests/collada/CdaTestUtil.h"
 
@@ -588,5 +589,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestPovSceneCollada)
+KELVANE_TEST_GUILESS_MAIN(TestPovSceneCollada)
 #include "tst_PovSceneCollada.moc"

@@ -1,4 +1,5 @@
 #include "ln/LnSmoothExtractor.h"
+#include "tests/support/SharedData.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -832,5 +833,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestLnSmoothExtractor)
+KELVANE_TEST_GUILESS_MAIN(TestLnSmoothExtractor)
 #include "tst_LnSmoothExtractor.moc"

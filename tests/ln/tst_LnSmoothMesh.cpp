@@ -1,6 +1,7 @@
 #include "ln/LnSmoothModel.h"
 #include "scene/PovScene.h"
 #include "tests/support/StderrCapture.h"
+#include "tests/support/SharedData.h"
 #include "trimesh/TriMesh.h"
 
 #include <QGLViewer/camera.h>
@@ -320,5 +321,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestLnSmoothMesh)
+KELVANE_TEST_MAIN(TestLnSmoothMesh)
 #include "tst_LnSmoothMesh.moc"

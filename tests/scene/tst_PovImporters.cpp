@@ -7,6 +7,7 @@
 // kelvane --info --json reports too.
 
 #include "scene/ImportGltf.h"
+#include "tests/support/SharedData.h"
 #include "scene/PovImporter.h"
 #include "scene/PovScene.h"
 #include "tests/support/RunProgram.h"
@@ -292,5 +293,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestPovImporters)
+KELVANE_TEST_MAIN(TestPovImporters)
 #include "tst_PovImporters.moc"

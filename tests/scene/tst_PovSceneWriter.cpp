@@ -2,11 +2,11 @@
 #include "scene/PovNumber.h"
 #include "scene/PovScene.h"
 #include "tests/support/GoldenFile.h"
+#include "tests/support/PovrayChildren.h"
 
 #include <QGLViewer/camera.h>
 
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -199,9 +199,7 @@ private slots:
         QVERIFY(text.contains("texture { TEXTURE3 }"));
 
         // The real POV-Ray parses and renders what is left.
-        if (QStandardPaths::findExecutable("povray").isEmpty()) {
-            QSKIP("POV-Ray is not installed");
-        }
+        SKIP_WITHOUT_POVRAY();
         QTemporaryDir dir;
         const QString pov = dir.filePath("scene.pov");
         scene.writePovFile(&camera, pov);

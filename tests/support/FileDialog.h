@@ -1,6 +1,8 @@
 #pragma once
 // Answers a file dialog in a GUI test as a user would.
 
+#include "tests/support/ModalDialog.h"
+
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QString>
@@ -17,4 +19,16 @@ inline void typeIntoFileDialog(QFileDialog* dialog, const QString& name)
     }
     edit->setText(name);
     QTest::keyClick(edit, Qt::Key_Return);
+}
+
+// Answers the next file dialog with `name` (a null name cancels it) and
+// keeps its title and name filters in `title` as "title|filters".
+inline void answerFileDialog(const QString& name, QString* title = nullptr)
+{
+    answerModal<QFileDialog>([name, title](QFileDialog* dialog) {
+        if (title) {
+            *title = dialog->windowTitle() + "|" + dialog->nameFilters().join(";");
+        }
+        typeIntoFileDialog(dialog, name);
+    });
 }

@@ -4,7 +4,9 @@
 // shown (showing can process events) would be hidden before its loop starts,
 // and that loop would then wait for ever.
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QMessageBox>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
@@ -12,12 +14,13 @@
 #include <type_traits>
 
 // Calls `answer(dialog)` for the next visible modal dialog of type T, trying
-// every 10 ms for about four seconds. An `answer` that returns bool may
+// every 10 ms for about thirty seconds (a loaded machine can take seconds to
+// show it). An `answer` that returns bool may
 // decline a dialog (false) to wait for the next one.
 template <class T, class F>
-void answerModal(F answer, int level = QThread::currentThread()->loopLevel(), int tries = 400)
+void answerModal(F answer, int level = QThread::currentThread()->loopLevel(), int tries = 3000)
 {
-    QTimer::singleShot(tries == 400 ? 0 : 10, [answer, level, tries]() {
+    QTimer::singleShot(tries == 3000 ? 0 : 10, [answer, level, tries]() {
         auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
         if (!dialog || !dialog->isVisible() || QThread::currentThread()->loopLevel() <= level) {
             if (tries > 0) {
@@ -32,5 +35,17 @@ void answerModal(F answer, int level = QThread::currentThread()->loopLevel(), in
         } else {
             answer(dialog);
         }
+    });
+}
+
+// Answers the next modal message box with `button`; `text` gets its title
+// and text as "title|text".
+inline void answerMessageBox(QMessageBox::StandardButton button, QString* text = nullptr)
+{
+    answerModal<QMessageBox>([button, text](QMessageBox* box) {
+        if (text) {
+            *text = box->windowTitle() + "|" + box->text();
+        }
+        box->button(button)->click();
     });
 }

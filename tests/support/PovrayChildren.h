@@ -1,12 +1,15 @@
 #pragma once
 // The POV-Ray processes this process has started and not yet reaped, read
-// from /proc: a render that was cancelled must leave none.
+// from /proc: a render that was cancelled must leave none. Also a scene
+// that keeps POV-Ray busy, and the skip of a test case that needs POV-Ray
+// where it is not installed.
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QStringList>
 
 // "pid:state" for each child of this process whose command is povray,
@@ -32,3 +35,13 @@ inline QStringList povrayChildren()
     }
     return found;
 }
+
+// A scene whose parse runs for minutes: a long loop in the language.
+const char* const slowScene = "#declare I = 0;\n"
+                              "#while (I < 1000000000)\n#declare I = I + 1;\n#end\n"
+                              "camera { location <0, 0, 5> look_at <0, 0, 0> }\n";
+
+#define SKIP_WITHOUT_POVRAY()                                                                      \
+    if (QStandardPaths::findExecutable("povray").isEmpty()) {                                      \
+        QSKIP("POV-Ray is not installed (Debian packages povray and povray-includes)");            \
+    }

@@ -19,6 +19,13 @@ inline bool haveSharedData()
     return stat(KELVANE_SHARED_DATA, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+inline void expectVec(const vec& a, const vec& b, float tol = 1e-6f)
+{
+    EXPECT_NEAR(a[0], b[0], tol);
+    EXPECT_NEAR(a[1], b[1], tol);
+    EXPECT_NEAR(a[2], b[2], tol);
+}
+
 // Runs f and returns what it wrote on standard error.
 inline std::string stderrOf(const std::function<void()>& f)
 {

@@ -11,13 +11,6 @@
 
 namespace {
 
-void expectVec(const vec& a, const vec& b, float tol = 1e-6f)
-{
-    EXPECT_NEAR(a[0], b[0], tol);
-    EXPECT_NEAR(a[1], b[1], tol);
-    EXPECT_NEAR(a[2], b[2], tol);
-}
-
 // An icosahedron refined `levels` times and pushed onto the sphere of
 // radius r about the origin (outward-facing faces).
 TriMesh sphere(int levels, float r)

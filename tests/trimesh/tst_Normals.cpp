@@ -8,15 +8,6 @@
 
 #include <random>
 
-namespace {
-void expectVec(const vec& a, const vec& b, float tol = 1e-6f)
-{
-    EXPECT_NEAR(a[0], b[0], tol);
-    EXPECT_NEAR(a[1], b[1], tol);
-    EXPECT_NEAR(a[2], b[2], tol);
-}
-} // namespace
-
 TEST(FaceNormals, FlatSquareFacesPlusZ)
 {
     TriMesh m =

@@ -11,13 +11,6 @@
 
 namespace {
 
-void expectVec(const vec& a, const vec& b, float tol = 1e-6f)
-{
-    EXPECT_NEAR(a[0], b[0], tol);
-    EXPECT_NEAR(a[1], b[1], tol);
-    EXPECT_NEAR(a[2], b[2], tol);
-}
-
 // Points in a row with chosen normals, unit areas and a chain of
 // neighbours 0 - 1 - 2 - ...; no faces are needed for the walk.
 TriMesh chain(std::vector<vec> points, std::vector<vec> normals)

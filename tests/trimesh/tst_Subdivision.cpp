@@ -9,13 +9,6 @@
 
 namespace {
 
-void expectVec(const vec& a, const vec& b, float tol = 1e-6f)
-{
-    EXPECT_NEAR(a[0], b[0], tol);
-    EXPECT_NEAR(a[1], b[1], tol);
-    EXPECT_NEAR(a[2], b[2], tol);
-}
-
 // A closed double cone over an n-gon: apices 0 (top) and 1 (bottom) of
 // valence n, ring vertices of valence 4; n + 2 vertices, 2 n faces.
 TriMesh bipyramid(int n)

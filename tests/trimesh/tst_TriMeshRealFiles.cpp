@@ -2,17 +2,16 @@
 // data), checked against counts and coordinates an independent reader
 // reported for them. Skipped when the shared data is not there.
 
+#include "MeshUtil.h"
 #include "TestUtil.h"
 
-#include <sys/stat.h>
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
 
 namespace {
-
-bool haveSharedData()
-{
-    struct stat st;
-    return stat(KELVANE_SHARED_DATA, &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 struct Expected {
     const char* path;
@@ -119,12 +118,46 @@ const Refused kRefused[] = {
 
 const float kTolerance = 1e-5f;
 
+// The "Facts" line SOURCES.md gives for `path`, or nothing.
+std::string factsOf(const std::string& path)
+{
+    static const std::string text = [] {
+        std::ifstream in(std::string(KELVANE_SHARED_DATA) + "/SOURCES.md");
+        std::stringstream whole;
+        whole << in.rdbuf();
+        return whole.str();
+    }();
+    size_t at = text.find("\n### " + path + "\n");
+    at = at == std::string::npos ? at : text.find("\n- Facts: ", at);
+    return at == std::string::npos ? std::string() : text.substr(at, text.find('\n', at + 1) - at);
+}
+
+// The vertices of faces [first, first + count) in vertices [low, high].
+void expectIndices(const TriMesh& mesh, size_t first, size_t count, int low, int high)
+{
+    int least = high + 1, most = low - 1;
+    for (size_t f = first; f < first + count && f < mesh.faces.size(); ++f) {
+        for (int k = 0; k < 3; ++k) {
+            least = std::min(least, mesh.faces[f][k]);
+            most = std::max(most, mesh.faces[f][k]);
+        }
+    }
+    EXPECT_EQ(least, low) << "faces from " << first;
+    EXPECT_EQ(most, high) << "faces from " << first;
+}
+
 } // namespace
 
-TEST(RealFiles, CountsAndFirstVertices)
+// Counts and first vertices, and the bounds and range of indices the facts
+// in SOURCES.md give: for 3DS files, each object's faces use that object's
+// vertices only.
+TEST(RealFiles, CountsBoundsAndIndices)
 {
     if (!haveSharedData())
         GTEST_SKIP() << "shared regression data not found at " << KELVANE_SHARED_DATA;
+    const std::regex indices("indices (-?[0-9]+)\\.\\.(-?[0-9]+)");
+    const std::regex box("bbox min \\[([^\\]]*)\\] max \\[([^\\]]*)\\]");
+    const std::regex objects(": ([0-9]+) v / ([0-9]+) f");
     for (const Expected& e : kReadable) {
         SCOPED_TRACE(e.path);
         ReadResult r = readFile(std::string(KELVANE_SHARED_DATA) + "/" + e.path);
@@ -135,11 +168,37 @@ TEST(RealFiles, CountsAndFirstVertices)
         for (int k = 0; k < 3; ++k)
             EXPECT_NEAR(r.mesh->vertices[0][k], e.first[k],
                         kTolerance * (1 + std::abs(e.first[k])));
-        for (const Face& f : r.mesh->faces) {
-            for (int k = 0; k < 3; ++k)
-                ASSERT_TRUE(f[k] >= 0 && size_t(f[k]) < r.mesh->vertices.size());
-        }
         EXPECT_NE(r.messages.find("Done.\n"), std::string::npos) << r.messages;
+        const std::string facts = factsOf(e.path);
+        ASSERT_FALSE(facts.empty());
+        std::smatch m;
+        // That file counts its corners from 0, which Kelvane accepts as such.
+        if (std::strstr(e.path, "zero-face-idx"))
+            expectIndices(*r.mesh, 0, r.mesh->faces.size(), 0, 3);
+        else if (std::regex_search(facts, m, indices))
+            expectIndices(*r.mesh, 0, r.mesh->faces.size(), std::stoi(m[1]), std::stoi(m[2]));
+        if (std::regex_search(facts, m, box)) {
+            vec low(1e30f, 1e30f, 1e30f), high(-1e30f, -1e30f, -1e30f);
+            for (const vec& v : r.mesh->vertices) {
+                for (int k = 0; k < 3; ++k)
+                    low[k] = std::min(low[k], v[k]), high[k] = std::max(high[k], v[k]);
+            }
+            std::istringstream want(std::string(m[1]) + ", " + std::string(m[2]));
+            for (int k = 0; k < 6; ++k) {
+                float value = 0;
+                char comma;
+                want >> value >> comma;
+                const float got = k < 3 ? low[k] : high[k - 3];
+                EXPECT_NEAR(got, value, kTolerance * (1 + std::abs(value))) << "bound " << k;
+            }
+        }
+        size_t vertex = 0, face = 0;
+        for (auto o = std::sregex_iterator(facts.begin(), facts.end(), objects);
+             o != std::sregex_iterator(); ++o) {
+            const size_t v = std::stoul((*o)[1]), f = std::stoul((*o)[2]);
+            expectIndices(*r.mesh, face, f, int(vertex), int(vertex + v - 1));
+            vertex += v, face += f;
+        }
     }
 }
 

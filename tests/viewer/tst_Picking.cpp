@@ -4,6 +4,7 @@
 #include "tests/support/MainWindowAccess.h"
 #include "tests/support/ModalDialog.h"
 #include "tests/support/Pixels.h"
+#include "tests/support/SharedData.h"
 #include "viewer/GLViewer.h"
 
 #include <QGLViewer/camera.h>
@@ -13,17 +14,6 @@
 #include <QtTest>
 
 namespace {
-
-// Answers the next modal message box with `button` and remembers its text.
-void answerMessageBox(QMessageBox::StandardButton button, QString* text = nullptr)
-{
-    answerModal<QMessageBox>([button, text](QMessageBox* box) {
-        if (text) {
-            *text = box->windowTitle() + "|" + box->text();
-        }
-        box->button(button)->click();
-    });
-}
 
 // An NPR file of `faces` copies of one triangle.
 QString writeTriangles(const QString& path, int faces)
@@ -419,5 +409,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestPicking)
+KELVANE_TEST_MAIN(TestPicking)
 #include "tst_Picking.moc"
