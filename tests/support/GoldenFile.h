@@ -1,11 +1,13 @@
 #pragma once
 // Compares a whole generated text against a golden file kept with the test
 // data. On a difference it names the first differing line, shows both
-// versions of it, and writes the actual text beside the golden file (as
-// "<golden>.actual") so the two can be compared whole or the golden file
-// replaced after a deliberate change.
+// versions of it, and writes the actual text into the test's working folder
+// (as "<golden name>.actual"), never into the sources, so the two can be
+// compared whole or the golden file replaced after a deliberate change.
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 
@@ -18,11 +20,13 @@ inline QString goldenDifference(const QByteArray& actual, const QString& goldenP
         return QStringLiteral("golden file '%1' cannot be read").arg(goldenPath);
     }
     const QByteArray expected = golden.readAll();
+    const QString actualPath =
+        QDir::current().filePath(QFileInfo(goldenPath).fileName() + QStringLiteral(".actual"));
     if (actual == expected) {
-        QFile::remove(goldenPath + QStringLiteral(".actual"));
+        QFile::remove(actualPath);
         return QString();
     }
-    QFile out(goldenPath + QStringLiteral(".actual"));
+    QFile out(actualPath);
     if (out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         out.write(actual);
     }
@@ -37,8 +41,8 @@ inline QString goldenDifference(const QByteArray& actual, const QString& goldenP
                                 : QStringLiteral("(end of text)");
     };
     return QStringLiteral("differs from '%1' at line %2:\n  expected: %3\n  actual:   %4\n"
-                          "(actual text written to '%1.actual')")
+                          "(actual text written to '%5')")
         .arg(goldenPath)
         .arg(line + 1)
-        .arg(shown(want, line), shown(got, line));
+        .arg(shown(want, line), shown(got, line), actualPath);
 }
