@@ -4,8 +4,12 @@
 
 LnSmoothModel::LnSmoothModel(LnSmoothMesh* smoothMesh)
     : mesh(smoothMesh),
-      extractor(new LnSmoothExtractor(smoothMesh->triMesh(), vec(0, 0, 0), vec(0, 0, 0)))
+      extractor(new LnSmoothExtractor(smoothMesh->triMesh(), vec(0, 0, 0), vec(0, 0, 0),
+                                      LnSmoothExtractor::Preparation::OnDemand))
 {
+    // The feature size is taken from the mesh as loaded, before any
+    // smoothing or subdivision changes it.
+    mesh->setBeforeChange([this] { extractor->prepare(); });
 }
 
 LnSmoothModel* LnSmoothModel::readFile(const char* path, std::string* error)
@@ -30,6 +34,7 @@ LnSmoothModel* LnSmoothModel::fromMesh(TriMesh* triMesh)
 
 LnSmoothModel::~LnSmoothModel()
 {
+    mesh->setBeforeChange(nullptr);
     delete extractor;
     delete mesh;
     paths.clear();
@@ -42,6 +47,7 @@ void LnSmoothModel::getBoundingSphere(vec& center, float& radius)
 
 LnPathList& LnSmoothModel::extractLines(const vec& viewpoint, const vec& lightDirection)
 {
+    std::lock_guard<std::recursive_mutex> guard(mesh->derivedDataLock());
     paths.clear();
     extractor->setViewpoint(viewpoint);
     extractor->setLightDirection(lightDirection);
