@@ -89,13 +89,14 @@ void LnSmoothExtractor::prepare()
     if (prepared) {
         return;
     }
-    prepared = true;
     usable = prepareMesh();
     if (featureSamples.empty()) {
         drawFeatureSamples(
             usable ? std::min(mesh->majorCurvatures.size(), mesh->minorCurvatures.size()) : 0);
     }
     computeFeatureSize();
+    // Only now: a preparation cut short (out of memory) is tried again.
+    prepared = true;
 }
 
 bool LnSmoothExtractor::indicesValid() const

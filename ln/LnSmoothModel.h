@@ -28,6 +28,7 @@ public:
     // Clears the path list and extracts the lines seen from `viewpoint`
     // with the given light direction (under the mesh's lock).
     LnPathList& extractLines(const vec& viewpoint, const vec& lightDirection) override;
+    void prepareLines() override;
     LnExtractor* getExtractor() override { return extractor; }
     LnPathList& getLines() override { return paths; }
     LnMesh* getMesh() override { return mesh; }
@@ -37,6 +38,8 @@ public:
 
 private:
     explicit LnSmoothModel(LnSmoothMesh* mesh);
+    // After running out of memory while computing them.
+    void dropCurvatures();
 
     LnSmoothMesh* mesh;
     LnPathList paths;
