@@ -19,6 +19,10 @@ public:
     // Smooth models extract anew for the viewpoint and light direction;
     // boxy models ignore both and return the paths read from their file.
     virtual LnPathList& extractLines(const vec& viewpoint, const vec& lightDirection) = 0;
+    // Computes now what the first extraction would compute once for all
+    // viewpoints (a smooth mesh's curvatures), so that an extraction's own
+    // time can be measured. Nothing to do for boxy models.
+    virtual void prepareLines() {}
     virtual LnExtractor* getExtractor() = 0; // null for boxy models
     virtual LnPathList& getLines() = 0;
     virtual LnMesh* getMesh() = 0;

@@ -69,12 +69,34 @@ inline int edgeIndex(int a, int b)
 } // namespace
 
 LnSmoothExtractor::LnSmoothExtractor(TriMesh* triMesh, const vec& viewpoint,
-                                     const vec& lightDirection)
+                                     const vec& lightDirection, Preparation preparation)
     : mesh(triMesh), view(viewpoint), light(lightDirection)
 {
-    usable = prepareMesh();
-    computeFeatureSize();
+    if (preparation == Preparation::Now) {
+        prepare();
+    } else {
+        // Preparation fills one curvature per vertex whenever the indices are
+        // valid, so the sample is drawn now over the same count it would
+        // have been drawn over then: extractors created in a row take the
+        // same turns of the shared sequence whenever each is prepared.
+        drawFeatureSamples((mesh && indicesValid()) ? mesh->vertices.size() : 0);
+    }
     strengthSlot = attributeSlot(nameHash("strength"));
+}
+
+void LnSmoothExtractor::prepare()
+{
+    if (prepared) {
+        return;
+    }
+    usable = prepareMesh();
+    if (featureSamples.empty()) {
+        drawFeatureSamples(
+            usable ? std::min(mesh->majorCurvatures.size(), mesh->minorCurvatures.size()) : 0);
+    }
+    computeFeatureSize();
+    // Only now: a preparation cut short (out of memory) is tried again.
+    prepared = true;
 }
 
 bool LnSmoothExtractor::indicesValid() const
@@ -141,24 +163,36 @@ bool LnSmoothExtractor::prepareMesh()
     return derivedDataValid();
 }
 
+void LnSmoothExtractor::drawFeatureSamples(size_t vertexCount)
+{
+    const size_t s = std::min(vertexCount, static_cast<size_t>(maxFeatureSamples));
+    featureSamples.clear();
+    featureSamples.reserve(s);
+    for (size_t j = 0; j < s; ++j) {
+        featureSampleState = featureSampleState * 1664525u + 1013904223u;
+        featureSamples.push_back(featureSampleState % vertexCount);
+    }
+}
+
 void LnSmoothExtractor::computeFeatureSize()
 {
     const size_t n =
         (mesh && usable) ? std::min(mesh->majorCurvatures.size(), mesh->minorCurvatures.size()) : 0;
-    const size_t s = std::min(n, static_cast<size_t>(maxFeatureSamples));
-    if (s == 0) {
-        // Nothing to sample: no scale at which detail could be told from noise.
-        featureSize = std::numeric_limits<float>::infinity();
-        return;
-    }
     std::vector<float> samples;
-    samples.reserve(2 * s);
-    for (size_t j = 0; j < s; ++j) {
-        featureSampleState = featureSampleState * 1664525u + 1013904223u;
-        const size_t i = featureSampleState % n;
+    samples.reserve(2 * featureSamples.size());
+    for (const size_t i : featureSamples) {
+        // A vertex the mesh lost before it was first prepared is left out.
+        if (i >= n) {
+            continue;
+        }
         // A NaN would break the ordering the partial sort relies on.
         samples.push_back(std::fabs(finiteValue(mesh->majorCurvatures[i])));
         samples.push_back(std::fabs(finiteValue(mesh->minorCurvatures[i])));
+    }
+    if (samples.empty()) {
+        // Nothing to sample: no scale at which detail could be told from noise.
+        featureSize = std::numeric_limits<float>::infinity();
+        return;
     }
     const size_t k = static_cast<size_t>(0.1 * static_cast<double>(samples.size()));
     std::nth_element(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(k),
@@ -239,6 +273,7 @@ bool LnSmoothExtractor::computeViewFields()
 
 void LnSmoothExtractor::extract(LnPathList& out)
 {
+    prepare();
     usable = prepareMesh();
     if (!usable) {
         return;

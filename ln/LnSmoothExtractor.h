@@ -6,12 +6,16 @@
 // table; each point carries a "strength" in [0, 1] (attribute slot of
 // "strength") that fades the line where it approaches its threshold.
 //
-// Creation prepares the mesh. It makes sure, in this order, of the triangle
-// strips, bounding sphere, vertex normals, principal curvatures, curvature
+// Preparing the mesh makes sure, in this order, of the triangle strips,
+// bounding sphere, vertex normals, principal curvatures, curvature
 // derivatives and across-edge table (each toolkit operation writes its
-// progress lines only when it computes), computes the feature size from a
-// sample of at most 500 vertices drawn with a program-wide random sequence
-// shared by all extractors, and registers the "strength" attribute.
+// progress lines only when it computes), and computes the feature size from
+// a sample of at most 500 vertices. Creation draws which vertices make that
+// sample, from a program-wide random sequence shared by all extractors, and
+// registers the "strength" attribute; it prepares the mesh at once, or
+// (Preparation::OnDemand) leaves that to the first `prepare` or `extract`,
+// so that a mesh nobody draws lines on never pays for its curvatures. Both
+// give the same data, the same feature size and the same lines.
 //
 // A principal curvature smaller than 1e-5 of the other one at a vertex is
 // rounding noise and counts as 0 in the radial curvature, so surfaces
@@ -21,9 +25,14 @@
 // Robustness: a mesh with no faces, a mesh whose face or strip indices leave
 // its vertex list, and a viewpoint lying on a vertex give no lines; the
 // per-view fields stay finite for any viewpoint. When the mesh changed after
-// creation (subdivision drops the curvature data and the across-edge table),
-// `extract` makes sure of them again before reading them; the feature size
-// stays the one computed at creation.
+// preparation (subdivision drops the curvature data and the across-edge
+// table), `extract` makes sure of them again before reading them; the feature
+// size stays the one computed when the mesh was first prepared. Whoever
+// changes the mesh of an on-demand extractor calls `prepare` first, so that
+// the feature size comes from the mesh as it was created.
+//
+// Nothing here locks: the owner of the mesh serialises preparation,
+// extraction and changes to the mesh (LnSmoothModel does).
 //
 // Nothing is reported but " OOPS - Created path of length 1\n" on standard
 // error, written when one half of a traced line ends with a single point.
@@ -35,9 +44,11 @@
 
 class LnSmoothExtractor : public LnExtractor {
 public:
+    enum class Preparation { Now, OnDemand };
     // The mesh is not owned and must outlive the extractor. A null mesh is
     // accepted and gives no lines.
-    LnSmoothExtractor(TriMesh* mesh, const vec& viewpoint, const vec& lightDirection);
+    LnSmoothExtractor(TriMesh* mesh, const vec& viewpoint, const vec& lightDirection,
+                      Preparation preparation = Preparation::Now);
     ~LnSmoothExtractor() override = default;
     LnSmoothExtractor(const LnSmoothExtractor&) = delete;
     LnSmoothExtractor& operator=(const LnSmoothExtractor&) = delete;
@@ -80,6 +91,11 @@ public:
     float getViewOffset() const { return viewOffset; }
     float getRidgeThreshold() const { return ridgeThreshold; }
 
+    // Prepares the mesh and computes the feature size, unless that was done;
+    // later calls return at once.
+    void prepare();
+    bool isPrepared() const { return prepared; }
+
     // Appends the enabled kinds of lines to `out`, in this order: suggestive
     // contours (kind 1), contours (0), ridges (3), valleys (4), isophotes (5,
     // level by level). Does not clear `out`. Every point comes with one
@@ -89,7 +105,7 @@ public:
     // 0.01 over the 10th percentile of sampled |curvature|: a length below
     // which detail counts as noise. Infinite when that percentile is 0 (a flat
     // mesh) or nothing could be sampled (no vertices); every threshold derived
-    // from it is then 0.
+    // from it is then 0. Known once the mesh is prepared (0 before).
     float getFeatureSize() const { return featureSize; }
     // The attribute slot written with each point's strength (-1 if the
     // attribute registry was full, in which case records stay all zero).
@@ -125,6 +141,7 @@ private:
     bool prepareMesh();
     bool indicesValid() const;
     bool derivedDataValid() const;
+    void drawFeatureSamples(size_t vertexCount);
     void computeFeatureSize();
     bool computeViewFields(); // false when the viewpoint lies on a vertex
 
@@ -176,4 +193,6 @@ private:
     bool markValue = false;
     int strengthSlot = -1;
     bool usable = false; // indices valid and derived data in place
+    bool prepared = false;
+    std::vector<size_t> featureSamples; // vertices the feature size is sampled at
 };

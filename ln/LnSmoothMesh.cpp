@@ -10,11 +10,19 @@
 
 LnSmoothMesh::LnSmoothMesh(TriMesh* triMesh) : mesh(triMesh)
 {
+    // Faces first: the export and the picking read them, and a file may
+    // hold strips only. The strips themselves wait for the first draw.
+    mesh->unpackStrips();
     mesh->computeNormals();
-    mesh->buildStrips();
     mesh->computeBoundingSphere();
     width = 0.5f * mesh->medianEdgeLength();
     makeDisplayLists();
+}
+
+void LnSmoothMesh::needStrips() const
+{
+    std::lock_guard<std::recursive_mutex> guard(derivedLock);
+    mesh->buildStrips();
 }
 
 LnSmoothMesh::~LnSmoothMesh()
@@ -73,6 +81,10 @@ void LnSmoothMesh::smoothNormals()
     if (width <= 0.0f) {
         return;
     }
+    std::lock_guard<std::recursive_mutex> guard(derivedLock);
+    if (beforeChange) {
+        beforeChange();
+    }
     mesh->diffuseNormals(width);
     mesh->needCurvatures();
     mesh->needCurvatureDerivatives();
@@ -84,6 +96,10 @@ void LnSmoothMesh::smoothCurvatures()
     if (width <= 0.0f) {
         return;
     }
+    std::lock_guard<std::recursive_mutex> guard(derivedLock);
+    if (beforeChange) {
+        beforeChange();
+    }
     mesh->diffuseCurvatures(width);
     mesh->needCurvatureDerivatives();
     width *= 1.2f;
@@ -94,16 +110,23 @@ void LnSmoothMesh::smoothCurvatureDerivatives()
     if (width <= 0.0f) {
         return;
     }
+    std::lock_guard<std::recursive_mutex> guard(derivedLock);
+    if (beforeChange) {
+        beforeChange();
+    }
     mesh->diffuseCurvatureDerivatives(width);
     width *= 1.2f;
 }
 
 void LnSmoothMesh::subdivide()
 {
+    std::lock_guard<std::recursive_mutex> guard(derivedLock);
+    if (beforeChange) {
+        beforeChange();
+    }
     lists.release();
     mesh->subdivide(1);
     mesh->computeNormals();
-    mesh->buildStrips();
     mesh->computeBoundingSphere();
     makeDisplayLists();
 }
@@ -117,12 +140,18 @@ void LnSmoothMesh::getBoundingSphere(vec& center, float& radius)
 
 void LnSmoothMesh::computeConnectivity()
 {
+    std::lock_guard<std::recursive_mutex> guard(derivedLock);
     mesh->findNeighbors();
     mesh->findVertexFaces();
     mesh->findAcrossEdge();
 }
 
-bool LnSmoothMesh::write(const char* path) { return mesh->write(path); }
+bool LnSmoothMesh::write(const char* path)
+{
+    // PLY keeps the strips, as it always has.
+    needStrips();
+    return mesh->write(path);
+}
 
 void LnSmoothMesh::drawGeometry() { lists.drawGeometry(); }
 
@@ -132,6 +161,7 @@ void LnSmoothMesh::drawShaded() { lists.drawShaded(); }
 // enabled; a damaged length ends the walk (see Strips.h).
 void LnSmoothMesh::drawStrips() const
 {
+    needStrips();
     forEachStrip(mesh->strips, [](const int* indices, size_t length) {
         if (length > 0) {
             glDrawElements(GL_TRIANGLE_STRIP, GLsizei(length), GL_UNSIGNED_INT, indices);

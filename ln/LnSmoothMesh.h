@@ -6,19 +6,28 @@
 // Construction, setFlat, subdivide and destruction build or delete display
 // lists: the viewer's OpenGL context must be current (without one, the lists
 // are built by the first draw instead).
+//
+// Derived data is computed when first needed: the strips when the smooth
+// display lists are compiled (or the mesh is written), curvatures by the
+// smoothing filters and the line extractor. A program that only exports the
+// mesh never computes them. Every such computation, and every change to the
+// mesh, runs under derivedDataLock(), so a second thread reading the mesh
+// takes the same lock.
 
 #include "ln/LnDisplayLists.h"
 #include "ln/LnModel.h"
 
+#include <functional>
+#include <mutex>
 #include <string>
 
 class TriMesh;
 
 class LnSmoothMesh : public LnMesh {
 public:
-    // Takes ownership of a mesh read by the toolkit; makes sure of its
-    // normals, strips and bounding sphere, sets the smoothing width to half
-    // the median edge length and builds the display lists.
+    // Takes ownership of a mesh read by the toolkit; makes sure of its faces
+    // (unpacked from strips), normals and bounding sphere, sets the smoothing
+    // width to half the median edge length and builds the display lists.
     explicit LnSmoothMesh(TriMesh* mesh);
     ~LnSmoothMesh() override;
     LnSmoothMesh(const LnSmoothMesh&) = delete;
@@ -50,6 +59,14 @@ public:
 
     void makeDisplayLists() { lists.build(); }
 
+    // The triangle strips, built unless they are there.
+    void needStrips() const;
+    // Called (under the lock) before smoothing or subdivision changes the
+    // mesh, so that what is computed on demand from the mesh as loaded
+    // (the line extractor's feature size) can be computed first.
+    void setBeforeChange(std::function<void()> hook) { beforeChange = std::move(hook); }
+    std::recursive_mutex& derivedDataLock() const { return derivedLock; }
+
     TriMesh* triMesh() { return mesh; }
     float smoothingWidth() const { return width; }
     int geometryListName() const { return lists.geometryName(); }
@@ -62,5 +79,8 @@ private:
 
     TriMesh* mesh;
     float width = 0.0f;
+    std::function<void()> beforeChange;
+    // Recursive: subdivision compiles the display lists, which need strips.
+    mutable std::recursive_mutex derivedLock;
     LnDisplayLists lists{[this] { compileGeometry(); }, [this] { compileShaded(); }};
 };

@@ -9,9 +9,11 @@
 
 class LnSmoothModel : public LnModel {
 public:
-    // Reads the file with the toolkit, prepares the mesh (normals, strips,
-    // sphere, display lists) and creates the line extractor, which computes
-    // the curvatures, their derivatives and the across-edge table. On failure the toolkit's
+    // Reads the file with the toolkit, prepares the mesh (normals, sphere,
+    // display lists) and creates the line extractor. The curvatures, their
+    // derivatives and the across-edge table are computed when lines are
+    // first extracted or the mesh is first smoothed or subdivided, the
+    // strips when first drawn (see LnSmoothMesh). On failure the toolkit's
     // messages are on standard error, *error (when given) holds a sentence for the user, and the
     // result is null.
     static LnSmoothModel* readFile(const char* path, std::string* error = nullptr);
@@ -24,8 +26,9 @@ public:
 
     void getBoundingSphere(vec& center, float& radius) override;
     // Clears the path list and extracts the lines seen from `viewpoint`
-    // with the given light direction.
+    // with the given light direction (under the mesh's lock).
     LnPathList& extractLines(const vec& viewpoint, const vec& lightDirection) override;
+    void prepareLines() override;
     LnExtractor* getExtractor() override { return extractor; }
     LnPathList& getLines() override { return paths; }
     LnMesh* getMesh() override { return mesh; }
@@ -35,6 +38,8 @@ public:
 
 private:
     explicit LnSmoothModel(LnSmoothMesh* mesh);
+    // After running out of memory while computing them.
+    void dropCurvatures();
 
     LnSmoothMesh* mesh;
     LnPathList paths;

@@ -615,19 +615,26 @@ private slots:
         }
         QVERIFY(kelvaneLimited(limit, {"--pov", pov, sample}).status == 0);
         const QString big = dir.filePath("grid.ply");
-        QVERIFY(writeGridPly(big, 1000)); // 2 million triangles, about 300 MB loaded
+        // 8 million triangles: the reader's own peak (the file and the mesh)
+        // is the largest step of a load that computes nothing on demand, so
+        // the refusal comes from the reader or, past it, from the scene.
+        QVERIFY(writeGridPly(big, 2000));
         const Run run = kelvaneLimited(limit, {"--pov", pov, big});
         QVERIFY2(run.status > 0, qPrintable(run.err));
         // The reader's unfinished progress line may come before it.
-        const QRegularExpression said("kelvane: cannot read '(.*)': not enough memory to open "
-                                      "(.*) \\(needs about (\\d+) MB\\)$");
+        const QRegularExpression said(
+            "kelvane: cannot read '(.*)': (there is not enough memory to read the file|"
+            "not enough memory to open (.*) \\(needs about (\\d+) MB\\))$");
         const QRegularExpressionMatch match = said.match(lastLine(run.err));
         QVERIFY2(match.hasMatch(), qPrintable(run.err));
-        QCOMPARE(match.captured(2), big);
-        // More than the file itself, less than the machine could ever give.
-        const qint64 needed = match.captured(3).toLongLong();
-        QVERIFY2(needed * 1024 * 1024 > QFileInfo(big).size() && needed < 64 * 1024,
-                 qPrintable(match.captured(3)));
+        QCOMPARE(match.captured(1), big);
+        if (!match.captured(3).isEmpty()) {
+            QCOMPARE(match.captured(3), big);
+            // More than the file itself, less than the machine could ever give.
+            const qint64 needed = match.captured(4).toLongLong();
+            QVERIFY2(needed * 1024 * 1024 > QFileInfo(big).size() && needed < 64 * 1024,
+                     qPrintable(match.captured(4)));
+        }
     }
 
     void failures()
