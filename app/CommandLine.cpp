@@ -1,7 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/InstallPaths.h"
-#include "app/SaveFile.h"
+#include "scene/SaveFile.h"
 #include "scene/PovBand.h"
 #include "scene/PovRenderThread.h"
 #include "scene/PovScene.h"
@@ -125,8 +125,6 @@ bool render(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions
         say(error);
         return false;
     }
-    QString iniError;
-    bool iniWritten = settings.writeIniFile(QStringLiteral("POVRAY.INI"), options.size, &iniError);
     PovBandInfo band;
     if (options.bands > 0) {
         band.band = options.band;
@@ -138,22 +136,17 @@ bool render(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions
         band.settings =
             QString::fromUtf8(QJsonDocument(settings.toJson()).toJson(QJsonDocument::Compact));
     }
-    if (iniWritten && (options.bands > 0 || options.threads > 0)) {
-        // What the settings leave to the run: the band's rows, the threads.
-        QByteArray more;
-        if (options.bands > 0) {
-            more += bandIniText(band.rows, options.size.height());
-        }
-        if (options.threads > 0) {
-            more += "+WT" + QByteArray::number(options.threads) + "\n";
-        }
-        QFile ini(QStringLiteral("POVRAY.INI"));
-        iniWritten = ini.open(QIODevice::WriteOnly | QIODevice::Append) &&
-                     ini.write(more) == more.size() && ini.flush();
-        if (!iniWritten) {
-            iniError = QStringLiteral("cannot write 'POVRAY.INI': %1").arg(ini.errorString());
-        }
+    // What the settings leave to the run: the band's rows, the threads.
+    QByteArray more;
+    if (options.bands > 0) {
+        more += bandIniText(band.rows, options.size.height());
     }
+    if (options.threads > 0) {
+        more += "+WT" + QByteArray::number(options.threads) + "\n";
+    }
+    QString iniError;
+    const bool iniWritten =
+        settings.writeIniFile(QStringLiteral("POVRAY.INI"), options.size, more, &iniError);
     PovRenderThread thread;
     ProgressLine line;
     if (iniWritten) {
