@@ -6,15 +6,24 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstdio>
 
 LnSmoothMesh::LnSmoothMesh(TriMesh* triMesh) : mesh(triMesh)
 {
-    mesh->computeNormals();
-    mesh->buildStrips();
-    mesh->computeBoundingSphere();
-    width = 0.5f * mesh->medianEdgeLength();
-    makeDisplayLists();
+    // The mesh is this object's from the start: a failure here (memory
+    // that cannot be had) deletes it, as the destructor would.
+    try {
+        mesh->computeNormals();
+        mesh->buildStrips();
+        mesh->computeBoundingSphere();
+        width = 0.5f * mesh->medianEdgeLength();
+        makeDisplayLists();
+    } catch (...) {
+        lists.release();
+        delete mesh;
+        throw;
+    }
 }
 
 LnSmoothMesh::~LnSmoothMesh()
@@ -123,6 +132,11 @@ void LnSmoothMesh::computeConnectivity()
 }
 
 bool LnSmoothMesh::write(const char* path) { return mesh->write(path); }
+
+size_t LnSmoothMesh::listVertices() const
+{
+    return std::max(mesh->strips.size(), 3 * mesh->faces.size());
+}
 
 void LnSmoothMesh::drawGeometry() { lists.drawGeometry(); }
 

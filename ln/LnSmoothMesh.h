@@ -62,5 +62,10 @@ private:
 
     TriMesh* mesh;
     float width = 0.0f;
-    LnDisplayLists lists{[this] { compileGeometry(); }, [this] { compileShaded(); }};
+    // The vertices the lists are sent: the strips', or the corners of the
+    // faces drawn flat.
+    size_t listVertices() const;
+
+    LnDisplayLists lists{[this] { compileGeometry(); }, [this] { compileShaded(); },
+                         [this] { return listVertices(); }};
 };
