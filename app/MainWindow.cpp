@@ -1104,6 +1104,9 @@ void MainWindow::on_actionLighting_Outdoor_toggled(bool checked)
     }
     scene.setOutdoorLighting();
     setModified();
+    // The lights were replaced: neither the window nor the view keeps one
+    // selected (the view's choice would be a light that no longer exists).
+    viewer->selectedLight = -1;
     viewer->updateGL();
     on_lightSelected(-1); // updates the commands
 }
@@ -1115,6 +1118,9 @@ void MainWindow::on_actionLighting_Indoor_toggled(bool checked)
     }
     scene.setIndoorLighting();
     setModified();
+    // The lights were replaced: neither the window nor the view keeps one
+    // selected (the view's choice would be a light that no longer exists).
+    viewer->selectedLight = -1;
     viewer->updateGL();
     on_lightSelected(-1); // updates the commands
 }
