@@ -519,16 +519,23 @@ const Action& choose(Soak& s)
     return actions[0];
 }
 
-// The files the run opens: the samples, and a few small real files of each
-// kind from the shared data when it is there.
-QStringList filesToOpen(quint32 seed)
+// The files the run opens: copies of the samples in `folder` (Save writes
+// an opened document back where it came from), and a few small real model
+// files of each kind from the shared data when it is there.
+QStringList filesToOpen(quint32 seed, const QString& folder)
 {
     QStringList files;
-    QDirIterator samples(QStringLiteral(KELVANE_SOURCE_DIR "/samples"), QDir::Files);
-    while (samples.hasNext()) {
-        files << samples.next();
+    const QDir samples(QStringLiteral(KELVANE_SOURCE_DIR "/samples"));
+    for (const QString& name : samples.entryList(QDir::Files, QDir::Name)) {
+        const QString copy = QDir(folder).filePath(name);
+        if (!QFile::copy(samples.filePath(name), copy) ||
+            !QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner)) {
+            std::printf("soak: cannot copy the sample %s to %s\n", qPrintable(name),
+                        qPrintable(folder));
+            std::exit(2);
+        }
+        files << copy;
     }
-    files.sort();
     const QDir shared(QStringLiteral(KELVANE_SOURCE_DIR "/../shared/data"));
     if (!shared.exists()) {
         std::printf("soak: %s is absent: only the samples are opened\n",
@@ -616,7 +623,8 @@ int main(int argc, char** argv)
                 steps ? qPrintable(QStringLiteral(", at most %1 steps").arg(steps)) : "", seed);
     std::fflush(stdout);
 
-    Soak soak(seed, filesToOpen(seed));
+    QTemporaryDir samples;
+    Soak soak(seed, filesToOpen(seed, samples.path()));
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < seconds * 1000 && (steps == 0 || soak.step < steps)) {
