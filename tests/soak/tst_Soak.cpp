@@ -8,14 +8,12 @@
 //
 //   tst_Soak [--seed N] [--seconds S] [--steps N]
 //
-// (or KELVANE_SOAK_SEED and KELVANE_SOAK_SECONDS). Without a seed one is
-// made from the clock. The run ends after S seconds (default 60) or N steps,
-// whichever comes first. It fails on a broken invariant; the sanitizers stop
-// it on a memory or undefined-behaviour fault.
+// (or KELVANE_SOAK_SEED, KELVANE_SOAK_SECONDS, KELVANE_SOAK_STEPS). Without
+// a seed one is made from the clock. The run ends after S seconds (default
+// 60) or N steps, whichever comes first. It fails on a broken invariant; the
+// sanitizers stop it on a memory or undefined-behaviour fault.
 
-#include "app/EditWindow.h"
 #include "app/MainWindow.h"
-#include "app/OutputWindow.h"
 #include "tests/support/MainWindowAccess.h"
 #include "tests/support/PovrayChildren.h"
 #include "viewer/GLViewer.h"
