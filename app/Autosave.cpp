@@ -1,7 +1,7 @@
 #include "app/Autosave.h"
 
 #include "app/MainWindow.h"
-#include "app/SaveFile.h"
+#include "scene/SaveFile.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "app/EditWindow.h"
 
 #include "app/ErrorBox.h"
-#include "app/SaveFile.h"
+#include "scene/SaveFile.h"
 
 #include <QFileDialog>
 #include <QTextCursor>

@@ -79,18 +79,12 @@ bool renderPicture(PovScene& scene, qglviewer::Camera* camera, const CommandLine
         say(error);
         return false;
     }
-    QString iniError;
-    bool iniWritten = settings.writeIniFile(QStringLiteral("POVRAY.INI"), options.size, &iniError);
+    // What the settings leave to the run (the band's rows, the threads)
+    // goes into the same single write.
     const PovBandInfo band = bandOfRender(options, settings.toJson());
-    const QByteArray more = extraIniLines(options, band);
-    if (iniWritten && !more.isEmpty()) {
-        QFile ini(QStringLiteral("POVRAY.INI"));
-        iniWritten = ini.open(QIODevice::WriteOnly | QIODevice::Append) &&
-                     ini.write(more) == more.size() && ini.flush();
-        if (!iniWritten) {
-            iniError = QStringLiteral("cannot write 'POVRAY.INI': %1").arg(ini.errorString());
-        }
-    }
+    QString iniError;
+    const bool iniWritten = settings.writeIniFile(QStringLiteral("POVRAY.INI"), options.size,
+                                                  extraIniLines(options, band), &iniError);
     PovRenderThread thread;
     ProgressLine line;
     if (iniWritten) {

@@ -4,7 +4,7 @@
 
 #include "app/CommandLineJobs.h"
 
-#include "app/SaveFile.h"
+#include "scene/SaveFile.h"
 #include "app/ThumbnailPicture.h"
 #include "scene/PovImporter.h"
 #include "scene/PovScene.h"

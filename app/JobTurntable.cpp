@@ -1,6 +1,6 @@
 #include "app/CommandLineJobs.h"
 
-#include "app/SaveFile.h"
+#include "scene/SaveFile.h"
 #include "scene/PovTurntable.h"
 
 #include <QGLViewer/camera.h>

@@ -1167,6 +1167,9 @@ void MainWindow::on_actionLighting_Outdoor_toggled(bool checked)
     }
     editScene(QStringLiteral("Lighting Change"), QString(),
               [this]() { scene.setOutdoorLighting(); });
+    // The lights were replaced: neither the window nor the view keeps one
+    // selected (the view's choice would be a light that no longer exists).
+    viewer->selectedLight = -1;
     viewer->updateGL();
     on_lightSelected(-1); // updates the commands
 }
@@ -1178,6 +1181,9 @@ void MainWindow::on_actionLighting_Indoor_toggled(bool checked)
     }
     editScene(QStringLiteral("Lighting Change"), QString(),
               [this]() { scene.setIndoorLighting(); });
+    // The lights were replaced: neither the window nor the view keeps one
+    // selected (the view's choice would be a light that no longer exists).
+    viewer->selectedLight = -1;
     viewer->updateGL();
     on_lightSelected(-1); // updates the commands
 }

@@ -30,7 +30,8 @@ public:
     void computeConnectivity() override;
     bool write(const char* path) override;
 
-    // Builds (or rebuilds) the geometry and shaded display lists. An OpenGL
+    // Builds (or rebuilds) the geometry and shaded display lists;
+    // std::bad_alloc when the memory for them cannot be had. An OpenGL
     // error afterwards is fatal ("LnBoxyMesh::makeDisplayLists: %s\n").
     // Without a current OpenGL context nothing is built and the lists are
     // built by the first draw call instead.
@@ -49,5 +50,6 @@ private:
     void compileGeometry() const;
     void compileShaded() const;
 
-    LnDisplayLists lists{[this] { compileGeometry(); }, [this] { compileShaded(); }};
+    LnDisplayLists lists{[this] { compileGeometry(); }, [this] { compileShaded(); },
+                         [this] { return 3 * faces.size(); }};
 };

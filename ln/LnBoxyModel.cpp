@@ -16,7 +16,14 @@ LnBoxyModel::LnBoxyModel(LnBoxyMesh* filledMesh) : mesh(filledMesh)
     }
     mesh->center = (lo + hi) * 0.5f;
     mesh->radius = len(hi - mesh->center);
-    mesh->makeDisplayLists();
+    // The mesh is this model's from the start, also when its lists cannot
+    // get their memory.
+    try {
+        mesh->makeDisplayLists();
+    } catch (...) {
+        delete mesh;
+        throw;
+    }
 }
 
 LnBoxyModel::~LnBoxyModel()
@@ -44,7 +51,12 @@ LnBoxyModel* LnBoxyModel::readNprFile(const char* path, std::string* error)
         }
         return nullptr;
     }
-    model->mesh->makeDisplayLists();
+    try {
+        model->mesh->makeDisplayLists();
+    } catch (...) {
+        delete model;
+        throw;
+    }
     return model;
 }
 

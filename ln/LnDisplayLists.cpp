@@ -5,10 +5,15 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <cstdlib>
+#include <limits>
+#include <new>
 #include <utility>
 
-LnDisplayLists::LnDisplayLists(std::function<void()> geometry, std::function<void()> shaded)
-    : compileGeometry(std::move(geometry)), compileShaded(std::move(shaded))
+LnDisplayLists::LnDisplayLists(std::function<void()> geometry, std::function<void()> shaded,
+                               std::function<size_t()> vertices)
+    : compileGeometry(std::move(geometry)), compileShaded(std::move(shaded)),
+      vertexCount(std::move(vertices))
 {
 }
 
@@ -27,12 +32,8 @@ void LnDisplayLists::release()
     pending = false;
 }
 
-int LnDisplayLists::compile(const std::function<void()>& body)
+void LnDisplayLists::compile(GLuint name, const std::function<void()>& body)
 {
-    const GLuint name = glGenLists(1);
-    if (name == 0) {
-        return -1;
-    }
     // The compile functions point the vertex arrays at the mesh's own (or
     // their temporary) memory; the pointers must not outlive the compile.
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
@@ -40,7 +41,6 @@ int LnDisplayLists::compile(const std::function<void()>& body)
     body();
     glEndList();
     glPopClientAttrib();
-    return static_cast<int>(name);
 }
 
 void LnDisplayLists::build()
@@ -48,11 +48,26 @@ void LnDisplayLists::build()
     release();
     // glGenLists answers 0 when no OpenGL context is current (a program
     // without a display): the lists are then built when first drawn.
-    geometryList = compile(compileGeometry);
-    pending = geometryList == -1;
-    if (!pending) {
-        shadedList = compile(compileShaded);
+    const GLuint names = glGenLists(2);
+    pending = names == 0;
+    if (pending) {
+        return;
     }
+    // Asked for and given back at once: an address space too small for the
+    // lists refuses this request, where the library would crash.
+    const size_t vertices = vertexCount();
+    void* room = vertices <= std::numeric_limits<size_t>::max() / bytesPerVertex
+                     ? std::malloc(vertices * bytesPerVertex)
+                     : nullptr;
+    if (!room && vertices > 0) {
+        glDeleteLists(names, 2);
+        throw std::bad_alloc();
+    }
+    std::free(room);
+    compile(names, compileGeometry);
+    compile(names + 1, compileShaded);
+    geometryList = static_cast<int>(names);
+    shadedList = static_cast<int>(names + 1);
 
     const GLenum error = glGetError();
     if (error != GL_NO_ERROR) {

@@ -6,17 +6,26 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstdio>
 
 LnSmoothMesh::LnSmoothMesh(TriMesh* triMesh) : mesh(triMesh)
 {
-    // Faces first: the export and the picking read them, and a file may
-    // hold strips only. The strips themselves wait for the first draw.
-    mesh->unpackStrips();
-    mesh->computeNormals();
-    mesh->computeBoundingSphere();
-    width = 0.5f * mesh->medianEdgeLength();
-    makeDisplayLists();
+    // The mesh is this object's from the start: a failure here (memory
+    // that cannot be had) deletes it, as the destructor would. Faces come
+    // first: the export and the picking read them, and a file may hold
+    // strips only. The strips themselves wait for the first draw.
+    try {
+        mesh->unpackStrips();
+        mesh->computeNormals();
+        mesh->computeBoundingSphere();
+        width = 0.5f * mesh->medianEdgeLength();
+        makeDisplayLists();
+    } catch (...) {
+        lists.release();
+        delete mesh;
+        throw;
+    }
 }
 
 void LnSmoothMesh::needStrips() const
@@ -151,6 +160,11 @@ bool LnSmoothMesh::write(const char* path)
     // PLY keeps the strips, as it always has.
     needStrips();
     return mesh->write(path);
+}
+
+size_t LnSmoothMesh::listVertices() const
+{
+    return std::max(mesh->strips.size(), 3 * mesh->faces.size());
 }
 
 void LnSmoothMesh::drawGeometry() { lists.drawGeometry(); }

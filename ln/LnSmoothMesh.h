@@ -82,5 +82,10 @@ private:
     std::function<void()> beforeChange;
     // Recursive: subdivision compiles the display lists, which need strips.
     mutable std::recursive_mutex derivedLock;
-    LnDisplayLists lists{[this] { compileGeometry(); }, [this] { compileShaded(); }};
+    // The vertices the lists are sent: the strips', or the corners of the
+    // faces drawn flat.
+    size_t listVertices() const;
+
+    LnDisplayLists lists{[this] { compileGeometry(); }, [this] { compileShaded(); },
+                         [this] { return listVertices(); }};
 };

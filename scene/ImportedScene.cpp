@@ -45,7 +45,11 @@ public:
         if (size_t(end - p) < n) {
             return false;
         }
-        std::memcpy(out, p, n);
+        // An empty vector's data() may be null, which memcpy must not be
+        // given even for no bytes.
+        if (n > 0) {
+            std::memcpy(out, p, n);
+        }
         p += n;
         return true;
     }

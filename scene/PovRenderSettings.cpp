@@ -1,8 +1,8 @@
 #include "scene/PovRenderSettings.h"
 
 #include "scene/PovNumber.h"
+#include "scene/SaveFile.h"
 
-#include <QFile>
 #include <QJsonValue>
 
 #include <cmath>
@@ -126,12 +126,16 @@ QByteArray PovRenderSettings::iniText(const QSize& viewSize) const
 bool PovRenderSettings::writeIniFile(const QString& fileName, const QSize& viewSize,
                                      QString* error) const
 {
-    QFile file(fileName);
-    const QByteArray text = iniText(viewSize);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size() ||
-        !file.flush()) {
+    return writeIniFile(fileName, viewSize, QByteArray(), error);
+}
+
+bool PovRenderSettings::writeIniFile(const QString& fileName, const QSize& viewSize,
+                                     const QByteArray& more, QString* error) const
+{
+    QString reason;
+    if (!saveBytes(fileName, iniText(viewSize) + more, &reason)) {
         if (error) {
-            *error = QStringLiteral("cannot write '%1': %2").arg(fileName, file.errorString());
+            *error = QStringLiteral("cannot write '%1': %2").arg(fileName, reason);
         }
         return false;
     }

@@ -98,10 +98,13 @@ struct PovRenderSettings {
     // "+A<threshold>\n" (threshold in "%g" form) when antialiasing is on
     // (antialiasOn()).
     QByteArray iniText(const QSize& viewSize) const;
-    // Writes iniText() to `fileName` (truncated). Returns false with the
+    // Writes iniText() to `fileName`, replacing it whole. Returns false with the
     // reason in `error` when the file cannot be written whole.
     bool writeIniFile(const QString& fileName, const QSize& viewSize,
                       QString* error = nullptr) const;
+    // The same with the lines `more` after iniText(), in one write.
+    bool writeIniFile(const QString& fileName, const QSize& viewSize, const QByteArray& more,
+                      QString* error) const;
 
     QJsonObject toJson() const;
     // Reads what toJson() wrote; keys that are missing keep their defaults.

@@ -5,19 +5,16 @@
 #include "scene/PovNumber.h"
 #include "scene/PovScene.h"
 #include "scene/PovTriangles.h"
+#include "scene/SaveFile.h"
 
 #include <QGLViewer/camera.h>
 #include <QGLViewer/manipulatedCameraFrame.h>
 
-#include <QFile>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -26,7 +23,7 @@ namespace {
 // blocks, so a scene of millions of triangles is never held whole.
 class PovOutput {
 public:
-    explicit PovOutput(std::FILE* file = nullptr) : file(file) { buffer.resize(1 << 21); }
+    explicit PovOutput(QIODevice* file = nullptr) : file(file) { buffer.resize(1 << 21); }
 
     void operator+=(const char* literal) { append(literal, std::strlen(literal)); }
     void append(const char* text, size_t n)
@@ -92,20 +89,18 @@ public:
     void flush()
     {
         if (file) {
-            if (!failed && std::fwrite(buffer.data(), 1, used, file) != used) {
+            if (!failed && !writeWhole(*file, buffer.data(), qint64(used))) {
                 failed = true;
-                failure = errno;
             }
             used = 0;
         }
     }
-    // Whether a write to the file failed, and the system's error number then.
+    // Whether a write to the file failed (the file says why).
     bool failed = false;
-    int failure = 0;
     QString text() const { return QString::fromLatin1(buffer.data(), int(used)); }
 
 private:
-    std::FILE* file;
+    QIODevice* file;
     std::vector<char> buffer;
     size_t used = 0;
 };
@@ -605,11 +600,10 @@ QString& PovScene::povText(qglviewer::Camera* camera, const PovRenderSettings& s
 
 namespace {
 
-bool fail(QString* error, const QString& fileName, int number)
+bool fail(QString* error, const QString& fileName, const QString& reason)
 {
     if (error) {
-        *error = QStringLiteral("cannot write '%1': %2")
-                     .arg(fileName, QString::fromLocal8Bit(std::strerror(number)));
+        *error = QStringLiteral("cannot write '%1': %2").arg(fileName, reason);
     }
     return false;
 }
@@ -632,38 +626,25 @@ bool PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName, 
 bool PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName,
                             const PovRenderSettings& settings, QString* error)
 {
-    std::FILE* file = std::fopen(QFile::encodeName(fileName).constData(), "wb");
-    if (!file) {
-        return fail(error, fileName, errno);
-    }
-    PovOutput out(file);
-    writeScene(*this, camera, settings, out);
-    out.flush();
-    // The last blocks reach the device only when the file is closed.
-    const bool flushed = std::fflush(file) == 0;
-    const int flushFailure = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (out.failed) {
-        return fail(error, fileName, out.failure);
-    }
-    if (!flushed || !closed) {
-        return fail(error, fileName, flushed ? errno : flushFailure);
-    }
-    return true;
+    // Written whole beside the old file and put in its place at the end,
+    // the text handed over in blocks as it grows.
+    QString reason;
+    const bool written = saveWith(
+        fileName,
+        [&](QIODevice& file) {
+            PovOutput out(&file);
+            writeScene(*this, camera, settings, out);
+            out.flush();
+            return !out.failed;
+        },
+        &reason);
+    return written || fail(error, fileName, reason);
 }
 
 bool PovScene::writeIniFile(int width, int height, QString* error)
 {
     const QString name = QStringLiteral("POVRAY.INI");
-    QFile file(name);
     const QByteArray line = QStringLiteral("+W%1 +H%2\n").arg(width).arg(height).toLatin1();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(line) != line.size() ||
-        !file.flush()) {
-        if (error) {
-            *error = QStringLiteral("cannot write '%1': %2").arg(name, file.errorString());
-        }
-        return false;
-    }
-    file.close();
-    return true;
+    QString reason;
+    return saveBytes(name, line, &reason) || fail(error, name, reason);
 }

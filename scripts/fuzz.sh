@@ -10,8 +10,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 seconds=${1:-600}
 pattern=${2:-.}
 [[ "$seconds" =~ ^[0-9]+$ ]] || { echo "fuzz.sh: SECONDS must be a whole number" >&2; exit 2; }
-build fuzz_TriMeshRead fuzz_NprRead collada_fuzz_document collada_fuzz_kmz \
-  fuzz_SceneDocument fuzz_BandMerge fuzz_RenderProgress
+build kelvane_sanitized
 # Qt's own leaks are not the readers' (see tests/fuzz/scene/lsan.supp).
 export LSAN_OPTIONS="suppressions=$ROOT/tests/fuzz/scene/lsan.supp"
 status=0

@@ -541,9 +541,13 @@ private slots:
         // Unchecking the checked entry changes nothing; the other switches.
         inside(w).ui.actionLighting_Indoor->setChecked(false);
         QVERIFY(!inside(w).scene.outdoorLighting);
+        // The light picked in the view goes with the lights it was among.
+        inside(w).viewer->selectedLight = 2;
         inside(w).ui.actionLighting_Outdoor->setChecked(true);
         QVERIFY(inside(w).scene.outdoorLighting);
         QCOMPARE(inside(w).scene.lightCount(), 1);
+        QCOMPARE(inside(w).viewer->selectedLight, -1);
+        QCOMPARE(inside(w).selectedLight, -1);
     }
 
     // Editing a light writes only what the user changed: the ambient and

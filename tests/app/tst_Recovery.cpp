@@ -1,9 +1,12 @@
 // Recovery of unsaved work: a real Kelvane window in a child process (this
 // program, started with --child) makes an edit, autosaves it within the
-// second and is killed; the next start offers the work back.
+// second and is killed; the next start offers the work back. A child
+// started with --limited shows a window refusing a model too large for the
+// memory it has left.
 
 #include "app/Autosave.h"
 #include "app/MainWindow.h"
+#include "tests/support/GridPly.h"
 #include "tests/support/MainWindowAccess.h"
 #include "tests/support/ModalDialog.h"
 
@@ -16,6 +19,8 @@
 #include <QtTest>
 
 #include <cstdio>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -45,6 +50,46 @@ int runChild(const QString& model)
     });
     poll.start(100);
     return QApplication::exec();
+}
+
+// The process's address space in bytes, from /proc (0 when unknown).
+qint64 addressSpace()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray& line : lines) {
+        if (line.startsWith("VmSize:")) {
+            return line.mid(7).trimmed().split(' ').first().toLongLong() * 1024;
+        }
+    }
+    return 0;
+}
+
+// The child with little memory: a window showing `model` is allowed 150 MB
+// more address space than it has, then asked to open `big`. It prints the
+// error box's text, the model count and the title, one per line.
+int runLimitedChild(const QString& model, const QString& big)
+{
+    MainWindow w;
+    w.show();
+    if (!QTest::qWaitForWindowExposed(&w)) {
+        return 2;
+    }
+    w.loadScene(model);
+    rlimit limit;
+    getrlimit(RLIMIT_AS, &limit);
+    limit.rlim_cur = rlim_t(addressSpace() + 150 * 1024 * 1024);
+    if (addressSpace() == 0 || setrlimit(RLIMIT_AS, &limit) != 0) {
+        return 2;
+    }
+    w.loadScene(big);
+    auto* box = w.findChild<QMessageBox*>("loadErrorBox");
+    std::printf("%s\n%d\n%s\n", box ? qPrintable(box->informativeText()) : "no box",
+                inside(w).scene.modelCount(), qPrintable(w.windowTitle()));
+    return 0;
 }
 
 // Answers the next recovery question and keeps its text.
@@ -178,13 +223,39 @@ private slots:
         QVERIFY(w.close());
         QCOMPARE(recoveryFiles(), QStringList());
     }
+
+    // A model too large for the memory left is refused with the sentence;
+    // the window keeps the scene it showed.
+    void tooLargeForTheMemoryLeft()
+    {
+        QTemporaryDir dir;
+        const QString big = dir.filePath("grid.ply");
+        QVERIFY(writeGridPly(big, 1000)); // 2 million triangles, about 300 MB loaded
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {"--limited", model, big});
+        QVERIFY(child.waitForFinished(120000));
+        const QStringList said = QString::fromLocal8Bit(child.readAllStandardOutput())
+                                     .split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0 &&
+                     said.size() == 3,
+                 qPrintable(QString::number(child.exitCode()) + "|" + said.join('|') + "|" +
+                            child.readAllStandardError().right(2000)));
+        const QRegularExpression sentence("^Not enough memory to open " +
+                                          QRegularExpression::escape(big) +
+                                          " \\(needs about (\\d+) MB\\)\\.$");
+        QVERIFY2(sentence.match(said[0]).hasMatch(), qPrintable(said[0]));
+        QCOMPARE(said[1], "2"); // the ground and the model shown before
+        QCOMPARE(said[2], "Kelvane - " + model);
+    }
 };
 
 int main(int argc, char** argv)
 {
     // Settings and recovery documents in a folder of the run's own.
     static QTemporaryDir home;
-    if (argc < 3 || qstrcmp(argv[1], "--child") != 0) {
+    const bool child = argc >= 3 && (qstrcmp(argv[1], "--child") == 0 ||
+                                     qstrcmp(argv[1], "--limited") == 0);
+    if (!child) {
         qputenv("XDG_STATE_HOME", home.filePath("state").toLocal8Bit());
         qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
     }
@@ -193,6 +264,9 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName("Recovery");
     if (argc == 3 && qstrcmp(argv[1], "--child") == 0) {
         return runChild(QString::fromLocal8Bit(argv[2]));
+    }
+    if (argc == 4 && qstrcmp(argv[1], "--limited") == 0) {
+        return runLimitedChild(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     }
     TestRecovery test;
     QTEST_SET_MAIN_SOURCE_PATH

@@ -11,9 +11,12 @@
 #include <QtTest>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <random>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -239,6 +242,29 @@ private slots:
         const QByteArray written = file.readAll();
         QVERIFY(written.size() > 4 * (1 << 20));
         QCOMPARE(written, scene.povText(&camera).toLatin1());
+
+        // A write that fails part way (at a file size limit, as on a full
+        // disk) leaves the file that was there whole, and nothing beside it.
+        file.close();
+        PovScene other;
+        fill(other, {model({vec(0, 0, 0), vec(1, 0, 0), vec(0, 1, 0)})});
+        QVERIFY(other.writePovFile(&camera, path));
+        const QByteArray kept = other.povText(&camera).toLatin1();
+        rlimit previous;
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+        rlimit limited = previous;
+        limited.rlim_cur = 1 << 20;
+        std::signal(SIGXFSZ, SIG_IGN); // the write fails instead of ending the test
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const bool overLimit = scene.writePovFile(&camera, path, &error);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &previous), 0);
+        std::signal(SIGXFSZ, SIG_DFL);
+        QVERIFY(!overLimit);
+        QVERIFY2(error.startsWith("cannot write '" + path + "': "), qPrintable(error));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), kept);
+        file.close();
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"scene.pov"});
 
         // A file that cannot be opened: the folder is a regular file (root
         // cannot write there either).

@@ -1,4 +1,4 @@
-#include "app/SaveFile.h"
+#include "scene/SaveFile.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -9,44 +9,42 @@
 
 #include <sys/stat.h>
 
-namespace {
-
-// Written in place: a device or pipe the user named (a rename would put a
-// plain file where the device was).
-bool writeInPlace(const QString& fileName, const QByteArray& bytes, QString* error)
+bool writeWhole(QIODevice& device, const char* bytes, qint64 n)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(bytes) != bytes.size() || !file.flush()) {
-        if (error) {
-            *error = file.errorString();
+    for (qint64 done = 0; done < n;) {
+        const qint64 written = device.write(bytes + done, n - done);
+        if (written <= 0) {
+            return false;
         }
-        return false;
+        done += written;
     }
-    file.close();
     return true;
 }
 
-} // namespace
-
-bool saveBytes(const QString& fileName, const QByteArray& bytes, QString* error)
+bool saveWith(const QString& fileName, const std::function<bool(QIODevice&)>& write,
+              QString* error)
 {
     const QFileInfo info(fileName);
     if (info.exists() && !QFileInfo(info.canonicalFilePath()).isFile()) {
-        return writeInPlace(fileName, bytes, error);
+        // Written in place: a device or pipe the user named (a rename would
+        // put a plain file where the device was).
+        QFile file(fileName);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered) ||
+            !write(file)) {
+            if (error) {
+                *error = file.errorString();
+            }
+            return false;
+        }
+        file.close();
+        return true;
     }
     // A new file beside the old one, put in its place only once every byte
     // is on disk: a full disk or a crash leaves the old file as it was.
+    // Unbuffered, so the write that fails reports its own reason.
     QSaveFile file(fileName);
-    // Unbuffered, and written on after a short write, so the write that
-    // fails reports its own reason.
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    for (qint64 done = 0; written && done < bytes.size();) {
-        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-        written = n > 0;
-        done += n;
-    }
-    if (!written || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !write(file) ||
+        !file.commit()) {
         if (error) {
             *error = file.errorString();
         }
@@ -54,6 +52,14 @@ bool saveBytes(const QString& fileName, const QByteArray& bytes, QString* error)
         return false;
     }
     return true;
+}
+
+bool saveBytes(const QString& fileName, const QByteArray& bytes, QString* error)
+{
+    return saveWith(
+        fileName,
+        [&bytes](QIODevice& file) { return writeWhole(file, bytes.constData(), bytes.size()); },
+        error);
 }
 
 bool saveImageFile(const QImage& image, const QString& fileName, QString* error)

@@ -9,11 +9,23 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class QIODevice;
 class QImage;
 
 // Writes the bytes to the file, replacing it. False, with the system's
 // reason in `error`, when any step fails.
 bool saveBytes(const QString& fileName, const QByteArray& bytes, QString* error);
+
+// The same for text made in parts: `write` is handed the open file and
+// writes to it with writeWhole(), returning false at the first failure.
+bool saveWith(const QString& fileName, const std::function<bool(QIODevice&)>& write,
+              QString* error);
+
+// Writes all n bytes, going on after a short write, so the write that fails
+// leaves its own reason in the device's errorString().
+bool writeWhole(QIODevice& device, const char* bytes, qint64 n);
 
 // Writes the image in the format the name's suffix gives (".bmp", ".png",
 // ...). False, with the reason in `error`, for an unknown format or a file
