@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "tests/support/Drag.h"
 #include "tests/support/MainWindowAccess.h"
 #include "tests/support/ModalDialog.h"
 #include "viewer/GLViewer.h"
@@ -35,22 +36,6 @@ void answerColorDialog(const QColor& color, bool accept = true, QColor* shown = 
 }
 
 using Edit = std::function<void(MainWindow*)>;
-
-// A left-button drag on the view from `from` in `moves` steps of `step`.
-void drag(QWidget* view, QPoint from, QPoint step, int moves)
-{
-    QMouseEvent press(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(view, &press);
-    for (int i = 1; i <= moves; ++i) {
-        QMouseEvent move(QEvent::MouseMove, from + step * i, Qt::LeftButton, Qt::LeftButton,
-                         Qt::NoModifier);
-        QApplication::sendEvent(view, &move);
-    }
-    QMouseEvent release(QEvent::MouseButtonRelease, from + step * moves, Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(view, &release);
-}
 
 QAction* action(MainWindow* w, const char* name) { return w->findChild<QAction*>(name); }
 
@@ -157,7 +142,7 @@ private slots:
             const vec c = inside(w).scene.files[0].center;
             const qglviewer::Vec p = inside(w).viewer->camera()->projectedCoordinatesOf(
                 qglviewer::Vec(c[0], c[1], c[2]));
-            drag(inside(w).viewer, QPoint(int(p.x), int(p.y)), QPoint(4, 1), 8);
+            dragLeft(inside(w).viewer, QPoint(int(p.x), int(p.y)), QPoint(4, 1), 8);
             QCOMPARE(inside(w).selectedModel, 1);
             action(w, "actionMove_Mode")->setChecked(false);
         }) << "Move";

@@ -14,6 +14,7 @@
 // sanitizers stop it on a memory or undefined-behaviour fault.
 
 #include "app/MainWindow.h"
+#include "tests/support/Drag.h"
 #include "tests/support/MainWindowAccess.h"
 #include "tests/support/PovrayChildren.h"
 #include "viewer/GLViewer.h"
@@ -283,17 +284,7 @@ void drag(Soak& s)
     const QPoint from = s.target();
     const QPoint step(s.below(41) - 20, s.below(41) - 20);
     const int moves = 1 + s.below(8);
-    QMouseEvent press(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(viewer, &press);
-    for (int i = 1; i <= moves; ++i) {
-        QMouseEvent move(QEvent::MouseMove, from + step * i, Qt::LeftButton, Qt::LeftButton,
-                         Qt::NoModifier);
-        QApplication::sendEvent(viewer, &move);
-    }
-    QMouseEvent release(QEvent::MouseButtonRelease, from + step * moves, Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(viewer, &release);
+    dragLeft(viewer, from, step, moves);
 }
 
 // Sets the dock's number fields and choices at random.
@@ -480,6 +471,54 @@ void closeWindow(Soak& s)
 // The user waits a moment (renders go on, autosave runs).
 void wait(Soak& s) { QTest::qWait(s.below(400)); }
 
+// Takes the last edit back, or does it again (Edit > Undo, Redo).
+void undoRedo(Soak& s)
+{
+    const bool back = s.chance(65);
+    std::printf("soak:   %s\n", back ? "undo" : "redo");
+    if (QAction* action = s.w->findChild<QAction*>(back ? "actionUndo" : "actionRedo")) {
+        trigger(action);
+    }
+}
+
+// Composes the scene: imports a file, or moves, drops, centres,
+// duplicates or removes the selected model's file.
+void compose(Soak& s)
+{
+    MainWindowTestAccess in = inside(s.w);
+    const int what = s.below(6);
+    const QString file = s.files.value(s.below(s.files.size()));
+    const bool small = in.scene.triangleCount() < 200000; // keeps the renders short
+    if (what == 0 || !s.w->hasScene()) {
+        if (small) {
+            std::printf("soak:   import %s\n", qPrintable(file));
+            s.w->importModelFile(file);
+        }
+        return;
+    }
+    if (in.selectedModel < 0) {
+        pick(s);
+        return;
+    }
+    if (what == 5) {
+        std::printf("soak:   move mode drag\n");
+        QAction* move = s.w->findChild<QAction*>("actionMove_Mode");
+        if (move && move->isEnabled()) {
+            move->setChecked(true);
+            drag(s);
+            move->setChecked(false);
+        }
+        return;
+    }
+    const char* const names[] = {"actionDrop_to_Ground", "actionCentre_on_Origin",
+                                 "actionDuplicate", "actionRemove"};
+    std::printf("soak:   %s\n", names[what - 1]);
+    QAction* action = s.w->findChild<QAction*>(names[what - 1]);
+    if (action && (what != 3 || small)) {
+        trigger(action);
+    }
+}
+
 // What users do, and how often. A new command of the window is one more
 // entry here.
 const Action actions[] = {
@@ -499,6 +538,8 @@ const Action actions[] = {
     {"save", 3, save},
     {"close", 2, closeWindow},
     {"wait", 4, wait},
+    {"undo", 5, undoRedo},
+    {"compose", 4, compose},
 };
 
 const Action& choose(Soak& s)

@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 #include "ln/LnBoxyMesh.h"
+#include "tests/support/Drag.h"
 #include "tests/support/MainWindowAccess.h"
 #include "tests/support/Pixels.h"
 #include "scene/PovPictureFrame.h"
@@ -59,21 +60,8 @@ class TestGLViewer : public QObject {
     MainWindow* window = nullptr;
     GLViewer* viewer = nullptr;
 
-    // A left-button drag from `from` in `moves` steps of `step` pixels.
-    void drag(QPoint from, QPoint step, int moves)
-    {
-        QMouseEvent press(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton,
-                          Qt::NoModifier);
-        QApplication::sendEvent(viewer, &press);
-        for (int i = 1; i <= moves; ++i) {
-            QMouseEvent move(QEvent::MouseMove, from + step * i, Qt::LeftButton, Qt::LeftButton,
-                             Qt::NoModifier);
-            QApplication::sendEvent(viewer, &move);
-        }
-        QMouseEvent release(QEvent::MouseButtonRelease, from + step * moves, Qt::LeftButton,
-                            Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(viewer, &release);
-    }
+    // A left-button drag on the view from `from` in `moves` steps of `step`.
+    void drag(QPoint from, QPoint step, int moves) { dragLeft(viewer, from, step, moves); }
 
     QRgb centrePixel()
     {
