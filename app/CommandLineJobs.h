@@ -44,6 +44,9 @@ bool loadScene(PovScene& scene, const QString& path, const QStringList& imports,
 // A scene document keeps its own ground and lighting; --ground and
 // --indoor only add to it.
 void applyOptions(PovScene& scene, const CommandLineOptions& options);
+// A camera without a view for a picture of `size`, clipping as the
+// window's view does.
+void setUpCamera(qglviewer::Camera& camera, const QSize& size);
 // Places the camera where a scene document recorded it.
 void applyCamera(qglviewer::Camera* camera, const PovSceneView& view);
 // Fits the camera to the scene as the view fits it after a load, then

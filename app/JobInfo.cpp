@@ -226,8 +226,7 @@ int runInfo(const CommandLineOptions& options)
 {
     PovScene scene;
     qglviewer::Camera camera;
-    camera.setScreenWidthAndHeight(options.size.width(), options.size.height());
-    camera.setZClippingCoefficient(5.0);
+    setUpCamera(camera, options.size);
     scene.fileColours = options.fileColours;
     PovSceneView view;
     QStringList read, notes;

@@ -151,8 +151,7 @@ int runHeadless(const CommandLineOptions& given)
     CommandLineOptions options = given;
     PovScene scene;
     qglviewer::Camera camera;
-    camera.setScreenWidthAndHeight(options.size.width(), options.size.height());
-    camera.setZClippingCoefficient(5.0);
+    setUpCamera(camera, options.size);
     scene.fileColours = options.fileColours;
     PovSceneView view;
     QStringList read;

@@ -139,6 +139,12 @@ bool loadScene(PovScene& scene, const QString& path, const QStringList& imports,
     return true;
 }
 
+void setUpCamera(qglviewer::Camera& camera, const QSize& size)
+{
+    camera.setScreenWidthAndHeight(size.width(), size.height());
+    camera.setZClippingCoefficient(5.0);
+}
+
 CommandLineOptions withDocumentSettings(const CommandLineOptions& options, const PovSceneView& view)
 {
     CommandLineOptions effective = options;

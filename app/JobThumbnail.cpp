@@ -91,8 +91,7 @@ QImage plainMeshThumbnail(const QString& fileName, int size, QString& error)
     mesh->computeNormals();
     mesh->computeBoundingSphere();
     qglviewer::Camera camera;
-    camera.setScreenWidthAndHeight(size, size);
-    camera.setZClippingCoefficient(5.0);
+    setUpCamera(camera, QSize(size, size));
     const float radius = mesh->sphereRadius > 0.0f ? 1.1f * mesh->sphereRadius : 1e-6f;
     const vec& center = mesh->sphereCenter;
     camera.setSceneRadius(radius);
@@ -149,8 +148,7 @@ int runThumbnail(const CommandLineOptions& options)
     // expects to recognise it.
     scene.fileColours = true;
     qglviewer::Camera camera;
-    camera.setScreenWidthAndHeight(size, size);
-    camera.setZClippingCoefficient(5.0);
+    setUpCamera(camera, QSize(size, size));
     PovSceneView view;
     QStringList read, notes;
     if (!loadScene(scene, options.scene, options.imports, &camera, view, read, &notes)) {
