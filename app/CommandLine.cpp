@@ -207,6 +207,22 @@ bool applyTimeout(const QString& text, ParseState& state, QString& error)
     return true;
 }
 
+bool applyView(const QString& name, ParseState& state, QString& error)
+{
+    if (!parseNamedView(name, state.options.view)) {
+        QStringList names;
+        for (PovNamedView view : namedViews()) {
+            names << namedViewName(view);
+        }
+        error = QStringLiteral("--view takes %1 or %2, not '%3'")
+                    .arg(names.mid(0, names.size() - 1).join(QStringLiteral(", ")), names.last(),
+                         name);
+        return false;
+    }
+    state.options.viewGiven = true;
+    return true;
+}
+
 const std::vector<OptionEntry>& optionTable()
 {
     static const std::vector<OptionEntry> table = {
@@ -238,6 +254,14 @@ const std::vector<OptionEntry>& optionTable()
          "800x600",
          "--size needs a size such as 800x600",
          applySize},
+        {{"view"},
+         "NAME",
+         "look from a named view, the scene fitted: front (along +y), back, left (along +x), "
+         "right, top (down the z axis, as a model file opens), bottom or three-quarter (from "
+         "the front right, 30 degrees up); it replaces a scene document's camera",
+         "top; for a --turntable of a scene without a camera of its own, three-quarter",
+         {},
+         applyView},
         {{"import"},
          "FILE",
          "add FILE's models to the scene, after those of SCENE (may be given more than once); "
@@ -445,6 +469,14 @@ bool checkModes(ParseState& state, const QStringList& positional, QString& error
         (options.listSceneFiles || !options.copyFolder.isEmpty() || !options.mergeImage.isEmpty())) {
         error = QStringLiteral("--import goes with --pov, --render, --preview, --info, "
                                "--thumbnail or the window");
+        return false;
+    }
+    if (options.viewGiven &&
+        (options.info || options.listSceneFiles || !options.copyFolder.isEmpty() ||
+         !options.mergeImage.isEmpty() ||
+         (options.povFile.isEmpty() && options.renderImage.isEmpty() &&
+          options.previewImage.isEmpty() && options.thumbnailSize == 0))) {
+        error = QStringLiteral("--view goes with --pov, --render, --preview or --thumbnail");
         return false;
     }
     if (options.json && !options.info) {

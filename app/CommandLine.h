@@ -15,6 +15,7 @@
 // --import FILE (repeatable) adds a model file's models to it. A scene with
 // imports and nothing to make opens in the window.
 // options: --size WxH (default 800x600), --ground, --indoor, --file-colours,
+// --view NAME (front, back, left, right, top, bottom, three-quarter),
 // --lines KINDS and --line-width PIXELS (feature lines in the view and as ink
 // in the POV-Ray scene), --mesh-form triangles|mesh2|auto, --antialias,
 // --antialias-threshold T, --quality draft|photo, --background
@@ -28,6 +29,7 @@
 // --preview needs an X server (xvfb-run -a on a headless machine).
 
 #include "ln/LnLineSettings.h"
+#include "scene/PovNamedView.h"
 #include "scene/PovRenderSettings.h"
 
 #include <QSize>
@@ -56,6 +58,10 @@ struct CommandLineOptions {
     // JSON keys: they win over what a scene document records.
     QJsonObject renderGiven;
     int timeoutSeconds = -1; // --render's limit on POV-Ray's run; -1: none
+    // --view: the camera turned to a named view and fitted, in place of
+    // the loaded scene's (or a document's) camera.
+    bool viewGiven = false;
+    PovNamedView view = PovNamedView::Top;
     // A turntable of turntableFrames frames (0: a single picture), of which
     // firstFrame to lastFrame are made.
     int turntableFrames = 0;

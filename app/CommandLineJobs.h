@@ -49,9 +49,20 @@ void applyOptions(PovScene& scene, const CommandLineOptions& options);
 void setUpCamera(qglviewer::Camera& camera, const QSize& size);
 // Places the camera where a scene document recorded it.
 void applyCamera(qglviewer::Camera* camera, const PovSceneView& view);
+// The named view a run turns its camera to, when there is one: the view
+// --view names; for a --turntable without --view, Three-Quarter when the
+// scene has no camera of its own (none recorded in the document, none
+// placed by the model file, which then left `camera` at its starting
+// orientation), so that the frames circle the model rather than spin the
+// picture of it seen from above. False for the fitted camera as loaded.
+bool runView(const CommandLineOptions& options, const PovSceneView& view,
+             const qglviewer::Camera& camera, PovNamedView& named);
 // Fits the camera to the scene as the view fits it after a load, then
-// places it where a scene document recorded it.
-void fitCamera(const PovScene& scene, qglviewer::Camera& camera, const PovSceneView& view);
+// places it where a scene document recorded it; or, for the named view of
+// runView, turns it to that view fitted to the same sphere (with the
+// document's field of view).
+void fitCamera(const PovScene& scene, qglviewer::Camera& camera, const PovSceneView& view,
+               const CommandLineOptions& options);
 // The render settings a document recorded, under those the command line
 // gives.
 CommandLineOptions withDocumentSettings(const CommandLineOptions& options,

@@ -241,7 +241,7 @@ int runInfo(const CommandLineOptions& options)
         return 1;
     }
     applyOptions(scene, withDocumentSettings(options, view));
-    fitCamera(scene, camera, view);
+    fitCamera(scene, camera, view, options);
 
     QJsonObject info;
     info["schema"] = QStringLiteral("kelvane-info");

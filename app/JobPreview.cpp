@@ -34,8 +34,16 @@ int runWithView(const CommandLineOptions& given)
     applyOptions(scene, options);
     viewer.wireframe = view.wireframe;
     viewer.showLights = view.showLights;
-    viewer.resetCamera();
-    applyCamera(viewer.camera(), view);
+    PovNamedView named;
+    if (runView(options, view, *viewer.camera(), named)) {
+        if (view.hasCamera) {
+            viewer.camera()->setFieldOfView(view.fieldOfView);
+        }
+        viewer.showView(named);
+    } else {
+        viewer.resetCamera();
+        applyCamera(viewer.camera(), view);
+    }
     viewer.refreshLines(); // the picture shows the lines whatever the mesh's size
     if (viewer.width() != options.size.width() || viewer.height() != options.size.height()) {
         say(QStringLiteral("the view could only be made %1x%2 on this display")

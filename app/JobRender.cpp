@@ -160,7 +160,7 @@ int runHeadless(const CommandLineOptions& given)
     }
     options = withDocumentSettings(given, view);
     applyOptions(scene, options);
-    fitCamera(scene, camera, view);
+    fitCamera(scene, camera, view, options);
 
     const bool made = forEachFrame(options, &camera, read, [&](const FrameFiles& files) {
         if (!files.pov.isEmpty() && !writePov(scene, &camera, files.pov, options.render)) {

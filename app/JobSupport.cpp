@@ -10,6 +10,7 @@
 #include <QImageWriter>
 
 #include <QGLViewer/camera.h>
+#include <QGLViewer/quaternion.h>
 
 #include <cstdio>
 
@@ -71,11 +72,38 @@ void applyCamera(qglviewer::Camera* camera, const PovSceneView& view)
     }
 }
 
-void fitCamera(const PovScene& scene, qglviewer::Camera& camera, const PovSceneView& view)
+bool runView(const CommandLineOptions& options, const PovSceneView& view,
+             const qglviewer::Camera& camera, PovNamedView& named)
+{
+    if (options.viewGiven) {
+        named = options.view;
+        return true;
+    }
+    // A model file that places a camera (KMZ, COLLADA, glTF) has turned
+    // the camera from its starting orientation, the identity.
+    const qglviewer::Quaternion q = camera.orientation();
+    const bool fileCamera = q[0] != 0.0 || q[1] != 0.0 || q[2] != 0.0 || q[3] != 1.0;
+    if (options.turntableFrames > 0 && !view.hasCamera && !fileCamera) {
+        named = PovNamedView::ThreeQuarter;
+        return true;
+    }
+    return false;
+}
+
+void fitCamera(const PovScene& scene, qglviewer::Camera& camera, const PovSceneView& view,
+               const CommandLineOptions& options)
 {
     vec center;
     float radius;
     scene.viewSphere(view.showLights, center, radius);
+    PovNamedView named;
+    if (runView(options, view, camera, named)) {
+        if (view.hasCamera) {
+            camera.setFieldOfView(view.fieldOfView);
+        }
+        placeCamera(camera, named, qglviewer::Vec(center[0], center[1], center[2]), radius);
+        return;
+    }
     camera.setSceneRadius(radius);
     camera.setSceneCenter(qglviewer::Vec(center[0], center[1], center[2]));
     camera.showEntireScene();

@@ -74,9 +74,12 @@ bool save(const QImage& picture, const QString& fileName)
     return false;
 }
 
-// Reads the mesh and draws it, fitted as the view fits a model it loads.
-QImage plainMeshThumbnail(const QString& fileName, int size, QString& error)
+// Reads the mesh and draws it, fitted as the view fits a model it loads
+// (or as the named view of --view).
+QImage plainMeshThumbnail(const CommandLineOptions& options, QString& error)
 {
+    const QString& fileName = options.scene;
+    const int size = options.thumbnailSize;
     std::string reason;
     std::unique_ptr<TriMesh> mesh(TriMesh::read(QFile::encodeName(fileName).constData(), reason));
     if (!mesh) {
@@ -94,9 +97,13 @@ QImage plainMeshThumbnail(const QString& fileName, int size, QString& error)
     setUpCamera(camera, QSize(size, size));
     const float radius = mesh->sphereRadius > 0.0f ? 1.1f * mesh->sphereRadius : 1e-6f;
     const vec& center = mesh->sphereCenter;
-    camera.setSceneRadius(radius);
-    camera.setSceneCenter(qglviewer::Vec(center[0], center[1], center[2]));
-    camera.showEntireScene();
+    if (options.viewGiven) {
+        placeCamera(camera, options.view, qglviewer::Vec(center[0], center[1], center[2]), radius);
+    } else {
+        camera.setSceneRadius(radius);
+        camera.setSceneCenter(qglviewer::Vec(center[0], center[1], center[2]));
+        camera.showEntireScene();
+    }
     ThumbnailModel model;
     model.faces = (long long)mesh->faces.size();
     const TriMesh* m = mesh.get();
@@ -132,7 +139,7 @@ int runThumbnail(const CommandLineOptions& options)
         QString error;
         QImage picture;
         try {
-            picture = plainMeshThumbnail(options.scene, size, error);
+            picture = plainMeshThumbnail(options, error);
         } catch (const std::bad_alloc&) {
             error = PovScene::memoryError(options.scene);
         }
@@ -160,7 +167,7 @@ int runThumbnail(const CommandLineOptions& options)
         say(QStringLiteral("will not write '%1': %2").arg(options.thumbnailImage, modelRefused));
         return 1;
     }
-    fitCamera(scene, camera, view);
+    fitCamera(scene, camera, view, options);
     const QImage picture = drawThumbnail(sceneModels(scene), camera, size);
     if (picture.isNull()) {
         say(QStringLiteral("there is not enough memory for a %1-pixel thumbnail").arg(size));

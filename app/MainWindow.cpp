@@ -110,6 +110,7 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
     connect(viewer, &GLViewer::dragFinished, this, [this]() { ++editSerial; });
     setAcceptDrops(true);
     setUpComposing();
+    setUpViews();
     // Unsaved work is copied aside as a document as it is made.
     autosave = new Autosave(
         [this](const QString& recoveryFile) {

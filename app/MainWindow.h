@@ -229,6 +229,8 @@ private:
     QString mergeKey(const QString& what) const;
     // The Edit menu, the composing actions and the Placement panel.
     void setUpComposing();
+    // View > Views, the named views (ViewCommands.cpp).
+    void setUpViews();
     // After an undo or redo: the view, panels and commands follow the
     // scene; a change of models drops the selection.
     void sceneUndone(bool structure);

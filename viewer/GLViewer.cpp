@@ -173,6 +173,22 @@ void GLViewer::resetCamera()
     showEntireScene();
 }
 
+void GLViewer::showView(PovNamedView view)
+{
+    stopMotion();
+    if (!sceneReady) {
+        return;
+    }
+    vec center;
+    float radius = 0.0f;
+    scene->viewSphere(showLights, center, radius);
+    placeCamera(*camera(), view, qglviewer::Vec(center[0], center[1], center[2]), radius);
+    // Turning the camera makes its up vector the orbit's axis; the orbit
+    // turns about +z whatever the view.
+    camera()->frame()->setSceneUpVector(qglviewer::Vec(0.0, 0.0, 1.0));
+    updateGL();
+}
+
 void GLViewer::draw()
 {
     drawScene();

@@ -21,6 +21,7 @@
 // extracted once the view has rested for lineRestMs, and its stale lines
 // are left out meanwhile, so a paint never waits for it.
 
+#include "scene/PovNamedView.h"
 #include "scene/PovScene.h"
 
 #include <QGLViewer/qglviewer.h>
@@ -45,6 +46,10 @@ public:
     // Fits the camera to the scene's sphere (or the lights' sphere when the
     // indoor light markers are shown) and redraws.
     void resetCamera();
+    // Turns the camera to a named view (see scene/PovNamedView.h), fitted
+    // to the same sphere as resetCamera, and redraws. The orbit keeps +z
+    // as its axis.
+    void showView(PovNamedView view);
     // Schedules a redraw.
     void updateGL() { update(); }
     // The camera's orientation when the view was made: a newly opened file
