@@ -260,7 +260,7 @@ const std::vector<OptionEntry>& optionTable()
          "right, top (down the z axis, as a model file opens), bottom or three-quarter (from "
          "the front right, 30 degrees up); it replaces a scene document's camera",
          "top; for a --turntable of a scene without a camera of its own, three-quarter",
-         {},
+         "--view needs a name: front, back, left, right, top, bottom or three-quarter",
          applyView},
         {{"import"},
          "FILE",

@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "tests/support/BoxesOff.h"
 #include "tests/support/GridPly.h"
 #include "tests/support/Pixels.h"
 #include "tests/support/PovrayChildren.h"
@@ -297,6 +298,19 @@ private slots:
         QVERIFY(!compact.contains("triangle {"));
         QVERIFY(compact.contains("\nmesh2 {\n\tvertex_vectors {\n"));
 
+        // Top is the fit a model file opens with, byte for byte; Front
+        // looks from elsewhere.
+        for (const QString view : {"top", "front"}) {
+            const QString viewed = dir.filePath("boxes-" + view + ".pov");
+            run = kelvane({"--pov", viewed, "--view", view, "--ground", "--indoor", "--size",
+                           "640x480", sample},
+                          false);
+            QCOMPARE(run.status, 0);
+            QFile other(viewed);
+            QVERIFY(other.open(QIODevice::ReadOnly));
+            QCOMPARE(other.readAll() == text, view == "top");
+        }
+
         // An imported file's models join the scene's.
         run = kelvane({"--pov", pov, sample, "--import=" + sample}, false);
         QCOMPARE(run.status, 0);
@@ -442,6 +456,68 @@ private slots:
         run = kelvane(QStringList({"--render", headless}) + options + QStringList({file}), false);
         QVERIFY2(run.status == 0, qPrintable(run.err));
         QVERIFY(intersectionOverUnion(silhouette(QImage(headless)), silhouette(a)) > 0.999);
+    }
+
+    // Each named view frames a box with a bump on one corner (see
+    // boxWithBump) as its conventions say, in the view and in the render
+    // alike: the outline's shape (wide for the x-y face seen from above or
+    // below, narrow for a side's y-z face) and the side and end the bump
+    // shows at (the thinner of the outline's left and right fifths, and
+    // where its pixels lie). Three-Quarter shows the tall box upright.
+    void namedViewsFrameTheBox_data()
+    {
+        QTest::addColumn<QString>("view");
+        QTest::addColumn<double>("minAspect");
+        QTest::addColumn<double>("maxAspect");
+        QTest::addColumn<QString>("bump");
+        QTest::newRow("front: x-z face, +x right") << "front" << 0.7 << 1.0 << "right up";
+        QTest::newRow("back: x-z face, -x right") << "back" << 0.7 << 1.0 << "left up";
+        QTest::newRow("left: y-z face, -y right") << "left" << 0.35 << 0.6 << "right up";
+        QTest::newRow("right: y-z face, +y right") << "right" << 0.35 << 0.6 << "left up";
+        QTest::newRow("top: x-y face, +y up") << "top" << 1.5 << 2.2 << "right down";
+        QTest::newRow("bottom: x-y face, -y up") << "bottom" << 1.5 << 2.2 << "right up";
+        QTest::newRow("three-quarter: upright")
+            << "three-quarter" << 0.6 << 0.95 << "right up";
+    }
+    void namedViewsFrameTheBox()
+    {
+        SKIP_WITHOUT_POVRAY();
+        QFETCH(QString, view);
+        QFETCH(double, minAspect);
+        QFETCH(double, maxAspect);
+        QFETCH(QString, bump);
+        const QString model = dir.filePath("bumped box.off");
+        QVERIFY(writeBoxesOff(model, boxWithBump()));
+        const QString render = dir.filePath("view-render.png");
+        const QString preview = dir.filePath("view-preview.png");
+        const Run run = kelvane(
+            {"--render", render, "--preview", preview, "--size", "400x300", "--view", view, model},
+            true);
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        const QImage a(render), b(preview);
+        for (const QString& name : {render, preview}) {
+            const QImage picture(name);
+            const Outline o = outline(picture);
+            const QString seen = QString("%1 %2, aspect %3, fifths: left %4 right %5, heights %6 %7")
+                                     .arg(QFileInfo(name).baseName())
+                                     .arg(view)
+                                     .arg(o.aspect())
+                                     .arg(o.left)
+                                     .arg(o.right)
+                                     .arg(o.leftHeight)
+                                     .arg(o.rightHeight);
+            // Fitted: inside the picture, and not lost in it.
+            QVERIFY2(picture.rect().adjusted(1, 1, -1, -1).contains(o.box) &&
+                         std::max(o.box.width() / 400.0, o.box.height() / 300.0) > 0.4,
+                     qPrintable(seen));
+            QVERIFY2(o.aspect() >= minAspect && o.aspect() <= maxAspect, qPrintable(seen));
+            const bool right = o.right < o.left;
+            const double height = right ? o.rightHeight : o.leftHeight;
+            const QString where = QString(right ? "right " : "left ") + (height < 0.5 ? "up" : "down");
+            QVERIFY2(where == bump && std::fabs(o.right - o.left) > 0.15, qPrintable(seen));
+        }
+        const double iou = intersectionOverUnion(silhouette(a), silhouette(b));
+        QVERIFY2(iou >= 0.97, qPrintable(QString("intersection over union %1").arg(iou)));
     }
 
     // A plain COLLADA document with a red material: grey by default, red in

@@ -1,7 +1,9 @@
 // Turntables and bands end to end: the real program, the real POV-Ray and
 // the spreading script with the real GNU parallel, on tiny pictures.
+#include "tests/support/BoxesOff.h"
 #include "tests/support/PovrayChildren.h"
 #include "tests/support/RunProgram.h"
+#include "tests/support/Silhouette.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -164,28 +166,49 @@ private slots:
         QVERIFY(writeScript(file("logins"), "hostA\nhostB\n"));
     }
 
-    // Frame 0 is today's picture; the others turn; --preview frames follow
-    // the same turn.
-    void turntableFrameZeroIsThePlainPicture()
+    // A model file's turntable circles it from Three-Quarter: frame 0 is
+    // the picture --view three-quarter gives, the others turn, --preview
+    // frames follow the same turn, and an upright T stays upright (its wide
+    // top above its post) in every frame.
+    void turntableCirclesFromThreeQuarter()
     {
+        const QStringList threeQuarter = {"--view", "three-quarter"};
+        const Run plain =
+            kelvane(QStringList{"--render", "quarter.png"} + threeQuarter + size + QStringList{scene});
+        QVERIFY2(plain.status == 0, qPrintable(plain.err));
         const Run spin = kelvane(
             QStringList{"--render", "spin_%03d.png", "--turntable", "4", "--frames", "0-1"} + size +
             QStringList{scene});
         QVERIFY2(spin.status == 0, qPrintable(spin.err));
-        QVERIFY(samePixels(file("spin_000.png"), file("plain.png")));
+        QVERIFY(samePixels(file("spin_000.png"), file("quarter.png")));
+        QVERIFY(!samePixels(file("spin_000.png"), file("plain.png")));
         QVERIFY(QFile::exists(file("spin_001.png")));
-        QVERIFY(!samePixels(file("spin_001.png"), file("plain.png")));
+        QVERIFY(!samePixels(file("spin_001.png"), file("quarter.png")));
         QVERIFY(!QFile::exists(file("spin_002.png")));
 
         const Run bad = kelvane(QStringList{"--render", "spin.png", "--turntable", "4", scene});
         QCOMPARE(bad.status, 2);
         QVERIFY2(bad.err.contains("has no frame number"), qPrintable(bad.err));
 
+        const QString tee = file("scenes/tee.off");
+        QVERIFY(writeBoxesOff(tee, uprightTee()));
+        const Run turn = kelvane(QStringList{"--render", "tee_%d.png", "--turntable", "6", "--size",
+                                             "150x200", tee});
+        QVERIFY2(turn.status == 0, qPrintable(turn.err));
+        for (int k = 0; k < 6; ++k) {
+            const Outline o = outline(QImage(file(QString("tee_%1.png").arg(k))));
+            QVERIFY2(o.top > 2.0 * o.bottom && o.box.height() > 80,
+                     qPrintable(QString("frame %1: top fifth %2, bottom fifth %3")
+                                    .arg(k)
+                                    .arg(o.top)
+                                    .arg(o.bottom)));
+        }
+
         if (qEnvironmentVariableIsEmpty("DISPLAY")) {
             QSKIP("--preview needs a display (run under xvfb-run)");
         }
-        const Run preview =
-            kelvane(QStringList{"--preview", "view.png"} + size + QStringList{scene});
+        const Run preview = kelvane(QStringList{"--preview", "view.png"} + threeQuarter + size +
+                                    QStringList{scene});
         QVERIFY2(preview.status == 0, qPrintable(preview.err));
         const Run previews =
             kelvane(QStringList{"--preview", "view_%d.png", "--turntable", "4", "--frames", "0-1"} +
@@ -334,12 +357,15 @@ private slots:
         QVERIFY(!pwned(QDir::homePath() + "/.parallel"));
 
         // The copy a machine is sent names its own model: it renders with
-        // the original gone.
+        // the original gone (from Three-Quarter, as the turntable of a
+        // document without a camera starts).
         const Run copied = kelvane({"--copy-scene", "shipped", document});
         QVERIFY2(copied.status == 0, qPrintable(copied.err));
         QVERIFY(QFile::rename(model, model + ".away"));
         const Run fromCopy =
-            kelvane(QStringList{"--render", "fromcopy.png", "--threads", "1"} + size +
+            kelvane(QStringList{"--render", "fromcopy.png", "--threads", "1", "--view",
+                                "three-quarter"} +
+                    size +
                     QStringList{file("shipped/work " + hostile + "50%off/" + hostile + ".kelvane")});
         QVERIFY(QFile::rename(model + ".away", model));
         QVERIFY2(fromCopy.status == 0, qPrintable(fromCopy.err));
