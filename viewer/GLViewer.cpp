@@ -183,9 +183,6 @@ void GLViewer::showView(PovNamedView view)
     float radius = 0.0f;
     scene->viewSphere(showLights, center, radius);
     placeCamera(*camera(), view, qglviewer::Vec(center[0], center[1], center[2]), radius);
-    // Turning the camera makes its up vector the orbit's axis; the orbit
-    // turns about +z whatever the view.
-    camera()->frame()->setSceneUpVector(qglviewer::Vec(0.0, 0.0, 1.0));
     updateGL();
 }
 
@@ -283,6 +280,10 @@ void GLViewer::mousePressEvent(QMouseEvent* event)
             return;
         }
     }
+    // Turning the camera (a load, a document's camera, a named view) makes
+    // the library take the camera's up vector as the orbit's axis; the
+    // orbit turns about +z whatever the camera was turned to.
+    camera()->frame()->setSceneUpVector(qglviewer::Vec(0.0, 0.0, 1.0));
     QGLViewer::mousePressEvent(event);
 }
 

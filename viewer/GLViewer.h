@@ -47,8 +47,7 @@ public:
     // indoor light markers are shown) and redraws.
     void resetCamera();
     // Turns the camera to a named view (see scene/PovNamedView.h), fitted
-    // to the same sphere as resetCamera, and redraws. The orbit keeps +z
-    // as its axis.
+    // to the same sphere as resetCamera, and redraws.
     void showView(PovNamedView view);
     // Schedules a redraw.
     void updateGL() { update(); }

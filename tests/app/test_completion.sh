@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The bash completion installed with the program: it offers --quality's
-# values (also after --quality=), every option --help lists, and the files
-# Kelvane opens rather than any file.
+# and --view's values (also after --quality=), every option --help lists,
+# and the files Kelvane opens rather than any file.
 set -euo pipefail
 ROOT=$1
 KELVANE=$2
@@ -22,6 +22,7 @@ offers() {
 [ "$(offers --quality '')" = "draft photo " ] || fail "--quality offers '$(offers --quality '')'"
 [ "$(offers --quality = p)" = "photo " ] || fail "--quality=p offers '$(offers --quality = p)'"
 [ "$(offers --mesh-form m)" = "mesh2 " ] || fail "--mesh-form m"
+[ "$(offers --view t)" = "three-quarter top " ] || fail "--view t offers '$(offers --view t)'"
 [ "$(offers --lines contours,s)" = "contours,suggestive " ] || fail "--lines contours,s"
 
 listed=$("$KELVANE" --help | grep -o -- '^  --[a-z-]*' | sed 's/^ *//' | sort | tr '\n' ' ')

@@ -127,9 +127,18 @@ private slots:
                               "actionRender_Full_Size", "actionPreview_POV_Ray_Scene",
                               "actionRender_Settings", "actionRender_Turntable",
                               "actionShow_Last_Render", "-", "actionQuit"}));
-        QCOMPARE(menuEntries(inside(w).ui.menuView).mid(0, 7),
-                 QStringList({"actionReset_Camera", "actionTrackball", "-", "actionShow_Lights",
-                              "actionShow_Ground_Plane", "-", "actionWireframe"}));
+        QMenu* views = w.findChild<QMenu*>("menuViews");
+        QVERIFY(views);
+        QCOMPARE(menuEntries(inside(w).ui.menuView).mid(0, 8),
+                 QStringList({"actionReset_Camera", views->menuAction()->objectName(),
+                              "actionTrackball", "-",
+                              "actionShow_Lights", "actionShow_Ground_Plane", "-",
+                              "actionWireframe"}));
+        QCOMPARE(views->title(), QString("Views"));
+        QCOMPARE(menuEntries(views),
+                 QStringList({"actionView_Front", "actionView_Back", "actionView_Left",
+                              "actionView_Right", "actionView_Top", "actionView_Bottom",
+                              "actionView_Three_Quarter"}));
         QVERIFY(menuEntries(inside(w).ui.menuView)
                     .join(' ')
                     .contains("- actionShow_Feature_Lines actionFeature_Lines"));

@@ -1,6 +1,8 @@
-// Turntable frames and picture bands: the camera's orbit, frame names,
-// band rows and POV-Ray's row options, and the merge's checks on band files.
+// Turntable frames, named views and picture bands: the camera's orbit and
+// fit, frame names, band rows and POV-Ray's row options, and the merge's
+// checks on band files.
 #include "scene/PovBand.h"
+#include "scene/PovNamedView.h"
 #include "scene/PovSceneFiles.h"
 #include "scene/PovTurntable.h"
 
@@ -96,6 +98,39 @@ private slots:
         QVERIFY((camera.viewDirection() - toCenter).norm() < 1e-9);
         // The camera's up turns with it.
         QVERIFY((camera.upVector() - qglviewer::Vec(-up.y, up.x, up.z)).norm() < 1e-9);
+    }
+
+    // Top is the fit a loaded model gets, bit for bit, for wide and tall
+    // pictures (so a scene without --view writes the text it always
+    // wrote); every view stands as far from the centre, looking at it.
+    void namedViewsFitAsTheLoadedModel()
+    {
+        const qglviewer::Vec center(0.25, -3.0, 1.75);
+        const double radius = 2.46;
+        for (const QSize size : {QSize(800, 600), QSize(300, 700), QSize(64, 64)}) {
+            qglviewer::Camera loaded;
+            loaded.setScreenWidthAndHeight(size.width(), size.height());
+            qglviewer::Camera viewed(loaded);
+            loaded.setSceneRadius(radius);
+            loaded.setSceneCenter(center);
+            loaded.showEntireScene();
+            const double distance = (loaded.position() - center).norm();
+            for (PovNamedView view : namedViews()) {
+                placeCamera(viewed, view, center, radius);
+                if (view == PovNamedView::Top) {
+                    for (int i = 0; i < 3; ++i) {
+                        QCOMPARE(viewed.position()[i], loaded.position()[i]);
+                    }
+                    for (int i = 0; i < 4; ++i) {
+                        QCOMPARE(viewed.orientation()[i], loaded.orientation()[i]);
+                    }
+                }
+                QVERIFY(std::abs((viewed.position() - center).norm() - distance) < 1e-9);
+                QVERIFY((viewed.viewDirection() - (center - viewed.position()).unit()).norm() <
+                        1e-9);
+                QCOMPARE(viewed.sceneRadius(), radius);
+            }
+        }
     }
 
     void frameNames()

@@ -3,9 +3,12 @@
 #include "tests/support/Drag.h"
 #include "tests/support/MainWindowAccess.h"
 #include "tests/support/Pixels.h"
+#include "scene/PovNamedView.h"
 #include "scene/PovPictureFrame.h"
 #include "viewer/GLViewer.h"
 
+#include <QMenu>
+#include <QUndoStack>
 #include <QtTest>
 
 #include <QGLViewer/camera.h>
@@ -135,6 +138,72 @@ private slots:
         QVERIFY2(std::fabs(x.z) < 1e-6, qPrintable(QString::number(x.z)));
         QVERIFY(viewer->camera()->upVector().z > 0.0);
         QVERIFY(!viewer->camera()->frame()->isSpinning());
+        viewer->camera()->setOrientation(start);
+    }
+
+    // View > Views and their keys turn the camera to each named view,
+    // fitted as the command line fits it (the keypad's digits too); a view
+    // is no edit. The orbit turns about +z after Top and after a load,
+    // which turn the camera's up vector to +y.
+    void namedViewsFromTheMenu()
+    {
+        const qglviewer::Quaternion start = viewer->camera()->orientation();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QMenu* views = window->findChild<QMenu*>("menuViews");
+        QVERIFY(views);
+        const QList<QAction*> entries = inside(window).ui.menuView->actions();
+        QCOMPARE(entries.indexOf(views->menuAction()),
+                 entries.indexOf(inside(window).ui.actionReset_Camera) + 1);
+        const QList<QPair<QKeySequence, Qt::KeyboardModifiers>> keys = {
+            {QKeySequence(Qt::Key_1), Qt::KeypadModifier}, {QKeySequence("Ctrl+1"), {}},
+            {QKeySequence("Ctrl+3"), {}},                  {QKeySequence(Qt::Key_3), {}},
+            {QKeySequence(Qt::Key_7), {}},                 {QKeySequence("Ctrl+7"), {}},
+            {QKeySequence(Qt::Key_0), {}}};
+        QCOMPARE(views->actions().size(), int(namedViews().size()));
+        vec c;
+        float r;
+        inside(window).scene.viewSphere(false, c, r);
+        const qglviewer::Vec center(c[0], c[1], c[2]);
+        for (int i = 0; i < views->actions().size(); ++i) {
+            const PovNamedView view = namedViews()[size_t(i)];
+            QAction* action = views->actions()[i];
+            QCOMPARE(action->text(), namedViewTitle(view));
+            QCOMPARE(action->shortcut(), keys[i].first);
+            viewer->camera()->setOrientation(start);
+            viewer->camera()->setPosition(qglviewer::Vec(5, 5, 5));
+            const int key = keys[i].first[0];
+            QTest::keyClick(window, Qt::Key(key & ~Qt::KeyboardModifierMask),
+                            Qt::KeyboardModifiers(key & Qt::KeyboardModifierMask) | keys[i].second);
+            const PovViewAxes axes = namedViewAxes(view);
+            QVERIFY2((viewer->camera()->viewDirection() - axes.direction).norm() < 1e-9,
+                     qPrintable(action->text()));
+            QVERIFY((viewer->camera()->upVector() - axes.up).norm() < 1e-9);
+            QVERIFY((viewer->camera()->position() -
+                     fittedCameraPosition(axes.direction, center, r,
+                                          viewer->camera()->fieldOfView(),
+                                          viewer->camera()->aspectRatio()))
+                        .norm() < 1e-9);
+            QVERIFY(qFuzzyCompare(viewer->sceneRadius(), double(r)));
+            QVERIFY(qGray(centrePixel()) > 10);
+        }
+        QVERIFY(!window->isModified());
+        QCOMPARE(window->undoStack()->count(), 0);
+
+        // The orbit after Top, and after a load (which looks from the top
+        // too), turns about +z, with the horizon level.
+        for (bool load : {false, true}) {
+            if (load) {
+                window->loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
+            } else {
+                QTest::keyClick(window, Qt::Key_7);
+            }
+            drag(viewer->rect().center(), QPoint(25, 0), 8);
+            drag(viewer->rect().center(), QPoint(0, -10), 4);
+            QVERIFY((viewer->camera()->viewDirection() - qglviewer::Vec(0, 0, -1)).norm() > 0.1);
+            QVERIFY2(std::fabs(viewer->camera()->rightVector().z) < 1e-6,
+                     load ? "after a load" : "after Top");
+        }
         viewer->camera()->setOrientation(start);
     }
 
