@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QVector3D>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -88,7 +89,8 @@ QString described(const CommandLineOptions& o)
         parts << QString::number(n);
     }
     parts << o.mergeImage << o.mergeParts << o.copyFolder << o.thumbnailImage << o.imports
-          << QString::number(o.openWindow);
+          << QString::number(o.openWindow)
+          << (o.viewGiven ? namedViewName(o.view) : QString("no view"));
     return parts.join('|');
 }
 
@@ -146,6 +148,12 @@ private slots:
         QTest::newRow("bad threshold")
             << QStringList({"--antialias-threshold", "4", "--pov", "a", "a.npr"})
             << "--antialias-threshold takes a number from 0 to 3, such as 0.3";
+        QTest::newRow("unknown view")
+            << QStringList({"--view", "side", "--pov", "a", "a.npr"})
+            << "--view takes front, back, left, right, top, bottom or three-quarter, not 'side'";
+        QTest::newRow("view for a listing")
+            << QStringList({"--view", "front", "--info", "a.npr"})
+            << "--view goes with --pov, --render, --preview or --thumbnail";
         QTest::newRow("bad timeout") << QStringList({"--timeout", "0", "--pov", "a", "a.npr"})
                                      << "--timeout takes a whole number of seconds, 1 or more";
     }
@@ -216,7 +224,7 @@ private slots:
             {"FILE", "x.pov"},  {"IMAGE", "x.png"}, {"WxH", "320x200"}, {"KINDS", "ridges"},
             {"PIXELS", "3"},    {"FORM", "mesh2"},  {"T", "0.2"},       {"Q", "photo"},
             {"B", "#336699"},   {"SECONDS", "9"},   {"N", "4"},         {"A-B", "1-2"},
-            {"I/N", "1/2"},     {"FOLDER", "out"},  {"SIZE", "64"}};
+            {"I/N", "1/2"},     {"FOLDER", "out"},  {"SIZE", "64"},      {"NAME", "left"}};
         // Runs the option fits in, tried in turn.
         const QList<QStringList> runs = {{},
                                          {"--render", "r.png"},
@@ -345,6 +353,19 @@ private slots:
         QVERIFY2(run.status == 0, qPrintable(run.err));
         QVERIFY(!text().contains("\nmesh2 {\n"));
         QVERIFY(text().contains("smooth_triangle {"));
+
+        // --view replaces the document's camera: Front looks along +y.
+        run = kelvane({"--pov", pov, "--view", "front", document}, false);
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        const QRegularExpression placed("\tlocation <([^>]*)>\n\tsky <([^>]*)>\n\tlook_at <([^>]*)>");
+        const QRegularExpressionMatch camera = placed.match(QString::fromLatin1(text()));
+        QVERIFY(camera.hasMatch());
+        auto vector = [&camera](int i) {
+            const QStringList xyz = camera.captured(i).split(',');
+            return QVector3D(xyz.value(0).toFloat(), xyz.value(1).toFloat(), xyz.value(2).toFloat());
+        };
+        QVERIFY(((vector(3) - vector(1)) - QVector3D(0, 1, 0)).length() < 1e-4f);
+        QVERIFY((vector(2) - QVector3D(0, 0, 1)).length() < 1e-4f);
     }
 
     void renderWithSettings()
@@ -494,8 +515,12 @@ private slots:
             {"--render", render, "--preview", preview, "--size", "400x300", "--view", view, model},
             true);
         QVERIFY2(run.status == 0, qPrintable(run.err));
+        // The thumbnail, drawn without a display, looks from the same view.
+        const QString thumbnail = dir.filePath("view-thumbnail.png");
+        const Run small = kelvane({"--thumbnail", "300", "--view", view, model, thumbnail}, false);
+        QVERIFY2(small.status == 0, qPrintable(small.err));
         const QImage a(render), b(preview);
-        for (const QString& name : {render, preview}) {
+        for (const QString& name : {render, preview, thumbnail}) {
             const QImage picture(name);
             const Outline o = outline(picture);
             const QString seen = QString("%1 %2, aspect %3, fifths: left %4 right %5, heights %6 %7")
@@ -508,7 +533,8 @@ private slots:
                                      .arg(o.rightHeight);
             // Fitted: inside the picture, and not lost in it.
             QVERIFY2(picture.rect().adjusted(1, 1, -1, -1).contains(o.box) &&
-                         std::max(o.box.width() / 400.0, o.box.height() / 300.0) > 0.4,
+                         std::max(double(o.box.width()) / picture.width(),
+                                  double(o.box.height()) / picture.height()) > 0.4,
                      qPrintable(seen));
             QVERIFY2(o.aspect() >= minAspect && o.aspect() <= maxAspect, qPrintable(seen));
             const bool right = o.right < o.left;
