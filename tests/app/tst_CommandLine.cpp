@@ -325,6 +325,23 @@ private slots:
         QFile twice(pov);
         QVERIFY(twice.open(QIODevice::ReadOnly));
         QCOMPARE(twice.readAll().count("smooth_triangle"), 96);
+
+        // A turntable starts from the camera a model file places (a model
+        // file without one is circled from Three-Quarter, see tst_Spread).
+        const QString cameras = KELVANE_SHARED_DATA "/gltf/assimp/cameras/Cameras.gltf";
+        if (!QFileInfo::exists(cameras)) {
+            QSKIP("the shared real files (beside the repository) are absent");
+        }
+        const QString still = dir.filePath("cameras.pov");
+        QCOMPARE(kelvane({"--pov", still, cameras}, false).status, 0);
+        QCOMPARE(kelvane({"--pov", dir.filePath("cameras_%d.pov"), "--turntable", "2", "--frames",
+                          "0-0", cameras},
+                         false)
+                     .status,
+                 0);
+        QFile a(still), b(dir.filePath("cameras_0.pov"));
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QCOMPARE(b.readAll(), a.readAll());
     }
 
     // A scene document's render settings apply headless; an option given on
