@@ -214,9 +214,9 @@ bool applyView(const QString& name, ParseState& state, QString& error)
         for (PovNamedView view : namedViews()) {
             names << namedViewName(view);
         }
-        error = QStringLiteral("--view takes %1 or %2, not '%3'")
-                    .arg(names.mid(0, names.size() - 1).join(QStringLiteral(", ")), names.last(),
-                         name);
+        error =
+            QStringLiteral("--view takes %1 or %2, not '%3'")
+                .arg(names.mid(0, names.size() - 1).join(QStringLiteral(", ")), names.last(), name);
         return false;
     }
     state.options.viewGiven = true;
@@ -471,11 +471,10 @@ bool checkModes(ParseState& state, const QStringList& positional, QString& error
                                "--thumbnail or the window");
         return false;
     }
-    if (options.viewGiven &&
-        (options.info || options.listSceneFiles || !options.copyFolder.isEmpty() ||
-         !options.mergeImage.isEmpty() ||
-         (options.povFile.isEmpty() && options.renderImage.isEmpty() &&
-          options.previewImage.isEmpty() && options.thumbnailSize == 0))) {
+    if (options.viewGiven && (options.info || options.listSceneFiles ||
+                              !options.copyFolder.isEmpty() || !options.mergeImage.isEmpty() ||
+                              (options.povFile.isEmpty() && options.renderImage.isEmpty() &&
+                               options.previewImage.isEmpty() && options.thumbnailSize == 0))) {
         error = QStringLiteral("--view goes with --pov, --render, --preview or --thumbnail");
         return false;
     }

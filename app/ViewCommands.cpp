@@ -46,9 +46,7 @@ void MainWindow::setUpViews()
         action->setObjectName(QStringLiteral("actionView_") +
                               namedViewTitle(view).replace(QLatin1Char('-'), QLatin1Char('_')));
         action->setShortcut(QKeySequence(viewKeys(view)));
-        action->setStatusTip(QStringLiteral("Look at the scene from the %1, fitted")
-                                 .arg(namedViewName(view).replace(QLatin1Char('-'),
-                                                                  QLatin1Char(' '))));
+        action->setStatusTip(QStringLiteral("%1 view, the scene fitted").arg(namedViewTitle(view)));
         connect(action, &QAction::triggered, this, [this, view]() { viewer->showView(view); });
     }
     const QList<QAction*> entries = ui.menuView->actions();

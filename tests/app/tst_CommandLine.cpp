@@ -12,8 +12,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QVector3D>
 #include <QTemporaryDir>
+#include <QVector3D>
 #include <QtTest>
 
 namespace {
@@ -221,10 +221,10 @@ private slots:
     void everyOptionInBothForms()
     {
         const QMap<QString, QString> values = {
-            {"FILE", "x.pov"},  {"IMAGE", "x.png"}, {"WxH", "320x200"}, {"KINDS", "ridges"},
-            {"PIXELS", "3"},    {"FORM", "mesh2"},  {"T", "0.2"},       {"Q", "photo"},
-            {"B", "#336699"},   {"SECONDS", "9"},   {"N", "4"},         {"A-B", "1-2"},
-            {"I/N", "1/2"},     {"FOLDER", "out"},  {"SIZE", "64"},      {"NAME", "left"}};
+            {"FILE", "x.pov"}, {"IMAGE", "x.png"}, {"WxH", "320x200"}, {"KINDS", "ridges"},
+            {"PIXELS", "3"},   {"FORM", "mesh2"},  {"T", "0.2"},       {"Q", "photo"},
+            {"B", "#336699"},  {"SECONDS", "9"},   {"N", "4"},         {"A-B", "1-2"},
+            {"I/N", "1/2"},    {"FOLDER", "out"},  {"SIZE", "64"},     {"NAME", "left"}};
         // Runs the option fits in, tried in turn.
         const QList<QStringList> runs = {{},
                                          {"--render", "r.png"},
@@ -374,12 +374,14 @@ private slots:
         // --view replaces the document's camera: Front looks along +y.
         run = kelvane({"--pov", pov, "--view", "front", document}, false);
         QVERIFY2(run.status == 0, qPrintable(run.err));
-        const QRegularExpression placed("\tlocation <([^>]*)>\n\tsky <([^>]*)>\n\tlook_at <([^>]*)>");
+        const QRegularExpression placed(
+            "\tlocation <([^>]*)>\n\tsky <([^>]*)>\n\tlook_at <([^>]*)>");
         const QRegularExpressionMatch camera = placed.match(QString::fromLatin1(text()));
         QVERIFY(camera.hasMatch());
         auto vector = [&camera](int i) {
             const QStringList xyz = camera.captured(i).split(',');
-            return QVector3D(xyz.value(0).toFloat(), xyz.value(1).toFloat(), xyz.value(2).toFloat());
+            return QVector3D(xyz.value(0).toFloat(), xyz.value(1).toFloat(),
+                             xyz.value(2).toFloat());
         };
         QVERIFY(((vector(3) - vector(1)) - QVector3D(0, 1, 0)).length() < 1e-4f);
         QVERIFY((vector(2) - QVector3D(0, 0, 1)).length() < 1e-4f);
@@ -514,8 +516,7 @@ private slots:
         QTest::newRow("right: y-z face, +y right") << "right" << 0.35 << 0.6 << "left up";
         QTest::newRow("top: x-y face, +y up") << "top" << 1.5 << 2.2 << "right down";
         QTest::newRow("bottom: x-y face, -y up") << "bottom" << 1.5 << 2.2 << "right up";
-        QTest::newRow("three-quarter: upright")
-            << "three-quarter" << 0.6 << 0.95 << "right up";
+        QTest::newRow("three-quarter: upright") << "three-quarter" << 0.6 << 0.95 << "right up";
     }
     void namedViewsFrameTheBox()
     {
@@ -540,14 +541,15 @@ private slots:
         for (const QString& name : {render, preview, thumbnail}) {
             const QImage picture(name);
             const Outline o = outline(picture);
-            const QString seen = QString("%1 %2, aspect %3, fifths: left %4 right %5, heights %6 %7")
-                                     .arg(QFileInfo(name).baseName())
-                                     .arg(view)
-                                     .arg(o.aspect())
-                                     .arg(o.left)
-                                     .arg(o.right)
-                                     .arg(o.leftHeight)
-                                     .arg(o.rightHeight);
+            const QString seen =
+                QString("%1 %2, aspect %3, fifths: left %4 right %5, heights %6 %7")
+                    .arg(QFileInfo(name).baseName())
+                    .arg(view)
+                    .arg(o.aspect())
+                    .arg(o.left)
+                    .arg(o.right)
+                    .arg(o.leftHeight)
+                    .arg(o.rightHeight);
             // Fitted: inside the picture, and not lost in it.
             QVERIFY2(picture.rect().adjusted(1, 1, -1, -1).contains(o.box) &&
                          std::max(double(o.box.width()) / picture.width(),
@@ -556,7 +558,8 @@ private slots:
             QVERIFY2(o.aspect() >= minAspect && o.aspect() <= maxAspect, qPrintable(seen));
             const bool right = o.right < o.left;
             const double height = right ? o.rightHeight : o.leftHeight;
-            const QString where = QString(right ? "right " : "left ") + (height < 0.5 ? "up" : "down");
+            const QString where =
+                QString(right ? "right " : "left ") + (height < 0.5 ? "up" : "down");
             QVERIFY2(where == bump && std::fabs(o.right - o.left) > 0.15, qPrintable(seen));
         }
         const double iou = intersectionOverUnion(silhouette(a), silhouette(b));

@@ -131,9 +131,8 @@ private slots:
         QVERIFY(views);
         QCOMPARE(menuEntries(inside(w).ui.menuView).mid(0, 8),
                  QStringList({"actionReset_Camera", views->menuAction()->objectName(),
-                              "actionTrackball", "-",
-                              "actionShow_Lights", "actionShow_Ground_Plane", "-",
-                              "actionWireframe"}));
+                              "actionTrackball", "-", "actionShow_Lights",
+                              "actionShow_Ground_Plane", "-", "actionWireframe"}));
         QCOMPARE(views->title(), QString("Views"));
         QCOMPARE(menuEntries(views),
                  QStringList({"actionView_Front", "actionView_Back", "actionView_Left",

@@ -173,8 +173,8 @@ private slots:
     void turntableCirclesFromThreeQuarter()
     {
         const QStringList threeQuarter = {"--view", "three-quarter"};
-        const Run plain =
-            kelvane(QStringList{"--render", "quarter.png"} + threeQuarter + size + QStringList{scene});
+        const Run plain = kelvane(QStringList{"--render", "quarter.png"} + threeQuarter + size +
+                                  QStringList{scene});
         QVERIFY2(plain.status == 0, qPrintable(plain.err));
         const Run spin = kelvane(
             QStringList{"--render", "spin_%03d.png", "--turntable", "4", "--frames", "0-1"} + size +
@@ -192,8 +192,8 @@ private slots:
 
         const QString tee = file("scenes/tee.off");
         QVERIFY(writeBoxesOff(tee, uprightTee()));
-        const Run turn = kelvane(QStringList{"--render", "tee_%d.png", "--turntable", "6", "--size",
-                                             "150x200", tee});
+        const Run turn = kelvane(
+            QStringList{"--render", "tee_%d.png", "--turntable", "6", "--size", "150x200", tee});
         QVERIFY2(turn.status == 0, qPrintable(turn.err));
         for (int k = 0; k < 6; ++k) {
             const Outline o = outline(QImage(file(QString("tee_%1.png").arg(k))));
@@ -362,11 +362,9 @@ private slots:
         const Run copied = kelvane({"--copy-scene", "shipped", document});
         QVERIFY2(copied.status == 0, qPrintable(copied.err));
         QVERIFY(QFile::rename(model, model + ".away"));
-        const Run fromCopy =
-            kelvane(QStringList{"--render", "fromcopy.png", "--threads", "1", "--view",
-                                "three-quarter"} +
-                    size +
-                    QStringList{file("shipped/work " + hostile + "50%off/" + hostile + ".kelvane")});
+        const Run fromCopy = kelvane(
+            QStringList{"--render", "fromcopy.png", "--threads", "1", "--view", "three-quarter"} +
+            size + QStringList{file("shipped/work " + hostile + "50%off/" + hostile + ".kelvane")});
         QVERIFY(QFile::rename(model + ".away", model));
         QVERIFY2(fromCopy.status == 0, qPrintable(fromCopy.err));
         QVERIFY(samePixels(file("fromcopy.png"), file("hostile/alone_0.png")));

@@ -16,4 +16,3 @@ inline QImage grabView(QOpenGLWidget* view)
                   QImage::Format_RGB32)
         .copy();
 }
-

@@ -13,7 +13,8 @@
 inline bool closeColours(QRgb a, QRgb b, int tolerance)
 {
     return std::abs(qRed(a) - qRed(b)) <= tolerance &&
-           std::abs(qGreen(a) - qGreen(b)) <= tolerance && std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+           std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
 }
 
 // Pixels that differ from the picture's top-left corner (the background) by

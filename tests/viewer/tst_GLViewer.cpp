@@ -1,10 +1,10 @@
 #include "app/MainWindow.h"
 #include "ln/LnBoxyMesh.h"
+#include "scene/PovNamedView.h"
+#include "scene/PovPictureFrame.h"
 #include "tests/support/Drag.h"
 #include "tests/support/MainWindowAccess.h"
 #include "tests/support/Pixels.h"
-#include "scene/PovNamedView.h"
-#include "scene/PovPictureFrame.h"
 #include "viewer/GLViewer.h"
 
 #include <QMenu>
@@ -156,9 +156,12 @@ private slots:
         QCOMPARE(entries.indexOf(views->menuAction()),
                  entries.indexOf(inside(window).ui.actionReset_Camera) + 1);
         const QList<QPair<QKeySequence, Qt::KeyboardModifiers>> keys = {
-            {QKeySequence(Qt::Key_1), Qt::KeypadModifier}, {QKeySequence("Ctrl+1"), {}},
-            {QKeySequence("Ctrl+3"), {}},                  {QKeySequence(Qt::Key_3), {}},
-            {QKeySequence(Qt::Key_7), {}},                 {QKeySequence("Ctrl+7"), {}},
+            {QKeySequence(Qt::Key_1), Qt::KeypadModifier},
+            {QKeySequence("Ctrl+1"), {}},
+            {QKeySequence("Ctrl+3"), {}},
+            {QKeySequence(Qt::Key_3), {}},
+            {QKeySequence(Qt::Key_7), {}},
+            {QKeySequence("Ctrl+7"), {}},
             {QKeySequence(Qt::Key_0), {}}};
         QCOMPARE(views->actions().size(), int(namedViews().size()));
         vec c;
@@ -179,11 +182,11 @@ private slots:
             QVERIFY2((viewer->camera()->viewDirection() - axes.direction).norm() < 1e-9,
                      qPrintable(action->text()));
             QVERIFY((viewer->camera()->upVector() - axes.up).norm() < 1e-9);
-            QVERIFY((viewer->camera()->position() -
-                     fittedCameraPosition(axes.direction, center, r,
-                                          viewer->camera()->fieldOfView(),
-                                          viewer->camera()->aspectRatio()))
-                        .norm() < 1e-9);
+            QVERIFY(
+                (viewer->camera()->position() -
+                 fittedCameraPosition(axes.direction, center, r, viewer->camera()->fieldOfView(),
+                                      viewer->camera()->aspectRatio()))
+                    .norm() < 1e-9);
             QVERIFY(qFuzzyCompare(viewer->sceneRadius(), double(r)));
             QVERIFY(qGray(centrePixel()) > 10);
         }
