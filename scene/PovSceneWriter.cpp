@@ -1,11 +1,14 @@
 // The POV-Ray side of PovScene: the scene description and the renderer's
 // settings file.
 
+#include "scene/PovCompactMesh.h"
 #include "scene/PovInk.h"
 #include "scene/PovNumber.h"
 #include "scene/PovScene.h"
 #include "scene/PovTriangles.h"
 #include "scene/SaveFile.h"
+
+#include "ln/LnSmoothMesh.h"
 
 #include <QGLViewer/camera.h>
 #include <QGLViewer/manipulatedCameraFrame.h>
@@ -21,7 +24,7 @@ namespace {
 
 // Collects the text; when it writes to a file it hands the text over in
 // blocks, so a scene of millions of triangles is never held whole.
-class PovOutput {
+class PovOutput final : public PovTextSink {
 public:
     explicit PovOutput(QIODevice* file = nullptr) : file(file) { buffer.resize(1 << 21); }
 
@@ -70,17 +73,17 @@ public:
 
     // Room for at least n more characters at the end; write there, then
     // commit() the end of what was written.
-    char* room(size_t n)
+    char* room(size_t n) override
     {
         if (used + n > buffer.size()) {
             buffer.resize(std::max(buffer.size() * 2, used + n));
         }
         return buffer.data() + used;
     }
-    void commit(char* end) { used = size_t(end - buffer.data()); }
+    void commit(char* end) override { used = size_t(end - buffer.data()); }
 
     // Passes the text gathered so far to the file once it is large.
-    void flushIfLarge()
+    void flushIfLarge() override
     {
         if (file && used >= (1u << 20)) {
             flush();
@@ -224,9 +227,25 @@ char* putIndexTriple(char* p, int a, int b, int c)
     return p;
 }
 
-// "\tname {\n\t\tcount" then ",\n\t\t<x, y, z>" per vector, then "\n\t}\n".
-void writeVectorList(const char* name, const std::vector<vec>& vectors, PovOutput& out)
+// "\tname {\n\t\tcount" then ",\n\t\t<x, y, z>" per vector, then "\n\t}\n";
+// compactly "\tname{count,<x,y,z>,...}\n".
+void writeVectorList(const char* name, const std::vector<vec>& vectors, bool compact,
+                     PovOutput& out)
 {
+    if (compact) {
+        out += "\t";
+        out += name;
+        out += "{";
+        out += std::to_string(vectors.size()).c_str();
+        for (const vec& v : vectors) {
+            char* p = out.room(3 * 64 + 8);
+            *p++ = ',';
+            out.commit(putCompactTriple(p, v));
+            out.flushIfLarge();
+        }
+        out += "}\n";
+        return;
+    }
     out += "\t";
     out += name;
     out += " {\n\t\t";
@@ -240,8 +259,23 @@ void writeVectorList(const char* name, const std::vector<vec>& vectors, PovOutpu
     out += "\n\t}\n";
 }
 
-void writeIndexList(const char* name, const std::vector<int>& indices, PovOutput& out)
+void writeIndexList(const char* name, const std::vector<int>& indices, bool compact,
+                    PovOutput& out)
 {
+    if (compact) {
+        out += "\t";
+        out += name;
+        out += "{";
+        out += std::to_string(indices.size() / 3).c_str();
+        for (size_t k = 0; k + 2 < indices.size(); k += 3) {
+            char* p = out.room(3 * 16 + 8);
+            *p++ = ',';
+            out.commit(putCompactIndexTriple(p, indices[k], indices[k + 1], indices[k + 2]));
+            out.flushIfLarge();
+        }
+        out += "}\n";
+        return;
+    }
     out += "\t";
     out += name;
     out += " {\n\t\t";
@@ -284,11 +318,23 @@ void writePlacement(const PovPlacement& placement, PovOutput& out)
 // each distinct corner (position and normal) is written once and the faces
 // refer to it by index, which POV-Ray also uses for the normals; the texture
 // is given once for the whole mesh. POV-Ray parses this form many times
-// faster than separate triangles.
+// faster than separate triangles. A large mesh is written compactly, a
+// smooth one straight from its own lists.
 void writeMesh2(LnMesh* mesh, size_t i, const PovPlacement& placement, PovOutput& out)
 {
     const int faces = mesh->getNumFaces();
     const bool flat = mesh->isFlat();
+    const bool compact = faces >= compactMeshTriangles;
+    if (compact && dynamic_cast<LnSmoothMesh*>(mesh)) {
+        out += "\nmesh2 {\n";
+        writeCompactSmoothLists(mesh, out);
+        out += "\ttexture { TEXTURE";
+        out += std::to_string(i).c_str();
+        out += " }\n";
+        writePlacement(placement, out);
+        out += "}\n";
+        return;
+    }
     CornerIndex corners(size_t(faces) / 2 + 3, !flat);
     std::vector<int> faceIndices;
     faceIndices.reserve(3 * size_t(faces));
@@ -307,11 +353,11 @@ void writeMesh2(LnMesh* mesh, size_t i, const PovPlacement& placement, PovOutput
         faceIndices.push_back(corners.indexOf(c, nc));
     }
     out += "\nmesh2 {\n";
-    writeVectorList("vertex_vectors", corners.positions, out);
+    writeVectorList("vertex_vectors", corners.positions, compact, out);
     if (!flat) {
-        writeVectorList("normal_vectors", corners.normals, out);
+        writeVectorList("normal_vectors", corners.normals, compact, out);
     }
-    writeIndexList("face_indices", faceIndices, out);
+    writeIndexList("face_indices", faceIndices, compact, out);
     out += "\ttexture { TEXTURE";
     out += std::to_string(i).c_str();
     out += " }\n";
