@@ -18,6 +18,9 @@
 #ifdef Q_OS_UNIX
 #include <unistd.h>
 #endif
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -61,7 +64,7 @@ private:
 // renderer's three working files stay out of the user's way) and saves the
 // picture, with POV-Ray's own messages when it fails.
 bool renderPicture(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions& options,
-                   const QString& imageFile)
+                   const QString& imageFile, bool releaseScene)
 {
     QTemporaryDir work;
     if (!work.isValid()) {
@@ -78,6 +81,15 @@ bool renderPicture(PovScene& scene, qglviewer::Camera* camera, const CommandLine
         QDir::setCurrent(previous);
         say(error);
         return false;
+    }
+    if (releaseScene) {
+        // POV-Ray is about to hold the whole scene itself: the models go,
+        // and the freed memory goes back to the system, so that the two
+        // processes never hold a large mesh at once.
+        scene.clear();
+#ifdef __GLIBC__
+        malloc_trim(0);
+#endif
     }
     // What the settings leave to the run (the band's rows, the threads)
     // goes into the same single write.
@@ -166,7 +178,9 @@ int runHeadless(const CommandLineOptions& given)
         if (!files.pov.isEmpty() && !writePov(scene, &camera, files.pov, options.render)) {
             return false;
         }
-        return files.render.isEmpty() || renderPicture(scene, &camera, options, files.render);
+        // A single picture is the last use of the scene.
+        return files.render.isEmpty() ||
+               renderPicture(scene, &camera, options, files.render, options.turntableFrames == 0);
     });
     return made ? 0 : 1;
 }
