@@ -70,7 +70,8 @@ public:
     //
     // A file whose models cannot get the memory they need is refused the
     // same way, with "not enough memory to open FILE (needs about N MB)"
-    // and loadFailedForMemory() set; the process goes on.
+    // and loadFailedForMemory() set; the process goes on. When the estimate
+    // (memoryNeeded) already exceeds the memory left, before it is read.
     bool load(const char* fileName, qglviewer::Camera* camera);
 
     // Composing: adds the models of another file to the scene, after those
@@ -121,6 +122,10 @@ public:
     // The sentence for a file that could not get its memory, with the
     // memory its models would take as estimated from the file's size.
     static QString memoryError(const QString& fileName);
+    // The memory, in bytes, the models of the file would take once loaded:
+    // from the counts in the header of a PLY or OFF file, else from its
+    // size and kind.
+    static double memoryNeeded(const QString& fileName);
 
     // Deletes every model, empties models, textures and lights and hides
     // the ground.
