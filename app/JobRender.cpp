@@ -1,6 +1,7 @@
 #include "app/CommandLineJobs.h"
 
 #include "scene/PovBand.h"
+#include "scene/PovCompactMesh.h"
 #include "scene/PovRenderThread.h"
 #include "scene/PovScene.h"
 #include "scene/PovSceneDocument.h"
@@ -173,6 +174,29 @@ int runHeadless(const CommandLineOptions& given)
     options = withDocumentSettings(given, view);
     applyOptions(scene, options);
     fitCamera(scene, camera, view);
+
+    // A turntable of a large scene without ink: the meshes' text is the
+    // same in every frame, so it is written once, beside the frames, and the
+    // models go before the first POV-Ray starts (the frames' own --pov files
+    // would need them whole).
+    QTemporaryDir shared;
+    if (options.turntableFrames > 0 && !options.renderImage.isEmpty() &&
+        options.povFile.isEmpty() && !scene.lines.shown &&
+        scene.triangleCount() >= compactMeshTriangles) {
+        QString error;
+        if (!shared.isValid()) {
+            say(QStringLiteral("cannot create a temporary directory for POV-Ray"));
+            return 1;
+        }
+        if (!scene.moveModelsToFile(shared.filePath(QStringLiteral("models.inc")), options.render,
+                                    &error)) {
+            say(error);
+            return 1;
+        }
+#ifdef __GLIBC__
+        malloc_trim(0);
+#endif
+    }
 
     const bool made = forEachFrame(options, &camera, read, [&](const FrameFiles& files) {
         if (!files.pov.isEmpty() && !writePov(scene, &camera, files.pov, options.render)) {

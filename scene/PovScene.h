@@ -190,6 +190,14 @@ public:
     // Photo quality's area light size as a share of the light's distance:
     // narrow for the sun (about 3 degrees), wide for indoor lights.
     float photoLightSpread() const { return outdoorLighting ? 0.05f : 0.15f; }
+    // For many pictures of one large scene (a turntable's frames): writes
+    // the models' mesh blocks, as the scene's text would hold them for
+    // `settings`, to `fileName`, then deletes every model but the ground;
+    // the text written afterwards includes that file in their place (the
+    // textures, lights and bounds stay). False, with the reason in `error`
+    // and the scene unchanged, when the file cannot be written.
+    bool moveModelsToFile(const QString& fileName, const PovRenderSettings& settings,
+                          QString* error = nullptr);
     // Writes "POVRAY.INI" in the current directory: "+W<width> +H<height>\n".
     // False, with the reason in `error`, when it cannot be written.
     bool writeIniFile(int width, int height, QString* error = nullptr);
@@ -207,6 +215,7 @@ public:
     std::vector<int> modelFiles; // parallel to models
     std::vector<PovLight> lights;
     QString text; // the last scene description built by the writer
+    QString modelsFile; // set by moveModelsToFile
     vec center;
     float radius = 1.0f;
     bool groundVisible = false;

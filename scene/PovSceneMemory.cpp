@@ -97,6 +97,26 @@ bool headerCounts(const QString& fileName, double& vertices, double& faces)
     return false;
 }
 
+// The triangle count of a binary STL file (an 80-byte header, the count,
+// 50 bytes a triangle); -1 for any other file.
+double binaryStlTriangles(const QString& fileName)
+{
+    if (QFileInfo(fileName).suffix().compare(QLatin1String("stl"), Qt::CaseInsensitive) != 0) {
+        return -1.0;
+    }
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 84 || !file.seek(80)) {
+        return -1.0;
+    }
+    const QByteArray count = file.read(4);
+    if (count.size() != 4) {
+        return -1.0;
+    }
+    const double n = double(quint32(uchar(count[0])) | quint32(uchar(count[1])) << 8 |
+                            quint32(uchar(count[2])) << 16 | quint32(uchar(count[3])) << 24);
+    return 84.0 + 50.0 * n == double(file.size()) ? n : -1.0;
+}
+
 bool isTextFormat(const QString& fileName)
 {
     const QString suffix = QFileInfo(fileName).suffix().toLower();
@@ -153,7 +173,15 @@ double PovScene::memoryNeeded(const QString& fileName)
         return vertices * bytesPerVertex + faces * bytesPerFace + bytesAlways;
     }
     const double size = double(QFileInfo(fileName).size());
-    return size * (isTextFormat(fileName) ? bytesPerTextByte : bytesPerOtherByte) + bytesAlways;
+    const double triangles = binaryStlTriangles(fileName);
+    if (triangles >= 0.0) {
+        // Three corners a triangle as read, before equal corners are joined.
+        return 3.0 * triangles * bytesPerVertex + triangles * bytesPerFace + bytesAlways;
+    }
+    const bool text = isTextFormat(fileName) ||
+                      QFileInfo(fileName).suffix().compare(QLatin1String("stl"),
+                                                           Qt::CaseInsensitive) == 0;
+    return size * (text ? bytesPerTextByte : bytesPerOtherByte) + bytesAlways;
 }
 
 QString PovScene::memoryError(const QString& fileName)

@@ -438,6 +438,71 @@ const char* const photoRadiosity = "\tradiosity {\n"
                                    "\t\tadc_bailout 0.01\n"
                                    "\t}\n";
 
+// One mesh block per model but the ground, in the form the settings and
+// the scene's size call for.
+void writeModels(const PovScene& scene, const PovRenderSettings& settings, PovOutput& out)
+{
+    const PovMeshForm written = resolveMeshForm(settings.meshForm, scene.triangleCount());
+    for (size_t i = 1; i < scene.models.size(); ++i) {
+        LnMesh* mesh = scene.models[i]->getMesh();
+        // POV-Ray refuses a mesh block without a triangle it keeps.
+        if (!povAcceptsMesh(*mesh)) {
+            continue;
+        }
+        if (written == PovMeshForm::Mesh2) {
+            writeMesh2(mesh, i, scene.placementOf(int(i)), out);
+            continue;
+        }
+        const std::string textureLine = "\t\ttexture { TEXTURE" + std::to_string(i) + " }\n\t}\n";
+        out += "\nmesh {\n";
+        const int faces = mesh->getNumFaces();
+        // A triangle takes at most 6 triples of 3 numbers of at most 64
+        // characters plus its fixed words.
+        const size_t most = 6 * 3 * 64 + 64 + textureLine.size();
+        for (int j = 0; j < faces; ++j) {
+            vec a, b, c;
+            mesh->getFaceVertices(j, a, b, c);
+            if (!povFinite(a, b, c)) {
+                continue; // a corner at infinity or NaN has no text POV-Ray reads
+            }
+            char* p = out.room(most);
+            if (mesh->isFlat()) {
+                p = put(p, "\ttriangle {\n\t\t");
+                p = putTriple(p, a);
+                p = put(p, "\n\t\t");
+                p = putTriple(p, b);
+                p = put(p, "\n\t\t");
+                p = putTriple(p, c);
+                *p++ = '\n';
+            } else {
+                vec na, nb, nc;
+                mesh->getFaceNormals(j, na, nb, nc);
+                if (!povFinite(na, nb, nc)) {
+                    continue;
+                }
+                p = put(p, "\tsmooth_triangle {\n\t\t");
+                p = putTriple(p, a);
+                p = put(p, ", ");
+                p = putTriple(p, na);
+                p = put(p, ",\n\t\t");
+                p = putTriple(p, b);
+                p = put(p, ", ");
+                p = putTriple(p, nb);
+                p = put(p, ",\n\t\t");
+                p = putTriple(p, c);
+                p = put(p, ", ");
+                p = putTriple(p, nc);
+                *p++ = '\n';
+            }
+            std::memcpy(p, textureLine.data(), textureLine.size());
+            out.commit(p + textureLine.size());
+            out.flushIfLarge();
+        }
+        writePlacement(scene.placementOf(int(i)), out);
+        out += "}\n";
+    }
+}
+
 void writeScene(const PovScene& scene, qglviewer::Camera* camera, const PovRenderSettings& settings,
                 PovOutput& out)
 {
@@ -559,64 +624,12 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, const PovRende
         out += "\n\ttexture { TEXTURE0 }\n}\n";
     }
 
-    const PovMeshForm written = resolveMeshForm(settings.meshForm, scene.triangleCount());
-    for (size_t i = 1; i < scene.models.size(); ++i) {
-        LnMesh* mesh = scene.models[i]->getMesh();
-        // POV-Ray refuses a mesh block without a triangle it keeps.
-        if (!povAcceptsMesh(*mesh)) {
-            continue;
-        }
-        if (written == PovMeshForm::Mesh2) {
-            writeMesh2(mesh, i, scene.placementOf(int(i)), out);
-            continue;
-        }
-        const std::string textureLine = "\t\ttexture { TEXTURE" + std::to_string(i) + " }\n\t}\n";
-        out += "\nmesh {\n";
-        const int faces = mesh->getNumFaces();
-        // A triangle takes at most 6 triples of 3 numbers of at most 64
-        // characters plus its fixed words.
-        const size_t most = 6 * 3 * 64 + 64 + textureLine.size();
-        for (int j = 0; j < faces; ++j) {
-            vec a, b, c;
-            mesh->getFaceVertices(j, a, b, c);
-            if (!povFinite(a, b, c)) {
-                continue; // a corner at infinity or NaN has no text POV-Ray reads
-            }
-            char* p = out.room(most);
-            if (mesh->isFlat()) {
-                p = put(p, "\ttriangle {\n\t\t");
-                p = putTriple(p, a);
-                p = put(p, "\n\t\t");
-                p = putTriple(p, b);
-                p = put(p, "\n\t\t");
-                p = putTriple(p, c);
-                *p++ = '\n';
-            } else {
-                vec na, nb, nc;
-                mesh->getFaceNormals(j, na, nb, nc);
-                if (!povFinite(na, nb, nc)) {
-                    continue;
-                }
-                p = put(p, "\tsmooth_triangle {\n\t\t");
-                p = putTriple(p, a);
-                p = put(p, ", ");
-                p = putTriple(p, na);
-                p = put(p, ",\n\t\t");
-                p = putTriple(p, b);
-                p = put(p, ", ");
-                p = putTriple(p, nb);
-                p = put(p, ",\n\t\t");
-                p = putTriple(p, c);
-                p = put(p, ", ");
-                p = putTriple(p, nc);
-                *p++ = '\n';
-            }
-            std::memcpy(p, textureLine.data(), textureLine.size());
-            out.commit(p + textureLine.size());
-            out.flushIfLarge();
-        }
-        writePlacement(scene.placementOf(int(i)), out);
-        out += "}\n";
+    if (!scene.modelsFile.isEmpty()) {
+        out += "\n#include \"";
+        out.append(scene.modelsFile);
+        out += "\"\n";
+    } else {
+        writeModels(scene, settings, out);
     }
 
     if (scene.lines.shown) {
@@ -685,6 +698,30 @@ bool PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName,
         },
         &reason);
     return written || fail(error, fileName, reason);
+}
+
+bool PovScene::moveModelsToFile(const QString& fileName, const PovRenderSettings& settings,
+                                QString* error)
+{
+    QString reason;
+    const bool written = saveWith(
+        fileName,
+        [&](QIODevice& file) {
+            PovOutput out(&file);
+            writeModels(*this, settings, out);
+            out.flush();
+            return !out.failed;
+        },
+        &reason);
+    if (!written) {
+        return fail(error, fileName, reason);
+    }
+    for (size_t i = 1; i < models.size(); ++i) {
+        delete models[i];
+    }
+    models.resize(std::min(models.size(), size_t(1)));
+    modelsFile = fileName;
+    return true;
 }
 
 bool PovScene::writeIniFile(int width, int height, QString* error)

@@ -602,6 +602,34 @@ private slots:
         QVERIFY2(kelvaneLimited(enough, {"--pov", pov, big}).status == 0, qPrintable(run.err));
     }
 
+    // A turntable of a large scene writes its meshes once and lets the
+    // models go before POV-Ray starts; its frames are those of a run that
+    // keeps the models (for the frames' own --pov files).
+    void largeTurntableLetsTheModelsGo()
+    {
+        if (QStandardPaths::findExecutable("povray").isEmpty()) {
+            QSKIP("POV-Ray is not installed");
+        }
+        const QString big = dir.filePath("turn.ply");
+        QVERIFY(writeGridPly(big, 318)); // 200978 triangles: compact text
+        const QStringList common = {"--turntable", "2", "--size", "80x60", big};
+        Run run = kelvane(QStringList{"--render", dir.filePath("shared%d.png")} + common, false);
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        run = kelvane(QStringList{"--render", dir.filePath("kept%d.png"), "--pov",
+                                  dir.filePath("kept%d.pov")} +
+                          common,
+                      false);
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QFile pov(dir.filePath("kept1.pov"));
+        QVERIFY(pov.open(QIODevice::ReadOnly) && pov.readAll().contains("\tvertex_vectors{"));
+        for (int k = 0; k < 2; ++k) {
+            const QImage shared(dir.filePath(QString("shared%1.png").arg(k)));
+            QVERIFY(!shared.isNull());
+            QCOMPARE(shared, QImage(dir.filePath(QString("kept%1.png").arg(k))));
+        }
+        QVERIFY(QImage(dir.filePath("shared0.png")) != QImage(dir.filePath("shared1.png")));
+    }
+
     void failures()
     {
         QFETCH(QStringList, arguments);
