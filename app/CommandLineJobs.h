@@ -99,9 +99,10 @@ bool saveBand(const QImage& picture, const PovBandInfo& band, const CommandLineO
 // --pov and --render without a view (JobRender.cpp).
 int runHeadless(const CommandLineOptions& options);
 // Ray-traces the scene seen through `camera` and saves the picture or its
-// band (JobRender.cpp); false after saying why.
+// band (JobRender.cpp); false after saying why. With `releaseScene` the
+// scene is emptied once its text is written, before POV-Ray starts.
 bool renderPicture(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions& options,
-                   const QString& imageFile);
+                   const QString& imageFile, bool releaseScene = false);
 // Writes the scene description; false after saying why (JobRender.cpp).
 bool writePov(PovScene& scene, qglviewer::Camera* camera, const QString& fileName,
               const PovRenderSettings& settings);

@@ -1,6 +1,7 @@
 #include "app/CommandLineJobs.h"
 
 #include "scene/PovBand.h"
+#include "scene/PovCompactMesh.h"
 #include "scene/PovRenderThread.h"
 #include "scene/PovScene.h"
 #include "scene/PovSceneDocument.h"
@@ -17,6 +18,9 @@
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
+#endif
+#ifdef __GLIBC__
+#include <malloc.h>
 #endif
 
 namespace {
@@ -61,7 +65,7 @@ private:
 // renderer's three working files stay out of the user's way) and saves the
 // picture, with POV-Ray's own messages when it fails.
 bool renderPicture(PovScene& scene, qglviewer::Camera* camera, const CommandLineOptions& options,
-                   const QString& imageFile)
+                   const QString& imageFile, bool releaseScene)
 {
     QTemporaryDir work;
     if (!work.isValid()) {
@@ -78,6 +82,15 @@ bool renderPicture(PovScene& scene, qglviewer::Camera* camera, const CommandLine
         QDir::setCurrent(previous);
         say(error);
         return false;
+    }
+    if (releaseScene) {
+        // POV-Ray is about to hold the whole scene itself: the models go,
+        // and the freed memory goes back to the system, so that the two
+        // processes never hold a large mesh at once.
+        scene.clear();
+#ifdef __GLIBC__
+        malloc_trim(0);
+#endif
     }
     // What the settings leave to the run (the band's rows, the threads)
     // goes into the same single write.
@@ -162,11 +175,36 @@ int runHeadless(const CommandLineOptions& given)
     applyOptions(scene, options);
     fitCamera(scene, camera, view, options);
 
+    // A turntable of a large scene without ink: the meshes' text is the
+    // same in every frame, so it is written once, beside the frames, and the
+    // models go before the first POV-Ray starts (the frames' own --pov files
+    // would need them whole).
+    QTemporaryDir shared;
+    if (options.turntableFrames > 0 && !options.renderImage.isEmpty() &&
+        options.povFile.isEmpty() && !scene.lines.shown &&
+        scene.triangleCount() >= compactMeshTriangles) {
+        QString error;
+        if (!shared.isValid()) {
+            say(QStringLiteral("cannot create a temporary directory for POV-Ray"));
+            return 1;
+        }
+        if (!scene.moveModelsToFile(shared.filePath(QStringLiteral("models.inc")), options.render,
+                                    &error)) {
+            say(error);
+            return 1;
+        }
+#ifdef __GLIBC__
+        malloc_trim(0);
+#endif
+    }
+
     const bool made = forEachFrame(options, &camera, read, [&](const FrameFiles& files) {
         if (!files.pov.isEmpty() && !writePov(scene, &camera, files.pov, options.render)) {
             return false;
         }
-        return files.render.isEmpty() || renderPicture(scene, &camera, options, files.render);
+        // A single picture is the last use of the scene.
+        return files.render.isEmpty() ||
+               renderPicture(scene, &camera, options, files.render, options.turntableFrames == 0);
     });
     return made ? 0 : 1;
 }

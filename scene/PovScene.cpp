@@ -66,6 +66,7 @@ void PovScene::clear()
     subdivided.clear();
     files.clear();
     modelFiles.clear();
+    modelsFile.clear();
     groundVisible = false;
 }
 
@@ -75,6 +76,7 @@ void PovScene::swap(PovScene& other)
     std::swap(textures, other.textures);
     std::swap(lights, other.lights);
     std::swap(text, other.text);
+    std::swap(modelsFile, other.modelsFile);
     std::swap(center, other.center);
     std::swap(radius, other.radius);
     std::swap(groundVisible, other.groundVisible);

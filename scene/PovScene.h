@@ -70,7 +70,8 @@ public:
     //
     // A file whose models cannot get the memory they need is refused the
     // same way, with "not enough memory to open FILE (needs about N MB)"
-    // and loadFailedForMemory() set; the process goes on.
+    // and loadFailedForMemory() set; the process goes on. When the estimate
+    // (memoryNeeded) already exceeds the memory left, before it is read.
     bool load(const char* fileName, qglviewer::Camera* camera);
 
     // Composing: adds the models of another file to the scene, after those
@@ -121,6 +122,10 @@ public:
     // The sentence for a file that could not get its memory, with the
     // memory its models would take as estimated from the file's size.
     static QString memoryError(const QString& fileName);
+    // The memory, in bytes, the models of the file would take once loaded:
+    // from the counts in the header of a PLY or OFF file, else from its
+    // size and kind.
+    static double memoryNeeded(const QString& fileName);
 
     // Deletes every model, empties models, textures and lights and hides
     // the ground.
@@ -185,6 +190,14 @@ public:
     // Photo quality's area light size as a share of the light's distance:
     // narrow for the sun (about 3 degrees), wide for indoor lights.
     float photoLightSpread() const { return outdoorLighting ? 0.05f : 0.15f; }
+    // For many pictures of one large scene (a turntable's frames): writes
+    // the models' mesh blocks, as the scene's text would hold them for
+    // `settings`, to `fileName`, then deletes every model but the ground;
+    // the text written afterwards includes that file in their place (the
+    // textures, lights and bounds stay). False, with the reason in `error`
+    // and the scene unchanged, when the file cannot be written.
+    bool moveModelsToFile(const QString& fileName, const PovRenderSettings& settings,
+                          QString* error = nullptr);
     // Writes "POVRAY.INI" in the current directory: "+W<width> +H<height>\n".
     // False, with the reason in `error`, when it cannot be written.
     bool writeIniFile(int width, int height, QString* error = nullptr);
@@ -202,6 +215,7 @@ public:
     std::vector<int> modelFiles; // parallel to models
     std::vector<PovLight> lights;
     QString text; // the last scene description built by the writer
+    QString modelsFile; // set by moveModelsToFile
     vec center;
     float radius = 1.0f;
     bool groundVisible = false;

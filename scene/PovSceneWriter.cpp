@@ -1,11 +1,14 @@
 // The POV-Ray side of PovScene: the scene description and the renderer's
 // settings file.
 
+#include "scene/PovCompactMesh.h"
 #include "scene/PovInk.h"
 #include "scene/PovNumber.h"
 #include "scene/PovScene.h"
 #include "scene/PovTriangles.h"
 #include "scene/SaveFile.h"
+
+#include "ln/LnSmoothMesh.h"
 
 #include <QGLViewer/camera.h>
 #include <QGLViewer/manipulatedCameraFrame.h>
@@ -21,7 +24,7 @@ namespace {
 
 // Collects the text; when it writes to a file it hands the text over in
 // blocks, so a scene of millions of triangles is never held whole.
-class PovOutput {
+class PovOutput final : public PovTextSink {
 public:
     explicit PovOutput(QIODevice* file = nullptr) : file(file) { buffer.resize(1 << 21); }
 
@@ -70,17 +73,17 @@ public:
 
     // Room for at least n more characters at the end; write there, then
     // commit() the end of what was written.
-    char* room(size_t n)
+    char* room(size_t n) override
     {
         if (used + n > buffer.size()) {
             buffer.resize(std::max(buffer.size() * 2, used + n));
         }
         return buffer.data() + used;
     }
-    void commit(char* end) { used = size_t(end - buffer.data()); }
+    void commit(char* end) override { used = size_t(end - buffer.data()); }
 
     // Passes the text gathered so far to the file once it is large.
-    void flushIfLarge()
+    void flushIfLarge() override
     {
         if (file && used >= (1u << 20)) {
             flush();
@@ -224,9 +227,25 @@ char* putIndexTriple(char* p, int a, int b, int c)
     return p;
 }
 
-// "\tname {\n\t\tcount" then ",\n\t\t<x, y, z>" per vector, then "\n\t}\n".
-void writeVectorList(const char* name, const std::vector<vec>& vectors, PovOutput& out)
+// "\tname {\n\t\tcount" then ",\n\t\t<x, y, z>" per vector, then "\n\t}\n";
+// compactly "\tname{count,<x,y,z>,...}\n".
+void writeVectorList(const char* name, const std::vector<vec>& vectors, bool compact,
+                     PovOutput& out)
 {
+    if (compact) {
+        out += "\t";
+        out += name;
+        out += "{";
+        out += std::to_string(vectors.size()).c_str();
+        for (const vec& v : vectors) {
+            char* p = out.room(3 * 64 + 8);
+            *p++ = ',';
+            out.commit(putCompactTriple(p, v));
+            out.flushIfLarge();
+        }
+        out += "}\n";
+        return;
+    }
     out += "\t";
     out += name;
     out += " {\n\t\t";
@@ -240,8 +259,23 @@ void writeVectorList(const char* name, const std::vector<vec>& vectors, PovOutpu
     out += "\n\t}\n";
 }
 
-void writeIndexList(const char* name, const std::vector<int>& indices, PovOutput& out)
+void writeIndexList(const char* name, const std::vector<int>& indices, bool compact,
+                    PovOutput& out)
 {
+    if (compact) {
+        out += "\t";
+        out += name;
+        out += "{";
+        out += std::to_string(indices.size() / 3).c_str();
+        for (size_t k = 0; k + 2 < indices.size(); k += 3) {
+            char* p = out.room(3 * 16 + 8);
+            *p++ = ',';
+            out.commit(putCompactIndexTriple(p, indices[k], indices[k + 1], indices[k + 2]));
+            out.flushIfLarge();
+        }
+        out += "}\n";
+        return;
+    }
     out += "\t";
     out += name;
     out += " {\n\t\t";
@@ -284,11 +318,23 @@ void writePlacement(const PovPlacement& placement, PovOutput& out)
 // each distinct corner (position and normal) is written once and the faces
 // refer to it by index, which POV-Ray also uses for the normals; the texture
 // is given once for the whole mesh. POV-Ray parses this form many times
-// faster than separate triangles.
+// faster than separate triangles. A large mesh is written compactly, a
+// smooth one straight from its own lists.
 void writeMesh2(LnMesh* mesh, size_t i, const PovPlacement& placement, PovOutput& out)
 {
     const int faces = mesh->getNumFaces();
     const bool flat = mesh->isFlat();
+    const bool compact = faces >= compactMeshTriangles;
+    if (compact && dynamic_cast<LnSmoothMesh*>(mesh)) {
+        out += "\nmesh2 {\n";
+        writeCompactSmoothLists(mesh, out);
+        out += "\ttexture { TEXTURE";
+        out += std::to_string(i).c_str();
+        out += " }\n";
+        writePlacement(placement, out);
+        out += "}\n";
+        return;
+    }
     CornerIndex corners(size_t(faces) / 2 + 3, !flat);
     std::vector<int> faceIndices;
     faceIndices.reserve(3 * size_t(faces));
@@ -307,11 +353,11 @@ void writeMesh2(LnMesh* mesh, size_t i, const PovPlacement& placement, PovOutput
         faceIndices.push_back(corners.indexOf(c, nc));
     }
     out += "\nmesh2 {\n";
-    writeVectorList("vertex_vectors", corners.positions, out);
+    writeVectorList("vertex_vectors", corners.positions, compact, out);
     if (!flat) {
-        writeVectorList("normal_vectors", corners.normals, out);
+        writeVectorList("normal_vectors", corners.normals, compact, out);
     }
-    writeIndexList("face_indices", faceIndices, out);
+    writeIndexList("face_indices", faceIndices, compact, out);
     out += "\ttexture { TEXTURE";
     out += std::to_string(i).c_str();
     out += " }\n";
@@ -391,6 +437,71 @@ const char* const photoRadiosity = "\tradiosity {\n"
                                    "\t\tbrightness 1\n"
                                    "\t\tadc_bailout 0.01\n"
                                    "\t}\n";
+
+// One mesh block per model but the ground, in the form the settings and
+// the scene's size call for.
+void writeModels(const PovScene& scene, const PovRenderSettings& settings, PovOutput& out)
+{
+    const PovMeshForm written = resolveMeshForm(settings.meshForm, scene.triangleCount());
+    for (size_t i = 1; i < scene.models.size(); ++i) {
+        LnMesh* mesh = scene.models[i]->getMesh();
+        // POV-Ray refuses a mesh block without a triangle it keeps.
+        if (!povAcceptsMesh(*mesh)) {
+            continue;
+        }
+        if (written == PovMeshForm::Mesh2) {
+            writeMesh2(mesh, i, scene.placementOf(int(i)), out);
+            continue;
+        }
+        const std::string textureLine = "\t\ttexture { TEXTURE" + std::to_string(i) + " }\n\t}\n";
+        out += "\nmesh {\n";
+        const int faces = mesh->getNumFaces();
+        // A triangle takes at most 6 triples of 3 numbers of at most 64
+        // characters plus its fixed words.
+        const size_t most = 6 * 3 * 64 + 64 + textureLine.size();
+        for (int j = 0; j < faces; ++j) {
+            vec a, b, c;
+            mesh->getFaceVertices(j, a, b, c);
+            if (!povFinite(a, b, c)) {
+                continue; // a corner at infinity or NaN has no text POV-Ray reads
+            }
+            char* p = out.room(most);
+            if (mesh->isFlat()) {
+                p = put(p, "\ttriangle {\n\t\t");
+                p = putTriple(p, a);
+                p = put(p, "\n\t\t");
+                p = putTriple(p, b);
+                p = put(p, "\n\t\t");
+                p = putTriple(p, c);
+                *p++ = '\n';
+            } else {
+                vec na, nb, nc;
+                mesh->getFaceNormals(j, na, nb, nc);
+                if (!povFinite(na, nb, nc)) {
+                    continue;
+                }
+                p = put(p, "\tsmooth_triangle {\n\t\t");
+                p = putTriple(p, a);
+                p = put(p, ", ");
+                p = putTriple(p, na);
+                p = put(p, ",\n\t\t");
+                p = putTriple(p, b);
+                p = put(p, ", ");
+                p = putTriple(p, nb);
+                p = put(p, ",\n\t\t");
+                p = putTriple(p, c);
+                p = put(p, ", ");
+                p = putTriple(p, nc);
+                *p++ = '\n';
+            }
+            std::memcpy(p, textureLine.data(), textureLine.size());
+            out.commit(p + textureLine.size());
+            out.flushIfLarge();
+        }
+        writePlacement(scene.placementOf(int(i)), out);
+        out += "}\n";
+    }
+}
 
 void writeScene(const PovScene& scene, qglviewer::Camera* camera, const PovRenderSettings& settings,
                 PovOutput& out)
@@ -513,64 +624,12 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, const PovRende
         out += "\n\ttexture { TEXTURE0 }\n}\n";
     }
 
-    const PovMeshForm written = resolveMeshForm(settings.meshForm, scene.triangleCount());
-    for (size_t i = 1; i < scene.models.size(); ++i) {
-        LnMesh* mesh = scene.models[i]->getMesh();
-        // POV-Ray refuses a mesh block without a triangle it keeps.
-        if (!povAcceptsMesh(*mesh)) {
-            continue;
-        }
-        if (written == PovMeshForm::Mesh2) {
-            writeMesh2(mesh, i, scene.placementOf(int(i)), out);
-            continue;
-        }
-        const std::string textureLine = "\t\ttexture { TEXTURE" + std::to_string(i) + " }\n\t}\n";
-        out += "\nmesh {\n";
-        const int faces = mesh->getNumFaces();
-        // A triangle takes at most 6 triples of 3 numbers of at most 64
-        // characters plus its fixed words.
-        const size_t most = 6 * 3 * 64 + 64 + textureLine.size();
-        for (int j = 0; j < faces; ++j) {
-            vec a, b, c;
-            mesh->getFaceVertices(j, a, b, c);
-            if (!povFinite(a, b, c)) {
-                continue; // a corner at infinity or NaN has no text POV-Ray reads
-            }
-            char* p = out.room(most);
-            if (mesh->isFlat()) {
-                p = put(p, "\ttriangle {\n\t\t");
-                p = putTriple(p, a);
-                p = put(p, "\n\t\t");
-                p = putTriple(p, b);
-                p = put(p, "\n\t\t");
-                p = putTriple(p, c);
-                *p++ = '\n';
-            } else {
-                vec na, nb, nc;
-                mesh->getFaceNormals(j, na, nb, nc);
-                if (!povFinite(na, nb, nc)) {
-                    continue;
-                }
-                p = put(p, "\tsmooth_triangle {\n\t\t");
-                p = putTriple(p, a);
-                p = put(p, ", ");
-                p = putTriple(p, na);
-                p = put(p, ",\n\t\t");
-                p = putTriple(p, b);
-                p = put(p, ", ");
-                p = putTriple(p, nb);
-                p = put(p, ",\n\t\t");
-                p = putTriple(p, c);
-                p = put(p, ", ");
-                p = putTriple(p, nc);
-                *p++ = '\n';
-            }
-            std::memcpy(p, textureLine.data(), textureLine.size());
-            out.commit(p + textureLine.size());
-            out.flushIfLarge();
-        }
-        writePlacement(scene.placementOf(int(i)), out);
-        out += "}\n";
+    if (!scene.modelsFile.isEmpty()) {
+        out += "\n#include \"";
+        out.append(scene.modelsFile);
+        out += "\"\n";
+    } else {
+        writeModels(scene, settings, out);
     }
 
     if (scene.lines.shown) {
@@ -639,6 +698,30 @@ bool PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName,
         },
         &reason);
     return written || fail(error, fileName, reason);
+}
+
+bool PovScene::moveModelsToFile(const QString& fileName, const PovRenderSettings& settings,
+                                QString* error)
+{
+    QString reason;
+    const bool written = saveWith(
+        fileName,
+        [&](QIODevice& file) {
+            PovOutput out(&file);
+            writeModels(*this, settings, out);
+            out.flush();
+            return !out.failed;
+        },
+        &reason);
+    if (!written) {
+        return fail(error, fileName, reason);
+    }
+    for (size_t i = 1; i < models.size(); ++i) {
+        delete models[i];
+    }
+    models.resize(std::min(models.size(), size_t(1)));
+    modelsFile = fileName;
+    return true;
 }
 
 bool PovScene::writeIniFile(int width, int height, QString* error)

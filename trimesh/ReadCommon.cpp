@@ -1,4 +1,5 @@
 #include "trimesh/ReadCommon.h"
+#include "trimesh/ReadInTwo.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -187,12 +188,16 @@ bool checkCount(const char* what, long long count, size_t minBytesEach, const Me
     return true;
 }
 
-void tessellate(TriMesh* mesh, const int* idx, size_t n)
+size_t recordsWorthTwoThreads = 200000;
+std::atomic<long> runsReadInTwo{0};
+
+void tessellate(const std::vector<vec>& vertices, std::vector<Face>& faces, const int* idx,
+                size_t n)
 {
     if (n < 3)
         return;
     if (n == 3) {
-        mesh->faces.emplace_back(idx[0], idx[1], idx[2]);
+        faces.emplace_back(idx[0], idx[1], idx[2]);
         return;
     }
     if (n == 4) {
@@ -202,12 +207,12 @@ void tessellate(TriMesh* mesh, const int* idx, size_t n)
         // Indices that do not name a vertex (yet) leave the split at corner 0;
         // such a face is refused after reading unless renumbering fixes it.
         int k = 0;
-        const int nv = int(mesh->vertices.size());
+        const int nv = int(vertices.size());
         bool known = true;
         for (int i = 0; i < 4; ++i)
             known = known && idx[i] >= 0 && idx[i] < nv;
         if (known) {
-            const std::vector<vec>& v = mesh->vertices;
+            const std::vector<vec>& v = vertices;
             vec e[4];
             for (int i = 0; i < 4; ++i) {
                 e[i] = v[idx[(i + 1) % 4]] - v[idx[i]];
@@ -222,12 +227,17 @@ void tessellate(TriMesh* mesh, const int* idx, size_t n)
                 }
             }
         }
-        mesh->faces.emplace_back(idx[k], idx[(k + 1) % 4], idx[(k + 2) % 4]);
-        mesh->faces.emplace_back(idx[k], idx[(k + 2) % 4], idx[(k + 3) % 4]);
+        faces.emplace_back(idx[k], idx[(k + 1) % 4], idx[(k + 2) % 4]);
+        faces.emplace_back(idx[k], idx[(k + 2) % 4], idx[(k + 3) % 4]);
         return;
     }
     for (size_t i = 2; i < n; ++i)
-        mesh->faces.emplace_back(idx[0], idx[i - 1], idx[i]);
+        faces.emplace_back(idx[0], idx[i - 1], idx[i]);
+}
+
+void tessellate(TriMesh* mesh, const int* idx, size_t n)
+{
+    tessellate(mesh->vertices, mesh->faces, idx, n);
 }
 
 bool hostIsBigEndian()
@@ -366,37 +376,46 @@ bool readAsciiVertices(MeshInput& in, TriMesh* mesh, int count, const AsciiVerte
                      (unsigned long)(i - base + 1), count, lineNumberAt(in, at), word.c_str());
         return false;
     };
-    for (size_t i = base; i < n; ++i) {
-        in.skipSpaceAndComments();
+    // One record from `at`, false where a value does not convert.
+    auto readVertex = [&](MeshInput& at, size_t i) {
+        at.skipSpaceAndComments();
         for (int j = 0; j < layout.values;) {
             if (j == layout.position) {
                 vec& v = mesh->vertices[i];
-                if (!in.readFloat(v[0]) || !in.readFloat(v[1]) || !in.readFloat(v[2]))
-                    return refuse(i);
+                if (!at.readFloat(v[0]) || !at.readFloat(v[1]) || !at.readFloat(v[2]))
+                    return false;
                 j += 3;
             } else if (j == layout.normal) {
                 vec& v = mesh->normals[i];
-                if (!in.readFloat(v[0]) || !in.readFloat(v[1]) || !in.readFloat(v[2]))
-                    return refuse(i);
+                if (!at.readFloat(v[0]) || !at.readFloat(v[1]) || !at.readFloat(v[2]))
+                    return false;
                 j += 3;
             } else if (j == layout.color) {
                 for (int k = 0; k < 3; ++k) {
                     int c;
-                    if (!in.readInt(c))
-                        return refuse(i);
+                    if (!at.readInt(c))
+                        return false;
                     mesh->colors[i][k] = static_cast<unsigned char>(std::min(255, std::max(0, c)));
                 }
                 j += 3;
             } else if (j == layout.confidence) {
-                if (!in.readFloat(mesh->confidences[i]))
-                    return refuse(i);
+                if (!at.readFloat(mesh->confidences[i]))
+                    return false;
                 j += 1;
             } else {
-                if (!in.skipWord())
-                    return refuse(i);
+                if (!at.skipWord())
+                    return false;
                 j += 1;
             }
         }
+        return true;
+    };
+    if (readInTwo(in, size_t(count),
+                  [&](MeshInput& at, size_t i, int) { return readVertex(at, base + i); }))
+        return true;
+    for (size_t i = base; i < n; ++i) {
+        if (!readVertex(in, i))
+            return refuse(i);
     }
     return true;
 }

@@ -78,6 +78,9 @@ bool checkCount(const char* what, long long count, size_t minBytesEach, const Me
 // mesh->faces: a quad along the diagonal through its widest corner, larger
 // polygons as a fan from the first corner.
 void tessellate(TriMesh* mesh, const int* idx, size_t n);
+// The same, with the vertices and the face list given apart.
+void tessellate(const std::vector<vec>& vertices, std::vector<Face>& faces, const int* idx,
+                size_t n);
 
 // Asks the system to back a large array about to be filled with huge
 // pages where it offers them on request (Linux's transparent huge pages in

@@ -6,6 +6,7 @@
 // line; only the position is kept.
 
 #include "trimesh/ReadCommon.h"
+#include "trimesh/ReadInTwo.h"
 
 namespace {
 
@@ -34,6 +35,40 @@ bool readVertexLines(MeshInput& in, TriMesh* mesh, int count)
         in.skipRestOfLine();
     }
     return true;
+}
+
+// The face lines on two threads (see ReadInTwo.h): the first half appended
+// to the mesh's faces, the second gathered apart and appended after it.
+// False, the faces as they were, when the caller must read them itself.
+bool readFacesInTwo(MeshInput& in, TriMesh* mesh, int numFaces)
+{
+    if (!worthTwoThreads(size_t(numFaces)))
+        return false;
+    const size_t before = mesh->faces.size();
+    std::vector<Face> secondHalf;
+    std::vector<int> idx[2];
+    auto readFace = [&](MeshInput& at, size_t f, int part) {
+        at.skipSpaceAndComments();
+        int count;
+        if (!at.readInt(count) || count < 0 ||
+            static_cast<unsigned long long>(count) * 2 > at.remaining() + 1ull)
+            return false;
+        std::vector<int>& corners = idx[part];
+        corners.resize(size_t(count));
+        for (int k = 0; k < count; ++k) {
+            if (!at.readInt(corners[size_t(k)]))
+                return false;
+        }
+        tessellate(mesh->vertices, part == 0 ? mesh->faces : secondHalf, corners.data(),
+                   corners.size());
+        return at.skipRestOfLine() || f + 1 == size_t(numFaces);
+    };
+    if (readInTwo(in, size_t(numFaces), readFace)) {
+        mesh->faces.insert(mesh->faces.end(), secondHalf.begin(), secondHalf.end());
+        return true;
+    }
+    mesh->faces.resize(before);
+    return false;
 }
 
 } // namespace
@@ -88,6 +123,8 @@ bool readOff(MeshInput& in, TriMesh* mesh, bool vertexLines)
                      numFaces, lineNumberAt(in, at), word.c_str());
         return false;
     };
+    if (readFacesInTwo(in, mesh, numFaces))
+        return true;
     for (int f = 0; f < numFaces; ++f) {
         in.skipSpaceAndComments();
         int count;

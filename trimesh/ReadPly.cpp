@@ -4,6 +4,7 @@
 // elements (cameras, edges, materials) are skipped by their declared layout.
 
 #include "trimesh/ReadCommon.h"
+#include "trimesh/ReadInTwo.h"
 
 #include <algorithm>
 #include <cctype>
@@ -122,6 +123,7 @@ private:
     bool primaryFailed();
     bool skipElement(const PlyElement& e);
     bool readFaces();
+    bool readAsciiFacesInTwo();
     bool readStrips();
     bool readGrid();
     bool readBinaryInt(int& out, int bytes, bool isSigned);
@@ -754,6 +756,8 @@ bool PlyReader::readFaces()
 
     in_.skipSpaceAndComments();
     tmMessage("\n  Reading %d faces... ", numFaces_);
+    if (readAsciiFacesInTwo())
+        return true;
     for (int f = 0; f < numFaces_; ++f) {
         in_.skipSpaceAndComments();
         for (const FaceProperty& p : faceProps_) {
@@ -783,6 +787,52 @@ bool PlyReader::readFaces()
         }
     }
     return true;
+}
+
+bool PlyReader::readAsciiFacesInTwo()
+{
+    if (!worthTwoThreads(size_t(numFaces_)))
+        return false;
+    const size_t before = mesh_->faces.size();
+    std::vector<Face> secondHalf;
+    std::vector<int> idx[2];
+    // As the loop in readFaces, false where it would refuse.
+    auto readFace = [&](MeshInput& at, size_t, int part) {
+        at.skipSpaceAndComments();
+        for (const FaceProperty& p : faceProps_) {
+            if (!p.isList) {
+                if (!at.skipWord())
+                    return false;
+                continue;
+            }
+            int count;
+            if (!at.readInt(count) || count < 0 ||
+                static_cast<unsigned long long>(count) * 2 > at.remaining() + 1ull)
+                return false;
+            if (!p.isIndexList) {
+                for (int k = 0; k < count; ++k) {
+                    if (!at.skipWord())
+                        return false;
+                }
+                continue;
+            }
+            std::vector<int>& corners = idx[part];
+            corners.resize(size_t(count));
+            for (int k = 0; k < count; ++k) {
+                if (!at.readInt(corners[size_t(k)]))
+                    return false;
+            }
+            tessellate(mesh_->vertices, part == 0 ? mesh_->faces : secondHalf, corners.data(),
+                       corners.size());
+        }
+        return true;
+    };
+    if (readInTwo(in_, size_t(numFaces_), readFace)) {
+        mesh_->faces.insert(mesh_->faces.end(), secondHalf.begin(), secondHalf.end());
+        return true;
+    }
+    mesh_->faces.resize(before);
+    return false;
 }
 
 bool PlyReader::readStrips()

@@ -1,3 +1,4 @@
+#include "scene/PovCompactMesh.h"
 #include "scene/PovRenderThread.h"
 #include "scene/PovScene.h"
 #include "tests/support/PovrayChildren.h"
@@ -278,13 +279,16 @@ private slots:
         const QString shared = QStringLiteral(KELVANE_SHARED_DATA);
         QTest::newRow("cow, smooth") << shared + "/ply/common3d/cow.ply" << false;
         QTest::newRow("cow, flat") << shared + "/ply/common3d/cow.ply" << true;
+        QTest::newRow("range scan, smooth") << shared + "/ply/stanford-range/bun000.ply" << false;
         QTest::newRow("KMZ, several models")
             << shared + "/kmz/kml-samples/macky-normal.kmz" << false;
         QTest::newRow("boxy NPR") << QFINDTESTDATA("../../samples/boxes.npr") << false;
     }
     void meshFormsRenderAlike()
     {
-        // The same scene written both ways renders the same picture.
+        // The same scene written both ways renders the same picture, and
+        // the compact mesh2 text of large meshes the very same pixels as
+        // the mesh2 text of small ones.
         QFETCH(QString, file);
         QFETCH(bool, flat);
         if (!QFileInfo::exists(file)) {
@@ -329,6 +333,19 @@ private slots:
         QVERIFY(differingShare(triangles, QImage(120, 90, QImage::Format_RGB32), 10) > 0.05);
         const double share = differingShare(triangles, mesh2, 8);
         QVERIFY2(share < 0.002, qPrintable(QString::number(share)));
+
+        const int threshold = compactMeshTriangles;
+        compactMeshTriangles = 0;
+        scene.writePovFile(&camera, "tempscene.pov", PovMeshForm::Mesh2);
+        compactMeshTriangles = threshold;
+        const QByteArray compactText = readFile("tempscene.pov");
+        QVERIFY(compactText.contains("\tvertex_vectors{"));
+        QVERIFY2(compactText.size() < mesh2Text.size() * 9 / 10,
+                 qPrintable(QString("%1 %2").arg(compactText.size()).arg(mesh2Text.size())));
+        const QImage compact = render(thread);
+        QVERIFY2(!compact.isNull(), thread.output.constData());
+        QCOMPARE(compact.convertToFormat(QImage::Format_RGB32),
+                 mesh2.convertToFormat(QImage::Format_RGB32));
     }
 };
 

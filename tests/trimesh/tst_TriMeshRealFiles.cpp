@@ -4,12 +4,14 @@
 
 #include "MeshUtil.h"
 #include "TestUtil.h"
+#include "trimesh/ReadInTwo.h"
 
 #include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -219,6 +221,48 @@ TEST(RealFiles, RefusedWithAMessage)
         ASSERT_GE(messages.size(), tail.size());
         EXPECT_EQ(messages.substr(messages.size() - tail.size()), tail);
     }
+}
+
+// Every real file reads the same, to the bit and with the same messages,
+// with its text records read on two threads as on one; the files whose
+// records have lines of their own take the two-thread way.
+TEST(RealFiles, ReadingOnTwoThreadsChangesNothing)
+{
+    if (!haveSharedData())
+        GTEST_SKIP() << "shared regression data not found at " << KELVANE_SHARED_DATA;
+    if (std::thread::hardware_concurrency() < 2)
+        GTEST_SKIP() << "one core";
+    auto bytesOf = [](const auto& list) {
+        return std::string(reinterpret_cast<const char*>(list.data()),
+                           list.size() * sizeof(list[0]));
+    };
+    const size_t usual = recordsWorthTwoThreads;
+    const long before = runsReadInTwo;
+    std::vector<std::string> paths;
+    for (const Expected& e : kReadable)
+        paths.push_back(e.path);
+    for (const Refused& r : kRefused)
+        paths.push_back(r.path);
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        const std::string full = std::string(KELVANE_SHARED_DATA) + "/" + path;
+        recordsWorthTwoThreads = size_t(-1);
+        const ReadResult one = readFile(full);
+        recordsWorthTwoThreads = 8;
+        const ReadResult two = readFile(full);
+        recordsWorthTwoThreads = usual;
+        EXPECT_EQ(one.messages, two.messages);
+        ASSERT_EQ(one.mesh == nullptr, two.mesh == nullptr);
+        if (!one.mesh)
+            continue;
+        EXPECT_EQ(bytesOf(one.mesh->vertices), bytesOf(two.mesh->vertices));
+        EXPECT_EQ(bytesOf(one.mesh->normals), bytesOf(two.mesh->normals));
+        EXPECT_EQ(bytesOf(one.mesh->colors), bytesOf(two.mesh->colors));
+        EXPECT_EQ(bytesOf(one.mesh->confidences), bytesOf(two.mesh->confidences));
+        EXPECT_EQ(bytesOf(one.mesh->faces), bytesOf(two.mesh->faces));
+    }
+    // Vertices and faces of the ASCII PLY and OFF files with more than 8.
+    EXPECT_GE(runsReadInTwo - before, 20);
 }
 
 TEST(RealFiles, VertexAttributes)

@@ -1,0 +1,43 @@
+#pragma once
+// The mesh2 text of large meshes, written compactly: POV-Ray spends most of
+// a large scene's time parsing its text, and its time follows the bytes.
+// Each coordinate is the same decimal value as in the "%f" text of smaller
+// meshes, so POV-Ray reads the same numbers and draws the same picture, but
+// with the fewest characters that say it: no trailing zeros or point, no
+// "0" before the point, no blanks between the numbers of a list. A smooth
+// mesh is written straight from its own lists of vertices, normals and
+// faces, a block at a time, without a copy of them.
+
+#include "ln/LnModel.h"
+
+#include <cstddef>
+
+// Meshes of at least this many triangles (200000) are written compactly;
+// smaller ones keep the text they always had. Benchmarks and tests move it
+// to compare the two forms on one mesh.
+extern int compactMeshTriangles;
+
+// The "%f" text of the float `v`, shortened without changing its value:
+// "0.500000" becomes ".5", "-2.000000" "-2", "0.000000" "0" ("-0" stays).
+// `out` must have room for 64 characters; returns the end of the text.
+char* writeCompactFixed(char* out, float v);
+// "<x,y,z>" of compact numbers.
+char* putCompactTriple(char* out, const vec& v);
+// "<a,b,c>".
+char* putCompactIndexTriple(char* out, int a, int b, int c);
+
+// Where the text goes: room for at least n characters at the end, the end
+// of what was written there, and a chance to pass full blocks on.
+class PovTextSink {
+public:
+    virtual ~PovTextSink() = default;
+    virtual char* room(size_t n) = 0;
+    virtual void commit(char* end) = 0;
+    virtual void flushIfLarge() = 0;
+};
+
+// The vertex_vectors, normal_vectors (when smooth) and face_indices blocks
+// of a smooth model's mesh, written from the mesh's own lists; a face with
+// a corner or normal that is not finite is left out, as in the smaller
+// form. Returns false, writing nothing, when `mesh` is not such a mesh.
+bool writeCompactSmoothLists(LnMesh* mesh, PovTextSink& out);
