@@ -1,6 +1,7 @@
 #include "app/CommandLineJobs.h"
 
 #include "scene/PovBand.h"
+#include "scene/PovDetail.h"
 #include "scene/PovRenderThread.h"
 #include "scene/PovScene.h"
 #include "scene/PovSceneDocument.h"
@@ -71,6 +72,11 @@ bool renderPicture(PovScene& scene, qglviewer::Camera* camera, const CommandLine
     PovRenderSettings settings = options.render;
     settings.useViewSize = false;
     settings.size = options.size;
+    // Which detail a large model is rendered at, before the work starts.
+    const QString detail = povDetailSentence(scene, camera, settings);
+    if (!detail.isEmpty()) {
+        say(detail);
+    }
     const QString previous = QDir::currentPath();
     QDir::setCurrent(work.path());
     QString error;

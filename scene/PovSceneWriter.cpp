@@ -1,6 +1,7 @@
 // The POV-Ray side of PovScene: the scene description and the renderer's
 // settings file.
 
+#include "scene/PovDetail.h"
 #include "scene/PovInk.h"
 #include "scene/PovNumber.h"
 #include "scene/PovScene.h"
@@ -514,8 +515,17 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, const PovRende
     }
 
     const PovMeshForm written = resolveMeshForm(settings.meshForm, scene.triangleCount());
+    const std::vector<PovDetailPlan> detail = povDetailPlan(scene, camera, settings);
     for (size_t i = 1; i < scene.models.size(); ++i) {
         LnMesh* mesh = scene.models[i]->getMesh();
+        // A model with more triangles than the picture can show is written
+        // as a simplified copy (PovDetail.h), made for this text only.
+        std::unique_ptr<LnMesh> simpler;
+        for (const PovDetailPlan& plan : detail) {
+            if (plan.model == int(i) && (simpler = povDetailMesh(scene, plan))) {
+                mesh = simpler.get();
+            }
+        }
         // POV-Ray refuses a mesh block without a triangle it keeps.
         if (!povAcceptsMesh(*mesh)) {
             continue;
