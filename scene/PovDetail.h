@@ -35,7 +35,9 @@ constexpr double trianglesPerPixelLimit = 4.0;
 constexpr double keptTrianglesPerPixel = 4.0;
 constexpr long long minimumDetailTarget = 20000;
 constexpr long long minimumDetailTriangles = 2 * minimumDetailTarget;
-constexpr double detailPixelError = 0.25;
+// Small, because the normals carry more than the positions: ripples a
+// quarter of a pixel deep but a few pixels long still shade visibly.
+constexpr double detailPixelError = 0.05;
 
 // What automatic detail does to one model of a scene.
 struct PovDetailPlan {

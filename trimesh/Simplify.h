@@ -21,6 +21,9 @@ struct SimplifiedMesh {
 // the next collapse would move the surface by more than `maxError` (in the
 // mesh's own units), whichever comes first. `normals` may be empty, or one
 // per vertex. Faces with an index outside the vertices are left out.
+// A mesh of a million faces or more is simplified as two halves on two
+// threads, each keeping the cut between them (and its borders) in place;
+// the result depends on the mesh alone.
 // Throws std::bad_alloc when the memory is not there.
 SimplifiedMesh simplifyMesh(const std::vector<vec>& vertices, const std::vector<vec>& normals,
                             const std::vector<Face>& faces, size_t targetFaces, float maxError);

@@ -13,7 +13,10 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTextStream>
 #include <QtTest>
+
+#include <cmath>
 
 namespace {
 
@@ -445,9 +448,10 @@ private slots:
         QVERIFY(intersectionOverUnion(silhouette(QImage(headless)), silhouette(a)) > 0.999);
     }
 
-    // Real scans, rendered where the picture has far fewer pixels than the
-    // scan has triangles: the automatic detail writes a simplified copy
-    // that the picture cannot tell from every triangle (mean difference
+    // Real scans (and a rippled sheet), rendered where the picture has far
+    // fewer pixels than the model has triangles: the automatic detail
+    // writes a simplified copy that the picture cannot tell from every
+    // triangle (mean difference
     // under 1 grey level, at most 0.5% of the pixels off by more than 16),
     // and both renders say which detail they used.
     void automaticDetail_data()
@@ -461,6 +465,29 @@ private slots:
                     << QString(KELVANE_SHARED_DATA "/ply/") + scan << size;
             }
         }
+        // Shading detail the positions hardly show: ripples about half a
+        // pixel deep and ten pixels long.
+        const QString ripples = dir.filePath("ripples.off");
+        QFile off(ripples);
+        if (off.open(QIODevice::WriteOnly)) {
+            const int n = 300;
+            QTextStream out(&off);
+            out << "OFF\n" << n * n << ' ' << 2 * (n - 1) * (n - 1) << " 0\n";
+            for (int y = 0; y < n; ++y) {
+                for (int x = 0; x < n; ++x) {
+                    out << x << ' ' << y << ' ' << std::sin(x * 0.3) * std::sin(y * 0.25)
+                        << '\n';
+                }
+            }
+            for (int y = 0; y + 1 < n; ++y) {
+                for (int x = 0; x + 1 < n; ++x) {
+                    const int a = y * n + x;
+                    out << "3 " << a << ' ' << a + 1 << ' ' << a + n + 1 << "\n3 " << a << ' '
+                        << a + n + 1 << ' ' << a + n << '\n';
+                }
+            }
+        }
+        QTest::newRow("rippled sheet at 160x120") << ripples << "160x120";
     }
     void automaticDetail()
     {
