@@ -139,6 +139,17 @@ bool applyMeshForm(const QString& name, ParseState& state, QString& error)
     return true;
 }
 
+bool applyDetail(const QString& name, ParseState& state, QString& error)
+{
+    CommandLineOptions& options = state.options;
+    if (!parseDetail(name, options.render.detail)) {
+        error = QStringLiteral("--detail takes auto or full");
+        return false;
+    }
+    options.renderGiven.insert(QStringLiteral("detail"), name);
+    return true;
+}
+
 bool applyAntialias(const QString&, ParseState& state, QString&)
 {
     state.options.render.antialias = true;
@@ -306,6 +317,13 @@ const std::vector<OptionEntry>& optionTable()
          "auto, which is mesh2 above 100000 triangles",
          {},
          applyMeshForm},
+        {{"detail"},
+         "DETAIL",
+         "how much of a large model the render gets: auto (a simplified copy where the "
+         "picture cannot show every triangle) or full",
+         "auto",
+         {},
+         applyDetail},
         {{"antialias"}, {}, "render with antialiasing (threshold 0.3)", {}, {}, applyAntialias},
         {{"antialias-threshold"},
          "T",

@@ -2,6 +2,7 @@
 
 #include "scene/PovBand.h"
 #include "scene/PovCompactMesh.h"
+#include "scene/PovDetail.h"
 #include "scene/PovRenderThread.h"
 #include "scene/PovScene.h"
 #include "scene/PovSceneDocument.h"
@@ -75,6 +76,11 @@ bool renderPicture(PovScene& scene, qglviewer::Camera* camera, const CommandLine
     PovRenderSettings settings = options.render;
     settings.useViewSize = false;
     settings.size = options.size;
+    // Which detail a large model is rendered at, before the work starts.
+    const QString detail = povDetailSentence(scene, camera, settings);
+    if (!detail.isEmpty()) {
+        say(detail);
+    }
     const QString previous = QDir::currentPath();
     QDir::setCurrent(work.path());
     QString error;
@@ -188,8 +194,13 @@ int runHeadless(const CommandLineOptions& given)
             say(QStringLiteral("cannot create a temporary directory for POV-Ray"));
             return 1;
         }
-        if (!scene.moveModelsToFile(shared.filePath(QStringLiteral("models.inc")), options.render,
-                                    &error)) {
+        // Every frame sees the scene from the same distance, so the detail
+        // chosen for the first frame's picture holds for all of them.
+        PovRenderSettings settings = options.render;
+        settings.useViewSize = false;
+        settings.size = options.size;
+        if (!scene.moveModelsToFile(shared.filePath(QStringLiteral("models.inc")), &camera,
+                                    settings, &error)) {
             say(error);
             return 1;
         }

@@ -1,4 +1,6 @@
 #include "app/MainWindow.h"
+
+#include "scene/PovDetail.h"
 #include "app/PlacementPanel.h"
 #include "app/SceneUndo.h"
 
@@ -11,6 +13,7 @@
 #include "app/RenderSettingsDialog.h"
 #include "app/TurntableDialog.h"
 #include "app/TurntableRender.h"
+#include "scene/PovDetail.h"
 #include "scene/PovImporter.h"
 #include "scene/PovPictureFrame.h"
 #include "scene/PovSceneDocument.h"
@@ -560,6 +563,13 @@ bool MainWindow::confirmLargeScene(bool writesPovScene)
                                   "Settings... offers the mesh2 form).");
         }
     }
+    if (writesPovScene) {
+        qglviewer::Camera camera = renderCamera();
+        const QString detail = povDetailSentence(scene, &camera, renderSettings);
+        if (!detail.isEmpty()) {
+            form += QLatin1Char(' ') + detail;
+        }
+    }
     if (writesPovScene && renderSettings.quality == PovQuality::Photo) {
         form += QStringLiteral(" Photo quality (soft shadows, radiosity, antialiasing) takes "
                                "several times longer than Draft.");
@@ -610,6 +620,12 @@ void MainWindow::on_actionRender_Full_Size_triggered()
                      error);
         return;
     }
+    // The progress says which detail a large model gets.
+    const QString detail = povDetailSentence(scene, &camera, renderSettings);
+    renderDetail = detail.isEmpty() ? QString()
+                   : renderSettings.detail == PovDetail::Full
+                       ? QStringLiteral("full detail")
+                       : QStringLiteral("automatic detail");
     on_render_requested();
 }
 
@@ -814,6 +830,7 @@ void MainWindow::setRendering(bool running)
         showRenderProgress(PovProgress());
     } else {
         renderStatusTimer.stop();
+        renderDetail.clear();
     }
 }
 
@@ -832,10 +849,12 @@ void MainWindow::showRenderProgress(const PovProgress& progress)
 void MainWindow::updateRenderStatus()
 {
     const qint64 seconds = renderClock.isValid() ? renderClock.elapsed() / 1000 : 0;
-    renderStatusLabel->setText(QStringLiteral("%1 - %2:%3")
+    renderStatusLabel->setText(QStringLiteral("%1 - %2:%3%4")
                                    .arg(renderProgress.text())
                                    .arg(seconds / 60)
-                                   .arg(seconds % 60, 2, 10, QLatin1Char('0')));
+                                   .arg(seconds % 60, 2, 10, QLatin1Char('0'))
+                                   .arg(renderDetail.isEmpty() ? QString()
+                                                               : QStringLiteral(" - ") + renderDetail));
 }
 
 void MainWindow::on_actionWireframe_toggled(bool checked)

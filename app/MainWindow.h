@@ -320,6 +320,9 @@ private:
     bool rendering = false;   // a render (or its start) is under way
     QTimer renderStatusTimer; // refreshes the elapsed time
     QElapsedTimer renderClock;
+    // "automatic detail" or "full detail" while a render of a large model
+    // runs, for its progress; empty otherwise.
+    QString renderDetail;
     PovProgress renderProgress;
     // The ambient, colour and elevation the light dock shows; an edit
     // writes each into the scene only when the user changed it, so the

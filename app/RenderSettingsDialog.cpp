@@ -70,6 +70,11 @@ RenderSettingsDialog::RenderSettingsDialog(QWidget* parent) : QDialog(parent)
     meshFormBox->addItem(QStringLiteral("mesh2 (compact, parsed quickly)"));
     auto* formRow = new QFormLayout;
     formRow->addRow(QStringLiteral("Mesh form:"), meshFormBox);
+    detailBox = new QComboBox;
+    detailBox->addItem(QStringLiteral("Automatic (large models simplified to what the picture "
+                                      "shows)"));
+    detailBox->addItem(QStringLiteral("Full (every triangle)"));
+    formRow->addRow(QStringLiteral("Detail:"), detailBox);
 
     qualityBox = new QComboBox;
     qualityBox->addItem(QStringLiteral("Draft (point lights, hard shadows)"));
@@ -121,6 +126,7 @@ void RenderSettingsDialog::setSettings(const PovRenderSettings& settings)
             meshFormBox->setCurrentIndex(i);
         }
     }
+    detailBox->setCurrentIndex(settings.detail == PovDetail::Full ? 1 : 0);
     qualityBox->setCurrentIndex(settings.quality == PovQuality::Photo ? 1 : 0);
     for (int i = 0; i < 4; ++i) {
         if (backgroundOrder[i] == settings.background) {
@@ -139,6 +145,7 @@ PovRenderSettings RenderSettingsDialog::settings() const
     settings.antialias = antialiasBox->isChecked();
     settings.antialiasThreshold = thresholdBox->value();
     settings.meshForm = formOrder[std::max(0, std::min(2, meshFormBox->currentIndex()))];
+    settings.detail = detailBox->currentIndex() == 1 ? PovDetail::Full : PovDetail::Auto;
     settings.quality = qualityOrder[std::max(0, std::min(1, qualityBox->currentIndex()))];
     settings.background = backgroundOrder[std::max(0, std::min(3, backgroundBox->currentIndex()))];
     settings.backgroundColour = backgroundColour;

@@ -1,7 +1,7 @@
 #pragma once
 // RenderSettingsDialog: File > Render Settings... Edits a PovRenderSettings:
 // picture size (the 3D view's or a fixed one), antialiasing and its
-// threshold, the mesh form, the quality and the background. The caller passes the settings in, and
+// threshold, the mesh form, the detail, the quality and the background. The caller passes the settings in, and
 // on Accepted reads them back with settings().
 
 #include "scene/PovRenderSettings.h"
@@ -31,6 +31,7 @@ public:
     QCheckBox* antialiasBox;
     QDoubleSpinBox* thresholdBox;
     QComboBox* meshFormBox;              // items in the order Auto, Triangles, Mesh2
+    QComboBox* detailBox;                // Automatic, Full
     QComboBox* qualityBox;               // Draft, Photo
     QComboBox* backgroundBox;            // Black, Colour, Sky, Transparent
     QPushButton* backgroundColourButton; // picks backgroundColour

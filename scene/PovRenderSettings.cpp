@@ -39,6 +39,22 @@ PovMeshForm resolveMeshForm(PovMeshForm form, long long triangles)
     return triangles > autoMeshFormLimit ? PovMeshForm::Mesh2 : PovMeshForm::Triangles;
 }
 
+QString detailName(PovDetail detail)
+{
+    return detail == PovDetail::Full ? QStringLiteral("full") : QStringLiteral("auto");
+}
+
+bool parseDetail(const QString& name, PovDetail& detail)
+{
+    for (PovDetail candidate : {PovDetail::Auto, PovDetail::Full}) {
+        if (name == detailName(candidate)) {
+            detail = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
 QString qualityName(PovQuality quality)
 {
     return quality == PovQuality::Photo ? QStringLiteral("photo") : QStringLiteral("draft");
@@ -151,6 +167,7 @@ QJsonObject PovRenderSettings::toJson() const
     json.insert(QStringLiteral("antialias"), antialias);
     json.insert(QStringLiteral("antialiasThreshold"), antialiasThreshold);
     json.insert(QStringLiteral("meshForm"), meshFormName(meshForm));
+    json.insert(QStringLiteral("detail"), detailName(detail));
     json.insert(QStringLiteral("quality"), qualityName(quality));
     json.insert(QStringLiteral("background"), backgroundKindName(background));
     json.insert(QStringLiteral("backgroundColour"), backgroundColour.name());
@@ -197,6 +214,10 @@ bool PovRenderSettings::fromJson(const QJsonObject& json, PovRenderSettings& set
     if (!form.isUndefined() && !parseMeshForm(form.toString(), read.meshForm)) {
         problem = QStringLiteral("render setting 'meshForm' must be auto, triangles or mesh2");
     }
+    const QJsonValue detail = json.value(QLatin1String("detail"));
+    if (!detail.isUndefined() && !parseDetail(detail.toString(), read.detail)) {
+        problem = QStringLiteral("render setting 'detail' must be auto or full");
+    }
     const QJsonValue quality = json.value(QLatin1String("quality"));
     if (!quality.isUndefined() && !parseQuality(quality.toString(), read.quality)) {
         problem = QStringLiteral("render setting 'quality' must be draft or photo");
@@ -230,6 +251,6 @@ bool PovRenderSettings::operator==(const PovRenderSettings& other) const
 {
     return useViewSize == other.useViewSize && size == other.size && antialias == other.antialias &&
            antialiasThreshold == other.antialiasThreshold && meshForm == other.meshForm &&
-           quality == other.quality && background == other.background &&
+           detail == other.detail && quality == other.quality && background == other.background &&
            backgroundColour == other.backgroundColour;
 }

@@ -31,6 +31,17 @@ bool parseMeshForm(const QString& name, PovMeshForm& form);
 // resolved, the others as they are.
 PovMeshForm resolveMeshForm(PovMeshForm form, long long triangles);
 
+// How much of a large model's detail the render gets.
+enum class PovDetail {
+    Auto, // a model with far more triangles than its pixels is written simplified (PovDetail.h)
+    Full, // every triangle, always
+};
+
+// "auto", "full".
+QString detailName(PovDetail detail);
+// The detail named by `name`; false for any other text, `detail` untouched.
+bool parseDetail(const QString& name, PovDetail& detail);
+
 // How much work POV-Ray is asked for.
 enum class PovQuality {
     Draft, // point lights, hard shadows, flat ambient light: the scene text as it always was
@@ -68,6 +79,7 @@ struct PovRenderSettings {
     bool antialias = false;
     double antialiasThreshold = 0.3;
     PovMeshForm meshForm = PovMeshForm::Auto;
+    PovDetail detail = PovDetail::Auto;
     PovQuality quality = PovQuality::Draft;
     PovBackgroundKind background = PovBackgroundKind::Black;
     // The colour of a Colour background as the user picked it (sRGB, as the

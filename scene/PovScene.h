@@ -192,12 +192,14 @@ public:
     float photoLightSpread() const { return outdoorLighting ? 0.05f : 0.15f; }
     // For many pictures of one large scene (a turntable's frames): writes
     // the models' mesh blocks, as the scene's text would hold them for
-    // `settings`, to `fileName`, then deletes every model but the ground;
+    // `settings` and a picture through `camera` (the detail of a large
+    // model is chosen for it), to `fileName`, then deletes every model but
+    // the ground;
     // the text written afterwards includes that file in their place (the
     // textures, lights and bounds stay). False, with the reason in `error`
     // and the scene unchanged, when the file cannot be written.
-    bool moveModelsToFile(const QString& fileName, const PovRenderSettings& settings,
-                          QString* error = nullptr);
+    bool moveModelsToFile(const QString& fileName, qglviewer::Camera* camera,
+                          const PovRenderSettings& settings, QString* error = nullptr);
     // Writes "POVRAY.INI" in the current directory: "+W<width> +H<height>\n".
     // False, with the reason in `error`, when it cannot be written.
     bool writeIniFile(int width, int height, QString* error = nullptr);

@@ -2,6 +2,7 @@
 // settings file.
 
 #include "scene/PovCompactMesh.h"
+#include "scene/PovDetail.h"
 #include "scene/PovInk.h"
 #include "scene/PovNumber.h"
 #include "scene/PovScene.h"
@@ -440,11 +441,21 @@ const char* const photoRadiosity = "\tradiosity {\n"
 
 // One mesh block per model but the ground, in the form the settings and
 // the scene's size call for.
-void writeModels(const PovScene& scene, const PovRenderSettings& settings, PovOutput& out)
+void writeModels(const PovScene& scene, qglviewer::Camera* camera,
+                 const PovRenderSettings& settings, PovOutput& out)
 {
     const PovMeshForm written = resolveMeshForm(settings.meshForm, scene.triangleCount());
+    const std::vector<PovDetailPlan> detail = povDetailPlan(scene, camera, settings);
     for (size_t i = 1; i < scene.models.size(); ++i) {
         LnMesh* mesh = scene.models[i]->getMesh();
+        // A model with more triangles than the picture can show is written
+        // as a simplified copy (PovDetail.h), made for this text only.
+        std::unique_ptr<LnMesh> simpler;
+        for (const PovDetailPlan& plan : detail) {
+            if (plan.model == int(i) && (simpler = povDetailMesh(scene, plan))) {
+                mesh = simpler.get();
+            }
+        }
         // POV-Ray refuses a mesh block without a triangle it keeps.
         if (!povAcceptsMesh(*mesh)) {
             continue;
@@ -629,7 +640,7 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, const PovRende
         out.append(scene.modelsFile);
         out += "\"\n";
     } else {
-        writeModels(scene, settings, out);
+        writeModels(scene, camera, settings, out);
     }
 
     if (scene.lines.shown) {
@@ -700,7 +711,8 @@ bool PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName,
     return written || fail(error, fileName, reason);
 }
 
-bool PovScene::moveModelsToFile(const QString& fileName, const PovRenderSettings& settings,
+bool PovScene::moveModelsToFile(const QString& fileName, qglviewer::Camera* camera,
+                                 const PovRenderSettings& settings,
                                 QString* error)
 {
     QString reason;
@@ -708,7 +720,7 @@ bool PovScene::moveModelsToFile(const QString& fileName, const PovRenderSettings
         fileName,
         [&](QIODevice& file) {
             PovOutput out(&file);
-            writeModels(*this, settings, out);
+            writeModels(*this, camera, settings, out);
             out.flush();
             return !out.failed;
         },

@@ -3,6 +3,7 @@
 #include "scene/PovInk.h"
 #include "scene/PovPick.h"
 #include "scene/PovPictureFrame.h"
+#include "viewer/GLStandIn.h"
 
 #include <GL/glu.h>
 
@@ -94,6 +95,13 @@ GLViewer::GLViewer(QWidget* parent) : QGLViewer(parent)
     lineTimer->setSingleShot(true);
     lineTimer->setInterval(lineRestMs);
     connect(lineTimer, &QTimer::timeout, this, &GLViewer::refreshLines);
+    // Large models are drawn as simplified stand-ins while the camera moves.
+    standIns = new GLStandIns(this);
+    connect(standIns, &GLStandIns::changed, this, [this] { update(); });
+    connect(camera()->frame(), &qglviewer::ManipulatedFrame::manipulated, standIns,
+            &GLStandIns::noteMotion);
+    connect(camera()->frame(), &qglviewer::ManipulatedFrame::spun, standIns,
+            &GLStandIns::noteMotion);
 }
 
 void GLViewer::setDefaultSurfaceFormat()
@@ -284,6 +292,7 @@ void GLViewer::mousePressEvent(QMouseEvent* event)
     // the library take the camera's up vector as the orbit's axis; the
     // orbit turns about +z whatever the camera was turned to.
     camera()->frame()->setSceneUpVector(qglviewer::Vec(0.0, 0.0, 1.0));
+    standIns->setNavigating(true);
     QGLViewer::mousePressEvent(event);
 }
 
@@ -378,6 +387,7 @@ void GLViewer::mouseReleaseEvent(QMouseEvent* event)
         return;
     }
     QGLViewer::mouseReleaseEvent(event);
+    standIns->setNavigating(false);
 }
 
 void GLViewer::postSelection(const QPoint&)
@@ -426,6 +436,7 @@ void GLViewer::drawScene()
         glPolygonOffset(1.0f + 0.5f * scene->lines.width, 2.0f);
     }
     const int n = scene->modelCount();
+    standIns->keepOnly(scene->models);
     for (int i = 0; i < n; ++i) {
         if (i == 0 && !scene->groundVisible) {
             continue;
@@ -659,6 +670,8 @@ void setMaterial(const PovTexture& texture, bool srgbColours)
 void GLViewer::drawModel(int i)
 {
     LnMesh* mesh = scene->models[i]->getDisplayMesh();
+    // While the camera moves a large model may be drawn as its stand-in.
+    const bool standIn = standIns->use(scene->models[i]);
     if (i == selectedModel) {
         glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_POLYGON_BIT);
         glDisable(GL_LIGHTING);
@@ -672,7 +685,7 @@ void GLViewer::drawModel(int i)
         glPolygonOffset(10.0f, 10.0f);
         glColor3f(1.0f, 1.0f, 0.25f);
         glLineWidth(5.0f);
-        mesh->drawGeometry();
+        standIn ? standIns->drawGeometry(scene->models[i]) : mesh->drawGeometry();
         glPopAttrib();
     }
     if (i < int(scene->textures.size())) {
@@ -685,7 +698,7 @@ void GLViewer::drawModel(int i)
         const vec ambient = scene->ambientLight();
         program->setUniformValue("ambientLight", ambient[0], ambient[1], ambient[2]);
     }
-    mesh->drawShaded();
+    standIn ? standIns->drawShaded(scene->models[i]) : mesh->drawShaded();
     if (program) {
         program->release();
     }

@@ -26,6 +26,7 @@
 
 #include <QGLViewer/qglviewer.h>
 
+class GLStandIns;
 class QOpenGLShaderProgram;
 class QTimer;
 
@@ -70,6 +71,8 @@ public:
 
     // Number of completed draw() calls; lets tests wait for a repaint.
     int drawCount() const { return draws; }
+    // The stand-ins drawn for large models while the camera moves.
+    GLStandIns& standInModels() { return *standIns; }
 
     // Extracts now the lines of every smooth model whose lines do not match
     // the current camera, light and settings (whatever it costs), and
@@ -172,6 +175,7 @@ private:
     void drawFeatureLines();
     std::vector<LineState> lineStates; // parallel to the scene's models
     QTimer* lineTimer = nullptr;
+    GLStandIns* standIns = nullptr;
     int lineExtractions = 0;
 };
 

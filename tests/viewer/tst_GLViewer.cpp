@@ -5,9 +5,13 @@
 #include "tests/support/Drag.h"
 #include "tests/support/MainWindowAccess.h"
 #include "tests/support/Pixels.h"
+#include "scene/PovPictureFrame.h"
+#include "tests/support/SphereOff.h"
+#include "viewer/GLStandIn.h"
 #include "viewer/GLViewer.h"
 
 #include <QMenu>
+#include <QTemporaryDir>
 #include <QUndoStack>
 #include <QtTest>
 
@@ -520,6 +524,52 @@ private slots:
         QVERIFY(count(image, star, 30, 255, 255, 0) > 20);
         viewer->selectedLight = -1;
         inside(window).scene.lights.resize(1);
+    }
+
+    // A large model: its stand-in is built in the background, drawn for
+    // every frame of a drag and never at rest, before or after. (Last: it
+    // replaces the cube, which it puts back.)
+    void standInOnlyWhileMoving()
+    {
+        QTemporaryDir dir;
+        const QString sphere = dir.filePath("sphere.off");
+        QVERIFY(writeSphereOff(sphere, 8)); // 524,288 triangles
+        window->loadScene(sphere);
+        PovScene& scene = inside(window).scene;
+        QCOMPARE(scene.modelCount(), 2);
+        LnModel* model = scene.models[1];
+        GLStandIns& standIns = viewer->standInModels();
+        grabView(viewer); // the first draw starts the build
+        QTRY_VERIFY_WITH_TIMEOUT(standIns.ready(model), 40000);
+        const QImage rest = grabView(viewer);
+        const int standInBefore = standIns.standInDraws, fullBefore = standIns.fullDraws;
+
+        const QPoint from(viewer->width() / 2, viewer->height() / 2), step(6, 2);
+        QMouseEvent press(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(viewer, &press);
+        QImage moving;
+        for (int i = 1; i <= 5; ++i) {
+            QMouseEvent move(QEvent::MouseMove, from + step * i, Qt::LeftButton, Qt::LeftButton,
+                             Qt::NoModifier);
+            QApplication::sendEvent(viewer, &move);
+            moving = grabView(viewer);
+        }
+        QCOMPARE(standIns.standInDraws - standInBefore, 5);
+        QCOMPARE(standIns.fullDraws, fullBefore);
+        // The stand-in shows the same sphere.
+        QVERIFY(intersectionOverUnion(silhouette(moving), silhouette(rest)) > 0.97);
+
+        QMouseEvent release(QEvent::MouseButtonRelease, from + step * 5, Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(viewer, &release);
+        grabView(viewer);
+        grabView(viewer);
+        QCOMPARE(standIns.standInDraws - standInBefore, 5);
+        QCOMPARE(standIns.fullDraws - fullBefore, 2);
+        QVERIFY(!standIns.moving());
+
+        window->loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
     }
 };
 

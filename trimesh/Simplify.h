@@ -1,0 +1,29 @@
+#pragma once
+// A simplified copy of a triangle mesh, for drawing or rendering a mesh with
+// far more triangles than a picture can show. Edge collapses chosen by
+// quadric error (meshoptimizer) keep a subset of the original vertices, so
+// each kept vertex keeps its own position and normal: the copy shades like
+// the original wherever it has a vertex. Borders and seams stay in place.
+
+#include "trimesh/TriMesh.h"
+
+#include <cstddef>
+#include <vector>
+
+struct SimplifiedMesh {
+    std::vector<vec> vertices;
+    std::vector<vec> normals; // parallel to vertices; empty when none were given
+    std::vector<Face> faces;
+    std::vector<int> original; // for each vertex, its index in the mesh it was made from
+};
+
+// Collapses edges of the mesh until it has at most `targetFaces` faces or
+// the next collapse would move the surface by more than `maxError` (in the
+// mesh's own units), whichever comes first. `normals` may be empty, or one
+// per vertex. Faces with an index outside the vertices are left out.
+// A mesh of a million faces or more is simplified as two halves on two
+// threads, each keeping the cut between them (and its borders) in place;
+// the result depends on the mesh alone.
+// Throws std::bad_alloc when the memory is not there.
+SimplifiedMesh simplifyMesh(const std::vector<vec>& vertices, const std::vector<vec>& normals,
+                            const std::vector<Face>& faces, size_t targetFaces, float maxError);

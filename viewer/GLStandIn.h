@@ -1,0 +1,78 @@
+#pragma once
+// GLStandIns: the simplified stand-ins the view draws for its large models
+// while the camera moves. A smooth model of at least minimumTriangles
+// triangles gets one of about standInTriangles triangles (the simplifier of
+// trimesh/Simplify.h, run on a thread of its own after the model is first
+// drawn, so the window never waits for it), kept in vertex buffers. While
+// the user drags the camera, and for restMs after any other camera motion
+// (the wheel, a spin), the view draws the stand-ins of the models that have
+// one; the rest of the time it draws every model whole. Picking, the
+// selection outline at rest, the wireframe and the feature lines always use
+// the full mesh.
+//
+// Drawing, uploading and forgetting stand-ins need the view's OpenGL
+// context current.
+
+#include "trimesh/Simplify.h"
+
+#include <QObject>
+
+#include <map>
+#include <memory>
+#include <thread>
+#include <vector>
+
+class LnModel;
+class QOpenGLBuffer;
+class QTimer;
+
+class GLStandIns : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int minimumTriangles = 300000;
+    static constexpr int standInTriangles = 100000;
+    static constexpr int restMs = 200;
+
+    explicit GLStandIns(QObject* parent = nullptr);
+    ~GLStandIns() override; // waits for the builds under way
+
+    // A mouse button that moves the camera went down (true) or up (false).
+    void setNavigating(bool on);
+    // The camera moved (connected to the camera frame's motion signals).
+    void noteMotion();
+    // True while the camera moves.
+    bool moving() const;
+
+    // Whether model's stand-in is to be drawn now: the camera moves and the
+    // stand-in is ready. Starts building one for a large smooth model that
+    // has none yet, and counts the answer.
+    bool use(LnModel* model);
+    // The stand-in's surface with its normals (and colours), or positions
+    // only; only after use() said true.
+    void drawShaded(LnModel* model);
+    void drawGeometry(LnModel* model);
+    // True once model's stand-in is built (and uploaded at the next draw).
+    bool ready(LnModel* model) const;
+    // Forgets the stand-ins of models not in `models` (their vertex
+    // buffers too).
+    void keepOnly(const std::vector<LnModel*>& models);
+
+    // How often use() answered stand-in and full mesh; for tests and
+    // benchmarks.
+    int standInDraws = 0;
+    int fullDraws = 0;
+
+signals:
+    // A stand-in finished building, or the camera came to rest: redraw.
+    void changed();
+
+private:
+    struct Entry;
+    std::map<LnModel*, std::shared_ptr<Entry>> entries;
+    std::vector<std::thread> builders;
+    bool navigating = false;
+    QTimer* rest;
+    void start(LnModel* model, const std::shared_ptr<Entry>& entry);
+    bool upload(Entry& entry);
+    void draw(Entry& entry, bool shaded);
+};
