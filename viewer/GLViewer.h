@@ -25,6 +25,10 @@
 
 #include <QGLViewer/qglviewer.h>
 
+#include <memory>
+
+class GLSwatchSet;
+class PovSwatches;
 class QOpenGLShaderProgram;
 class QTimer;
 
@@ -32,6 +36,7 @@ class GLViewer : public QGLViewer {
     Q_OBJECT
 public:
     explicit GLViewer(QWidget* parent = nullptr);
+    ~GLViewer() override;
 
     // Makes the view's OpenGL format (an alpha channel, multisampling) the
     // default; call before the first view is created.
@@ -66,6 +71,8 @@ public:
 
     // Number of completed draw() calls; lets tests wait for a repaint.
     int drawCount() const { return draws; }
+    // Number of models the last draw showed with their preset's swatch.
+    int swatchesDrawn() const { return swatchDraws; }
 
     // Extracts now the lines of every smooth model whose lines do not match
     // the current camera, light and settings (whatever it costs), and
@@ -90,6 +97,11 @@ public:
     // materials and lights are then lit with their linear values, so a
     // fully lit surface shows the colour picked.
     bool srgbColours = false;
+    // True when a model with a predefined POV-Ray texture is drawn with
+    // the texture's swatch (scene/PovSwatch.h), made in the background the
+    // first time it is needed; false (the default) draws it plain grey, as
+    // the command-line pictures do, so they never depend on the cache.
+    bool presetSwatches = false;
     int selectedModel = -1;
     int selectedLight = -1;
 
@@ -148,11 +160,17 @@ private:
     QOpenGLShaderProgram* surfaceShading();
 
     QOpenGLShaderProgram* surfaceProgram = nullptr; // a child of the view
+    // Binds model i's swatch when it is ready (see GLSwatchSet::bind).
+    bool bindSwatch(int i, float box[4]);
+    PovSwatches* swatchMaker = nullptr; // a child of the view
+    std::unique_ptr<GLSwatchSet> swatchSet;
     bool surfaceProgramTried = false;
 
     bool sceneReady = false;
     PovScene* scene = nullptr;
     int draws = 0;
+    int swatchDraws = 0;
+    int swatchCounting = 0;
 
     // What the lines in a smooth model's path list were extracted for.
     struct LineState {
