@@ -70,6 +70,10 @@ public:
     // The picture for the scene, or a null image while it is being made
     // (its making is started by the first call) or when it cannot be.
     QImage swatch(const QString& scene);
+    // Drops the swatches asked for but not started: the view asks again
+    // for those it still needs, so a slider dragged through many values
+    // renders only the last.
+    void forgetQueued() { queue.clear(); }
     // True when the scene's swatch failed.
     bool failed(const QString& scene) const { return failures.contains(scene); }
 

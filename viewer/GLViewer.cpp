@@ -225,6 +225,9 @@ void GLViewer::resetCamera()
 void GLViewer::draw()
 {
     swatchCounting = 0;
+    if (swatchMaker) {
+        swatchMaker->forgetQueued();
+    }
     drawScene();
     swatchDraws = swatchCounting;
     ++draws;

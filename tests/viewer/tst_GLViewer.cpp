@@ -340,6 +340,11 @@ private slots:
         // Seen from aside: the sun stands almost straight above, and the
         // marble's highlight (a phong of its own, which the view does not
         // draw) stays out of the picture.
+        const qglviewer::Quaternion start = viewer->camera()->orientation();
+        const auto restore = qScopeGuard([&]() {
+            viewer->camera()->setOrientation(start);
+            inside(window).scene.setTexture(1, PovTexture());
+        });
         viewer->camera()->setViewDirection(qglviewer::Vec(0.5, 0.6, -0.7));
         viewer->showEntireScene();
         const int before = viewer->drawCount();
