@@ -64,17 +64,21 @@ bool runToEnd(QProcess& process, const QString& program, const QStringList& argu
         }
     }
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        // POV-Ray's last words say why.
+        // POV-Ray's error message says why; it wraps it, continuing on
+        // lines that start with a blank.
         const QStringList lines =
             QString::fromLocal8Bit(process.readAllStandardError() + process.readAllStandardOutput())
-                .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QString why = QStringLiteral("POV-Ray failed");
-        for (const QString& line : lines) {
-            if (line.contains(QLatin1String("Error"))) {
-                why = line.trimmed();
+                .split(QLatin1Char('\n'));
+        QString why;
+        for (int i = 0; i < lines.size() && why.isEmpty(); ++i) {
+            if (lines[i].contains(QLatin1String("Error"))) {
+                why = lines[i].trimmed();
+                for (int j = i + 1; j < lines.size() && lines[j].startsWith(QLatin1Char(' ')); ++j) {
+                    why += QLatin1Char(' ') + lines[j].trimmed();
+                }
             }
         }
-        error = why;
+        error = why.isEmpty() ? QStringLiteral("POV-Ray failed") : why;
         return false;
     }
     return true;
