@@ -68,9 +68,23 @@ bool GLSwatchSet::bind(PovSwatches& swatches, const PovScene& scene, int i, floa
     } else {
         glBindTexture(GL_TEXTURE_2D, name);
     }
+    used.insert(key);
     box[0] = cube.centre[0];
     box[1] = cube.centre[1];
     box[2] = cube.centre[2];
     box[3] = cube.half;
     return true;
+}
+
+void GLSwatchSet::dropUnused()
+{
+    for (auto it = textures.begin(); it != textures.end();) {
+        if (used.contains(it.key())) {
+            ++it;
+        } else {
+            glDeleteTextures(1, &it.value());
+            it = textures.erase(it);
+        }
+    }
+    used.clear();
 }

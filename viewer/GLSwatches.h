@@ -6,6 +6,7 @@
 #include "scene/PovScene.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <GL/gl.h>
 
@@ -20,6 +21,9 @@ public:
     // a named texture whose swatch is ready; false otherwise (the model is
     // drawn in its plain colour meanwhile). Needs the view's context.
     bool bind(PovSwatches& swatches, const PovScene& scene, int i, float box[4]);
+    // Deletes the textures no bind() used since the last call (a preset
+    // replaced, a model gone): call after each draw.
+    void dropUnused();
 
 private:
     struct Box {
@@ -33,4 +37,5 @@ private:
     const Box& boxOf(LnMesh* mesh);
     std::map<LnMesh*, Box> boxes;
     QHash<QString, GLuint> textures; // by swatch scene
+    QSet<QString> used;
 };

@@ -229,6 +229,9 @@ void GLViewer::draw()
         swatchMaker->forgetQueued();
     }
     drawScene();
+    if (swatchSet) {
+        swatchSet->dropUnused();
+    }
     swatchDraws = swatchCounting;
     ++draws;
 }
