@@ -83,6 +83,8 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
     ui.materialDockWidget->close();
     ui.lightDockWidget->close();
     viewer->setScene(&scene);
+    // Presets show in the view as they will render.
+    viewer->presetSwatches = true;
     // The thread's end arrives queued in the GUI thread.
     connect(&renderThread, &QThread::finished, this, &MainWindow::on_render_finished);
 

@@ -7,13 +7,17 @@
 
 #include <cstdio>
 
-PovRenderThread::PovRenderThread(QObject* parent) : QThread(parent)
+PovRenderThread::PovRenderThread(QObject* parent) : QThread(parent), program(defaultProgram())
 {
     qRegisterMetaType<PovProgress>("PovProgress");
+}
+
+QString PovRenderThread::defaultProgram()
+{
 #ifdef Q_OS_WIN
-    program = QStringLiteral("povray\\bin\\pvengine.exe");
+    return QStringLiteral("povray\\bin\\pvengine.exe");
 #else
-    program = QStringLiteral("povray");
+    return QStringLiteral("povray");
 #endif
 }
 

@@ -34,6 +34,9 @@ public:
     // The renderer to start: "povray" found on PATH (POV-Ray 3.7); on
     // Windows "povray\\bin\\pvengine.exe" relative to the current directory.
     QString program;
+    // The renderer found as the render windows find it (the default of
+    // `program`).
+    static QString defaultProgram();
     // The longest wait for the renderer to finish once started, in
     // milliseconds; negative waits as long as it takes.
     int finishTimeout = -1;

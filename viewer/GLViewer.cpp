@@ -3,7 +3,9 @@
 #include "scene/PovInk.h"
 #include "scene/PovPick.h"
 #include "scene/PovPictureFrame.h"
+#include "scene/PovSwatch.h"
 #include "viewer/GLStandIn.h"
+#include "viewer/GLSwatches.h"
 
 #include <GL/glu.h>
 
@@ -36,10 +38,14 @@ const char* const surfaceVertexShader = R"(
 #version 120
 varying vec3 eyeNormal;
 varying vec3 eyePosition;
+varying vec3 objectPosition;
+varying vec3 objectNormal;
 void main()
 {
     eyeNormal = gl_NormalMatrix * gl_Normal;
     eyePosition = vec3(gl_ModelViewMatrix * gl_Vertex);
+    objectPosition = gl_Vertex.xyz;
+    objectNormal = gl_Normal;
     gl_Position = ftransform();
 }
 )";
@@ -48,8 +54,38 @@ const char* const surfaceFragmentShader = R"(
 #version 120
 uniform int lightCount;
 uniform vec3 ambientLight;
+uniform int surfaceImageMode;
+uniform sampler2D surfaceImage;
+uniform vec4 swatchBox;
 varying vec3 eyeNormal;
 varying vec3 eyePosition;
+varying vec3 objectPosition;
+varying vec3 objectNormal;
+
+// Texel (u, v) of a swatch's picture `face`, u and v from -0.5 to 0.5
+// across the cube, v upwards; kept half a texel inside the picture.
+vec3 swatchTexel(float face, float u, float v)
+{
+    float e = 0.5 / SWATCH_TEXELS;
+    vec2 at = vec2(clamp(u + 0.5, e, 1.0 - e), (face + clamp(0.5 - v, e, 1.0 - e)) / 12.0);
+    return texture2D(surfaceImage, at).rgb;
+}
+
+// A preset at this point of the model: the swatch's faces of the cube
+// around the model (+x, -x, +y, -y, +z, -z, from picture `first` on) seen
+// along the axes the normal leans to, blended by how far it leans.
+vec3 swatchColour(vec3 normal, float first)
+{
+    vec3 w = normal * normal;
+    w = w * w;
+    float sum = w.x + w.y + w.z;
+    w = sum > 0.0 ? w / sum : vec3(0.0, 0.0, 1.0);
+    vec3 q = (objectPosition - swatchBox.xyz) / (2.0 * swatchBox.w);
+    return w.x * swatchTexel(first + (normal.x >= 0.0 ? 0.0 : 1.0), q.y, q.z) +
+           w.y * swatchTexel(first + (normal.y >= 0.0 ? 2.0 : 3.0), q.x, q.z) +
+           w.z * swatchTexel(first + (normal.z >= 0.0 ? 4.0 : 5.0), q.x, q.y);
+}
+
 void main()
 {
     vec3 n = eyeNormal;
@@ -58,16 +94,26 @@ void main()
     vec3 v = -eyePosition;
     float vv = dot(v, v);
     v = vv > 0.0 ? v * inversesqrt(vv) : vec3(0.0, 0.0, 1.0);
-    if (dot(n, v) < 0.0)
+    float side = 1.0;
+    if (dot(n, v) < 0.0) {
         n = -n;
-    vec3 colour = gl_FrontMaterial.ambient.rgb * ambientLight;
+        side = -1.0;
+    }
+    // A preset's swatch gives the ambient and diffuse colours.
+    vec3 ambientColour = gl_FrontMaterial.ambient.rgb;
+    vec3 diffuseColour = gl_FrontMaterial.diffuse.rgb;
+    if (surfaceImageMode == 2) {
+        diffuseColour = swatchColour(objectNormal * side, 0.0);
+        ambientColour = swatchColour(objectNormal * side, 6.0);
+    }
+    vec3 colour = ambientColour * ambientLight;
     for (int i = 0; i < 8; ++i) {
         if (i >= lightCount)
             break;
         vec3 l = normalize(gl_LightSource[i].position.xyz);
         float d = dot(n, l);
         if (d > 0.0) {
-            colour += gl_FrontMaterial.diffuse.rgb * gl_LightSource[i].diffuse.rgb * d;
+            colour += diffuseColour * gl_LightSource[i].diffuse.rgb * d;
             float h = max(dot(n, normalize(l + v)), 0.0);
             colour += gl_FrontMaterial.specular.rgb * gl_LightSource[i].specular.rgb *
                       pow(h, gl_FrontMaterial.shininess);
@@ -103,6 +149,9 @@ GLViewer::GLViewer(QWidget* parent) : QGLViewer(parent)
     connect(camera()->frame(), &qglviewer::ManipulatedFrame::spun, standIns,
             &GLStandIns::noteMotion);
 }
+
+// The swatches' textures go with the view's context.
+GLViewer::~GLViewer() = default;
 
 void GLViewer::setDefaultSurfaceFormat()
 {
@@ -196,7 +245,15 @@ void GLViewer::showView(PovNamedView view)
 
 void GLViewer::draw()
 {
+    swatchCounting = 0;
+    if (swatchMaker) {
+        swatchMaker->forgetQueued();
+    }
     drawScene();
+    if (swatchSet) {
+        swatchSet->dropUnused();
+    }
+    swatchDraws = swatchCounting;
     ++draws;
 }
 
@@ -688,21 +745,47 @@ void GLViewer::drawModel(int i)
         standIn ? standIns->drawGeometry(scene->models[i]) : mesh->drawGeometry();
         glPopAttrib();
     }
+    QOpenGLShaderProgram* program = surfaceShading();
+    // A preset shows its swatch once it is ready (its highlight is the
+    // material's).
+    float box[4];
+    const bool swatched = program && presetSwatches && i < int(scene->textures.size()) &&
+                          bindSwatch(i, box);
+    swatchCounting += swatched;
     if (i < int(scene->textures.size())) {
         setMaterial(scene->textures[i], srgbColours);
     }
-    QOpenGLShaderProgram* program = surfaceShading();
     if (program) {
         program->bind();
         program->setUniformValue("lightCount", std::min(scene->lightCount(), 8));
         const vec ambient = scene->ambientLight();
         program->setUniformValue("ambientLight", ambient[0], ambient[1], ambient[2]);
+        program->setUniformValue("surfaceImageMode", swatched ? 2 : 0);
+        if (swatched) {
+            program->setUniformValue("surfaceImage", 0);
+            program->setUniformValue("swatchBox", box[0], box[1], box[2], box[3]);
+        }
     }
     standIn ? standIns->drawShaded(scene->models[i]) : mesh->drawShaded();
     if (program) {
         program->release();
     }
+    if (swatched) {
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
     handleGLError();
+}
+
+bool GLViewer::bindSwatch(int i, float box[4])
+{
+    if (!swatchMaker) {
+        swatchMaker = new PovSwatches(this);
+        connect(swatchMaker, &PovSwatches::ready, this, [this]() { update(); });
+    }
+    if (!swatchSet) {
+        swatchSet = std::make_unique<GLSwatchSet>();
+    }
+    return swatchSet->bind(*swatchMaker, *scene, i, box);
 }
 
 QOpenGLShaderProgram* GLViewer::surfaceShading()
@@ -712,8 +795,10 @@ QOpenGLShaderProgram* GLViewer::surfaceShading()
     }
     surfaceProgramTried = true;
     auto* program = new QOpenGLShaderProgram(this);
+    const QByteArray fragment = QByteArray(surfaceFragmentShader)
+                                    .replace("SWATCH_TEXELS", QByteArray::number(swatchTexels) + ".0");
     if (program->addShaderFromSourceCode(QOpenGLShader::Vertex, surfaceVertexShader) &&
-        program->addShaderFromSourceCode(QOpenGLShader::Fragment, surfaceFragmentShader) &&
+        program->addShaderFromSourceCode(QOpenGLShader::Fragment, fragment) &&
         program->link()) {
         surfaceProgram = program;
     } else {

@@ -26,7 +26,11 @@
 
 #include <QGLViewer/qglviewer.h>
 
+#include <memory>
+
 class GLStandIns;
+class GLSwatchSet;
+class PovSwatches;
 class QOpenGLShaderProgram;
 class QTimer;
 
@@ -34,6 +38,7 @@ class GLViewer : public QGLViewer {
     Q_OBJECT
 public:
     explicit GLViewer(QWidget* parent = nullptr);
+    ~GLViewer() override;
 
     // Makes the view's OpenGL format (an alpha channel, multisampling) the
     // default; call before the first view is created.
@@ -73,6 +78,8 @@ public:
     int drawCount() const { return draws; }
     // The stand-ins drawn for large models while the camera moves.
     GLStandIns& standInModels() { return *standIns; }
+    // Number of models the last draw showed with their preset's swatch.
+    int swatchesDrawn() const { return swatchDraws; }
 
     // Extracts now the lines of every smooth model whose lines do not match
     // the current camera, light and settings (whatever it costs), and
@@ -97,6 +104,11 @@ public:
     // materials and lights are then lit with their linear values, so a
     // fully lit surface shows the colour picked.
     bool srgbColours = false;
+    // True when a model with a predefined POV-Ray texture is drawn with
+    // the texture's swatch (scene/PovSwatch.h), made in the background the
+    // first time it is needed; false (the default) draws it plain grey, as
+    // the command-line pictures do, so they never depend on the cache.
+    bool presetSwatches = false;
     int selectedModel = -1;
     int selectedLight = -1;
 
@@ -155,11 +167,17 @@ private:
     QOpenGLShaderProgram* surfaceShading();
 
     QOpenGLShaderProgram* surfaceProgram = nullptr; // a child of the view
+    // Binds model i's swatch when it is ready (see GLSwatchSet::bind).
+    bool bindSwatch(int i, float box[4]);
+    PovSwatches* swatchMaker = nullptr; // a child of the view
+    std::unique_ptr<GLSwatchSet> swatchSet;
     bool surfaceProgramTried = false;
 
     bool sceneReady = false;
     PovScene* scene = nullptr;
     int draws = 0;
+    int swatchDraws = 0;
+    int swatchCounting = 0;
 
     // What the lines in a smooth model's path list were extracted for.
     struct LineState {

@@ -1,6 +1,10 @@
 #include "scene/PovNumber.h"
+#include "scene/PovSwatch.h"
 #include "scene/PovTexture.h"
+#include "tests/support/PovrayChildren.h"
+#include "tests/support/StderrCapture.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <clocale>
@@ -114,6 +118,53 @@ private slots:
             QCOMPARE(povGeneral(0.5), QString("0.5"));
             std::setlocale(LC_NUMERIC, "C");
         }
+    }
+
+    // A preset's swatch is rendered once and kept: a second maker takes it
+    // from the cache folder (here a stand-in put in its place), whatever
+    // the files there are named. A swatch that cannot be made says so in
+    // one line, naming POV-Ray's reason, and is not tried again.
+    void swatchesAreKeptAndFailuresSaidOnce()
+    {
+        SKIP_WITHOUT_POVRAY();
+        QTemporaryDir cache;
+        PovTexture oak;
+        oak.name = "T_Wood1";
+        const QString scene = povSwatchScene(oak, 2.0f, vec(0.5f, 0.0f, 0.0f), 1.0f);
+        {
+            PovSwatches swatches;
+            swatches.cacheFolder = cache.path();
+            QVERIFY(swatches.swatch(scene).isNull()); // started, not ready
+            QTRY_VERIFY_WITH_TIMEOUT(!swatches.swatch(scene).isNull(), 60000);
+            QCOMPARE(swatches.swatch(scene).size(), QSize(swatchTexels, 12 * swatchTexels));
+        }
+        const QStringList kept = QDir(cache.path()).entryList(QDir::Files);
+        QCOMPARE(kept.size(), 1);
+        QImage standIn(swatchTexels, 12 * swatchTexels, QImage::Format_RGBA64);
+        standIn.fill(QColor(10, 200, 30));
+        QVERIFY(standIn.save(cache.filePath(kept[0])));
+        {
+            PovSwatches swatches;
+            swatches.cacheFolder = cache.path();
+            swatches.swatch(scene);
+            QTRY_VERIFY_WITH_TIMEOUT(!swatches.swatch(scene).isNull(), 60000);
+            QCOMPARE(swatches.swatch(scene).pixelColor(5, 5), QColor(10, 200, 30));
+        }
+
+        PovTexture unknown;
+        unknown.name = "T_Wood99";
+        const QString bad = povSwatchScene(unknown, 2.0f, vec(0.5f, 0.0f, 0.0f), 1.0f);
+        PovSwatches swatches;
+        swatches.cacheFolder = cache.path();
+        StderrCapture err;
+        swatches.swatch(bad);
+        QTRY_VERIFY_WITH_TIMEOUT(swatches.failed(bad), 60000);
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(swatches.swatch(bad).isNull());
+        }
+        const QString said = err.text();
+        QCOMPARE(said.count('\n'), 1);
+        QVERIFY2(said.startsWith("kelvane: ") && said.contains("T_Wood99"), qPrintable(said));
     }
 };
 

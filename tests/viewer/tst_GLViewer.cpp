@@ -5,7 +5,10 @@
 #include "tests/support/Drag.h"
 #include "tests/support/MainWindowAccess.h"
 #include "tests/support/Pixels.h"
+#include "tests/support/PovrayChildren.h"
+#include "app/OutputWindow.h"
 #include "scene/PovPictureFrame.h"
+#include "scene/PovSwatch.h"
 #include "tests/support/SphereOff.h"
 #include "viewer/GLStandIn.h"
 #include "viewer/GLViewer.h"
@@ -66,6 +69,7 @@ class TestGLViewer : public QObject {
     Q_OBJECT
     MainWindow* window = nullptr;
     GLViewer* viewer = nullptr;
+    QTemporaryDir cache;
 
     // A left-button drag on the view from `from` in `moves` steps of `step`.
     void drag(QPoint from, QPoint step, int moves) { dragLeft(viewer, from, step, moves); }
@@ -79,6 +83,9 @@ class TestGLViewer : public QObject {
 private slots:
     void initTestCase()
     {
+        // The swatches are kept in a cache of the test's own.
+        QVERIFY(cache.isValid());
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
         window = new MainWindow;
         window->resize(800, 600);
         window->show();
@@ -381,6 +388,107 @@ private slots:
         viewer->doneCurrent();
         QVERIFY2(brightest - darkest <= 3 && darkest > 150,
                  qPrintable(QString("top face greys from %1 to %2").arg(darkest).arg(brightest)));
+    }
+
+
+    // A model given a POV-Ray preset shows it in the view as the render
+    // does: once its swatch is ready, the mean colour of the model agrees
+    // with the render's channel by channel, and the top face shows the
+    // pattern (the plain colour is one colour there). The swatch is kept in
+    // the cache folder.
+    void presetsShowAsRendered_data()
+    {
+        QTest::addColumn<QString>("preset");
+        QTest::newRow("oak") << "T_Wood1";
+        QTest::newRow("red marble") << "T_Stone21";
+        QTest::newRow("plain colour") << QString();
+    }
+    void presetsShowAsRendered()
+    {
+        SKIP_WITHOUT_POVRAY();
+        QFETCH(QString, preset);
+        PovTexture t;
+        t.setColor(0.7f, 0.5f, 0.3f);
+        t.name = preset;
+        t.setFinish(0.7f, 0.0f, inside(window).scene.textures[0].ambient, 0.0f, 0.01f);
+        inside(window).scene.setTexture(1, t);
+        // Seen from aside: the sun stands almost straight above, and the
+        // marble's highlight (a phong of its own, which the view does not
+        // draw) stays out of the picture.
+        const qglviewer::Quaternion start = viewer->camera()->orientation();
+        const auto restore = qScopeGuard([&]() {
+            viewer->camera()->setOrientation(start);
+            inside(window).scene.setTexture(1, PovTexture());
+        });
+        viewer->camera()->setViewDirection(qglviewer::Vec(0.5, 0.6, -0.7));
+        viewer->showEntireScene();
+        const int before = viewer->drawCount();
+        viewer->updateGL();
+        const int shown = preset.isNull() ? 0 : 1;
+        QTRY_VERIFY_WITH_TIMEOUT(viewer->drawCount() > before && viewer->swatchesDrawn() == shown,
+                                 60000);
+        const QImage view = grabView(viewer);
+        if (shown) {
+            const QString folder = PovSwatches::defaultCacheFolder();
+            QVERIFY2(folder.startsWith(cache.path()), qPrintable(folder));
+            QVERIFY(!QDir(folder).entryList({"*.png"}, QDir::Files).isEmpty());
+        }
+
+        QSignalSpy finished(&inside(window).renderThread, &QThread::finished);
+        inside(window).ui.actionRender_Full_Size->trigger();
+        QVERIFY(finished.wait(60000));
+        QTRY_VERIFY(!inside(window).outputWindow->image.isNull());
+        const QImage render = inside(window).outputWindow->image.convertToFormat(QImage::Format_RGB32);
+        inside(window).outputWindow->close();
+        QCOMPARE(render.size(), view.size());
+
+        // Medians, not means: the marble's veins have a highlight of their
+        // own (phong) that the view does not draw.
+        const QVector<bool> a = silhouette(view), b = silhouette(render);
+        std::vector<int> channels[2][3];
+        for (int i = 0; i < a.size(); ++i) {
+            if (a[i] && b[i]) {
+                const int x = i % view.width(), y = i / view.width();
+                for (int k = 0; k < 2; ++k) {
+                    const QRgb p = (k ? render : view).pixel(x, y);
+                    channels[k][0].push_back(qRed(p));
+                    channels[k][1].push_back(qGreen(p));
+                    channels[k][2].push_back(qBlue(p));
+                }
+            }
+        }
+        QVERIFY(channels[0][0].size() > 1000);
+        for (int c = 0; c < 3; ++c) {
+            double medians[2];
+            for (int k = 0; k < 2; ++k) {
+                std::vector<int>& values = channels[k][c];
+                std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+                medians[k] = values[values.size() / 2];
+            }
+            const double ratio = medians[1] > 0.0 ? medians[0] / medians[1] : 0.0;
+            QVERIFY2(ratio >= 0.8 && ratio <= 1.25,
+                     qPrintable(QString("channel %1: view / render %2").arg(c).arg(ratio)));
+        }
+
+        // The top face is evenly lit: its spread of colour is the texture's.
+        int spread = 0;
+        QRgb first = 0;
+        for (double x = -0.8; x <= 0.81; x += 0.1) {
+            for (double y = -0.8; y <= 0.81; y += 0.1) {
+                const QRgb p = view.pixel(project(viewer, qglviewer::Vec(x, y, 1.0)));
+                if (x == -0.8 && y == -0.8) {
+                    first = p;
+                }
+                spread = std::max({spread, std::abs(qRed(p) - qRed(first)),
+                                   std::abs(qGreen(p) - qGreen(first)),
+                                   std::abs(qBlue(p) - qBlue(first))});
+            }
+        }
+        if (shown) {
+            QVERIFY2(spread > 24, qPrintable(QString("top face spread %1").arg(spread)));
+        } else {
+            QVERIFY2(spread <= 2, qPrintable(QString("top face spread %1").arg(spread)));
+        }
     }
 
     void highlightColour()
