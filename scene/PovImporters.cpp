@@ -12,6 +12,7 @@
 #include "scene/ImportSandbox.h"
 #include "scene/ImportedScene.h"
 #include "scene/ObjMaterials.h"
+#include "scene/PovFileMaterial.h"
 #include "trimesh/BoundingSphere.h"
 #include "trimesh/TriMesh.h"
 
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <memory>
 
@@ -237,6 +239,7 @@ public:
     {
         return hasExtension(fileName, {"gltf", "glb"});
     }
+    bool materialsByDefault() const override { return true; }
     void import(const QString& fileName, bool, PovImport& out) override
     {
         ImportedScene scene;
@@ -252,6 +255,7 @@ public:
     QString formatName() const override { return QStringLiteral("3MF"); }
     QStringList patterns() const override { return {QStringLiteral("*.3mf")}; }
     bool takes(const QString& fileName) const override { return hasExtension(fileName, {"3mf"}); }
+    bool materialsByDefault() const override { return true; }
     void import(const QString& fileName, bool, PovImport& out) override
     {
         const std::string path = fileName.toLocal8Bit().toStdString();
@@ -283,6 +287,7 @@ public:
         const QString e = extensionOf(fileName);
         return !e.isEmpty() && assimpTakesExtension(e.toStdString());
     }
+    bool materialsByDefault() const override { return true; }
     void import(const QString& fileName, bool, PovImport& out) override
     {
         const std::string path = fileName.toLocal8Bit().toStdString();
@@ -365,6 +370,9 @@ void takeMeshes(const ImportedScene& scene, PovImport& out)
         mesh->vertices = m.positions;
         mesh->hasNormals = !m.normals.empty();
         mesh->normals = m.normals;
+        if (m.uvs.size() == 2 * m.positions.size()) {
+            mesh->uvs = m.uvs;
+        }
         mesh->faces.reserve(m.triangles.size() / 3);
         for (size_t i = 0; i + 2 < m.triangles.size(); i += 3) {
             LnFace face;
@@ -377,6 +385,22 @@ void takeMeshes(const ImportedScene& scene, PovImport& out)
         PovImport::Colour colour;
         colour.known = m.colourKnown;
         colour.rgb = m.colour;
+        if (m.colourKnown) {
+            std::shared_ptr<const PovImage> image;
+            if (!m.material.imageName.empty()) {
+                const QString name = QString::fromStdString(m.material.imageName);
+                if (!mesh->hasUvs()) {
+                    std::fprintf(stderr,
+                                 "Kelvane: a mesh textured with '%s' has no texture coordinates; "
+                                 "it keeps its base colour\n",
+                                 qPrintable(name));
+                } else {
+                    image = decodeFileImage(name, QByteArray::fromStdString(m.material.imageBytes));
+                }
+            }
+            colour.material = true;
+            colour.texture = fileTexture(m.colour, m.material, image);
+        }
         out.colours.push_back(colour);
         for (const vec& p : m.positions) {
             if (std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2])) {

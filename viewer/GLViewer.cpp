@@ -33,10 +33,14 @@ namespace {
 // setupLights leave.
 const char* const surfaceVertexShader = R"(
 #version 120
+uniform int surfaceImageMode;
 varying vec3 eyeNormal;
 varying vec3 eyePosition;
+varying vec2 surfaceUv;
 void main()
 {
+    if (surfaceImageMode == 1)
+        surfaceUv = gl_MultiTexCoord0.st;
     eyeNormal = gl_NormalMatrix * gl_Normal;
     eyePosition = vec3(gl_ModelViewMatrix * gl_Vertex);
     gl_Position = ftransform();
@@ -47,10 +51,23 @@ const char* const surfaceFragmentShader = R"(
 #version 120
 uniform int lightCount;
 uniform vec3 ambientLight;
+uniform int surfaceImageMode;
+uniform sampler2D surfaceImage;
+uniform int surfaceImageLinear;
 varying vec3 eyeNormal;
 varying vec3 eyePosition;
+varying vec2 surfaceUv;
 void main()
 {
+    // A file material's image multiplies the material's colours (white
+    // then); decoded from sRGB when the panels' colours are.
+    vec3 base = vec3(1.0);
+    if (surfaceImageMode == 1) {
+        base = texture2D(surfaceImage, surfaceUv).rgb;
+        if (surfaceImageLinear != 0)
+            base = mix(base / 12.92, pow((base + 0.055) / 1.055, vec3(2.4)),
+                       step(0.04045, base));
+    }
     vec3 n = eyeNormal;
     float nn = dot(n, n);
     n = nn > 0.0 ? n * inversesqrt(nn) : vec3(0.0, 0.0, 1.0);
@@ -59,14 +76,14 @@ void main()
     v = vv > 0.0 ? v * inversesqrt(vv) : vec3(0.0, 0.0, 1.0);
     if (dot(n, v) < 0.0)
         n = -n;
-    vec3 colour = gl_FrontMaterial.ambient.rgb * ambientLight;
+    vec3 colour = gl_FrontMaterial.ambient.rgb * base * ambientLight;
     for (int i = 0; i < 8; ++i) {
         if (i >= lightCount)
             break;
         vec3 l = normalize(gl_LightSource[i].position.xyz);
         float d = dot(n, l);
         if (d > 0.0) {
-            colour += gl_FrontMaterial.diffuse.rgb * gl_LightSource[i].diffuse.rgb * d;
+            colour += gl_FrontMaterial.diffuse.rgb * base * gl_LightSource[i].diffuse.rgb * d;
             float h = max(dot(n, normalize(l + v)), 0.0);
             colour += gl_FrontMaterial.specular.rgb * gl_LightSource[i].specular.rgb *
                       pow(h, gl_FrontMaterial.shininess);
@@ -408,6 +425,9 @@ void GLViewer::drawScene()
         glEnable(GL_POLYGON_OFFSET_FILL);
         glPolygonOffset(1.0f + 0.5f * scene->lines.width, 2.0f);
     }
+    if (surfaceImages) {
+        surfaceImages->purge();
+    }
     const int n = scene->modelCount();
     for (int i = 0; i < n; ++i) {
         if (i == 0 && !scene->groundVisible) {
@@ -614,7 +634,9 @@ void setMaterial(const PovTexture& texture, bool srgbColours)
 {
     handleGLError();
     GLfloat b[4] = {0.5f, 0.5f, 0.5f, 1.0f};
-    if (texture.name.isNull()) {
+    if (texture.name.isNull() && texture.image) {
+        b[0] = b[1] = b[2] = 1.0f; // the image gives the colour
+    } else if (texture.name.isNull()) {
         b[0] = texture.red;
         b[1] = texture.green;
         b[2] = texture.blue;
@@ -662,15 +684,30 @@ void GLViewer::drawModel(int i)
         setMaterial(scene->textures[i], srgbColours);
     }
     QOpenGLShaderProgram* program = surfaceShading();
+    bool imaged = false;
     if (program) {
         program->bind();
         program->setUniformValue("lightCount", std::min(scene->lightCount(), 8));
         const vec ambient = scene->ambientLight();
         program->setUniformValue("ambientLight", ambient[0], ambient[1], ambient[2]);
+        // A file material's image on the model's texture coordinates.
+        if (i < int(scene->textures.size()) && scene->textures[i].name.isNull() &&
+            scene->textures[i].image && mesh->hasTextureCoordinates()) {
+            if (!surfaceImages) {
+                surfaceImages = std::make_unique<GLSurfaceImages>();
+            }
+            imaged = surfaceImages->bind(scene->textures[i].image);
+        }
+        program->setUniformValue("surfaceImageMode", imaged ? 1 : 0);
+        program->setUniformValue("surfaceImage", 0);
+        program->setUniformValue("surfaceImageLinear", srgbColours ? 1 : 0);
     }
     mesh->drawShaded();
     if (program) {
         program->release();
+    }
+    if (imaged) {
+        GLSurfaceImages::release();
     }
     handleGLError();
 }

@@ -22,6 +22,7 @@
 // are left out meanwhile, so a paint never waits for it.
 
 #include "scene/PovScene.h"
+#include "viewer/GLSurfaceImages.h"
 
 #include <QGLViewer/qglviewer.h>
 
@@ -149,6 +150,8 @@ private:
 
     QOpenGLShaderProgram* surfaceProgram = nullptr; // a child of the view
     bool surfaceProgramTried = false;
+    // The file materials' images as OpenGL textures.
+    std::unique_ptr<GLSurfaceImages> surfaceImages;
 
     bool sceneReady = false;
     PovScene* scene = nullptr;
