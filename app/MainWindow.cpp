@@ -865,8 +865,8 @@ void MainWindow::on_actionShow_Ground_Plane_toggled(bool checked)
 void MainWindow::on_actionColours_from_File_toggled(bool checked)
 {
     scene.fileColours = checked;
-    statusBar()->showMessage(checked ? QStringLiteral("Scenes opened from now on take the colours "
-                                                      "of their files.")
+    statusBar()->showMessage(checked ? QStringLiteral("Scenes opened from now on take the "
+                                                      "materials of their files.")
                                      : QStringLiteral("Scenes opened from now on get the default "
                                                       "material."),
                              5000);

@@ -1,7 +1,9 @@
 #pragma once
-// OBJ materials for Colours from File: the "Kd" colours of the .mtl
-// libraries an OBJ file names, and the file's faces split by material.
+// OBJ materials for Materials from File: the "Kd" colours, "Ks"/"Ns"
+// highlights, "d"/"Tr" opacity and "map_Kd" images of the .mtl libraries an
+// OBJ file names, and the file's faces split by material.
 
+#include "scene/ImportedScene.h"
 #include "trimesh/TriMesh.h"
 
 #include <QString>
@@ -13,6 +15,13 @@ struct ObjMaterialPart {
     std::unique_ptr<TriMesh> mesh; // the material's faces and the vertices they use
     bool colourKnown = false;      // the material has a Kd colour
     vec colour = vec(1.0f, 1.0f, 1.0f);
+    // The rest of the material; its image's bytes are read (from inside
+    // the OBJ file's folder only) when the part has texture coordinates.
+    ImportedMaterial material;
+    // Texture coordinates, two per vertex of `mesh` (vertices are split
+    // where a corner's coordinates differ), when the material has an image
+    // and the faces give them; empty otherwise.
+    std::vector<float> uvs;
 };
 
 // When the mesh was read from an OBJ file that uses materials ("usemtl")

@@ -126,12 +126,46 @@ private:
         out.radius = whole.sphereRadius;
         out.groundZ = -out.radius;
         for (ObjMaterialPart& part : parts) {
-            out.models.push_back(LnSmoothModel::fromMesh(part.mesh.release()));
             PovImport::Colour colour;
             colour.known = part.colourKnown;
             colour.rgb = part.colour;
+            if (!part.uvs.empty()) {
+                // A textured part: a faceted mesh carrying its corners'
+                // texture coordinates, with the file's smooth normals.
+                out.models.push_back(texturedModel(*part.mesh, part.uvs));
+                colour.material = true;
+                colour.texture =
+                    fileTexture(part.colour, part.material,
+                                decodeFileImage(QString::fromStdString(part.material.imageName),
+                                                QByteArray::fromStdString(part.material.imageBytes)));
+            } else {
+                out.models.push_back(LnSmoothModel::fromMesh(part.mesh.release()));
+                if (part.material.phong || part.material.opacity < 1.0f) {
+                    colour.material = colour.known;
+                    colour.texture = fileTexture(part.colour, part.material, nullptr);
+                }
+            }
             out.colours.push_back(colour);
         }
+    }
+
+    static LnModel* texturedModel(TriMesh& part, const std::vector<float>& uvs)
+    {
+        part.computeNormals();
+        LnBoxyMesh* mesh = new LnBoxyMesh;
+        mesh->vertices = part.vertices;
+        mesh->normals = part.normals;
+        mesh->hasNormals = part.normals.size() == part.vertices.size();
+        mesh->uvs = uvs;
+        mesh->faces.reserve(part.faces.size());
+        for (const Face& f : part.faces) {
+            LnFace face;
+            face.a = face.na = uint32_t(f[0]);
+            face.b = face.nb = uint32_t(f[1]);
+            face.c = face.nc = uint32_t(f[2]);
+            mesh->faces.push_back(face);
+        }
+        return new LnBoxyModel(mesh);
     }
 };
 
