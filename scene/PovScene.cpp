@@ -113,6 +113,7 @@ bool PovScene::readModels(const char* fileName, qglviewer::Camera* camera)
                 } else if (result.colours[i].known) {
                     const vec& c = result.colours[i].rgb;
                     textures[i].setColor(c[0], c[1], c[2]);
+                    textures[i].fromFile = true;
                 }
             }
         }
