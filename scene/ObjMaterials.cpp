@@ -45,7 +45,7 @@ bool startsWithWord(const QByteArray& line, const char* word)
     return line.startsWith(word) && line.size() > n && (line[n] == ' ' || line[n] == '\t');
 }
 
-// Reads "newmtl name", "Kd", "Ks", "Ns", "d", "Tr" and "map_Kd" lines;
+// Reads "newmtl name", "Kd", "Ks", "Ns", "d" and "map_Kd" lines;
 // later definitions of a name win.
 bool readLibrary(const QString& path, std::map<std::string, MtlEntry>& entries)
 {
@@ -76,16 +76,28 @@ bool readLibrary(const QString& path, std::map<std::string, MtlEntry>& entries)
             if (ok && std::isfinite(v)) {
                 current->material.shininess = v;
             }
-        } else if (startsWithWord(line, "d") || startsWithWord(line, "Tr")) {
-            const bool tr = line.startsWith("Tr");
-            const float v = line.mid(tr ? 3 : 2).trimmed().toFloat(&ok);
+        } else if (startsWithWord(line, "d")) {
+            // "Tr" is left alone: exporters disagree on which way it runs.
+            const float v = line.mid(2).trimmed().toFloat(&ok);
             if (ok && std::isfinite(v)) {
-                current->material.opacity = std::min(1.0f, std::max(0.0f, tr ? 1.0f - v : v));
+                current->material.opacity = std::min(1.0f, std::max(0.0f, v));
             }
         } else if (startsWithWord(line, "map_Kd")) {
-            // Options ("-s 1 1 1") come first; the file name is last.
-            const QList<QByteArray> words = line.mid(7).simplified().split(' ');
-            current->image = QString::fromUtf8(words.last());
+            // Options ("-s 1 1 1", "-clamp on") come first; the file name,
+            // which may hold spaces, is the rest.
+            QList<QByteArray> words = line.mid(7).simplified().split(' ');
+            while (words.size() > 1 && words.first().startsWith('-')) {
+                words.removeFirst();
+                bool number = true;
+                while (words.size() > 1 && number) {
+                    words.first().toDouble(&number);
+                    number = number || words.first() == "on" || words.first() == "off";
+                    if (number) {
+                        words.removeFirst();
+                    }
+                }
+            }
+            current->image = QString::fromUtf8(words.join(' '));
             current->image.replace(QLatin1Char('\\'), QLatin1Char('/'));
         }
     }

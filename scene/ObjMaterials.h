@@ -1,6 +1,6 @@
 #pragma once
 // OBJ materials for Materials from File: the "Kd" colours, "Ks"/"Ns"
-// highlights, "d"/"Tr" opacity and "map_Kd" images of the .mtl libraries an
+// highlights, "d" opacity and "map_Kd" images of the .mtl libraries an
 // OBJ file names, and the file's faces split by material.
 
 #include "scene/ImportedScene.h"

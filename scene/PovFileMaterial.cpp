@@ -94,9 +94,10 @@ PovTexture fileTexture(const vec& colour, const ImportedMaterial& material,
         t.metallic = metal >= 0.5f;
     } else if (material.phong) {
         // Specular colour and shininess (OBJ Ks and Ns, COLLADA).
-        t.specular = clamp01(material.specular);
+        // A shininess of 1 or less is no highlight to speak of.
         const float shininess = std::isfinite(material.shininess) ? material.shininess : 0.0f;
-        t.roughness = shininess > 1.0f ? std::max(0.001f, 1.0f / shininess) : 1.0f;
+        t.specular = shininess > 1.0f ? 0.6f * clamp01(material.specular) : 0.0f;
+        t.roughness = shininess > 1.0f ? std::max(0.001f, std::min(0.2f, 1.0f / shininess)) : 0.2f;
         t.reflection = 0.0f;
     }
     const float opacity = std::isfinite(material.opacity) ? clamp01(material.opacity) : 1.0f;
