@@ -183,12 +183,13 @@ public:
         return fileName.endsWith(QLatin1String("kmz"), Qt::CaseInsensitive) ||
                fileName.endsWith(QLatin1String("dae"), Qt::CaseInsensitive);
     }
-    void import(const QString& fileName, bool, PovImport& out) override
+    void import(const QString& fileName, bool fileColours, PovImport& out) override
     {
         // One model per child of the "Model" node; the view is placed by the
         // "Camera" node's matrix; bounds and ground come from the whole
         // "Model" node. Documents without that node are read by importScene.
         CdaScene importer;
+        importer.textureModels = fileColours;
         const bool readable = importer.load(fileName);
         const CdaNode* modelNode = importer.findNode(QStringLiteral("Model"));
         if (!modelNode) {
@@ -223,6 +224,19 @@ private:
             PovImport::Colour colour;
             colour.known = c.known;
             colour.rgb = c.rgb;
+            if (!c.image.isEmpty()) {
+                // The image on the model's texture coordinates, or its
+                // average colour when it cannot be had.
+                std::shared_ptr<const PovImage> image = decodeFileImage(c.image, c.imageBytes);
+                if (image) {
+                    ImportedMaterial material;
+                    material.phong = true;
+                    material.specular = c.specular;
+                    material.shininess = c.shininess;
+                    colour.material = true;
+                    colour.texture = fileTexture(c.rgb, material, image);
+                }
+            }
             out.colours.push_back(colour);
         }
     }

@@ -295,7 +295,7 @@ private slots:
     }
 
     // A square textured with a 2 x 2 image (red and green over blue and
-    // yellow), from glTF (v down the image) and from OBJ+MTL (v up), in the
+    // yellow), from glTF (v down the image), OBJ+MTL and KMZ (v up), in the
     // render and in the view: each quarter shows its own colour in its
     // place. A flipped v, swapped u and v or a texture not drawn all fail.
     void fileImagesInPlace_data()
@@ -307,6 +307,7 @@ private slots:
         QTest::newRow("OBJ+MTL") << "quad.obj" << QStringList({"--file-materials"});
         QTest::newRow("OBJ+MTL, old option name") << "quad.obj"
                                                   << QStringList({"--file-colours"});
+        QTest::newRow("KMZ") << "quad.kmz" << QStringList({"--file-materials"});
     }
     void fileImagesInPlace()
     {
@@ -344,6 +345,7 @@ private slots:
         QTest::addColumn<QString>("line");
         QTest::newRow("glTF outside") << "escaping.gltf" << "lies outside the model's folder";
         QTest::newRow("OBJ outside") << "escaping.obj" << "lies outside the model's folder";
+        QTest::newRow("KMZ outside") << "escaping.kmz" << "lies outside the archive";
         QTest::newRow("glTF missing") << "missing-image.gltf"
                                       << "the image 'no-such-image.png' is missing";
     }
