@@ -115,6 +115,9 @@ bool PovScene::readModels(const char* fileName, qglviewer::Camera* camera)
                     textures[i].setColor(c[0], c[1], c[2]);
                     textures[i].fromFile = true;
                 }
+                if (textures[i].fromFile) {
+                    textures[i].fileMaterial = std::make_shared<PovTexture>(textures[i]);
+                }
             }
         }
         if (camera && result.cameraKnown) {

@@ -52,4 +52,7 @@ public:
     float transmit = 0.0f;
     // The texture is its model's file material (documents record it).
     bool fromFile = false;
+    // The model's file material, kept while the panel replaces it so that
+    // "From File" brings it back; null when the file gave none.
+    std::shared_ptr<const PovTexture> fileMaterial;
 };
