@@ -433,7 +433,7 @@ void takeMeshes(const ImportedScene& scene, PovImport& out)
         PovImport::Colour colour;
         colour.known = m.colourKnown;
         colour.rgb = m.colour;
-        if (m.colourKnown) {
+        if (m.colourKnown || !m.material.imageName.empty()) {
             std::shared_ptr<const PovImage> image;
             if (!m.material.imageName.empty()) {
                 const QString name = QString::fromStdString(m.material.imageName);
