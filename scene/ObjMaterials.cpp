@@ -238,3 +238,45 @@ bool splitByMaterial(const TriMesh& mesh, const QString& objFile,
     }
     return true;
 }
+
+QStringList objCompanionFiles(const QString& objFile)
+{
+    QStringList files;
+    QFile obj(objFile);
+    if (!obj.open(QIODevice::ReadOnly)) {
+        return files;
+    }
+    const QDir folder = QFileInfo(objFile).absoluteDir();
+    QStringList libraries;
+    while (!obj.atEnd()) {
+        const QByteArray line = obj.readLine(1 << 20).trimmed();
+        if (startsWithWord(line, "mtllib")) {
+            QString name = QString::fromUtf8(line.mid(7).trimmed());
+            name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+            const QString path = QDir::cleanPath(folder.absoluteFilePath(name));
+            if (QFileInfo(path).isFile() && !libraries.contains(path)) {
+                libraries << path;
+            }
+        }
+    }
+    for (const QString& library : libraries) {
+        files << library;
+        std::map<std::string, MtlEntry> entries;
+        readLibrary(library, entries);
+        for (const auto& entry : entries) {
+            if (entry.second.image.isEmpty()) {
+                continue;
+            }
+            QString image = entry.second.image;
+            const QString path =
+                QDir::cleanPath(QDir(entry.second.folder).absoluteFilePath(image));
+            const QString base = folder.canonicalPath();
+            const QString real = QFileInfo(path).canonicalFilePath();
+            if (!real.isEmpty() && real.startsWith(base + QLatin1Char('/')) &&
+                QFileInfo(path).isFile() && !files.contains(path)) {
+                files << path;
+            }
+        }
+    }
+    return files;
+}

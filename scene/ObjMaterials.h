@@ -7,6 +7,7 @@
 #include "trimesh/TriMesh.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -30,3 +31,8 @@ struct ObjMaterialPart {
 // first), and true. False, `parts` empty, otherwise.
 bool splitByMaterial(const TriMesh& mesh, const QString& objFile,
                      std::vector<ObjMaterialPart>& parts);
+
+// The files an OBJ file needs beside it: the .mtl libraries it names that
+// exist and the map_Kd images they name inside the OBJ file's folder,
+// absolute. Read as text, without the mesh.
+QStringList objCompanionFiles(const QString& objFile);
