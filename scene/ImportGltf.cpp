@@ -566,8 +566,7 @@ private:
         return c;
     }
 
-    // The material's factors and base colour image. The colour the mesh
-    // keeps without the image is the base colour factor alone.
+    // The material's factors and base colour image.
     void readMaterial(int material, ImportedMesh& m)
     {
         if (material < 0 || size_t(material) >= model.materials.size()) {
@@ -591,16 +590,10 @@ private:
         f.imageName = !img.uri.empty() ? img.uri
                       : !img.name.empty() ? img.name
                                           : "image " + std::to_string(image);
+        // The colour stays the factor times the image's average: it is what
+        // a mesh without texture coordinates, or a picture drawn without
+        // images (thumbnails), shows.
         f.imageBytes.assign(img.image.begin(), img.image.end());
-        // The image replaces the average in the colour: the factor stays.
-        if (pbr.baseColorFactor.size() >= 3) {
-            for (int k = 0; k < 3; ++k) {
-                const double v = pbr.baseColorFactor[size_t(k)];
-                m.colour[k] = std::isfinite(v) ? float(std::min(1.0, std::max(0.0, v))) : 1.0f;
-            }
-        } else {
-            m.colour = vec(1.0f, 1.0f, 1.0f);
-        }
         if (pbr.baseColorTexture.texCoord != 0) {
             uvSet[material] = pbr.baseColorTexture.texCoord;
         }

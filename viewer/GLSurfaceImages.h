@@ -23,6 +23,8 @@ public:
     static void release();
     // Deletes the textures of images nobody holds any more.
     void purge();
+    // Forgets every texture without deleting it (its context is gone).
+    void forget() { textures.clear(); }
 
 private:
     struct Entry {

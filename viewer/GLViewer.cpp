@@ -113,6 +113,19 @@ GLViewer::GLViewer(QWidget* parent) : QGLViewer(parent)
     connect(lineTimer, &QTimer::timeout, this, &GLViewer::refreshLines);
 }
 
+GLViewer::~GLViewer()
+{
+    if (surfaceImages && context()) {
+        makeCurrent();
+        surfaceImages.reset();
+        doneCurrent();
+    }
+    // Without a context the textures went with it.
+    if (surfaceImages) {
+        surfaceImages->forget();
+    }
+}
+
 void GLViewer::setDefaultSurfaceFormat()
 {
     QSurfaceFormat format = QSurfaceFormat::defaultFormat();

@@ -33,6 +33,8 @@ class GLViewer : public QGLViewer {
     Q_OBJECT
 public:
     explicit GLViewer(QWidget* parent = nullptr);
+    // Deletes the file images' textures in the view's own context.
+    ~GLViewer() override;
 
     // Makes the view's OpenGL format (an alpha channel, multisampling) the
     // default; call before the first view is created.
