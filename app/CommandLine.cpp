@@ -295,10 +295,11 @@ const std::vector<OptionEntry>& optionTable()
          {},
          {},
          flag(&CommandLineOptions::indoor)},
-        {{"file-colours"},
+        {{"file-colours", "file-materials"},
          {},
-         "start each model's pigment at the colour its file gives (COLLADA material colours, "
-         "NPR face colours)",
+         "give each model the material its file gives (colours, image textures on their "
+         "texture coordinates, highlights) also for NPR, OFF, PLY, OBJ, DAE and KMZ files "
+         "(glTF, 3MF and the other formats always take them); --file-colours is the old name",
          {},
          {},
          flag(&CommandLineOptions::fileColours)},

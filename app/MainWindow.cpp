@@ -78,6 +78,8 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
     GLViewer::setDefaultSurfaceFormat();
 
     ui.setupUi(this); // ends by connecting the on_<object>_<signal> slots
+    // Brings back a model's file material after the panel replaced it.
+    ui.pigmentPresetBox->addItem(QStringLiteral("From File"));
 
     viewer = ui.viewer;
     ui.materialDockWidget->close();
@@ -887,8 +889,8 @@ void MainWindow::on_actionShow_Ground_Plane_toggled(bool checked)
 void MainWindow::on_actionColours_from_File_toggled(bool checked)
 {
     scene.fileColours = checked;
-    statusBar()->showMessage(checked ? QStringLiteral("Scenes opened from now on take the colours "
-                                                      "of their files.")
+    statusBar()->showMessage(checked ? QStringLiteral("Scenes opened from now on take the "
+                                                      "materials of their files.")
                                      : QStringLiteral("Scenes opened from now on get the default "
                                                       "material."),
                              5000);
@@ -964,7 +966,13 @@ void MainWindow::updateMaterialPanel()
     ui.pigmentRedBox->setValue(r);
     ui.pigmentGreenBox->setValue(g);
     ui.pigmentBlueBox->setValue(b);
-    if (!t.name.isNull()) {
+    if (t.fromFile) {
+        ui.pigmentPresetBox->setCurrentIndex(ui.pigmentPresetBox->count() - 1);
+        ui.pigmentPresetButton->setChecked(true);
+        ui.pigmentRGBButton->setChecked(false);
+        painter.setBrush(t.image ? QBrush(Qt::black, Qt::Dense4Pattern)
+                                 : QBrush(QColor(int(r * 255), int(g * 255), int(b * 255), 255)));
+    } else if (!t.name.isNull()) {
         for (int i = 0; i < ui.pigmentPresetBox->count(); ++i) {
             if (ui.pigmentPresetBox->itemText(i).contains(t.name)) {
                 ui.pigmentPresetBox->setCurrentIndex(i);
@@ -1010,7 +1018,41 @@ void MainWindow::on_actionUpdate_Texture_triggered()
         return;
     }
     PovTexture t;
-    if (ui.pigmentRGBButton->isChecked()) {
+    const std::shared_ptr<const PovTexture> fileMaterial =
+        scene.textures[selectedModel].fileMaterial;
+    const bool fromFile = !ui.pigmentRGBButton->isChecked() &&
+                          ui.pigmentPresetBox->currentText() == QLatin1String("From File");
+    if (fromFile && fileMaterial && !scene.textures[selectedModel].fromFile) {
+        // The file material as the file gave it, at the scene's ambient level.
+        t = *fileMaterial;
+        t.ambient = scene.textures.empty() ? 0.0f : scene.textures[0].ambient;
+        editScene(QStringLiteral("Material Change"), QString(),
+                  [this, &t]() { scene.setTexture(selectedModel, t); });
+        viewer->updateGL();
+        updateMaterialPanel();
+        return;
+    }
+    if (fromFile && scene.textures[selectedModel].fromFile) {
+        // The boxes changed the file material's finish: it stays the file's.
+        t = scene.textures[selectedModel];
+        const float specular = float(ui.finishSpecularBox->value());
+        t.diffuse = float(ui.finishDiffuseBox->value());
+        t.specular = specular;
+        t.roughness = float(ui.finishRoughnessBox->value());
+        t.metallic = ui.pigmentMetallicBox->isChecked();
+        editScene(QStringLiteral("Material Change"),
+                  mergeKey(QStringLiteral("material %1").arg(selectedModel)),
+                  [this, &t]() { scene.setTexture(selectedModel, t); });
+        viewer->updateGL();
+        updateMaterialPanel();
+        return;
+    }
+    t.fileMaterial = fileMaterial;
+    if (fromFile) {
+        // No file material for this model: a plain pigment of its colour.
+        t.setColor(float(ui.pigmentRedBox->value()), float(ui.pigmentGreenBox->value()),
+                   float(ui.pigmentBlueBox->value()));
+    } else if (ui.pigmentRGBButton->isChecked()) {
         t.setColor(float(ui.pigmentRedBox->value()), float(ui.pigmentGreenBox->value()),
                    float(ui.pigmentBlueBox->value()));
     } else {

@@ -293,10 +293,17 @@ QHash<QString, QString> imageEntries(const QDomElement& root, const QString& ent
         if (file.startsWith(QLatin1String("file://"))) {
             file = file.mid(7);
         }
-        if (file.isEmpty() || QDir::isAbsolutePath(file)) {
+        if (file.isEmpty()) {
             continue;
         }
         QString inArchive = QDir::cleanPath(folder + QLatin1Char('/') + file);
+        if (QDir::isAbsolutePath(file) || inArchive == QLatin1String("..") ||
+            inArchive.startsWith(QLatin1String("../"))) {
+            cdaWarning("CdaScene::load: the image \"%s\" lies outside the archive; it is "
+                       "refused\n",
+                       file.toLocal8Bit().constData());
+            continue;
+        }
         while (inArchive.startsWith(QLatin1String("./"))) {
             inArchive = inArchive.mid(2);
         }
@@ -625,6 +632,7 @@ int CdaScene::buildModels(const CdaNode* node, std::vector<LnModel*>& models)
         }
         models.push_back(makeBoxyModel(flat));
         lastColours.push_back(dominantColour());
+        textureModel(models.back(), flat, lastColours.back());
         ++added;
     }
     return added;
@@ -697,6 +705,12 @@ CdaScene::FileColour CdaScene::materialColour(const CdaMaterial* material)
     }
     const CdaEffect* effect = material->effect;
     colour.known = true;
+    if (effect->shadingModel == QLatin1String("phong") ||
+        effect->shadingModel == QLatin1String("blinn")) {
+        const float mean = (effect->specular[0] + effect->specular[1] + effect->specular[2]) / 3.0f;
+        colour.specular = std::isfinite(mean) ? mean : 0.0f;
+        colour.shininess = std::isfinite(effect->shininess) ? effect->shininess : 0.0f;
+    }
     if (!effect->diffuseImage.isEmpty()) {
         const QString entry = effectImageEntry.value(effect);
         if (!entry.isEmpty()) {
@@ -709,6 +723,65 @@ CdaScene::FileColour CdaScene::materialColour(const CdaMaterial* material)
         colour.rgb[k] = std::isfinite(c) ? std::min(1.0f, std::max(0.0f, c)) : 0.0f;
     }
     return colour;
+}
+
+QByteArray CdaScene::archiveEntry(const QString& entry) const
+{
+    ZipHandle archive(archivePath);
+    unz_file_info info;
+    QByteArray bytes;
+    if (archive.get() &&
+        unzLocateFile(archive.get(), QFile::encodeName(entry).constData(), 2) == UNZ_OK &&
+        unzGetCurrentFileInfo(archive.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK &&
+        info.uncompressed_size <= maxEntryBytes &&
+        readCurrentEntry(archive.get(), info.uncompressed_size, bytes)) {
+        return bytes;
+    }
+    return QByteArray();
+}
+
+void CdaScene::textureModel(LnModel* model, const CdaGeometry& flat, FileColour& colour)
+{
+    if (!textureModels || tally.size() != 1 || !tally.front().first->effect ||
+        flat.texCoords.empty()) {
+        return;
+    }
+    const QString entry = effectImageEntry.value(tally.front().first->effect);
+    LnBoxyMesh* mesh = dynamic_cast<LnBoxyMesh*>(model->getMesh());
+    long long bound = 0;
+    for (const std::vector<CdaTriangle>& group : flat.groups) {
+        bound += (long long)group.size();
+    }
+    // Only when the one material covers every triangle of the model.
+    if (entry.isEmpty() || !mesh || bound != tally.front().second ||
+        size_t(bound) != mesh->faces.size()) {
+        return;
+    }
+    const size_t count = flat.texCoords.size();
+    std::vector<vec> vertices;
+    std::vector<float> uvs;
+    vertices.reserve(3 * mesh->faces.size());
+    uvs.reserve(6 * mesh->faces.size());
+    size_t f = 0;
+    for (const std::vector<CdaTriangle>& group : flat.groups) {
+        for (const CdaTriangle& t : group) {
+            LnFace& face = mesh->faces[f++];
+            uint32_t* corners[3] = {&face.a, &face.b, &face.c};
+            for (int k = 0; k < 3; ++k) {
+                const uint32_t v = *corners[k];
+                *corners[k] = uint32_t(vertices.size());
+                vertices.push_back(v < mesh->vertices.size() ? mesh->vertices[v] : vec());
+                const bool known = t.texCoord[k] >= 0 && size_t(t.texCoord[k]) < count;
+                uvs.push_back(known ? flat.texCoords[size_t(t.texCoord[k])][0] : 0.0f);
+                uvs.push_back(known ? flat.texCoords[size_t(t.texCoord[k])][1] : 0.0f);
+            }
+        }
+    }
+    mesh->vertices = std::move(vertices);
+    mesh->uvs = std::move(uvs);
+    mesh->makeDisplayLists();
+    colour.image = entry;
+    colour.imageBytes = archiveEntry(entry);
 }
 
 vec CdaScene::imageColour(const QString& entry)
@@ -849,6 +922,7 @@ int CdaScene::buildSceneModels(std::vector<LnModel*>& models, std::vector<FileCo
         models.push_back(makeBoxyModel(flat));
         if (colours) {
             colours->push_back(dominantColour());
+            textureModel(models.back(), flat, colours->back());
         }
         points.insert(points.end(), flat.positions.begin(), flat.positions.end());
         ++added;

@@ -158,6 +158,16 @@ public:
     struct FileColour {
         bool known = false; // no material bound to its triangles: false
         vec rgb = vec(1.0f, 1.0f, 1.0f);
+        // When every triangle of the model binds one material whose diffuse
+        // is an image of the archive, and the model's mesh was given the
+        // triangles' texture coordinates: the image's entry and its bytes
+        // (empty when it cannot be read).
+        QString image;
+        QByteArray imageBytes;
+        // The effect's highlight: its specular colour's mean and shininess
+        // (none for lambert and constant shading).
+        float specular = 0.0f;
+        float shininess = 0.0f;
     };
 
     // For documents without a "Model" node: one boxy model per child of the
@@ -241,6 +251,18 @@ private:
                       const QStringList& symbols, const std::vector<const CdaMaterial*>& materials,
                       CdaGeometry& out, bool& cut);
     FileColour dominantColour();
+    // Gives the model just built from `flat` its triangles' texture
+    // coordinates (each corner a vertex of its own) when its triangles bind
+    // one material with an image of the archive; fills the colour's image.
+    void textureModel(LnModel* model, const CdaGeometry& flat, FileColour& colour);
+    QByteArray archiveEntry(const QString& entry) const;
+
+public:
+    // Whether building models also gives them their texture coordinates
+    // (see FileColour); off by default, which leaves meshes as they were.
+    bool textureModels = false;
+
+private:
     // Average colour of an image entry of the archive; white when it cannot
     // be read or decoded.
     vec imageColour(const QString& entry);

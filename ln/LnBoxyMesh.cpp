@@ -80,6 +80,7 @@ void LnBoxyMesh::compileGeometry() const
 
 void LnBoxyMesh::compileShaded() const
 {
+    const bool textured = hasUvs();
     glBegin(GL_TRIANGLES);
     for (int i = 0; i < static_cast<int>(faces.size()); ++i) {
         if (!faceValid(i)) {
@@ -89,14 +90,37 @@ void LnBoxyMesh::compileShaded() const
         vec na, nb, nc;
         shadedNormals(i, na, nb, nc);
         glColor3f(f.red, f.green, f.blue);
+        if (textured) {
+            glTexCoord2fv(&uvs[2 * size_t(f.a)]);
+        }
         glNormal3fv(na.data());
         glVertex3fv(vertices[f.a].data());
+        if (textured) {
+            glTexCoord2fv(&uvs[2 * size_t(f.b)]);
+        }
         glNormal3fv(nb.data());
         glVertex3fv(vertices[f.b].data());
+        if (textured) {
+            glTexCoord2fv(&uvs[2 * size_t(f.c)]);
+        }
         glNormal3fv(nc.data());
         glVertex3fv(vertices[f.c].data());
     }
     glEnd();
+}
+
+bool LnBoxyMesh::getFaceTextureCoordinates(int face, float* uv)
+{
+    if (!hasUvs() || !faceValid(face)) {
+        return false;
+    }
+    const LnFace& f = faces[size_t(face)];
+    const uint32_t corners[3] = {f.a, f.b, f.c};
+    for (int k = 0; k < 3; ++k) {
+        uv[2 * k] = uvs[2 * size_t(corners[k])];
+        uv[2 * k + 1] = uvs[2 * size_t(corners[k]) + 1];
+    }
+    return true;
 }
 
 void LnBoxyMesh::computeConnectivity() { LnBoxyMeshData::computeConnectivity(); }

@@ -29,6 +29,8 @@ public:
     void getBoundingSphere(vec& center, float& radius) override;
     void computeConnectivity() override;
     bool write(const char* path) override;
+    bool hasTextureCoordinates() override { return hasUvs(); }
+    bool getFaceTextureCoordinates(int face, float* uv) override;
 
     // Builds (or rebuilds) the geometry and shaded display lists;
     // std::bad_alloc when the memory for them cannot be had. An OpenGL

@@ -39,6 +39,10 @@ struct LnBoxyMeshData {
     std::vector<vec> vertices;
     std::vector<vec> normals;
     std::vector<LnFace> faces;
+    // Texture coordinates, u and v for each vertex, or empty. The corners
+    // of the faces take those of their vertices.
+    std::vector<float> uvs;
+    bool hasUvs() const { return !vertices.empty() && uvs.size() == 2 * vertices.size(); }
     std::vector<std::vector<int>> neighbors;   // filled by computeConnectivity
     std::vector<std::vector<int>> vertexFaces; // filled by computeConnectivity
     std::vector<int> acrossEdge;               // 3 per face, -1 for none

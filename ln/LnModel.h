@@ -51,6 +51,10 @@ public:
     virtual void computeConnectivity() = 0;
     // Writes the mesh as a triangle-mesh file; returns false on failure.
     virtual bool write(const char* path) = 0;
+    // Texture coordinates (u, v for corners a, b, c, v upwards from the
+    // image's bottom row) when the mesh has them; false otherwise.
+    virtual bool hasTextureCoordinates() { return false; }
+    virtual bool getFaceTextureCoordinates(int, float*) { return false; }
 };
 
 class LnExtractor {

@@ -9,6 +9,8 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -40,10 +42,27 @@ bool yUpByFormat(const std::string& extension)
     return false;
 }
 
+// Whether `name` (relative to `folder`) names a file inside that folder,
+// links followed.
+bool insideFolder(const std::string& name, const std::string& folder)
+{
+    if (name.empty() || name[0] == '/' || name.find(':') != std::string::npos) {
+        return false;
+    }
+    char* base = realpath(folder.c_str(), nullptr);
+    char* full = realpath((folder + "/" + name).c_str(), nullptr);
+    const bool inside = base && full && std::strncmp(full, base, std::strlen(base)) == 0 &&
+                        full[std::strlen(base)] == '/';
+    std::free(base);
+    std::free(full);
+    return inside;
+}
+
 struct Walk {
     const aiScene* scene;
     ImportedScene& out;
     bool yUp;
+    std::string folder; // the model file's
     long long visits = 0;
     uint64_t triangles = 0, positions = 0;
     bool cut = false;
@@ -66,6 +85,54 @@ struct Walk {
             v[k] = std::isfinite(v[k]) ? std::min(1.0f, std::max(0.0f, v[k])) : 1.0f;
         }
         return v;
+    }
+
+    // The material's diffuse image and the mesh's first texture
+    // coordinates, when it has both: the image's bytes from the file
+    // (embedded) or from inside the model's folder.
+    void diffuseImage(const aiMesh* mesh, ImportedMesh& m) const
+    {
+        aiString name;
+        if (mesh->mMaterialIndex >= scene->mNumMaterials || !mesh->HasTextureCoords(0) ||
+            scene->mMaterials[mesh->mMaterialIndex]->GetTexture(aiTextureType_DIFFUSE, 0,
+                                                                &name) != AI_SUCCESS ||
+            name.length == 0) {
+            return;
+        }
+        std::string file = name.C_Str();
+        std::replace(file.begin(), file.end(), '\\', '/');
+        m.material.imageName = file;
+        if (const aiTexture* embedded = scene->GetEmbeddedTexture(name.C_Str())) {
+            // Only compressed images (PNG, JPEG, ...) are taken as bytes.
+            if (embedded->mHeight == 0 && embedded->mWidth <= ImportedScene::maxImageBytes) {
+                const char* bytes = reinterpret_cast<const char*>(embedded->pcData);
+                m.material.imageBytes.assign(bytes, bytes + embedded->mWidth);
+            }
+        } else if (!insideFolder(file, folder)) {
+            std::fprintf(stderr, "Assimp: the image \"%s\" lies outside the model's folder: it "
+                                 "is refused\n",
+                         file.c_str());
+            m.material.imageName.clear();
+            return;
+        } else if (std::FILE* f = std::fopen((folder + "/" + file).c_str(), "rb")) {
+            std::string bytes;
+            char block[65536];
+            size_t got;
+            while ((got = std::fread(block, 1, sizeof block, f)) > 0 &&
+                   bytes.size() <= ImportedScene::maxImageBytes) {
+                bytes.append(block, got);
+            }
+            std::fclose(f);
+            if (bytes.size() <= ImportedScene::maxImageBytes) {
+                m.material.imageBytes = std::move(bytes);
+            }
+        }
+        m.uvs.reserve(2 * size_t(mesh->mNumVertices));
+        for (unsigned i = 0; i < mesh->mNumVertices; ++i) {
+            const aiVector3D& t = mesh->mTextureCoords[0][i];
+            m.uvs.push_back(std::isfinite(t.x) ? t.x : 0.0f);
+            m.uvs.push_back(std::isfinite(t.y) ? t.y : 0.0f);
+        }
     }
 
     void addMesh(const aiMesh* mesh, const aiMatrix4x4& world)
@@ -118,6 +185,7 @@ struct Walk {
             return;
         }
         m.colour = colourOf(mesh->mMaterialIndex, m.colourKnown);
+        diffuseImage(mesh, m);
         out.meshes.push_back(std::move(m));
     }
 
@@ -200,7 +268,11 @@ void readWithAssimp(const std::string& path, ImportedScene& out)
             yUp = upAxis == 1;
         }
     }
-    Walk walk{scene, out, yUp};
+    const size_t slash = path.rfind('/');
+    Walk walk{scene, out, yUp,
+              slash == std::string::npos ? std::string(".")
+              : slash == 0               ? std::string("/")
+                                         : path.substr(0, slash)};
     walk.visit(scene->mRootNode, aiMatrix4x4(), 0);
     if (walk.cut) {
         std::fprintf(stderr, "Assimp: the scene is nested or sized beyond the importer's limits; "

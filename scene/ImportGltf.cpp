@@ -13,7 +13,10 @@
 #include <stb/stb_image.h>
 
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cmath>
 #include <exception>
 #include <cstdio>
@@ -154,27 +157,73 @@ bool imageViewInsideBuffer(const tinygltf::Image& image, const tinygltf::Model& 
     return view.byteOffset <= have && view.byteLength <= have - view.byteOffset;
 }
 
-// Average colour of an image, decoded here rather than by TinyGLTF so
-// that its size is checked before any pixel is allocated. The image keeps
-// only that colour, as one RGB pixel. `model` is the model being loaded.
-bool averageImageColour(tinygltf::Image* image, const int, std::string* err, std::string*, int,
-                        int, const unsigned char* bytes, int size, void* model)
+// What the image loader learns of each image, by its index: the average
+// colour (for a mesh that cannot show the image) and whether its bytes are
+// kept.
+struct ImageNotes {
+    const tinygltf::Model* model = nullptr;
+    std::string folder; // the document's folder; empty for one in memory
+    std::map<int, std::array<unsigned char, 3>> averages;
+    std::set<int> refused; // external files outside the folder
+};
+
+// Whether the external image `uri` (as the document writes it) names a
+// file inside `folder`, links followed.
+bool insideFolder(const std::string& uri, const std::string& folder)
 {
-    int w = 0, h = 0, n = 0;
-    if (!imageViewInsideBuffer(*image, *static_cast<const tinygltf::Model*>(model))) {
-        note("%s", "an image's buffer view reaches past its buffer: its colour is not used");
-        image->width = image->height = 0;
+    // The URI's %XX escapes, as TinyGLTF decodes them before reading.
+    std::string path;
+    for (size_t i = 0; i < uri.size(); ++i) {
+        if (uri[i] == '%' && i + 2 < uri.size() && std::isxdigit((unsigned char)uri[i + 1]) &&
+            std::isxdigit((unsigned char)uri[i + 2])) {
+            path += char(std::stoi(uri.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            path += uri[i];
+        }
+    }
+    if (path.empty() || path[0] == '/' || path.find('\\') != std::string::npos ||
+        path.find(':') != std::string::npos) {
+        return false;
+    }
+    char* base = realpath(folder.empty() ? "." : folder.c_str(), nullptr);
+    char* full = realpath(((folder.empty() ? std::string(".") : folder) + "/" + path).c_str(),
+                          nullptr);
+    const bool inside = base && full && std::strncmp(full, base, std::strlen(base)) == 0 &&
+                        full[std::strlen(base)] == '/';
+    std::free(base);
+    std::free(full);
+    return inside;
+}
+
+// Keeps an image's encoded bytes (the scene decodes them with its size
+// checked) and notes its average colour, decoded here only when its size
+// allows. `notes` is the ImageNotes of the model being loaded.
+bool keepImage(tinygltf::Image* image, const int index, std::string*, std::string*, int, int,
+               const unsigned char* bytes, int size, void* notes)
+{
+    ImageNotes& n = *static_cast<ImageNotes*>(notes);
+    image->width = image->height = 0;
+    image->image.clear();
+    if (!imageViewInsideBuffer(*image, *n.model)) {
+        note("%s", "an image's buffer view reaches past its buffer: it is not used");
         return true;
     }
-    if (size < 0 || !stbi_info_from_memory(bytes, size, &w, &h, &n) ||
-        (long long)w * h > maxImagePixels) {
-        // An image that cannot be read only loses its colour.
-        image->width = image->height = 0;
+    if (!image->uri.empty() && !insideFolder(image->uri, n.folder)) {
+        note("the image \"%s\" lies outside the model's folder: it is refused", image->uri);
+        n.refused.insert(index);
         return true;
     }
-    unsigned char* pixels = stbi_load_from_memory(bytes, size, &w, &h, &n, 3);
+    if (size <= 0 || uint64_t(size) > ImportedScene::maxImageBytes) {
+        return true;
+    }
+    image->image.assign(bytes, bytes + size);
+    int w = 0, h = 0, c = 0;
+    if (!stbi_info_from_memory(bytes, size, &w, &h, &c) || (long long)w * h > maxImagePixels) {
+        return true;
+    }
+    unsigned char* pixels = stbi_load_from_memory(bytes, size, &w, &h, &c, 3);
     if (!pixels) {
-        image->width = image->height = 0;
         return true;
     }
     double sum[3] = {0, 0, 0};
@@ -185,21 +234,23 @@ bool averageImageColour(tinygltf::Image* image, const int, std::string* err, std
         }
     }
     stbi_image_free(pixels);
-    image->width = image->height = 1;
-    image->component = 3;
-    image->bits = 8;
-    image->image.resize(3);
+    std::array<unsigned char, 3> average;
     for (int k = 0; k < 3; ++k) {
-        image->image[size_t(k)] =
+        average[size_t(k)] =
             count > 0 ? (unsigned char)std::lround(sum[k] / double(count)) : (unsigned char)255;
     }
-    (void)err;
+    n.averages[index] = average;
+    image->width = w;
+    image->height = h;
     return true;
 }
 
 class Reader {
 public:
-    Reader(const tinygltf::Model& model, ImportedScene& out) : model(model), out(out) {}
+    Reader(const tinygltf::Model& model, const ImageNotes& images, ImportedScene& out)
+        : model(model), images(images), out(out)
+    {
+    }
 
     void run()
     {
@@ -242,6 +293,7 @@ public:
 
 private:
     const tinygltf::Model& model;
+    const ImageNotes& images;
     ImportedScene& out;
     std::string error; // refuses the whole file
     std::string cycle;
@@ -340,7 +392,8 @@ private:
             error = "glTF " + name + " has a component type Kelvane does not read";
             return nullptr;
         }
-        const size_t components = wantType == TINYGLTF_TYPE_VEC3 ? 3 : 1;
+        const size_t components =
+            wantType == TINYGLTF_TYPE_VEC3 ? 3 : wantType == TINYGLTF_TYPE_VEC2 ? 2 : 1;
         const size_t elementSize = componentSize * components;
         count = a.count;
         if (count > ImportedScene::maxPositions * 3) {
@@ -435,6 +488,59 @@ private:
         return true;
     }
 
+    // Texture coordinates as floats (normalized integers scaled to 0..1),
+    // turned to v upwards: glTF's v runs down from the image's top row.
+    bool readUvs(int index, std::vector<float>& uv)
+    {
+        size_t count = 0, stride = 0;
+        int type = 0;
+        const unsigned char* p = accessorData(index, TINYGLTF_TYPE_VEC2, count, stride, type);
+        if (!p) {
+            return false;
+        }
+        if (type != TINYGLTF_COMPONENT_TYPE_FLOAT && type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE &&
+            type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT) {
+            error = "glTF accessor " + std::to_string(index) +
+                    " holds texture coordinates of a type Kelvane does not read";
+            return false;
+        }
+        uv.resize(2 * count);
+        for (size_t i = 0; i < count; ++i) {
+            const unsigned char* e = p + i * stride;
+            float t[2];
+            for (int k = 0; k < 2; ++k) {
+                if (type == TINYGLTF_COMPONENT_TYPE_FLOAT) {
+                    std::memcpy(&t[k], e + 4 * k, 4);
+                } else if (type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE) {
+                    t[k] = float(e[k]) / 255.0f;
+                } else {
+                    uint16_t v;
+                    std::memcpy(&v, e + 2 * k, 2);
+                    t[k] = float(v) / 65535.0f;
+                }
+            }
+            uv[2 * i] = std::isfinite(t[0]) ? t[0] : 0.0f;
+            uv[2 * i + 1] = std::isfinite(t[1]) ? 1.0f - t[1] : 0.0f;
+        }
+        return true;
+    }
+
+    // The base colour image of a material: its index in the document's
+    // images, or -1.
+    int baseColourImage(int material) const
+    {
+        if (material < 0 || size_t(material) >= model.materials.size()) {
+            return -1;
+        }
+        const int texture =
+            model.materials[size_t(material)].pbrMetallicRoughness.baseColorTexture.index;
+        if (texture < 0 || size_t(texture) >= model.textures.size()) {
+            return -1;
+        }
+        const int source = model.textures[size_t(texture)].source;
+        return source >= 0 && size_t(source) < model.images.size() ? source : -1;
+    }
+
     vec materialColour(int material, bool& known)
     {
         known = false;
@@ -451,20 +557,49 @@ private:
                 c[k] = std::isfinite(v) ? float(std::min(1.0, std::max(0.0, v))) : 1.0f;
             }
         }
-        const int texture = pbr.baseColorTexture.index;
-        if (texture >= 0 && size_t(texture) < model.textures.size()) {
-            const int source = model.textures[size_t(texture)].source;
-            if (source >= 0 && size_t(source) < model.images.size()) {
-                const tinygltf::Image& image = model.images[size_t(source)];
-                if (image.width == 1 && image.height == 1 && image.image.size() == 3) {
-                    for (int k = 0; k < 3; ++k) {
-                        c[k] *= float(image.image[size_t(k)]) / 255.0f;
-                    }
-                }
+        const auto average = images.averages.find(baseColourImage(material));
+        if (average != images.averages.end()) {
+            for (int k = 0; k < 3; ++k) {
+                c[k] *= float(average->second[size_t(k)]) / 255.0f;
             }
         }
         return c;
     }
+
+    // The material's factors and base colour image.
+    void readMaterial(int material, ImportedMesh& m)
+    {
+        if (material < 0 || size_t(material) >= model.materials.size()) {
+            return;
+        }
+        const tinygltf::Material& mat = model.materials[size_t(material)];
+        const tinygltf::PbrMetallicRoughness& pbr = mat.pbrMetallicRoughness;
+        ImportedMaterial& f = m.material;
+        f.pbr = true;
+        f.metallic = std::isfinite(pbr.metallicFactor) ? float(pbr.metallicFactor) : 1.0f;
+        f.roughness = std::isfinite(pbr.roughnessFactor) ? float(pbr.roughnessFactor) : 1.0f;
+        if (mat.alphaMode == "BLEND" && pbr.baseColorFactor.size() >= 4 &&
+            std::isfinite(pbr.baseColorFactor[3])) {
+            f.opacity = float(pbr.baseColorFactor[3]);
+        }
+        const int image = baseColourImage(material);
+        if (image < 0 || images.refused.count(image)) {
+            return;
+        }
+        const tinygltf::Image& img = model.images[size_t(image)];
+        f.imageName = !img.uri.empty() ? img.uri
+                      : !img.name.empty() ? img.name
+                                          : "image " + std::to_string(image);
+        // The colour stays the factor times the image's average: it is what
+        // a mesh without texture coordinates, or a picture drawn without
+        // images (thumbnails), shows.
+        f.imageBytes.assign(img.image.begin(), img.image.end());
+        if (pbr.baseColorTexture.texCoord != 0) {
+            uvSet[material] = pbr.baseColorTexture.texCoord;
+        }
+    }
+
+    std::map<int, int> uvSet; // by material, when not set 0
 
     void addMesh(int meshIndex, const Mat& world)
     {
@@ -505,6 +640,22 @@ private:
                 }
                 if (n.size() != p.size()) {
                     n.clear();
+                }
+            }
+            // The texture coordinates the material's base colour image uses.
+            std::vector<float> uv;
+            if (baseColourImage(prim.material) >= 0) {
+                const auto set = uvSet.find(prim.material);
+                const std::string attribute =
+                    "TEXCOORD_" + std::to_string(set == uvSet.end() ? 0 : set->second);
+                const auto tex = prim.attributes.find(attribute);
+                if (tex != prim.attributes.end()) {
+                    if (!readUvs(tex->second, uv)) {
+                        return;
+                    }
+                    if (uv.size() != 2 * p.size()) {
+                        uv.clear();
+                    }
                 }
             }
             std::vector<uint32_t> order;
@@ -553,6 +704,7 @@ private:
                 out.meshes.emplace_back();
                 ImportedMesh& m = out.meshes.back();
                 m.colour = materialColour(prim.material, m.colourKnown);
+                readMaterial(prim.material, m);
             }
             ImportedMesh& m = out.meshes[slot->second];
             const uint32_t base = uint32_t(m.positions.size());
@@ -560,6 +712,16 @@ private:
             const bool withNormals = !n.empty() && (base == 0 || !m.normals.empty());
             if (!withNormals) {
                 m.normals.clear();
+            }
+            // Texture coordinates when any part has them (zero for a part
+            // without).
+            if (!uv.empty() || !m.uvs.empty()) {
+                m.uvs.resize(2 * size_t(base), 0.0f);
+                if (uv.empty()) {
+                    m.uvs.resize(2 * (size_t(base) + p.size()), 0.0f);
+                } else {
+                    m.uvs.insert(m.uvs.end(), uv.begin(), uv.end());
+                }
             }
             for (size_t i = 0; i < p.size(); ++i) {
                 m.positions.push_back(world.point(p[i]));
@@ -609,10 +771,14 @@ namespace {
 
 // Loads with `load` (one of TinyGLTF's entry points) and reads the model
 // into `out`.
-template <class Load> void readWith(tinygltf::TinyGLTF& loader, Load load, ImportedScene& out)
+template <class Load>
+void readWith(tinygltf::TinyGLTF& loader, Load load, const std::string& folder, ImportedScene& out)
 {
     tinygltf::Model model;
-    loader.SetImageLoader(averageImageColour, &model);
+    ImageNotes images;
+    images.model = &model;
+    images.folder = folder;
+    loader.SetImageLoader(keepImage, &images);
     std::string err, warn;
     bool ok = false;
     try {
@@ -631,7 +797,7 @@ template <class Load> void readWith(tinygltf::TinyGLTF& loader, Load load, Impor
     if (!model.animations.empty()) {
         note("%s", "animations are ignored: the scene is shown as it stands");
     }
-    Reader(model, out).run();
+    Reader(model, images, out).run();
 }
 
 // File access for a document in memory: every file it names is missing.
@@ -669,6 +835,9 @@ void readGltf(const std::string& path, ImportedScene& out)
             return binary ? loader.LoadBinaryFromFile(&model, &err, &warn, path)
                           : loader.LoadASCIIFromFile(&model, &err, &warn, path);
         },
+        path.find('/') == std::string::npos ? std::string(".")
+        : path.rfind('/') == 0               ? std::string("/")
+                                             : path.substr(0, path.rfind('/')),
         out);
 }
 
@@ -694,5 +863,5 @@ void readGltfFromMemory(const void* data, size_t size, ImportedScene& out)
                                                        reinterpret_cast<const char*>(bytes),
                                                        unsigned(size), "");
         },
-        out);
+        std::string(), out);
 }

@@ -98,6 +98,16 @@ std::string ImportedScene::serialize() const
         putBytes(out, m.triangles.data(), m.triangles.size() * sizeof(uint32_t));
         putU64(out, m.colourKnown ? 1 : 0);
         putBytes(out, &m.colour, sizeof(vec));
+        putU64(out, m.uvs.size());
+        putBytes(out, m.uvs.data(), m.uvs.size() * sizeof(float));
+        const ImportedMaterial& f = m.material;
+        putU64(out, f.imageName.size());
+        putBytes(out, f.imageName.data(), f.imageName.size());
+        putU64(out, f.imageBytes.size());
+        putBytes(out, f.imageBytes.data(), f.imageBytes.size());
+        putU64(out, (f.pbr ? 1 : 0) | (f.phong ? 2 : 0));
+        const float factors[5] = {f.metallic, f.roughness, f.specular, f.shininess, f.opacity};
+        putBytes(out, factors, sizeof factors);
     }
     return out;
 }
@@ -116,8 +126,9 @@ bool ImportedScene::deserialize(const std::string& bytes)
         return false;
     }
     s.cameraKnown = flag != 0;
-    // Each mesh takes at least its five counts and its colour.
-    if (!in.count(n, 5 * 8 + sizeof(vec))) {
+    // Each mesh takes at least its eight counts and flags, its colour and
+    // its five material factors.
+    if (!in.count(n, 8 * 8 + sizeof(vec) + 5 * sizeof(float))) {
         return false;
     }
     s.meshes.resize(size_t(n));
@@ -147,6 +158,33 @@ bool ImportedScene::deserialize(const std::string& bytes)
             return false;
         }
         m.colourKnown = flag != 0;
+        if (!in.count(n, sizeof(float)) || (n != 0 && n != 2 * m.positions.size())) {
+            return false;
+        }
+        m.uvs.resize(size_t(n));
+        in.take(m.uvs.data(), size_t(n) * sizeof(float));
+        ImportedMaterial& f = m.material;
+        if (!in.count(n, 1) || n > 4096) {
+            return false;
+        }
+        f.imageName.resize(size_t(n));
+        in.take(&f.imageName[0], size_t(n));
+        if (!in.count(n, 1) || n > maxImageBytes) {
+            return false;
+        }
+        f.imageBytes.resize(size_t(n));
+        in.take(&f.imageBytes[0], size_t(n));
+        float factors[5];
+        if (!in.u64(flag) || !in.take(factors, sizeof factors)) {
+            return false;
+        }
+        f.pbr = (flag & 1) != 0;
+        f.phong = (flag & 2) != 0;
+        f.metallic = factors[0];
+        f.roughness = factors[1];
+        f.specular = factors[2];
+        f.shininess = factors[3];
+        f.opacity = factors[4];
     }
     if (!in.atEnd()) {
         return false;

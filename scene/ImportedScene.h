@@ -13,6 +13,21 @@
 #include <string>
 #include <vector>
 
+// What a file says about a mesh's surface beyond its colour: the image its
+// base colour comes from (the encoded bytes as the file holds them, PNG,
+// JPEG or another format Qt decodes, and a name for messages) and the
+// factors that shape the render's finish. The importer reads an image only
+// from inside the archive or the model's folder.
+struct ImportedMaterial {
+    std::string imageName;  // the image's name in the file; empty without an image
+    std::string imageBytes; // its encoded bytes; empty when they could not be had
+    bool pbr = false;       // metallic and roughness given (glTF)
+    float metallic = 0.0f, roughness = 1.0f;
+    bool phong = false; // specular and shininess given (OBJ Ks/Ns, COLLADA)
+    float specular = 0.0f, shininess = 0.0f;
+    float opacity = 1.0f; // 0 clear .. 1 opaque
+};
+
 struct ImportedMesh {
     std::vector<vec> positions;
     // One per position, or empty (the faces' own normals are then used).
@@ -21,6 +36,10 @@ struct ImportedMesh {
     std::vector<uint32_t> triangles;
     bool colourKnown = false;
     vec colour = vec(1.0f, 1.0f, 1.0f); // 0..1
+    // Texture coordinates, u and v for each position (origin at the image's
+    // bottom left, v upwards, as OpenGL and POV-Ray take them), or empty.
+    std::vector<float> uvs;
+    ImportedMaterial material;
 };
 
 struct ImportedScene {
@@ -37,6 +56,8 @@ struct ImportedScene {
     // refused (or cut, with a line) rather than exhausting memory.
     static constexpr uint64_t maxTriangles = 1ull << 26;
     static constexpr uint64_t maxPositions = 1ull << 26;
+    // Encoded image bytes a material may carry.
+    static constexpr uint64_t maxImageBytes = 64ull << 20;
 
     uint64_t triangleCount() const;
     uint64_t positionCount() const;

@@ -1,10 +1,13 @@
 #pragma once
-// OBJ materials for Colours from File: the "Kd" colours of the .mtl
-// libraries an OBJ file names, and the file's faces split by material.
+// OBJ materials for Materials from File: the "Kd" colours, "Ks"/"Ns"
+// highlights, "d" opacity and "map_Kd" images of the .mtl libraries an
+// OBJ file names, and the file's faces split by material.
 
+#include "scene/ImportedScene.h"
 #include "trimesh/TriMesh.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -13,6 +16,13 @@ struct ObjMaterialPart {
     std::unique_ptr<TriMesh> mesh; // the material's faces and the vertices they use
     bool colourKnown = false;      // the material has a Kd colour
     vec colour = vec(1.0f, 1.0f, 1.0f);
+    // The rest of the material; its image's bytes are read (from inside
+    // the OBJ file's folder only) when the part has texture coordinates.
+    ImportedMaterial material;
+    // Texture coordinates, two per vertex of `mesh` (vertices are split
+    // where a corner's coordinates differ), when the material has an image
+    // and the faces give them; empty otherwise.
+    std::vector<float> uvs;
 };
 
 // When the mesh was read from an OBJ file that uses materials ("usemtl")
@@ -21,3 +31,8 @@ struct ObjMaterialPart {
 // first), and true. False, `parts` empty, otherwise.
 bool splitByMaterial(const TriMesh& mesh, const QString& objFile,
                      std::vector<ObjMaterialPart>& parts);
+
+// The files an OBJ file needs beside it: the .mtl libraries it names that
+// exist and the map_Kd images they name inside the OBJ file's folder,
+// absolute. Read as text, without the mesh.
+QStringList objCompanionFiles(const QString& objFile);

@@ -87,7 +87,10 @@ std::vector<PovDetailPlan> povDetailPlan(const PovScene& scene, qglviewer::Camer
     for (int i = 1; i < scene.modelCount(); ++i) {
         LnMesh* mesh = scene.models[size_t(i)]->getMesh();
         const long long triangles = mesh->getNumFaces();
-        if (triangles < minimumDetailTriangles || !mesh->isSmooth()) {
+        // A model drawn with its file's image keeps its texture coordinates,
+        // which the simplified copy would not.
+        if (triangles < minimumDetailTriangles || !mesh->isSmooth() ||
+            mesh->hasTextureCoordinates()) {
             continue;
         }
         vec c;

@@ -10,6 +10,7 @@
 // PovScene).
 
 #include "ln/LnModel.h"
+#include "scene/PovTexture.h"
 
 #include <QString>
 #include <QStringList>
@@ -23,6 +24,10 @@ struct PovImport {
     struct Colour {
         bool known = false;
         vec rgb = vec(1.0f, 1.0f, 1.0f);
+        // The whole file material (colour or image, finish), when the
+        // importer read one; it wins over `rgb`.
+        bool material = false;
+        PovTexture texture;
     };
     // The models read, owned by whoever holds the import.
     std::vector<LnModel*> models;
@@ -52,6 +57,10 @@ public:
     // Reads the file into `out` (empty on entry). `fileColours` asks for the
     // file's colours, and lets an importer split models by material.
     virtual void import(const QString& fileName, bool fileColours, PovImport& out) = 0;
+    // Whether models of this format take their file materials even when
+    // the user has not asked for them (the formats that carry materials
+    // as a matter of course: glTF, 3MF and those Assimp reads).
+    virtual bool materialsByDefault() const { return false; }
 };
 
 namespace PovImporters {
@@ -68,8 +77,9 @@ QString openDialogFilter();
 // Every pattern of every importer, such as "*.gltf".
 QStringList patterns();
 
-// Turns plain meshes into boxy models with their colours, bounds and
-// camera, as the glTF and Assimp importers hand them over.
+// Turns plain meshes into boxy models with their colours, file materials
+// (images decoded, see PovFileMaterial.h), bounds and camera, as the glTF
+// and Assimp importers hand them over.
 void takeMeshes(const ImportedScene& scene, PovImport& out);
 
 } // namespace PovImporters

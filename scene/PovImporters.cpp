@@ -12,6 +12,7 @@
 #include "scene/ImportSandbox.h"
 #include "scene/ImportedScene.h"
 #include "scene/ObjMaterials.h"
+#include "scene/PovFileMaterial.h"
 #include "trimesh/BoundingSphere.h"
 #include "trimesh/TriMesh.h"
 
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <memory>
 
@@ -124,12 +126,46 @@ private:
         out.radius = whole.sphereRadius;
         out.groundZ = -out.radius;
         for (ObjMaterialPart& part : parts) {
-            out.models.push_back(LnSmoothModel::fromMesh(part.mesh.release()));
             PovImport::Colour colour;
             colour.known = part.colourKnown;
             colour.rgb = part.colour;
+            if (!part.uvs.empty()) {
+                // A textured part: a faceted mesh carrying its corners'
+                // texture coordinates, with the file's smooth normals.
+                out.models.push_back(texturedModel(*part.mesh, part.uvs));
+                colour.material = true;
+                colour.texture =
+                    fileTexture(part.colour, part.material,
+                                decodeFileImage(QString::fromStdString(part.material.imageName),
+                                                QByteArray::fromStdString(part.material.imageBytes)));
+            } else {
+                out.models.push_back(LnSmoothModel::fromMesh(part.mesh.release()));
+                if (part.material.phong || part.material.opacity < 1.0f) {
+                    colour.material = colour.known;
+                    colour.texture = fileTexture(part.colour, part.material, nullptr);
+                }
+            }
             out.colours.push_back(colour);
         }
+    }
+
+    static LnModel* texturedModel(TriMesh& part, const std::vector<float>& uvs)
+    {
+        part.computeNormals();
+        LnBoxyMesh* mesh = new LnBoxyMesh;
+        mesh->vertices = part.vertices;
+        mesh->normals = part.normals;
+        mesh->hasNormals = part.normals.size() == part.vertices.size();
+        mesh->uvs = uvs;
+        mesh->faces.reserve(part.faces.size());
+        for (const Face& f : part.faces) {
+            LnFace face;
+            face.a = face.na = uint32_t(f[0]);
+            face.b = face.nb = uint32_t(f[1]);
+            face.c = face.nc = uint32_t(f[2]);
+            mesh->faces.push_back(face);
+        }
+        return new LnBoxyModel(mesh);
     }
 };
 
@@ -147,12 +183,13 @@ public:
         return fileName.endsWith(QLatin1String("kmz"), Qt::CaseInsensitive) ||
                fileName.endsWith(QLatin1String("dae"), Qt::CaseInsensitive);
     }
-    void import(const QString& fileName, bool, PovImport& out) override
+    void import(const QString& fileName, bool fileColours, PovImport& out) override
     {
         // One model per child of the "Model" node; the view is placed by the
         // "Camera" node's matrix; bounds and ground come from the whole
         // "Model" node. Documents without that node are read by importScene.
         CdaScene importer;
+        importer.textureModels = fileColours;
         const bool readable = importer.load(fileName);
         const CdaNode* modelNode = importer.findNode(QStringLiteral("Model"));
         if (!modelNode) {
@@ -187,6 +224,19 @@ private:
             PovImport::Colour colour;
             colour.known = c.known;
             colour.rgb = c.rgb;
+            if (!c.image.isEmpty()) {
+                // The image on the model's texture coordinates, or its
+                // average colour when it cannot be had.
+                std::shared_ptr<const PovImage> image = decodeFileImage(c.image, c.imageBytes);
+                if (image) {
+                    ImportedMaterial material;
+                    material.phong = true;
+                    material.specular = c.specular;
+                    material.shininess = c.shininess;
+                    colour.material = true;
+                    colour.texture = fileTexture(c.rgb, material, image);
+                }
+            }
             out.colours.push_back(colour);
         }
     }
@@ -237,6 +287,7 @@ public:
     {
         return hasExtension(fileName, {"gltf", "glb"});
     }
+    bool materialsByDefault() const override { return true; }
     void import(const QString& fileName, bool, PovImport& out) override
     {
         ImportedScene scene;
@@ -252,6 +303,7 @@ public:
     QString formatName() const override { return QStringLiteral("3MF"); }
     QStringList patterns() const override { return {QStringLiteral("*.3mf")}; }
     bool takes(const QString& fileName) const override { return hasExtension(fileName, {"3mf"}); }
+    bool materialsByDefault() const override { return true; }
     void import(const QString& fileName, bool, PovImport& out) override
     {
         const std::string path = fileName.toLocal8Bit().toStdString();
@@ -283,6 +335,7 @@ public:
         const QString e = extensionOf(fileName);
         return !e.isEmpty() && assimpTakesExtension(e.toStdString());
     }
+    bool materialsByDefault() const override { return true; }
     void import(const QString& fileName, bool, PovImport& out) override
     {
         const std::string path = fileName.toLocal8Bit().toStdString();
@@ -365,6 +418,9 @@ void takeMeshes(const ImportedScene& scene, PovImport& out)
         mesh->vertices = m.positions;
         mesh->hasNormals = !m.normals.empty();
         mesh->normals = m.normals;
+        if (m.uvs.size() == 2 * m.positions.size()) {
+            mesh->uvs = m.uvs;
+        }
         mesh->faces.reserve(m.triangles.size() / 3);
         for (size_t i = 0; i + 2 < m.triangles.size(); i += 3) {
             LnFace face;
@@ -377,6 +433,22 @@ void takeMeshes(const ImportedScene& scene, PovImport& out)
         PovImport::Colour colour;
         colour.known = m.colourKnown;
         colour.rgb = m.colour;
+        if (m.colourKnown || !m.material.imageName.empty()) {
+            std::shared_ptr<const PovImage> image;
+            if (!m.material.imageName.empty()) {
+                const QString name = QString::fromStdString(m.material.imageName);
+                if (!mesh->hasUvs()) {
+                    std::fprintf(stderr,
+                                 "Kelvane: a mesh textured with '%s' has no texture coordinates; "
+                                 "it keeps its base colour\n",
+                                 qPrintable(name));
+                } else {
+                    image = decodeFileImage(name, QByteArray::fromStdString(m.material.imageBytes));
+                }
+            }
+            colour.material = true;
+            colour.texture = fileTexture(m.colour, m.material, image);
+        }
         out.colours.push_back(colour);
         for (const vec& p : m.positions) {
             if (std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2])) {

@@ -106,12 +106,19 @@ bool PovScene::readModels(const char* fileName, qglviewer::Camera* camera)
         importer->import(name, fileColours, result);
         models = result.models;
         resizeTextures(modelCount());
-        if (fileColours) {
-            // A texture takes its model's file colour where it is known.
+        if (fileColours || importer->materialsByDefault()) {
+            // A texture takes its model's file material, or its file colour,
+            // where it is known.
             for (size_t i = 0; i < result.colours.size() && i < textures.size(); ++i) {
-                if (result.colours[i].known) {
+                if (result.colours[i].material) {
+                    textures[i] = result.colours[i].texture;
+                } else if (result.colours[i].known) {
                     const vec& c = result.colours[i].rgb;
                     textures[i].setColor(c[0], c[1], c[2]);
+                    textures[i].fromFile = true;
+                }
+                if (textures[i].fromFile) {
+                    textures[i].fileMaterial = std::make_shared<PovTexture>(textures[i]);
                 }
             }
         }

@@ -223,11 +223,14 @@ public:
     bool groundVisible = false;
     bool outdoorLighting = true;
     float groundZ = -1.0f;
-    // When set, loading starts each model's pigment at the colour its file
-    // gives: the diffuse colour of the COLLADA material bound to most of its
-    // triangles, an NPR model's commonest face colour, a glTF material's
-    // base colour, an Assimp material's diffuse colour, or an OBJ
-    // material's Kd (an OBJ file is then split by material). Off by default.
+    // Materials from File. When set, loading gives each model the material
+    // its file gives (see PovFileMaterial.h): the diffuse colour of the
+    // COLLADA material bound to most of its triangles, an NPR model's
+    // commonest face colour, an OBJ material's Kd, Ks, Ns, d and map_Kd image
+    // (an OBJ file is then split by material), a glTF material's base colour
+    // and image, metallic and roughness, an Assimp material's diffuse colour.
+    // Off by default; glTF, 3MF and the Assimp formats take their file
+    // materials whether it is set or not.
     bool fileColours = false;
 
     // Feature lines: drawn by the view and, while shown, written as ink

@@ -80,6 +80,11 @@ QJsonObject textureObject(const PovTexture& t)
     o[QStringLiteral("normalPattern")] = t.normalPattern;
     o[QStringLiteral("bumpSize")] = jsonFloat(t.bumpSize);
     o[QStringLiteral("normalScale")] = jsonFloat(t.normalScale);
+    // The model shows its file material (its image, when it has one), which
+    // the model file gives again when the document is opened.
+    if (t.fromFile) {
+        o[QStringLiteral("fromFile")] = true;
+    }
     return o;
 }
 
@@ -310,6 +315,15 @@ void readTexture(FieldReader& r, const QJsonObject& o, const QString& where, Pov
              t.bumpSize);
     r.number(o.value(QStringLiteral("normalScale")), where + QStringLiteral(".normalScale"), 0.0,
              1000.0, t.normalScale, true);
+    // A model the document does not record with its file material keeps
+    // the material recorded, without the file's image.
+    bool fromFile = false;
+    r.boolean(o.value(QStringLiteral("fromFile")), where + QStringLiteral(".fromFile"), fromFile);
+    if (!fromFile || !t.fromFile) {
+        t.image.reset();
+        t.transmit = 0.0f;
+        t.fromFile = false;
+    }
 }
 
 void readLight(FieldReader& r, const QJsonObject& o, const QString& where, PovLight& light)
@@ -686,6 +700,19 @@ bool PovSceneDocument::read(const QString& documentFile, PovScene& scene, qglvie
     reader.lighting(indoor, ground, ambient, hasAmbient);
     reader.newer = documentVersion > formatVersion;
     reader.view(recordedView);
+    // A document whose models show their file materials opens its files
+    // with them (an OBJ file is then split by material, as when saved).
+    bool fileMaterials = false;
+    for (const FileEntry& entry : entries) {
+        for (const QJsonValue m : entry.models) {
+            fileMaterials = fileMaterials || m.toObject()
+                                                 .value(QStringLiteral("texture"))
+                                                 .toObject()
+                                                 .value(QStringLiteral("fromFile"))
+                                                 .toBool();
+        }
+    }
+    scene.fileColours = scene.fileColours || fileMaterials;
     for (const FileEntry& entry : entries) {
         for (int i = 0; i < entry.models.size() && r.ok(); ++i) {
             PovTexture texture;

@@ -1,5 +1,6 @@
 #include "scene/PovSceneFiles.h"
 
+#include "scene/ObjMaterials.h"
 #include "scene/PovSceneDocument.h"
 
 #include <QDir>
@@ -9,6 +10,47 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <QUrl>
+
+namespace {
+
+// The files beside a model file that its materials and data need: an OBJ
+// file's .mtl libraries and their images; a .gltf file's buffers and images
+// that are files of their own. Only those inside the model's folder.
+QStringList companionFiles(const QString& model)
+{
+    const QString suffix = QFileInfo(model).suffix().toLower();
+    if (suffix == QLatin1String("obj")) {
+        return objCompanionFiles(model);
+    }
+    QStringList files;
+    QFile file(model);
+    if (suffix != QLatin1String("gltf") || file.size() > 64ll * 1024 * 1024 ||
+        !file.open(QIODevice::ReadOnly)) {
+        return files;
+    }
+    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    const QDir folder = QFileInfo(model).absoluteDir();
+    const QString base = folder.canonicalPath();
+    for (const char* list : {"buffers", "images"}) {
+        for (const QJsonValue item : root.value(QLatin1String(list)).toArray()) {
+            const QString uri = item.toObject().value(QStringLiteral("uri")).toString();
+            if (uri.isEmpty() || uri.startsWith(QLatin1String("data:"))) {
+                continue;
+            }
+            const QString path =
+                QDir::cleanPath(folder.absoluteFilePath(QUrl::fromPercentEncoding(uri.toUtf8())));
+            const QString real = QFileInfo(path).canonicalFilePath();
+            if (!real.isEmpty() && real.startsWith(base + QLatin1Char('/')) &&
+                QFileInfo(path).isFile() && !files.contains(path)) {
+                files << path;
+            }
+        }
+    }
+    return files;
+}
+
+} // namespace
 
 QStringList sceneFiles(const QString& scene, QString* error)
 {
@@ -19,9 +61,10 @@ QStringList sceneFiles(const QString& scene, QString* error)
         }
         return {};
     }
-    // Model files (NPR, OFF, PLY, OBJ) and KMZ archives hold everything
-    // they show; a scene document names its model files, which it is read
-    // (and checked) to find.
+    // Model files (NPR, OFF, PLY) and KMZ archives hold everything they
+    // show; OBJ and .gltf files bring the files beside them that they name;
+    // a scene document names its model files, which it is read (and
+    // checked) to find.
     if (PovSceneDocument::isDocumentFile(scene)) {
         PovScene loaded;
         PovSceneDocument document;
@@ -32,9 +75,14 @@ QStringList sceneFiles(const QString& scene, QString* error)
             }
             return {};
         }
-        return QStringList{info.absoluteFilePath()} + document.modelFiles();
+        QStringList files{info.absoluteFilePath()};
+        for (const QString& model : document.modelFiles()) {
+            files << model << companionFiles(model);
+        }
+        files.removeDuplicates();
+        return files;
     }
-    return {info.absoluteFilePath()};
+    return QStringList{info.absoluteFilePath()} + companionFiles(info.absoluteFilePath());
 }
 
 QString escapedFileName(const QString& name)

@@ -1,7 +1,9 @@
 #pragma once
 // The files a scene needs when it is rendered on another machine: the scene
 // file itself and, for a file that refers to others (a scene document names
-// its model files), those files too. Used to ship a scene to the machines
+// its model files, an OBJ file its .mtl libraries and their images, a .gltf
+// file its buffers and images), those files too, when they lie inside the
+// file's folder. Used to ship a scene to the machines
 // that render its frames or bands.
 
 #include <QString>

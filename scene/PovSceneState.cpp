@@ -9,7 +9,8 @@ bool sameTexture(const PovTexture& a, const PovTexture& b)
            a.specular == b.specular && a.ambient == b.ambient && a.reflection == b.reflection &&
            a.roughness == b.roughness && a.metallic == b.metallic &&
            a.normalPattern == b.normalPattern && a.bumpSize == b.bumpSize &&
-           a.normalScale == b.normalScale;
+           a.normalScale == b.normalScale && a.image == b.image && a.transmit == b.transmit &&
+           a.fromFile == b.fromFile;
 }
 
 bool sameLight(const PovLight& a, const PovLight& b)

@@ -3,6 +3,7 @@
 
 #include "scene/PovCompactMesh.h"
 #include "scene/PovDetail.h"
+#include "scene/PovFileMaterial.h"
 #include "scene/PovInk.h"
 #include "scene/PovNumber.h"
 #include "scene/PovScene.h"
@@ -11,6 +12,7 @@
 
 #include "ln/LnSmoothMesh.h"
 
+#include <QFileInfo>
 #include <QGLViewer/camera.h>
 #include <QGLViewer/manipulatedCameraFrame.h>
 
@@ -129,12 +131,13 @@ char* putTriple(char* p, const vec& v)
 }
 
 // Gives each distinct corner, a position and (when the mesh is smooth) its
-// normal, one index in order of first appearance; corners are equal when
+// normal and (when it is textured) its texture coordinates, one index in order of first appearance; corners are equal when
 // their bits are. Open addressing in a table kept at most half full, each
 // slot holding its corner's hash, so most probes never look at the corner.
 class CornerIndex {
 public:
-    CornerIndex(size_t expected, bool withNormals) : withNormals(withNormals)
+    CornerIndex(size_t expected, bool withNormals, bool withUvs = false)
+        : withNormals(withNormals), withUvs(withUvs)
     {
         size_t size = 16;
         while (size < 2 * expected) {
@@ -147,15 +150,16 @@ public:
         }
     }
 
-    int indexOf(const vec& position, const vec& normal)
+    int indexOf(const vec& position, const vec& normal, const float* uv = nullptr)
     {
-        const std::uint32_t h = hash(position, normal);
+        const std::uint32_t h = hash(position, normal, uv);
         size_t mask = table.size() - 1;
         size_t slot = h & mask;
         while (table[slot].index >= 0) {
             const int index = table[slot].index;
             if (table[slot].hash == h && same(positions[size_t(index)], position) &&
-                (!withNormals || same(normals[size_t(index)], normal))) {
+                (!withNormals || same(normals[size_t(index)], normal)) &&
+                (!withUvs || std::memcmp(&uvs[2 * size_t(index)], uv, 2 * sizeof(float)) == 0)) {
                 return index;
             }
             slot = (slot + 1) & mask;
@@ -164,6 +168,9 @@ public:
         positions.push_back(position);
         if (withNormals) {
             normals.push_back(normal);
+        }
+        if (withUvs) {
+            uvs.insert(uvs.end(), uv, uv + 2);
         }
         table[slot] = Slot{h, index};
         if (2 * positions.size() > table.size()) {
@@ -174,6 +181,7 @@ public:
 
     std::vector<vec> positions;
     std::vector<vec> normals; // parallel to positions; empty without normals
+    std::vector<float> uvs;   // two per position; empty without them
 
 private:
     struct Slot {
@@ -182,12 +190,15 @@ private:
     };
 
     static bool same(const vec& a, const vec& b) { return std::memcmp(&a, &b, sizeof(vec)) == 0; }
-    std::uint32_t hash(const vec& position, const vec& normal) const
+    std::uint32_t hash(const vec& position, const vec& normal, const float* uv) const
     {
-        std::uint32_t bits[6] = {};
+        std::uint32_t bits[8] = {};
         std::memcpy(bits, &position, sizeof(vec));
         if (withNormals) {
             std::memcpy(bits + 3, &normal, sizeof(vec));
+        }
+        if (withUvs) {
+            std::memcpy(bits + 6, uv, 2 * sizeof(float));
         }
         std::uint64_t h = 0x9E3779B97F4A7C15ull;
         for (std::uint32_t b : bits) {
@@ -213,6 +224,7 @@ private:
     }
 
     bool withNormals;
+    bool withUvs;
     std::vector<Slot> table;
 };
 
@@ -315,18 +327,38 @@ void writePlacement(const PovPlacement& placement, PovOutput& out)
     out += ">\n";
 }
 
+// "\tuv_vectors {\n\t\tcount" then ",\n\t\t<u, v>" per pair, then "\n\t}\n".
+void writeUvList(const std::vector<float>& uvs, PovOutput& out)
+{
+    out += "\tuv_vectors {\n\t\t";
+    out += std::to_string(uvs.size() / 2).c_str();
+    for (size_t k = 0; k + 1 < uvs.size(); k += 2) {
+        char* p = out.room(2 * 64 + 16);
+        p = put(p, ",\n\t\t<");
+        p = writeFixed(p, uvs[k]);
+        p = put(p, ", ");
+        p = writeFixed(p, uvs[k + 1]);
+        *p++ = '>';
+        out.commit(p);
+        out.flushIfLarge();
+    }
+    out += "\n\t}\n";
+}
+
 // The same faces, corners and normals as the triangle form, as one mesh2:
-// each distinct corner (position and normal) is written once and the faces
-// refer to it by index, which POV-Ray also uses for the normals; the texture
-// is given once for the whole mesh. POV-Ray parses this form many times
-// faster than separate triangles. A large mesh is written compactly, a
-// smooth one straight from its own lists.
-void writeMesh2(LnMesh* mesh, size_t i, const PovPlacement& placement, PovOutput& out)
+// each distinct corner (position, normal and, for a `textured` mesh, its
+// texture coordinates) is written once and the faces refer to it by index,
+// which POV-Ray also uses for the normals and texture coordinates; the
+// texture is given once for the whole mesh. POV-Ray parses this form many
+// times faster than separate triangles. A large mesh is written compactly,
+// an untextured smooth one straight from its own lists.
+void writeMesh2(LnMesh* mesh, size_t i, const PovPlacement& placement, PovOutput& out,
+                bool textured = false)
 {
     const int faces = mesh->getNumFaces();
     const bool flat = mesh->isFlat();
     const bool compact = faces >= compactMeshTriangles;
-    if (compact && dynamic_cast<LnSmoothMesh*>(mesh)) {
+    if (compact && !textured && dynamic_cast<LnSmoothMesh*>(mesh)) {
         out += "\nmesh2 {\n";
         writeCompactSmoothLists(mesh, out);
         out += "\ttexture { TEXTURE";
@@ -336,11 +368,12 @@ void writeMesh2(LnMesh* mesh, size_t i, const PovPlacement& placement, PovOutput
         out += "}\n";
         return;
     }
-    CornerIndex corners(size_t(faces) / 2 + 3, !flat);
+    CornerIndex corners(size_t(faces) / 2 + 3, !flat, textured);
     std::vector<int> faceIndices;
     faceIndices.reserve(3 * size_t(faces));
     for (int j = 0; j < faces; ++j) {
         vec a, b, c, na, nb, nc;
+        float uv[6] = {0, 0, 0, 0, 0, 0};
         mesh->getFaceVertices(j, a, b, c);
         if (!flat) {
             mesh->getFaceNormals(j, na, nb, nc);
@@ -349,14 +382,23 @@ void writeMesh2(LnMesh* mesh, size_t i, const PovPlacement& placement, PovOutput
         if (!povFinite(a, b, c) || (!flat && !povFinite(na, nb, nc))) {
             continue;
         }
-        faceIndices.push_back(corners.indexOf(a, na));
-        faceIndices.push_back(corners.indexOf(b, nb));
-        faceIndices.push_back(corners.indexOf(c, nc));
+        if (textured) {
+            mesh->getFaceTextureCoordinates(j, uv);
+            for (float& t : uv) {
+                t = std::isfinite(t) ? t : 0.0f;
+            }
+        }
+        faceIndices.push_back(corners.indexOf(a, na, uv));
+        faceIndices.push_back(corners.indexOf(b, nb, uv + 2));
+        faceIndices.push_back(corners.indexOf(c, nc, uv + 4));
     }
     out += "\nmesh2 {\n";
     writeVectorList("vertex_vectors", corners.positions, compact, out);
     if (!flat) {
         writeVectorList("normal_vectors", corners.normals, compact, out);
+    }
+    if (textured) {
+        writeUvList(corners.uvs, out);
     }
     writeIndexList("face_indices", faceIndices, compact, out);
     out += "\ttexture { TEXTURE";
@@ -448,6 +490,10 @@ void writeModels(const PovScene& scene, qglviewer::Camera* camera,
     const std::vector<PovDetailPlan> detail = povDetailPlan(scene, camera, settings);
     for (size_t i = 1; i < scene.models.size(); ++i) {
         LnMesh* mesh = scene.models[i]->getMesh();
+        // A model drawn with its file's image needs its texture
+        // coordinates, which only the mesh2 form carries.
+        const bool textured = i < scene.textures.size() && scene.textures[i].image &&
+                              scene.textures[i].name.isNull() && mesh->hasTextureCoordinates();
         // A model with more triangles than the picture can show is written
         // as a simplified copy (PovDetail.h), made for this text only.
         std::unique_ptr<LnMesh> simpler;
@@ -460,8 +506,8 @@ void writeModels(const PovScene& scene, qglviewer::Camera* camera,
         if (!povAcceptsMesh(*mesh)) {
             continue;
         }
-        if (written == PovMeshForm::Mesh2) {
-            writeMesh2(mesh, i, scene.placementOf(int(i)), out);
+        if (written == PovMeshForm::Mesh2 || textured) {
+            writeMesh2(mesh, i, scene.placementOf(int(i)), out, textured);
             continue;
         }
         const std::string textureLine = "\t\ttexture { TEXTURE" + std::to_string(i) + " }\n\t}\n";
@@ -708,7 +754,11 @@ bool PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName,
             return !out.failed;
         },
         &reason);
-    return written || fail(error, fileName, reason);
+    if (!written) {
+        return fail(error, fileName, reason);
+    }
+    // The images of file materials go beside the scene, where it names them.
+    return writeSceneImages(*this, QFileInfo(fileName).absolutePath(), error);
 }
 
 bool PovScene::moveModelsToFile(const QString& fileName, qglviewer::Camera* camera,

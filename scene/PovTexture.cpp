@@ -1,5 +1,6 @@
 #include "scene/PovTexture.h"
 
+#include "scene/PovFileMaterial.h"
 #include "scene/PovNumber.h"
 
 void PovTexture::setColor(float r, float g, float b)
@@ -8,6 +9,9 @@ void PovTexture::setColor(float r, float g, float b)
     green = g;
     blue = b;
     name = QString();
+    image.reset();
+    transmit = 0.0f;
+    fromFile = false;
 }
 
 void PovTexture::color(float& r, float& g, float& b) const
@@ -45,7 +49,24 @@ void PovTexture::setNormal(const QString& pattern, float size, float patternScal
 QString PovTexture::povText(float scale, bool srgb) const
 {
     QString text = QStringLiteral("texture {\n");
-    if (name.isNull()) {
+    if (name.isNull() && image) {
+        // The image's v runs up from its bottom row, as the models' texture
+        // coordinates do.
+        text += QStringLiteral("\tuv_mapping pigment {\n\t\timage_map {\n\t\t\t") +
+                QString::fromLatin1(image->format) + QStringLiteral(" \"") + image->fileName +
+                QStringLiteral("\"\n\t\t\tinterpolate 2\n");
+        if (transmit > 0.0f) {
+            text += QStringLiteral("\t\t\ttransmit all ") + povGeneral(transmit) + QLatin1Char('\n');
+        }
+        text += QStringLiteral("\t\t}\n\t}\n");
+    } else if (name.isNull() && transmit > 0.0f) {
+        text += QStringLiteral("\tpigment {\n");
+        text += (srgb ? QStringLiteral("\t\tcolor srgbt <") : QStringLiteral("\t\tcolor rgbt <")) +
+                povGeneral(red) + QStringLiteral(", ") + povGeneral(green) + QStringLiteral(", ") +
+                povGeneral(blue) + QStringLiteral(", ") + povGeneral(transmit) +
+                QStringLiteral(">\n");
+        text += QStringLiteral("\t}\n");
+    } else if (name.isNull()) {
         text += QStringLiteral("\tpigment {\n");
         text += (srgb ? QStringLiteral("\t\tcolor srgb <") : QStringLiteral("\t\tcolor rgb <")) +
                 povGeneral(red) + QStringLiteral(", ") + povGeneral(green) + QStringLiteral(", ") +

@@ -5,12 +5,16 @@
 
 #include <QString>
 
+#include <memory>
+
+struct PovImage;
+
 class PovTexture {
 public:
     PovTexture() = default;
 
     // Sets the pigment colour and makes the name null, so the texture prints
-    // as a pigment.
+    // as a pigment; drops the file's image.
     void setColor(float r, float g, float b);
     void color(float& r, float& g, float& b) const;
     void setFinish(float diffuse, float specular, float ambient, float reflection, float roughness);
@@ -38,4 +42,17 @@ public:
     QString normalPattern = QStringLiteral("smooth"); // "smooth": no normal block
     float bumpSize = 0.5f;
     float normalScale = 1.0f;
+
+    // A file material's image, drawn on the model's texture coordinates in
+    // place of the pigment colour (null: none). Only a texture with a null
+    // name shows it; models without texture coordinates keep the colour.
+    std::shared_ptr<const PovImage> image;
+    // The share of light passing through (1 - the file's opacity), written
+    // as the pigment's transmit when above 0.
+    float transmit = 0.0f;
+    // The texture is its model's file material (documents record it).
+    bool fromFile = false;
+    // The model's file material, kept while the panel replaces it so that
+    // "From File" brings it back; null when the file gave none.
+    std::shared_ptr<const PovTexture> fileMaterial;
 };

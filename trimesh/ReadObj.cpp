@@ -85,7 +85,7 @@ const char* parseObjFloat(const char* p, const char* end, float& out)
 
 bool readObj(MeshInput& in, TriMesh* mesh)
 {
-    std::vector<int> idx;
+    std::vector<int> idx, tex;
     int material = -1;
     for (;;) {
         in.skipSpaceAndComments();
@@ -113,9 +113,25 @@ bool readObj(MeshInput& in, TriMesh* mesh)
                 q = r;
             }
             mesh->vertices.push_back(v);
+        } else if (lineStartsWord(p, end, "vt")) {
+            // "vt u [v [w]]"; what does not parse reads as 0.
+            float t[2] = {0.0f, 0.0f};
+            const char* q = p + 2;
+            for (int k = 0; k < 2; ++k) {
+                while (q < end && isSpaceChar(static_cast<unsigned char>(*q)))
+                    ++q;
+                const char* r = parseObjFloat(q, end, t[k]);
+                if (r == q || !std::isfinite(t[k]))
+                    t[k] = 0.0f;
+                q = r;
+            }
+            mesh->texCoords.push_back(t[0]);
+            mesh->texCoords.push_back(t[1]);
         } else if (lineStarts(p, end, 'f') || lineStarts(p, end, 't')) {
             idx.clear();
+            tex.clear();
             const long long nv = (long long)mesh->vertices.size();
+            const long long nt = (long long)mesh->texCoords.size() / 2;
             const char* q = p + 1;
             for (;;) {
                 while (q < end && isSpaceChar(static_cast<unsigned char>(*q)))
@@ -126,12 +142,32 @@ bool readObj(MeshInput& in, TriMesh* mesh)
                     break;
                 long long corner = i < 0 ? nv + i : (long long)i - 1;
                 idx.push_back(int(std::max<long long>(corner, (long long)INT32_MIN)));
+                // "v/vt" or "v/vt/vn": the texture coordinate's index.
+                int t = 0;
+                long long texCorner = -1;
+                if (r < end && *r == '/' && parseInt(r + 1, end, t) != r + 1) {
+                    texCorner = t < 0 ? nt + t : (long long)t - 1;
+                }
+                tex.push_back(texCorner >= 0 && texCorner < nt ? int(texCorner) : -1);
                 // Skip the rest of the word ("/2/3").
                 while (r < end && !isSpaceChar(static_cast<unsigned char>(*r)))
                     ++r;
                 q = r;
             }
+            const size_t before = mesh->faces.size();
             tessellate(mesh, idx.data(), idx.size());
+            if (!mesh->texCoords.empty()) {
+                // Each new face's corners take the texture coordinates of the
+                // polygon's corner they came from.
+                mesh->faceTexCoords.resize(3 * before, -1);
+                for (size_t f = before; f < mesh->faces.size(); ++f) {
+                    for (int k = 0; k < 3; ++k) {
+                        const auto at = std::find(idx.begin(), idx.end(), mesh->faces[f][k]);
+                        mesh->faceTexCoords.push_back(
+                            at == idx.end() ? -1 : tex[size_t(at - idx.begin())]);
+                    }
+                }
+            }
             if (!mesh->materialNames.empty())
                 mesh->faceMaterials.resize(mesh->faces.size(), material);
         } else if (lineStartsWord(p, end, "usemtl")) {

@@ -104,6 +104,12 @@ public:
     std::vector<std::string> materialNames;
     std::vector<int> faceMaterials;
     std::vector<std::string> materialLibraries;
+    // Texture coordinates of an OBJ file, as read like the materials: u, v
+    // of each "vt" line, and for each face the "vt" index of its three
+    // corners (-1 where a corner names none). Empty when the file has no
+    // "vt" lines.
+    std::vector<float> texCoords;
+    std::vector<int> faceTexCoords;
 
     // Reads a mesh file; the format is recognised by the first bytes
     // (PLY ascii / binary little- and big-endian, OFF, OBJ, the ray-tracer

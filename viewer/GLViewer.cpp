@@ -36,12 +36,16 @@ namespace {
 // setupLights leave.
 const char* const surfaceVertexShader = R"(
 #version 120
+uniform int surfaceImageMode;
 varying vec3 eyeNormal;
 varying vec3 eyePosition;
 varying vec3 objectPosition;
 varying vec3 objectNormal;
+varying vec2 surfaceUv;
 void main()
 {
+    if (surfaceImageMode == 1)
+        surfaceUv = gl_MultiTexCoord0.st;
     eyeNormal = gl_NormalMatrix * gl_Normal;
     eyePosition = vec3(gl_ModelViewMatrix * gl_Vertex);
     objectPosition = gl_Vertex.xyz;
@@ -57,10 +61,12 @@ uniform vec3 ambientLight;
 uniform int surfaceImageMode;
 uniform sampler2D surfaceImage;
 uniform vec4 swatchBox;
+uniform int surfaceImageLinear;
 varying vec3 eyeNormal;
 varying vec3 eyePosition;
 varying vec3 objectPosition;
 varying vec3 objectNormal;
+varying vec2 surfaceUv;
 
 // Texel (u, v) of a swatch's picture `face`, u and v from -0.5 to 0.5
 // across the cube, v upwards; kept half a texel inside the picture.
@@ -88,6 +94,15 @@ vec3 swatchColour(vec3 normal, float first)
 
 void main()
 {
+    // A file material's image multiplies the material's colours (white
+    // then); decoded from sRGB when the panels' colours are.
+    vec3 base = vec3(1.0);
+    if (surfaceImageMode == 1) {
+        base = texture2D(surfaceImage, surfaceUv).rgb;
+        if (surfaceImageLinear != 0)
+            base = mix(base / 12.92, pow((base + 0.055) / 1.055, vec3(2.4)),
+                       step(0.04045, base));
+    }
     vec3 n = eyeNormal;
     float nn = dot(n, n);
     n = nn > 0.0 ? n * inversesqrt(nn) : vec3(0.0, 0.0, 1.0);
@@ -99,9 +114,10 @@ void main()
         n = -n;
         side = -1.0;
     }
-    // A preset's swatch gives the ambient and diffuse colours.
-    vec3 ambientColour = gl_FrontMaterial.ambient.rgb;
-    vec3 diffuseColour = gl_FrontMaterial.diffuse.rgb;
+    // A preset's swatch gives the ambient and diffuse colours, a file's
+    // image multiplies the material's.
+    vec3 ambientColour = gl_FrontMaterial.ambient.rgb * base;
+    vec3 diffuseColour = gl_FrontMaterial.diffuse.rgb * base;
     if (surfaceImageMode == 2) {
         diffuseColour = swatchColour(objectNormal * side, 0.0);
         ambientColour = swatchColour(objectNormal * side, 6.0);
@@ -150,8 +166,19 @@ GLViewer::GLViewer(QWidget* parent) : QGLViewer(parent)
             &GLStandIns::noteMotion);
 }
 
-// The swatches' textures go with the view's context.
-GLViewer::~GLViewer() = default;
+GLViewer::~GLViewer()
+{
+    // The swatches' textures go with the view's context too.
+    if (surfaceImages && context()) {
+        makeCurrent();
+        surfaceImages.reset();
+        doneCurrent();
+    }
+    // Without a context the textures went with it.
+    if (surfaceImages) {
+        surfaceImages->forget();
+    }
+}
 
 void GLViewer::setDefaultSurfaceFormat()
 {
@@ -492,6 +519,9 @@ void GLViewer::drawScene()
         glEnable(GL_POLYGON_OFFSET_FILL);
         glPolygonOffset(1.0f + 0.5f * scene->lines.width, 2.0f);
     }
+    if (surfaceImages) {
+        surfaceImages->purge();
+    }
     const int n = scene->modelCount();
     standIns->keepOnly(scene->models);
     for (int i = 0; i < n; ++i) {
@@ -699,7 +729,9 @@ void setMaterial(const PovTexture& texture, bool srgbColours)
 {
     handleGLError();
     GLfloat b[4] = {0.5f, 0.5f, 0.5f, 1.0f};
-    if (texture.name.isNull()) {
+    if (texture.name.isNull() && texture.image) {
+        b[0] = b[1] = b[2] = 1.0f; // the image gives the colour
+    } else if (texture.name.isNull()) {
         b[0] = texture.red;
         b[1] = texture.green;
         b[2] = texture.blue;
@@ -755,6 +787,7 @@ void GLViewer::drawModel(int i)
     if (i < int(scene->textures.size())) {
         setMaterial(scene->textures[i], srgbColours);
     }
+    bool imaged = false;
     if (program) {
         program->bind();
         program->setUniformValue("lightCount", std::min(scene->lightCount(), 8));
@@ -762,9 +795,18 @@ void GLViewer::drawModel(int i)
         program->setUniformValue("ambientLight", ambient[0], ambient[1], ambient[2]);
         program->setUniformValue("surfaceImageMode", swatched ? 2 : 0);
         if (swatched) {
-            program->setUniformValue("surfaceImage", 0);
             program->setUniformValue("swatchBox", box[0], box[1], box[2], box[3]);
+        } else if (i < int(scene->textures.size()) && scene->textures[i].name.isNull() &&
+                   scene->textures[i].image && mesh->hasTextureCoordinates()) {
+            // A file material's image on the model's texture coordinates.
+            if (!surfaceImages) {
+                surfaceImages = std::make_unique<GLSurfaceImages>();
+            }
+            imaged = surfaceImages->bind(scene->textures[i].image);
+            program->setUniformValue("surfaceImageMode", imaged ? 1 : 0);
         }
+        program->setUniformValue("surfaceImage", 0);
+        program->setUniformValue("surfaceImageLinear", srgbColours ? 1 : 0);
     }
     standIn ? standIns->drawShaded(scene->models[i]) : mesh->drawShaded();
     if (program) {
@@ -772,6 +814,9 @@ void GLViewer::drawModel(int i)
     }
     if (swatched) {
         glBindTexture(GL_TEXTURE_2D, 0);
+    }
+    if (imaged) {
+        GLSurfaceImages::release();
     }
     handleGLError();
 }

@@ -23,6 +23,7 @@
 
 #include "scene/PovNamedView.h"
 #include "scene/PovScene.h"
+#include "viewer/GLSurfaceImages.h"
 
 #include <QGLViewer/qglviewer.h>
 
@@ -38,6 +39,8 @@ class GLViewer : public QGLViewer {
     Q_OBJECT
 public:
     explicit GLViewer(QWidget* parent = nullptr);
+    // Deletes the swatches' and file images' textures in the view's own
+    // context.
     ~GLViewer() override;
 
     // Makes the view's OpenGL format (an alpha channel, multisampling) the
@@ -172,6 +175,8 @@ private:
     PovSwatches* swatchMaker = nullptr; // a child of the view
     std::unique_ptr<GLSwatchSet> swatchSet;
     bool surfaceProgramTried = false;
+    // The file materials' images as OpenGL textures.
+    std::unique_ptr<GLSurfaceImages> surfaceImages;
 
     bool sceneReady = false;
     PovScene* scene = nullptr;

@@ -241,9 +241,10 @@ private slots:
 
     void formControls()
     {
-        QCOMPARE(inside(w).ui.pigmentPresetBox->count(), 8);
+        QCOMPARE(inside(w).ui.pigmentPresetBox->count(), 9);
         QCOMPARE(inside(w).ui.pigmentPresetBox->itemText(0), QString("Rose Marble (T_Stone1)"));
         QCOMPARE(inside(w).ui.pigmentPresetBox->itemText(7), QString("Yellow Pine (T_Wood7)"));
+        QCOMPARE(inside(w).ui.pigmentPresetBox->itemText(8), QString("From File"));
         QVERIFY(!inside(w).ui.pigmentPresetBox->isEditable());
         QCOMPARE(inside(w).ui.finishRoughnessBox->decimals(), 3);
         QCOMPARE(inside(w).ui.finishRoughnessBox->minimum(), 0.01);
@@ -327,6 +328,29 @@ private slots:
         QVERIFY(texture().name.isNull());
         QCOMPARE(texture().green, 0.3f);
         QCOMPARE(texture().red, 0.8f); // the boxes held the named texture's own pigment
+    }
+
+    // A glTF model shows its file's image; a colour from the panel replaces
+    // it, and "From File" brings it back, in the scene and in the view.
+    void fromFileBringsTheFileMaterialBack()
+    {
+        w->loadScene(QFINDTESTDATA("../data/textured/quad.gltf"));
+        w->on_modelSelected(1);
+        QVERIFY(texture().fromFile && texture().image);
+        QCOMPARE(inside(w).ui.pigmentPresetBox->currentText(), QString("From File"));
+        w->applyPigmentColor(QColor(255, 0, 0));
+        QVERIFY(!texture().fromFile && !texture().image);
+        inside(w).ui.pigmentPresetBox->setCurrentIndex(7);
+        QTest::keyClick(inside(w).ui.pigmentPresetBox, Qt::Key_Down); // the user picks From File
+        QVERIFY(texture().fromFile && texture().image);
+        inside(w).viewer->grabFramebuffer();
+        const QImage view = inside(w).viewer->grabFramebuffer();
+        // The square's left half shows red over blue, its right green over yellow.
+        const int d = view.height() / 8;
+        const QRgb left = view.pixel(view.width() / 2 - d, view.height() / 2 - d);
+        const QRgb right = view.pixel(view.width() / 2 + d, view.height() / 2 - d);
+        QVERIFY(qRed(left) > qGreen(left) + 40);
+        QVERIFY(qGreen(right) > qRed(right) + 40);
     }
 
     void presetNameMatchesTheWholeName()

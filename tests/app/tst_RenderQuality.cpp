@@ -71,6 +71,80 @@ std::vector<int> shadowEdgeWidths(const QImage& picture, const QImage& plate)
     return widths;
 }
 
+// The colour a pixel mostly is: 'r', 'g', 'b', 'y' (red and green), or '?'
+// for anything else (dark, grey, a mix).
+char colourClass(QRgb p)
+{
+    const int r = qRed(p), g = qGreen(p), b = qBlue(p);
+    const int hi = std::max({r, g, b});
+    if (hi < 60) {
+        return '?';
+    }
+    const bool R = r > 0.6 * hi, G = g > 0.6 * hi, B = b > 0.6 * hi;
+    if (R && G && !B && b < 0.35 * hi) {
+        return 'y';
+    }
+    if (R && !G && !B && g < 0.35 * hi && b < 0.35 * hi) {
+        return 'r';
+    }
+    if (G && !R && !B && r < 0.35 * hi && b < 0.35 * hi) {
+        return 'g';
+    }
+    if (B && !R && !G && r < 0.35 * hi && g < 0.35 * hi) {
+        return 'b';
+    }
+    return '?';
+}
+
+// The colours at the middles of the four quarters of what is not
+// background in the picture, top left, top right, bottom left, bottom
+// right ("rgby" for the test square as drawn); empty without a model.
+QString quarterColours(const QImage& picture)
+{
+    int x0 = picture.width(), y0 = picture.height(), x1 = -1, y1 = -1;
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            if (qGray(picture.pixel(x, y)) > 8) {
+                x0 = std::min(x0, x), x1 = std::max(x1, x);
+                y0 = std::min(y0, y), y1 = std::max(y1, y);
+            }
+        }
+    }
+    if (x1 < 0) {
+        return QString();
+    }
+    QString out;
+    for (double fy : {0.25, 0.75}) {
+        for (double fx : {0.25, 0.75}) {
+            out += QLatin1Char(colourClass(
+                picture.pixel(int(x0 + fx * (x1 - x0)), int(y0 + fy * (y1 - y0)))));
+        }
+    }
+    return out;
+}
+
+// Hue bins (30 degrees each) holding at least 3% of the picture's
+// saturated, lit pixels (at least 2% of the picture).
+int hueCount(const QImage& picture)
+{
+    std::vector<int> bins(12, 0);
+    int coloured = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            const QColor c = QColor::fromRgb(picture.pixel(x, y));
+            if (c.value() > 40 && c.hsvSaturation() > 60 && c.hsvHue() >= 0) {
+                ++bins[size_t(c.hsvHue() / 30)];
+                ++coloured;
+            }
+        }
+    }
+    if (coloured < picture.width() * picture.height() / 50) {
+        return coloured > 0 ? 1 : 0;
+    }
+    return int(std::count_if(bins.begin(), bins.end(),
+                             [coloured](int n) { return n >= 0.03 * coloured; }));
+}
+
 double mean(const std::vector<int>& v)
 {
     return v.empty() ? 0.0 : std::accumulate(v.begin(), v.end(), 0.0) / double(v.size());
@@ -218,6 +292,101 @@ private slots:
         QVERIFY2(*std::max_element(draft.begin(), draft.end()) <= 2, qPrintable(widths));
         QVERIFY2(mean(photo) >= 4.0 && mean(photo) >= 3.0 * std::max(mean(draft), 1.0),
                  qPrintable(widths));
+    }
+
+    // A square textured with a 2 x 2 image (red and green over blue and
+    // yellow), from glTF (v down the image), OBJ+MTL and KMZ (v up), in the
+    // render and in the view: each quarter shows its own colour in its
+    // place. A flipped v, swapped u and v or a texture not drawn all fail.
+    void fileImagesInPlace_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("glTF") << "quad.gltf" << QStringList();
+        QTest::newRow("glTF, Photo") << "quad.gltf" << QStringList({"--quality", "photo"});
+        QTest::newRow("OBJ+MTL") << "quad.obj" << QStringList({"--file-materials"});
+        QTest::newRow("OBJ+MTL, old option name") << "quad.obj"
+                                                  << QStringList({"--file-colours"});
+        QTest::newRow("KMZ") << "quad.kmz" << QStringList({"--file-materials"});
+    }
+    void fileImagesInPlace()
+    {
+        SKIP_WITHOUT_POVRAY();
+        QFETCH(QString, file);
+        QFETCH(QStringList, options);
+        const QString model = QFINDTESTDATA("../data/textured/" + file);
+        const QString render = dir.filePath("quad-render.png");
+        const QString preview = dir.filePath("quad-preview.png");
+        const QString pov = dir.filePath("quad/scene.pov");
+        QVERIFY(QDir().mkpath(dir.filePath("quad")));
+        const Run run = kelvane(QStringList({"--render", render, "--preview", preview, "--pov",
+                                             pov, "--size", "120x120"}) +
+                                options + QStringList({model}));
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QCOMPARE(quarterColours(QImage(render)), QString("rgby"));
+        QCOMPARE(quarterColours(QImage(preview)), QString("rgby"));
+        // The scene names the image written beside it.
+        QFile text(pov);
+        QVERIFY(text.open(QIODevice::ReadOnly));
+        const QByteArray scene = text.readAll();
+        QVERIFY(scene.contains("uv_vectors") && scene.contains("interpolate 2"));
+        const QStringList images = QDir(dir.filePath("quad")).entryList({"kelvane-image-*.png"});
+        QCOMPARE(images.size(), 1);
+        QVERIFY(scene.contains("png \"" + images[0].toLatin1() + "\""));
+        QDir(dir.filePath("quad")).removeRecursively();
+    }
+
+    // An image named outside the model's folder is refused, one that is
+    // missing is named: both with a line, and the model keeps its base
+    // colour (one colour, no image) in the render.
+    void fileImagesRefusedOrMissing_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("glTF outside") << "escaping.gltf" << "lies outside the model's folder";
+        QTest::newRow("OBJ outside") << "escaping.obj" << "lies outside the model's folder";
+        QTest::newRow("KMZ outside") << "escaping.kmz" << "lies outside the archive";
+        QTest::newRow("glTF missing") << "missing-image.gltf"
+                                      << "the image 'no-such-image.png' is missing";
+    }
+    void fileImagesRefusedOrMissing()
+    {
+        SKIP_WITHOUT_POVRAY();
+        QFETCH(QString, file);
+        QFETCH(QString, line);
+        const QString render = dir.filePath("refused.png");
+        const Run run =
+            kelvane({"--file-materials", "--render", render, "--size", "80x80",
+                     QFINDTESTDATA("../data/textured/" + file)});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QVERIFY2(run.err.contains(line), qPrintable(run.err));
+        QCOMPARE(hueCount(QImage(render)), 0);
+    }
+
+    // The shared real textured files (glTF with the image beside it, in a
+    // data URI and in the binary chunk; OBJ+MTL with a JPEG whose name has
+    // a space) render in more than one colour: without their images each
+    // would be one colour.
+    void realTexturedFilesShowTheirImages_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("Duck") << "gltf/draco/Duck/glTF/Duck.gltf";
+        QTest::newRow("BoxTextured embedded") << "gltf/assimp/BoxTextured-glTF-Embedded/BoxTextured.gltf";
+        QTest::newRow("CesiumMilkTruck") << "gltf/python-trimesh/CesiumMilkTruck.glb";
+        QTest::newRow("fuze") << "obj-mtl/python-trimesh/fuze.obj";
+    }
+    void realTexturedFilesShowTheirImages()
+    {
+        SKIP_WITHOUT_POVRAY();
+        QFETCH(QString, file);
+        const QString path = QStringLiteral(KELVANE_SHARED_DATA "/") + file;
+        if (!QFileInfo::exists(path)) {
+            QSKIP("the shared real files are absent");
+        }
+        const QString render = dir.filePath("real.png");
+        const Run run = kelvane({"--file-materials", "--render", render, "--size", "200x150", path});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QVERIFY2(hueCount(QImage(render)) >= 2, qPrintable(QString::number(hueCount(QImage(render)))));
     }
 
     void badOptions()

@@ -51,8 +51,9 @@ class TestPovPieces : public QObject {
     }
 
 private slots:
-    // What must travel with a scene to another machine: a model file alone,
-    // or a scene document with the model file it names.
+    // What must travel with a scene to another machine: a model file alone
+    // or with the files it names beside it, or a scene document with the
+    // model file it names.
     void sceneFilesOfModelsAndDocuments()
     {
         const QString torus =
@@ -62,6 +63,16 @@ private slots:
             QFileInfo(QFINDTESTDATA("../../samples/showcase.kelvane")).absoluteFilePath();
         QCOMPARE(sceneFiles(showcase),
                  QStringList({showcase, QFileInfo(showcase).absolutePath() + "/showcase.off"}));
+        // An OBJ file's library and image, a .gltf file's image (its buffer
+        // is a data URI); an image outside the model's folder is not listed.
+        const QString folder =
+            QFileInfo(QFINDTESTDATA("../data/textured/quad.png")).absolutePath() + "/";
+        QCOMPARE(sceneFiles(folder + "quad.obj"),
+                 QStringList({folder + "quad.obj", folder + "quad.mtl", folder + "quad.png"}));
+        QCOMPARE(sceneFiles(folder + "quad.gltf"),
+                 QStringList({folder + "quad.gltf", folder + "quad.png"}));
+        QCOMPARE(sceneFiles(folder + "escaping.obj"),
+                 QStringList({folder + "escaping.obj", folder + "escaping.mtl"}));
         QString error;
         QVERIFY(sceneFiles("no/such/scene.kelvane", &error).isEmpty());
         QVERIFY(error.contains("no such file"));
