@@ -159,7 +159,9 @@ int runHeadless(const CommandLineOptions& given)
         return 1;
     }
     options = withDocumentSettings(given, view);
-    applyOptions(scene, options);
+    if (!applyOptions(scene, options)) {
+        return 1;
+    }
     fitCamera(scene, camera, view);
 
     const bool made = forEachFrame(options, &camera, read, [&](const FrameFiles& files) {

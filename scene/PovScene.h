@@ -8,6 +8,7 @@
 
 #include "ln/LnLineSettings.h"
 #include "ln/LnModel.h"
+#include "scene/PovEnvironment.h"
 #include "scene/PovLight.h"
 #include "scene/PovPlacement.h"
 #include "scene/PovRenderSettings.h"
@@ -145,8 +146,18 @@ public:
     // The ambient light the render gets: the plain average of the lights'
     // colours (their intensities left out), black without lights.
     vec ambientLight() const;
+    // The lamp presets; both leave an environment or the studio.
     void setOutdoorLighting();
     void setIndoorLighting();
+    // The studio: the backdrop in `backdrop` colour, and a key, a fill and
+    // a rim light in place of the lights (see PovEnvironment.cpp).
+    void setStudioLighting(const QColor& backdrop);
+    // Lights the scene from the panorama (already read) of `file`, turned
+    // `turn` degrees about +z, its values times `strength`; the lights stay
+    // but are not used while the environment is.
+    void setEnvironmentLighting(const QString& file,
+                                const std::shared_ptr<const PovPanorama>& panorama, double turn,
+                                double strength);
 
     bool canSubdivide(int index) const;
     void subdivide(int index);
@@ -184,7 +195,11 @@ public:
                       const PovRenderSettings& settings, QString* error = nullptr);
     // Photo quality's area light size as a share of the light's distance:
     // narrow for the sun (about 3 degrees), wide for indoor lights.
-    float photoLightSpread() const { return outdoorLighting ? 0.05f : 0.15f; }
+    // The studio's lights are wider still, for soft shadows.
+    float photoLightSpread() const
+    {
+        return stage.studio() ? 0.3f : outdoorLighting ? 0.05f : 0.15f;
+    }
     // Writes "POVRAY.INI" in the current directory: "+W<width> +H<height>\n".
     // False, with the reason in `error`, when it cannot be written.
     bool writeIniFile(int width, int height, QString* error = nullptr);
@@ -213,6 +228,9 @@ public:
     // base colour, an Assimp material's diffuse colour, or an OBJ
     // material's Kd (an OBJ file is then split by material). Off by default.
     bool fileColours = false;
+    // An environment panorama or the studio, when one is chosen (see
+    // PovEnvironment.h).
+    PovStage stage;
 
     // Feature lines: drawn by the view and, while shown, written as ink
     // after the meshes (see PovInk.h).

@@ -17,6 +17,7 @@ PACKAGES=(
   dpkg-dev desktop-file-utils appstream shared-mime-info
   parallel rsync
   libtinygltf-dev libstb-dev libassimp-dev lib3mf-dev
+  libopenexr-dev
 )
 
 install_missing() {

@@ -47,8 +47,23 @@ const char* const surfaceFragmentShader = R"(
 #version 120
 uniform int lightCount;
 uniform vec3 ambientLight;
+// An environment's irradiance as spherical harmonics (see
+// PovEnvironmentLighting), for world normals: environmentToWorld turns the
+// eye's directions into the world's.
+uniform int environmentLight;
+uniform vec3 environmentSH[9];
+uniform mat3 environmentToWorld;
 varying vec3 eyeNormal;
 varying vec3 eyePosition;
+vec3 environmentIrradiance(vec3 n)
+{
+    return environmentSH[0] * 0.282095 + environmentSH[1] * (0.488603 * n.y) +
+           environmentSH[2] * (0.488603 * n.z) + environmentSH[3] * (0.488603 * n.x) +
+           environmentSH[4] * (1.092548 * n.x * n.y) + environmentSH[5] * (1.092548 * n.y * n.z) +
+           environmentSH[6] * (0.315392 * (3.0 * n.z * n.z - 1.0)) +
+           environmentSH[7] * (1.092548 * n.x * n.z) +
+           environmentSH[8] * (0.546274 * (n.x * n.x - n.y * n.y));
+}
 void main()
 {
     vec3 n = eyeNormal;
@@ -60,6 +75,9 @@ void main()
     if (dot(n, v) < 0.0)
         n = -n;
     vec3 colour = gl_FrontMaterial.ambient.rgb * ambientLight;
+    if (environmentLight != 0)
+        colour += gl_FrontMaterial.diffuse.rgb *
+                  max(environmentIrradiance(environmentToWorld * n), vec3(0.0));
     for (int i = 0; i < 8; ++i) {
         if (i >= lightCount)
             break;
@@ -390,6 +408,7 @@ void GLViewer::drawScene()
     glClearColor(float(background.redF()), float(background.greenF()), float(background.blueF()),
                  0.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    drawEnvironment();
     glEnable(GL_LIGHTING);
     glDisable(GL_COLOR_MATERIAL);
     // The ray tracer sees both sides of every face and lights the side the
@@ -408,9 +427,11 @@ void GLViewer::drawScene()
         glEnable(GL_POLYGON_OFFSET_FILL);
         glPolygonOffset(1.0f + 0.5f * scene->lines.width, 2.0f);
     }
+    drawBackdrop();
     const int n = scene->modelCount();
     for (int i = 0; i < n; ++i) {
-        if (i == 0 && !scene->groundVisible) {
+        // The studio's floor takes the ground's place.
+        if (i == 0 && (!scene->groundVisible || scene->stage.studio())) {
             continue;
         }
         // A placed file's models are drawn through its placement.
@@ -585,6 +606,25 @@ void GLViewer::setupLights()
     handleGLError();
     const GLfloat noAmbient[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     glLightModelfv(GL_LIGHT_MODEL_AMBIENT, noAmbient);
+    if (scene->stage.environment()) {
+        // The environment's brightest region as one light; the rest of
+        // its light comes through the surface program's harmonics.
+        const PovEnvironmentLight& light = environmentLighting().dominant;
+        const GLfloat position[4] = {light.direction[0], light.direction[1], light.direction[2],
+                                     0.0f};
+        const GLfloat c[4] = {light.colour[0], light.colour[1], light.colour[2], 1.0f};
+        const GLfloat none[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+        glLightfv(GL_LIGHT0, GL_AMBIENT, none);
+        glLightfv(GL_LIGHT0, GL_DIFFUSE, c);
+        glLightfv(GL_LIGHT0, GL_SPECULAR, c);
+        glLightfv(GL_LIGHT0, GL_POSITION, position);
+        glEnable(GL_LIGHT0);
+        for (int i = 1; i < 8; ++i) {
+            glDisable(GLenum(GL_LIGHT0 + i));
+        }
+        handleGLError();
+        return;
+    }
     const int count = std::min(scene->lightCount(), 8);
     for (int i = 0; i < count; ++i) {
         const PovLight& light = scene->lights[i];
@@ -664,9 +704,12 @@ void GLViewer::drawModel(int i)
     QOpenGLShaderProgram* program = surfaceShading();
     if (program) {
         program->bind();
-        program->setUniformValue("lightCount", std::min(scene->lightCount(), 8));
+        program->setUniformValue("lightCount", scene->stage.environment()
+                                                   ? 1
+                                                   : std::min(scene->lightCount(), 8));
         const vec ambient = scene->ambientLight();
         program->setUniformValue("ambientLight", ambient[0], ambient[1], ambient[2]);
+        setEnvironmentUniforms(program);
     }
     mesh->drawShaded();
     if (program) {
