@@ -229,6 +229,12 @@ private:
     QString mergeKey(const QString& what) const;
     // The Edit menu, the composing actions and the Placement panel.
     void setUpComposing();
+    // The Lighting menu's Environment..., Studio and Backdrop Colour...
+    // (StageCommands.cpp).
+    void setUpStageCommands();
+    void chooseEnvironment();
+    // Their checked states and Outdoor's and Indoor's (part of updateUi).
+    void updateStageCommands();
     // After an undo or redo: the view, panels and commands follow the
     // scene; a change of models drops the selection.
     void sceneUndone(bool structure);
@@ -304,6 +310,9 @@ private:
     bool viewModified = false; // view toggles, which are not undone
     PlacementPanel* placementPanel = nullptr;
     QAction* importAction = nullptr;
+    QAction* environmentAction = nullptr;
+    QAction* studioAction = nullptr;
+    QAction* backdropAction = nullptr;
     QAction* placementAction = nullptr;
     QAction* dropToGroundAction = nullptr;
     QAction* centreOnOriginAction = nullptr;

@@ -443,9 +443,9 @@ void writeBackdrop(const PovScene& scene, bool photo, PovOutput& out)
     writeVectorList("vertex_vectors", backdrop.positions, out);
     writeVectorList("normal_vectors", backdrop.normals, out);
     writeIndexList("face_indices", faces, out);
-    out += "\ttexture { ";
+    out += "\t";
     out.append(backdropTexture(scene.stage, ambient).povText(scene.radius, photo));
-    out += " }\n\tno_shadow\n}\n";
+    out += "\n\tno_shadow\n}\n";
 }
 
 void writeScene(const PovScene& scene, qglviewer::Camera* camera, const PovRenderSettings& settings,
