@@ -938,7 +938,9 @@ bool PovSceneDocument::read(const QString& documentFile, PovScene& scene, qglvie
     // The studio keeps the document's lights (its key, fill and rim as
     // last changed); an environment image that cannot be read leaves the
     // scene lit by its lights, with a note.
-    if (stageKind == PovStageKind::Studio) {
+    if (stageKind == PovStageKind::Studio && !reader.root.contains(QStringLiteral("lights"))) {
+        scene.setStudioLighting(backdrop);
+    } else if (stageKind == PovStageKind::Studio) {
         scene.stage.kind = PovStageKind::Studio;
         scene.stage.backdrop = backdrop;
     } else if (stageKind == PovStageKind::Environment) {

@@ -143,6 +143,7 @@ void GLViewer::drawBackdrop()
         const vec light = scene->ambientLight();
         program->setUniformValue("ambientLight", light[0], light[1], light[2]);
         setEnvironmentUniforms(program);
+        program->setUniformValue("environmentReflection", 0.0f);
     }
     glBegin(GL_TRIANGLES);
     for (size_t i = 0; i < backdropCache.positions.size(); ++i) {

@@ -53,6 +53,9 @@ uniform vec3 ambientLight;
 uniform int environmentLight;
 uniform vec3 environmentSH[9];
 uniform mat3 environmentToWorld;
+// The share of the environment a surface mirrors (its reflection), seen
+// blurred as the harmonics give it.
+uniform float environmentReflection;
 varying vec3 eyeNormal;
 varying vec3 eyePosition;
 vec3 environmentIrradiance(vec3 n)
@@ -75,9 +78,12 @@ void main()
     if (dot(n, v) < 0.0)
         n = -n;
     vec3 colour = gl_FrontMaterial.ambient.rgb * ambientLight;
-    if (environmentLight != 0)
+    if (environmentLight != 0) {
         colour += gl_FrontMaterial.diffuse.rgb *
                   max(environmentIrradiance(environmentToWorld * n), vec3(0.0));
+        colour += environmentReflection *
+                  max(environmentIrradiance(environmentToWorld * reflect(-v, n)), vec3(0.0));
+    }
     for (int i = 0; i < 8; ++i) {
         if (i >= lightCount)
             break;
@@ -710,6 +716,9 @@ void GLViewer::drawModel(int i)
         const vec ambient = scene->ambientLight();
         program->setUniformValue("ambientLight", ambient[0], ambient[1], ambient[2]);
         setEnvironmentUniforms(program);
+        program->setUniformValue("environmentReflection",
+                                 i < int(scene->textures.size()) ? scene->textures[i].reflection
+                                                                 : 0.0f);
     }
     mesh->drawShaded();
     if (program) {
