@@ -496,7 +496,9 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, const PovRende
     if (environment && !photo) {
         writeEnvironmentLights(scene, out);
     }
-    for (const PovLight& light : environment ? std::vector<PovLight>() : scene.lights) {
+    // Under an environment the panorama is the light; the lights wait.
+    const std::vector<PovLight> none;
+    for (const PovLight& light : environment ? none : scene.lights) {
         const vec c = light.color * light.intensity;
         const std::array<double, 3> at = {double(light.position[0]) * 10000.0,
                                           double(light.position[1]) * 10000.0,

@@ -215,7 +215,8 @@ private slots:
             {"FILE", "x.pov"},  {"IMAGE", "x.png"}, {"WxH", "320x200"}, {"KINDS", "ridges"},
             {"PIXELS", "3"},    {"FORM", "mesh2"},  {"T", "0.2"},       {"Q", "photo"},
             {"B", "#336699"},   {"SECONDS", "9"},   {"N", "4"},         {"A-B", "1-2"},
-            {"I/N", "1/2"},     {"FOLDER", "out"},  {"SIZE", "64"}};
+            {"I/N", "1/2"},     {"FOLDER", "out"},  {"SIZE", "64"},        {"DEGREES", "90"},
+            {"S", "2"},         {"COLOUR", "white"}};
         // Runs the option fits in, tried in turn.
         const QList<QStringList> runs = {{},
                                          {"--render", "r.png"},
