@@ -10,6 +10,8 @@
 
 #include <QGLViewer/camera.h>
 
+#include <algorithm>
+
 const PovEnvironmentLighting& GLViewer::environmentLighting()
 {
     const PovStage& stage = scene->stage;
@@ -117,6 +119,11 @@ void GLViewer::drawEnvironment()
 void GLViewer::drawBackdrop()
 {
     if (!scene->stage.studio()) {
+        if (camera()->zClippingCoefficient() != zClipping) {
+            camera()->setZClippingCoefficient(zClipping);
+            camera()->loadProjectionMatrix();
+            glMatrixMode(GL_MODELVIEW);
+        }
         return;
     }
     // Made again when the models move or change.
@@ -133,6 +140,23 @@ void GLViewer::drawBackdrop()
     if (key != backdropCacheKey) {
         backdropCache = studioBackdrop(*scene);
         backdropCacheKey = key;
+    }
+    // The backdrop reaches far past the models: the depth range grows to
+    // hold all of it, as the render (which clips nothing) shows it.
+    const qglviewer::Vec centre = camera()->sceneCenter();
+    double farthest = 0.0;
+    for (int corner = 0; corner < 8; ++corner) {
+        const vec& x = corner & 1 ? backdropCache.high : backdropCache.low;
+        const vec& y = corner & 2 ? backdropCache.high : backdropCache.low;
+        const vec& z = corner & 4 ? backdropCache.high : backdropCache.low;
+        farthest = std::max(farthest, (qglviewer::Vec(x[0], y[1], z[2]) - centre).norm());
+    }
+    const double coefficient =
+        std::max(zClipping, 1.05 * farthest / std::max(camera()->sceneRadius(), 1e-9));
+    if (camera()->zClippingCoefficient() != coefficient) {
+        camera()->setZClippingCoefficient(coefficient);
+        camera()->loadProjectionMatrix();
+        glMatrixMode(GL_MODELVIEW);
     }
     const float ambient = scene->textures.empty() ? 0.0f : scene->textures[0].ambient;
     setMaterial(backdropTexture(scene->stage, ambient), srgbColours);

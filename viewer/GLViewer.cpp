@@ -131,7 +131,7 @@ void GLViewer::setDefaultSurfaceFormat()
 void GLViewer::setScene(PovScene* s)
 {
     scene = s;
-    camera()->setZClippingCoefficient(5.0);
+    camera()->setZClippingCoefficient(zClipping);
     setMouseBinding(Qt::NoModifier, Qt::MiddleButton, QGLViewer::CAMERA, QGLViewer::TRANSLATE);
     setMouseBinding(Qt::NoModifier, Qt::RightButton, QGLViewer::CAMERA, QGLViewer::ZOOM);
     sceneReady = true;

@@ -163,6 +163,9 @@ private:
     unsigned environmentTexture = 0;
     const PovPanorama* environmentTextureFor = nullptr;
     double environmentTextureStrength = -1.0;
+    // The camera's z-clipping coefficient (setScene's), grown while the
+    // studio's backdrop is shown.
+    static constexpr double zClipping = 5.0;
     PovBackdrop backdropCache;
     std::vector<double> backdropCacheKey;
 

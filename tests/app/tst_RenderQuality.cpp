@@ -383,6 +383,23 @@ private slots:
             if (scene[0] == "--studio") {
                 continue; // seen from above, the shadows reach the edge
             }
+            // The view shows the backdrop as the render does (all of it,
+            // however far it reaches): the pictures agree in brightness.
+            const QString preview = dir.filePath("studio-view.png");
+            const Run view = kelvane(QStringList({"--preview", preview, "--size", "160x120"}) + scene);
+            QVERIFY2(view.status == 0, qPrintable(view.err));
+            auto brightness = [](const QImage& picture) {
+                double sum = 0.0;
+                for (int y = 0; y < picture.height(); ++y) {
+                    for (int x = 0; x < picture.width(); ++x) {
+                        sum += qGray(picture.pixel(x, y));
+                    }
+                }
+                return sum;
+            };
+            const double ratio = brightness(image) / brightness(QImage(preview));
+            QVERIFY2(ratio >= 0.8 && ratio <= 1.25,
+                     qPrintable(QStringLiteral("render / view brightness %1").arg(ratio)));
             // Across the wall: the top quarter shows no step between
             // neighbouring rows.
             for (int y = 1; y < image.height() / 4; ++y) {
