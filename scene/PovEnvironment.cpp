@@ -72,6 +72,18 @@ bool readRadiance(const QString& file, PovImageRgb& image, QString* error)
     if (!problem.isEmpty()) {
         return fail(error, problem);
     }
+    // The reader fills a file cut short with black without a word: a file
+    // smaller than its pixels could ever be packed into is refused (a row
+    // takes 4 bytes a pixel unpacked, or at least a 4-byte mark and, per
+    // channel, two bytes a run of at most 127 pixels).
+    const qint64 least =
+        qint64(height) * std::min(4 * qint64(width), 4 + 4 * 2 * ((qint64(width) + 126) / 127));
+    if (QFileInfo(file).size() < least) {
+        return fail(error, QStringLiteral("it is cut short: %1 x %2 pixels cannot fit in %3 bytes")
+                               .arg(width)
+                               .arg(height)
+                               .arg(QFileInfo(file).size()));
+    }
     float* data = stbi_loadf(name.constData(), &width, &height, &channels, 3);
     if (!data) {
         return fail(error, QStringLiteral("its pixels cannot be read (%1)")
