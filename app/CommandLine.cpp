@@ -295,6 +295,67 @@ const std::vector<OptionEntry>& optionTable()
          {},
          {},
          flag(&CommandLineOptions::indoor)},
+        {{"environment"},
+         "FILE",
+         "light the scene from the equirectangular panorama FILE (.hdr or .exr), shown behind "
+         "the models: radiosity in photo quality, a few lights from its bright regions in draft",
+         {},
+         {},
+         fileName("--environment", &CommandLineOptions::environment)},
+        {{"environment-turn"},
+         "DEGREES",
+         "turn the environment about the vertical (+z) axis",
+         "0",
+         {},
+         [](const QString& value, ParseState& state, QString& error) {
+             bool ok = false;
+             const double d = value.toDouble(&ok);
+             if (!ok || !(d >= -3600.0 && d <= 3600.0)) {
+                 error = QStringLiteral("--environment-turn takes degrees from -3600 to 3600");
+                 return false;
+             }
+             state.options.environmentTurn = d;
+             state.options.environmentTurnGiven = true;
+             return true;
+         }},
+        {{"environment-strength"},
+         "S",
+         "multiply the environment's light by S (0 to 1000)",
+         "1",
+         {},
+         [](const QString& value, ParseState& state, QString& error) {
+             bool ok = false;
+             const double s = value.toDouble(&ok);
+             if (!ok || !(s >= 0.0 && s <= mostEnvironmentStrength)) {
+                 error = QStringLiteral("--environment-strength takes a number from 0 to 1000");
+                 return false;
+             }
+             state.options.environmentStrength = s;
+             state.options.environmentStrengthGiven = true;
+             return true;
+         }},
+        {{"studio"},
+         {},
+         "light the scene as a photo studio: a seamless backdrop (a floor curving up into a "
+         "wall on the +y side) with key, fill and rim lights, soft shadows in photo quality",
+         {},
+         {},
+         flag(&CommandLineOptions::studio)},
+        {{"studio-colour"},
+         "COLOUR",
+         "the studio backdrop's colour, such as white or #d0e0f0 (implies --studio)",
+         "#ebebeb",
+         {},
+         [](const QString& value, ParseState& state, QString& error) {
+             const QColor colour(value);
+             if (value.isEmpty() || !colour.isValid()) {
+                 error = QStringLiteral("--studio-colour takes a colour such as white or #336699");
+                 return false;
+             }
+             state.options.studio = true;
+             state.options.studioColour = colour;
+             return true;
+         }},
         {{"file-colours", "file-materials"},
          {},
          "give each model the material its file gives (colours, image textures on their "

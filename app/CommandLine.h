@@ -14,7 +14,9 @@
 // scene/PovSceneDocument.h), which brings its camera, lights and materials;
 // --import FILE (repeatable) adds a model file's models to it. A scene with
 // imports and nothing to make opens in the window.
-// options: --size WxH (default 800x600), --ground, --indoor, --file-colours,
+// options: --size WxH (default 800x600), --ground, --indoor, --environment
+// FILE, --environment-turn DEGREES, --environment-strength S, --studio,
+// --studio-colour COLOUR, --file-colours,
 // --view NAME (front, back, left, right, top, bottom, three-quarter),
 // --lines KINDS and --line-width PIXELS (feature lines in the view and as ink
 // in the POV-Ray scene), --mesh-form triangles|mesh2|auto, --antialias,
@@ -32,6 +34,7 @@
 #include "scene/PovNamedView.h"
 #include "scene/PovRenderSettings.h"
 
+#include <QColor>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -50,6 +53,18 @@ struct CommandLineOptions {
     bool ground = false;
     bool indoor = false;
     bool fileColours = false;
+    // --environment FILE: light from the panorama, turned environmentTurn
+    // degrees about +z, its values times environmentStrength (each given
+    // alone changes a scene document's environment).
+    QString environment;
+    double environmentTurn = 0.0;
+    double environmentStrength = 1.0;
+    bool environmentTurnGiven = false;
+    bool environmentStrengthGiven = false;
+    // --studio: the studio lighting and backdrop, in studioColour when
+    // --studio-colour is given (it implies --studio).
+    bool studio = false;
+    QColor studioColour;
     LnLineSettings lines; // shown when --lines is given
     // Antialiasing, mesh form, quality and background for --pov and --render
     // (the background also for --preview); the picture size is `size`.

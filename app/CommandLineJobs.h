@@ -42,8 +42,13 @@ bool loadScene(PovScene& scene, const QString& path, const QStringList& imports,
                qglviewer::Camera* camera, PovSceneView& view, QStringList& read,
                QStringList* notes = nullptr);
 // A scene document keeps its own ground and lighting; --ground and
-// --indoor only add to it.
-void applyOptions(PovScene& scene, const CommandLineOptions& options);
+// --indoor only add to it. --environment and --studio replace its lighting;
+// --environment-turn and --environment-strength alone change its
+// environment. False, after saying why, when the environment's image
+// cannot be read.
+bool applyOptions(PovScene& scene, const CommandLineOptions& options);
+// The environment and studio part of applyOptions (JobStage.cpp).
+bool applyStageOptions(PovScene& scene, const CommandLineOptions& options);
 // A camera without a view for a picture of `size`, clipping as the
 // window's view does.
 void setUpCamera(qglviewer::Camera& camera, const QSize& size);

@@ -240,7 +240,9 @@ int runInfo(const CommandLineOptions& options)
         }
         return 1;
     }
-    applyOptions(scene, withDocumentSettings(options, view));
+    if (!applyOptions(scene, withDocumentSettings(options, view))) {
+        return 1;
+    }
     fitCamera(scene, camera, view, options);
 
     QJsonObject info;

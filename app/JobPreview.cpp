@@ -31,7 +31,9 @@ int runWithView(const CommandLineOptions& given)
         return 1;
     }
     options = withDocumentSettings(given, view);
-    applyOptions(scene, options);
+    if (!applyOptions(scene, options)) {
+        return 1;
+    }
     viewer.wireframe = view.wireframe;
     viewer.showLights = view.showLights;
     PovNamedView named;

@@ -178,16 +178,19 @@ int runHeadless(const CommandLineOptions& given)
         return 1;
     }
     options = withDocumentSettings(given, view);
-    applyOptions(scene, options);
+    if (!applyOptions(scene, options)) {
+        return 1;
+    }
     fitCamera(scene, camera, view, options);
 
-    // A turntable of a large scene without ink: the meshes' text is the
+    // A turntable of a large scene without ink (or a studio backdrop sized
+    // from the models): the meshes' text is the
     // same in every frame, so it is written once, beside the frames, and the
     // models go before the first POV-Ray starts (the frames' own --pov files
     // would need them whole).
     QTemporaryDir shared;
     if (options.turntableFrames > 0 && !options.renderImage.isEmpty() &&
-        options.povFile.isEmpty() && !scene.lines.shown &&
+        options.povFile.isEmpty() && !scene.lines.shown && !scene.stage.studio() &&
         scene.triangleCount() >= compactMeshTriangles) {
         QString error;
         if (!shared.isValid()) {

@@ -50,7 +50,7 @@ bool saveImage(const QImage& image, const QString& fileName)
     return true;
 }
 
-void applyOptions(PovScene& scene, const CommandLineOptions& options)
+bool applyOptions(PovScene& scene, const CommandLineOptions& options)
 {
     if (!PovSceneDocument::isDocumentFile(options.scene)) {
         scene.groundVisible = options.ground;
@@ -61,6 +61,7 @@ void applyOptions(PovScene& scene, const CommandLineOptions& options)
         scene.setIndoorLighting();
     }
     scene.lines = options.lines;
+    return applyStageOptions(scene, options);
 }
 
 void applyCamera(qglviewer::Camera* camera, const PovSceneView& view)

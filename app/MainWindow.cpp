@@ -118,6 +118,7 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
     setAcceptDrops(true);
     setUpComposing();
     setUpViews();
+    setUpStageCommands();
     // Unsaved work is copied aside as a document as it is made.
     autosave = new Autosave(
         [this](const QString& recoveryFile) {
@@ -1226,7 +1227,8 @@ void MainWindow::applyLightColor(const QColor& color)
 
 void MainWindow::on_actionLighting_Outdoor_toggled(bool checked)
 {
-    if (scene.outdoorLighting || !checked) {
+    if ((scene.outdoorLighting && scene.stage.kind == PovStageKind::Lamps) || !checked) {
+        updateUi();
         return;
     }
     editScene(QStringLiteral("Lighting Change"), QString(),
@@ -1240,7 +1242,8 @@ void MainWindow::on_actionLighting_Outdoor_toggled(bool checked)
 
 void MainWindow::on_actionLighting_Indoor_toggled(bool checked)
 {
-    if (!scene.outdoorLighting || !checked) {
+    if ((!scene.outdoorLighting && scene.stage.kind == PovStageKind::Lamps) || !checked) {
+        updateUi();
         return;
     }
     editScene(QStringLiteral("Lighting Change"), QString(),
@@ -1344,8 +1347,7 @@ void MainWindow::updateUi()
     ui.actionShow_Ground_Plane->setChecked(scene.groundVisible);
     ui.actionWireframe->setChecked(viewer->wireframe);
     ui.actionShow_Lights->setChecked(viewer->showLights);
-    ui.actionLighting_Outdoor->setChecked(scene.outdoorLighting);
-    ui.actionLighting_Indoor->setChecked(!scene.outdoorLighting);
+    updateStageCommands();
     ui.actionShow_Feature_Lines->setChecked(scene.lines.shown);
     ui.actionColours_from_File->setChecked(scene.fileColours);
 

@@ -231,6 +231,12 @@ private:
     void setUpComposing();
     // View > Views, the named views (ViewCommands.cpp).
     void setUpViews();
+    // The Lighting menu's Environment..., Studio and Backdrop Colour...
+    // (StageCommands.cpp).
+    void setUpStageCommands();
+    void chooseEnvironment();
+    // Their checked states and Outdoor's and Indoor's (part of updateUi).
+    void updateStageCommands();
     // After an undo or redo: the view, panels and commands follow the
     // scene; a change of models drops the selection.
     void sceneUndone(bool structure);
@@ -306,6 +312,9 @@ private:
     bool viewModified = false; // view toggles, which are not undone
     PlacementPanel* placementPanel = nullptr;
     QAction* importAction = nullptr;
+    QAction* environmentAction = nullptr;
+    QAction* studioAction = nullptr;
+    QAction* backdropAction = nullptr;
     QAction* placementAction = nullptr;
     QAction* dropToGroundAction = nullptr;
     QAction* centreOnOriginAction = nullptr;

@@ -81,6 +81,7 @@ void PovScene::swap(PovScene& other)
     std::swap(radius, other.radius);
     std::swap(groundVisible, other.groundVisible);
     std::swap(outdoorLighting, other.outdoorLighting);
+    std::swap(stage, other.stage);
     std::swap(groundZ, other.groundZ);
     std::swap(lastError, other.lastError);
     std::swap(outOfMemory, other.outOfMemory);
@@ -247,6 +248,7 @@ void PovScene::setOutdoorLighting()
     lights.push_back(sun);
     setAmbientAll(0.35f);
     outdoorLighting = true;
+    stage.kind = PovStageKind::Lamps;
 }
 
 void PovScene::setIndoorLighting()
@@ -262,6 +264,7 @@ void PovScene::setIndoorLighting()
     }
     setAmbientAll(0.1f);
     outdoorLighting = false;
+    stage.kind = PovStageKind::Lamps;
 }
 
 bool PovScene::canSubdivide(int index) const

@@ -8,6 +8,7 @@
 
 #include "ln/LnLineSettings.h"
 #include "ln/LnModel.h"
+#include "scene/PovEnvironment.h"
 #include "scene/PovLight.h"
 #include "scene/PovPlacement.h"
 #include "scene/PovRenderSettings.h"
@@ -150,8 +151,18 @@ public:
     // The ambient light the render gets: the plain average of the lights'
     // colours (their intensities left out), black without lights.
     vec ambientLight() const;
+    // The lamp presets; both leave an environment or the studio.
     void setOutdoorLighting();
     void setIndoorLighting();
+    // The studio: the backdrop in `backdrop` colour, and a key, a fill and
+    // a rim light in place of the lights (see PovEnvironment.cpp).
+    void setStudioLighting(const QColor& backdrop);
+    // Lights the scene from the panorama (already read) of `file`, turned
+    // `turn` degrees about +z, its values times `strength`; the lights stay
+    // but are not used while the environment is.
+    void setEnvironmentLighting(const QString& file,
+                                const std::shared_ptr<const PovPanorama>& panorama, double turn,
+                                double strength);
 
     bool canSubdivide(int index) const;
     void subdivide(int index);
@@ -189,7 +200,11 @@ public:
                       const PovRenderSettings& settings, QString* error = nullptr);
     // Photo quality's area light size as a share of the light's distance:
     // narrow for the sun (about 3 degrees), wide for indoor lights.
-    float photoLightSpread() const { return outdoorLighting ? 0.05f : 0.15f; }
+    // The studio's lights are wider still, for soft shadows.
+    float photoLightSpread() const
+    {
+        return stage.studio() ? 0.3f : outdoorLighting ? 0.05f : 0.15f;
+    }
     // For many pictures of one large scene (a turntable's frames): writes
     // the models' mesh blocks, as the scene's text would hold them for
     // `settings` and a picture through `camera` (the detail of a large
@@ -232,6 +247,9 @@ public:
     // Off by default; glTF, 3MF and the Assimp formats take their file
     // materials whether it is set or not.
     bool fileColours = false;
+    // An environment panorama or the studio, when one is chosen (see
+    // PovEnvironment.h).
+    PovStage stage;
 
     // Feature lines: drawn by the view and, while shown, written as ink
     // after the meshes (see PovInk.h).

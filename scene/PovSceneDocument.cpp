@@ -371,6 +371,41 @@ struct DocumentReader {
                               1.0, ambient);
     }
 
+    // The environment ("environment": {"file", "turn", "strength"}) or the
+    // studio ("studio": {"colour"}); `kind` stays Lamps without either.
+    void stage(PovStageKind& kind, QString& file, double& turn, double& strength, QColor& colour)
+    {
+        const QJsonValue environment = root.value(QStringLiteral("environment"));
+        const QJsonValue studio = root.value(QStringLiteral("studio"));
+        if (!environment.isUndefined()) {
+            const QJsonObject o = r.object(environment, QStringLiteral("environment"));
+            const QJsonValue name = o.value(QStringLiteral("file"));
+            if (r.ok() && (!name.isString() || name.toString().isEmpty())) {
+                r.fail(QStringLiteral("environment.file"),
+                       QStringLiteral("must name the panorama image"));
+            }
+            file = name.toString();
+            r.number(o.value(QStringLiteral("turn")), QStringLiteral("environment.turn"), -3600.0,
+                     3600.0, turn);
+            r.number(o.value(QStringLiteral("strength")), QStringLiteral("environment.strength"),
+                     0.0, mostEnvironmentStrength, strength);
+            kind = PovStageKind::Environment;
+        } else if (!studio.isUndefined()) {
+            const QJsonObject o = r.object(studio, QStringLiteral("studio"));
+            const QJsonValue value = o.value(QStringLiteral("colour"));
+            if (r.ok() && !value.isUndefined()) {
+                const QColor c(value.toString());
+                if (!value.isString() || !c.isValid()) {
+                    r.fail(QStringLiteral("studio.colour"),
+                           QStringLiteral("must be a colour such as #ebebeb"));
+                } else {
+                    colour = c;
+                }
+            }
+            kind = PovStageKind::Studio;
+        }
+    }
+
     void view(PovSceneView& v)
     {
         const QJsonObject o = r.object(root.value(QStringLiteral("view")), QStringLiteral("view"));
@@ -519,6 +554,17 @@ QByteArray PovSceneDocument::toJson(const PovScene& scene, const qglviewer::Came
         root[QStringLiteral("ambient")] = jsonFloat(scene.textures[0].ambient);
     }
     root[QStringLiteral("ground")] = scene.groundVisible;
+    if (scene.stage.environment()) {
+        QJsonObject e;
+        e[QStringLiteral("file")] = documentPath(scene.stage.environmentFile, documentFile);
+        e[QStringLiteral("turn")] = scene.stage.turn;
+        e[QStringLiteral("strength")] = scene.stage.strength;
+        root[QStringLiteral("environment")] = e;
+    } else if (scene.stage.studio()) {
+        QJsonObject studio;
+        studio[QStringLiteral("colour")] = scene.stage.backdrop.name();
+        root[QStringLiteral("studio")] = studio;
+    }
 
     if (camera) {
         QJsonObject c;
@@ -574,6 +620,7 @@ bool PovSceneDocument::read(const QString& documentFile, PovScene& scene, qglvie
     notes.clear();
     model.clear();
     modelPaths.clear();
+    environment.clear();
     recordedView = PovSceneView();
 
     // Only a plain file: reading a pipe or a device could wait forever.
@@ -698,6 +745,11 @@ bool PovSceneDocument::read(const QString& documentFile, PovScene& scene, qglvie
     bool indoor = false, ground = false, hasAmbient = false;
     double ambient = 0.0;
     reader.lighting(indoor, ground, ambient, hasAmbient);
+    PovStageKind stageKind = PovStageKind::Lamps;
+    QString environmentNamed;
+    double turn = 0.0, strength = 1.0;
+    QColor backdrop = scene.stage.backdrop;
+    reader.stage(stageKind, environmentNamed, turn, strength, backdrop);
     reader.newer = documentVersion > formatVersion;
     reader.view(recordedView);
     // A document whose models show their file materials opens its files
@@ -908,6 +960,27 @@ bool PovSceneDocument::read(const QString& documentFile, PovScene& scene, qglvie
         scene.lights.assign(size_t(lights.size()), PovLight());
         for (int i = 0; i < lights.size(); ++i) {
             reader.light(lights, i, scene.lights[size_t(i)]);
+        }
+    }
+    // The studio keeps the document's lights (its key, fill and rim as
+    // last changed); an environment image that cannot be read leaves the
+    // scene lit by its lights, with a note.
+    if (stageKind == PovStageKind::Studio && !reader.root.contains(QStringLiteral("lights"))) {
+        scene.setStudioLighting(backdrop);
+    } else if (stageKind == PovStageKind::Studio) {
+        scene.stage.kind = PovStageKind::Studio;
+        scene.stage.backdrop = backdrop;
+    } else if (stageKind == PovStageKind::Environment) {
+        const QString path = QDir::cleanPath(folder.absoluteFilePath(environmentNamed));
+        QString why;
+        const std::shared_ptr<const PovPanorama> panorama = PovPanorama::load(path, &why);
+        if (panorama) {
+            scene.setEnvironmentLighting(path, panorama, turn, strength);
+            environment = path;
+        } else {
+            notes << QStringLiteral("Its environment image \"%1\" cannot be read: %2; the scene "
+                                    "is lit by its lights instead.")
+                         .arg(path, why);
         }
     }
     if (camera && recordedView.hasCamera) {

@@ -94,6 +94,9 @@ public:
     const QString& modelFile() const { return model; }
     // Every model file the opened scene holds, absolute, in its order.
     const QStringList& modelFiles() const { return modelPaths; }
+    // The environment image the opened scene is lit by (absolute); empty
+    // without one.
+    const QString& environmentFile() const { return environment; }
     // The view recorded by the last successful open().
     const PovSceneView& view() const { return recordedView; }
 
@@ -105,5 +108,6 @@ private:
     QStringList notes;
     QString model;
     QStringList modelPaths;
+    QString environment;
     PovSceneView recordedView;
 };

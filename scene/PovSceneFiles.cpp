@@ -79,6 +79,9 @@ QStringList sceneFiles(const QString& scene, QString* error)
         for (const QString& model : document.modelFiles()) {
             files << model << companionFiles(model);
         }
+        if (!document.environmentFile().isEmpty()) {
+            files << document.environmentFile();
+        }
         files.removeDuplicates();
         return files;
     }
@@ -167,6 +170,13 @@ bool copyScene(const QString& scene, const QString& folder, QString* copied, QSt
                 json.insert(QStringLiteral("files"), entries);
             } else {
                 json.insert(QStringLiteral("model"), folder.relativeFilePath(files[1]));
+            }
+            // The environment image, the list's last file, where its copy is.
+            QJsonObject environment = json.value(QStringLiteral("environment")).toObject();
+            if (QDir::cleanPath(folder.absoluteFilePath(
+                    environment.value(QStringLiteral("file")).toString())) == files.last()) {
+                environment.insert(QStringLiteral("file"), folder.relativeFilePath(files.last()));
+                json.insert(QStringLiteral("environment"), environment);
             }
             QSaveFile out(copy);
             if (!out.open(QIODevice::WriteOnly) || out.write(QJsonDocument(json).toJson()) < 0 ||

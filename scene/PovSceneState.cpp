@@ -25,6 +25,7 @@ PovSceneState PovSceneState::of(const PovScene& scene)
     state.textures = scene.textures;
     state.lights = scene.lights;
     state.outdoorLighting = scene.outdoorLighting;
+    state.stage = scene.stage;
     state.groundVisible = scene.groundVisible;
     for (LnModel* model : scene.models) {
         state.flat.push_back(model->getMesh()->isFlat());
@@ -40,6 +41,7 @@ void PovSceneState::applyTo(PovScene& scene) const
     scene.textures = textures;
     scene.lights = lights;
     scene.outdoorLighting = outdoorLighting;
+    scene.stage = stage;
     scene.groundVisible = groundVisible;
     for (size_t i = 0; i < flat.size() && i < scene.models.size(); ++i) {
         if (scene.models[i]->getMesh()->isFlat() != flat[i]) {
@@ -60,7 +62,8 @@ void PovSceneState::applyTo(PovScene& scene) const
 
 bool operator==(const PovSceneState& a, const PovSceneState& b)
 {
-    return a.outdoorLighting == b.outdoorLighting && a.groundVisible == b.groundVisible &&
+    return a.outdoorLighting == b.outdoorLighting && a.stage == b.stage &&
+           a.groundVisible == b.groundVisible &&
            a.flat == b.flat && a.placements == b.placements &&
            std::equal(a.textures.begin(), a.textures.end(), b.textures.begin(), b.textures.end(),
                       sameTexture) &&

@@ -12,6 +12,7 @@ struct PovSceneState {
     std::vector<PovTexture> textures;
     std::vector<PovLight> lights;
     bool outdoorLighting = true;
+    PovStage stage;
     bool groundVisible = false;
     std::vector<bool> flat;               // per model
     std::vector<PovPlacement> placements; // per file

@@ -4,6 +4,7 @@
 #include "scene/PovCompactMesh.h"
 #include "scene/PovDetail.h"
 #include "scene/PovFileMaterial.h"
+#include "scene/PovEnvironment.h"
 #include "scene/PovInk.h"
 #include "scene/PovNumber.h"
 #include "scene/PovScene.h"
@@ -12,6 +13,7 @@
 
 #include "ln/LnSmoothMesh.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QGLViewer/camera.h>
 #include <QGLViewer/manipulatedCameraFrame.h>
@@ -560,9 +562,63 @@ void writeModels(const PovScene& scene, qglviewer::Camera* camera,
     }
 }
 
+// The environment panorama as the sky: the render's copy of the image
+// (strength applied) on POV-Ray's sphere map, stood upright and turned.
+void writeEnvironmentSky(const PovStage& stage, PovOutput& out)
+{
+    out += "\nsky_sphere {\n\tpigment {\n\t\timage_map { hdr \"";
+    out += environmentCopyName();
+    out += "\" map_type 1 interpolate 2 }\n\t}\n\trotate x*90\n\trotate z*";
+    out.number(stage.turn);
+    out += "\n}\n";
+}
+
+// Draft's stand-in for the panorama's light: a few parallel lights, each
+// the light of a region of the sky.
+void writeEnvironmentLights(const PovScene& scene, PovOutput& out)
+{
+    const PovEnvironmentLighting lighting =
+        scene.stage.panorama->lighting(float(scene.stage.turn), float(scene.stage.strength));
+    const double far = double(std::max(scene.radius, 1e-6f)) * 1000.0;
+    for (const PovEnvironmentLight& light : lighting.lights) {
+        out += "\nlight_source {\n\t<";
+        out.generalTriple(double(scene.center[0]) + far * double(light.direction[0]),
+                          double(scene.center[1]) + far * double(light.direction[1]),
+                          double(scene.center[2]) + far * double(light.direction[2]), ", ");
+        out += ">\n\tcolor rgb <";
+        out.generalTriple(double(light.colour[0]), double(light.colour[1]), double(light.colour[2]),
+                          ", ");
+        out += ">\n\tparallel\n\tpoint_at <";
+        out.generalTriple(double(scene.center[0]), double(scene.center[1]),
+                          double(scene.center[2]), ", ");
+        out += ">\n}\n";
+    }
+}
+
+// The studio's backdrop: a mesh2 that casts no shadow (so lights from
+// behind it reach the models).
+void writeBackdrop(const PovScene& scene, bool photo, PovOutput& out)
+{
+    const PovBackdrop backdrop = studioBackdrop(scene);
+    const float ambient = scene.textures.empty() ? 0.0f : scene.textures[0].ambient;
+    std::vector<int> faces(backdrop.positions.size());
+    for (size_t i = 0; i < faces.size(); ++i) {
+        faces[i] = int(i);
+    }
+    out += "\n// The studio backdrop\nmesh2 {\n";
+    writeVectorList("vertex_vectors", backdrop.positions, false, out);
+    writeVectorList("normal_vectors", backdrop.normals, false, out);
+    writeIndexList("face_indices", faces, false, out);
+    out += "\t";
+    out.append(backdropTexture(scene.stage, ambient).povText(scene.radius, photo));
+    out += "\n\tno_shadow\n}\n";
+}
+
 void writeScene(const PovScene& scene, qglviewer::Camera* camera, const PovRenderSettings& settings,
                 PovOutput& out)
 {
+    const bool environment = scene.stage.environment();
+    const bool studio = scene.stage.studio();
     const bool photo = settings.quality == PovQuality::Photo;
     if (photo) {
         out += "#version 3.7;\n\n";
@@ -603,7 +659,12 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, const PovRende
     writePoint("\tlook_at", transformed(0, 0, -1, true));
     out += "}\n";
 
-    for (const PovLight& light : scene.lights) {
+    if (environment && !photo) {
+        writeEnvironmentLights(scene, out);
+    }
+    // Under an environment the panorama is the light; the lights wait.
+    const std::vector<PovLight> none;
+    for (const PovLight& light : environment ? none : scene.lights) {
         const vec c = light.color * light.intensity;
         const std::array<double, 3> at = {double(light.position[0]) * 10000.0,
                                           double(light.position[1]) * 10000.0,
@@ -646,7 +707,7 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, const PovRende
         // dome the camera does not see that glows with the ambient light's
         // colour times the scene's ambient level, so occluded places get
         // less of it.
-        if (settings.background != PovBackgroundKind::Sky) {
+        if (settings.background != PovBackgroundKind::Sky && !environment) {
             const double level = scene.textures.empty() ? 0.0 : double(scene.textures[0].ambient);
             out += "\nsphere {\n\t<";
             out.generalTriple(double(scene.center[0]), double(scene.center[1]),
@@ -660,12 +721,19 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, const PovRende
                               srgbToLinear(double(ambient[2])) * level, ", ");
             out += "> }\n\t\tfinish { emission 1 diffuse 0 }\n\t}\n}\n";
         }
+    } else if (environment) {
+        // The lights stand for all of the panorama's light.
+        out += "global_settings {\n\tambient_light rgb <0, 0, 0>\n}\n";
     } else {
         out += "global_settings {\n\tambient_light rgb <";
         out.generalTriple(double(ambient[0]), double(ambient[1]), double(ambient[2]), ", ");
         out += ">\n}\n";
     }
-    writeBackground(scene, settings, out);
+    if (environment) {
+        writeEnvironmentSky(scene.stage, out);
+    } else {
+        writeBackground(scene, settings, out);
+    }
 
     for (size_t i = scene.groundVisible ? 0 : 1; i < scene.textures.size(); ++i) {
         out += "\n#declare TEXTURE";
@@ -675,10 +743,14 @@ void writeScene(const PovScene& scene, qglviewer::Camera* camera, const PovRende
         out += "\n";
     }
 
-    if (scene.groundVisible) {
+    // The studio's floor takes the ground's place.
+    if (scene.groundVisible && !studio) {
         out += "plane {\n\tz, ";
         out.number(scene.groundZ);
         out += "\n\ttexture { TEXTURE0 }\n}\n";
+    }
+    if (studio) {
+        writeBackdrop(scene, photo, out);
     }
 
     if (!scene.modelsFile.isEmpty()) {
@@ -756,6 +828,25 @@ bool PovScene::writePovFile(qglviewer::Camera* camera, const QString& fileName,
         &reason);
     if (!written) {
         return fail(error, fileName, reason);
+    }
+    // The panorama goes beside the scene text, where POV-Ray (started in
+    // the scene's folder) finds it by name: decoded again and written as
+    // a Radiance image with the strength applied.
+    if (stage.environment()) {
+        const QString copy =
+            QFileInfo(fileName).absoluteDir().filePath(QLatin1String(environmentCopyName()));
+        PovImageRgb image;
+        QString why;
+        if (!readPanoramaImage(stage.environmentFile, image, &why)) {
+            if (error) {
+                *error = QStringLiteral("cannot read the environment image '%1': %2")
+                             .arg(stage.environmentFile, why);
+            }
+            return false;
+        }
+        if (!writeRadianceHdr(copy, image, float(stage.strength), error)) {
+            return false;
+        }
     }
     // The images of file materials go beside the scene, where it names them.
     return writeSceneImages(*this, QFileInfo(fileName).absolutePath(), error);

@@ -18,6 +18,7 @@ PACKAGES=(
   parallel rsync
   libtinygltf-dev libstb-dev libassimp-dev lib3mf-dev
   libmeshoptimizer-dev
+  libopenexr-dev
 )
 
 install_missing() {

@@ -92,6 +92,24 @@ vec3 swatchColour(vec3 normal, float first)
            w.z * swatchTexel(first + (normal.z >= 0.0 ? 4.0 : 5.0), q.x, q.y);
 }
 
+// An environment's irradiance as spherical harmonics (see
+// PovEnvironmentLighting), for world normals: environmentToWorld turns the
+// eye's directions into the world's.
+uniform int environmentLight;
+uniform vec3 environmentSH[9];
+uniform mat3 environmentToWorld;
+// The share of the environment a surface mirrors (its reflection), seen
+// blurred as the harmonics give it.
+uniform float environmentReflection;
+vec3 environmentIrradiance(vec3 n)
+{
+    return environmentSH[0] * 0.282095 + environmentSH[1] * (0.488603 * n.y) +
+           environmentSH[2] * (0.488603 * n.z) + environmentSH[3] * (0.488603 * n.x) +
+           environmentSH[4] * (1.092548 * n.x * n.y) + environmentSH[5] * (1.092548 * n.y * n.z) +
+           environmentSH[6] * (0.315392 * (3.0 * n.z * n.z - 1.0)) +
+           environmentSH[7] * (1.092548 * n.x * n.z) +
+           environmentSH[8] * (0.546274 * (n.x * n.x - n.y * n.y));
+}
 void main()
 {
     // A file material's image multiplies the material's colours (white
@@ -123,6 +141,11 @@ void main()
         ambientColour = swatchColour(objectNormal * side, 6.0);
     }
     vec3 colour = ambientColour * ambientLight;
+    if (environmentLight != 0) {
+        colour += diffuseColour * max(environmentIrradiance(environmentToWorld * n), vec3(0.0));
+        colour += environmentReflection *
+                  max(environmentIrradiance(environmentToWorld * reflect(-v, n)), vec3(0.0));
+    }
     for (int i = 0; i < 8; ++i) {
         if (i >= lightCount)
             break;
@@ -191,7 +214,7 @@ void GLViewer::setDefaultSurfaceFormat()
 void GLViewer::setScene(PovScene* s)
 {
     scene = s;
-    camera()->setZClippingCoefficient(5.0);
+    camera()->setZClippingCoefficient(zClipping);
     setMouseBinding(Qt::NoModifier, Qt::MiddleButton, QGLViewer::CAMERA, QGLViewer::TRANSLATE);
     setMouseBinding(Qt::NoModifier, Qt::RightButton, QGLViewer::CAMERA, QGLViewer::ZOOM);
     sceneReady = true;
@@ -501,6 +524,7 @@ void GLViewer::drawScene()
     glClearColor(float(background.redF()), float(background.greenF()), float(background.blueF()),
                  0.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    drawEnvironment();
     glEnable(GL_LIGHTING);
     glDisable(GL_COLOR_MATERIAL);
     // The ray tracer sees both sides of every face and lights the side the
@@ -522,10 +546,12 @@ void GLViewer::drawScene()
     if (surfaceImages) {
         surfaceImages->purge();
     }
+    drawBackdrop();
     const int n = scene->modelCount();
     standIns->keepOnly(scene->models);
     for (int i = 0; i < n; ++i) {
-        if (i == 0 && !scene->groundVisible) {
+        // The studio's floor takes the ground's place.
+        if (i == 0 && (!scene->groundVisible || scene->stage.studio())) {
             continue;
         }
         // A placed file's models are drawn through its placement.
@@ -700,6 +726,25 @@ void GLViewer::setupLights()
     handleGLError();
     const GLfloat noAmbient[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     glLightModelfv(GL_LIGHT_MODEL_AMBIENT, noAmbient);
+    if (scene->stage.environment()) {
+        // The environment's brightest region as one light; the rest of
+        // its light comes through the surface program's harmonics.
+        const PovEnvironmentLight& light = environmentLighting().dominant;
+        const GLfloat position[4] = {light.direction[0], light.direction[1], light.direction[2],
+                                     0.0f};
+        const GLfloat c[4] = {light.colour[0], light.colour[1], light.colour[2], 1.0f};
+        const GLfloat none[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+        glLightfv(GL_LIGHT0, GL_AMBIENT, none);
+        glLightfv(GL_LIGHT0, GL_DIFFUSE, c);
+        glLightfv(GL_LIGHT0, GL_SPECULAR, c);
+        glLightfv(GL_LIGHT0, GL_POSITION, position);
+        glEnable(GL_LIGHT0);
+        for (int i = 1; i < 8; ++i) {
+            glDisable(GLenum(GL_LIGHT0 + i));
+        }
+        handleGLError();
+        return;
+    }
     const int count = std::min(scene->lightCount(), 8);
     for (int i = 0; i < count; ++i) {
         const PovLight& light = scene->lights[i];
@@ -790,7 +835,9 @@ void GLViewer::drawModel(int i)
     bool imaged = false;
     if (program) {
         program->bind();
-        program->setUniformValue("lightCount", std::min(scene->lightCount(), 8));
+        program->setUniformValue("lightCount", scene->stage.environment()
+                                                   ? 1
+                                                   : std::min(scene->lightCount(), 8));
         const vec ambient = scene->ambientLight();
         program->setUniformValue("ambientLight", ambient[0], ambient[1], ambient[2]);
         program->setUniformValue("surfaceImageMode", swatched ? 2 : 0);
@@ -807,6 +854,10 @@ void GLViewer::drawModel(int i)
         }
         program->setUniformValue("surfaceImage", 0);
         program->setUniformValue("surfaceImageLinear", srgbColours ? 1 : 0);
+        setEnvironmentUniforms(program);
+        program->setUniformValue("environmentReflection",
+                                 i < int(scene->textures.size()) ? scene->textures[i].reflection
+                                                                 : 0.0f);
     }
     standIn ? standIns->drawShaded(scene->models[i]) : mesh->drawShaded();
     if (program) {

@@ -169,6 +169,28 @@ private:
     // null when the context cannot build it (fixed-function lighting then).
     QOpenGLShaderProgram* surfaceShading();
 
+    // The environment's panorama behind the models, its light in the
+    // surface program, and the studio's backdrop (GLEnvironment.cpp).
+    void drawEnvironment();
+    void drawBackdrop();
+    // Sets the environment's uniforms of the bound surface program (off
+    // without an environment).
+    void setEnvironmentUniforms(QOpenGLShaderProgram* program);
+    // The lighting of the current environment, worked out again only when
+    // the panorama, turn or strength change.
+    const PovEnvironmentLighting& environmentLighting();
+    PovEnvironmentLighting environmentCache;
+    const PovPanorama* environmentCacheFor = nullptr;
+    double environmentCacheTurn = 0.0, environmentCacheStrength = -1.0;
+    unsigned environmentTexture = 0;
+    const PovPanorama* environmentTextureFor = nullptr;
+    double environmentTextureStrength = -1.0;
+    // The camera's z-clipping coefficient (setScene's), grown while the
+    // studio's backdrop is shown.
+    static constexpr double zClipping = 5.0;
+    PovBackdrop backdropCache;
+    std::vector<double> backdropCacheKey;
+
     QOpenGLShaderProgram* surfaceProgram = nullptr; // a child of the view
     // Binds model i's swatch when it is ready (see GLSwatchSet::bind).
     bool bindSwatch(int i, float box[4]);

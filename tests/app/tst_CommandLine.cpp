@@ -229,7 +229,8 @@ private slots:
             {"PIXELS", "3"},   {"FORM", "mesh2"},  {"T", "0.2"},       {"Q", "photo"},
             {"B", "#336699"},  {"SECONDS", "9"},   {"N", "4"},         {"A-B", "1-2"},
             {"I/N", "1/2"},    {"FOLDER", "out"},  {"SIZE", "64"},     {"NAME", "left"},
-            {"DETAIL", "full"}};
+            {"DETAIL", "full"},
+            {"DEGREES", "90"}, {"S", "2"}, {"COLOUR", "white"}};
         // Runs the option fits in, tried in turn.
         const QList<QStringList> runs = {{},
                                          {"--render", "r.png"},

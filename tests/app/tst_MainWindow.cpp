@@ -8,6 +8,8 @@
 
 #include "tests/support/FileDialog.h"
 
+#include <QDialog>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QGLViewer/manipulatedCameraFrame.h>
 #include <QLineEdit>
@@ -450,6 +452,80 @@ private slots:
 
     // Escape is for dismissing things: with or without changes it leaves
     // the window open and asks nothing.
+    // Lighting > Environment... takes a panorama, its turn and strength:
+    // the view shows it behind the model (turned 90 degrees, its red half
+    // on the +x side, the screen's right from above), Undo and Redo take it
+    // away and back; an image that is not one is refused in a box saying
+    // why. Lighting > Studio gives the key, fill and rim lights; Outdoor
+    // leaves it.
+    void environmentAndStudioFromTheMenu()
+    {
+        const QString sky = dir.filePath("halves.hdr"), junk = dir.filePath("junk.hdr");
+        PovImageRgb image;
+        image.width = 64;
+        image.height = 32;
+        for (int i = 0; i < 64 * 32; ++i) {
+            const bool red = i % 64 < 32;
+            image.rgb.insert(image.rgb.end(), {red ? 1.0f : 0.0f, 0.0f, red ? 0.0f : 1.0f});
+        }
+        QVERIFY(writeRadianceHdr(sky, image, 1.0f, nullptr));
+        QFile f(junk);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("#?RADIANCE\nbroken");
+        f.close();
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
+        PovScene& scene = inside(w).scene;
+        auto choose = [&](const QString& file) {
+            answerModal<QDialog>([file](QDialog* dialog) {
+                dialog->findChild<QLineEdit*>("environmentFileEdit")->setText(file);
+                dialog->findChild<QDoubleSpinBox*>("environmentTurnSpinBox")->setValue(90.0);
+                dialog->accept();
+            });
+            w.findChild<QAction*>("actionLighting_Environment")->trigger();
+        };
+        choose(sky);
+        QVERIFY(scene.stage.environment());
+        QCOMPARE(scene.stage.turn, 90.0);
+        QVERIFY(w.findChild<QAction*>("actionLighting_Environment")->isChecked());
+        QVERIFY(!inside(w).ui.actionLighting_Outdoor->isChecked());
+        auto edges = [&]() {
+            inside(w).viewer->repaint();
+            const QImage view = inside(w).viewer->grabFramebuffer();
+            const QRgb left = view.pixel(2, view.height() / 2);
+            const QRgb right = view.pixel(view.width() - 3, view.height() / 2);
+            return qRed(right) > qBlue(right) + 100 && qBlue(left) > qRed(left) + 100;
+        };
+        QVERIFY(edges());
+        w.findChild<QAction*>("actionUndo")->trigger();
+        QVERIFY(!scene.stage.environment());
+        QVERIFY(inside(w).ui.actionLighting_Outdoor->isChecked());
+        QVERIFY(!edges());
+        w.findChild<QAction*>("actionRedo")->trigger();
+        QVERIFY(scene.stage.environment());
+        QVERIFY(edges());
+
+        choose(junk);
+        auto* box = w.findChild<QMessageBox*>("environmentErrorBox");
+        QVERIFY(box);
+        QTRY_VERIFY(box->isVisible());
+        QVERIFY2(box->informativeText().contains("Radiance"), qPrintable(box->informativeText()));
+        box->accept();
+        QCOMPARE(scene.stage.environmentFile, sky);
+
+        w.findChild<QAction*>("actionLighting_Studio")->trigger();
+        QVERIFY(scene.stage.studio());
+        QCOMPARE(scene.lightCount(), 3);
+        QVERIFY(w.findChild<QAction*>("actionLighting_Studio")->isChecked());
+        QVERIFY(!w.findChild<QAction*>("actionLighting_Environment")->isChecked());
+        inside(w).ui.actionLighting_Outdoor->trigger();
+        QVERIFY(!scene.stage.studio());
+        QVERIFY(inside(w).ui.actionLighting_Outdoor->isChecked());
+        QVERIFY(!w.findChild<QAction*>("actionLighting_Studio")->isChecked());
+    }
+
     void escapeNeverCloses()
     {
         MainWindow w;

@@ -264,8 +264,11 @@ private slots:
         for (QAction* a : inside(w).ui.menuLighting->actions()) {
             lighting << (a->isSeparator() ? QString("-") : a->objectName());
         }
-        QCOMPARE(lighting, QStringList({"actionLighting_Outdoor", "actionLighting_Indoor", "-",
-                                        "actionAdd_Light", "actionRemove_Light"}));
+        QCOMPARE(lighting,
+                 QStringList({"actionLighting_Outdoor", "actionLighting_Indoor",
+                              "actionLighting_Environment", "actionLighting_Studio",
+                              "actionBackdrop_Colour", "-", "actionAdd_Light",
+                              "actionRemove_Light"}));
     }
 
     void modelPickFillsTheMaterialPanel()

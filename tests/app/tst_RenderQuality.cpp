@@ -9,6 +9,7 @@
 #include "tests/support/MainWindowAccess.h"
 #include "tests/support/Pixels.h"
 #include "tests/support/PovrayChildren.h"
+#include "tests/support/SphereOff.h"
 #include "viewer/GLViewer.h"
 
 #include "tests/support/RunProgram.h"
@@ -22,6 +23,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <array>
 #include <numeric>
 
 namespace {
@@ -148,6 +150,42 @@ int hueCount(const QImage& picture)
 double mean(const std::vector<int>& v)
 {
     return v.empty() ? 0.0 : std::accumulate(v.begin(), v.end(), 0.0) / double(v.size());
+}
+
+// The mean red, green and blue of the 9 x 9 pixels about `at`.
+std::array<double, 3> meanColour(const QImage& image, QPoint at)
+{
+    std::array<double, 3> sum = {0.0, 0.0, 0.0};
+    for (int y = at.y() - 4; y <= at.y() + 4; ++y) {
+        for (int x = at.x() - 4; x <= at.x() + 4; ++x) {
+            const QRgb p = image.pixel(x, y);
+            sum[0] += qRed(p);
+            sum[1] += qGreen(p);
+            sum[2] += qBlue(p);
+        }
+    }
+    for (double& v : sum) {
+        v /= 81.0;
+    }
+    return sum;
+}
+
+// The mean grey of the disc of radius r about the picture's centre.
+double discGrey(const QImage& image, int r)
+{
+    double sum = 0.0;
+    int n = 0;
+    const int cx = image.width() / 2, cy = image.height() / 2;
+    for (int y = cy - r; y <= cy + r; ++y) {
+        for (int x = cx - r; x <= cx + r; ++x) {
+            if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) {
+                const QRgb p = image.pixel(x, y);
+                sum += (qRed(p) + qGreen(p) + qBlue(p)) / 3.0;
+                ++n;
+            }
+        }
+    }
+    return sum / n;
 }
 
 } // namespace
@@ -387,6 +425,161 @@ private slots:
         const Run run = kelvane({"--file-materials", "--render", render, "--size", "200x150", path});
         QVERIFY2(run.status == 0, qPrintable(run.err));
         QVERIFY2(hueCount(QImage(render)) >= 2, qPrintable(QString::number(hueCount(QImage(render)))));
+    }
+
+    // The environment's directions: a panorama red in its left half (the
+    // sky towards -y) and blue in its right half lights a white sphere,
+    // seen from above, red on the red side and blue on the other, in Draft
+    // and Photo renders and in the view alike; turned 90 degrees the red
+    // comes from +x. Preview and render agree in brightness.
+    void environmentSides_data()
+    {
+        QTest::addColumn<QString>("turn");
+        QTest::addColumn<QPoint>("redSide"); // from the picture's centre
+        QTest::newRow("not turned") << "0" << QPoint(0, 1);
+        QTest::newRow("turned 90 degrees") << "90" << QPoint(1, 0);
+    }
+    void environmentSides()
+    {
+        QFETCH(QString, turn);
+        QFETCH(QPoint, redSide);
+        const QString sphere = dir.filePath("sphere.off"), sky = dir.filePath("redblue.hdr");
+        QVERIFY(writeSphereOff(sphere, 4));
+        PovImageRgb image;
+        image.width = 64;
+        image.height = 32;
+        for (int y = 0; y < image.height; ++y) {
+            for (int x = 0; x < image.width; ++x) {
+                const bool red = x < image.width / 2;
+                image.rgb.insert(image.rgb.end(), {red ? 1.0f : 0.0f, 0.0f, red ? 0.0f : 1.0f});
+            }
+        }
+        QVERIFY(writeRadianceHdr(sky, image, 1.0f, nullptr));
+        const QStringList common = {"--size", "160x120", "--environment", sky,
+                                    "--environment-turn", turn, sphere};
+        const QString preview = dir.filePath("environment-view.png");
+        Run run = kelvane(QStringList({"--preview", preview}) + common);
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        const QImage view(preview);
+        for (const QString& quality : {QStringLiteral("draft"), QStringLiteral("photo")}) {
+            const QString picture = dir.filePath("environment-" + quality + ".png");
+            run = kelvane(QStringList({"--render", picture, "--quality", quality}) + common);
+            QVERIFY2(run.status == 0, qPrintable(run.err));
+            const QImage render(picture);
+            for (const QImage& shown : {render, view}) {
+                const QPoint centre(shown.width() / 2, shown.height() / 2);
+                const std::array<double, 3> red = meanColour(shown, centre + 30 * redSide);
+                const std::array<double, 3> blue = meanColour(shown, centre - 30 * redSide);
+                const QString seen = QStringLiteral("%1: red side %2,%3,%4, blue side %5,%6,%7")
+                                         .arg(&shown == &view ? "view" : quality)
+                                         .arg(red[0]).arg(red[1]).arg(red[2])
+                                         .arg(blue[0]).arg(blue[1]).arg(blue[2]);
+                QVERIFY2(red[0] > red[2] + 40.0 && blue[2] > blue[0] + 40.0, qPrintable(seen));
+            }
+            const double ratio = discGrey(render, 40) / discGrey(view, 40);
+            QVERIFY2(ratio >= 0.8 && ratio <= 1.25,
+                     qPrintable(QStringLiteral("%1 render / view brightness %2").arg(quality).arg(ratio)));
+        }
+    }
+
+    // An environment image that is missing, not an image, or absurdly large
+    // is refused with its reason, before anything is written.
+    void environmentRefused()
+    {
+        const QString garbage = dir.filePath("garbage.hdr"), huge = dir.filePath("huge.hdr");
+        QFile g(garbage);
+        QVERIFY(g.open(QIODevice::WriteOnly));
+        g.write("not a picture at all\n");
+        g.close();
+        QFile h(huge);
+        QVERIFY(h.open(QIODevice::WriteOnly));
+        h.write("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 100000 +X 200000\n");
+        h.close();
+        const std::vector<std::pair<QString, QString>> cases = {
+            {dir.filePath("missing.hdr"), "there is no such file"},
+            {garbage, "it is neither a Radiance .hdr nor an OpenEXR .exr image"},
+            {huge, "it is 200000 x 100000 pixels; panoramas of at most 16384 x 8192 are read"},
+            {dir.path(), "it is a folder, not an image"}};
+        for (const auto& [file, reason] : cases) {
+            const QString pov = dir.filePath("refused.pov");
+            const Run run = kelvane({"--pov", pov, "--environment", file, torus});
+            QCOMPARE(run.status, 1);
+            QVERIFY2(run.err.contains(
+                         QStringLiteral("kelvane: cannot read the environment image '%1': %2")
+                             .arg(file, reason)),
+                     qPrintable(run.err));
+            QVERIFY(!QFileInfo::exists(pov));
+        }
+    }
+
+    // The studio's backdrop fills the picture behind the model, from above
+    // and from a camera near the floor looking across it at the wall: no
+    // horizon line, no black, the top rows smooth.
+    void studioHasNoHorizon_data()
+    {
+        QTest::addColumn<QString>("quality");
+        QTest::newRow("draft") << "draft";
+        QTest::newRow("photo") << "photo";
+    }
+    void studioHasNoHorizon()
+    {
+        QFETCH(QString, quality);
+        const QString sphere = dir.filePath("studio-sphere.off");
+        QVERIFY(writeSphereOff(sphere, 3));
+        // Level, a little above the floor, looking along +y at the wall.
+        const QString document = dir.filePath("studio.kelvane");
+        QFile d(document);
+        QVERIFY(d.open(QIODevice::WriteOnly));
+        d.write("{\"version\": 2, \"lighting\": \"indoor\", \"studio\": {\"colour\": \"#ebebeb\"},"
+                " \"files\": [{\"path\": \"studio-sphere.off\", \"models\": [{}]}],"
+                " \"camera\": {\"position\": [0, -4.5, 0.2],"
+                " \"orientation\": [0.7071068, 0, 0, 0.7071068], \"fieldOfView\": 0.785398}}");
+        d.close();
+        for (const QStringList& scene :
+             {QStringList({"--studio", sphere}), QStringList({document})}) {
+            const QString picture = dir.filePath("studio-" + quality + ".png");
+            const Run run = kelvane(QStringList({"--render", picture, "--size", "160x120",
+                                                 "--quality", quality}) +
+                                    scene);
+            QVERIFY2(run.status == 0, qPrintable(run.err));
+            const QImage image(picture);
+            // The backdrop is all round the picture's edge.
+            for (int x = 0; x < image.width(); ++x) {
+                for (int y : {0, image.height() - 1}) {
+                    QVERIFY2(qGray(image.pixel(x, y)) > 100, qPrintable(QString::number(x)));
+                }
+            }
+            if (scene[0] == "--studio") {
+                continue; // seen from above, the shadows reach the edge
+            }
+            // The view shows the backdrop as the render does (all of it,
+            // however far it reaches): the pictures agree in brightness.
+            const QString preview = dir.filePath("studio-view.png");
+            const Run view = kelvane(QStringList({"--preview", preview, "--size", "160x120"}) + scene);
+            QVERIFY2(view.status == 0, qPrintable(view.err));
+            auto brightness = [](const QImage& picture) {
+                double sum = 0.0;
+                for (int y = 0; y < picture.height(); ++y) {
+                    for (int x = 0; x < picture.width(); ++x) {
+                        sum += qGray(picture.pixel(x, y));
+                    }
+                }
+                return sum;
+            };
+            const double ratio = brightness(image) / brightness(QImage(preview));
+            QVERIFY2(ratio >= 0.8 && ratio <= 1.25,
+                     qPrintable(QStringLiteral("render / view brightness %1").arg(ratio)));
+            // Across the wall: the top quarter shows no step between
+            // neighbouring rows.
+            for (int y = 1; y < image.height() / 4; ++y) {
+                for (int x = 0; x < image.width(); x += 4) {
+                    const int step =
+                        std::abs(qGray(image.pixel(x, y)) - qGray(image.pixel(x, y - 1)));
+                    QVERIFY2(step <= 3,
+                             qPrintable(QStringLiteral("step %1 at %2,%3").arg(step).arg(x).arg(y)));
+                }
+            }
+        }
     }
 
     void badOptions()

@@ -1,4 +1,5 @@
 #include "scene/PovPick.h"
+#include "scene/PovEnvironment.h"
 #include "scene/PovScene.h"
 #include "tests/support/StderrCapture.h"
 
@@ -109,6 +110,53 @@ private slots:
             QCOMPARE(scene.lightCount(), 0);
             QVERIFY2(scene.loadError().startsWith(reason), qPrintable(scene.loadError()));
         }
+    }
+
+    // The studio backdrop stands under the models and behind them (+y) and
+    // reaches well past them, for a tall, a flat and a far-from-origin
+    // model; its floor is at the models' lowest point, and the render text
+    // has it in place of the ground.
+    void studioBackdropEnclosesTheModels_data()
+    {
+        QTest::addColumn<vec>("lo");
+        QTest::addColumn<vec>("hi");
+        QTest::newRow("tall") << vec(-0.1f, -0.1f, 0) << vec(0.1f, 0.1f, 10);
+        QTest::newRow("flat") << vec(-5, -3, 0) << vec(5, 3, 0);
+        QTest::newRow("far from the origin") << vec(1000, -500, 300) << vec(1002, -498, 301);
+    }
+    void studioBackdropEnclosesTheModels()
+    {
+        QFETCH(vec, lo);
+        QFETCH(vec, hi);
+        PovScene scene;
+        QVERIFY(scene.load(writeNpr(dir.filePath("studio.npr"), lo, hi).toLocal8Bit().constData(),
+                           nullptr));
+        scene.groundVisible = true;
+        scene.setStudioLighting(QColor(200, 210, 220));
+        const PovBackdrop backdrop = studioBackdrop(scene);
+        const float size = len(hi - lo) * 0.5f;
+        const vec middle = (lo + hi) * 0.5f;
+        QCOMPARE(backdrop.low[2], lo[2]);
+        for (int k = 0; k < 2; ++k) {
+            QVERIFY(backdrop.low[k] <= middle[k] - 3.0f * size);
+        }
+        QVERIFY(backdrop.high[0] >= middle[0] + 3.0f * size);
+        QVERIFY(backdrop.high[1] > hi[1]);
+        QVERIFY(backdrop.high[2] >= hi[2] + size);
+        // Every corner lies on the floor, the curve or the wall, all behind
+        // or under the models: none inside their box.
+        for (const vec& p : backdrop.positions) {
+            const bool inside = p[0] > lo[0] && p[0] < hi[0] && p[1] > lo[1] && p[1] < hi[1] &&
+                                p[2] > lo[2] && p[2] < hi[2];
+            QVERIFY(!inside);
+            QVERIFY(p[2] >= lo[2]);
+            QVERIFY(p[2] == lo[2] || p[1] > hi[1]);
+        }
+        qglviewer::Camera camera;
+        const QString text = scene.povText(&camera);
+        QVERIFY(text.contains("// The studio backdrop\nmesh2 {"));
+        QVERIFY(text.contains("no_shadow"));
+        QVERIFY(!text.contains("plane {"));
     }
 
     void groundAroundTheModel()

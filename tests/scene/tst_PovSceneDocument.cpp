@@ -1,4 +1,5 @@
 #include "scene/PovSceneDocument.h"
+#include "scene/PovSceneFiles.h"
 #include "tests/support/StderrCapture.h"
 
 #include <QGLViewer/camera.h>
@@ -336,6 +337,77 @@ private slots:
         QVERIFY(after == before);
         QCOMPARE(PovSceneDocument::toJson(reopened, &fresh, reader.view(), model, document),
                  PovSceneDocument::toJson(scene, &camera, view, model, document));
+    }
+
+    // An environment (its image relative to the document, its turn and
+    // strength) and the studio (its colour and lights) come back as saved,
+    // with the same scene text; --scene-files lists the image. A document
+    // whose image has gone opens lit by its lights, saying why; wrong
+    // values are refused.
+    void environmentAndStudio()
+    {
+        const QString model = dir.filePath("torus.off"), sky = dir.filePath("sky.hdr");
+        PovImageRgb image;
+        image.width = 8;
+        image.height = 4;
+        image.rgb.assign(3 * 32, 0.5f);
+        image.rgb[0] = 20.0f;
+        QVERIFY(writeRadianceHdr(sky, image, 1.0f, nullptr));
+        auto reopen = [&](const QString& document, PovScene& reopened, PovSceneDocument& reader,
+                          qglviewer::Camera& camera) {
+            setUpCamera(camera);
+            QVERIFY2(reader.open(document, reopened, &camera), qPrintable(reader.error()));
+        };
+        for (bool studio : {false, true}) {
+            PovScene scene;
+            qglviewer::Camera camera;
+            setUpCamera(camera);
+            QVERIFY(scene.load(QFile::encodeName(model).constData(), &camera));
+            if (studio) {
+                scene.setStudioLighting(QColor("#123456"));
+                scene.lights[1].intensity = 0.123f;
+            } else {
+                scene.setEnvironmentLighting(sky, PovPanorama::load(sky, nullptr), 37.5, 2.25);
+            }
+            const QString document = dir.filePath(studio ? "studio.kelvane" : "lit.kelvane");
+            QString error;
+            QVERIFY2(PovSceneDocument::save(document, model, scene, &camera, PovSceneView(), error),
+                     qPrintable(error));
+            if (!studio) {
+                QCOMPARE(readJson(document)["environment"].toObject()["file"].toString(),
+                         QString("sky.hdr"));
+                QVERIFY(sceneFiles(document).contains(sky));
+            }
+            PovScene reopened;
+            PovSceneDocument reader;
+            qglviewer::Camera fresh;
+            reopen(document, reopened, reader, fresh);
+            QVERIFY(reader.warnings().isEmpty());
+            QVERIFY(reopened.stage.studio() == studio && reopened.stage.environment() == !studio);
+            QCOMPARE(reopened.stage.backdrop, scene.stage.backdrop);
+            QCOMPARE(reopened.stage.environmentFile, scene.stage.environmentFile);
+            QCOMPARE(reopened.stage.turn, scene.stage.turn);
+            QCOMPARE(reopened.stage.strength, scene.stage.strength);
+            QVERIFY(reopened.povText(&fresh) == scene.povText(&camera));
+        }
+        QVERIFY(QFile::remove(sky));
+        PovScene reopened;
+        PovSceneDocument reader;
+        qglviewer::Camera fresh;
+        reopen(dir.filePath("lit.kelvane"), reopened, reader, fresh);
+        QVERIFY(!reopened.stage.environment());
+        QCOMPARE(reader.warnings().size(), 1);
+        QVERIFY2(reader.warnings()[0].contains("there is no such file"),
+                 qPrintable(reader.warnings()[0]));
+
+        expectRefusal(edited("turn.kelvane",
+                             [](QJsonObject& root) {
+                                 root["environment"] = QJsonObject{{"file", "x.hdr"}, {"turn", "a"}};
+                             }),
+                      {"environment.turn must be a number"});
+        expectRefusal(edited("colour.kelvane",
+                             [](QJsonObject& root) { root["studio"] = QJsonObject{{"colour", 5}}; }),
+                      {"studio.colour must be a colour"});
     }
 
     // Floats are written in their shortest exact form, readable by people.
