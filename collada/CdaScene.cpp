@@ -1,5 +1,6 @@
 #include "collada/CdaScene.h"
 
+#include "collada/CdaKml.h"
 #include "collada/CdaXml.h"
 #include "ln/LnBoxyModel.h"
 #include "trimesh/BoundingSphere.h"
@@ -275,7 +276,10 @@ QDomElement instancedVisualScene(const QDomElement& root, const QDomElement& fir
 
 // Image id to the archive entry it names, resolved against the folder of
 // the document's own entry; empty when the document is not in an archive.
-QHash<QString, QString> imageEntries(const QDomElement& root, const QString& entry)
+// A path the archive's KML aliases (`aliases`) is replaced by its target
+// first.
+QHash<QString, QString> imageEntries(const QDomElement& root, const QString& entry,
+                                     const QHash<QString, QString>& aliases)
 {
     QHash<QString, QString> out;
     if (entry.isEmpty()) {
@@ -296,6 +300,7 @@ QHash<QString, QString> imageEntries(const QDomElement& root, const QString& ent
         if (file.isEmpty()) {
             continue;
         }
+        file = aliases.value(file, file);
         QString inArchive = QDir::cleanPath(folder + QLatin1Char('/') + file);
         if (QDir::isAbsolutePath(file) || inArchive == QLatin1String("..") ||
             inArchive.startsWith(QLatin1String("../"))) {
@@ -349,6 +354,9 @@ bool CdaScene::loadKmz(const QString& path)
         return false;
     }
     archivePath = path;
+    // Google Earth archives may name their images through doc.kml's
+    // resource map rather than where they are stored.
+    kmlAliases = kmlResourceAliases(archiveEntry(QStringLiteral("doc.kml")));
     unsigned long long readSoFar = 0;
     for (uLong entry = 0; entry < info.number_entry; ++entry) {
         unz_file_info fileInfo;
@@ -447,7 +455,7 @@ bool CdaScene::load(const QByteArray& bytes)
     readLibrary(root, "library_effects", "effect", effects, effectIndex,
                 [](const QDomElement& e) { return std::make_unique<CdaEffect>(e); });
     cdaWarning("CdaScene::load: Read %d effects\n", effectCount());
-    const QHash<QString, QString> images = imageEntries(root, currentEntry);
+    const QHash<QString, QString> images = imageEntries(root, currentEntry, kmlAliases);
     for (int i = effectsBefore; i < effectCount(); ++i) {
         const CdaEffect* e = effects[size_t(i)].get();
         if (!e->diffuseImage.isEmpty() && images.contains(e->diffuseImage)) {
@@ -623,6 +631,7 @@ int CdaScene::buildModels(const CdaNode* node, std::vector<LnModel*>& models)
     lastColours.clear();
     for (const std::unique_ptr<CdaNode>& child : node->children) {
         tally.clear();
+        runs.clear();
         concatGeometry(child.get(), QStringLiteral("triangles"), flat);
         if (flat.positions.empty()) {
             continue;
@@ -630,10 +639,7 @@ int CdaScene::buildModels(const CdaNode* node, std::vector<LnModel*>& models)
         if (!indicesUsable(flat, child.get())) {
             continue;
         }
-        models.push_back(makeBoxyModel(flat));
-        lastColours.push_back(dominantColour());
-        textureModel(models.back(), flat, lastColours.back());
-        ++added;
+        added += addModels(flat, models, &lastColours);
     }
     return added;
 }
@@ -671,7 +677,15 @@ void CdaScene::countMaterials(const CdaGeometry& geometry, const QStringList& sy
             material = materials.front(); // one material binds whatever the symbol
         }
         const long long triangles = (long long)geometry.groups[i].size();
-        if (!material || triangles == 0) {
+        if (triangles == 0) {
+            continue;
+        }
+        if (!runs.empty() && runs.back().first == material) {
+            runs.back().second += triangles;
+        } else {
+            runs.emplace_back(material, triangles);
+        }
+        if (!material) {
             continue;
         }
         auto it = std::find_if(tally.begin(), tally.end(),
@@ -893,6 +907,7 @@ int CdaScene::buildSceneModels(std::vector<LnModel*>& models, std::vector<FileCo
         flat.id = QStringLiteral("concat_geom");
         flat.type = QStringLiteral("triangles");
         tally.clear();
+        runs.clear();
         bool cut = false;
         auto leaf = [this, &flat, &cut](const CdaNode::GeometryInstance& instance,
                                         const Matrix4& placed) {
@@ -919,13 +934,8 @@ int CdaScene::buildSceneModels(std::vector<LnModel*>& models, std::vector<FileCo
         if (!indicesUsable(flat, child.get())) {
             continue;
         }
-        models.push_back(makeBoxyModel(flat));
-        if (colours) {
-            colours->push_back(dominantColour());
-            textureModel(models.back(), flat, colours->back());
-        }
+        added += addModels(flat, models, colours);
         points.insert(points.end(), flat.positions.begin(), flat.positions.end());
-        ++added;
     }
     for (const vec& p : points) {
         for (int k = 0; k < 3; ++k) {

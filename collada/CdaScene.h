@@ -150,8 +150,10 @@ public:
     // there is at least one position, appends a boxy model to `models`. A
     // child whose triangles index outside its positions or normals is left
     // out with "CdaScene::load: model node %s has triangle indices outside
-    // its positions or normals; it is left out\n". Returns the count
-    // appended.
+    // its positions or normals; it is left out\n". With textureModels, a
+    // child whose triangles bind several materials, one of them an image of
+    // the archive, gives one model per material instead (see addModels).
+    // Returns the count appended.
     int buildModels(const CdaNode* node, std::vector<LnModel*>& models);
 
     // What a model's pigment starts as when the file's colours are used.
@@ -181,7 +183,8 @@ public:
     // "CdaScene::load: node %s is instanced inside itself; that instance is
     // left out\n" is written and the rest of the model kept. `colours`, when given, gets
     // one entry per model appended: the colour (see materialColour) of the
-    // material bound to most of the model's triangles. Also sets the
+    // material bound to most of the model's triangles. Children are split
+    // by material as in buildModels. Also sets the
     // bounds that sceneBounds gives. Returns the count appended.
     int buildSceneModels(std::vector<LnModel*>& models, std::vector<FileColour>* colours = nullptr);
     // Bounds of what the last buildSceneModels built, as boundingSphere and
@@ -250,6 +253,21 @@ private:
     void appendPlaced(const CdaGeometry& geometry, const Matrix4& placed,
                       const QStringList& symbols, const std::vector<const CdaMaterial*>& materials,
                       CdaGeometry& out, bool& cut);
+    // The triangles of the model being flattened as (material, count) runs
+    // in the order they were appended; triangles without a material have a
+    // null material.
+    std::vector<std::pair<const CdaMaterial*, long long>> runs;
+    // Whether the flattened model is built as one model per material: file
+    // materials are used and its triangles bind several materials, one of
+    // them with an image of the archive.
+    bool splitsByMaterial(const CdaGeometry& flat) const;
+    // The triangles of `flat` bound to `material` (by `runs`), with only the
+    // positions, normals and texture coordinates they use.
+    CdaGeometry materialPart(const CdaGeometry& flat, const CdaMaterial* material) const;
+    // Appends the model(s) built from `flat` and, when given, their colours;
+    // returns how many.
+    int addModels(const CdaGeometry& flat, std::vector<LnModel*>& models,
+                  std::vector<FileColour>* colours);
     FileColour dominantColour();
     // Gives the model just built from `flat` its triangles' texture
     // coordinates (each corner a vertex of its own) when its triangles bind
@@ -277,6 +295,9 @@ private:
     QString archivePath;
     QString currentEntry;
     QHash<const CdaEffect*, QString> effectImageEntry;
+    // The archive's doc.kml resource map: image path as the document names
+    // it to the path where the archive stores it.
+    QHash<QString, QString> kmlAliases;
     QHash<QString, vec> imageColours;
     QHash<QString, const CdaNode*> nestedNodeIndex;
     void indexNestedNodes(const CdaNode& node);

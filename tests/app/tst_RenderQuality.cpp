@@ -427,6 +427,49 @@ private slots:
         QVERIFY2(hueCount(QImage(render)) >= 2, qPrintable(QString::number(hueCount(QImage(render)))));
     }
 
+    // A SketchUp archive binds several materials per model, most of them
+    // images its doc.kml resource map says where to find. With file
+    // materials every material's triangles are a model of their own, each of
+    // the archive's 20 images is written for POV-Ray, and the render shows
+    // the pictures' detail: many more colours than the flat average colours
+    // the models had without them.
+    void sketchUpArchiveShowsItsImages()
+    {
+        SKIP_WITHOUT_POVRAY();
+        const QString path =
+            QStringLiteral(KELVANE_SHARED_DATA "/kmz/kml-samples/macky-normal.kmz");
+        if (!QFileInfo::exists(path)) {
+            QSKIP("the shared real files are absent");
+        }
+        const QString pov = dir.filePath("macky.pov"), render = dir.filePath("macky.png");
+        const Run run = kelvane(
+            {"--file-materials", "--pov", pov, "--render", render, "--size", "200x150", path});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QFile file(pov);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        QSet<QString> images;
+        QRegularExpressionMatchIterator it =
+            QRegularExpression(QStringLiteral("image_map \\{\\s*jpeg \"([^\"]+)\"")).globalMatch(text);
+        while (it.hasNext()) {
+            images.insert(it.next().captured(1));
+        }
+        QCOMPARE(images.size(), 20);
+        const QImage picture(render);
+        QSet<QRgb> colours;
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) {
+                const QColor c = QColor::fromRgb(picture.pixel(x, y));
+                if (c.value() > 40) {
+                    colours.insert(qRgb(c.red() / 8, c.green() / 8, c.blue() / 8));
+                }
+            }
+        }
+        // The same view with the average colours has some 57 such colours,
+        // with the images about 220.
+        QVERIFY2(colours.size() > 120, qPrintable(QString::number(colours.size())));
+    }
+
     // The environment's directions: a panorama red in its left half (the
     // sky towards -y) and blue in its right half lights a white sphere,
     // seen from above, red on the red side and blue on the other, in Draft

@@ -339,6 +339,43 @@ private slots:
                  PovSceneDocument::toJson(scene, &camera, view, model, document));
     }
 
+    // A SketchUp archive's models, split by material when its file
+    // materials are used, come back split: the document says its models
+    // show file materials, so it is reopened with them, with the same
+    // models and scene text.
+    void fileMaterialModelsReopen()
+    {
+        const QString model =
+            QStringLiteral(KELVANE_SHARED_DATA "/kmz/kml-samples/macky-normal.kmz");
+        if (!QFileInfo::exists(model)) {
+            QSKIP("the shared real files are absent");
+        }
+        PovScene plain, scene;
+        qglviewer::Camera camera;
+        setUpCamera(camera);
+        QVERIFY(plain.load(QFile::encodeName(model).constData(), &camera));
+        scene.fileColours = true;
+        setUpCamera(camera);
+        QVERIFY(scene.load(QFile::encodeName(model).constData(), &camera));
+        QVERIFY2(scene.modelCount() > plain.modelCount(),
+                 qPrintable(QStringLiteral("%1 models, %2 without file materials")
+                                .arg(scene.modelCount())
+                                .arg(plain.modelCount())));
+        const QString before = scene.povText(&camera);
+        const QString document = dir.filePath("macky.kelvane");
+        QString error;
+        QVERIFY2(PovSceneDocument::save(document, model, scene, &camera, PovSceneView(), error),
+                 qPrintable(error));
+
+        PovScene reopened;
+        qglviewer::Camera fresh;
+        setUpCamera(fresh);
+        PovSceneDocument reader;
+        QVERIFY2(reader.open(document, reopened, &fresh), qPrintable(reader.error()));
+        QCOMPARE(reopened.modelCount(), scene.modelCount());
+        QVERIFY(reopened.povText(&fresh) == before);
+    }
+
     // An environment (its image relative to the document, its turn and
     // strength) and the studio (its colour and lights) come back as saved,
     // with the same scene text; --scene-files lists the image. A document
