@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
@@ -55,4 +56,23 @@ inline TimedRun timedRun(const QString& program, const QStringList& arguments,
         run.errors = process.readAllStandardError();
     }
     return run;
+}
+
+// POV-Ray's "Parse Time: ... (3.98 seconds)" for the scene, rendered 1x1 in
+// `directory`; negative when POV-Ray did not start or said no parse time.
+inline double parseSeconds(const QString& scene, const QString& directory)
+{
+    QProcess process;
+    process.setWorkingDirectory(directory);
+    process.start(QStringLiteral("povray"),
+                  {scene, QStringLiteral("+W1"), QStringLiteral("+H1"), QStringLiteral("-F"),
+                   QStringLiteral("-D"), QStringLiteral("+GS"), QStringLiteral("-GR")});
+    if (!process.waitForStarted(30000)) {
+        return -1.0;
+    }
+    process.waitForFinished(-1);
+    const QRegularExpression parse(QStringLiteral("Parse Time:.*\\(\\s*([0-9.]+) seconds\\)"));
+    const QRegularExpressionMatch m =
+        parse.match(QString::fromLatin1(process.readAllStandardError()));
+    return m.hasMatch() ? m.captured(1).toDouble() : -1.0;
 }

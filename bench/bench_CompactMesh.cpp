@@ -8,6 +8,7 @@
 //   build/bench/bench_CompactMesh [torus side ...] [--keep] [--no-render]
 // (side 710: 1M triangles, 2237: 10M); --keep leaves the scene files.
 
+#include "bench/BenchProcess.h"
 #include "bench/BenchUtil.h"
 #include "scene/PovCompactMesh.h"
 #include "scene/PovScene.h"
@@ -31,24 +32,6 @@
 #include <string>
 
 namespace {
-
-// POV-Ray's "Parse Time: ... (3.98 seconds)" for the scene, rendered 1x1.
-double parseSeconds(const QString& scene, const QString& directory)
-{
-    QProcess process;
-    process.setWorkingDirectory(directory);
-    process.start(QStringLiteral("povray"),
-                  {scene, QStringLiteral("+W1"), QStringLiteral("+H1"), QStringLiteral("-F"),
-                   QStringLiteral("-D"), QStringLiteral("+GS"), QStringLiteral("-GR")});
-    if (!process.waitForStarted(30000)) {
-        return -1.0;
-    }
-    process.waitForFinished(-1);
-    const QByteArray errors = process.readAllStandardError();
-    const QRegularExpression parse(QStringLiteral("Parse Time:.*\\(\\s*([0-9.]+) seconds\\)"));
-    const QRegularExpressionMatch m = parse.match(QString::fromLatin1(errors));
-    return m.hasMatch() ? m.captured(1).toDouble() : -1.0;
-}
 
 // A process's resident memory and its high-water mark, in MB (0 once gone).
 void residentOf(qint64 pid, double& rss, double& hwm)

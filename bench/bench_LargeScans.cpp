@@ -159,24 +159,6 @@ MeasuredRun measuredRun(const QStringList& arguments, const QString& directory)
     return run;
 }
 
-// POV-Ray's "Parse Time: ... (3.98 seconds)" for the scene, rendered 1x1.
-double parseSeconds(const QString& scene, const QString& directory)
-{
-    QProcess process;
-    process.setWorkingDirectory(directory);
-    process.start(QStringLiteral("povray"),
-                  {scene, QStringLiteral("+W1"), QStringLiteral("+H1"), QStringLiteral("-F"),
-                   QStringLiteral("-D"), QStringLiteral("+GS"), QStringLiteral("-GR")});
-    if (!process.waitForStarted(30000)) {
-        return -1.0;
-    }
-    process.waitForFinished(-1);
-    const QRegularExpression parse(QStringLiteral("Parse Time:.*\\(\\s*([0-9.]+) seconds\\)"));
-    const QRegularExpressionMatch m =
-        parse.match(QString::fromLatin1(process.readAllStandardError()));
-    return m.hasMatch() ? m.captured(1).toDouble() : -1.0;
-}
-
 struct ViewTimes {
     double load = -1, firstFrame = -1, standInReady = -1, turning = -1, backToFull = -1,
            rest = -1;

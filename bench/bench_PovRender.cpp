@@ -27,25 +27,6 @@
 
 namespace {
 
-// POV-Ray's "Parse Time: ... (3.98 seconds)" for the scene, rendered 1x1.
-double parseSeconds(const QString& scene, const QString& directory)
-{
-    QByteArray errors;
-    QProcess process;
-    process.setWorkingDirectory(directory);
-    process.start(QStringLiteral("povray"),
-                  {scene, QStringLiteral("+W1"), QStringLiteral("+H1"), QStringLiteral("-F"),
-                   QStringLiteral("-D"), QStringLiteral("+GS"), QStringLiteral("-GR")});
-    if (!process.waitForStarted(30000)) {
-        return -1.0;
-    }
-    process.waitForFinished(-1);
-    errors = process.readAllStandardError();
-    const QRegularExpression parse(QStringLiteral("Parse Time:.*\\(\\s*([0-9.]+) seconds\\)"));
-    const QRegularExpressionMatch m = parse.match(QString::fromLatin1(errors));
-    return m.hasMatch() ? m.captured(1).toDouble() : -1.0;
-}
-
 QString cell(double seconds, bool ok = true)
 {
     if (seconds < 0) {

@@ -805,14 +805,8 @@ vec CdaScene::imageColour(const QString& entry)
         return known.value();
     }
     vec colour(1.0f, 1.0f, 1.0f);
-    ZipHandle archive(archivePath);
-    unz_file_info info;
-    QByteArray bytes;
-    if (archive.get() &&
-        unzLocateFile(archive.get(), QFile::encodeName(entry).constData(), 2) == UNZ_OK &&
-        unzGetCurrentFileInfo(archive.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK &&
-        info.uncompressed_size <= maxEntryBytes &&
-        readCurrentEntry(archive.get(), info.uncompressed_size, bytes)) {
+    QByteArray bytes = archiveEntry(entry);
+    if (!bytes.isEmpty()) {
         QBuffer buffer(&bytes);
         QImageReader reader(&buffer);
         const QSize size = reader.size();
