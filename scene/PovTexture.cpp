@@ -51,10 +51,13 @@ QString PovTexture::povText(float scale, bool srgb) const
     QString text = QStringLiteral("texture {\n");
     if (name.isNull() && image) {
         // The image's v runs up from its bottom row, as the models' texture
-        // coordinates do.
+        // coordinates do. POV-Ray decodes an image from sRGB even without
+        // gamma handling; there its values must be taken as they stand, as
+        // plain colours are, or a picture comes out darker than its colours.
         text += QStringLiteral("\tuv_mapping pigment {\n\t\timage_map {\n\t\t\t") +
                 QString::fromLatin1(image->format) + QStringLiteral(" \"") + image->fileName +
-                QStringLiteral("\"\n\t\t\tinterpolate 2\n");
+                (srgb ? QStringLiteral("\"\n") : QStringLiteral("\" gamma 1.0\n")) +
+                QStringLiteral("\t\t\tinterpolate 2\n");
         if (transmit > 0.0f) {
             text += QStringLiteral("\t\t\ttransmit all ") + povGeneral(transmit) + QLatin1Char('\n');
         }

@@ -125,17 +125,18 @@ QString quarterColours(const QImage& picture)
     return out;
 }
 
-// Hue bins (30 degrees each) holding at least 3% of the picture's
-// saturated, lit pixels (at least 2% of the picture).
+// Hue bins (15 degrees each: a duck's orange beak and yellow body differ
+// by less than 30) holding at least 3% of the picture's saturated, lit
+// pixels (at least 2% of the picture).
 int hueCount(const QImage& picture)
 {
-    std::vector<int> bins(12, 0);
+    std::vector<int> bins(24, 0);
     int coloured = 0;
     for (int y = 0; y < picture.height(); ++y) {
         for (int x = 0; x < picture.width(); ++x) {
             const QColor c = QColor::fromRgb(picture.pixel(x, y));
             if (c.value() > 40 && c.hsvSaturation() > 60 && c.hsvHue() >= 0) {
-                ++bins[size_t(c.hsvHue() / 30)];
+                ++bins[size_t(c.hsvHue() / 15)];
                 ++coloured;
             }
         }
@@ -372,6 +373,53 @@ private slots:
         QCOMPARE(images.size(), 1);
         QVERIFY(scene.contains("png \"" + images[0].toLatin1() + "\""));
         QDir(dir.filePath("quad")).removeRecursively();
+    }
+
+    // A picture of one mid-tone colour looks like that colour given plainly,
+    // in the render and in the view, in Draft (no gamma handling) and in
+    // Photo (sRGB). Pure colours cannot tell: only a mid-tone shows an
+    // image decoded differently from the plain colours.
+    void imageColoursAsPlainColours_data()
+    {
+        QTest::addColumn<QString>("quality");
+        QTest::newRow("Draft") << "draft";
+        QTest::newRow("Photo") << "photo";
+    }
+    void imageColoursAsPlainColours()
+    {
+        SKIP_WITHOUT_POVRAY();
+        QFETCH(QString, quality);
+        const QString render = dir.filePath("midtone-render.png");
+        const QString preview = dir.filePath("midtone-preview.png");
+        const Run run = kelvane({"--render", render, "--preview", preview, "--size", "160x120",
+                                 "--quality", quality, "--file-materials",
+                                 QFINDTESTDATA("../data/textured/midtone.obj")});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        // The middles of the left (picture) and right (plain) squares.
+        const auto halves = [](const QImage& picture) {
+            int x0 = picture.width(), x1 = -1;
+            for (int x = 0; x < picture.width(); ++x) {
+                if (qGray(picture.pixel(x, picture.height() / 2)) > 8) {
+                    x0 = std::min(x0, x), x1 = std::max(x1, x);
+                }
+            }
+            const int y = picture.height() / 2;
+            return std::make_pair(QColor(picture.pixel(x0 + (x1 - x0) / 4, y)),
+                                  QColor(picture.pixel(x1 - (x1 - x0) / 4, y)));
+        };
+        const auto near = [](const QColor& a, const QColor& b, int within) {
+            return std::abs(a.red() - b.red()) <= within &&
+                   std::abs(a.green() - b.green()) <= within &&
+                   std::abs(a.blue() - b.blue()) <= within;
+        };
+        const auto [renderPicture, renderPlain] = halves(QImage(render));
+        const auto [previewPicture, previewPlain] = halves(QImage(preview));
+        const QString seen = QString("render %1 / %2, view %3 / %4")
+                                 .arg(renderPicture.name(), renderPlain.name(),
+                                      previewPicture.name(), previewPlain.name());
+        QVERIFY2(near(renderPicture, renderPlain, 6), qPrintable(seen));
+        QVERIFY2(near(previewPicture, previewPlain, 6), qPrintable(seen));
+        QVERIFY2(near(renderPicture, previewPicture, 14), qPrintable(seen));
     }
 
     // An image named outside the model's folder is refused, one that is
