@@ -333,8 +333,9 @@ private slots:
     }
 
     // A square textured with a 2 x 2 image (red and green over blue and
-    // yellow), from glTF (v down the image), OBJ+MTL and KMZ (v up), in the
-    // render and in the view: each quarter shows its own colour in its
+    // yellow), from glTF (v down the image), OBJ+MTL, KMZ and PLY (v up;
+    // coordinates per face corner or per vertex), in the render and in the
+    // view: each quarter shows its own colour in its
     // place. A flipped v, swapped u and v or a texture not drawn all fail.
     void fileImagesInPlace_data()
     {
@@ -346,6 +347,9 @@ private slots:
         QTest::newRow("OBJ+MTL, old option name") << "quad.obj"
                                                   << QStringList({"--file-colours"});
         QTest::newRow("KMZ") << "quad.kmz" << QStringList({"--file-materials"});
+        QTest::newRow("PLY, per corner") << "quad.ply" << QStringList({"--file-materials"});
+        QTest::newRow("PLY, per vertex") << "quad-vertex.ply"
+                                         << QStringList({"--file-materials"});
     }
     void fileImagesInPlace()
     {
@@ -384,6 +388,7 @@ private slots:
         QTest::newRow("glTF outside") << "escaping.gltf" << "lies outside the model's folder";
         QTest::newRow("OBJ outside") << "escaping.obj" << "lies outside the model's folder";
         QTest::newRow("KMZ outside") << "escaping.kmz" << "lies outside the archive";
+        QTest::newRow("PLY outside") << "escaping.ply" << "lies outside the model's folder";
         QTest::newRow("glTF missing") << "missing-image.gltf"
                                       << "the image 'no-such-image.png' is missing";
     }
@@ -403,23 +408,40 @@ private slots:
 
     // The shared real textured files (glTF with the image beside it, in a
     // data URI and in the binary chunk; OBJ+MTL with a JPEG whose name has
-    // a space) render in more than one colour: without their images each
-    // would be one colour.
+    // a space; binary PLY with coordinates per face corner, whose image is
+    // kept with the OBJ copy and is copied beside it here) render in more
+    // than one colour: without their images each would be one colour.
     void realTexturedFilesShowTheirImages_data()
     {
         QTest::addColumn<QString>("file");
-        QTest::newRow("Duck") << "gltf/draco/Duck/glTF/Duck.gltf";
-        QTest::newRow("BoxTextured embedded") << "gltf/assimp/BoxTextured-glTF-Embedded/BoxTextured.gltf";
-        QTest::newRow("CesiumMilkTruck") << "gltf/python-trimesh/CesiumMilkTruck.glb";
-        QTest::newRow("fuze") << "obj-mtl/python-trimesh/fuze.obj";
+        QTest::addColumn<QString>("image");
+        QTest::newRow("Duck") << "gltf/draco/Duck/glTF/Duck.gltf" << QString();
+        QTest::newRow("BoxTextured embedded")
+            << "gltf/assimp/BoxTextured-glTF-Embedded/BoxTextured.gltf" << QString();
+        QTest::newRow("CesiumMilkTruck") << "gltf/python-trimesh/CesiumMilkTruck.glb" << QString();
+        QTest::newRow("fuze") << "obj-mtl/python-trimesh/fuze.obj" << QString();
+        QTest::newRow("fuze PLY") << "ply/python-trimesh/fuze.ply"
+                                  << "obj-mtl/python-trimesh/fuze uv.jpg";
     }
     void realTexturedFilesShowTheirImages()
     {
         SKIP_WITHOUT_POVRAY();
         QFETCH(QString, file);
-        const QString path = QStringLiteral(KELVANE_SHARED_DATA "/") + file;
+        QFETCH(QString, image);
+        QString path = QStringLiteral(KELVANE_SHARED_DATA "/") + file;
         if (!QFileInfo::exists(path)) {
             QSKIP("the shared real files are absent");
+        }
+        if (!image.isEmpty()) {
+            // The model and its image, together in a folder of their own.
+            const QString folder = dir.filePath("beside");
+            QDir(folder).removeRecursively();
+            QVERIFY(QDir().mkpath(folder));
+            const QString copy = folder + "/" + QFileInfo(path).fileName();
+            QVERIFY(QFile::copy(path, copy));
+            QVERIFY(QFile::copy(QStringLiteral(KELVANE_SHARED_DATA "/") + image,
+                                folder + "/" + QFileInfo(image).fileName()));
+            path = copy;
         }
         const QString render = dir.filePath("real.png");
         const Run run = kelvane({"--file-materials", "--render", render, "--size", "200x150", path});
