@@ -125,6 +125,35 @@ QString quarterColours(const QImage& picture)
     return out;
 }
 
+// The colours at the middles of an n x n grid over what is not
+// background in the picture, row by row from the top, rows separated by
+// blanks; empty without a model. The white a highlight adds to every
+// channel alike is taken off first.
+QString gridColours(const QImage& picture, int n)
+{
+    int x0 = picture.width(), y0 = picture.height(), x1 = -1, y1 = -1;
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            if (qGray(picture.pixel(x, y)) > 8) {
+                x0 = std::min(x0, x), x1 = std::max(x1, x);
+                y0 = std::min(y0, y), y1 = std::max(y1, y);
+            }
+        }
+    }
+    QString out;
+    for (int j = 0; j < n && x1 >= 0; ++j) {
+        out += j > 0 ? QStringLiteral(" ") : QString();
+        for (int i = 0; i < n; ++i) {
+            const QRgb p = picture.pixel(int(x0 + (i + 0.5) / n * (x1 - x0)),
+                                         int(y0 + (j + 0.5) / n * (y1 - y0)));
+            const int white = std::min({qRed(p), qGreen(p), qBlue(p)});
+            out += QLatin1Char(
+                colourClass(qRgb(qRed(p) - white, qGreen(p) - white, qBlue(p) - white)));
+        }
+    }
+    return out;
+}
+
 // Hue bins (30 degrees each) holding at least 3% of the picture's
 // saturated, lit pixels (at least 2% of the picture).
 int hueCount(const QImage& picture)
@@ -343,6 +372,7 @@ private slots:
         QTest::addColumn<QStringList>("options");
         QTest::newRow("glTF") << "quad.gltf" << QStringList();
         QTest::newRow("glTF, Photo") << "quad.gltf" << QStringList({"--quality", "photo"});
+        QTest::newRow("glTF, texture transform") << "transformed.gltf" << QStringList();
         QTest::newRow("OBJ+MTL") << "quad.obj" << QStringList({"--file-materials"});
         QTest::newRow("OBJ+MTL, old option name") << "quad.obj"
                                                   << QStringList({"--file-colours"});
@@ -376,6 +406,34 @@ private slots:
         QCOMPARE(images.size(), 1);
         QVERIFY(scene.contains("png \"" + images[0].toLatin1() + "\""));
         QDir(dir.filePath("quad")).removeRecursively();
+    }
+
+    // The square's texture coordinates run from -1 to 2, three times the
+    // image across: clamped to the edge, the image sits in the middle with
+    // its edge colours stretched out; mirrored, every other copy turns
+    // round; repeated, the copies follow each other. The render and the
+    // view show the same 6 x 6 colours (each half image unit one cell).
+    void fileImagesWrap_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("cells");
+        QTest::newRow("u clamped, v mirrored")
+            << "wrap-clamp-mirror.gltf" << "bbbyyy rrrggg rrrggg bbbyyy bbbyyy rrrggg";
+        QTest::newRow("u mirrored, v repeated")
+            << "wrap-mirror-repeat.gltf" << "grrggr ybbyyb grrggr ybbyyb grrggr ybbyyb";
+    }
+    void fileImagesWrap()
+    {
+        SKIP_WITHOUT_POVRAY();
+        QFETCH(QString, file);
+        QFETCH(QString, cells);
+        const QString render = dir.filePath("wrap-render.png");
+        const QString preview = dir.filePath("wrap-preview.png");
+        const Run run = kelvane({"--render", render, "--preview", preview, "--size", "180x180",
+                                 QFINDTESTDATA("../data/textured/" + file)});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QCOMPARE(gridColours(QImage(render), 6), cells);
+        QCOMPARE(gridColours(QImage(preview), 6), cells);
     }
 
     // An image named outside the model's folder is refused, one that is
