@@ -362,9 +362,9 @@ private slots:
     }
 
     // A square textured with a 2 x 2 image (red and green over blue and
-    // yellow), from glTF (v down the image), OBJ+MTL, KMZ and PLY (v up;
-    // coordinates per face corner or per vertex), in the render and in the
-    // view: each quarter shows its own colour in its
+    // yellow), from glTF (v down the image), OBJ+MTL, KMZ, PLY (v up;
+    // coordinates per face corner or per vertex) and AC3D (read by Assimp),
+    // in the render and in the view: each quarter shows its own colour in its
     // place. A flipped v, swapped u and v or a texture not drawn all fail.
     void fileImagesInPlace_data()
     {
@@ -380,6 +380,7 @@ private slots:
         QTest::newRow("PLY, per corner") << "quad.ply" << QStringList({"--file-materials"});
         QTest::newRow("PLY, per vertex") << "quad-vertex.ply"
                                          << QStringList({"--file-materials"});
+        QTest::newRow("AC3D, through Assimp") << "quad.ac" << QStringList();
     }
     void fileImagesInPlace()
     {
