@@ -586,10 +586,10 @@ private:
             return 0;
         }
         const UvTransform t = uvTransform(material);
-        const int set = t.texCoord >= 0
-                            ? t.texCoord
-                            : model.materials[size_t(material)]
-                                  .pbrMetallicRoughness.baseColorTexture.texCoord;
+        const int set =
+            t.texCoord >= 0
+                ? t.texCoord
+                : model.materials[size_t(material)].pbrMetallicRoughness.baseColorTexture.texCoord;
         return std::max(set, 0);
     }
 

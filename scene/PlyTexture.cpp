@@ -21,16 +21,17 @@ bool plyTexturedPart(TriMesh& mesh, const QString& plyFile, ObjMaterialPart& par
     }
     mesh.unpackStrips();
     const bool perCorner = mesh.faceTexCoords.size() == 3 * mesh.faces.size();
-    const bool perVertex = mesh.faceTexCoords.empty() &&
-                           mesh.texCoords.size() == 2 * mesh.vertices.size();
+    const bool perVertex =
+        mesh.faceTexCoords.empty() && mesh.texCoords.size() == 2 * mesh.vertices.size();
     if (mesh.faces.empty() || (!perCorner && !perVertex)) {
         return false;
     }
     QString image = QString::fromStdString(mesh.textureFiles.front());
     image.replace(QLatin1Char('\\'), QLatin1Char('/'));
     if (mesh.textureFiles.size() > 1) {
-        std::fprintf(stderr, "Kelvane: the PLY file names %d images; every face takes the first, "
-                             "'%s'\n",
+        std::fprintf(stderr,
+                     "Kelvane: the PLY file names %d images; every face takes the first, "
+                     "'%s'\n",
                      int(mesh.textureFiles.size()), qPrintable(image));
     }
     const QString folder = QFileInfo(plyFile).absolutePath();
@@ -68,8 +69,7 @@ bool plyTexturedPart(TriMesh& mesh, const QString& plyFile, ObjMaterialPart& par
                         out->normals.push_back(mesh.normals[size_t(v)]);
                     }
                     uvs.push_back(t >= 0 ? finiteOrZero(mesh.texCoords[2 * size_t(t)]) : 0.0f);
-                    uvs.push_back(t >= 0 ? finiteOrZero(mesh.texCoords[2 * size_t(t) + 1])
-                                         : 0.0f);
+                    uvs.push_back(t >= 0 ? finiteOrZero(mesh.texCoords[2 * size_t(t) + 1]) : 0.0f);
                 }
                 face[k] = at.first->second;
             }

@@ -65,10 +65,9 @@ QString wrappedCoordinate(const char* axis, ImageWrap wrap, int pixels)
         return a;
     }
     const double half = 0.5 / std::max(pixels, 1);
-    const QString folded =
-        wrap == ImageWrap::Mirror
-            ? QStringLiteral("1 - abs(%1 - 2 * floor(%1 / 2) - 1)").arg(a)
-            : a;
+    const QString folded = wrap == ImageWrap::Mirror
+                               ? QStringLiteral("1 - abs(%1 - 2 * floor(%1 / 2) - 1)").arg(a)
+                               : a;
     return QStringLiteral("min(max(%1, %2), %3)")
         .arg(folded, povGeneral(half), povGeneral(1.0 - half));
 }
@@ -78,27 +77,25 @@ QString wrappedCoordinate(const char* axis, ImageWrap wrap, int pixels)
 QString PovTexture::povText(float scale, bool srgb) const
 {
     QString text = QStringLiteral("texture {\n");
-    if (name.isNull() && image &&
-        (wrapU != ImageWrap::Repeat || wrapV != ImageWrap::Repeat)) {
+    if (name.isNull() && image && (wrapU != ImageWrap::Repeat || wrapV != ImageWrap::Repeat)) {
         // POV-Ray's image maps only repeat. The image becomes a function
         // (declared once per image), looked up at coordinates folded or
         // clamped as the file says, and its red, green and blue rebuilt by
         // averaging three pigments each carrying one of them three times.
         QString function = image->fileName.section(QLatin1Char('.'), 0, 0);
         function.replace(QLatin1Char('-'), QLatin1Char('_'));
-        const QString at = wrappedCoordinate("x", wrapU, image->image.width()) +
-                           QStringLiteral(", ") +
-                           wrappedCoordinate("y", wrapV, image->image.height()) +
-                           QStringLiteral(", 0");
+        const QString at =
+            wrappedCoordinate("x", wrapU, image->image.width()) + QStringLiteral(", ") +
+            wrappedCoordinate("y", wrapV, image->image.height()) + QStringLiteral(", 0");
         text += QStringLiteral("\tuv_mapping pigment {\n\t\t#ifndef (") + function +
                 QStringLiteral(") #declare ") + function +
                 QStringLiteral(" = function { pigment { image_map { ") +
                 QString::fromLatin1(image->format) + QStringLiteral(" \"") + image->fileName +
                 QStringLiteral("\" interpolate 2 } } } #end\n\t\taverage pigment_map {\n");
-        const QString t = transmit > 0.0f ? QStringLiteral(", ") + povGeneral(transmit)
-                                          : QString();
+        const QString t = transmit > 0.0f ? QStringLiteral(", ") + povGeneral(transmit) : QString();
         const char* rgb = transmit > 0.0f ? "rgbt" : "rgb";
-        const char* channels[3][2] = {{"red", "3, 0, 0"}, {"green", "0, 3, 0"}, {"blue", "0, 0, 3"}};
+        const char* channels[3][2] = {
+            {"red", "3, 0, 0"}, {"green", "0, 3, 0"}, {"blue", "0, 0, 3"}};
         for (const auto& c : channels) {
             text += QStringLiteral("\t\t\t[1 function { %1(%2).%3 } color_map { [0 %4 <0, 0, 0%5>] "
                                    "[1 %4 <%6%5>] }]\n")

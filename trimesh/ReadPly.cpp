@@ -90,8 +90,8 @@ bool parseFaceProperty(const std::string& line, bool haveIndexList, FaceProperty
         bool indexName = w[4] == "vertex_indices" || w[4] == "vertex_index";
         bool indexType = type == "int" || type == "int32" || type == "uint" || type == "uint32";
         prop.isIndexList = indexName && indexType && !haveIndexList;
-        const bool real = type == "float" || type == "float32" || type == "double" ||
-                          type == "float64";
+        const bool real =
+            type == "float" || type == "float32" || type == "double" || type == "float64";
         prop.isTexCoordList = w[4] == "texcoord" && real && !haveTexCoordList;
         return true;
     }
@@ -279,8 +279,8 @@ bool PlyReader::readHeader()
             std::string rest = withoutLineEnd(l.substr(7));
             const size_t from = rest.find_first_not_of(" \t");
             if (from != std::string::npos && from > 0 &&
-                startsWithNoCase(rest.substr(from), "TextureFile") &&
-                rest.size() > from + 11 && (rest[from + 11] == ' ' || rest[from + 11] == '\t')) {
+                startsWithNoCase(rest.substr(from), "TextureFile") && rest.size() > from + 11 &&
+                (rest[from + 11] == ' ' || rest[from + 11] == '\t')) {
                 rest = rest.substr(from + 11);
                 const size_t a = rest.find_first_not_of(" \t");
                 const size_t b = rest.find_last_not_of(" \t");
@@ -392,16 +392,15 @@ bool PlyReader::declareVertexProperties(const PlyElement& e)
             confidenceAt_ = at;
         } else if (size == 4 || size == 8) {
             const std::string type = lowerCase(w[1]);
-            const bool real = type == "float" || type == "float32" || type == "double" ||
-                              type == "float64";
+            const bool real =
+                type == "float" || type == "float32" || type == "double" || type == "float64";
             const std::string& name = w[2];
             if (real && texUAt_ < 0 &&
                 (name == "texture_u" || name == "s" || name == "u" || name == "texture_s")) {
                 texUAt_ = at;
                 texUWide_ = wide;
             } else if (real && texVAt_ < 0 &&
-                       (name == "texture_v" || name == "t" || name == "v" ||
-                        name == "texture_t")) {
+                       (name == "texture_v" || name == "t" || name == "v" || name == "texture_t")) {
                 texVAt_ = at;
                 texVWide_ = wide;
             }
@@ -892,9 +891,8 @@ void PlyReader::addFace(const std::vector<int>& corners, const std::vector<float
     for (size_t f = before; f < mesh_->faces.size(); ++f) {
         for (int k = 0; k < 3; ++k) {
             const auto at = std::find(corners.begin(), corners.end(), mesh_->faces[f][k]);
-            mesh_->faceTexCoords.push_back(usable && at != corners.end()
-                                               ? first + int(at - corners.begin())
-                                               : -1);
+            mesh_->faceTexCoords.push_back(
+                usable && at != corners.end() ? first + int(at - corners.begin()) : -1);
         }
     }
 }
@@ -912,8 +910,10 @@ bool PlyReader::readVertexTexCoords(const unsigned char* records)
         const size_t rec = size_t(vertexSize_);
         const int uSize = texUWide_ ? 8 : 4, vSize = texVWide_ ? 8 : 4;
         if (texUAt_ + uSize > vertexSize_ || texVAt_ + vSize > vertexSize_ ||
-            n * rec > in_.remaining())
+            n * rec > in_.remaining()) {
+            tmRefuse("the PLY vertex texture coordinates lie outside the vertex records");
             return false;
+        }
         for (size_t i = 0; i < n; ++i) {
             const unsigned char* r = records + i * rec;
             out[2 * i] = binaryValue(r + texUAt_, texUWide_, swap_);

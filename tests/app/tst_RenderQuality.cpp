@@ -378,8 +378,7 @@ private slots:
                                                   << QStringList({"--file-colours"});
         QTest::newRow("KMZ") << "quad.kmz" << QStringList({"--file-materials"});
         QTest::newRow("PLY, per corner") << "quad.ply" << QStringList({"--file-materials"});
-        QTest::newRow("PLY, per vertex") << "quad-vertex.ply"
-                                         << QStringList({"--file-materials"});
+        QTest::newRow("PLY, per vertex") << "quad-vertex.ply" << QStringList({"--file-materials"});
         QTest::newRow("AC3D, through Assimp") << "quad.ac" << QStringList();
     }
     void fileImagesInPlace()
@@ -418,10 +417,10 @@ private slots:
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("cells");
-        QTest::newRow("u clamped, v mirrored")
-            << "wrap-clamp-mirror.gltf" << "bbbyyy rrrggg rrrggg bbbyyy bbbyyy rrrggg";
-        QTest::newRow("u mirrored, v repeated")
-            << "wrap-mirror-repeat.gltf" << "grrggr ybbyyb grrggr ybbyyb grrggr ybbyyb";
+        QTest::newRow("u clamped, v mirrored") << "wrap-clamp-mirror.gltf"
+                                               << "bbbyyy rrrggg rrrggg bbbyyy bbbyyy rrrggg";
+        QTest::newRow("u mirrored, v repeated") << "wrap-mirror-repeat.gltf"
+                                                << "grrggr ybbyyb grrggr ybbyyb grrggr ybbyyb";
     }
     void fileImagesWrap()
     {
@@ -447,7 +446,8 @@ private slots:
         QTest::newRow("glTF outside") << "escaping.gltf" << "lies outside the model's folder";
         QTest::newRow("OBJ outside") << "escaping.obj" << "lies outside the model's folder";
         QTest::newRow("KMZ outside") << "escaping.kmz" << "lies outside the archive";
-        QTest::newRow("PLY outside") << "escaping.ply" << "lies outside the model's folder";
+        QTest::newRow("PLY outside") << "escaping.ply"
+                                     << "lies outside the model's folder";
         QTest::newRow("glTF missing") << "missing-image.gltf"
                                       << "the image 'no-such-image.png' is missing";
     }

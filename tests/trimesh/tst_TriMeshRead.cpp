@@ -448,8 +448,7 @@ TEST(Ply, TextureCoordinatesPerCornerAndPerVertex)
     EXPECT_TRUE(b.mesh->faceTexCoords.empty());
     EXPECT_EQ(b.mesh->texCoords, std::vector<float>({0.0f, 1.0f, 0.25f, 0.5f, 0.5f, 0.0f}));
     // The same file in ASCII, its values after the colour.
-    const std::string ascii = "ply\nformat ascii 1.0\nelement vertex 2\n" +
-                              std::string(kPlyXyz) +
+    const std::string ascii = "ply\nformat ascii 1.0\nelement vertex 2\n" + std::string(kPlyXyz) +
                               "property uchar red\nproperty uchar green\nproperty uchar blue\n"
                               "property float texture_u\nproperty float texture_v\nend_header\n"
                               "0 0 0 1 2 3 0.5 0.75\n1 0 0 1 2 3 1 2\n";
@@ -458,10 +457,9 @@ TEST(Ply, TextureCoordinatesPerCornerAndPerVertex)
     EXPECT_EQ(c.mesh->texCoords, std::vector<float>({0.5f, 0.75f, 1.0f, 2.0f}));
 
     // A texcoord count beyond the data is refused before any room is made.
-    std::string hostile =
-        plyHeader("binary_little_endian", 3, kPlyXyz,
-                  "element face 1\nproperty list uchar int vertex_indices\n"
-                  "property list uint float texcoord\n");
+    std::string hostile = plyHeader("binary_little_endian", 3, kPlyXyz,
+                                    "element face 1\nproperty list uchar int vertex_indices\n"
+                                    "property list uint float texcoord\n");
     for (int i = 0; i < 9; ++i)
         putFloat(hostile, float(i));
     hostile += '\3';
