@@ -372,6 +372,7 @@ private slots:
         QTest::addColumn<QStringList>("options");
         QTest::newRow("glTF") << "quad.gltf" << QStringList();
         QTest::newRow("glTF, Photo") << "quad.gltf" << QStringList({"--quality", "photo"});
+        QTest::newRow("glTF, second coordinate set") << "second-set.gltf" << QStringList();
         QTest::newRow("glTF, texture transform") << "transformed.gltf" << QStringList();
         QTest::newRow("OBJ+MTL") << "quad.obj" << QStringList({"--file-materials"});
         QTest::newRow("OBJ+MTL, old option name") << "quad.obj"
