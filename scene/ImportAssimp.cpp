@@ -87,6 +87,37 @@ struct Walk {
         return v;
     }
 
+    // The material's specular colour and shininess, when it gives either,
+    // as OBJ's Ks and Ns are read.
+    void highlights(unsigned materialIndex, ImportedMaterial& f) const
+    {
+        if (materialIndex >= scene->mNumMaterials || !scene->mMaterials[materialIndex]) {
+            return;
+        }
+        const aiMaterial* m = scene->mMaterials[materialIndex];
+        aiColor4D c;
+        float shininess = 0.0f;
+        const bool specular = m->Get(AI_MATKEY_COLOR_SPECULAR, c) == AI_SUCCESS;
+        const bool shiny = m->Get(AI_MATKEY_SHININESS, shininess) == AI_SUCCESS;
+        if (!specular && !shiny) {
+            return;
+        }
+        f.phong = true;
+        if (specular) {
+            const float s = (c.r + c.g + c.b) / 3.0f;
+            f.specular = std::isfinite(s) ? std::min(1.0f, std::max(0.0f, s)) : 0.0f;
+        }
+        f.shininess = shiny && std::isfinite(shininess) ? shininess : 0.0f;
+    }
+
+    // How the diffuse image continues beyond [0, 1].
+    static ImageWrap wrapOf(int mode)
+    {
+        return mode == aiTextureMapMode_Clamp    ? ImageWrap::Clamp
+               : mode == aiTextureMapMode_Mirror ? ImageWrap::Mirror
+                                                 : ImageWrap::Repeat;
+    }
+
     // The material's diffuse image and the mesh's first texture
     // coordinates, when it has both: the image's bytes from the file
     // (embedded) or from inside the model's folder.
@@ -102,6 +133,15 @@ struct Walk {
         std::string file = name.C_Str();
         std::replace(file.begin(), file.end(), '\\', '/');
         m.material.imageName = file;
+        const aiMaterial* material = scene->mMaterials[mesh->mMaterialIndex];
+        int mode = aiTextureMapMode_Wrap;
+        if (material->Get(AI_MATKEY_MAPPINGMODE_U(aiTextureType_DIFFUSE, 0), mode) == AI_SUCCESS) {
+            m.material.wrapU = wrapOf(mode);
+        }
+        mode = aiTextureMapMode_Wrap;
+        if (material->Get(AI_MATKEY_MAPPINGMODE_V(aiTextureType_DIFFUSE, 0), mode) == AI_SUCCESS) {
+            m.material.wrapV = wrapOf(mode);
+        }
         if (const aiTexture* embedded = scene->GetEmbeddedTexture(name.C_Str())) {
             // Only compressed images (PNG, JPEG, ...) are taken as bytes.
             if (embedded->mHeight == 0 && embedded->mWidth <= ImportedScene::maxImageBytes) {
@@ -185,6 +225,7 @@ struct Walk {
             return;
         }
         m.colour = colourOf(mesh->mMaterialIndex, m.colourKnown);
+        highlights(mesh->mMaterialIndex, m.material);
         diffuseImage(mesh, m);
         out.meshes.push_back(std::move(m));
     }

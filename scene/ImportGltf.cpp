@@ -525,6 +525,89 @@ private:
         return true;
     }
 
+    // How a sampler continues an image beyond [0, 1].
+    static ImageWrap wrapOf(int mode)
+    {
+        return mode == TINYGLTF_TEXTURE_WRAP_CLAMP_TO_EDGE     ? ImageWrap::Clamp
+               : mode == TINYGLTF_TEXTURE_WRAP_MIRRORED_REPEAT ? ImageWrap::Mirror
+                                                               : ImageWrap::Repeat;
+    }
+
+    // A base colour texture's KHR_texture_transform: offset, rotation
+    // (counter-clockwise in the image, radians) and scale of the texture
+    // coordinates, and the set it takes them from instead (-1: the
+    // texture's own).
+    struct UvTransform {
+        bool given = false;
+        double offset[2] = {0.0, 0.0}, rotation = 0.0, scale[2] = {1.0, 1.0};
+        int texCoord = -1;
+    };
+
+    UvTransform uvTransform(int material) const
+    {
+        UvTransform t;
+        if (material < 0 || size_t(material) >= model.materials.size()) {
+            return t;
+        }
+        const tinygltf::ExtensionMap& extensions =
+            model.materials[size_t(material)].pbrMetallicRoughness.baseColorTexture.extensions;
+        const auto found = extensions.find("KHR_texture_transform");
+        if (found == extensions.end() || !found->second.IsObject()) {
+            return t;
+        }
+        const tinygltf::Value& v = found->second;
+        auto number = [](const tinygltf::Value& n, double& out) {
+            if (n.IsNumber() && std::isfinite(n.GetNumberAsDouble())) {
+                out = n.GetNumberAsDouble();
+            }
+        };
+        auto pair = [&](const char* key, double* out) {
+            if (v.Has(key) && v.Get(key).IsArray() && v.Get(key).ArrayLen() == 2) {
+                number(v.Get(key).Get(0), out[0]);
+                number(v.Get(key).Get(1), out[1]);
+            }
+        };
+        pair("offset", t.offset);
+        pair("scale", t.scale);
+        if (v.Has("rotation")) {
+            number(v.Get("rotation"), t.rotation);
+        }
+        if (v.Has("texCoord") && v.Get("texCoord").IsInt() && v.Get("texCoord").Get<int>() >= 0) {
+            t.texCoord = v.Get("texCoord").Get<int>();
+        }
+        t.given = true;
+        return t;
+    }
+
+    // The texture coordinate set a material's base colour image uses.
+    int uvSetOf(int material) const
+    {
+        if (material < 0 || size_t(material) >= model.materials.size()) {
+            return 0;
+        }
+        const UvTransform t = uvTransform(material);
+        const int set =
+            t.texCoord >= 0
+                ? t.texCoord
+                : model.materials[size_t(material)].pbrMetallicRoughness.baseColorTexture.texCoord;
+        return std::max(set, 0);
+    }
+
+    // Applies the transform to coordinates read by readUvs (v upwards): in
+    // glTF's own frame (v down the image) as the extension defines it,
+    // then turned back.
+    static void transformUvs(const UvTransform& t, std::vector<float>& uv)
+    {
+        const double c = std::cos(t.rotation), s = std::sin(t.rotation);
+        for (size_t i = 0; i + 1 < uv.size(); i += 2) {
+            const double u = t.scale[0] * uv[i], v = t.scale[1] * (1.0 - uv[i + 1]);
+            const float tu = float(t.offset[0] + c * u + s * v);
+            const float tv = float(1.0 - (t.offset[1] - s * u + c * v));
+            uv[i] = std::isfinite(tu) ? tu : 0.0f;
+            uv[i + 1] = std::isfinite(tv) ? tv : 0.0f;
+        }
+    }
+
     // The base colour image of a material: its index in the document's
     // images, or -1.
     int baseColourImage(int material) const
@@ -594,12 +677,12 @@ private:
         // a mesh without texture coordinates, or a picture drawn without
         // images (thumbnails), shows.
         f.imageBytes.assign(img.image.begin(), img.image.end());
-        if (pbr.baseColorTexture.texCoord != 0) {
-            uvSet[material] = pbr.baseColorTexture.texCoord;
+        const int sampler = model.textures[size_t(pbr.baseColorTexture.index)].sampler;
+        if (sampler >= 0 && size_t(sampler) < model.samplers.size()) {
+            f.wrapU = wrapOf(model.samplers[size_t(sampler)].wrapS);
+            f.wrapV = wrapOf(model.samplers[size_t(sampler)].wrapT);
         }
     }
-
-    std::map<int, int> uvSet; // by material, when not set 0
 
     void addMesh(int meshIndex, const Mat& world)
     {
@@ -645,9 +728,7 @@ private:
             // The texture coordinates the material's base colour image uses.
             std::vector<float> uv;
             if (baseColourImage(prim.material) >= 0) {
-                const auto set = uvSet.find(prim.material);
-                const std::string attribute =
-                    "TEXCOORD_" + std::to_string(set == uvSet.end() ? 0 : set->second);
+                const std::string attribute = "TEXCOORD_" + std::to_string(uvSetOf(prim.material));
                 const auto tex = prim.attributes.find(attribute);
                 if (tex != prim.attributes.end()) {
                     if (!readUvs(tex->second, uv)) {
@@ -655,6 +736,10 @@ private:
                     }
                     if (uv.size() != 2 * p.size()) {
                         uv.clear();
+                    }
+                    const UvTransform transform = uvTransform(prim.material);
+                    if (transform.given) {
+                        transformUvs(transform, uv);
                     }
                 }
             }

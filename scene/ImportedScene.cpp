@@ -105,7 +105,8 @@ std::string ImportedScene::serialize() const
         putBytes(out, f.imageName.data(), f.imageName.size());
         putU64(out, f.imageBytes.size());
         putBytes(out, f.imageBytes.data(), f.imageBytes.size());
-        putU64(out, (f.pbr ? 1 : 0) | (f.phong ? 2 : 0));
+        putU64(out, (f.pbr ? 1 : 0) | (f.phong ? 2 : 0) | uint64_t(f.wrapU) << 2 |
+                        uint64_t(f.wrapV) << 4);
         const float factors[5] = {f.metallic, f.roughness, f.specular, f.shininess, f.opacity};
         putBytes(out, factors, sizeof factors);
     }
@@ -180,6 +181,11 @@ bool ImportedScene::deserialize(const std::string& bytes)
         }
         f.pbr = (flag & 1) != 0;
         f.phong = (flag & 2) != 0;
+        auto wrap = [](uint64_t bits) {
+            return bits == 1 ? ImageWrap::Clamp : bits == 2 ? ImageWrap::Mirror : ImageWrap::Repeat;
+        };
+        f.wrapU = wrap((flag >> 2) & 3);
+        f.wrapV = wrap((flag >> 4) & 3);
         f.metallic = factors[0];
         f.roughness = factors[1];
         f.specular = factors[2];

@@ -18,6 +18,10 @@
 // JPEG or another format Qt decodes, and a name for messages) and the
 // factors that shape the render's finish. The importer reads an image only
 // from inside the archive or the model's folder.
+// How an image continues outside [0, 1] along u or v: repeated, its edge
+// pixels stretched (clamp to edge), or repeated mirrored every other time.
+enum class ImageWrap : uint8_t { Repeat = 0, Clamp = 1, Mirror = 2 };
+
 struct ImportedMaterial {
     std::string imageName;  // the image's name in the file; empty without an image
     std::string imageBytes; // its encoded bytes; empty when they could not be had
@@ -26,6 +30,7 @@ struct ImportedMaterial {
     bool phong = false; // specular and shininess given (OBJ Ks/Ns, COLLADA)
     float specular = 0.0f, shininess = 0.0f;
     float opacity = 1.0f; // 0 clear .. 1 opaque
+    ImageWrap wrapU = ImageWrap::Repeat, wrapV = ImageWrap::Repeat;
 };
 
 struct ImportedMesh {

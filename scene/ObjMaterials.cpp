@@ -104,12 +104,14 @@ bool readLibrary(const QString& path, std::map<std::string, MtlEntry>& entries)
     return true;
 }
 
+} // namespace
+
 // The bytes of image `name`, relative to `folder` (the .mtl's), when it
 // lies inside `root` (the OBJ file's folder, links followed), is a regular
 // file and is not larger than an image may be. A name leaving the folder
 // is refused with a line and gives an empty name; an image that cannot be
 // read gives empty bytes (the scene then names it as missing).
-std::string readImageFile(const QString& folder, QString& name, const QString& root)
+std::string readModelImage(const QString& folder, QString& name, const QString& root)
 {
     const QString path = QDir::cleanPath(QDir(folder).absoluteFilePath(name));
     const QString base = QFileInfo(root).canonicalFilePath();
@@ -130,8 +132,6 @@ std::string readImageFile(const QString& folder, QString& name, const QString& r
     }
     return file.readAll().toStdString();
 }
-
-} // namespace
 
 bool splitByMaterial(const TriMesh& mesh, const QString& objFile,
                      std::vector<ObjMaterialPart>& parts)
@@ -217,7 +217,7 @@ bool splitByMaterial(const TriMesh& mesh, const QString& objFile,
             p.material = entry->material;
             if (textured) {
                 QString image = entry->image;
-                p.material.imageBytes = readImageFile(entry->folder, image, folder.absolutePath());
+                p.material.imageBytes = readModelImage(entry->folder, image, folder.absolutePath());
                 p.material.imageName = image.toStdString();
                 if (!p.material.imageName.empty()) {
                     p.colourKnown = true;

@@ -32,6 +32,14 @@ struct ObjMaterialPart {
 bool splitByMaterial(const TriMesh& mesh, const QString& objFile,
                      std::vector<ObjMaterialPart>& parts);
 
+// The bytes of image `name`, relative to `folder`, when it lies inside
+// `root` (the model file's folder, links followed), is a regular file and
+// is not larger than an image may be. A name leaving the folder is refused
+// with "Kelvane: the image 'NAME' lies outside the model's folder: it is
+// refused" on standard error and cleared; an image that cannot be read
+// gives empty bytes (the scene then names it as missing).
+std::string readModelImage(const QString& folder, QString& name, const QString& root);
+
 // The files an OBJ file needs beside it: the .mtl libraries it names that
 // exist and the map_Kd images they name inside the OBJ file's folder,
 // absolute. Read as text, without the mesh.

@@ -103,6 +103,8 @@ PovTexture fileTexture(const vec& colour, const ImportedMaterial& material,
     const float opacity = std::isfinite(material.opacity) ? clamp01(material.opacity) : 1.0f;
     t.transmit = 1.0f - opacity;
     t.image = std::move(image);
+    t.wrapU = material.wrapU;
+    t.wrapV = material.wrapV;
     t.fromFile = true;
     return t;
 }

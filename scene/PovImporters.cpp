@@ -12,6 +12,7 @@
 #include "scene/ImportSandbox.h"
 #include "scene/ImportedScene.h"
 #include "scene/ObjMaterials.h"
+#include "scene/PlyTexture.h"
 #include "scene/PovFileMaterial.h"
 #include "trimesh/BoundingSphere.h"
 #include "trimesh/TriMesh.h"
@@ -111,6 +112,9 @@ public:
             takeParts(*mesh, parts, out);
             return;
         }
+        if (fileColours && takeTexturedPly(*mesh, fileName, out)) {
+            return;
+        }
         LnSmoothModel* model = LnSmoothModel::fromMesh(mesh.release());
         out.models.push_back(model);
         model->getBoundingSphere(out.center, out.radius);
@@ -147,6 +151,36 @@ private:
             }
             out.colours.push_back(colour);
         }
+    }
+
+    // A PLY file naming an image with texture coordinates: one textured
+    // model, when its image decodes; otherwise (the image missing, refused
+    // or undecodable, said on standard error) false, and the file loads as
+    // it does without file materials.
+    static bool takeTexturedPly(TriMesh& whole, const QString& fileName, PovImport& out)
+    {
+        ObjMaterialPart part;
+        if (!plyTexturedPart(whole, fileName, part)) {
+            return false;
+        }
+        std::shared_ptr<const PovImage> image =
+            decodeFileImage(QString::fromStdString(part.material.imageName),
+                            QByteArray::fromStdString(part.material.imageBytes));
+        if (!image) {
+            return false;
+        }
+        whole.computeBoundingSphere();
+        out.center = whole.sphereCenter;
+        out.radius = whole.sphereRadius;
+        out.groundZ = -out.radius;
+        out.models.push_back(texturedModel(*part.mesh, part.uvs));
+        PovImport::Colour colour;
+        colour.known = true;
+        colour.rgb = part.colour;
+        colour.material = true;
+        colour.texture = fileTexture(part.colour, part.material, image);
+        out.colours.push_back(colour);
+        return true;
     }
 
     static LnModel* texturedModel(TriMesh& part, const std::vector<float>& uvs)

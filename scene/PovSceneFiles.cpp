@@ -1,6 +1,7 @@
 #include "scene/PovSceneFiles.h"
 
 #include "scene/ObjMaterials.h"
+#include "scene/PlyTexture.h"
 #include "scene/PovSceneDocument.h"
 
 #include <QDir>
@@ -15,13 +16,16 @@
 namespace {
 
 // The files beside a model file that its materials and data need: an OBJ
-// file's .mtl libraries and their images; a .gltf file's buffers and images
+// file's .mtl libraries and their images; a PLY file's image; a .gltf file's buffers and images
 // that are files of their own. Only those inside the model's folder.
 QStringList companionFiles(const QString& model)
 {
     const QString suffix = QFileInfo(model).suffix().toLower();
     if (suffix == QLatin1String("obj")) {
         return objCompanionFiles(model);
+    }
+    if (suffix == QLatin1String("ply")) {
+        return plyCompanionFiles(model);
     }
     QStringList files;
     QFile file(model);

@@ -10,7 +10,7 @@ bool sameTexture(const PovTexture& a, const PovTexture& b)
            a.roughness == b.roughness && a.metallic == b.metallic &&
            a.normalPattern == b.normalPattern && a.bumpSize == b.bumpSize &&
            a.normalScale == b.normalScale && a.image == b.image && a.transmit == b.transmit &&
-           a.fromFile == b.fromFile;
+           a.wrapU == b.wrapU && a.wrapV == b.wrapV && a.fromFile == b.fromFile;
 }
 
 bool sameLight(const PovLight& a, const PovLight& b)

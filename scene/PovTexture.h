@@ -3,6 +3,8 @@
 // POV-Ray texture (woods.inc, stones.inc), with a finish and an optional
 // normal pattern, and its POV-Ray text.
 
+#include "scene/ImportedScene.h"
+
 #include <QString>
 
 #include <memory>
@@ -47,6 +49,8 @@ public:
     // place of the pigment colour (null: none). Only a texture with a null
     // name shows it; models without texture coordinates keep the colour.
     std::shared_ptr<const PovImage> image;
+    // How the image continues outside [0, 1] along u and v.
+    ImageWrap wrapU = ImageWrap::Repeat, wrapV = ImageWrap::Repeat;
     // The share of light passing through (1 - the file's opacity), written
     // as the pigment's transmit when above 0.
     float transmit = 0.0f;

@@ -68,12 +68,15 @@ std::string withoutLineEnd(std::string s)
 struct FaceProperty {
     bool isList = false;
     bool isIndexList = false;
+    // The first list of float or double "texcoord": u, v per corner.
+    bool isTexCoordList = false;
     int size = 0;      // scalar: bytes; list: bytes per item
     int countSize = 0; // list: bytes of the count
     bool countSigned = false;
 };
 
-bool parseFaceProperty(const std::string& line, bool haveIndexList, FaceProperty& prop)
+bool parseFaceProperty(const std::string& line, bool haveIndexList, FaceProperty& prop,
+                       bool haveTexCoordList = true)
 {
     std::vector<std::string> w = words(line);
     if (w.size() >= 5 && lowerCase(w[1]) == "list") {
@@ -87,6 +90,9 @@ bool parseFaceProperty(const std::string& line, bool haveIndexList, FaceProperty
         bool indexName = w[4] == "vertex_indices" || w[4] == "vertex_index";
         bool indexType = type == "int" || type == "int32" || type == "uint" || type == "uint32";
         prop.isIndexList = indexName && indexType && !haveIndexList;
+        const bool real =
+            type == "float" || type == "float32" || type == "double" || type == "float64";
+        prop.isTexCoordList = w[4] == "texcoord" && real && !haveTexCoordList;
         return true;
     }
     if (w.size() >= 3) {
@@ -119,6 +125,9 @@ private:
     bool declarePrimary(const PlyElement& e);
     bool readVertices();
     bool readVerticesWide();
+    bool readVertexTexCoords(const unsigned char* records);
+    void addFace(const std::vector<int>& corners, const std::vector<float>& uvs, bool haveUvs);
+    bool readTexCoordValue(const FaceProperty& p, float& out);
     bool readPrimary();
     bool primaryFailed();
     bool skipElement(const PlyElement& e);
@@ -141,10 +150,14 @@ private:
     int positionAt_ = -1, normalAt_ = -1, colorAt_ = -1, confidenceAt_ = -1;
     // Positions or normals given as doubles (binary files convert them).
     bool positionWide_ = false, normalWide_ = false;
+    // Texture coordinates per vertex (float or double each).
+    int texUAt_ = -1, texVAt_ = -1;
+    bool texUWide_ = false, texVWide_ = false;
 
     enum class Next { Nothing, Faces, Strips, Grid } next_ = Next::Nothing;
     int numFaces_ = 0;
     std::vector<FaceProperty> faceProps_;
+    bool faceTexCoords_ = false; // the faces carry a texcoord list
     int gridCols_ = -1, gridRows_ = -1;
 };
 
@@ -165,8 +178,15 @@ bool PlyReader::read()
     for (size_t i = 0; i <= last; ++i) {
         const PlyElement& e = elements_[i];
         if (e.kind == PlyElement::Kind::Vertex) {
+            const unsigned char* records = in_.cursor();
             if (!readVertices())
                 return false;
+            if (texUAt_ >= 0 && texVAt_ >= 0 && !faceTexCoords_) {
+                const unsigned char* after = in_.cursor();
+                if (!readVertexTexCoords(records))
+                    return false;
+                in_.setCursor(after);
+            }
             haveVertices = true;
             if (deferred) {
                 const unsigned char* resume = in_.cursor();
@@ -253,8 +273,22 @@ bool PlyReader::readHeader()
                 gridRows_ = n;
             continue;
         }
-        if (startsWithNoCase(l, "comment"))
+        if (startsWithNoCase(l, "comment")) {
+            // "comment TextureFile NAME": an image for the texture
+            // coordinates; the name may hold blanks.
+            std::string rest = withoutLineEnd(l.substr(7));
+            const size_t from = rest.find_first_not_of(" \t");
+            if (from != std::string::npos && from > 0 &&
+                startsWithNoCase(rest.substr(from), "TextureFile") && rest.size() > from + 11 &&
+                (rest[from + 11] == ' ' || rest[from + 11] == '\t')) {
+                rest = rest.substr(from + 11);
+                const size_t a = rest.find_first_not_of(" \t");
+                const size_t b = rest.find_last_not_of(" \t");
+                if (a != std::string::npos)
+                    mesh_->textureFiles.push_back(rest.substr(a, b - a + 1));
+            }
             continue;
+        }
         if (startsWithNoCase(l, "end_header"))
             break;
         if (startsWithNoCase(l, "element")) {
@@ -356,6 +390,20 @@ bool PlyReader::declareVertexProperties(const PlyElement& e)
         } else if (confidenceAt_ < 0 && (startsWithNoCase(l, "property float confidence") ||
                                          startsWithNoCase(l, "property float32 confidence"))) {
             confidenceAt_ = at;
+        } else if (size == 4 || size == 8) {
+            const std::string type = lowerCase(w[1]);
+            const bool real =
+                type == "float" || type == "float32" || type == "double" || type == "float64";
+            const std::string& name = w[2];
+            if (real && texUAt_ < 0 &&
+                (name == "texture_u" || name == "s" || name == "u" || name == "texture_s")) {
+                texUAt_ = at;
+                texUWide_ = wide;
+            } else if (real && texVAt_ < 0 &&
+                       (name == "texture_v" || name == "t" || name == "v" || name == "texture_t")) {
+                texVAt_ = at;
+                texVWide_ = wide;
+            }
         }
         if (vertexSize_ > INT_MAX - 8)
             return false;
@@ -374,13 +422,14 @@ bool PlyReader::declarePrimary(const PlyElement& e)
         bool haveIndexList = false;
         for (const std::string& l : props) {
             FaceProperty prop;
-            if (!parseFaceProperty(l, haveIndexList, prop)) {
+            if (!parseFaceProperty(l, haveIndexList, prop, faceTexCoords_)) {
                 tmMessage("Unsupported face property: %s\n", withoutLineEnd(l).c_str());
                 tmRefuse("the PLY face element has a property Kelvane cannot read (\"%s\")",
                          withoutLineEnd(l).c_str());
                 return false;
             }
             haveIndexList = haveIndexList || prop.isIndexList;
+            faceTexCoords_ = faceTexCoords_ || prop.isTexCoordList;
             faceProps_.push_back(prop);
         }
         if (!haveIndexList && numFaces_ > 0) {
@@ -724,9 +773,14 @@ bool PlyReader::readFaces()
         in_.setCursor(c);
         return true;
     }
+    // The face's texture coordinates, when the faces carry them.
+    std::vector<float> uvs;
+    bool haveUvs = false;
     if (binary()) {
         tmMessage("\n  Reading %d faces... ", numFaces_);
         for (int f = 0; f < numFaces_; ++f) {
+            idx.clear();
+            haveUvs = false;
             for (const FaceProperty& p : faceProps_) {
                 if (!p.isList) {
                     if (!in_.skip(size_t(p.size)))
@@ -738,6 +792,15 @@ bool PlyReader::readFaces()
                     return failed(f);
                 if (!checkCount("Polygon corner", count, size_t(p.size), in_))
                     return false;
+                if (p.isTexCoordList) {
+                    uvs.resize(size_t(count));
+                    for (float& value : uvs) {
+                        if (!readTexCoordValue(p, value))
+                            return failed(f);
+                    }
+                    haveUvs = true;
+                    continue;
+                }
                 if (!p.isIndexList) {
                     if (!in_.skip(size_t(count) * size_t(p.size)))
                         return failed(f);
@@ -748,8 +811,8 @@ bool PlyReader::readFaces()
                     return failed(f);
                 if (swap_)
                     swapBytes4(idx.data(), idx.size());
-                tessellate(mesh_, idx.data(), idx.size());
             }
+            addFace(idx, uvs, haveUvs);
         }
         return true;
     }
@@ -760,6 +823,8 @@ bool PlyReader::readFaces()
         return true;
     for (int f = 0; f < numFaces_; ++f) {
         in_.skipSpaceAndComments();
+        idx.clear();
+        haveUvs = false;
         for (const FaceProperty& p : faceProps_) {
             if (!p.isList) {
                 if (!in_.skipWord())
@@ -771,6 +836,15 @@ bool PlyReader::readFaces()
                 return failed(f);
             if (!checkCount("Polygon corner", count, 2, in_))
                 return false;
+            if (p.isTexCoordList) {
+                uvs.resize(size_t(count));
+                for (float& value : uvs) {
+                    if (!readTexCoordValue(p, value))
+                        return failed(f);
+                }
+                haveUvs = true;
+                continue;
+            }
             if (!p.isIndexList) {
                 for (int k = 0; k < count; ++k) {
                     if (!in_.skipWord())
@@ -783,7 +857,81 @@ bool PlyReader::readFaces()
                 if (!in_.readInt(idx[size_t(k)]))
                     return failed(f);
             }
-            tessellate(mesh_, idx.data(), idx.size());
+        }
+        addFace(idx, uvs, haveUvs);
+    }
+    return true;
+}
+
+bool PlyReader::readTexCoordValue(const FaceProperty& p, float& out)
+{
+    if (!binary())
+        return in_.readFloat(out);
+    if (in_.remaining() < size_t(p.size))
+        return false;
+    out = binaryValue(in_.cursor(), p.size == 8, swap_);
+    return in_.skip(size_t(p.size));
+}
+
+// Cuts one face's polygon into triangles; with the faces' texture
+// coordinates, each triangle corner takes the pair of the polygon corner it
+// came from (-1 where the face's list does not hold a pair per corner).
+void PlyReader::addFace(const std::vector<int>& corners, const std::vector<float>& uvs,
+                        bool haveUvs)
+{
+    const size_t before = mesh_->faces.size();
+    tessellate(mesh_, corners.data(), corners.size());
+    if (!faceTexCoords_)
+        return;
+    const bool usable = haveUvs && uvs.size() == 2 * corners.size();
+    const int first = int(mesh_->texCoords.size() / 2);
+    if (usable)
+        mesh_->texCoords.insert(mesh_->texCoords.end(), uvs.begin(), uvs.end());
+    mesh_->faceTexCoords.resize(3 * before, -1);
+    for (size_t f = before; f < mesh_->faces.size(); ++f) {
+        for (int k = 0; k < 3; ++k) {
+            const auto at = std::find(corners.begin(), corners.end(), mesh_->faces[f][k]);
+            mesh_->faceTexCoords.push_back(
+                usable && at != corners.end() ? first + int(at - corners.begin()) : -1);
+        }
+    }
+}
+
+// The vertices' texture coordinates, in a second walk over their records
+// (from `records`) once the positions are in, so that files without them
+// keep the fast roads through the vertex data.
+bool PlyReader::readVertexTexCoords(const unsigned char* records)
+{
+    const size_t n = size_t(numVertices_);
+    in_.setCursor(records);
+    std::vector<float>& out = mesh_->texCoords;
+    out.assign(2 * n, 0.0f);
+    if (binary()) {
+        const size_t rec = size_t(vertexSize_);
+        const int uSize = texUWide_ ? 8 : 4, vSize = texVWide_ ? 8 : 4;
+        if (texUAt_ + uSize > vertexSize_ || texVAt_ + vSize > vertexSize_ ||
+            n * rec > in_.remaining()) {
+            tmRefuse("the PLY vertex texture coordinates lie outside the vertex records");
+            return false;
+        }
+        for (size_t i = 0; i < n; ++i) {
+            const unsigned char* r = records + i * rec;
+            out[2 * i] = binaryValue(r + texUAt_, texUWide_, swap_);
+            out[2 * i + 1] = binaryValue(r + texVAt_, texVWide_, swap_);
+        }
+        return true;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        in_.skipSpaceAndComments();
+        for (int j = 0; j < vertexSize_; ++j) {
+            const bool ok = j == texUAt_   ? in_.readFloat(out[2 * i])
+                            : j == texVAt_ ? in_.readFloat(out[2 * i + 1])
+                                           : in_.skipWord();
+            if (!ok) {
+                tmRefuse("the texture coordinates of vertex %lu of %d cannot be read",
+                         (unsigned long)(i + 1), numVertices_);
+                return false;
+            }
         }
     }
     return true;
@@ -791,7 +939,7 @@ bool PlyReader::readFaces()
 
 bool PlyReader::readAsciiFacesInTwo()
 {
-    if (!worthTwoThreads(size_t(numFaces_)))
+    if (faceTexCoords_ || !worthTwoThreads(size_t(numFaces_)))
         return false;
     const size_t before = mesh_->faces.size();
     std::vector<Face> secondHalf;

@@ -104,12 +104,18 @@ public:
     std::vector<std::string> materialNames;
     std::vector<int> faceMaterials;
     std::vector<std::string> materialLibraries;
-    // Texture coordinates of an OBJ file, as read like the materials: u, v
-    // of each "vt" line, and for each face the "vt" index of its three
-    // corners (-1 where a corner names none). Empty when the file has no
-    // "vt" lines.
+    // Texture coordinates, as read like the materials: u, v pairs, and for
+    // each face the pair of its three corners (-1 where a corner has none).
+    // OBJ: one pair per "vt" line, the faces naming theirs. PLY: a pair per
+    // face corner from a face "texcoord" list (the faces then name them),
+    // or one pair per vertex from vertex properties (texture_u/texture_v,
+    // s/t, u/v), `faceTexCoords` then staying empty. Empty when the file
+    // gives none.
     std::vector<float> texCoords;
     std::vector<int> faceTexCoords;
+    // The images a PLY file names in "comment TextureFile NAME" lines, as
+    // written (without the blanks around them), in order.
+    std::vector<std::string> textureFiles;
 
     // Reads a mesh file; the format is recognised by the first bytes
     // (PLY ascii / binary little- and big-endian, OFF, OBJ, the ray-tracer

@@ -7,6 +7,26 @@
 #ifndef GL_GENERATE_MIPMAP
 #define GL_GENERATE_MIPMAP 0x8191
 #endif
+#ifndef GL_CLAMP_TO_EDGE
+#define GL_CLAMP_TO_EDGE 0x812F
+#endif
+#ifndef GL_MIRRORED_REPEAT
+#define GL_MIRRORED_REPEAT 0x8370
+#endif
+
+namespace {
+
+// The texture's wrap along one axis; images shared by textures that wrap
+// differently are set again at each bind.
+void setWrap(GLenum axis, ImageWrap wrap)
+{
+    glTexParameteri(GL_TEXTURE_2D, axis,
+                    wrap == ImageWrap::Clamp    ? GL_CLAMP_TO_EDGE
+                    : wrap == ImageWrap::Mirror ? GL_MIRRORED_REPEAT
+                                                : GL_REPEAT);
+}
+
+} // namespace
 
 GLSurfaceImages::~GLSurfaceImages()
 {
@@ -27,7 +47,8 @@ void GLSurfaceImages::purge()
     }
 }
 
-bool GLSurfaceImages::bind(const std::shared_ptr<const PovImage>& image)
+bool GLSurfaceImages::bind(const std::shared_ptr<const PovImage>& image, ImageWrap wrapU,
+                           ImageWrap wrapV)
 {
     if (!image || image->image.isNull()) {
         return false;
@@ -42,6 +63,8 @@ bool GLSurfaceImages::bind(const std::shared_ptr<const PovImage>& image)
     glActiveTexture(GL_TEXTURE0);
     if (found != textures.end()) {
         glBindTexture(GL_TEXTURE_2D, found->second.name);
+        setWrap(GL_TEXTURE_WRAP_S, wrapU);
+        setWrap(GL_TEXTURE_WRAP_T, wrapV);
         return true;
     }
     GLuint name = 0;
@@ -54,8 +77,8 @@ bool GLSurfaceImages::bind(const std::shared_ptr<const PovImage>& image)
     // OpenGL takes as the first row it is given.
     const QImage rows = image->image.mirrored();
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    setWrap(GL_TEXTURE_WRAP_S, wrapU);
+    setWrap(GL_TEXTURE_WRAP_T, wrapV);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_TRUE);

@@ -4,6 +4,8 @@
 // drawn and deleted once no texture of the scene holds the image any more.
 // Every call needs the view's OpenGL context current.
 
+#include "scene/ImportedScene.h"
+
 #include <map>
 #include <memory>
 
@@ -16,9 +18,11 @@ public:
     GLSurfaceImages(const GLSurfaceImages&) = delete;
     GLSurfaceImages& operator=(const GLSurfaceImages&) = delete;
 
-    // Binds the image's texture to unit 0, making it first; false (nothing
-    // bound) when the image is null or cannot be made.
-    bool bind(const std::shared_ptr<const PovImage>& image);
+    // Binds the image's texture to unit 0, making it first, continued
+    // beyond [0, 1] as `wrapU` and `wrapV` say; false (nothing bound) when
+    // the image is null or cannot be made.
+    bool bind(const std::shared_ptr<const PovImage>& image, ImageWrap wrapU = ImageWrap::Repeat,
+              ImageWrap wrapV = ImageWrap::Repeat);
     // Unbinds unit 0's texture.
     static void release();
     // Deletes the textures of images nobody holds any more.

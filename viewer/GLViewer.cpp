@@ -849,7 +849,8 @@ void GLViewer::drawModel(int i)
             if (!surfaceImages) {
                 surfaceImages = std::make_unique<GLSurfaceImages>();
             }
-            imaged = surfaceImages->bind(scene->textures[i].image);
+            imaged = surfaceImages->bind(scene->textures[i].image, scene->textures[i].wrapU,
+                                         scene->textures[i].wrapV);
             program->setUniformValue("surfaceImageMode", imaged ? 1 : 0);
         }
         program->setUniformValue("surfaceImage", 0);

@@ -125,6 +125,35 @@ QString quarterColours(const QImage& picture)
     return out;
 }
 
+// The colours at the middles of an n x n grid over what is not
+// background in the picture, row by row from the top, rows separated by
+// blanks; empty without a model. The white a highlight adds to every
+// channel alike is taken off first.
+QString gridColours(const QImage& picture, int n)
+{
+    int x0 = picture.width(), y0 = picture.height(), x1 = -1, y1 = -1;
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            if (qGray(picture.pixel(x, y)) > 8) {
+                x0 = std::min(x0, x), x1 = std::max(x1, x);
+                y0 = std::min(y0, y), y1 = std::max(y1, y);
+            }
+        }
+    }
+    QString out;
+    for (int j = 0; j < n && x1 >= 0; ++j) {
+        out += j > 0 ? QStringLiteral(" ") : QString();
+        for (int i = 0; i < n; ++i) {
+            const QRgb p = picture.pixel(int(x0 + (i + 0.5) / n * (x1 - x0)),
+                                         int(y0 + (j + 0.5) / n * (y1 - y0)));
+            const int white = std::min({qRed(p), qGreen(p), qBlue(p)});
+            out += QLatin1Char(
+                colourClass(qRgb(qRed(p) - white, qGreen(p) - white, qBlue(p) - white)));
+        }
+    }
+    return out;
+}
+
 // Hue bins (15 degrees each: a duck's orange beak and yellow body differ
 // by less than 30) holding at least 3% of the picture's saturated, lit
 // pixels (at least 2% of the picture).
@@ -334,8 +363,9 @@ private slots:
     }
 
     // A square textured with a 2 x 2 image (red and green over blue and
-    // yellow), from glTF (v down the image), OBJ+MTL and KMZ (v up), in the
-    // render and in the view: each quarter shows its own colour in its
+    // yellow), from glTF (v down the image), OBJ+MTL, KMZ, PLY (v up;
+    // coordinates per face corner or per vertex) and AC3D (read by Assimp),
+    // in the render and in the view: each quarter shows its own colour in its
     // place. A flipped v, swapped u and v or a texture not drawn all fail.
     void fileImagesInPlace_data()
     {
@@ -343,10 +373,15 @@ private slots:
         QTest::addColumn<QStringList>("options");
         QTest::newRow("glTF") << "quad.gltf" << QStringList();
         QTest::newRow("glTF, Photo") << "quad.gltf" << QStringList({"--quality", "photo"});
+        QTest::newRow("glTF, second coordinate set") << "second-set.gltf" << QStringList();
+        QTest::newRow("glTF, texture transform") << "transformed.gltf" << QStringList();
         QTest::newRow("OBJ+MTL") << "quad.obj" << QStringList({"--file-materials"});
         QTest::newRow("OBJ+MTL, old option name") << "quad.obj"
                                                   << QStringList({"--file-colours"});
         QTest::newRow("KMZ") << "quad.kmz" << QStringList({"--file-materials"});
+        QTest::newRow("PLY, per corner") << "quad.ply" << QStringList({"--file-materials"});
+        QTest::newRow("PLY, per vertex") << "quad-vertex.ply" << QStringList({"--file-materials"});
+        QTest::newRow("AC3D, through Assimp") << "quad.ac" << QStringList();
     }
     void fileImagesInPlace()
     {
@@ -422,6 +457,34 @@ private slots:
         QVERIFY2(near(renderPicture, previewPicture, 14), qPrintable(seen));
     }
 
+    // The square's texture coordinates run from -1 to 2, three times the
+    // image across: clamped to the edge, the image sits in the middle with
+    // its edge colours stretched out; mirrored, every other copy turns
+    // round; repeated, the copies follow each other. The render and the
+    // view show the same 6 x 6 colours (each half image unit one cell).
+    void fileImagesWrap_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("cells");
+        QTest::newRow("u clamped, v mirrored") << "wrap-clamp-mirror.gltf"
+                                               << "bbbyyy rrrggg rrrggg bbbyyy bbbyyy rrrggg";
+        QTest::newRow("u mirrored, v repeated") << "wrap-mirror-repeat.gltf"
+                                                << "grrggr ybbyyb grrggr ybbyyb grrggr ybbyyb";
+    }
+    void fileImagesWrap()
+    {
+        SKIP_WITHOUT_POVRAY();
+        QFETCH(QString, file);
+        QFETCH(QString, cells);
+        const QString render = dir.filePath("wrap-render.png");
+        const QString preview = dir.filePath("wrap-preview.png");
+        const Run run = kelvane({"--render", render, "--preview", preview, "--size", "180x180",
+                                 QFINDTESTDATA("../data/textured/" + file)});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QCOMPARE(gridColours(QImage(render), 6), cells);
+        QCOMPARE(gridColours(QImage(preview), 6), cells);
+    }
+
     // An image named outside the model's folder is refused, one that is
     // missing is named: both with a line, and the model keeps its base
     // colour (one colour, no image) in the render.
@@ -432,6 +495,8 @@ private slots:
         QTest::newRow("glTF outside") << "escaping.gltf" << "lies outside the model's folder";
         QTest::newRow("OBJ outside") << "escaping.obj" << "lies outside the model's folder";
         QTest::newRow("KMZ outside") << "escaping.kmz" << "lies outside the archive";
+        QTest::newRow("PLY outside") << "escaping.ply"
+                                     << "lies outside the model's folder";
         QTest::newRow("glTF missing") << "missing-image.gltf"
                                       << "the image 'no-such-image.png' is missing";
     }
@@ -451,23 +516,40 @@ private slots:
 
     // The shared real textured files (glTF with the image beside it, in a
     // data URI and in the binary chunk; OBJ+MTL with a JPEG whose name has
-    // a space) render in more than one colour: without their images each
-    // would be one colour.
+    // a space; binary PLY with coordinates per face corner, whose image is
+    // kept with the OBJ copy and is copied beside it here) render in more
+    // than one colour: without their images each would be one colour.
     void realTexturedFilesShowTheirImages_data()
     {
         QTest::addColumn<QString>("file");
-        QTest::newRow("Duck") << "gltf/draco/Duck/glTF/Duck.gltf";
-        QTest::newRow("BoxTextured embedded") << "gltf/assimp/BoxTextured-glTF-Embedded/BoxTextured.gltf";
-        QTest::newRow("CesiumMilkTruck") << "gltf/python-trimesh/CesiumMilkTruck.glb";
-        QTest::newRow("fuze") << "obj-mtl/python-trimesh/fuze.obj";
+        QTest::addColumn<QString>("image");
+        QTest::newRow("Duck") << "gltf/draco/Duck/glTF/Duck.gltf" << QString();
+        QTest::newRow("BoxTextured embedded")
+            << "gltf/assimp/BoxTextured-glTF-Embedded/BoxTextured.gltf" << QString();
+        QTest::newRow("CesiumMilkTruck") << "gltf/python-trimesh/CesiumMilkTruck.glb" << QString();
+        QTest::newRow("fuze") << "obj-mtl/python-trimesh/fuze.obj" << QString();
+        QTest::newRow("fuze PLY") << "ply/python-trimesh/fuze.ply"
+                                  << "obj-mtl/python-trimesh/fuze uv.jpg";
     }
     void realTexturedFilesShowTheirImages()
     {
         SKIP_WITHOUT_POVRAY();
         QFETCH(QString, file);
-        const QString path = QStringLiteral(KELVANE_SHARED_DATA "/") + file;
+        QFETCH(QString, image);
+        QString path = QStringLiteral(KELVANE_SHARED_DATA "/") + file;
         if (!QFileInfo::exists(path)) {
             QSKIP("the shared real files are absent");
+        }
+        if (!image.isEmpty()) {
+            // The model and its image, together in a folder of their own.
+            const QString folder = dir.filePath("beside");
+            QDir(folder).removeRecursively();
+            QVERIFY(QDir().mkpath(folder));
+            const QString copy = folder + "/" + QFileInfo(path).fileName();
+            QVERIFY(QFile::copy(path, copy));
+            QVERIFY(QFile::copy(QStringLiteral(KELVANE_SHARED_DATA "/") + image,
+                                folder + "/" + QFileInfo(image).fileName()));
+            path = copy;
         }
         const QString render = dir.filePath("real.png");
         const Run run = kelvane({"--file-materials", "--render", render, "--size", "200x150", path});

@@ -63,8 +63,9 @@ private slots:
             QFileInfo(QFINDTESTDATA("../../samples/showcase.kelvane")).absoluteFilePath();
         QCOMPARE(sceneFiles(showcase),
                  QStringList({showcase, QFileInfo(showcase).absolutePath() + "/showcase.off"}));
-        // An OBJ file's library and image, a .gltf file's image (its buffer
-        // is a data URI); an image outside the model's folder is not listed.
+        // An OBJ file's library and image, a PLY file's image (its name
+        // padded with blanks), a .gltf file's image (its buffer is a data
+        // URI); an image outside the model's folder is not listed.
         const QString folder =
             QFileInfo(QFINDTESTDATA("../data/textured/quad.png")).absolutePath() + "/";
         QCOMPARE(sceneFiles(folder + "quad.obj"),
@@ -73,6 +74,9 @@ private slots:
                  QStringList({folder + "quad.gltf", folder + "quad.png"}));
         QCOMPARE(sceneFiles(folder + "escaping.obj"),
                  QStringList({folder + "escaping.obj", folder + "escaping.mtl"}));
+        QCOMPARE(sceneFiles(folder + "quad-vertex.ply"),
+                 QStringList({folder + "quad-vertex.ply", folder + "quad.png"}));
+        QCOMPARE(sceneFiles(folder + "escaping.ply"), QStringList({folder + "escaping.ply"}));
         QString error;
         QVERIFY(sceneFiles("no/such/scene.kelvane", &error).isEmpty());
         QVERIFY(error.contains("no such file"));

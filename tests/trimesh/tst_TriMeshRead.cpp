@@ -384,6 +384,93 @@ TEST(Ply, QuadAndExtraFaceListsInBinary)
     ASSERT_EQ(r.mesh->faces.size(), 2u);
     EXPECT_EQ(r.mesh->faces[0], Face(0, 1, 2));
     EXPECT_EQ(r.mesh->faces[1], Face(0, 2, 3));
+    // A texcoord list without a pair per corner gives the corners none.
+    EXPECT_TRUE(r.mesh->texCoords.empty());
+    EXPECT_EQ(r.mesh->faceTexCoords, std::vector<int>(6, -1));
+}
+
+TEST(Ply, TextureCoordinatesPerCornerAndPerVertex)
+{
+    // Per corner, ASCII: the quad's triangles take the pairs of the corners
+    // they came from; the image's name keeps its inner blank.
+    const std::string corners =
+        "ply\nformat ascii 1.0\ncomment TextureFile  my image.png \nelement vertex 4\n" +
+        std::string(kPlyXyz) +
+        "element face 2\nproperty list uchar int vertex_indices\n"
+        "property list uchar double texcoord\nend_header\n"
+        "0 0 0\n1 0 0\n1 1 0\n0 1 0\n"
+        "4 3 0 1 2 8 0 1 0 0 1 0 1 1\n3 0 1 2 6 nan 0 0.5 0 inf 1\n";
+    ReadResult a = readBytes(corners);
+    ASSERT_NE(a.mesh, nullptr) << a.messages;
+    EXPECT_EQ(a.mesh->textureFiles, std::vector<std::string>({"my image.png"}));
+    ASSERT_EQ(a.mesh->faces.size(), 3u);
+    ASSERT_EQ(a.mesh->faceTexCoords.size(), 9u);
+    ASSERT_EQ(a.mesh->texCoords.size(), 14u);
+    for (size_t f = 0; f < 2; ++f) {
+        for (int k = 0; k < 3; ++k) {
+            // Vertex i sits at (x, y) and was given u = x, v = y.
+            const int t = a.mesh->faceTexCoords[3 * f + size_t(k)];
+            const vec& p = a.mesh->vertices[size_t(a.mesh->faces[f][k])];
+            ASSERT_GE(t, 0);
+            EXPECT_EQ(a.mesh->texCoords[2 * size_t(t)], p[0]);
+            EXPECT_EQ(a.mesh->texCoords[2 * size_t(t) + 1], p[1]);
+        }
+    }
+    // Values that are not finite are read as they are (the scene drops them).
+    EXPECT_TRUE(std::isnan(a.mesh->texCoords[size_t(2 * a.mesh->faceTexCoords[6])]));
+
+    // Per vertex, binary big-endian doubles named s and t, after a colour.
+    std::string bytes;
+    for (const char* line : {"ply\n", "format binary_big_endian 1.0\n",
+                             "comment TextureFile wall.jpg\n", "element vertex 3\n"})
+        bytes += line;
+    bytes += std::string(kPlyXyz) +
+             "property uchar red\nproperty uchar green\nproperty uchar blue\n"
+             "property double s\nproperty double t\n"
+             "element face 1\nproperty list uchar int vertex_indices\nend_header\n";
+    for (int i = 0; i < 3; ++i) {
+        for (float c : {float(i), 0.0f, 0.0f})
+            putFloat(bytes, c, true);
+        bytes += "abc";
+        for (double d : {0.25 * i, 1.0 - 0.5 * i}) {
+            char b[8];
+            std::memcpy(b, &d, 8);
+            std::reverse(b, b + 8);
+            bytes.append(b, 8);
+        }
+    }
+    bytes += '\3';
+    for (int i : {0, 1, 2})
+        putInt(bytes, i, true);
+    ReadResult b = readBytes(bytes);
+    ASSERT_NE(b.mesh, nullptr) << b.messages;
+    EXPECT_EQ(b.mesh->colors[2], Color('a', 'b', 'c'));
+    EXPECT_TRUE(b.mesh->faceTexCoords.empty());
+    EXPECT_EQ(b.mesh->texCoords, std::vector<float>({0.0f, 1.0f, 0.25f, 0.5f, 0.5f, 0.0f}));
+    // The same file in ASCII, its values after the colour.
+    const std::string ascii = "ply\nformat ascii 1.0\nelement vertex 2\n" + std::string(kPlyXyz) +
+                              "property uchar red\nproperty uchar green\nproperty uchar blue\n"
+                              "property float texture_u\nproperty float texture_v\nend_header\n"
+                              "0 0 0 1 2 3 0.5 0.75\n1 0 0 1 2 3 1 2\n";
+    ReadResult c = readBytes(ascii);
+    ASSERT_NE(c.mesh, nullptr) << c.messages;
+    EXPECT_EQ(c.mesh->texCoords, std::vector<float>({0.5f, 0.75f, 1.0f, 2.0f}));
+
+    // A texcoord count beyond the data is refused before any room is made.
+    std::string hostile = plyHeader("binary_little_endian", 3, kPlyXyz,
+                                    "element face 1\nproperty list uchar int vertex_indices\n"
+                                    "property list uint float texcoord\n");
+    for (int i = 0; i < 9; ++i)
+        putFloat(hostile, float(i));
+    hostile += '\3';
+    for (int i : {0, 1, 2})
+        putInt(hostile, i);
+    putInt(hostile, 2000000000);
+    ReadResult h = readBytes(hostile);
+    EXPECT_EQ(h.mesh, nullptr);
+    EXPECT_NE(h.messages.find("Polygon corner count 2000000000 is more than the file can hold"),
+              std::string::npos)
+        << h.messages;
 }
 
 TEST(Ply, BinaryRecordsWithEveryFieldAndMixedFacesInBothByteOrders)
