@@ -81,7 +81,7 @@ bool GLStandIns::use(LnModel* model)
 {
     LnMesh* mesh = model->getMesh();
     const int faces = mesh->getNumFaces();
-    if (faces < minimumTriangles || !mesh->isSmooth()) {
+    if (!enabled || faces < minimumTriangles || !mesh->isSmooth()) {
         ++fullDraws;
         return false;
     }

@@ -57,6 +57,12 @@ public:
     // buffers too).
     void keepOnly(const std::vector<LnModel*>& models);
 
+    // Whether use() builds stand-ins at all. A view that only grabs its
+    // pictures (--preview) never moves its camera by hand: building a
+    // stand-in there only costs time and memory, and closing the view
+    // would wait for it.
+    bool enabled = true;
+
     // How often use() answered stand-in and full mesh; for tests and
     // benchmarks.
     int standInDraws = 0;
