@@ -123,6 +123,78 @@ std::vector<unsigned int> simplifyHalves(const unsigned int* indices, size_t ind
 
 } // namespace
 
+namespace {
+
+// The faces' indices for the simplifier, which reads every index it is
+// given: faces naming a vertex that is not there are dropped first (they
+// are rare, so the copy in `checked` is made only when one is found).
+const unsigned int* checkedIndices(const std::vector<Face>& faces, size_t count,
+                                   std::vector<unsigned int>& checked, size_t& indexCount)
+{
+    indexCount = 3 * faces.size();
+    auto valid = [count](const Face& f) {
+        return f[0] >= 0 && f[1] >= 0 && f[2] >= 0 && size_t(f[0]) < count &&
+               size_t(f[1]) < count && size_t(f[2]) < count;
+    };
+    if (std::all_of(faces.begin(), faces.end(), valid)) {
+        return reinterpret_cast<const unsigned int*>(faces.data());
+    }
+    for (const Face& f : faces) {
+        if (valid(f)) {
+            checked.insert(checked.end(), {unsigned(f[0]), unsigned(f[1]), unsigned(f[2])});
+        }
+    }
+    indexCount = checked.size();
+    return checked.data();
+}
+
+// The kept faces with only the vertices they still use, in order of first
+// use.
+SimplifiedMesh keptMesh(const std::vector<vec>& vertices, const std::vector<vec>& normals,
+                        const std::vector<unsigned int>& kept)
+{
+    SimplifiedMesh out;
+    const size_t count = vertices.size();
+    std::vector<int> newIndex(count, -1);
+    const bool withNormals = normals.size() == count;
+    out.faces.resize(kept.size() / 3);
+    for (size_t k = 0; k < kept.size(); ++k) {
+        int& index = newIndex[kept[k]];
+        if (index < 0) {
+            index = int(out.vertices.size());
+            out.vertices.push_back(vertices[kept[k]]);
+            out.original.push_back(int(kept[k]));
+            if (withNormals) {
+                out.normals.push_back(normals[kept[k]]);
+            }
+        }
+        out.faces[k / 3][int(k % 3)] = index;
+    }
+    return out;
+}
+
+} // namespace
+
+SimplifiedMesh simplifyMeshRoughly(const std::vector<vec>& vertices, const std::vector<vec>& normals,
+                                   const std::vector<Face>& faces, size_t targetFaces)
+{
+    std::vector<unsigned int> checked;
+    size_t indexCount = 0;
+    const unsigned int* indices = checkedIndices(faces, vertices.size(), checked, indexCount);
+    if (indexCount == 0 || vertices.empty()) {
+        return SimplifiedMesh();
+    }
+    const size_t target = std::min(indexCount, 3 * std::max<size_t>(targetFaces, 1));
+    // The simplifier may write up to as many indices as it reads.
+    std::vector<unsigned int> kept(indexCount);
+    kept.resize(meshopt_simplifySloppy(kept.data(), indices, indexCount,
+                                       reinterpret_cast<const float*>(vertices.data()),
+                                       vertices.size(), sizeof(vec), target,
+                                       std::numeric_limits<float>::max(), nullptr));
+    std::vector<unsigned int>().swap(checked);
+    return keptMesh(vertices, normals, kept);
+}
+
 SimplifiedMesh simplifyMesh(const std::vector<vec>& vertices, const std::vector<vec>& normals,
                             const std::vector<Face>& faces, size_t targetFaces, float maxError)
 {

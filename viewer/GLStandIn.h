@@ -1,8 +1,8 @@
 #pragma once
 // GLStandIns: the simplified stand-ins the view draws for its large models
 // while the camera moves. A smooth model of at least minimumTriangles
-// triangles gets one of about standInTriangles triangles (the simplifier of
-// trimesh/Simplify.h, run on a thread of its own after the model is first
+// triangles gets one of about standInTriangles triangles (the rough, grid-based
+// simplifier of trimesh/Simplify.h, run on a thread of its own after the model is first
 // drawn, so the window never waits for it), kept in vertex buffers. While
 // the user drags the camera, and for restMs after any other camera motion
 // (the wheel, a spin), the view draws the stand-ins of the models that have
