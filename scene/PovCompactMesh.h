@@ -1,6 +1,6 @@
 #pragma once
 // The mesh2 text of large meshes, written compactly: POV-Ray spends most of
-// a large scene's time parsing its text, and its time follows the bytes.
+// a large scene's time parsing its text.
 // Each coordinate is the same decimal value as in the "%f" text of smaller
 // meshes, so POV-Ray reads the same numbers and draws the same picture, but
 // with the fewest characters that say it: no trailing zeros or point, no
