@@ -70,7 +70,10 @@ char* putCompactIndexTriple(char* out, int a, int b, int c)
 
 namespace {
 
-bool finite(const vec& v) { return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]); }
+bool finite(const vec& v)
+{
+    return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+}
 
 void putText(PovTextSink& out, const char* text)
 {
@@ -165,7 +168,8 @@ std::vector<uint32_t> facesInSpaceOrder(const SmoothFaces& faces, int faceCount)
         }
         any = true;
     }
-    const double extent = std::max({double(hi[0]) - lo[0], double(hi[1]) - lo[1], double(hi[2]) - lo[2], 1e-30});
+    const double extent =
+        std::max({double(hi[0]) - lo[0], double(hi[1]) - lo[1], double(hi[2]) - lo[2], 1e-30});
     std::vector<std::pair<uint64_t, uint32_t>> keys;
     keys.reserve(size_t(faceCount));
     for (int j = 0; j < faceCount; ++j) {
@@ -175,8 +179,9 @@ std::vector<uint32_t> facesInSpaceOrder(const SmoothFaces& faces, int faceCount)
         }
         uint64_t code = 0;
         for (int k = 0; k < 3; ++k) {
-            const double centre = (double(m.vertices[size_t(f[0])][k]) + m.vertices[size_t(f[1])][k] +
-                                   m.vertices[size_t(f[2])][k]) / 3.0;
+            const double centre = (double(m.vertices[size_t(f[0])][k]) +
+                                   m.vertices[size_t(f[1])][k] + m.vertices[size_t(f[2])][k]) /
+                                  3.0;
             const double t = std::clamp((centre - lo[k]) / extent, 0.0, 1.0);
             code |= spreadBits(uint64_t(t * 2097151.0)) << k;
         }
@@ -215,7 +220,8 @@ bool writeCompactSmoothLists(LnMesh* mesh, PovTextSink& out)
     writeVectors("vertex_vectors", m.vertices, m.vertices.size(), out);
     if (!kept.flat) {
         static const std::vector<vec> none;
-        writeVectors("normal_vectors", kept.normalsKnown ? m.normals : none, m.vertices.size(), out);
+        writeVectors("normal_vectors", kept.normalsKnown ? m.normals : none, m.vertices.size(),
+                     out);
     }
     putText(out, "\tface_indices{");
     putCount(out, faces);
@@ -294,7 +300,8 @@ bool writeCompactSmoothMeshes(LnMesh* mesh, const char* modifiers, PovTextSink& 
             const Face& f = m.faces[order[i]];
             char* p = out.room(3 * 16 + 8);
             *p++ = ',';
-            out.commit(putCompactIndexTriple(p, local[size_t(f[0])], local[size_t(f[1])], local[size_t(f[2])]));
+            out.commit(putCompactIndexTriple(p, local[size_t(f[0])], local[size_t(f[1])],
+                                             local[size_t(f[2])]));
             out.flushIfLarge();
         }
         putText(out, "}\n");

@@ -33,5 +33,6 @@ SimplifiedMesh simplifyMesh(const std::vector<vec>& vertices, const std::vector<
 // many times quicker than simplifyMesh and with little memory of its own,
 // but it may close small holes and join nearby sheets. For what is seen only
 // in motion. Each kept vertex is one of the mesh's own, with its normal.
-SimplifiedMesh simplifyMeshRoughly(const std::vector<vec>& vertices, const std::vector<vec>& normals,
-                                   const std::vector<Face>& faces, size_t targetFaces);
+SimplifiedMesh simplifyMeshRoughly(const std::vector<vec>& vertices,
+                                   const std::vector<vec>& normals, const std::vector<Face>& faces,
+                                   size_t targetFaces);
