@@ -2,6 +2,7 @@
 
 #include "scene/PovScene.h"
 #include "scene/PovSceneDocument.h"
+#include "viewer/GLStandIn.h"
 #include "viewer/GLViewer.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,7 @@ int runWithView(const CommandLineOptions& given)
     PovScene scene;
     GLViewer viewer;
     viewer.setScene(&scene);
+    viewer.standInModels().enabled = false;
     viewer.background = options.render.viewBackground();
     viewer.srgbColours = options.render.quality == PovQuality::Photo;
     viewer.setWindowTitle(QStringLiteral("Kelvane"));

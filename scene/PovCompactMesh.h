@@ -1,12 +1,21 @@
 #pragma once
 // The mesh2 text of large meshes, written compactly: POV-Ray spends most of
-// a large scene's time parsing its text, and its time follows the bytes.
+// a large scene's time parsing its text.
 // Each coordinate is the same decimal value as in the "%f" text of smaller
 // meshes, so POV-Ray reads the same numbers and draws the same picture, but
 // with the fewest characters that say it: no trailing zeros or point, no
 // "0" before the point, no blanks between the numbers of a list. A smooth
 // mesh is written straight from its own lists of vertices, normals and
 // faces, a block at a time, without a copy of them.
+//
+// A very large mesh is written as several mesh2 objects of at most
+// compactPieceTriangles faces each, neighbours in space together: POV-Ray
+// builds each mesh's bounding tree by sorting all of its triangles again at
+// every level, so ten million triangles in one mesh take it twice as long
+// to parse as the same triangles in pieces of a hundred thousand. The
+// pieces are the same triangles with the same corners and normals; only
+// the bounding trees differ, which can move the odd pixel on an edge by a
+// few grey levels.
 
 #include "ln/LnModel.h"
 
@@ -16,6 +25,8 @@
 // smaller ones keep the text they always had. Benchmarks and tests move it
 // to compare the two forms on one mesh.
 extern int compactMeshTriangles;
+// A compact mesh of more faces than this (100000) is written in pieces.
+extern int compactPieceTriangles;
 
 // The "%f" text of the float `v`, shortened without changing its value:
 // "0.500000" becomes ".5", "-2.000000" "-2", "0.000000" "0" ("-0" stays).
@@ -41,3 +52,10 @@ public:
 // a corner or normal that is not finite is left out, as in the smaller
 // form. Returns false, writing nothing, when `mesh` is not such a mesh.
 bool writeCompactSmoothLists(LnMesh* mesh, PovTextSink& out);
+
+// The whole of a smooth model's mesh: "\nmesh2 {\n", the lists, then
+// `modifiers` (its texture and placement) and "}\n"; as pieces of at most
+// compactPieceTriangles faces, each a mesh2 with its own lists and the same
+// modifiers, when it has more. Returns false, writing nothing, when `mesh`
+// is not a smooth model's mesh.
+bool writeCompactSmoothMeshes(LnMesh* mesh, const char* modifiers, PovTextSink& out);

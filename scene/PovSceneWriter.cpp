@@ -361,13 +361,12 @@ void writeMesh2(LnMesh* mesh, size_t i, const PovPlacement& placement, PovOutput
     const bool flat = mesh->isFlat();
     const bool compact = faces >= compactMeshTriangles;
     if (compact && !textured && dynamic_cast<LnSmoothMesh*>(mesh)) {
-        out += "\nmesh2 {\n";
-        writeCompactSmoothLists(mesh, out);
-        out += "\ttexture { TEXTURE";
-        out += std::to_string(i).c_str();
-        out += " }\n";
-        writePlacement(placement, out);
-        out += "}\n";
+        PovOutput modifiers;
+        modifiers += "\ttexture { TEXTURE";
+        modifiers += std::to_string(i).c_str();
+        modifiers += " }\n";
+        writePlacement(placement, modifiers);
+        writeCompactSmoothMeshes(mesh, modifiers.text().toLatin1().constData(), out);
         return;
     }
     CornerIndex corners(size_t(faces) / 2 + 3, !flat, textured);

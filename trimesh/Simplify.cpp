@@ -86,8 +86,8 @@ std::vector<unsigned int> simplifyHalves(const unsigned int* indices, size_t ind
     // Each half's share of the target follows its share of the faces.
     auto run = [&](Half& half) {
         half.kept.resize(half.indices.size());
-        const size_t share = size_t(double(target) * double(half.indices.size()) /
-                                    double(indexCount)) / 3 * 3;
+        const size_t share =
+            size_t(double(target) * double(half.indices.size()) / double(indexCount)) / 3 * 3;
         half.kept.resize(simplifyPart(half.kept.data(), half.indices.data(), half.indices.size(),
                                       half.vertices, std::max<size_t>(share, 3), relative,
                                       meshopt_SimplifyLockBorder));
@@ -123,50 +123,38 @@ std::vector<unsigned int> simplifyHalves(const unsigned int* indices, size_t ind
 
 } // namespace
 
-SimplifiedMesh simplifyMesh(const std::vector<vec>& vertices, const std::vector<vec>& normals,
-                            const std::vector<Face>& faces, size_t targetFaces, float maxError)
+namespace {
+
+// The faces' indices for the simplifier, which reads every index it is
+// given: faces naming a vertex that is not there are dropped first (they
+// are rare, so the copy in `checked` is made only when one is found).
+const unsigned int* checkedIndices(const std::vector<Face>& faces, size_t count,
+                                   std::vector<unsigned int>& checked, size_t& indexCount)
 {
-    SimplifiedMesh out;
-    const size_t count = vertices.size();
-    // The simplifier reads every index it is given: faces naming a vertex
-    // that is not there are dropped first (they are rare, so the copy is
-    // made only when one is found).
-    std::vector<unsigned int> checked;
-    const unsigned int* indices = reinterpret_cast<const unsigned int*>(faces.data());
-    size_t indexCount = 3 * faces.size();
+    indexCount = 3 * faces.size();
     auto valid = [count](const Face& f) {
         return f[0] >= 0 && f[1] >= 0 && f[2] >= 0 && size_t(f[0]) < count &&
                size_t(f[1]) < count && size_t(f[2]) < count;
     };
-    if (!std::all_of(faces.begin(), faces.end(), valid)) {
-        for (const Face& f : faces) {
-            if (valid(f)) {
-                checked.insert(checked.end(), {unsigned(f[0]), unsigned(f[1]), unsigned(f[2])});
-            }
+    if (std::all_of(faces.begin(), faces.end(), valid)) {
+        return reinterpret_cast<const unsigned int*>(faces.data());
+    }
+    for (const Face& f : faces) {
+        if (valid(f)) {
+            checked.insert(checked.end(), {unsigned(f[0]), unsigned(f[1]), unsigned(f[2])});
         }
-        indices = checked.data();
-        indexCount = checked.size();
     }
-    if (indexCount == 0 || count == 0) {
-        return out;
-    }
-    // The simplifier's error is relative to the mesh's extent.
-    const float scale = meshopt_simplifyScale(reinterpret_cast<const float*>(vertices.data()), count, sizeof(vec));
-    // No bound at all when the error is not finite.
-    const float relative = !std::isfinite(maxError) ? std::numeric_limits<float>::max()
-                           : scale > 0.0f           ? maxError / scale
-                                                    : 0.0f;
-    const size_t target = std::min(indexCount, 3 * std::max<size_t>(targetFaces, 1));
-    std::vector<unsigned int> kept;
-    if (indexCount / 3 < splitFaces) {
-        kept.resize(indexCount);
-        kept.resize(simplifyPart(kept.data(), indices, indexCount, vertices, target, relative, 0));
-    } else {
-        kept = simplifyHalves(indices, indexCount, vertices, target, relative);
-    }
-    std::vector<unsigned int>().swap(checked);
+    indexCount = checked.size();
+    return checked.data();
+}
 
-    // Only the vertices the faces still use, in order of first use.
+// The kept faces with only the vertices they still use, in order of first
+// use.
+SimplifiedMesh keptMesh(const std::vector<vec>& vertices, const std::vector<vec>& normals,
+                        const std::vector<unsigned int>& kept)
+{
+    SimplifiedMesh out;
+    const size_t count = vertices.size();
     std::vector<int> newIndex(count, -1);
     const bool withNormals = normals.size() == count;
     out.faces.resize(kept.size() / 3);
@@ -183,4 +171,55 @@ SimplifiedMesh simplifyMesh(const std::vector<vec>& vertices, const std::vector<
         out.faces[k / 3][int(k % 3)] = index;
     }
     return out;
+}
+
+} // namespace
+
+SimplifiedMesh simplifyMeshRoughly(const std::vector<vec>& vertices,
+                                   const std::vector<vec>& normals, const std::vector<Face>& faces,
+                                   size_t targetFaces)
+{
+    std::vector<unsigned int> checked;
+    size_t indexCount = 0;
+    const unsigned int* indices = checkedIndices(faces, vertices.size(), checked, indexCount);
+    if (indexCount == 0 || vertices.empty()) {
+        return SimplifiedMesh();
+    }
+    const size_t target = std::min(indexCount, 3 * std::max<size_t>(targetFaces, 1));
+    // The simplifier may write up to as many indices as it reads.
+    std::vector<unsigned int> kept(indexCount);
+    kept.resize(meshopt_simplifySloppy(
+        kept.data(), indices, indexCount, reinterpret_cast<const float*>(vertices.data()),
+        vertices.size(), sizeof(vec), target, std::numeric_limits<float>::max(), nullptr));
+    std::vector<unsigned int>().swap(checked);
+    return keptMesh(vertices, normals, kept);
+}
+
+SimplifiedMesh simplifyMesh(const std::vector<vec>& vertices, const std::vector<vec>& normals,
+                            const std::vector<Face>& faces, size_t targetFaces, float maxError)
+{
+    const size_t count = vertices.size();
+    std::vector<unsigned int> checked;
+    size_t indexCount = 0;
+    const unsigned int* indices = checkedIndices(faces, count, checked, indexCount);
+    if (indexCount == 0 || count == 0) {
+        return SimplifiedMesh();
+    }
+    // The simplifier's error is relative to the mesh's extent.
+    const float scale =
+        meshopt_simplifyScale(reinterpret_cast<const float*>(vertices.data()), count, sizeof(vec));
+    // No bound at all when the error is not finite.
+    const float relative = !std::isfinite(maxError) ? std::numeric_limits<float>::max()
+                           : scale > 0.0f           ? maxError / scale
+                                                    : 0.0f;
+    const size_t target = std::min(indexCount, 3 * std::max<size_t>(targetFaces, 1));
+    std::vector<unsigned int> kept;
+    if (indexCount / 3 < splitFaces) {
+        kept.resize(indexCount);
+        kept.resize(simplifyPart(kept.data(), indices, indexCount, vertices, target, relative, 0));
+    } else {
+        kept = simplifyHalves(indices, indexCount, vertices, target, relative);
+    }
+    std::vector<unsigned int>().swap(checked);
+    return keptMesh(vertices, normals, kept);
 }

@@ -27,3 +27,12 @@ struct SimplifiedMesh {
 // Throws std::bad_alloc when the memory is not there.
 SimplifiedMesh simplifyMesh(const std::vector<vec>& vertices, const std::vector<vec>& normals,
                             const std::vector<Face>& faces, size_t targetFaces, float maxError);
+
+// A rough copy of at most about `targetFaces` faces, made by joining the
+// vertices that share a cell of a grid (meshoptimizer's sloppy simplifier):
+// many times quicker than simplifyMesh and with little memory of its own,
+// but it may close small holes and join nearby sheets. For what is seen only
+// in motion. Each kept vertex is one of the mesh's own, with its normal.
+SimplifiedMesh simplifyMeshRoughly(const std::vector<vec>& vertices,
+                                   const std::vector<vec>& normals, const std::vector<Face>& faces,
+                                   size_t targetFaces);

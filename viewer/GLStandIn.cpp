@@ -81,7 +81,7 @@ bool GLStandIns::use(LnModel* model)
 {
     LnMesh* mesh = model->getMesh();
     const int faces = mesh->getNumFaces();
-    if (faces < minimumTriangles || !mesh->isSmooth()) {
+    if (!enabled || faces < minimumTriangles || !mesh->isSmooth()) {
         ++fullDraws;
         return false;
     }
@@ -133,8 +133,10 @@ void GLStandIns::start(LnModel* model, const std::shared_ptr<Entry>& entry)
     }
     builders.emplace_back([this, entry, copy] {
         try {
-            entry->mesh = simplifyMesh(copy->vertices, copy->normals, copy->faces,
-                                       size_t(standInTriangles), INFINITY);
+            // Seen only in motion: the quick grid-based copy, ready within a
+            // second or two of loading where edge collapses took many.
+            entry->mesh = simplifyMeshRoughly(copy->vertices, copy->normals, copy->faces,
+                                              size_t(standInTriangles));
             if (copy->colors.size() == copy->vertices.size()) {
                 for (int original : entry->mesh.original) {
                     entry->colours.push_back(copy->colors[size_t(original)]);

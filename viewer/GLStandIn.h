@@ -1,8 +1,8 @@
 #pragma once
 // GLStandIns: the simplified stand-ins the view draws for its large models
 // while the camera moves. A smooth model of at least minimumTriangles
-// triangles gets one of about standInTriangles triangles (the simplifier of
-// trimesh/Simplify.h, run on a thread of its own after the model is first
+// triangles gets one of about standInTriangles triangles (the rough, grid-based
+// simplifier of trimesh/Simplify.h, run on a thread of its own after the model is first
 // drawn, so the window never waits for it), kept in vertex buffers. While
 // the user drags the camera, and for restMs after any other camera motion
 // (the wheel, a spin), the view draws the stand-ins of the models that have
@@ -56,6 +56,12 @@ public:
     // Forgets the stand-ins of models not in `models` (their vertex
     // buffers too).
     void keepOnly(const std::vector<LnModel*>& models);
+
+    // Whether use() builds stand-ins at all. A view that only grabs its
+    // pictures (--preview) never moves its camera by hand: building a
+    // stand-in there only costs time and memory, and closing the view
+    // would wait for it.
+    bool enabled = true;
 
     // How often use() answered stand-in and full mesh; for tests and
     // benchmarks.

@@ -299,6 +299,20 @@ void GLViewer::draw()
     if (swatchMaker) {
         swatchMaker->forgetQueued();
     }
+    // Frames that draw stand-ins are drawn without multisampling: with
+    // software OpenGL it takes a large share of such a frame, and the
+    // camera is moving anyway. Every other frame keeps it.
+    bool standInFrame = false;
+    if (standIns->moving()) {
+        for (LnModel* model : scene->models) {
+            standInFrame = standInFrame || standIns->ready(model);
+        }
+    }
+    if (standInFrame) {
+        glDisable(GL_MULTISAMPLE);
+    } else {
+        glEnable(GL_MULTISAMPLE);
+    }
     drawScene();
     if (swatchSet) {
         swatchSet->dropUnused();
