@@ -14,7 +14,7 @@
 #include <vector>
 
 int compactMeshTriangles = 200000;
-int compactPieceTriangles = 100000;
+int compactPieceTriangles = 25000;
 
 char* writeCompactFixed(char* out, float v)
 {

@@ -25,7 +25,7 @@
 // smaller ones keep the text they always had. Benchmarks and tests move it
 // to compare the two forms on one mesh.
 extern int compactMeshTriangles;
-// A compact mesh of more faces than this (100000) is written in pieces.
+// A compact mesh of more faces than this (25000) is written in pieces.
 extern int compactPieceTriangles;
 
 // The "%f" text of the float `v`, shortened without changing its value:
