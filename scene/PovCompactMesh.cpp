@@ -113,12 +113,12 @@ void writeVectors(const char* name, const std::vector<vec>& vectors, size_t coun
 // finite and, when the mesh is smooth and has a normal per vertex, have
 // finite normals.
 struct SmoothFaces {
-    const TriMesh& m;
+    const PovMeshLists m;
     bool flat;
     bool normalsKnown;
     std::vector<unsigned char> usable;
 
-    SmoothFaces(const TriMesh& mesh, bool flat)
+    SmoothFaces(const PovMeshLists& mesh, bool flat)
         : m(mesh), flat(flat), normalsKnown(mesh.normals.size() == mesh.vertices.size()),
           usable(mesh.vertices.size())
     {
@@ -155,7 +155,7 @@ uint64_t spreadBits(uint64_t x)
 // gives the same order as one sort.
 std::vector<uint32_t> facesInSpaceOrder(const SmoothFaces& faces, int faceCount)
 {
-    const TriMesh& m = faces.m;
+    const PovMeshLists& m = faces.m;
     vec lo(0.0f, 0.0f, 0.0f), hi(0.0f, 0.0f, 0.0f);
     bool any = false;
     for (size_t i = 0; i < m.vertices.size(); ++i) {
@@ -208,8 +208,9 @@ bool writeCompactSmoothLists(LnMesh* mesh, PovTextSink& out)
         return false;
     }
     const int faceCount = mesh->getNumFaces();
-    const SmoothFaces kept(*smooth->triMesh(), mesh->isFlat());
-    const TriMesh& m = kept.m;
+    const TriMesh& t = *smooth->triMesh();
+    const SmoothFaces kept({t.vertices, t.normals, t.faces}, mesh->isFlat());
+    const PovMeshLists& m = kept.m;
     size_t faces = 0;
     for (int j = 0; j < faceCount; ++j) {
         faces += kept.kept(m.faces[size_t(j)]) ? 1 : 0;
@@ -253,8 +254,17 @@ bool writeCompactSmoothMeshes(LnMesh* mesh, const char* modifiers, PovTextSink& 
         putText(out, "}\n");
         return true;
     }
-    const SmoothFaces kept(*smooth->triMesh(), mesh->isFlat());
-    const TriMesh& m = kept.m;
+    const TriMesh& t = *smooth->triMesh();
+    writeCompactMeshPieces({t.vertices, t.normals, t.faces}, mesh->isFlat(), modifiers, out);
+    return true;
+}
+
+void writeCompactMeshPieces(const PovMeshLists& mesh, bool flat, const char* modifiers,
+                            PovTextSink& out)
+{
+    const int faceCount = int(mesh.faces.size());
+    const SmoothFaces kept(mesh, flat);
+    const PovMeshLists& m = kept.m;
     const std::vector<uint32_t> order = facesInSpaceOrder(kept, faceCount);
     static const vec origin(0.0f, 0.0f, 0.0f);
     // Each piece numbers its own corners in the order its faces first use
@@ -311,5 +321,4 @@ bool writeCompactSmoothMeshes(LnMesh* mesh, const char* modifiers, PovTextSink& 
             local[v] = -1;
         }
     }
-    return true;
 }

@@ -12,14 +12,16 @@
 // compactPieceTriangles faces each, neighbours in space together: POV-Ray
 // builds each mesh's bounding tree by sorting all of its triangles again at
 // every level, so ten million triangles in one mesh take it twice as long
-// to parse as the same triangles in pieces of a hundred thousand. The
-// pieces are the same triangles with the same corners and normals; only
-// the bounding trees differ, which can move the odd pixel on an edge by a
-// few grey levels.
+// to parse as the same triangles in pieces of a hundred thousand (and
+// pieces of 25,000 are quicker still). The pieces are the same triangles
+// with the same corners and normals; only the bounding trees differ, which
+// can move the odd pixel on an edge by a few grey levels.
 
 #include "ln/LnModel.h"
+#include "trimesh/TriMesh.h"
 
 #include <cstddef>
+#include <vector>
 
 // Meshes of at least this many triangles (200000) are written compactly;
 // smaller ones keep the text they always had. Benchmarks and tests move it
@@ -59,3 +61,17 @@ bool writeCompactSmoothLists(LnMesh* mesh, PovTextSink& out);
 // modifiers, when it has more. Returns false, writing nothing, when `mesh`
 // is not a smooth model's mesh.
 bool writeCompactSmoothMeshes(LnMesh* mesh, const char* modifiers, PovTextSink& out);
+
+// A mesh's lists as the writers read them: a normal per vertex or none.
+struct PovMeshLists {
+    const std::vector<vec>& vertices;
+    const std::vector<vec>& normals;
+    const std::vector<Face>& faces;
+};
+
+// The mesh as pieces of at most compactPieceTriangles faces of neighbours
+// in space, each a mesh2 with its own lists and `modifiers`; faces with a
+// corner or normal that is not finite, or a corner out of range, are left
+// out.
+void writeCompactMeshPieces(const PovMeshLists& mesh, bool flat, const char* modifiers,
+                            PovTextSink& out);

@@ -50,6 +50,7 @@ public:
     }
     void computeConnectivity() override {}
     bool write(const char*) override { return false; }
+    const SimplifiedMesh& copy() const { return mesh; }
 
 private:
     SimplifiedMesh mesh;
@@ -151,6 +152,12 @@ std::unique_ptr<LnMesh> povDetailMesh(const PovScene& scene, const PovDetailPlan
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
+}
+
+const SimplifiedMesh* povDetailCopy(LnMesh* mesh)
+{
+    const auto* copy = dynamic_cast<const DetailMesh*>(mesh);
+    return copy ? &copy->copy() : nullptr;
 }
 
 QString povDetailSentence(const PovScene& scene, qglviewer::Camera* camera,

@@ -20,6 +20,8 @@
 #include "ln/LnModel.h"
 #include "scene/PovRenderSettings.h"
 
+struct SimplifiedMesh;
+
 #include <QSize>
 #include <QString>
 
@@ -57,6 +59,10 @@ std::vector<PovDetailPlan> povDetailPlan(const PovScene& scene, qglviewer::Camer
 // nothing); null when the model is not a smooth one or the memory is not
 // there (the model is then written whole).
 std::unique_ptr<LnMesh> povDetailMesh(const PovScene& scene, const PovDetailPlan& plan);
+
+// The lists of a copy povDetailMesh made, for the large-mesh writer; null
+// for any other mesh.
+const SimplifiedMesh* povDetailCopy(LnMesh* mesh);
 
 // The sentence saying which detail a render uses: "Automatic detail: 1
 // model of 10,000,000 triangles is rendered with at most 240,000

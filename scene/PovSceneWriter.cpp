@@ -12,6 +12,7 @@
 #include "scene/SaveFile.h"
 
 #include "ln/LnSmoothMesh.h"
+#include "trimesh/Simplify.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -360,13 +361,21 @@ void writeMesh2(LnMesh* mesh, size_t i, const PovPlacement& placement, PovOutput
     const int faces = mesh->getNumFaces();
     const bool flat = mesh->isFlat();
     const bool compact = faces >= compactMeshTriangles;
-    if (compact && !textured && dynamic_cast<LnSmoothMesh*>(mesh)) {
+    // A simplified copy for automatic detail is written in pieces as well.
+    const SimplifiedMesh* copy = compact && !textured ? povDetailCopy(mesh) : nullptr;
+    if (compact && !textured && (copy || dynamic_cast<LnSmoothMesh*>(mesh))) {
         PovOutput modifiers;
         modifiers += "\ttexture { TEXTURE";
         modifiers += std::to_string(i).c_str();
         modifiers += " }\n";
         writePlacement(placement, modifiers);
-        writeCompactSmoothMeshes(mesh, modifiers.text().toLatin1().constData(), out);
+        const QByteArray text = modifiers.text().toLatin1();
+        if (copy) {
+            writeCompactMeshPieces({copy->vertices, copy->normals, copy->faces}, flat,
+                                   text.constData(), out);
+        } else {
+            writeCompactSmoothMeshes(mesh, text.constData(), out);
+        }
         return;
     }
     CornerIndex corners(size_t(faces) / 2 + 3, !flat, textured);
