@@ -266,31 +266,35 @@ void GLViewer::setPictureSize(const QSize& size)
     }
 }
 
-void GLViewer::resetCamera()
+bool GLViewer::stopForNewView(vec& center, float& radius)
 {
     stopMotion();
     if (!sceneReady) {
-        return;
+        return false;
     }
+    scene->viewSphere(showLights, center, radius);
+    return true;
+}
+
+void GLViewer::resetCamera()
+{
     vec center;
     float radius = 0.0f;
-    scene->viewSphere(showLights, center, radius);
-    setSceneRadius(radius);
-    setSceneCenter(qglviewer::Vec(center[0], center[1], center[2]));
-    showEntireScene();
+    if (stopForNewView(center, radius)) {
+        setSceneRadius(radius);
+        setSceneCenter(qglviewer::Vec(center[0], center[1], center[2]));
+        showEntireScene();
+    }
 }
 
 void GLViewer::showView(PovNamedView view)
 {
-    stopMotion();
-    if (!sceneReady) {
-        return;
-    }
     vec center;
     float radius = 0.0f;
-    scene->viewSphere(showLights, center, radius);
-    placeCamera(*camera(), view, qglviewer::Vec(center[0], center[1], center[2]), radius);
-    updateGL();
+    if (stopForNewView(center, radius)) {
+        placeCamera(*camera(), view, qglviewer::Vec(center[0], center[1], center[2]), radius);
+        updateGL();
+    }
 }
 
 void GLViewer::draw()

@@ -138,6 +138,9 @@ protected:
     void postDraw() override;
 
 private:
+    // Stops the camera and gives the sphere a new view frames; false
+    // before a scene is shown.
+    bool stopForNewView(vec& center, float& radius);
     void drawScene();
     // True when `pixel` is on light i's marker; `depth` gets the marker's
     // distance along the view direction.
