@@ -78,6 +78,25 @@ Apply wholeNumber(const QString& option, int low, int high, const QString& what,
     };
 }
 
+// An option whose value is a number from `low` to `high`; `given` notes
+// that it was given.
+Apply decimalNumber(const QString& option, double low, double high, const QString& what,
+                    double CommandLineOptions::*target, bool CommandLineOptions::*given)
+{
+    return [=](const QString& value, ParseState& state, QString& error) {
+        bool ok = false;
+        const double d = value.toDouble(&ok);
+        if (!ok || !(d >= low && d <= high)) {
+            error =
+                QStringLiteral("%1 takes %2 from %3 to %4").arg(option, what).arg(low).arg(high);
+            return false;
+        }
+        state.options.*target = d;
+        state.options.*given = true;
+        return true;
+    };
+}
+
 // A switch setting the member `target`.
 Apply flag(bool CommandLineOptions::*target)
 {
@@ -307,33 +326,17 @@ const std::vector<OptionEntry>& optionTable()
          "turn the environment about the vertical (+z) axis",
          "0",
          {},
-         [](const QString& value, ParseState& state, QString& error) {
-             bool ok = false;
-             const double d = value.toDouble(&ok);
-             if (!ok || !(d >= -3600.0 && d <= 3600.0)) {
-                 error = QStringLiteral("--environment-turn takes degrees from -3600 to 3600");
-                 return false;
-             }
-             state.options.environmentTurn = d;
-             state.options.environmentTurnGiven = true;
-             return true;
-         }},
+         decimalNumber("--environment-turn", -3600.0, 3600.0, "degrees",
+                       &CommandLineOptions::environmentTurn,
+                       &CommandLineOptions::environmentTurnGiven)},
         {{"environment-strength"},
          "S",
          "multiply the environment's light by S (0 to 1000)",
          "1",
          {},
-         [](const QString& value, ParseState& state, QString& error) {
-             bool ok = false;
-             const double s = value.toDouble(&ok);
-             if (!ok || !(s >= 0.0 && s <= mostEnvironmentStrength)) {
-                 error = QStringLiteral("--environment-strength takes a number from 0 to 1000");
-                 return false;
-             }
-             state.options.environmentStrength = s;
-             state.options.environmentStrengthGiven = true;
-             return true;
-         }},
+         decimalNumber("--environment-strength", 0.0, mostEnvironmentStrength, "a number",
+                       &CommandLineOptions::environmentStrength,
+                       &CommandLineOptions::environmentStrengthGiven)},
         {{"studio"},
          {},
          "light the scene as a photo studio: a seamless backdrop (a floor curving up into a "
