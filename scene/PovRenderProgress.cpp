@@ -120,28 +120,37 @@ QStringList PovRenderProgress::messages(const QByteArray& output)
     QStringList result;
     bool afterBanner = false;
     bool inOptions = false;
+    // Whether the last line read was kept as (part of) a message.
+    bool inMessage = false;
     for (const QByteArray& line : lines) {
         if (isBanner(line)) {
             afterBanner = true;
             inOptions = false;
             continue;
         }
-        if (!afterBanner) {
-            continue;
-        }
         if (line.startsWith("----")) {
             // An option summary runs to the next banner.
-            inOptions = true;
+            inOptions = afterBanner;
+            inMessage = false;
             continue;
         }
         PovRenderProgress probe;
-        if (inOptions || line.trimmed().isEmpty() || probe.takeLine(line)) {
+        if (line.trimmed().isEmpty() || probe.takeLine(line)) {
             continue;
         }
-        if (line.startsWith(' ') && !line.startsWith("  ") && !result.isEmpty()) {
+        if (line.startsWith(' ') && !line.startsWith("  ")) {
             // POV-Ray wraps its messages at 80 columns, indenting the rest.
-            result.last() += QString::fromLocal8Bit(line);
-        } else {
+            if (inMessage) {
+                result.last() += QString::fromLocal8Bit(line);
+            }
+            continue;
+        }
+        // The parser and the console run in threads of their own, so a
+        // message about the scene ("File '...' line N: ...") may come
+        // before the banner of its stage, amid the start-up text or an
+        // option summary.
+        inMessage = (afterBanner && !inOptions) || line.startsWith("File '");
+        if (inMessage) {
             result << QString::fromLocal8Bit(line.trimmed());
         }
     }

@@ -130,6 +130,12 @@ private slots:
                  QStringList({"File '/tmp/i14/bad.pov' line 3: Parse Error: No matching } in "
                               "'box', undeclared identifier 'foo' found instead",
                               "Fatal error in parser: Cannot parse input.", "Render failed"}));
+        // The same message printed before the parse banner, among the
+        // start-up text (POV-Ray's threads race for the console).
+        QCOMPARE(PovRenderProgress::messages(recording("parse_error_early")),
+                 QStringList({"File 'tempscene.pov' line 3: Parse Error: No matching } in "
+                              "'box', undeclared identifier 'foo' found instead",
+                              "Fatal error in parser: Cannot parse input.", "Render failed"}));
         // A good render says nothing: the option summaries and progress are
         // not messages.
         QCOMPARE(PovRenderProgress::messages(recording("antialiased_render")), QStringList());
