@@ -21,12 +21,14 @@ struct SimplifiedMesh {
 // the next collapse would move the surface by more than `maxError` (in the
 // mesh's own units), whichever comes first. `normals` may be empty, or one
 // per vertex. Faces with an index outside the vertices are left out.
-// A mesh of a million faces or more is simplified as two halves on two
-// threads, each keeping the cut between them (and its borders) in place;
-// the result depends on the mesh alone.
+// A mesh of 400,000 faces or more is simplified in pieces of neighbouring
+// faces, each keeping the cuts among them (and its borders) in place, on
+// `threads` threads (0: one per core, up to 8); the result depends on the
+// mesh alone.
 // Throws std::bad_alloc when the memory is not there.
 SimplifiedMesh simplifyMesh(const std::vector<vec>& vertices, const std::vector<vec>& normals,
-                            const std::vector<Face>& faces, size_t targetFaces, float maxError);
+                            const std::vector<Face>& faces, size_t targetFaces, float maxError,
+                            unsigned threads = 0);
 
 // A rough copy of at most about `targetFaces` faces, made by joining the
 // vertices that share a cell of a grid (meshoptimizer's sloppy simplifier):
