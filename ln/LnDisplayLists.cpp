@@ -32,6 +32,12 @@ void LnDisplayLists::release()
     pending = false;
 }
 
+void LnDisplayLists::defer()
+{
+    release();
+    pending = true;
+}
+
 void LnDisplayLists::compile(GLuint name, const std::function<void()>& body)
 {
     // The compile functions point the vertex arrays at the mesh's own (or
@@ -76,10 +82,14 @@ void LnDisplayLists::build()
     }
 }
 
-void LnDisplayLists::setFlat(bool flatShading)
+void LnDisplayLists::setFlat(bool flatShading, bool deferred)
 {
     flat = flatShading;
-    build();
+    if (deferred) {
+        defer();
+    } else {
+        build();
+    }
 }
 
 void LnDisplayLists::drawGeometry()

@@ -30,8 +30,11 @@ public:
     void build();
     // Deletes the lists that exist; nothing is left pending.
     void release();
-    // Stores the choice and rebuilds both lists.
-    void setFlat(bool flat);
+    // Deletes the lists that exist and leaves both to the first draw.
+    void defer();
+    // Stores the choice and rebuilds both lists (or, deferred, leaves them
+    // to the first draw).
+    void setFlat(bool flat, bool deferred = false);
     bool isFlat() const { return flat; }
 
     // Call the list, building both first when they are pending.

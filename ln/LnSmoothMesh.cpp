@@ -28,6 +28,15 @@ LnSmoothMesh::LnSmoothMesh(TriMesh* triMesh) : mesh(triMesh)
     }
 }
 
+void LnSmoothMesh::makeDisplayLists()
+{
+    if (mesh->faces.size() >= largeFaces) {
+        lists.defer();
+    } else {
+        lists.build();
+    }
+}
+
 void LnSmoothMesh::needStrips() const
 {
     std::lock_guard<std::recursive_mutex> guard(derivedLock);
@@ -83,7 +92,10 @@ void LnSmoothMesh::drawFace(int face)
     glEnd();
 }
 
-void LnSmoothMesh::setFlat(bool flatShading) { lists.setFlat(flatShading); }
+void LnSmoothMesh::setFlat(bool flatShading)
+{
+    lists.setFlat(flatShading, mesh->faces.size() >= largeFaces);
+}
 
 void LnSmoothMesh::smoothNormals()
 {

@@ -5,7 +5,9 @@
 //
 // Construction, setFlat, subdivide and destruction build or delete display
 // lists: the viewer's OpenGL context must be current (without one, the lists
-// are built by the first draw instead).
+// are built by the first draw instead). A mesh of largeFaces faces or more
+// builds them only when first drawn, as a view may draw it from vertex
+// buffers instead (see triMesh()) and never need them.
 //
 // Derived data is computed when first needed: the strips when the smooth
 // display lists are compiled (or the mesh is written), curvatures by the
@@ -57,7 +59,10 @@ public:
     void computeConnectivity() override;
     bool write(const char* path) override;
 
-    void makeDisplayLists() { lists.build(); }
+    // Builds the display lists, or leaves them to the first draw for a
+    // large mesh.
+    void makeDisplayLists();
+    static constexpr size_t largeFaces = 300000;
 
     // The triangle strips, built unless they are there.
     void needStrips() const;

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <mutex>
 #include <new>
 
@@ -35,6 +36,20 @@ struct GLStandIns::Entry {
     std::unique_ptr<QOpenGLBuffer> vertexBuffer, indexBuffer;
     int indexCount = 0;
     bool uploaded = false;
+    bool failed = false;
+};
+
+// A large model's full mesh in vertex buffers: positions, the normals as
+// the view draws them, colours when it has them, and the faces.
+struct GLStandIns::Whole {
+    const TriMesh* mesh = nullptr; // the mesh uploaded, with
+    size_t faces = 0;              // its faces then
+    QOpenGLBuffer positions{QOpenGLBuffer::VertexBuffer};
+    QOpenGLBuffer normals{QOpenGLBuffer::VertexBuffer};
+    QOpenGLBuffer colours{QOpenGLBuffer::VertexBuffer};
+    QOpenGLBuffer indices{QOpenGLBuffer::IndexBuffer};
+    int indexCount = 0;
+    bool withColours = false;
     bool failed = false;
 };
 
@@ -227,11 +242,106 @@ void GLStandIns::drawGeometry(LnModel* model)
     }
 }
 
+bool GLStandIns::uploadWhole(Whole& whole, const TriMesh& mesh)
+{
+    const size_t count = mesh.vertices.size();
+    // One buffer holds at most what an int counts in bytes.
+    const size_t limit = size_t(std::numeric_limits<int>::max());
+    if (count == 0 || mesh.faces.empty() || mesh.normals.size() != count ||
+        count > limit / sizeof(vec) || mesh.faces.size() > limit / sizeof(Face)) {
+        return false;
+    }
+    // OpenGL would read past the buffers for a face naming a vertex that is
+    // not there.
+    for (const Face& f : mesh.faces) {
+        if (size_t(unsigned(f[0])) >= count || size_t(unsigned(f[1])) >= count ||
+            size_t(unsigned(f[2])) >= count) {
+            return false;
+        }
+    }
+    std::vector<vec> turned;
+    const bool anyTurned = mesh.windingNormals(turned);
+    const std::vector<vec>& normals = anyTurned ? turned : mesh.normals;
+    whole.withColours = mesh.colors.size() == count;
+    auto fill = [](QOpenGLBuffer& buffer, const void* data, size_t bytes) {
+        if (!buffer.create() || !buffer.bind()) {
+            return false;
+        }
+        buffer.allocate(data, int(bytes));
+        buffer.release();
+        return true;
+    };
+    if (!fill(whole.positions, mesh.vertices.data(), count * sizeof(vec)) ||
+        !fill(whole.normals, normals.data(), count * sizeof(vec)) ||
+        (whole.withColours && !fill(whole.colours, mesh.colors.data(), count * sizeof(Color))) ||
+        !fill(whole.indices, mesh.faces.data(), mesh.faces.size() * sizeof(Face))) {
+        return false;
+    }
+    whole.indexCount = int(3 * mesh.faces.size());
+    return true;
+}
+
+bool GLStandIns::drawWhole(LnModel* model, bool shaded)
+{
+    auto* smooth = dynamic_cast<LnSmoothMesh*>(model->getDisplayMesh());
+    if (!smooth || smooth->isFlat() || smooth->getNumFaces() < minimumTriangles) {
+        return false;
+    }
+    std::unique_ptr<Whole>& whole = wholes[model];
+    const TriMesh* mesh = smooth->triMesh();
+    if (!whole || whole->mesh != mesh || whole->faces != mesh->faces.size()) {
+        // New, or subdivided since it was uploaded.
+        whole = std::make_unique<Whole>();
+        whole->mesh = mesh;
+        whole->faces = mesh->faces.size();
+        try {
+            std::lock_guard<std::recursive_mutex> guard(smooth->derivedDataLock());
+            whole->failed = !uploadWhole(*whole, *mesh);
+        } catch (const std::bad_alloc&) {
+            whole->failed = true;
+        }
+    }
+    if (whole->failed) {
+        return false;
+    }
+    whole->positions.bind();
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, nullptr);
+    if (shaded) {
+        whole->normals.bind();
+        glEnableClientState(GL_NORMAL_ARRAY);
+        glNormalPointer(GL_FLOAT, 0, nullptr);
+        if (whole->withColours) {
+            whole->colours.bind();
+            glEnableClientState(GL_COLOR_ARRAY);
+            glColorPointer(3, GL_UNSIGNED_BYTE, 0, nullptr);
+        } else {
+            glColor3f(1.0f, 1.0f, 1.0f);
+        }
+    }
+    whole->indices.bind();
+    glDrawElements(GL_TRIANGLES, whole->indexCount, GL_UNSIGNED_INT, nullptr);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    QOpenGLBuffer::release(QOpenGLBuffer::IndexBuffer);
+    QOpenGLBuffer::release(QOpenGLBuffer::VertexBuffer);
+    ++wholeDraws;
+    return true;
+}
+
 void GLStandIns::keepOnly(const std::vector<LnModel*>& models)
 {
     for (auto it = entries.begin(); it != entries.end();) {
         if (std::find(models.begin(), models.end(), it->first) == models.end()) {
             it = entries.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (auto it = wholes.begin(); it != wholes.end();) {
+        if (std::find(models.begin(), models.end(), it->first) == models.end()) {
+            it = wholes.erase(it);
         } else {
             ++it;
         }

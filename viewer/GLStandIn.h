@@ -10,8 +10,13 @@
 // selection outline at rest, the wireframe and the feature lines always use
 // the full mesh.
 //
-// Drawing, uploading and forgetting stand-ins need the view's OpenGL
-// context current.
+// The full mesh of such a model, when it is shaded smoothly, is drawn from
+// vertex buffers too (drawWhole): uploaded at its first draw, it needs
+// neither the triangle strips nor the display lists, whose building took
+// most of the time a large model's first frame did.
+//
+// Drawing, uploading and forgetting stand-ins and buffers need the view's
+// OpenGL context current.
 
 #include "trimesh/Simplify.h"
 
@@ -24,6 +29,7 @@
 
 class LnModel;
 class QOpenGLBuffer;
+class TriMesh;
 class QTimer;
 
 class GLStandIns : public QObject {
@@ -53,8 +59,15 @@ public:
     void drawGeometry(LnModel* model);
     // True once model's stand-in is built (and uploaded at the next draw).
     bool ready(LnModel* model) const;
-    // Forgets the stand-ins of models not in `models` (their vertex
-    // buffers too).
+    // Draws the model's full mesh from vertex buffers, with its normals and
+    // colours or positions only, uploading them first (again after the
+    // mesh was subdivided). False, drawing nothing, for a model not drawn
+    // this way: not a smooth one of at least minimumTriangles, shaded flat,
+    // or too large for one buffer. Smoothing the normals shows in neither
+    // these buffers nor the display lists.
+    bool drawWhole(LnModel* model, bool shaded);
+    // Forgets the stand-ins and full-mesh buffers of models not in
+    // `models`.
     void keepOnly(const std::vector<LnModel*>& models);
 
     // Whether use() builds stand-ins at all. A view that only grabs its
@@ -67,6 +80,8 @@ public:
     // benchmarks.
     int standInDraws = 0;
     int fullDraws = 0;
+    // How often drawWhole drew from buffers.
+    int wholeDraws = 0;
 
 signals:
     // A stand-in finished building, or the camera came to rest: redraw.
@@ -74,11 +89,14 @@ signals:
 
 private:
     struct Entry;
+    struct Whole;
     std::map<LnModel*, std::shared_ptr<Entry>> entries;
+    std::map<LnModel*, std::unique_ptr<Whole>> wholes;
     std::vector<std::thread> builders;
     bool navigating = false;
     QTimer* rest;
     void start(LnModel* model, const std::shared_ptr<Entry>& entry);
     bool upload(Entry& entry);
+    static bool uploadWhole(Whole& whole, const TriMesh& mesh);
     void draw(Entry& entry, bool shaded);
 };

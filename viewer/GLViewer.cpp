@@ -837,7 +837,7 @@ void GLViewer::drawModel(int i)
         glPolygonOffset(10.0f, 10.0f);
         glColor3f(1.0f, 1.0f, 0.25f);
         glLineWidth(5.0f);
-        standIn ? standIns->drawGeometry(scene->models[i]) : mesh->drawGeometry();
+        standIn ? standIns->drawGeometry(scene->models[i]) : drawGeometryOf(i);
         glPopAttrib();
     }
     QOpenGLShaderProgram* program = surfaceShading();
@@ -878,7 +878,11 @@ void GLViewer::drawModel(int i)
                                  i < int(scene->textures.size()) ? scene->textures[i].reflection
                                                                  : 0.0f);
     }
-    standIn ? standIns->drawShaded(scene->models[i]) : mesh->drawShaded();
+    if (standIn) {
+        standIns->drawShaded(scene->models[i]);
+    } else if (!standIns->drawWhole(scene->models[i], true)) {
+        mesh->drawShaded();
+    }
     if (program) {
         program->release();
     }
@@ -929,9 +933,15 @@ QOpenGLShaderProgram* GLViewer::surfaceShading()
     return surfaceProgram;
 }
 
+void GLViewer::drawGeometryOf(int i)
+{
+    if (!standIns->drawWhole(scene->models[i], false)) {
+        scene->models[i]->getDisplayMesh()->drawGeometry();
+    }
+}
+
 void GLViewer::drawModelWireframe(int i)
 {
-    LnMesh* mesh = scene->models[i]->getDisplayMesh();
     const bool selected = i == selectedModel;
     glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_POLYGON_BIT);
     glDisable(GL_LIGHTING);
@@ -947,7 +957,7 @@ void GLViewer::drawModelWireframe(int i)
     } else {
         glColor3f(0.1f, 0.4f, 0.1f);
     }
-    mesh->drawGeometry();
+    drawGeometryOf(i);
 
     // Pass 2: depth only, pushed back so the visible edges win.
     glEnable(GL_CULL_FACE);
@@ -957,7 +967,7 @@ void GLViewer::drawModelWireframe(int i)
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
     glDepthMask(GL_TRUE);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    mesh->drawGeometry();
+    drawGeometryOf(i);
 
     // Pass 3: the visible edges, bright.
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
@@ -968,7 +978,7 @@ void GLViewer::drawModelWireframe(int i)
     } else {
         glColor3f(0.25f, 1.0f, 0.25f);
     }
-    mesh->drawGeometry();
+    drawGeometryOf(i);
 
     glPopAttrib();
     handleGLError();

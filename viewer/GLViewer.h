@@ -164,6 +164,9 @@ private:
     bool groundPoint(const QPoint& pixel, float height, vec& point);
     void setupLights();
     void drawModel(int i);
+    // The model's surface, positions only: from its full-mesh buffers or its
+    // own lists.
+    void drawGeometryOf(int i);
     void drawModelWireframe(int i);
     // Hides QGLViewer::drawLight(GLenum, qreal): a marker for scene light i.
     void drawLight(int i);

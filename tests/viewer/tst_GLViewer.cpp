@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 #include "ln/LnBoxyMesh.h"
+#include "ln/LnSmoothMesh.h"
 #include "scene/PovNamedView.h"
 #include "scene/PovPictureFrame.h"
 #include "tests/support/Drag.h"
@@ -10,6 +11,7 @@
 #include "scene/PovPictureFrame.h"
 #include "scene/PovSwatch.h"
 #include "tests/support/SphereOff.h"
+#include "trimesh/TriMesh.h"
 #include "viewer/GLStandIn.h"
 #include "viewer/GLViewer.h"
 
@@ -635,8 +637,10 @@ private slots:
     }
 
     // A large model: its stand-in is built in the background, drawn for
-    // every frame of a drag and never at rest, before or after. (Last: it
-    // replaces the cube, which it puts back.)
+    // every frame of a drag and never at rest, before or after; at rest
+    // (selected too) the full mesh is drawn from vertex buffers, without
+    // strips or display lists. (Last: it replaces the cube, which it puts
+    // back.)
     void standInOnlyWhileMoving()
     {
         QTemporaryDir dir;
@@ -676,6 +680,18 @@ private slots:
         QCOMPARE(standIns.standInDraws - standInBefore, 5);
         QCOMPARE(standIns.fullDraws - fullBefore, 2);
         QVERIFY(!standIns.moving());
+
+        const int wholeBefore = standIns.wholeDraws;
+        viewer->selectedModel = 1;
+        const QImage selected = grabView(viewer);
+        // The surface and the selection's rim.
+        QCOMPARE(standIns.wholeDraws - wholeBefore, 2);
+        QVERIFY(count(selected, from, viewer->width() / 2, 255, 255, 64) > 100);
+        auto* smooth = dynamic_cast<LnSmoothMesh*>(model->getMesh());
+        QVERIFY(smooth);
+        QCOMPARE(smooth->shadedListName(), -1);
+        QVERIFY(smooth->triMesh()->strips.empty());
+        viewer->selectedModel = -1;
 
         window->loadScene(QFINDTESTDATA("../data/npr/cube.npr"));
     }
