@@ -34,6 +34,106 @@ size_t simplifyPart(unsigned int* destination, const unsigned int* indices, size
                             sizeof(vec), target, relative, options, nullptr);
 }
 
+// A kept vertex of a simplified copy stands for the original vertices
+// around it, whose normals vary where the surface is rough: one ray per
+// pixel sees any of them in a full-detail picture. The copy's vertex
+// takes their mean, within reachShare of the mean length of its edges in
+// the copy (walked over the original's edges, on its own side of the
+// surface), so its shading follows the mean of what it stands for rather
+// than one sample of it. Measured against the full-detail picture (pixels
+// off by more than 16 grey levels): a 10M-face torus jittered by 1/70 of a
+// pixel at 400x300, 0.53% -> 0.33%; the same torus smooth, 0.30% -> 0.31%;
+// the shared range scans at 80x60 and 160x120, within 0.02% either way.
+// A wider reach blurs what the smooth scans show.
+constexpr float reachShare = 0.2f;
+
+// The mean normals (see reachShare) of the vertices that the faces `kept`
+// use, appended to `averaged` as (vertex, normal), all indices into
+// `positions`. A vertex on the mesh's border (where a cut between pieces
+// may run, and another piece hold the rest of what it stands for) keeps its
+// own normal.
+void averageNormals(const std::vector<vec>& positions, const std::vector<vec>& normals,
+                    const unsigned int* indices, size_t indexCount,
+                    const std::vector<unsigned int>& kept,
+                    std::vector<std::pair<unsigned int, vec>>& averaged)
+{
+    const size_t count = positions.size();
+    // Each vertex's neighbours, once for each face they share.
+    std::vector<unsigned int> start(count + 1, 0);
+    for (size_t k = 0; k < indexCount; ++k) {
+        start[indices[k] + 1] += 2;
+    }
+    for (size_t v = 0; v < count; ++v) {
+        start[v + 1] += start[v];
+    }
+    std::vector<unsigned int> fill(start.begin(), start.end() - 1);
+    std::vector<unsigned int> next(start[count]);
+    for (size_t f = 0; f + 2 < indexCount; f += 3) {
+        for (size_t c = 0; c < 3; ++c) {
+            const unsigned int a = indices[f + c];
+            next[fill[a]++] = indices[f + (c + 1) % 3];
+            next[fill[a]++] = indices[f + (c + 2) % 3];
+        }
+    }
+    std::vector<unsigned int>().swap(fill);
+    // The mean length of each kept vertex's edges in the copy.
+    std::vector<float> length(count, 0.0f);
+    std::vector<unsigned int> edges(count, 0);
+    for (size_t k = 0; k + 2 < kept.size(); k += 3) {
+        for (size_t c = 0; c < 3; ++c) {
+            const unsigned int a = kept[k + c], b = kept[k + (c + 1) % 3];
+            const float l = len(positions[a] - positions[b]);
+            length[a] += l;
+            length[b] += l;
+            ++edges[a];
+            ++edges[b];
+        }
+    }
+    std::vector<unsigned int> seen(count, ~0u);
+    std::vector<unsigned int> queue, around;
+    for (const unsigned int v : kept) {
+        if (seen[v] == v) {
+            continue; // done already
+        }
+        seen[v] = v;
+        // Inside, each neighbour is met by exactly two faces.
+        around.assign(next.begin() + start[v], next.begin() + start[v + 1]);
+        std::sort(around.begin(), around.end());
+        bool inside = !around.empty() && around.size() % 2 == 0;
+        for (size_t k = 0; inside && k < around.size(); k += 2) {
+            inside = around[k] == around[k + 1] &&
+                     (k + 2 == around.size() || around[k + 2] != around[k]);
+        }
+        if (!inside) {
+            continue;
+        }
+        const float reach = reachShare * length[v] / float(std::max(edges[v], 1u));
+        const float reach2 = reach * reach;
+        const vec& p = positions[v];
+        const vec& n = normals[v];
+        vec sum(0.0f, 0.0f, 0.0f);
+        queue.assign(1, v);
+        // A bound on the walk, for surfaces folded on themselves.
+        for (size_t q = 0; q < queue.size() && q < 1024; ++q) {
+            const unsigned int u = queue[q];
+            if (dot(normals[u], n) > 0.0f) {
+                sum += normals[u];
+            }
+            for (unsigned int e = start[u]; e < start[u + 1]; ++e) {
+                const unsigned int w = next[e];
+                if (seen[w] != v && len2(positions[w] - p) <= reach2) {
+                    seen[w] = v;
+                    queue.push_back(w);
+                }
+            }
+        }
+        const float l = len(sum);
+        if (l > 0.0f && std::isfinite(l)) {
+            averaged.emplace_back(v, sum / l);
+        }
+    }
+}
+
 // The faces of `order` from `begin` to `end` cut at the median of their
 // first corners along the widest axis of their box, again and again, until
 // no piece has more than `pieceFaces`; the pieces' ranges are appended.
@@ -104,9 +204,13 @@ void cutPieces(std::vector<unsigned int>& order, size_t begin, size_t end,
 // does and 64 pieces a quarter), need a fraction of its memory and run on
 // every core. The cuts depend on the mesh alone and the pieces are joined
 // in order, so the result is the same however many threads run it.
+// The normals, when there is one per vertex, are averaged (see
+// averageNormals) piece by piece into `averaged`, by the vertices' indices.
 std::vector<unsigned int> simplifyPieces(const unsigned int* indices, size_t indexCount,
-                                         const std::vector<vec>& vertices, size_t target,
-                                         float maxError, unsigned threads)
+                                         const std::vector<vec>& vertices,
+                                         const std::vector<vec>& normals, size_t target,
+                                         float maxError, unsigned threads,
+                                         std::vector<std::pair<unsigned int, vec>>& averaged)
 {
     const size_t faceCount = indexCount / 3;
     // A border keeps about one face per edge: a square piece of F faces
@@ -124,17 +228,20 @@ std::vector<unsigned int> simplifyPieces(const unsigned int* indices, size_t ind
     std::vector<std::pair<size_t, size_t>> pieces;
     cutPieces(order, 0, faceCount, indices, vertices, pieceFaces, pieces, threads > 1);
 
+    const bool withNormals = normals.size() == vertices.size();
     std::vector<std::vector<unsigned int>> kept(pieces.size());
+    std::vector<std::vector<std::pair<unsigned int, vec>>> pieceAveraged(pieces.size());
     std::atomic<size_t> next(0);
     // Each worker takes the next piece until none is left.
     auto work = [&]() {
         std::vector<unsigned int> local(vertices.size(), ~0u);
         std::vector<unsigned int> pieceIndices;
-        std::vector<vec> pieceVertices;
+        std::vector<vec> pieceVertices, pieceNormals;
         std::vector<unsigned int> original;
         for (size_t p = next++; p < pieces.size(); p = next++) {
             pieceIndices.clear();
             pieceVertices.clear();
+            pieceNormals.clear();
             original.clear();
             for (size_t k = pieces[p].first; k < pieces[p].second; ++k) {
                 const size_t f = order[k];
@@ -143,6 +250,9 @@ std::vector<unsigned int> simplifyPieces(const unsigned int* indices, size_t ind
                     if (local[v] == ~0u) {
                         local[v] = unsigned(pieceVertices.size());
                         pieceVertices.push_back(vertices[v]);
+                        if (withNormals) {
+                            pieceNormals.push_back(normals[v]);
+                        }
                         original.push_back(v);
                     }
                     pieceIndices.push_back(local[v]);
@@ -159,6 +269,14 @@ std::vector<unsigned int> simplifyPieces(const unsigned int* indices, size_t ind
             out.resize(simplifyPart(out.data(), pieceIndices.data(), pieceIndices.size(),
                                     pieceVertices, std::max<size_t>(share, 3), maxError,
                                     meshopt_SimplifyLockBorder));
+            if (withNormals) {
+                std::vector<std::pair<unsigned int, vec>>& mean = pieceAveraged[p];
+                averageNormals(pieceVertices, pieceNormals, pieceIndices.data(),
+                               pieceIndices.size(), out, mean);
+                for (auto& entry : mean) {
+                    entry.first = original[entry.first];
+                }
+            }
             for (unsigned int& v : out) {
                 v = original[v];
             }
@@ -203,6 +321,9 @@ std::vector<unsigned int> simplifyPieces(const unsigned int* indices, size_t ind
         joined.insert(joined.end(), piece.begin(), piece.end());
         std::vector<unsigned int>().swap(piece);
     }
+    for (const auto& mean : pieceAveraged) {
+        averaged.insert(averaged.end(), mean.begin(), mean.end());
+    }
     return joined;
 }
 
@@ -234,9 +355,10 @@ const unsigned int* checkedIndices(const std::vector<Face>& faces, size_t count,
 }
 
 // The kept faces with only the vertices they still use, in order of first
-// use.
+// use; a vertex listed in `averaged` takes the normal given there.
 SimplifiedMesh keptMesh(const std::vector<vec>& vertices, const std::vector<vec>& normals,
-                        const std::vector<unsigned int>& kept)
+                        const std::vector<unsigned int>& kept,
+                        const std::vector<std::pair<unsigned int, vec>>& averaged = {})
 {
     SimplifiedMesh out;
     const size_t count = vertices.size();
@@ -254,6 +376,13 @@ SimplifiedMesh keptMesh(const std::vector<vec>& vertices, const std::vector<vec>
             }
         }
         out.faces[k / 3][int(k % 3)] = index;
+    }
+    if (withNormals) {
+        for (const auto& [vertex, normal] : averaged) {
+            if (newIndex[vertex] >= 0) {
+                out.normals[size_t(newIndex[vertex])] = normal;
+            }
+        }
     }
     return out;
 }
@@ -293,15 +422,20 @@ SimplifiedMesh simplifyMesh(const std::vector<vec>& vertices, const std::vector<
     }
     const size_t target = std::min(indexCount, 3 * std::max<size_t>(targetFaces, 1));
     std::vector<unsigned int> kept;
+    std::vector<std::pair<unsigned int, vec>> averaged;
     if (indexCount / 3 < splitFaces) {
         kept.resize(indexCount);
         kept.resize(simplifyPart(kept.data(), indices, indexCount, vertices, target, maxError, 0));
+        if (normals.size() == count) {
+            averageNormals(vertices, normals, indices, indexCount, kept, averaged);
+        }
     } else {
         if (threads == 0) {
             threads = std::max(1u, std::min(std::thread::hardware_concurrency(), 8u));
         }
-        kept = simplifyPieces(indices, indexCount, vertices, target, maxError, threads);
+        kept = simplifyPieces(indices, indexCount, vertices, normals, target, maxError, threads,
+                              averaged);
     }
     std::vector<unsigned int>().swap(checked);
-    return keptMesh(vertices, normals, kept);
+    return keptMesh(vertices, normals, kept, averaged);
 }

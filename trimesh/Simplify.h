@@ -2,8 +2,10 @@
 // A simplified copy of a triangle mesh, for drawing or rendering a mesh with
 // far more triangles than a picture can show. Edge collapses chosen by
 // quadric error (meshoptimizer) keep a subset of the original vertices, so
-// each kept vertex keeps its own position and normal: the copy shades like
-// the original wherever it has a vertex. Borders and seams stay in place.
+// each kept vertex keeps its own position; its normal is the mean of the
+// original normals close around it, so that the copy shades like the
+// original around each of its vertices, rough surfaces included. Borders
+// and seams stay in place.
 
 #include "trimesh/TriMesh.h"
 
@@ -20,7 +22,8 @@ struct SimplifiedMesh {
 // Collapses edges of the mesh until it has at most `targetFaces` faces or
 // the next collapse would move the surface by more than `maxError` (in the
 // mesh's own units), whichever comes first. `normals` may be empty, or one
-// per vertex. Faces with an index outside the vertices are left out.
+// per vertex (a vertex on a border, or on a cut between pieces, keeps its
+// own). Faces with an index outside the vertices are left out.
 // A mesh of 400,000 faces or more is simplified in pieces of neighbouring
 // faces, each keeping the cuts among them (and its borders) in place, on
 // `threads` threads (0: one per core, up to 8); the result depends on the
