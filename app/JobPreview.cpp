@@ -55,10 +55,16 @@ int runWithView(const CommandLineOptions& given)
                 .arg(viewer.height()));
     }
 
+    bool leftOut = false;
+    QObject::connect(&viewer, &GLViewer::notEnoughMemoryToDraw, [&](int) { leftOut = true; });
     const bool made = forEachFrame(options, viewer.camera(), read, [&](const FrameFiles& files) {
         // The view's framebuffer may have an alpha channel; its bytes are
         // what the screen shows.
         const QImage grabbed = viewer.grabFramebuffer();
+        if (leftOut) {
+            say(QStringLiteral("not enough memory to draw the scene in the view"));
+            return false;
+        }
         const QImage shown = QImage(grabbed.constBits(), grabbed.width(), grabbed.height(),
                                     grabbed.bytesPerLine(), QImage::Format_RGB32)
                                  .copy();

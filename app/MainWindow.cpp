@@ -115,6 +115,22 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
         }
     });
     connect(viewer, &GLViewer::dragFinished, this, [this]() { ++editSerial; });
+    // Queued: the view is drawing when it finds out.
+    connect(
+        viewer, &GLViewer::notEnoughMemoryToDraw, this,
+        [this](int which) {
+            const int file = which >= 0 && size_t(which) < scene.modelFiles.size()
+                                 ? scene.modelFiles[size_t(which)]
+                                 : -1;
+            const QString name = file >= 0 && size_t(file) < scene.files.size()
+                                     ? QFileInfo(scene.files[size_t(file)].path).fileName()
+                                     : QStringLiteral("a model");
+            statusBar()->showMessage(
+                QStringLiteral("Not enough memory to show %1 in the view: it is left out. Close "
+                               "other programs and open it again; rendering it may still work.")
+                    .arg(name));
+        },
+        Qt::QueuedConnection);
     setAcceptDrops(true);
     setUpComposing();
     setUpViews();

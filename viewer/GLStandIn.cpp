@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstddef>
+#include <cstdlib>
 #include <limits>
 #include <mutex>
 #include <new>
@@ -39,6 +40,13 @@ struct GLStandIns::Entry {
     bool failed = false;
 };
 
+// What software OpenGL takes to draw a large mesh besides its buffers:
+// about 150 bytes for each vertex (its vertex shader's outputs, measured
+// with llvmpipe under a limited address space, where a draw without that
+// room crashed in the library) and some more.
+constexpr size_t drawingBytesPerVertex = 192;
+constexpr size_t drawingRoom = size_t(256) << 20;
+
 // A large model's full mesh in vertex buffers: positions, the normals as
 // the view draws them, colours when it has them, and the faces.
 struct GLStandIns::Whole {
@@ -51,6 +59,7 @@ struct GLStandIns::Whole {
     int indexCount = 0;
     bool withColours = false;
     bool failed = false;
+    bool outOfMemory = false;
 };
 
 GLStandIns::GLStandIns(QObject* parent) : QObject(parent), rest(new QTimer(this))
@@ -263,6 +272,16 @@ bool GLStandIns::uploadWhole(Whole& whole, const TriMesh& mesh)
     const bool anyTurned = mesh.windingNormals(turned);
     const std::vector<vec>& normals = anyTurned ? turned : mesh.normals;
     whole.withColours = mesh.colors.size() == count;
+    // Asked for and given back at once: the library copies the arrays into
+    // memory of its own and, drawing them, takes more for its own work; it
+    // does not survive running out of either.
+    const size_t bytes = count * (2 * sizeof(vec) + (whole.withColours ? sizeof(Color) : 0)) +
+                         mesh.faces.size() * sizeof(Face);
+    void* room = std::malloc(2 * bytes + count * drawingBytesPerVertex + drawingRoom);
+    if (!room) {
+        throw std::bad_alloc();
+    }
+    std::free(room);
     auto fill = [](QOpenGLBuffer& buffer, const void* data, size_t bytes) {
         if (!buffer.create() || !buffer.bind()) {
             return false;
@@ -276,6 +295,9 @@ bool GLStandIns::uploadWhole(Whole& whole, const TriMesh& mesh)
         (whole.withColours && !fill(whole.colours, mesh.colors.data(), count * sizeof(Color))) ||
         !fill(whole.indices, mesh.faces.data(), mesh.faces.size() * sizeof(Face))) {
         return false;
+    }
+    if (glGetError() == GL_OUT_OF_MEMORY) {
+        throw std::bad_alloc();
     }
     whole.indexCount = int(3 * mesh.faces.size());
     return true;
@@ -298,8 +320,12 @@ bool GLStandIns::drawWhole(LnModel* model, bool shaded)
             std::lock_guard<std::recursive_mutex> guard(smooth->derivedDataLock());
             whole->failed = !uploadWhole(*whole, *mesh);
         } catch (const std::bad_alloc&) {
-            whole->failed = true;
+            // The display lists would need more still.
+            whole->failed = whole->outOfMemory = true;
         }
+    }
+    if (whole->outOfMemory) {
+        throw std::bad_alloc();
     }
     if (whole->failed) {
         return false;

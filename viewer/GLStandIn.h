@@ -63,8 +63,10 @@ public:
     // colours or positions only, uploading them first (again after the
     // mesh was subdivided). False, drawing nothing, for a model not drawn
     // this way: not a smooth one of at least minimumTriangles, shaded flat,
-    // or too large for one buffer. Smoothing the normals shows in neither
-    // these buffers nor the display lists.
+    // or too large for one buffer. Throws std::bad_alloc, drawing nothing,
+    // when the memory for the buffers is not there (now or before).
+    // Smoothing the normals shows in neither these buffers nor the display
+    // lists.
     bool drawWhole(LnModel* model, bool shaded);
     // Forgets the stand-ins and full-mesh buffers of models not in
     // `models`.

@@ -19,6 +19,7 @@
 #include <QGLViewer/manipulatedCameraFrame.h>
 
 #include <algorithm>
+#include <new>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -567,6 +568,11 @@ void GLViewer::drawScene()
     drawBackdrop();
     const int n = scene->modelCount();
     standIns->keepOnly(scene->models);
+    if (scene->models != drawnModels) {
+        // Other models: each may be drawn again.
+        drawnModels = scene->models;
+        undrawable.clear();
+    }
     for (int i = 0; i < n; ++i) {
         // The studio's floor takes the ground's place.
         if (i == 0 && (!scene->groundVisible || scene->stage.studio())) {
@@ -880,8 +886,8 @@ void GLViewer::drawModel(int i)
     }
     if (standIn) {
         standIns->drawShaded(scene->models[i]);
-    } else if (!standIns->drawWhole(scene->models[i], true)) {
-        mesh->drawShaded();
+    } else {
+        drawWholeModel(i, true);
     }
     if (program) {
         program->release();
@@ -933,10 +939,24 @@ QOpenGLShaderProgram* GLViewer::surfaceShading()
     return surfaceProgram;
 }
 
-void GLViewer::drawGeometryOf(int i)
+void GLViewer::drawGeometryOf(int i) { drawWholeModel(i, false); }
+
+void GLViewer::drawWholeModel(int i, bool shaded)
 {
-    if (!standIns->drawWhole(scene->models[i], false)) {
-        scene->models[i]->getDisplayMesh()->drawGeometry();
+    LnModel* model = scene->models[i];
+    if (undrawable.count(model)) {
+        return;
+    }
+    try {
+        if (!standIns->drawWhole(model, shaded)) {
+            LnMesh* mesh = model->getDisplayMesh();
+            shaded ? mesh->drawShaded() : mesh->drawGeometry();
+        }
+    } catch (const std::bad_alloc&) {
+        // Left out of the view from now on (trying again at every frame
+        // would only fail again), and said once.
+        undrawable.insert(model);
+        emit notEnoughMemoryToDraw(i);
     }
 }
 

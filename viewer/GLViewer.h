@@ -28,6 +28,8 @@
 #include <QGLViewer/qglviewer.h>
 
 #include <memory>
+#include <set>
+#include <vector>
 
 class GLStandIns;
 class GLSwatchSet;
@@ -124,6 +126,9 @@ signals:
     void fileMoved(int file);
     // A drag of a light or a file ended.
     void dragFinished();
+    // Model `which` could not have the memory its drawing needs: the view
+    // leaves it out.
+    void notEnoughMemoryToDraw(int which);
 
 protected:
     void draw() override;
@@ -167,6 +172,12 @@ private:
     // The model's surface, positions only: from its full-mesh buffers or its
     // own lists.
     void drawGeometryOf(int i);
+    // The model's full mesh, shaded or positions only, from its buffers or
+    // its own lists; a model whose drawing runs out of memory is left out
+    // of the view until the scene's models change (notEnoughMemoryToDraw).
+    void drawWholeModel(int i, bool shaded);
+    std::set<LnModel*> undrawable;
+    std::vector<LnModel*> drawnModels;
     void drawModelWireframe(int i);
     // Hides QGLViewer::drawLight(GLenum, qreal): a marker for scene light i.
     void drawLight(int i);

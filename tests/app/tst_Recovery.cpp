@@ -2,7 +2,7 @@
 // program, started with --child) makes an edit, autosaves it within the
 // second and is killed; the next start offers the work back. A child
 // started with --limited shows a window refusing a model too large for the
-// memory it has left.
+// memory it has left, and one leaving out a model it cannot draw.
 
 #include "app/Autosave.h"
 #include "app/MainWindow.h"
@@ -11,10 +11,12 @@
 #include "tests/support/ModalDialog.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -89,6 +91,25 @@ int runLimitedChild(const QString& model, const QString& big)
     auto* box = w.findChild<QMessageBox*>("loadErrorBox");
     std::printf("%s\n%d\n%s\n", box ? qPrintable(box->informativeText()) : "no box",
                 inside(w).scene.modelCount(), qPrintable(w.windowTitle()));
+    if (box) {
+        box->accept();
+    }
+    // A model that loads in the memory left but cannot be drawn in it: the
+    // view leaves it out and the status bar says so.
+    const QString drawn = QFileInfo(big).dir().filePath("drawn.ply");
+    if (!writeGridPly(drawn, 1000)) { // 2 million triangles, about 90 MB loaded
+        return 2;
+    }
+    limit.rlim_cur = rlim_t(addressSpace() + 300 * 1024 * 1024);
+    if (setrlimit(RLIMIT_AS, &limit) != 0) {
+        return 2;
+    }
+    w.loadScene(drawn);
+    inside(w).viewer->grabFramebuffer();
+    QApplication::processEvents();
+    inside(w).viewer->grabFramebuffer();
+    std::printf("%d\n%s\n", inside(w).scene.modelCount(),
+                qPrintable(w.statusBar()->currentMessage()));
     return 0;
 }
 
@@ -225,19 +246,20 @@ private slots:
     }
 
     // A model too large for the memory left is refused with the sentence;
-    // the window keeps the scene it showed.
+    // the window keeps the scene it showed. One that loads but cannot be
+    // drawn is left out of the view, with a message.
     void tooLargeForTheMemoryLeft()
     {
         QTemporaryDir dir;
         const QString big = dir.filePath("grid.ply");
-        QVERIFY(writeGridPly(big, 1000)); // 2 million triangles, about 300 MB loaded
+        QVERIFY(writeGridPly(big, 2000)); // 8 million triangles, about 300 MB loaded
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(), {"--limited", model, big});
         QVERIFY(child.waitForFinished(120000));
         const QStringList said = QString::fromLocal8Bit(child.readAllStandardOutput())
                                      .split('\n', Qt::SkipEmptyParts);
         QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0 &&
-                     said.size() == 3,
+                     said.size() == 5,
                  qPrintable(QString::number(child.exitCode()) + "|" + said.join('|') + "|" +
                             child.readAllStandardError().right(2000)));
         const QRegularExpression sentence("^Not enough memory to open " +
@@ -246,6 +268,9 @@ private slots:
         QVERIFY2(sentence.match(said[0]).hasMatch(), qPrintable(said[0]));
         QCOMPARE(said[1], "2"); // the ground and the model shown before
         QCOMPARE(said[2], "Kelvane - " + model);
+        QCOMPARE(said[3], "2");
+        QCOMPARE(said[4], "Not enough memory to show drawn.ply in the view: it is left out. "
+                          "Close other programs and open it again; rendering it may still work.");
     }
 };
 
