@@ -373,7 +373,9 @@ bool MainWindow::saveDocument(const QString& fileName)
     viewModified = false;
     ++editSerial;
     undo->setClean();
-    refreshModified();
+    modified = false;
+    // The title names the document now, even if nothing had changed.
+    updateTitle();
     addRecentFile(fileName);
     return true;
 }

@@ -134,6 +134,10 @@ private slots:
             QVERIFY(!w.isModified());
             QCOMPARE(w.windowTitle(), "Kelvane - " + document);
             QCOMPARE(MainWindow::recentFiles(), QStringList({document, torus}));
+            // Saved again, unchanged, under another name: the title follows.
+            const QString copy = dir.filePath("copy.kelvane");
+            QVERIFY(w.saveDocument(copy));
+            QCOMPARE(w.windowTitle(), "Kelvane - " + copy);
         }
         MainWindow w;
         openWindow(w);
