@@ -4,7 +4,9 @@
 // cover) is written for POV-Ray as a simplified copy: edges are collapsed
 // down to keptTrianglesPerPixel per pixel it may cover (never fewer than
 // minimumDetailTarget), and never where the surface would move by more
-// than detailPixelError of a pixel at the model's nearest point. The kept
+// than detailPixelError of a pixel at the model's nearest point (unless
+// that would keep more than four times the target: see trimesh/Simplify.h).
+// The kept
 // vertices keep their own positions and take the mean of the normals
 // around them (see trimesh/Simplify.h). One ray per pixel then
 // sees a picture that cannot be told from the full-detail one (the test on

@@ -21,7 +21,9 @@ struct SimplifiedMesh {
 
 // Collapses edges of the mesh until it has at most `targetFaces` faces or
 // the next collapse would move the surface by more than `maxError` (in the
-// mesh's own units), whichever comes first. `normals` may be empty, or one
+// mesh's own units), whichever comes first; but never keeps more than four
+// times `targetFaces` for the bound's sake (a mesh simplified in pieces, a
+// piece's share of it). `normals` may be empty, or one
 // per vertex (a vertex on a border, or on a cut between pieces, keeps its
 // own). Faces with an index outside the vertices are left out.
 // A mesh of 400,000 faces or more is simplified in pieces of neighbouring

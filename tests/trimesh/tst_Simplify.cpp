@@ -94,3 +94,27 @@ TEST(Simplify, RoughNormalsAreAveraged)
         EXPECT_LT(after, 0.4 * before) << n << " x " << n;
     }
 }
+
+// A surface rough far below the error bound would keep almost every face
+// under it: the bound gives way at four times the target.
+TEST(Simplify, BoundGivesWayOnRoughSurfaces)
+{
+    TriMesh t;
+    const int n = 300;
+    for (int y = 0; y < n; ++y) {
+        for (int x = 0; x < n; ++x) {
+            t.vertices.emplace_back(float(x), float(y),
+                                    float((x * 7919 + y * 104729) % 97) * 0.01f);
+        }
+    }
+    for (int y = 0; y + 1 < n; ++y) {
+        for (int x = 0; x + 1 < n; ++x) {
+            const int a = y * n + x;
+            t.faces.emplace_back(a, a + 1, a + n + 1);
+            t.faces.emplace_back(a, a + n + 1, a + n);
+        }
+    }
+    const SimplifiedMesh copy = simplifyMesh(t.vertices, {}, t.faces, 5000, 0.001f);
+    EXPECT_GT(copy.faces.size(), 5000u);
+    EXPECT_LE(copy.faces.size(), 20000u);
+}
