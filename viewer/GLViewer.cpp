@@ -19,11 +19,11 @@
 #include <QGLViewer/manipulatedCameraFrame.h>
 
 #include <algorithm>
-#include <new>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <new>
 
 namespace {
 
@@ -843,7 +843,7 @@ void GLViewer::drawModel(int i)
         glPolygonOffset(10.0f, 10.0f);
         glColor3f(1.0f, 1.0f, 0.25f);
         glLineWidth(5.0f);
-        standIn ? standIns->drawGeometry(scene->models[i]) : drawGeometryOf(i);
+        standIn ? standIns->drawGeometry(scene->models[i]) : drawWholeModel(i, false);
         glPopAttrib();
     }
     QOpenGLShaderProgram* program = surfaceShading();
@@ -939,8 +939,6 @@ QOpenGLShaderProgram* GLViewer::surfaceShading()
     return surfaceProgram;
 }
 
-void GLViewer::drawGeometryOf(int i) { drawWholeModel(i, false); }
-
 void GLViewer::drawWholeModel(int i, bool shaded)
 {
     LnModel* model = scene->models[i];
@@ -977,7 +975,7 @@ void GLViewer::drawModelWireframe(int i)
     } else {
         glColor3f(0.1f, 0.4f, 0.1f);
     }
-    drawGeometryOf(i);
+    drawWholeModel(i, false);
 
     // Pass 2: depth only, pushed back so the visible edges win.
     glEnable(GL_CULL_FACE);
@@ -987,7 +985,7 @@ void GLViewer::drawModelWireframe(int i)
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
     glDepthMask(GL_TRUE);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    drawGeometryOf(i);
+    drawWholeModel(i, false);
 
     // Pass 3: the visible edges, bright.
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
@@ -998,7 +996,7 @@ void GLViewer::drawModelWireframe(int i)
     } else {
         glColor3f(0.25f, 1.0f, 0.25f);
     }
-    drawGeometryOf(i);
+    drawWholeModel(i, false);
 
     glPopAttrib();
     handleGLError();

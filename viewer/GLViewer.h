@@ -169,9 +169,6 @@ private:
     bool groundPoint(const QPoint& pixel, float height, vec& point);
     void setupLights();
     void drawModel(int i);
-    // The model's surface, positions only: from its full-mesh buffers or its
-    // own lists.
-    void drawGeometryOf(int i);
     // The model's full mesh, shaded or positions only, from its buffers or
     // its own lists; a model whose drawing runs out of memory is left out
     // of the view until the scene's models change (notEnoughMemoryToDraw).
